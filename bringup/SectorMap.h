@@ -1,0 +1,42 @@
+#pragma once
+// The NOR sectors of the one supported flash (top-boot, 32 MB): 511 sectors of 64 KB, then 8 of
+// 8 KB. Starts and sizes are in 16-bit words, as the flash counts them; byte offsets are twice
+// that. The map exists from start-up but is active (count 519) only once the flash has been
+// identified, and stays active after Stop.
+#include <cstdint>
+#include <vector>
+
+namespace zrk {
+
+struct SectorRecord {
+    std::int32_t index;
+    std::int32_t size;   // words
+    std::int32_t start;  // words from the start of the flash
+    std::uint32_t byteOffset() const { return static_cast<std::uint32_t>(start) * 2; }
+    std::uint32_t byteSize() const { return static_cast<std::uint32_t>(size) * 2; }
+};
+
+// What the program command of a sector is chosen by.
+enum class SectorSizeClass { Size64K = 0, Size16K = 1, Other = 2, NoSector = 3 };
+
+class SectorMap {
+  public:
+    static constexpr int kSectorCount = 519;
+
+    SectorMap();  // builds the records; not yet active
+
+    void activate() { m_Count = kSectorCount; }
+    int count() const { return m_Count; }
+    const SectorRecord& operator[](int i) const { return m_Records[i]; }
+    const std::vector<SectorRecord>& records() const { return m_Records; }
+
+    // Index of the active sector starting at this byte offset, or -1.
+    int indexAtOffset(std::uint32_t byteOffset) const;
+    SectorSizeClass sizeClassAt(std::uint32_t byteOffset) const;
+
+  private:
+    std::vector<SectorRecord> m_Records;
+    int m_Count = 0;
+};
+
+}  // namespace zrk

@@ -1,0 +1,79 @@
+#include "engine/Checksums.h"
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace zrk {
+
+std::uint8_t sum8(std::span<const std::uint8_t> bytes) {
+    unsigned sum = 0;
+    for (std::uint8_t b : bytes)
+        sum += b;
+    return static_cast<std::uint8_t>(sum);
+}
+
+namespace {
+std::uint32_t reflect(std::uint32_t value, int bits) {
+    std::uint32_t out = 0;
+    for (int i = 0; i < bits; ++i) {
+        if (value & (1u << i))
+            out |= 1u << (bits - 1 - i);
+    }
+    return out;
+}
+}  // namespace
+
+Crc32Table makeCrc32Table() {
+    Crc32Table table{};
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        std::uint32_t r = reflect(i, 8) << 24;
+        for (int bit = 0; bit < 8; ++bit)
+            r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
+        table[i] = reflect(r, 32);
+    }
+    return table;
+}
+
+const Crc32Table& crc32Table() {
+    static const Crc32Table table = makeCrc32Table();
+    return table;
+}
+
+std::uint32_t crc32Update(std::uint32_t crc, const std::uint8_t* data, std::size_t length) {
+    const Crc32Table& table = crc32Table();
+    std::uint32_t c = ~crc;
+    for (std::size_t i = 0; i < length; ++i)
+        c = (c >> 8) ^ table[(c ^ data[i]) & 0xFFu];
+    return ~c;
+}
+
+std::uint32_t crc32(const std::uint8_t* data, std::size_t length) {
+    return crc32Update(0, data, length);
+}
+
+std::optional<FileCrc> fileCrc32(const std::string& path) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                         &std::fclose);
+    if (!file)
+        return std::nullopt;
+    FileCrc result;
+    std::vector<std::uint8_t> chunk(1 << 20);
+    for (;;) {
+        const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), file.get());
+        result.crc = crc32Update(result.crc, chunk.data(), n);
+        result.length += n;
+        if (n < chunk.size())
+            break;
+    }
+    if (std::ferror(file.get()))
+        return std::nullopt;
+    return result;
+}
+
+std::array<std::uint8_t, 4> bigEndian32(std::uint32_t value) {
+    return {static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
+            static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
+}
+
+}  // namespace zrk

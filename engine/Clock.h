@@ -1,0 +1,29 @@
+#pragma once
+// Wall-clock time for the elapsed-time lines and the phone's time packet; injectable so both
+// can be tested.
+#include <cstdint>
+#include <ctime>
+
+namespace zrk {
+
+class Clock {
+  public:
+    virtual ~Clock() = default;
+    virtual std::int64_t nowSeconds() = 0;  // calendar time in seconds
+    virtual std::tm localTime() = 0;        // the local calendar time now
+};
+
+class SystemClock : public Clock {
+  public:
+    std::int64_t nowSeconds() override { return static_cast<std::int64_t>(std::time(nullptr)); }
+    std::tm localTime() override {
+        const std::time_t now = std::time(nullptr);
+        std::tm out{};
+        localtime_r(&now, &out);
+        return out;
+    }
+};
+
+Clock& systemClock();
+
+}  // namespace zrk

@@ -1,0 +1,62 @@
+#include "engine/OpenFile.h"
+
+#include <sys/stat.h>
+
+namespace zrk {
+
+bool OpenFile::openForReading(const std::string& path) {
+    close();
+    m_File = std::fopen(path.c_str(), "rb");
+    if (!m_File)
+        return false;
+    struct stat st {};
+    if (::fstat(fileno(m_File), &st) != 0 || S_ISDIR(st.st_mode)) {
+        close();
+        return false;
+    }
+    m_Path = path;
+    return true;
+}
+
+bool OpenFile::createForWriting(const std::string& path) {
+    close();
+    m_File = std::fopen(path.c_str(), "wb");
+    if (m_File)
+        m_Path = path;
+    return m_File != nullptr;
+}
+
+std::size_t OpenFile::read(std::uint8_t* buffer, std::size_t capacity) {
+    return m_File ? std::fread(buffer, 1, capacity, m_File) : 0;
+}
+
+bool OpenFile::write(const std::uint8_t* data, std::size_t length) {
+    return m_File && std::fwrite(data, 1, length, m_File) == length;
+}
+
+std::optional<std::uint64_t> OpenFile::size() {
+    if (!m_File)
+        return std::nullopt;
+    struct stat st {};
+    if (::fstat(fileno(m_File), &st) != 0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool OpenFile::close() {
+    bool ok = true;
+    if (m_File)
+        ok = std::fclose(m_File) == 0;
+    m_File = nullptr;
+    m_Path.clear();
+    return ok;
+}
+
+std::optional<std::uint64_t> fileLength(const std::string& path) {
+    OpenFile file;
+    if (!file.openForReading(path))
+        return std::nullopt;
+    return file.size();
+}
+
+}  // namespace zrk

@@ -1,0 +1,344 @@
+#include "serial/CommPort.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "serial/ByteTrace.h"
+#include "serial/LinkOwner.h"
+#include "serial/PortMap.h"
+
+namespace zrk {
+
+std::string OpenFailure::describe() const {
+    const std::string cause = error ? std::strerror(error) : "";
+    switch (kind) {
+        case Kind::None:
+            return "";
+        case Kind::NotFound:
+            return device + " does not exist (" + cause + ")";
+        case Kind::PermissionDenied:
+            return "no permission to open " + device +
+                   ". Add your user to the 'dialout' group (sudo adduser $USER dialout) and log "
+                   "in again.";
+        case Kind::InUse:
+            return device + " is in use by another program";
+        case Kind::NotATerminal:
+            return device + " is not a serial device";
+        case Kind::LineRejected:
+            return device + " rejected the line settings (" + cause + ")";
+        case Kind::Other:
+            return "cannot open " + device + " (" + cause + ")";
+    }
+    return "";
+}
+
+CommPort::~CommPort() {
+    close();
+}
+
+std::optional<speed_t> CommPort::speedFor(std::uint32_t baud) {
+    switch (baud) {
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        case 460800:
+            return B460800;
+        case 921600:
+            return B921600;
+        default:
+            return std::nullopt;
+    }
+}
+
+std::optional<termios> CommPort::buildLineSettings(const termios& current, std::uint32_t baud,
+                                                   int dataBits, Parity parity, int stopBits) {
+    const auto speed = speedFor(baud);
+    if (!speed || stopBits != 0)
+        return std::nullopt;
+    tcflag_t size = 0;
+    switch (dataBits) {
+        case 5:
+            size = CS5;
+            break;
+        case 6:
+            size = CS6;
+            break;
+        case 7:
+            size = CS7;
+            break;
+        case 8:
+            size = CS8;
+            break;
+        default:
+            return std::nullopt;
+    }
+    termios t = current;
+    cfmakeraw(&t);
+    t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | ISTRIP);
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    t.c_cflag |= size | CLOCAL | CREAD;
+    if (parity == Parity::Even) {
+        t.c_cflag |= PARENB;
+        t.c_iflag |= INPCK;
+    }
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    cfsetispeed(&t, *speed);
+    cfsetospeed(&t, *speed);
+    return t;
+}
+
+bool CommPort::fail(OpenFailure::Kind kind, int error) {
+    m_LastFailure = {kind, error, m_DeviceName};
+    releaseDevice();
+    return false;
+}
+
+bool CommPort::open(std::uint16_t portNumber, std::uint32_t baud) {
+    if (m_Watcher.joinable() || m_Fd >= 0)
+        close();
+    m_Connected.store(0);
+    m_PortNumber = portNumber;
+    m_DeviceName = portMap().device(portNumber);
+    m_LastFailure = {};
+
+    m_Fd = ::open(m_DeviceName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_Fd < 0) {
+        const int error = errno;
+        const auto kind = error == ENOENT ? OpenFailure::Kind::NotFound
+                          : (error == EACCES || error == EPERM)
+                              ? OpenFailure::Kind::PermissionDenied
+                          : error == EBUSY ? OpenFailure::Kind::InUse
+                                           : OpenFailure::Kind::Other;
+        return fail(kind, error);
+    }
+    // flock holds against root too; TIOCEXCL keeps out openers that do not take the lock.
+    if (::flock(m_Fd, LOCK_EX | LOCK_NB) != 0)
+        return fail(OpenFailure::Kind::InUse, errno);
+    if (!::isatty(m_Fd))
+        return fail(OpenFailure::Kind::NotATerminal, ENOTTY);
+    if (::ioctl(m_Fd, TIOCEXCL) != 0)
+        return fail(OpenFailure::Kind::Other, errno);
+    // Whatever the device collected before we owned it belongs to nobody.
+    ::tcflush(m_Fd, TCIOFLUSH);
+
+    if (!applyLine(baud, 8, Parity::None, 0)) {
+        const int error = errno;
+        if (auto* owner = currentLinkOwner())
+            owner->postMessage("Fail!!");
+        return fail(OpenFailure::Kind::LineRejected, error);
+    }
+    // Lower the driver's receive latency where it offers that; a pty does not, which is fine.
+    serial_struct serial{};
+    if (::ioctl(m_Fd, TIOCGSERIAL, &serial) == 0) {
+        serial.flags |= ASYNC_LOW_LATENCY;
+        ::ioctl(m_Fd, TIOCSSERIAL, &serial);
+    }
+    // Writes block until done; reads stay immediate through VMIN=0 VTIME=0.
+    ::fcntl(m_Fd, F_SETFL, ::fcntl(m_Fd, F_GETFL) & ~O_NONBLOCK);
+
+    m_WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_WakeFd < 0)
+        return fail(OpenFailure::Kind::Other, errno);
+    m_Connected.store(1);
+    try {
+        m_Watcher = std::thread(&CommPort::ThreadWatchComm, this);
+    } catch (const std::system_error& e) {
+        m_Connected.store(0);
+        if (auto* owner = currentLinkOwner())
+            owner->postMessage("CreateThread Fail!!");
+        return fail(OpenFailure::Kind::Other, e.code().value());
+    }
+    if (m_Trace)
+        m_Trace->traceNote("open " + m_DeviceName + " at " + std::to_string(baud));
+    return true;
+}
+
+bool CommPort::applyLine(std::uint32_t baud, int dataBits, Parity parity, int stopBits) {
+    ::tcflush(m_Fd, TCIOFLUSH);
+    termios current{};
+    if (::tcgetattr(m_Fd, &current) != 0)
+        return false;
+    const auto wanted = buildLineSettings(current, baud, dataBits, parity, stopBits);
+    if (!wanted) {
+        errno = EINVAL;
+        return false;
+    }
+    if (::tcsetattr(m_Fd, TCSANOW, &*wanted) != 0)
+        return false;
+    // The phone's side must not see DTR; a pty has no modem lines, so failure is expected there.
+    int dtr = TIOCM_DTR;
+    ::ioctl(m_Fd, TIOCMBIC, &dtr);
+    return true;
+}
+
+bool CommPort::setLineFormat(std::uint32_t baud, int dataBits, Parity parity, int stopBits) {
+    if (m_Fd < 0)
+        return false;
+    const bool ok = applyLine(baud, dataBits, parity, stopBits);
+    if (m_Trace) {
+        m_Trace->traceNote("line " + std::to_string(baud) + " " + std::to_string(dataBits) +
+                           (parity == Parity::Even ? "E1" : "N1") + (ok ? "" : " rejected"));
+    }
+    return ok;
+}
+
+std::size_t CommPort::write(const std::uint8_t* data, std::size_t length) {
+    if (m_Fd < 0)
+        return 0;
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::write(m_Fd, data + done, length - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EAGAIN) {
+            pollfd p{m_Fd, POLLOUT, 0};
+            ::poll(&p, 1, 100);
+        } else {
+            break;
+        }
+    }
+    ::tcdrain(m_Fd);
+    if (m_Trace && done)
+        m_Trace->traceBlock(TraceDirection::HostToPhone, data, done);
+    return done;
+}
+
+long CommPort::readAvailable(std::uint8_t* buffer, std::size_t capacity) {
+    if (m_Fd < 0)
+        return -1;
+    for (;;) {
+        const ssize_t n = ::read(m_Fd, buffer, capacity);
+        if (n >= 0)
+            return static_cast<long>(n);
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN)
+            return 0;
+        return -1;
+    }
+}
+
+void CommPort::close() {
+    m_Connected.store(0);
+    if (m_WakeFd >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] auto ignored = ::write(m_WakeFd, &one, sizeof one);
+    }
+    if (m_Watcher.joinable()) {
+        if (m_Watcher.get_id() == std::this_thread::get_id()) {
+            m_Watcher.detach();  // cannot happen from the watcher's own posts; be safe anyway
+        } else {
+            m_Watcher.join();
+        }
+    }
+    if (m_Fd >= 0) {
+        // Input only: the bytes we wrote are already on their way (tcdrain), and on a
+        // pseudo-terminal an output purge can still discard what the peer has not read yet.
+        ::tcflush(m_Fd, TCIFLUSH);
+        if (m_Trace)
+            m_Trace->traceNote("close " + m_DeviceName);
+    }
+    releaseDevice();
+}
+
+void CommPort::releaseDevice() {
+    if (m_Fd >= 0) {
+        ::ioctl(m_Fd, TIOCNXCL);
+        ::flock(m_Fd, LOCK_UN);
+        ::close(m_Fd);
+        m_Fd = -1;
+    }
+    if (m_WakeFd >= 0) {
+        ::close(m_WakeFd);
+        m_WakeFd = -1;
+    }
+}
+
+void CommPort::notifyData() {
+    const int queued = m_QueueRead.count();
+    if (queued == 0)
+        return;
+    if (BlockMode.load() != 0 && queued < kBlockModeThreshold)
+        return;
+    if (auto* owner = currentLinkOwner())
+        owner->postDataReceived(m_PortNumber);
+}
+
+void CommPort::ThreadWatchComm() {
+    std::uint8_t burst[kReadBurst];
+    std::string lostReason;
+    while (m_Connected.load() && lostReason.empty()) {
+        // A full queue stops the reading, not the bytes: the driver holds them until the
+        // protocol thread has made room, so nothing is dropped.
+        if (m_QueueRead.freeSpace() == 0) {
+            pollfd wake{m_WakeFd, POLLIN, 0};
+            ::poll(&wake, 1, 5);
+            continue;
+        }
+        pollfd fds[2] = {{m_WakeFd, POLLIN, 0}, {m_Fd, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, -1);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            lostReason = std::string("poll failed: ") + std::strerror(errno);
+            break;
+        }
+        if (fds[0].revents)
+            continue;  // close() woke us; the loop test ends the thread
+        if (!(fds[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)))
+            continue;
+
+        const bool hungUp = fds[1].revents & (POLLHUP | POLLERR | POLLNVAL);
+        bool readSomething = false;
+        for (;;) {
+            const int space = m_QueueRead.freeSpace();
+            if (space == 0)
+                break;
+            const long n = readAvailable(
+                burst, std::min<std::size_t>(kReadBurst, static_cast<std::size_t>(space)));
+            if (n > 0) {
+                if (m_Trace)
+                    m_Trace->traceBlock(TraceDirection::PhoneToHost, burst, n);
+                m_QueueRead.pushBlock(burst, static_cast<std::size_t>(n));
+                readSomething = true;
+                continue;
+            }
+            if (n < 0) {
+                lostReason = std::strerror(errno);
+            } else if (hungUp && !readSomething) {
+                lostReason = "the device hung up";
+            }
+            break;
+        }
+        notifyData();
+    }
+    if (!lostReason.empty() && m_Connected.load()) {
+        if (m_Trace)
+            m_Trace->traceNote("link lost: " + lostReason);
+        if (auto* owner = currentLinkOwner())
+            owner->postLinkLost(m_PortNumber, lostReason);
+    }
+}
+
+}  // namespace zrk

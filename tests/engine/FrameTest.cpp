@@ -1,0 +1,99 @@
+// The receive frame: which bytes reach which phase, and when a dump block is taken.
+#include <gtest/gtest.h>
+
+#include "engine/ProtocolEngine.h"
+#include "loader/LoaderStates.h"
+#include "support/FakeLink.h"
+#include "support/RecordingView.h"
+
+namespace zrk {
+namespace {
+
+class Frame : public ::testing::Test {
+  protected:
+    test::FakeLink link;
+    test::RecordingView view;
+    ProtocolEngine engine{link, view};
+};
+
+TEST_F(Frame, AnEmptyQueueDoesNothing) {
+    engine.ProtocolState = IDLE;
+    engine.onDataReceived();
+    EXPECT_TRUE(link.written.empty());
+    EXPECT_EQ(engine.ProtocolState, IDLE);
+}
+
+TEST_F(Frame, IdleInTheLoaderPhaseConsumesAndDropsEverything) {
+    engine.LoaderReady = 1;
+    engine.ProtocolState = IDLE;
+    link.receive({1, 2, 3, 0xD9, 0xFF});
+    engine.onDataReceived();
+    EXPECT_EQ(link.queue.count(), 0);
+    EXPECT_TRUE(link.written.empty());
+    EXPECT_EQ(engine.ProtocolState, IDLE);
+}
+
+TEST_F(Frame, ADumpBlockIsTakenOnlyWhenAllOfItIsQueued) {
+    engine.LoaderReady = 1;
+    engine.ProtocolState = loader::WAIT_DUMP_BLOCK;
+    link.blockMode = true;
+    link.receive(std::vector<std::uint8_t>(8192, 0x11));
+    engine.onDataReceived();
+    EXPECT_EQ(link.queue.count(), 8192);  // waits for the checksum byte
+    EXPECT_TRUE(link.blockMode);
+    link.receive({0x00});
+    engine.onDataReceived();
+    EXPECT_EQ(link.queue.count(), 0);
+    EXPECT_FALSE(link.blockMode);
+    EXPECT_EQ(engine.TransferBuffer[8191], 0x11);
+}
+
+TEST_F(Frame, OperationsBeginWithTheStartCommandAndFinishUnlocked) {
+    engine.LoaderReady = 1;
+    engine.ProtocolState = IDLE;
+    engine.beginOperation(loader::OP_ERASE);
+    EXPECT_EQ(engine.ProtocolState, loader::WAIT_START_REPLY);
+    EXPECT_EQ(engine.OperationKind, loader::OP_ERASE);
+    EXPECT_EQ(link.written, std::vector<std::uint8_t>{loader::CMD_START});
+    engine.finishOperation();
+    EXPECT_EQ(engine.ProtocolState, IDLE);
+    EXPECT_EQ(view.events, (std::vector<std::string>{"lock", "finish"}));
+}
+
+TEST_F(Frame, StopClosesTheLinkAndReturnsToTheUnconnectedLayout) {
+    link.connected = true;
+    engine.LoaderReady = 1;
+    engine.ProtocolState = loader::WAIT_ERASE;
+    view.flashName = "X";
+    engine.stop();
+    EXPECT_FALSE(link.connected);
+    EXPECT_EQ(engine.LoaderReady, 0);
+    EXPECT_EQ(engine.ProtocolState, IDLE);
+    EXPECT_EQ(view.log, "\r\n** Close COM port\r\n");
+    EXPECT_EQ(view.flashName, "");
+    EXPECT_EQ(view.events.back(), "stopped");
+    // A second Stop with the port closed does nothing.
+    view.log.clear();
+    engine.stop();
+    EXPECT_TRUE(view.log.empty());
+}
+
+TEST_F(Frame, StopEndsABaudSwitchThatIsStillRetrying) {
+    engine.startBaudTimer(500);
+    ASSERT_TRUE(view.timerRunning);
+    engine.stop();
+    EXPECT_FALSE(view.timerRunning);
+    EXPECT_EQ(view.events.back(), "stopped");
+}
+
+TEST_F(Frame, ALostLinkIsLoggedAndStopped) {
+    link.connected = true;
+    engine.onLinkLost("the device hung up");
+    EXPECT_NE(view.log.find("Lost the connection to the phone (the device hung up)"),
+              std::string::npos);
+    EXPECT_FALSE(link.connected);
+    EXPECT_EQ(view.events.back(), "stopped");
+}
+
+}  // namespace
+}  // namespace zrk
