@@ -1,0 +1,126 @@
+#include "cli/CommandLine.h"
+
+#include <CLI/CLI.hpp>
+
+#include "cli/ExitCodes.h"
+
+namespace zrk::cli {
+
+namespace {
+
+constexpr const char* kExitCodes =
+    "Exit status:\n"
+    "  0    the operation completed\n"
+    "  1    the command is not available in this version\n"
+    "  2    bad usage (unknown option, missing or malformed argument)\n"
+    "  3    port or file problem: the port cannot be opened or went away (cable pulled),\n"
+    "       a file cannot be read or written, the phone simulator cannot be started\n"
+    "  4    the phone replied wrongly (or, with --sim, the simulator saw a protocol violation)\n"
+    "  5    time-out: the phone sent nothing for --timeout seconds\n"
+    "  130  interrupted (Ctrl-C); the link was ended cleanly\n";
+
+}  // namespace
+
+ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& out,
+                              std::ostream& err) {
+    Options o;
+    CLI::App app{
+        "zrk410: flash a ZR-K410 phone through a serial cable.\n"
+        "Every phone command brings the phone up first (switch it on when asked),\n"
+        "runs its operation, and closes the link at the end.",
+        "zrk410"};
+    app.footer(kExitCodes);
+    app.require_subcommand(1);
+    app.fallthrough();
+
+    app.add_option("--port", o.port,
+                   "COM1..COM20 (mapped as in the window) or a device path such as /dev/ttyUSB0; "
+                   "default: the window's stored port")
+        ->type_name("COMn|PATH");
+    app.add_option("--speed", o.speed, "line speed after the boot ROM stage; default: stored")
+        ->check(CLI::IsMember({115200u, 230400u, 460800u, 921600u}))
+        ->type_name("BAUD");
+    app.add_option("--sim", o.simOptions,
+                   "run against a fresh phone simulator (zrk410-phonesim); OPTIONS are its own "
+                   "options separated by commas or spaces, e.g. --sim=pace,latency=5")
+        ->expected(0, 1)
+        ->type_name("[=OPTIONS]");
+    app.add_option("--timeout", o.timeoutSeconds,
+                   "give up when the phone sends nothing for this many seconds, waiting for it "
+                   "to be switched on included; 0 waits for ever")
+        ->type_name("SECONDS")
+        ->check(CLI::NonNegativeNumber)
+        ->capture_default_str();
+    app.add_option("--trace", o.tracePath,
+                   "write every byte block in both directions, with "
+                   "time stamps, to FILE")
+        ->type_name("FILE");
+    app.add_option("--log", o.logPath, "write a copy of the log to FILE")->type_name("FILE");
+    app.add_flag("--quiet,-q", o.quiet,
+                 "no log and no progress bar; message lines and errors only");
+
+    auto* identify = app.add_subcommand("identify", "bring the phone up and report the flash");
+
+    auto* download = app.add_subcommand("download", "download a firmware image into NOR flash");
+    download->add_option("--bin", o.binPath, "firmware image (.bin or .cla)")->type_name("FILE");
+    download
+        ->add_option("--qix", o.qixPath,
+                     "file-system image (.qix with its .cfg); not available in this version")
+        ->type_name("FILE");
+    download
+        ->add_option("--start-addr", o.startAddress,
+                     "NOR address (hex) of the sector where the image begins; default "
+                     "10000000")
+        ->type_name("HEX");
+    download->add_flag("--power-on", o.powerOn, "switch the phone on after the download");
+
+    auto* erase = app.add_subcommand("erase", "erase NOR sectors");
+    erase->add_option("--sectors", o.sectors, "sectors such as 0-3,511,518, or all")
+        ->type_name("LIST")
+        ->required();
+
+    auto* dump = app.add_subcommand("dump", "read NOR sectors into a file (raw bytes)");
+    dump->add_option("--sectors", o.sectors, "sectors such as 0-3,511,518, or all")
+        ->type_name("LIST")
+        ->required();
+    dump->add_option("--out", o.outPath, "the file to write")->type_name("FILE")->required();
+
+    auto* format =
+        app.add_subcommand("format", "format the NAND file system; not available in this version");
+    format->add_flag("--yes", o.yes, "confirm the format");
+    auto* status = app.add_subcommand(
+        "status", "show the NAND file system's status; not available in this version");
+
+    auto* crc = app.add_subcommand("crc", "print a file's CRC-32 and size; no phone needed");
+    crc->add_option("FILE", o.crcPath, "the file")->type_name("FILE")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e, out, err);
+        return {std::nullopt, code == 0 ? EXIT_OK : EXIT_USAGE};
+    }
+    o.sim = app.count("--sim") > 0;
+    if (identify->parsed())
+        o.command = Command::Identify;
+    else if (download->parsed())
+        o.command = Command::Download;
+    else if (erase->parsed())
+        o.command = Command::Erase;
+    else if (dump->parsed())
+        o.command = Command::Dump;
+    else if (format->parsed())
+        o.command = Command::Format;
+    else if (status->parsed())
+        o.command = Command::Status;
+    else
+        o.command = Command::Crc;
+
+    if (o.command == Command::Download && o.binPath.empty() && o.qixPath.empty()) {
+        err << "download: give --bin FILE\nRun with --help for more information.\n";
+        return {std::nullopt, EXIT_USAGE};
+    }
+    return {o, EXIT_OK};
+}
+
+}  // namespace zrk::cli

@@ -1,0 +1,47 @@
+#pragma once
+// The zrk410 command line: global options, one sub-command per operation.
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace zrk::cli {
+
+enum class Command { Identify, Download, Erase, Dump, Format, Status, Crc };
+
+struct Options {
+    // Global.
+    std::string port;               // "COM3", a device path, or empty for the stored choice
+    std::optional<unsigned> speed;  // baud, or the stored choice
+    bool sim = false;
+    std::string simOptions;
+    int timeoutSeconds = 30;  // 0 waits for ever
+    std::string tracePath;
+    std::string logPath;
+    bool quiet = false;
+
+    Command command = Command::Identify;
+    // download
+    std::string binPath;
+    std::string qixPath;
+    std::string startAddress;
+    bool powerOn = false;
+    // erase, dump
+    std::string sectors;
+    std::string outPath;
+    // format
+    bool yes = false;
+    // crc
+    std::string crcPath;
+};
+
+struct ParseOutcome {
+    std::optional<Options> options;  // set when a command should run
+    int exitCode = 0;                // otherwise: 0 after --help, EXIT_USAGE after an error
+};
+
+// Help and usage errors are written to out and err.
+ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& out,
+                              std::ostream& err);
+
+}  // namespace zrk::cli

@@ -1,0 +1,91 @@
+#include "cli/ProgressMeter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace zrk::cli {
+
+std::string formatBytes(double bytes) {
+    char text[32];
+    if (bytes < 1024)
+        std::snprintf(text, sizeof text, "%.0f B", bytes);
+    else if (bytes < 1024.0 * 1024)
+        std::snprintf(text, sizeof text, "%.1f KB", bytes / 1024);
+    else
+        std::snprintf(text, sizeof text, "%.1f MB", bytes / (1024.0 * 1024));
+    return text;
+}
+
+std::string formatDuration(double seconds) {
+    const long total = std::lround(std::max(0.0, seconds));
+    char text[32];
+    if (total >= 3600)
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60,
+                      total % 60);
+    else
+        std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+    return text;
+}
+
+void ProgressMeter::begin(std::uint64_t total, ProgressUnit unit, double now) {
+    m_Total = total;
+    m_Unit = unit;
+    m_HaveStart = false;
+    m_StartPosition = 0;
+    m_StartTime = now;
+}
+
+std::string ProgressMeter::line(std::uint64_t position, double now, int width) {
+    if (!m_HaveStart) {
+        m_HaveStart = true;
+        m_StartPosition = position;
+        m_StartTime = now;
+    }
+    const std::uint64_t shown = std::min(position, m_Total);
+    const double fraction = m_Total ? static_cast<double>(shown) / m_Total : 1.0;
+    char percent[8];
+    std::snprintf(percent, sizeof percent, "%3d%%", static_cast<int>(fraction * 100));
+
+    auto amount = [&](double value) {
+        switch (m_Unit) {
+            case ProgressUnit::Bytes:
+                return formatBytes(value);
+            case ProgressUnit::KBytes:
+                return formatBytes(value * 1024);
+            case ProgressUnit::Sectors:
+                break;
+        }
+        return std::to_string(static_cast<std::uint64_t>(value));
+    };
+    std::string details = std::string(percent) + "  " + amount(static_cast<double>(shown)) + " / " +
+                          amount(static_cast<double>(m_Total));
+    if (m_Unit == ProgressUnit::Sectors)
+        details += " sectors";
+
+    const double elapsed = now - m_StartTime;
+    const double done = position > m_StartPosition ? double(position - m_StartPosition) : 0.0;
+    if (elapsed >= 0.2 && done > 0) {
+        const double rate = done / elapsed;
+        if (m_Unit == ProgressUnit::Sectors) {
+            char r[32];
+            std::snprintf(r, sizeof r, "%.1f/s", rate);
+            details += std::string("  ") + r;
+        } else {
+            details += "  " + amount(rate) + "/s";
+        }
+        if (shown < m_Total)
+            details += "  " + formatDuration((m_Total - shown) / rate) + " left";
+    } else if (shown < m_Total) {
+        details += "  --:-- left";
+    }
+
+    const int barWidth = std::min(40, width - static_cast<int>(details.size()) - 3);
+    if (barWidth < 10)
+        return details.substr(0, static_cast<std::size_t>(std::max(0, width)));
+    const int filled = static_cast<int>(fraction * barWidth);
+    return "[" + std::string(static_cast<std::size_t>(filled), '#') +
+           std::string(static_cast<std::size_t>(barWidth - filled), '.') + "] " + details;
+}
+
+}  // namespace zrk::cli

@@ -1,0 +1,35 @@
+#pragma once
+// The text of the progress bar on stderr: bar, percentage, amount, rate and time left. Pure
+// formatting over a start sample, so that it can be checked without a terminal or a clock.
+#include <cstdint>
+#include <string>
+
+namespace zrk::cli {
+
+// What the engine's progress positions count: bytes (uploads, downloads), KB (dumps) or
+// sectors (erase).
+enum class ProgressUnit { Bytes, KBytes, Sectors };
+
+// "12.3 KB", "1.5 MB", "512 B"
+std::string formatBytes(double bytes);
+// "0:07", "12:34", "1:02:03"
+std::string formatDuration(double seconds);
+
+class ProgressMeter {
+  public:
+    void begin(std::uint64_t total, ProgressUnit unit, double now);
+    // The whole line, at most width characters (a narrow terminal drops the bar first).
+    // The rate counts from the first position reported after begin, so that the set-up time
+    // before the first block does not drag the estimate down.
+    std::string line(std::uint64_t position, double now, int width);
+    std::uint64_t total() const { return m_Total; }
+
+  private:
+    std::uint64_t m_Total = 0;
+    ProgressUnit m_Unit = ProgressUnit::Bytes;
+    bool m_HaveStart = false;
+    std::uint64_t m_StartPosition = 0;
+    double m_StartTime = 0;
+};
+
+}  // namespace zrk::cli

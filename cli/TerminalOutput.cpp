@@ -1,0 +1,185 @@
+#include "cli/TerminalOutput.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace zrk::cli {
+
+std::string normaliseLineEnds(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+TerminalOutput::TerminalOutput(std::FILE* out, std::FILE* err, bool outIsTerminal,
+                               bool errIsTerminal)
+    : m_Out(out), m_Err(err), m_OutIsTerminal(outIsTerminal), m_ErrIsTerminal(errIsTerminal) {
+    const auto start = std::chrono::steady_clock::now();
+    now = [start] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+}
+
+TerminalOutput::~TerminalOutput() {
+    progressEnd();
+    closeLogFile();
+}
+
+TerminalOutput& TerminalOutput::standard() {
+    static TerminalOutput& output = []() -> TerminalOutput& {
+        static TerminalOutput made(stdout, stderr, ::isatty(STDOUT_FILENO) == 1,
+                                   ::isatty(STDERR_FILENO) == 1);
+        winsize size{};
+        if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 20)
+            made.width = size.ws_col - 1;  // the last column would wrap on some terminals
+        return made;
+    }();
+    return output;
+}
+
+bool TerminalOutput::openLogFile(const std::string& path) {
+    closeLogFile();
+    m_LogFile = std::fopen(path.c_str(), "w");
+    m_LogFileFailed = false;
+    m_LogFileAtLineStart = true;
+    return m_LogFile != nullptr;
+}
+
+bool TerminalOutput::closeLogFile() {
+    if (!m_LogFile)
+        return !m_LogFileFailed;
+    if (std::ferror(m_LogFile) || std::fclose(m_LogFile) != 0)
+        m_LogFileFailed = true;
+    m_LogFile = nullptr;
+    return !m_LogFileFailed;
+}
+
+void TerminalOutput::toLogFile(const std::string& text) {
+    if (!m_LogFile || text.empty())
+        return;
+    if (std::fwrite(text.data(), 1, text.size(), m_LogFile) != text.size())
+        m_LogFileFailed = true;
+    std::fflush(m_LogFile);
+    m_LogFileAtLineStart = text.back() == '\n';
+}
+
+void TerminalOutput::writeOut(const std::string& text) {
+    if (text.empty())
+        return;
+    const bool redraw = m_BarShown;
+    hideBar();
+    std::fputs(text.c_str(), m_Out);
+    std::fflush(m_Out);
+    const auto lastBreak = text.rfind('\n');
+    if (lastBreak == std::string::npos)
+        m_CurrentLine += text;
+    else
+        m_CurrentLine = text.substr(lastBreak + 1);
+    if (redraw)
+        drawBar();
+}
+
+void TerminalOutput::log(const std::string& text) {
+    const std::string normal = normaliseLineEnds(text);
+    toLogFile(normal);
+    if (!m_Quiet)
+        writeOut(normal);
+}
+
+void TerminalOutput::startNewLine() {
+    if (!m_LogFileAtLineStart)
+        toLogFile("\n");
+    if (!m_CurrentLine.empty())
+        writeOut("\n");
+}
+
+void TerminalOutput::line(const std::string& text) {
+    startNewLine();
+    const std::string normal = normaliseLineEnds(text) + "\n";
+    toLogFile(normal);
+    writeOut(normal);
+}
+
+void TerminalOutput::diagnostic(const std::string& text) {
+    // On a shared screen the complaint must not land in the middle of an open log line.
+    if (m_OutIsTerminal && !m_CurrentLine.empty())
+        writeOut("\n");
+    const bool redraw = m_BarShown;
+    hideBar();
+    if (!m_LogFileAtLineStart)
+        toLogFile("\n");
+    toLogFile("zrk410: " + text + "\n");
+    std::fprintf(m_Err, "zrk410: %s\n", text.c_str());
+    std::fflush(m_Err);
+    if (redraw)
+        drawBar();
+}
+
+void TerminalOutput::progressBegin(std::uint64_t total, ProgressUnit unit) {
+    m_Meter.begin(total, unit, now());
+    m_BarActive = total > 0;
+    m_Position = 0;
+    m_LastDraw = -1;
+}
+
+void TerminalOutput::progressUpdate(std::uint64_t position) {
+    if (!m_BarActive || !barAllowed())
+        return;
+    m_Position = position;
+    if (position == 0)
+        return;  // nothing moved yet; a bar at 0% would only flicker
+    // A redraw per block would cost more than the block at 921600 baud; ten a second is plenty.
+    const double t = now();
+    if (m_LastDraw >= 0 && t - m_LastDraw < 0.1 && position < m_Meter.total())
+        return;
+    m_LastDraw = t;
+    drawBar();
+}
+
+void TerminalOutput::progressEnd() {
+    hideBar();
+    m_BarActive = false;
+}
+
+void TerminalOutput::hideBar() {
+    if (!m_BarShown)
+        return;
+    m_BarShown = false;
+    std::fputs("\r\033[K", m_Err);
+    std::fflush(m_Err);
+    // The wipe took the open log line with it; put it back.
+    if (sharedScreen() && !m_CurrentLine.empty()) {
+        std::fputs(m_CurrentLine.c_str(), m_Out);
+        std::fflush(m_Out);
+    }
+}
+
+void TerminalOutput::drawBar() {
+    if (!m_BarActive || !barAllowed() || m_Position == 0)
+        return;
+    std::string prefix = sharedScreen() ? m_CurrentLine : std::string();
+    const int room = width - static_cast<int>(prefix.size());
+    std::string bar = m_Meter.line(m_Position, now(), std::max(room, 40));
+    if (static_cast<int>(prefix.size() + bar.size()) > width) {
+        // A long open line gives way to the bar: keep its end, which says what is running.
+        const std::size_t keep =
+            static_cast<std::size_t>(std::max(0, width - static_cast<int>(bar.size()) - 3));
+        prefix = keep ? "..." + prefix.substr(prefix.size() - std::min(keep, prefix.size()))
+                      : std::string();
+    }
+    std::fflush(m_Out);
+    std::fputs(("\r\033[K" + prefix + bar).c_str(), m_Err);
+    std::fflush(m_Err);
+    m_BarShown = true;
+}
+
+}  // namespace zrk::cli

@@ -1,0 +1,78 @@
+#pragma once
+// Where the command line writes: the log on stdout, message lines, its own diagnostics on
+// stderr, a copy of all of it in the --log file, and the progress bar on stderr when that is a
+// terminal. When stdout and stderr share the screen, the bar is drawn on the log's current
+// line after the text that waits for its "OK!", and is wiped before the log goes on.
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "cli/ProgressMeter.h"
+
+namespace zrk::cli {
+
+class TerminalOutput {
+  public:
+    // Terminal-ness is given, not probed, so that tests can play a terminal into a file.
+    TerminalOutput(std::FILE* out, std::FILE* err, bool outIsTerminal, bool errIsTerminal);
+    ~TerminalOutput();
+    TerminalOutput(const TerminalOutput&) = delete;
+    TerminalOutput& operator=(const TerminalOutput&) = delete;
+
+    // The real stdout and stderr, asking the system whether they are terminals.
+    static TerminalOutput& standard();
+
+    // --quiet: no log and no bar on the terminal (the --log file still gets everything).
+    void setQuiet(bool quiet) { m_Quiet = quiet; }
+    bool openLogFile(const std::string& path);  // truncates; false when it cannot be created
+    // False when the log file could not be written completely.
+    bool closeLogFile();
+
+    // The engine's log text, verbatim apart from line ends ("\r\n" -> "\n").
+    void log(const std::string& text);
+    // Ends the current log line if one is open (the window's log would start afresh).
+    void startNewLine();
+    // A message box or a result: its own line, shown even with --quiet.
+    void line(const std::string& text);
+    // Our own complaint: "zrk410: text" on stderr.
+    void diagnostic(const std::string& text);
+
+    void progressBegin(std::uint64_t total, ProgressUnit unit);
+    void progressUpdate(std::uint64_t position);
+    void progressEnd();
+
+    // For tests: the clock (seconds) and the terminal width.
+    std::function<double()> now;
+    int width = 80;
+
+  private:
+    bool barAllowed() const { return m_ErrIsTerminal && !m_Quiet; }
+    bool sharedScreen() const { return m_OutIsTerminal && m_ErrIsTerminal; }
+    void writeOut(const std::string& text);
+    void toLogFile(const std::string& text);
+    void hideBar();
+    void drawBar();
+
+    std::FILE* m_Out;
+    std::FILE* m_Err;
+    bool m_OutIsTerminal;
+    bool m_ErrIsTerminal;
+    bool m_Quiet = false;
+    std::FILE* m_LogFile = nullptr;
+    bool m_LogFileFailed = false;
+    bool m_LogFileAtLineStart = true;
+
+    std::string m_CurrentLine;  // stdout text since its last line end
+    ProgressMeter m_Meter;
+    bool m_BarActive = false;
+    bool m_BarShown = false;
+    std::uint64_t m_Position = 0;
+    double m_LastDraw = -1;
+};
+
+// "\r\n" and a lone "\r" become "\n".
+std::string normaliseLineEnds(const std::string& text);
+
+}  // namespace zrk::cli

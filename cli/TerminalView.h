@@ -1,0 +1,69 @@
+#pragma once
+// The engine's view for the command line: the log and the message boxes go to the terminal,
+// the prompts are answered from the flags, and what happened is recorded so that the command
+// can tell how its operation ended.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cli/ProgressMeter.h"
+#include "engine/DownloaderView.h"
+
+namespace zrk::cli {
+
+class TerminalOutput;
+
+struct PromptAnswers {
+    std::vector<std::int32_t> sectors;  // --sectors, one flag per sector
+    std::string saveFile;               // --out
+    bool yes = false;                   // --yes
+};
+
+class TerminalView : public DownloaderView {
+  public:
+    TerminalView(TerminalOutput& output, UserChoices choices, PromptAnswers answers);
+
+    void appendLog(const std::string& text) override;
+    void setLogText(const std::string& text) override;
+    void setProgressRange(std::uint32_t total) override;
+    void setProgressPos(std::uint32_t position) override;
+    void setFlashName(const std::string& name) override { m_FlashName = name; }
+    void setFirmwareSizeText(const std::string&) override {}
+    void setImageSizeText(const std::string&) override {}
+    void showPortOpened() override {}
+    void lockControls() override {}
+    void finishOperation() override;
+    void showStopped() override;
+    void messageBox(const std::string& text, MessageIcon icon) override;
+    bool askYesNo(const std::string& text) override;
+    std::string chooseSaveFile(const SaveFileRequest& request) override;
+    bool selectSectors(const SectorMap& map, std::vector<std::int32_t>& sectorSelected) override;
+    void startBaudTimer(int milliseconds) override;
+    void stopBaudTimer() override;
+    UserChoices choices() override { return m_Choices; }
+
+    // The baud-switch timer lives in the event loop.
+    std::function<void(int)> onStartTimer;
+    std::function<void()> onStopTimer;
+
+    // What the progress positions of the next phase count.
+    void setProgressUnit(ProgressUnit unit) { m_Unit = unit; }
+
+    // The record, for telling how an operation ended.
+    const std::string& flashName() const { return m_FlashName; }
+    const std::vector<std::string>& messages() const { return m_Messages; }
+    bool sawMessage(const std::string& text) const;
+    bool stopped() const { return m_Stopped; }
+    void clearRecord();
+
+  private:
+    TerminalOutput& m_Output;
+    UserChoices m_Choices;
+    PromptAnswers m_Answers;
+    ProgressUnit m_Unit = ProgressUnit::Bytes;
+    std::string m_FlashName;
+    std::vector<std::string> m_Messages;
+    bool m_Stopped = false;
+};
+
+}  // namespace zrk::cli

@@ -1,0 +1,162 @@
+#include "cli/Zrk410.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+
+#include "bringup/SectorMap.h"
+#include "cli/CommandLine.h"
+#include "cli/ExitCodes.h"
+#include "cli/PhoneSession.h"
+#include "cli/SectorList.h"
+#include "cli/SimArguments.h"
+#include "cli/StartAddress.h"
+#include "cli/StoredSettings.h"
+#include "engine/Checksums.h"
+#include "serial/PortMap.h"
+
+namespace zrk::cli {
+
+namespace {
+
+int speedIndexOf(unsigned baud) {
+    switch (baud) {
+        case 230400:
+            return 1;
+        case 460800:
+            return 2;
+        case 921600:
+            return 3;
+        default:
+            return 0;
+    }
+}
+
+int runCrc(const Options& o, TerminalOutput& output) {
+    const auto crc = fileCrc32(o.crcPath);
+    if (!crc) {
+        output.diagnostic("cannot read " + o.crcPath + ": " + std::strerror(errno));
+        return EXIT_PORT_OR_FILE;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "0x%x  %" PRIu64 " bytes", crc->crc, crc->length);
+    output.line(text);
+    return EXIT_OK;
+}
+
+// A file the phone job will read: better refused now than after the phone is up.
+bool readable(const std::string& path, TerminalOutput& output) {
+    if (::access(path.c_str(), R_OK) == 0 && fileCrc32(path)) {
+        return true;
+    }
+    output.diagnostic("cannot read " + path + ": " + std::strerror(errno ? errno : EISDIR));
+    return false;
+}
+
+bool writable(const std::string& path, TerminalOutput& output) {
+    std::string folder = ".";
+    if (const auto slash = path.rfind('/'); slash != std::string::npos)
+        folder = slash == 0 ? "/" : path.substr(0, slash);
+    const bool ok = ::access(path.c_str(), F_OK) == 0 ? ::access(path.c_str(), W_OK) == 0
+                                                      : ::access(folder.c_str(), W_OK | X_OK) == 0;
+    if (!ok)
+        output.diagnostic("cannot write " + path + ": " + std::strerror(errno));
+    return ok;
+}
+
+}  // namespace
+
+int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
+    std::ostringstream helpOut, helpErr;
+    const ParseOutcome parsed = parseCommandLine(argc, argv, helpOut, helpErr);
+    if (!parsed.options) {
+        // CLI11 formats help and errors; print them through the same streams as everything.
+        std::fputs(helpOut.str().c_str(), stdout);
+        std::fputs(helpErr.str().c_str(), stderr);
+        std::fflush(stdout);
+        std::fflush(stderr);
+        return parsed.exitCode;
+    }
+    const Options& o = *parsed.options;
+    output.setQuiet(o.quiet);
+
+    if (o.command == Command::Crc)
+        return runCrc(o, output);
+    if (o.command == Command::Format || o.command == Command::Status || !o.qixPath.empty()) {
+        output.diagnostic("the NAND file system is not available in this version");
+        return EXIT_UNAVAILABLE;
+    }
+
+    PhoneJob job;
+    job.command = o.command;
+    job.timeout = std::chrono::seconds(o.timeoutSeconds);
+    job.tracePath = o.tracePath;
+    job.sim = o.sim;
+    job.simArgs = splitSimOptions(o.simOptions);
+
+    // Everything the user typed is checked before the phone is asked to power on.
+    if (o.command == Command::Erase || o.command == Command::Dump) {
+        auto sectors = parseSectorList(o.sectors, SectorMap::kSectorCount);
+        if (!sectors.ok()) {
+            output.diagnostic("--sectors: " + sectors.error);
+            return EXIT_USAGE;
+        }
+        job.answers.sectors = std::move(sectors.flags);
+    }
+    if (o.command == Command::Download) {
+        job.choices.downloadMode = DownloadMode::ModeBin;
+        job.choices.binPath = o.binPath;
+        job.choices.powerOnAfterDownload = o.powerOn;
+        if (!o.startAddress.empty()) {
+            const auto check = checkStartAddress(o.startAddress);
+            if (!check.address) {
+                output.diagnostic("--start-addr: " + check.error);
+                return EXIT_USAGE;
+            }
+            job.choices.useStartNorAddress = true;
+            job.choices.startAddressText = o.startAddress;
+        }
+        if (!readable(o.binPath, output))
+            return EXIT_PORT_OR_FILE;
+    }
+    if (o.command == Command::Dump) {
+        job.answers.saveFile = o.outPath;
+        if (!writable(o.outPath, output))
+            return EXIT_PORT_OR_FILE;
+    }
+
+    const StoredSettings stored = readStoredSettings();
+    for (const auto& [number, path] : stored.portDevices)
+        portMap().setDevice(number, path);
+    job.choices.portIndex = stored.portIndex;
+    job.choices.speedIndex = o.speed ? speedIndexOf(*o.speed) : stored.speedIndex;
+    if (!o.port.empty() && !o.sim) {
+        if (const auto number = PortMap::parsePortName(o.port)) {
+            job.choices.portIndex = *number - 1;
+        } else if (o.port.find('/') != std::string::npos) {
+            job.device = o.port;
+        } else {
+            output.diagnostic("--port: '" + o.port +
+                              "' is neither COM1..COM20 nor a device path such as /dev/ttyUSB0");
+            return EXIT_USAGE;
+        }
+    }
+    if (!o.logPath.empty() && !output.openLogFile(o.logPath)) {
+        output.diagnostic("cannot write the log file " + o.logPath + ": " + std::strerror(errno));
+        return EXIT_PORT_OR_FILE;
+    }
+    int result = runPhoneJob(job, output);
+    if (!output.closeLogFile()) {
+        output.diagnostic("the log file " + o.logPath + " could not be written completely");
+        if (result == EXIT_OK)
+            result = EXIT_PORT_OR_FILE;
+    }
+    return result;
+}
+
+}  // namespace zrk::cli
