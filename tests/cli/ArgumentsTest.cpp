@@ -1,0 +1,171 @@
+// The command line's own parsing: options, sector lists, start addresses, simulator options.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "bringup/SectorMap.h"
+#include "cli/CommandLine.h"
+#include "cli/ExitCodes.h"
+#include "cli/SectorList.h"
+#include "cli/SimArguments.h"
+#include "cli/StartAddress.h"
+
+namespace zrk::cli {
+namespace {
+
+struct Parsed {
+    ParseOutcome outcome;
+    std::string out;
+    std::string err;
+};
+
+Parsed parse(std::vector<const char*> args) {
+    args.insert(args.begin(), "zrk410");
+    std::ostringstream out, err;
+    Parsed p{parseCommandLine(static_cast<int>(args.size()), args.data(), out, err), "", ""};
+    p.out = out.str();
+    p.err = err.str();
+    return p;
+}
+
+TEST(CommandLine, EveryCommandHasHelpThatNamesItsOptions) {
+    const std::vector<std::pair<const char*, std::vector<const char*>>> commands = {
+        {nullptr, {"--port", "--speed", "--sim", "--timeout", "--trace", "--log", "--quiet"}},
+        {"identify", {}},
+        {"download", {"--bin", "--start-addr", "--power-on"}},
+        {"erase", {"--sectors"}},
+        {"dump", {"--sectors", "--out"}},
+        {"format", {"--yes"}},
+        {"status", {}},
+        {"crc", {"FILE"}},
+    };
+    for (const auto& [command, options] : commands) {
+        const auto p = command ? parse({command, "--help"}) : parse({"--help"});
+        EXPECT_FALSE(p.outcome.options) << (command ? command : "main");
+        EXPECT_EQ(p.outcome.exitCode, EXIT_OK);
+        for (const char* option : options)
+            EXPECT_NE(p.out.find(option), std::string::npos) << option << " in " << p.out;
+        EXPECT_NE(p.out.find("Exit status"), std::string::npos);
+    }
+}
+
+TEST(CommandLine, BadUsageIsExitTwoWithAReason) {
+    for (const auto& args : std::vector<std::vector<const char*>>{
+             {},                               // no command
+             {"flash"},                        // unknown command
+             {"erase"},                        // --sectors missing
+             {"dump", "--sectors", "0"},       // --out missing
+             {"--speed", "9600", "identify"},  // not a speed of the phone
+             {"--timeout", "-1", "identify"},  // negative time-out
+             {"download"},                     // nothing to download
+             {"identify", "--frobnicate"},     // unknown option
+         }) {
+        const auto p = parse(args);
+        EXPECT_FALSE(p.outcome.options);
+        EXPECT_EQ(p.outcome.exitCode, EXIT_USAGE);
+        EXPECT_FALSE(p.err.empty());
+    }
+}
+
+TEST(CommandLine, ReadsGlobalOptionsBeforeAndAfterTheCommand) {
+    auto p =
+        parse({"--port", "COM3", "--speed", "921600", "--timeout", "0", "--trace", "t.txt",
+               "download", "--bin", "fw.bin", "--start-addr", "10020000", "--power-on", "--quiet"});
+    ASSERT_TRUE(p.outcome.options) << p.err;
+    const Options& o = *p.outcome.options;
+    EXPECT_EQ(o.command, Command::Download);
+    EXPECT_EQ(o.port, "COM3");
+    EXPECT_EQ(o.speed, 921600u);
+    EXPECT_EQ(o.timeoutSeconds, 0);
+    EXPECT_EQ(o.tracePath, "t.txt");
+    EXPECT_EQ(o.binPath, "fw.bin");
+    EXPECT_EQ(o.startAddress, "10020000");
+    EXPECT_TRUE(o.powerOn);
+    EXPECT_TRUE(o.quiet);
+    EXPECT_FALSE(o.sim);
+
+    // --sim with and without options; neither swallows the command after it.
+    p = parse({"--sim", "identify"});
+    ASSERT_TRUE(p.outcome.options) << p.err;
+    EXPECT_TRUE(p.outcome.options->sim);
+    EXPECT_EQ(p.outcome.options->command, Command::Identify);
+    EXPECT_EQ(p.outcome.options->timeoutSeconds, 30);
+    p = parse({"--sim=pace,latency=5", "erase", "--sectors", "all"});
+    ASSERT_TRUE(p.outcome.options) << p.err;
+    EXPECT_EQ(p.outcome.options->simOptions, "pace,latency=5");
+    EXPECT_EQ(p.outcome.options->sectors, "all");
+}
+
+TEST(SectorList, AcceptsNumbersRangesAndAll) {
+    auto r = parseSectorList(" 0-3, 511,518 ,2", SectorMap::kSectorCount);
+    ASSERT_TRUE(r.ok()) << r.error;
+    ASSERT_EQ(r.flags.size(), 519u);
+    std::vector<int> chosen;
+    for (int i = 0; i < 519; ++i)
+        if (r.flags[i])
+            chosen.push_back(i);
+    EXPECT_EQ(chosen, (std::vector<int>{0, 1, 2, 3, 511, 518}));
+
+    r = parseSectorList("all", SectorMap::kSectorCount);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(std::count(r.flags.begin(), r.flags.end(), 1), 519);
+
+    r = parseSectorList("7-7,010", SectorMap::kSectorCount);  // decimal, not octal
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.flags[7], 1);
+    EXPECT_EQ(r.flags[10], 1);
+    EXPECT_EQ(r.flags[8], 0);
+}
+
+TEST(SectorList, RejectsWhatIsNotASectorWithAClearReason) {
+    const std::vector<std::pair<const char*, const char*>> bad = {
+        {"", "empty"},
+        {"   ", "empty"},
+        {"519", "does not exist"},
+        {"0-600", "does not exist"},
+        {"5-3", "backwards"},
+        {"1,,2", "empty entry"},
+        {"3,", "empty entry"},
+        {"x", "not a sector number"},
+        {"-1", "not a sector number"},
+        {"0x10", "not a sector number"},
+        {"1-2-3", "not a sector number"},
+    };
+    for (const auto& [text, why] : bad) {
+        const auto r = parseSectorList(text, SectorMap::kSectorCount);
+        EXPECT_FALSE(r.ok()) << text;
+        EXPECT_TRUE(r.flags.empty());
+        EXPECT_NE(r.error.find(why), std::string::npos) << text << ": " << r.error;
+    }
+}
+
+TEST(StartAddress, AcceptsSectorStartsInsideTheFlashOnly) {
+    for (const char* good : {"10000000", "10020000", "0x10020000", "0X11ff0000", "11FFE000"})
+        EXPECT_TRUE(checkStartAddress(good).address) << good;
+    EXPECT_EQ(*checkStartAddress("10020000").address, 0x10020000u);
+
+    EXPECT_NE(checkStartAddress("10010001").error.find("does not begin a sector"),
+              std::string::npos);
+    EXPECT_NE(checkStartAddress("11FF1000").error.find("does not begin a sector"),
+              std::string::npos);
+    EXPECT_NE(checkStartAddress("18000000").error.find("not in the NOR flash"), std::string::npos);
+    EXPECT_NE(checkStartAddress("12000000").error.find("not in the NOR flash"), std::string::npos);
+    EXPECT_NE(checkStartAddress("0FFF0000").error.find("not in the NOR flash"), std::string::npos);
+    for (const char* garbage : {"1002ZZ", "", "0x", "100000000", "-1"})
+        EXPECT_NE(checkStartAddress(garbage).error.find("not a hexadecimal"), std::string::npos)
+            << garbage;
+}
+
+TEST(SimArguments, BareWordsGetDashesDashedOnesKeepTheirValues) {
+    EXPECT_EQ(splitSimOptions("pace,latency=5"),
+              (std::vector<std::string>{"--pace", "--latency=5"}));
+    EXPECT_EQ(splitSimOptions("--latency 5 --transcript t.txt --pace"),
+              (std::vector<std::string>{"--latency", "5", "--transcript", "t.txt", "--pace"}));
+    EXPECT_EQ(splitSimOptions(" pace noise ,, "), (std::vector<std::string>{"--pace", "--noise"}));
+    EXPECT_EQ(splitSimOptions("--hangup-after=100 pace"),
+              (std::vector<std::string>{"--hangup-after=100", "--pace"}));
+    EXPECT_TRUE(splitSimOptions("").empty());
+}
+
+}  // namespace
+}  // namespace zrk::cli
