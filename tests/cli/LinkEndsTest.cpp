@@ -1,0 +1,84 @@
+// zrk410 as a script sees it, where no phone answers: the exit class of each way a command can
+// end before or without the phone, and the link closed cleanly on a time-out and on Ctrl-C.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "ChildProcess.h"
+#include "cli/ExitCodes.h"
+#include "serial/PseudoTerminal.h"
+
+namespace zrk::cli {
+namespace {
+
+using test::ChildProcess;
+
+std::string tempFile(const std::string& name) {
+    return (std::filesystem::temp_directory_path() / name).string();
+}
+
+TEST(LinkEnds, ClassesWithoutAPhone) {
+    {
+        ChildProcess c(ZRK410_EXE, {"erase", "--sectors", "0-600"});
+        EXPECT_EQ(c.wait(), EXIT_USAGE);
+        EXPECT_NE(c.err().find("sector 600 does not exist"), std::string::npos) << c.err();
+    }
+    {
+        ChildProcess c(ZRK410_EXE, {"download", "--bin", "/nonexistent/fw.bin"});
+        EXPECT_EQ(c.wait(), EXIT_PORT_OR_FILE);
+        EXPECT_NE(c.err().find("cannot read /nonexistent/fw.bin"), std::string::npos);
+    }
+    {
+        ChildProcess c(ZRK410_EXE, {"dump", "--sectors", "0", "--out", "/nonexistent/d.hex"});
+        EXPECT_EQ(c.wait(), EXIT_PORT_OR_FILE);
+        EXPECT_NE(c.err().find("cannot write /nonexistent/d.hex"), std::string::npos);
+    }
+    {
+        ChildProcess c(ZRK410_EXE, {"--port", "/nonexistent/ttyUSB9", "identify"});
+        EXPECT_EQ(c.wait(), EXIT_PORT_OR_FILE);
+        EXPECT_NE(c.err().find("/nonexistent/ttyUSB9"), std::string::npos) << c.err();
+    }
+    {
+        ChildProcess c(ZRK410_EXE, {"--port", "COM99", "identify"});
+        EXPECT_EQ(c.wait(), EXIT_USAGE);
+    }
+    {
+        ChildProcess c(ZRK410_EXE, {"status"});
+        EXPECT_EQ(c.wait(), EXIT_UNAVAILABLE);
+        EXPECT_NE(c.err().find("not available"), std::string::npos);
+    }
+    {
+        const auto path = tempFile("zrk410-crc-test.bin");
+        std::ofstream(path) << "123456789";
+        ChildProcess c(ZRK410_EXE, {"crc", path});
+        EXPECT_EQ(c.wait(), EXIT_OK);
+        EXPECT_EQ(c.out(), "0xcbf43926  9 bytes\n");
+        std::filesystem::remove(path);
+    }
+}
+
+TEST(LinkEnds, ASilentPhoneTimesOutAndTheLinkIsClosed) {
+    PseudoTerminal nobody;  // a cable with no phone on it
+    ASSERT_TRUE(nobody.open());
+    ChildProcess c(ZRK410_EXE, {"--port", nobody.slavePath(), "--timeout", "1", "identify"});
+    EXPECT_EQ(c.wait(), EXIT_TIMEOUT);
+    EXPECT_NE(c.out().find("** (POWER ON the PHONE!)\n"), std::string::npos) << c.out();
+    EXPECT_NE(c.out().find("** Close COM port\n"), std::string::npos) << c.out();
+    EXPECT_NE(c.err().find("the phone sent nothing for 1 s; is it cabled and switched on?"),
+              std::string::npos)
+        << c.err();
+}
+
+TEST(LinkEnds, CtrlCEndsTheWaitAndClosesTheLink) {
+    PseudoTerminal nobody;
+    ASSERT_TRUE(nobody.open());
+    ChildProcess c(ZRK410_EXE, {"--port", nobody.slavePath(), "--timeout", "0", "identify"});
+    ASSERT_TRUE(c.waitForOutput("POWER ON the PHONE!")) << c.out() << c.err();
+    c.signal(SIGINT);
+    EXPECT_EQ(c.wait(), EXIT_INTERRUPTED);
+    EXPECT_NE(c.out().find("** Close COM port\n"), std::string::npos) << c.out();
+    EXPECT_NE(c.err().find("interrupted"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zrk::cli
