@@ -135,7 +135,11 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
         portMap().setDevice(number, path);
     job.choices.portIndex = stored.portIndex;
     job.choices.speedIndex = o.speed ? speedIndexOf(*o.speed) : stored.speedIndex;
-    if (!o.port.empty() && !o.sim) {
+    if (!o.port.empty() && o.sim) {
+        output.diagnostic("--port and --sim exclude each other: --sim brings its own port");
+        return EXIT_USAGE;
+    }
+    if (!o.port.empty()) {
         if (const auto number = PortMap::parsePortName(o.port)) {
             job.choices.portIndex = *number - 1;
         } else if (o.port.find('/') != std::string::npos) {

@@ -43,6 +43,10 @@ TEST(LinkEnds, ClassesWithoutAPhone) {
         EXPECT_EQ(c.wait(), EXIT_USAGE);
     }
     {
+        ChildProcess c(ZRK410_EXE, {"--port", "COM2", "--sim", "identify"});
+        EXPECT_EQ(c.wait(), EXIT_USAGE);
+    }
+    {
         ChildProcess c(ZRK410_EXE, {"status"});
         EXPECT_EQ(c.wait(), EXIT_UNAVAILABLE);
         EXPECT_NE(c.err().find("not available"), std::string::npos);
