@@ -1,0 +1,154 @@
+// zrk410 against the phone simulator, as a production script runs it: each command's success,
+// the phone's wrong replies and a pulled cable with their exit classes, and a trace that holds
+// exactly the bytes the phone received.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "ChildProcess.h"
+#include "cli/ExitCodes.h"
+
+namespace zrk::cli {
+namespace {
+
+using test::ChildProcess;
+namespace fs = std::filesystem;
+
+const std::vector<std::string> kEnv = {"ZRK_PHONESIM=" ZRK_PHONESIM_EXE};
+
+std::vector<std::uint8_t> readBytes(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The bytes of every block in one direction of a hex trace ("  0.123456 >> 0000  44 51 ...").
+std::vector<std::uint8_t> tracedBytes(const std::string& trace, const std::string& arrow) {
+    std::vector<std::uint8_t> bytes;
+    std::istringstream lines(trace);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string time, direction, offset, word;
+        if (!(words >> time >> direction >> offset) || direction != arrow)
+            continue;
+        while (words >> word && word.size() == 2 && word[0] != '|')
+            bytes.push_back(static_cast<std::uint8_t>(std::stoul(word, nullptr, 16)));
+    }
+    return bytes;
+}
+
+class SimulatorRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_Folder = fs::temp_directory_path() / ("zrk410-simrun-" + std::to_string(::getpid()));
+        fs::create_directories(m_Folder);
+    }
+    void TearDown() override { fs::remove_all(m_Folder); }
+    fs::path path(const std::string& name) const { return m_Folder / name; }
+
+    fs::path m_Folder;
+};
+
+TEST_F(SimulatorRun, IdentifyReportsTheFlash) {
+    ChildProcess c(ZRK410_EXE, {"--sim", "identify"}, kEnv);
+    ASSERT_EQ(c.wait(), EXIT_OK) << c.out() << c.err();
+    EXPECT_NE(c.out().find("** (POWER ON the PHONE!)\n"), std::string::npos);
+    EXPECT_NE(c.out().find("Detected (LMR20TQ55P)\n"), std::string::npos) << c.out();
+    EXPECT_NE(c.out().find("\nFlash: LMR20TQ55P\n"), std::string::npos);
+    EXPECT_NE(c.out().find("** Close COM port\n"), std::string::npos);
+}
+
+TEST_F(SimulatorRun, DownloadWritesTheImageAndTheTraceHoldsWhatThePhoneReceived) {
+    // Two and a bit 64 KB sectors, from the second sector on.
+    std::vector<std::uint8_t> image(2 * 65536 + 1000);
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    const auto imagePath = path("fw.bin");
+    std::ofstream(imagePath, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+    const auto trace = path("trace.txt");
+    const auto transcript = path("transcript.txt");
+    const auto state = path("state");
+    const auto log = path("run.log");
+
+    ChildProcess c(ZRK410_EXE,
+                   {"--sim=transcript=" + transcript.string() + ",state-out=" + state.string(),
+                    "--speed", "921600", "--trace", trace.string(), "--log", log.string(),
+                    "download", "--bin", imagePath.string(), "--start-addr", "10010000"},
+                   kEnv);
+    ASSERT_EQ(c.wait(), EXIT_OK) << c.out() << c.err();
+    EXPECT_NE(c.out().find("Download completed!\n"), std::string::npos);
+    EXPECT_NE(c.out().find("** (Total 132072 bytes) **\n"), std::string::npos) << c.out();
+    EXPECT_EQ(c.out().find('\r'), std::string::npos);  // terminal line ends only
+
+    const auto nor = readBytes(state / "nor.bin");
+    ASSERT_GE(nor.size(), 65536 + image.size());
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), nor.begin() + 65536));
+
+    std::ifstream traceIn(trace), transcriptIn(transcript);
+    std::stringstream ours, theirs;
+    ours << traceIn.rdbuf();
+    theirs << transcriptIn.rdbuf();
+    const auto sent = tracedBytes(ours.str(), ">>");
+    EXPECT_GT(sent.size(), image.size() + 317792);  // boot-loader and image at least
+    EXPECT_EQ(sent, tracedBytes(theirs.str(), ">>"));
+    EXPECT_EQ(tracedBytes(ours.str(), "<<"), tracedBytes(theirs.str(), "<<"));
+
+    // The log file holds what the terminal showed.
+    std::ifstream logIn(log);
+    std::stringstream logText;
+    logText << logIn.rdbuf();
+    EXPECT_EQ(logText.str(), c.out());
+}
+
+TEST_F(SimulatorRun, EraseAndDumpTheChosenSectors) {
+    {
+        ChildProcess c(ZRK410_EXE, {"--sim", "erase", "--sectors", "0-1,518"}, kEnv);
+        ASSERT_EQ(c.wait(), EXIT_OK) << c.out() << c.err();
+        EXPECT_NE(c.out().find("Erasing sector (0x10010000)... OK!\n"), std::string::npos);
+        EXPECT_NE(c.out().find("Erasing sector (0x11FFE000)... OK!\n"), std::string::npos);
+        EXPECT_NE(c.out().find("Erasing Completed!\n"), std::string::npos);
+    }
+    {
+        const auto out = path("dump.hex");
+        ChildProcess c(ZRK410_EXE, {"--sim", "dump", "--sectors", "2,518", "--out", out.string()},
+                       kEnv);
+        ASSERT_EQ(c.wait(), EXIT_OK) << c.out() << c.err();
+        EXPECT_NE(c.out().find("** (Total 72 KBytes) **\n"), std::string::npos) << c.out();
+        EXPECT_NE(c.out().find("Dump Completed!\n"), std::string::npos);
+        const auto bytes = readBytes(out);
+        EXPECT_EQ(bytes.size(), 65536u + 8192u);
+        // A fresh phone's flash is erased.
+        EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](auto b) { return b == 0xFF; }));
+    }
+}
+
+TEST_F(SimulatorRun, WrongRepliesEndWithExitFour) {
+    {
+        ChildProcess c(ZRK410_EXE, {"--sim=wrong-flash-id", "identify"}, kEnv);
+        EXPECT_EQ(c.wait(), EXIT_PHONE_FAILED) << c.out() << c.err();
+        EXPECT_NE(c.out().find("Unknown Flash!\n"), std::string::npos);
+        EXPECT_EQ(c.out().find("\nFlash: "), std::string::npos);
+    }
+    {
+        ChildProcess c(ZRK410_EXE, {"--sim=bad-erase-reply=1", "erase", "--sectors", "0-3"}, kEnv);
+        EXPECT_EQ(c.wait(), EXIT_PHONE_FAILED) << c.out() << c.err();
+        EXPECT_NE(c.out().find("Fail to erase sector!\n"), std::string::npos);
+        EXPECT_EQ(c.out().find("Erasing Completed!"), std::string::npos);
+        EXPECT_NE(c.err().find("the erase failed"), std::string::npos) << c.err();
+    }
+}
+
+TEST_F(SimulatorRun, APulledCableIsAPortProblem) {
+    // The phone goes away in the middle of the boot-loader upload.
+    ChildProcess c(ZRK410_EXE, {"--sim=hang-up-after=20000", "--timeout", "20", "identify"}, kEnv);
+    EXPECT_EQ(c.wait(), EXIT_PORT_OR_FILE) << c.out() << c.err();
+    EXPECT_NE(c.err().find("the connection to the phone was lost"), std::string::npos) << c.err();
+    EXPECT_NE(c.out().find("** Close COM port\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zrk::cli
