@@ -57,7 +57,8 @@ class InterruptGuard {
 // Texts of the message boxes that mean a file, not the phone, is at fault.
 bool isFileProblem(const std::string& message) {
     return message == "Fail to open bin file!" || message == "Fail to open QIX file!" ||
-           message == "Internal Error! (file creation)" || message == "No file selected!";
+           message == "Internal Error! (file creation)" || message == "No file selected!" ||
+           message == "The dump file could not be written.";
 }
 
 const char* successMessage(Command command) {

@@ -18,11 +18,15 @@
 #include "cli/StartAddress.h"
 #include "cli/StoredSettings.h"
 #include "engine/Checksums.h"
+#include "engine/OpenFile.h"
+#include "loader/LoaderStates.h"
 #include "serial/PortMap.h"
 
 namespace zrk::cli {
 
 namespace {
+
+constexpr std::uint64_t kFlashBytes = 32ull * 1024 * 1024;
 
 int speedIndexOf(unsigned baud) {
     switch (baud) {
@@ -123,6 +127,19 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
         }
         if (!readable(o.binPath, output))
             return EXIT_PORT_OR_FILE;
+        // The phone would take the image up to the end of the flash and refuse the rest.
+        const std::uint32_t start =
+            o.startAddress.empty() ? 0
+                                   : *checkStartAddress(o.startAddress).address - loader::NOR_BASE;
+        const std::uint64_t length = fileLength(o.binPath).value_or(0);
+        if (start + length > kFlashBytes) {
+            char where[16];
+            std::snprintf(where, sizeof where, "%08X", loader::NOR_BASE + start);
+            output.diagnostic("the image (" + std::to_string(length) +
+                              " bytes) does not fit the flash from " + where + " (" +
+                              std::to_string(kFlashBytes - start) + " bytes left)");
+            return EXIT_USAGE;
+        }
     }
     if (o.command == Command::Dump) {
         job.answers.saveFile = o.outPath;

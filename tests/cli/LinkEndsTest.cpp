@@ -29,6 +29,16 @@ TEST(LinkEnds, ClassesWithoutAPhone) {
         EXPECT_NE(c.err().find("cannot read /nonexistent/fw.bin"), std::string::npos);
     }
     {
+        // One byte more than the flash holds from the second sector on.
+        const auto path = tempFile("zrk410-too-big.bin");
+        std::ofstream(path).close();
+        std::filesystem::resize_file(path, 32 * 1024 * 1024 - 65536 + 1);
+        ChildProcess c(ZRK410_EXE, {"download", "--bin", path, "--start-addr", "10010000"});
+        EXPECT_EQ(c.wait(), EXIT_USAGE);
+        EXPECT_NE(c.err().find("does not fit the flash from 10010000"), std::string::npos);
+        std::filesystem::remove(path);
+    }
+    {
         ChildProcess c(ZRK410_EXE, {"dump", "--sectors", "0", "--out", "/nonexistent/d.hex"});
         EXPECT_EQ(c.wait(), EXIT_PORT_OR_FILE);
         EXPECT_NE(c.err().find("cannot write /nonexistent/d.hex"), std::string::npos);
