@@ -288,6 +288,14 @@ void PhoneSimulator::queueOutput(TimePoint now) {
     if (blocks.empty())
         return;
     const auto step = byteTime(m_Phone->uartBaud());
+    if (step.count() == 0 && m_Options.latency.count() == 0 && m_Output.empty()) {
+        // An unpaced line without latency: straight out, without a queue entry per byte.
+        std::vector<std::uint8_t> all;
+        for (const auto& block : blocks)
+            all.insert(all.end(), block.begin(), block.end());
+        writeLine(all);
+        return;
+    }
     for (const auto& block : blocks) {
         const TimePoint ready = now + m_Options.latency;
         for (std::uint8_t b : block) {
@@ -305,21 +313,25 @@ void PhoneSimulator::flushOutput(TimePoint now) {
     }
     if (due.empty())
         return;
+    writeLine(due);
+}
+
+void PhoneSimulator::writeLine(std::vector<std::uint8_t>& bytes) {
     if (m_OpenCount == 0) {
-        note(std::to_string(due.size()) + " byte(s) lost: nobody listens");
+        note(std::to_string(bytes.size()) + " byte(s) lost: nobody listens");
         return;
     }
     // The host hears the phone only at the phone's speed.
     if (m_Pty.slaveBaud().value_or(0) != m_Phone->uartBaud())
-        for (auto& b : due)
+        for (auto& b : bytes)
             b = garble(b);
-    const ssize_t n = ::write(m_Pty.masterFd(), due.data(), due.size());
+    const ssize_t n = ::write(m_Pty.masterFd(), bytes.data(), bytes.size());
     const std::size_t written = n > 0 ? static_cast<std::size_t>(n) : 0;
     m_BytesSent += written;
     if (m_Tracing && written > 0)
-        m_Transcript.traceBlock(TraceDirection::PhoneToHost, due.data(), written);
-    if (written < due.size())
-        note(std::to_string(due.size() - written) + " byte(s) lost: the host does not read");
+        m_Transcript.traceBlock(TraceDirection::PhoneToHost, bytes.data(), written);
+    if (written < bytes.size())
+        note(std::to_string(bytes.size() - written) + " byte(s) lost: the host does not read");
 }
 
 std::vector<Violation> PhoneSimulator::violations() const {

@@ -74,6 +74,7 @@ class PhoneSimulator {
     void feedInput(TimePoint now, bool all);
     void queueOutput(TimePoint now);
     void flushOutput(TimePoint now);
+    void writeLine(std::vector<std::uint8_t>& bytes);
     void hangUp();
     std::chrono::nanoseconds byteTime(unsigned baud) const;
     std::optional<TimePoint> nextDeadline() const;

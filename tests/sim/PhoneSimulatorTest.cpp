@@ -141,6 +141,20 @@ TEST(PhoneSimulator, PacedLineIsNeverFasterThanTheWire) {
     EXPECT_GE(elapsed, wire);
 }
 
+TEST(PhoneSimulator, ReplyLatencyIsALowerBound) {
+    SimOptions options;
+    options.latency = 150ms;
+    PhoneSimulator sim(options);
+    ASSERT_TRUE(sim.start());
+    PtyHost host;
+    ASSERT_TRUE(host.open(sim.slavePath(), B115200));
+    ASSERT_TRUE(host.waitFor(0x81));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(host.write({0x44}));
+    ASSERT_TRUE(host.waitFor(0x44));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, options.latency);
+}
+
 TEST(PhoneSimulator, HangUpFaultClosesTheLine) {
     SimOptions options;
     options.faults.hangUpAfter = 1;
