@@ -426,6 +426,12 @@ std::string PhoneSimulator::summary() const {
                   static_cast<unsigned long long>(m_BytesSent), c.firmwareDownloads,
                   c.filesWritten);
     out += line;
+    // The target programs as the phone received them, to compare with the files.
+    if (c.preLoaderCrc || c.bootLoaderCrc) {
+        std::snprintf(line, sizeof line, "phonesim: pre-loader CRC %08X, boot-loader CRC %08X\n",
+                      c.preLoaderCrc.value_or(0), c.bootLoaderCrc.value_or(0));
+        out += line;
+    }
     const auto count = m_Phone->violationCount();
     if (count == 0) {
         out += "phonesim: no protocol violation\n";
