@@ -102,7 +102,7 @@ int runPhoneJob(const PhoneJob& job, TerminalOutput& output) {
     std::string device = job.device;
     if (job.sim) {
         std::string error;
-        if (!sim.start(SimulatorProcess::locate(), job.simArgs, &error)) {
+        if (!sim.start(SimulatorProcess::locate(), job.simArgs, &error, job.quietSim)) {
             output.diagnostic("cannot start the phone simulator: " + error);
             return EXIT_PORT_OR_FILE;
         }

@@ -21,6 +21,7 @@ struct PhoneJob {
     std::chrono::seconds timeout{30};
     std::string tracePath;
     bool sim = false;
+    bool quietSim = false;  // drop the simulator's own report
     std::vector<std::string> simArgs;
 };
 

@@ -80,8 +80,9 @@ std::string ProgressMeter::line(std::uint64_t position, double now, int width) {
         details += "  --:-- left";
     }
 
-    const int barWidth = std::min(40, width - static_cast<int>(details.size()) - 3);
-    if (barWidth < 10)
+    // The bar's length does not follow the figures', so it does not twitch as they change.
+    const int barWidth = std::min(30, width - 50);
+    if (barWidth < 8 || barWidth + 3 + static_cast<int>(details.size()) > width)
         return details.substr(0, static_cast<std::size_t>(std::max(0, width)));
     const int filled = static_cast<int>(fraction * barWidth);
     return "[" + std::string(static_cast<std::size_t>(filled), '#') +

@@ -75,7 +75,10 @@ void TerminalOutput::toLogFile(const std::string& text) {
 void TerminalOutput::writeOut(const std::string& text) {
     if (text.empty())
         return;
-    const bool redraw = m_BarShown;
+    // A finished bar has been seen at 100%; it goes with the next log text.
+    const bool redraw = m_BarShown && m_Position < m_Meter.total();
+    if (m_BarShown && !redraw)
+        m_BarActive = false;
     hideBar();
     std::fputs(text.c_str(), m_Out);
     std::fflush(m_Out);
@@ -166,16 +169,19 @@ void TerminalOutput::hideBar() {
 void TerminalOutput::drawBar() {
     if (!m_BarActive || !barAllowed() || m_Position == 0)
         return;
+    // The bar and its figures need about 58 columns; a longer open line gives way, keeping its
+    // end, which says what is running.
+    constexpr int kBarRoom = 58;
     std::string prefix = sharedScreen() ? m_CurrentLine : std::string();
-    const int room = width - static_cast<int>(prefix.size());
-    std::string bar = m_Meter.line(m_Position, now(), std::max(room, 40));
-    if (static_cast<int>(prefix.size() + bar.size()) > width) {
-        // A long open line gives way to the bar: keep its end, which says what is running.
-        const std::size_t keep =
-            static_cast<std::size_t>(std::max(0, width - static_cast<int>(bar.size()) - 3));
-        prefix = keep ? "..." + prefix.substr(prefix.size() - std::min(keep, prefix.size()))
-                      : std::string();
+    const int prefixRoom = std::max(0, width - kBarRoom);
+    if (static_cast<int>(prefix.size()) > prefixRoom) {
+        prefix =
+            prefixRoom >= 10
+                ? "..." + prefix.substr(prefix.size() - static_cast<std::size_t>(prefixRoom - 3))
+                : std::string();
     }
+    const std::string bar =
+        m_Meter.line(m_Position, now(), width - static_cast<int>(prefix.size()));
     std::fflush(m_Out);
     std::fputs(("\r\033[K" + prefix + bar).c_str(), m_Err);
     std::fflush(m_Err);

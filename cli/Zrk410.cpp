@@ -101,6 +101,7 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
     job.timeout = std::chrono::seconds(o.timeoutSeconds);
     job.tracePath = o.tracePath;
     job.sim = o.sim;
+    job.quietSim = o.quiet;
     job.simArgs = splitSimOptions(o.simOptions);
 
     // Everything the user typed is checked before the phone is asked to power on.

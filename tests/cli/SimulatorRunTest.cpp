@@ -95,7 +95,13 @@ TEST_F(SimulatorRun, DownloadWritesTheImageAndTheTraceHoldsWhatThePhoneReceived)
     const auto sent = tracedBytes(ours.str(), ">>");
     EXPECT_GT(sent.size(), image.size() + 317792);  // boot-loader and image at least
     EXPECT_EQ(sent, tracedBytes(theirs.str(), ">>"));
-    EXPECT_EQ(tracedBytes(ours.str(), "<<"), tracedBytes(theirs.str(), "<<"));
+    // Back from the phone, what it sent before the port was opened (and while it was closed
+    // for the baud switch) never reached us; after the switch the two agree.
+    const auto received = tracedBytes(ours.str(), "<<");
+    const auto replied = tracedBytes(theirs.str(), "<<");
+    ASSERT_GT(received.size(), 400u);
+    ASSERT_GE(replied.size(), received.size());
+    EXPECT_TRUE(std::equal(received.end() - 400, received.end(), replied.end() - 400));
 
     // The log file holds what the terminal showed.
     std::ifstream logIn(log);
