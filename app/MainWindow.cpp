@@ -431,9 +431,7 @@ void MainWindow::onSpeedChanged() {
 }
 
 void MainWindow::onStart() {
-    m_InStart = true;
     m_Engine->start();
-    m_InStart = false;
 }
 
 void MainWindow::onStop() {
@@ -603,7 +601,7 @@ void MainWindow::messageBox(const std::string& text, MessageIcon icon) {
     QString detail;
     // The fixed text alone leaves the user guessing; the cause (missing device, no permission
     // and the dialout group, busy) goes underneath it.
-    if (m_InStart && text == "Port Initialization Failed!") {
+    if (text == "Port Initialization Failed!") {
         const OpenFailure failure = m_Link.lastOpenFailure();
         if (failure.kind != OpenFailure::Kind::None)
             detail = fromStd(failure.describe());

@@ -126,7 +126,6 @@ class MainWindow : public QDialog, public DownloaderView, public LinkOwner {
     std::string m_LogText;
     bool m_LogEndsInCarriageReturn = false;
     int m_ProgressShift = 0;
-    bool m_InStart = false;
 
     // A modal prompt runs a nested event loop. News from the link that arrives meanwhile waits
     // until the prompt is answered, so a protocol step never runs inside another one.
