@@ -12,6 +12,7 @@
 #include "app/Resources.h"
 #include "app/Screenshots.h"
 #include "app/SettingsStore.h"
+#include "serial/ByteTrace.h"
 #include "serial/CommPort.h"
 #include "serial/SimulatorProcess.h"
 
@@ -85,13 +86,30 @@ int DownloaderApp::run(const LaunchOptions& options) {
             return 1;
         }
     }
+    HexTraceFile trace;
     CommPort port;
-    SettingsStore settings;
-    QtPrompter prompter;
-    MainWindow window(port, settings, prompter);
-    if (simulator.running())
-        window.useSimulator(QString::fromStdString(simulator.devicePath()));
-    window.exec();
+    {
+        SettingsStore settings;
+        QtPrompter prompter;
+        MainWindow window(port, settings, prompter);
+        window.setTraceControl([&port, &trace](const QString& path) {
+            port.setTrace(nullptr);
+            trace.close();
+            if (path.isEmpty())
+                return true;
+            if (!trace.open(path.toStdString()))
+                return false;
+            port.setTrace(&trace);
+            return true;
+        });
+        if (simulator.running())
+            window.useSimulator(QString::fromStdString(simulator.devicePath()));
+        window.exec();
+    }
+    port.close();
+    port.setTrace(nullptr);
+    if (simulator.running() && simulator.stop() == 1)
+        std::fprintf(stderr, "zrk410-gui: the phone simulator saw protocol violations\n");
     return 0;
 }
 

@@ -176,6 +176,9 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     m_Ui->portList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_Ui->portList, &QWidget::customContextMenuRequested, this, &MainWindow::showPortMenu);
 
+    m_Ui->logView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_Ui->logView, &QWidget::customContextMenuRequested, this, &MainWindow::showLogMenu);
+
     connect(m_Ui->startButton, &QPushButton::clicked, this, &MainWindow::onStart);
     connect(m_Ui->stopButton, &QPushButton::clicked, this, &MainWindow::onStop);
     connect(m_Ui->exitButton, &QPushButton::clicked, this, &QDialog::reject);
@@ -278,6 +281,58 @@ void MainWindow::useSimulator(const QString& device) {
     m_PortIndex = 0;
     updatePortToolTips();
     appendLog("\r\n\r\n** COM1 is the phone simulator at " + device.toStdString() + "\r\n");
+}
+
+// ---- the link trace ------------------------------------------------------------------------
+
+void MainWindow::showLogMenu(const QPoint& position) {
+    std::unique_ptr<QMenu> menu(m_Ui->logView->createStandardContextMenu());
+    if (m_TraceControl) {
+        menu->addSeparator();
+        QAction* start =
+            menu->addAction(tr("Trace the link to a file..."), this, &MainWindow::chooseTraceFile);
+        QAction* stop = menu->addAction(tr("Stop tracing"), this, &MainWindow::stopTrace);
+        start->setEnabled(!m_Link.isConnected());
+        stop->setEnabled(!m_Link.isConnected() && !m_TracePath.isEmpty());
+    }
+    menu->exec(m_Ui->logView->viewport()->mapToGlobal(position));
+}
+
+void MainWindow::chooseTraceFile() {
+    if (!m_TraceControl)
+        return;
+    PromptScope prompt(*this);
+    // The port's trace is only swapped while no watcher thread writes to it.
+    if (m_Link.isConnected()) {
+        m_Prompter.message(this, tr("Stop the link before changing the trace."),
+                           MessageIcon::Warning, {});
+        return;
+    }
+    FileDialogRequest request;
+    request.title = tr("Trace the link to");
+    request.nameFilters =
+        QStringList{QStringLiteral("trace file (*.txt)"), QStringLiteral("all files (*)")};
+    request.defaultSuffix = QStringLiteral("txt");
+    request.initialPath = m_TracePath;
+    const QString path = m_Prompter.saveFile(this, request);
+    if (path.isEmpty())
+        return;
+    if (!m_TraceControl(path)) {
+        m_TracePath.clear();
+        m_Prompter.message(this, tr("Cannot write the trace file %1.").arg(path),
+                           MessageIcon::Warning, {});
+        return;
+    }
+    m_TracePath = path;
+    appendLog("** Tracing the link to " + path.toStdString() + "\r\n");
+}
+
+void MainWindow::stopTrace() {
+    if (!m_TraceControl || m_TracePath.isEmpty() || m_Link.isConnected())
+        return;
+    m_TraceControl(QString());
+    appendLog("** Trace closed: " + m_TracePath.toStdString() + "\r\n");
+    m_TracePath.clear();
 }
 
 // ---- bound values and control states -------------------------------------------------------

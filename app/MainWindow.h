@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -47,6 +48,14 @@ class MainWindow : public QDialog, public DownloaderView, public LinkOwner {
     void useSimulator(const QString& device);
     // Asks for the device COMn stands for and stores it; empty restores the default.
     void editPortDevice(int portNumber);
+
+    // Starts (a path) or ends (empty) the hex trace of every byte on the link; false when the
+    // trace file cannot be written. Offered in the log pane's menu while the link is closed.
+    using TraceControl = std::function<bool(const QString& path)>;
+    void setTraceControl(TraceControl control) { m_TraceControl = std::move(control); }
+    void chooseTraceFile();
+    void stopTrace();
+    const QString& tracePath() const { return m_TracePath; }
 
     // DownloaderView
     void appendLog(const std::string& text) override;
@@ -102,6 +111,7 @@ class MainWindow : public QDialog, public DownloaderView, public LinkOwner {
     void pickQixFile();
     void showChecksum(bool image);
     void showPortMenu(const QPoint& position);
+    void showLogMenu(const QPoint& position);
 
     std::unique_ptr<Ui::MainWindow> m_Ui;
     SerialLink& m_Link;
@@ -126,6 +136,8 @@ class MainWindow : public QDialog, public DownloaderView, public LinkOwner {
     std::string m_LogText;
     bool m_LogEndsInCarriageReturn = false;
     int m_ProgressShift = 0;
+    TraceControl m_TraceControl;
+    QString m_TracePath;
 
     // A modal prompt runs a nested event loop. News from the link that arrives meanwhile waits
     // until the prompt is answered, so a protocol step never runs inside another one.

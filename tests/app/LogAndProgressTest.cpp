@@ -124,5 +124,35 @@ TEST_F(Log, TheBaudTimerCallsTheEngineOnce) {
     EXPECT_TRUE(waitFor([&] { return !window->engine().baudTimerRunning(); }));
 }
 
+TEST_F(Log, TheTraceIsSwitchedOnlyWhileTheLinkIsClosed) {
+    open();
+    QStringList calls;
+    bool writable = true;
+    window->setTraceControl([&](const QString& path) {
+        calls << path;
+        return writable || path.isEmpty();
+    });
+    link.connected = true;
+    window->chooseTraceFile();
+    EXPECT_TRUE(calls.isEmpty());
+    EXPECT_EQ(prompter.messages.size(), 1u);
+    EXPECT_TRUE(prompter.saveRequests.empty());
+
+    link.connected = false;
+    prompter.saveAnswers.push_back("/tmp/link.txt");
+    window->chooseTraceFile();
+    EXPECT_EQ(calls, QStringList{"/tmp/link.txt"});
+    EXPECT_EQ(window->tracePath(), "/tmp/link.txt");
+    window->stopTrace();
+    EXPECT_EQ(calls.last(), "");
+    EXPECT_EQ(window->tracePath(), "");
+
+    writable = false;
+    prompter.saveAnswers.push_back("/proc/link.txt");
+    window->chooseTraceFile();
+    EXPECT_EQ(window->tracePath(), "");
+    EXPECT_EQ(prompter.messages.size(), 2u);
+}
+
 }  // namespace
 }  // namespace zrk::test
