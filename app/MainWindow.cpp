@@ -99,7 +99,7 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
       m_Link(link),
       m_Settings(settings),
       m_Prompter(prompter) {
-    // 1. The controls, with the bound values as constructed.
+    // The controls, with the bound values as constructed (no selections, nothing checked).
     m_Ui->setupUi(this);
     setFont(sansFont());
     setStyleSheet(QString::fromLatin1(kWindowStyle));
@@ -108,15 +108,14 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     m_Ui->logView->document()->setMaximumBlockCount(0);  // the log grows without limit
     pushBound();
 
-    // 2. Icons.
     ensureResources();
     setWindowIcon(QIcon(QStringLiteral(":/zrk410/icons/zrk410.png")));
 
-    // 3. The watcher's news come here. The engine exists first: an event may arrive at once.
+    // The watcher's news come here. The engine exists first: an event may arrive at once.
     m_Engine = std::make_unique<ProtocolEngine>(m_Link, *this);
     m_Owner = std::make_unique<ScopedLinkOwner>(this);
 
-    // 4.-6. A fresh run state; the CRC table is built once for the whole run.
+    // A fresh run state; the CRC table is built once for the whole run.
     m_Engine->LoaderReady = 0;
     (void)crc32Table();
     m_Engine->ProtocolState = INITIAL;
@@ -126,14 +125,14 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     m_UseStartNorAddress = 0;
     m_AutoDownload = 0;
 
-    // 7. The stored paths.
+    // The stored paths; sizes and checksums start empty.
     m_BinPath = m_Settings.readString(QStringLiteral("BinPath"));
     m_QixPath = m_Settings.readString(QStringLiteral("VavPath"));
     m_Ui->binPathField->setText(m_BinPath);
     m_Ui->qixPathField->setText(m_QixPath);
     m_CfgPath = deriveCfgPath(m_QixPath);
 
-    // 8. Nothing to do on a phone yet.
+    // Nothing can be done on a phone yet.
     setOperationButtonsEnabled(false);
     m_Ui->stopButton->setEnabled(false);
     m_Ui->qixPathField->setEnabled(false);
@@ -141,10 +140,9 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     m_Ui->startAddressBox->setEnabled(false);
     m_Ui->startAddressField->setEnabled(false);
 
-    // 9.
     setLogText(kWelcomeText);
 
-    // 10. A stored index outside its list would leave the list without a selection and START
+    // A stored index outside its list would leave the list without a selection and START
     // without a port; it falls back to the first entry instead.
     m_PortIndex = m_Settings.readInt(QStringLiteral("COM"));
     if (m_PortIndex < 0 || m_PortIndex >= kPortCount)
@@ -153,11 +151,10 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     if (m_SpeedIndex < 0 || m_SpeedIndex >= kSpeedCount)
         m_SpeedIndex = 0;
 
-    // 11.
     pushBound();
     updatePortToolTips();
 
-    // 12. The sector map is built with the engine and stays inactive until the flash is known;
+    // The sector map is built with the engine and stays inactive until the flash is known;
     // no sector is selected.
     std::fill(m_Engine->sectorSelected.begin(), m_Engine->sectorSelected.end(), 0);
 
@@ -203,7 +200,7 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     connect(m_Ui->binCrcButton, &QPushButton::clicked, this, [this] { showChecksum(false); });
     connect(m_Ui->qixCrcButton, &QPushButton::clicked, this, [this] { showChecksum(true); });
 
-    // 13. The keyboard focus is left to the first control.
+    // The keyboard focus is left to the first control.
 }
 
 MainWindow::~MainWindow() {
