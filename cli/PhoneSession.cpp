@@ -184,7 +184,12 @@ int runPhoneJob(const PhoneJob& job, TerminalOutput& output) {
             if (broughtUp == EngineLoop::RunResult::Done && engine.LoaderReady == 1 &&
                 !linkClosed()) {
                 if (job.command == Command::Identify) {
-                    output.line("Flash: " + view.flashName());
+                    const SectorMap& map = engine.sectorMap;
+                    const SectorRecord& last = map[map.count() - 1];
+                    const std::uint32_t megabytes =
+                        (last.byteOffset() + last.byteSize()) / (1024 * 1024);
+                    output.line("Flash: " + view.flashName() + " (" + std::to_string(megabytes) +
+                                " MB NOR, " + std::to_string(map.count()) + " sectors)");
                 } else {
                     view.clearRecord();
                     switch (job.command) {

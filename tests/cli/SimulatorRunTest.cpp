@@ -57,7 +57,7 @@ TEST_F(SimulatorRun, IdentifyReportsTheFlash) {
     ASSERT_EQ(c.wait(), EXIT_OK) << c.out() << c.err();
     EXPECT_NE(c.out().find("** (POWER ON the PHONE!)\n"), std::string::npos);
     EXPECT_NE(c.out().find("Detected (LMR20TQ55P)\n"), std::string::npos) << c.out();
-    EXPECT_NE(c.out().find("\nFlash: LMR20TQ55P\n"), std::string::npos);
+    EXPECT_NE(c.out().find("\nFlash: LMR20TQ55P (32 MB NOR, 519 sectors)\n"), std::string::npos);
     EXPECT_NE(c.out().find("** Close COM port\n"), std::string::npos);
 }
 
