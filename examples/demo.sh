@@ -20,5 +20,3 @@ echo "== zrk410 --sim identify"
 echo
 echo "== zrk410 --sim --speed 921600 download --bin $image"
 "$zrk410" --sim --speed 921600 download --bin "$image"
-echo
-echo "== The simulated phone now holds $image; see zrk410 --help for erase, dump and the rest."
