@@ -87,6 +87,26 @@ const char* operationName(Command command) {
     }
 }
 
+// The operation's button, as the window's DOWNLOAD, "Erase..." and "Dump..." press it.
+void pressOperation(Command command, ProtocolEngine& engine, TerminalView& view) {
+    switch (command) {
+        case Command::Download:
+            view.setProgressUnit(ProgressUnit::Bytes);
+            engine.download();
+            break;
+        case Command::Erase:
+            view.setProgressUnit(ProgressUnit::Sectors);
+            engine.erase();
+            break;
+        case Command::Dump:
+            view.setProgressUnit(ProgressUnit::KBytes);
+            engine.dump();
+            break;
+        default:
+            break;
+    }
+}
+
 }  // namespace
 
 int runPhoneJob(const PhoneJob& job, TerminalOutput& output) {
@@ -192,22 +212,7 @@ int runPhoneJob(const PhoneJob& job, TerminalOutput& output) {
                                 " MB NOR, " + std::to_string(map.count()) + " sectors)");
                 } else {
                     view.clearRecord();
-                    switch (job.command) {
-                        case Command::Download:
-                            view.setProgressUnit(ProgressUnit::Bytes);
-                            engine.download();
-                            break;
-                        case Command::Erase:
-                            view.setProgressUnit(ProgressUnit::Sectors);
-                            engine.erase();
-                            break;
-                        case Command::Dump:
-                            view.setProgressUnit(ProgressUnit::KBytes);
-                            engine.dump();
-                            break;
-                        default:
-                            break;
-                    }
+                    pressOperation(job.command, engine, view);
                     const auto ran =
                         loop.runUntil([&] { return engine.ProtocolState == IDLE || linkClosed(); },
                                       silence, interrupted);
