@@ -10,6 +10,7 @@
 #include "engine/TargetImages.h"
 #include "loader/LoaderStates.h"
 #include "support/PhoneScript.h"
+#include "support/TempDir.h"
 
 namespace zrk {
 namespace {
@@ -272,18 +273,6 @@ TEST_F(BringUpTest, SwappedIdentificationCodesAreRejectedAndTheLinkStops) {
     EXPECT_EQ(engine.ProtocolState, IDLE);
 }
 
-TEST_F(BringUpTest, BytesAfterTheIdentificationGoToTheLoaderPhase) {
-    auto r = replies();
-    r.afterSwitch.insert(r.afterSwitch.end(), {0x00, 0xD9});
-    startAndFeed(r.beforeSwitch);
-    engine.onBaudTimer();
-    link.takeWritten();
-    test::feed(engine, link, r.afterSwitch);
-    EXPECT_EQ(engine.LoaderReady, 1);
-    EXPECT_EQ(engine.ProtocolState, IDLE);
-    EXPECT_EQ(link.writes.back(), Bytes{0xD1});  // nothing answered the trailing bytes
-}
-
 TEST_F(BringUpTest, WrongGrantWaitsForANewConnectRequest) {
     engine.start();
     test::feed(engine, link, {0x81, 0x12});
@@ -403,12 +392,15 @@ TEST_F(BringUpTest, StopWhileTheReopenKeepsFailingEndsTheRetries) {
 }
 
 TEST_F(BringUpTest, AutoDownLoaderStartsTheDownloadRightAfterIdentification) {
+    test::TempDir dir;
     view.userChoices.autoDownload = true;
-    view.userChoices.binPath = "/nonexistent/image.bin";
+    view.userChoices.binPath = dir.write("fw.bin", Bytes(3000, 0x5A));
     test::bringUpPhone(engine, link, view);
-    // The download was pressed: with no image it says so instead of sending anything.
-    EXPECT_EQ(view.messages, std::vector<std::string>{"Fail to open bin file!"});
-    EXPECT_EQ(engine.LoaderReady, 1);
+    EXPECT_EQ(link.writes.back(), Bytes{loader::CMD_START});
+    EXPECT_EQ(engine.ProtocolState, loader::WAIT_START_REPLY);
+    EXPECT_EQ(engine.OperationKind, loader::OP_FIRMWARE);
+    EXPECT_EQ(view.log, " \r\n** Start Downloading BINARY file **\r\n");
+    EXPECT_EQ(view.events.back(), "lock");
 }
 
 }  // namespace
