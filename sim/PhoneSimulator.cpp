@@ -1,0 +1,453 @@
+#include "sim/PhoneSimulator.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+
+namespace zrk::sim {
+
+namespace {
+// A UART at the wrong speed sees framing garbage; any byte but the one sent will do, and it
+// must never be the byte itself, or a mismatch could pass unnoticed.
+std::uint8_t garble(std::uint8_t b) {
+    return static_cast<std::uint8_t>(b ^ 0xA5);
+}
+}  // namespace
+
+PhoneSimulator::PhoneSimulator(SimOptions options)
+    : m_Options(std::move(options)), m_Nand(m_Options.nandPages, m_Options.seed) {
+    m_Phone = std::make_unique<Phone>(m_Options, m_Nor, m_Nand);
+}
+
+PhoneSimulator::~PhoneSimulator() {
+    stop();
+}
+
+bool PhoneSimulator::start(std::string* error) {
+    auto fail = [&](const std::string& text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    if (m_Thread.joinable())
+        return fail("the simulator is already running");
+    if (!m_Options.preloadDir.empty()) {
+        namespace fs = std::filesystem;
+        const fs::path dir(m_Options.preloadDir);
+        std::error_code ec;
+        if (!fs::is_directory(dir, ec))
+            return fail("preload folder " + m_Options.preloadDir + " does not exist");
+        std::string why;
+        std::lock_guard lock(m_Lock);
+        if (fs::exists(dir / "nor.bin", ec) && !m_Nor.loadFrom((dir / "nor.bin").string(), &why))
+            return fail(why);
+        if (fs::exists(dir / "nand", ec) && !m_Nand.loadFrom((dir / "nand").string(), &why))
+            return fail(why);
+    }
+    if (!m_Options.transcriptPath.empty()) {
+        if (!m_Transcript.open(m_Options.transcriptPath))
+            return fail("cannot write the transcript " + m_Options.transcriptPath);
+        m_Tracing = true;
+    }
+    if (!m_Pty.open())
+        return fail("cannot open a pseudo-terminal");
+    m_SlavePath = m_Pty.slavePath();
+    // The master cannot tell a slave that was never opened from an open one, and a quick
+    // close and reopen can slip between two polls; the file's own open and close events
+    // cannot be missed.
+    m_Inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_Inotify < 0 ||
+        ::inotify_add_watch(m_Inotify, m_SlavePath.c_str(), IN_OPEN | IN_CLOSE) < 0) {
+        m_Pty.close();
+        if (m_Inotify >= 0)
+            ::close(m_Inotify);
+        m_Inotify = -1;
+        return fail("cannot watch " + m_SlavePath + " for opens and closes");
+    }
+    if (::pipe2(m_Wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        m_Pty.close();
+        ::close(m_Inotify);
+        m_Inotify = -1;
+        return fail("cannot create the wake-up pipe");
+    }
+    m_Stop = false;
+    note("simulator started on " + m_SlavePath);
+    m_Thread = std::thread([this] { run(); });
+    return true;
+}
+
+void PhoneSimulator::stop() {
+    if (m_Thread.joinable()) {
+        m_Stop = true;
+        const char b = 1;
+        [[maybe_unused]] auto n = ::write(m_Wake[1], &b, 1);
+        m_Thread.join();
+    }
+    for (int& fd : m_Wake) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+    if (m_Inotify >= 0)
+        ::close(m_Inotify);
+    m_Inotify = -1;
+    m_Pty.close();
+    m_Transcript.close();
+    m_Tracing = false;
+}
+
+std::string PhoneSimulator::slavePath() const {
+    return m_SlavePath;
+}
+
+bool PhoneSimulator::hungUp() const {
+    return m_HungUp;
+}
+
+void PhoneSimulator::note(const std::string& text) {
+    if (m_Tracing)
+        m_Transcript.traceNote(text);
+}
+
+std::chrono::nanoseconds PhoneSimulator::byteTime(unsigned baud) const {
+    if (!m_Options.pacing || baud == 0)
+        return std::chrono::nanoseconds{0};
+    return std::chrono::nanoseconds{10'000'000'000LL / baud};
+}
+
+std::optional<PhoneSimulator::TimePoint> PhoneSimulator::nextDeadline() const {
+    std::optional<TimePoint> next = m_Phone->nextDeadline();
+    auto consider = [&](TimePoint t) {
+        if (!next || t < *next)
+            next = t;
+    };
+    if (!m_Input.empty())
+        consider(m_Input.front().due);
+    if (!m_Output.empty())
+        consider(m_Output.front().due);
+    if (m_Closing)
+        consider(m_ClosingSince + kCloseGrace);
+    return next;
+}
+
+void PhoneSimulator::run() {
+    while (!m_Stop) {
+        int timeout = -1;
+        bool listen = false;
+        {
+            std::lock_guard lock(m_Lock);
+            if (auto next = nextDeadline()) {
+                const auto wait =
+                    std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now());
+                timeout = static_cast<int>(std::max<long long>(0, wait.count()));
+            }
+            listen = m_OpenCount > 0 || m_Closing;
+        }
+        // While nobody has the slave open the master reports a hang-up on every poll; the
+        // open event wakes us instead.
+        pollfd fds[3] = {{m_Wake[0], POLLIN, 0},
+                         {m_Inotify, POLLIN, 0},
+                         {m_Pty.masterFd(), static_cast<short>(listen ? POLLIN : 0), 0}};
+        const int ready = ::poll(fds, listen ? 3 : 2, timeout);
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (m_Stop)
+            break;
+        const TimePoint now = Clock::now();
+        std::lock_guard lock(m_Lock);
+        handleNotifications(now);
+        if (listen && (fds[2].revents & (POLLIN | POLLHUP))) {
+            const bool slaveOpen = readMaster(now);
+            if (m_Closing && !slaveOpen)
+                finishClose(now);
+        }
+        if (m_Closing && now >= m_ClosingSince + kCloseGrace)
+            finishClose(now);
+        feedInput(now, false);
+        if (m_HungUp)
+            break;
+        m_Phone->tick(now);
+        queueOutput(now);
+        flushOutput(now);
+    }
+}
+
+void PhoneSimulator::handleNotifications(TimePoint now) {
+    alignas(inotify_event) char buffer[4096];
+    while (true) {
+        const ssize_t n = ::read(m_Inotify, buffer, sizeof buffer);
+        if (n <= 0)
+            return;
+        for (char* p = buffer; p < buffer + n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(p);
+            p += sizeof(inotify_event) + event->len;
+            if (event->mask & IN_OPEN) {
+                if (m_OpenCount++ == 0) {
+                    if (m_Closing)
+                        finishClose(now);
+                    note("host opened the port");
+                    m_Phone->hostOpened(now);
+                }
+            } else if (event->mask & IN_CLOSE) {
+                if (m_OpenCount == 0 || --m_OpenCount > 0)
+                    continue;
+                // The event comes before the terminal has let go of the slave, and what the
+                // host wrote last may still be on its way to the master: the close takes
+                // effect once the master reports the slave gone (or the host is back).
+                m_Closing = true;
+                m_ClosingSince = now;
+            }
+        }
+    }
+}
+
+void PhoneSimulator::finishClose(TimePoint now) {
+    m_Closing = false;
+    readMaster(now);
+    feedInput(now, true);
+    m_Output.clear();
+    const int cycles = m_Phone->counters().powerCycles;
+    m_Phone->hostClosed(now);
+    note(m_Phone->counters().powerCycles != cycles
+             ? "host closed the port: power off, back to the boot ROM"
+             : "host closed the port for the baud switch");
+    m_Phone->takeOutput();
+}
+
+bool PhoneSimulator::readMaster(TimePoint now) {
+    std::uint8_t buffer[4096];
+    while (true) {
+        const ssize_t n = ::read(m_Pty.masterFd(), buffer, sizeof buffer);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            return true;
+        if (n <= 0)
+            return false;  // nobody has the slave open any more
+        const unsigned baud = m_Pty.slaveBaud().value_or(0);
+        if (m_Tracing)
+            m_Transcript.traceBlock(TraceDirection::HostToPhone, buffer,
+                                    static_cast<std::size_t>(n));
+        const auto step = byteTime(baud);
+        for (ssize_t i = 0; i < n; ++i) {
+            m_InputFree = std::max(m_InputFree, now) + step;
+            m_Input.push_back({m_InputFree, buffer[i], baud});
+        }
+    }
+}
+
+void PhoneSimulator::feedInput(TimePoint now, bool all) {
+    const auto& hangUpAfter = m_Options.faults.hangUpAfter;
+    while (!m_Input.empty() && (all || m_Input.front().due <= now)) {
+        if (hangUpAfter && m_Phone->counters().bytesReceived >= *hangUpAfter) {
+            hangUp();
+            return;
+        }
+        LineByte in = m_Input.front();
+        m_Input.pop_front();
+        if (in.baud != m_Phone->uartBaud()) {
+            // Recorded once for the whole run of bytes sent at that speed, before the phone
+            // reacts to the garbage they became.
+            if (!m_InMismatch) {
+                std::size_t run = 1;
+                for (const auto& next : m_Input) {
+                    if (next.baud != in.baud || (!all && next.due > now))
+                        break;
+                    ++run;
+                }
+                m_Phone->speedMismatch(in.baud, run);
+                note(std::to_string(run) + " byte(s) arrived at the wrong speed");
+            }
+            m_InMismatch = true;
+            in.byte = garble(in.byte);
+        } else {
+            m_InMismatch = false;
+        }
+        m_Phone->receive(in.byte, now);
+    }
+    if (hangUpAfter && m_Phone->counters().bytesReceived >= *hangUpAfter)
+        hangUp();
+}
+
+void PhoneSimulator::hangUp() {
+    if (m_HungUp)
+        return;
+    note("hang-up: closing the line after " + std::to_string(m_Phone->counters().bytesReceived) +
+         " bytes");
+    m_HungUp = true;
+    m_Input.clear();
+    m_Output.clear();
+    m_Pty.close();
+}
+
+void PhoneSimulator::queueOutput(TimePoint now) {
+    const auto blocks = m_Phone->takeOutput();
+    if (blocks.empty())
+        return;
+    const auto step = byteTime(m_Phone->uartBaud());
+    if (step.count() == 0 && m_Options.latency.count() == 0 && m_Output.empty()) {
+        // An unpaced line without latency: straight out, without a queue entry per byte.
+        std::vector<std::uint8_t> all;
+        for (const auto& block : blocks)
+            all.insert(all.end(), block.begin(), block.end());
+        writeLine(all);
+        return;
+    }
+    for (const auto& block : blocks) {
+        const TimePoint ready = now + m_Options.latency;
+        for (std::uint8_t b : block) {
+            m_OutputFree = std::max(m_OutputFree, ready) + step;
+            m_Output.push_back({m_OutputFree, b, 0});
+        }
+    }
+}
+
+void PhoneSimulator::flushOutput(TimePoint now) {
+    std::vector<std::uint8_t> due;
+    while (!m_Output.empty() && m_Output.front().due <= now) {
+        due.push_back(m_Output.front().byte);
+        m_Output.pop_front();
+    }
+    if (due.empty())
+        return;
+    writeLine(due);
+}
+
+void PhoneSimulator::writeLine(std::vector<std::uint8_t>& bytes) {
+    if (m_OpenCount == 0) {
+        note(std::to_string(bytes.size()) + " byte(s) lost: nobody listens");
+        return;
+    }
+    // The host hears the phone only at the phone's speed.
+    if (m_Pty.slaveBaud().value_or(0) != m_Phone->uartBaud())
+        for (auto& b : bytes)
+            b = garble(b);
+    const ssize_t n = ::write(m_Pty.masterFd(), bytes.data(), bytes.size());
+    const std::size_t written = n > 0 ? static_cast<std::size_t>(n) : 0;
+    m_BytesSent += written;
+    if (m_Tracing && written > 0)
+        m_Transcript.traceBlock(TraceDirection::PhoneToHost, bytes.data(), written);
+    if (written < bytes.size())
+        note(std::to_string(bytes.size() - written) + " byte(s) lost: the host does not read");
+}
+
+std::vector<Violation> PhoneSimulator::violations() const {
+    std::lock_guard lock(m_Lock);
+    return m_Phone->violations();
+}
+
+std::size_t PhoneSimulator::violationCount() const {
+    std::lock_guard lock(m_Lock);
+    return m_Phone->violationCount();
+}
+
+PhoneCounters PhoneSimulator::counters() const {
+    std::lock_guard lock(m_Lock);
+    return m_Phone->counters();
+}
+
+std::uint64_t PhoneSimulator::bytesSent() const {
+    std::lock_guard lock(m_Lock);
+    return m_BytesSent;
+}
+
+std::string PhoneSimulator::stateName() const {
+    std::lock_guard lock(m_Lock);
+    return m_Phone->stateName();
+}
+
+bool PhoneSimulator::hostOpen() const {
+    std::lock_guard lock(m_Lock);
+    return m_OpenCount > 0 || m_Closing;
+}
+
+std::vector<std::uint8_t> PhoneSimulator::norRange(std::uint32_t offset,
+                                                   std::uint32_t length) const {
+    std::lock_guard lock(m_Lock);
+    return m_Nor.read(offset, length);
+}
+
+void PhoneSimulator::preloadNor(std::uint32_t offset, const std::vector<std::uint8_t>& data) {
+    std::lock_guard lock(m_Lock);
+    m_Nor.write(offset, data.data(), data.size());
+}
+
+bool PhoneSimulator::addNandDirectory(const std::string& path) {
+    std::lock_guard lock(m_Lock);
+    return m_Nand.makeDirectory(path, PackedTime{});
+}
+
+bool PhoneSimulator::addNandFile(const std::string& path, std::vector<std::uint8_t> data) {
+    std::lock_guard lock(m_Lock);
+    return m_Nand.writeFile(path, std::move(data), PackedTime{});
+}
+
+std::optional<std::vector<std::uint8_t>> PhoneSimulator::nandFile(const std::string& path) const {
+    std::lock_guard lock(m_Lock);
+    const auto* node = m_Nand.find(path);
+    if (!node || node->directory)
+        return std::nullopt;
+    return node->data;
+}
+
+bool PhoneSimulator::nandDirectoryExists(const std::string& path) const {
+    std::lock_guard lock(m_Lock);
+    const auto* node = m_Nand.find(path);
+    return node && node->directory;
+}
+
+bool PhoneSimulator::saveState(const std::string& dir, std::string* error) const {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    std::lock_guard lock(m_Lock);
+    const fs::path nand = fs::path(dir) / "nand";
+    fs::remove_all(nand, ec);
+    if (!m_Nor.saveTo((fs::path(dir) / "nor.bin").string())) {
+        if (error)
+            *error = "cannot write " + (fs::path(dir) / "nor.bin").string();
+        return false;
+    }
+    return m_Nand.saveTo(nand.string(), error);
+}
+
+std::string PhoneSimulator::summary() const {
+    std::lock_guard lock(m_Lock);
+    const PhoneCounters& c = m_Phone->counters();
+    char line[256];
+    std::string out;
+    std::snprintf(line, sizeof line,
+                  "phonesim: %d session(s), %d power cycle(s), %llu byte(s) received, %llu sent, "
+                  "%d firmware download(s), %d file(s) written\n",
+                  c.sessions, c.powerCycles, static_cast<unsigned long long>(c.bytesReceived),
+                  static_cast<unsigned long long>(m_BytesSent), c.firmwareDownloads,
+                  c.filesWritten);
+    out += line;
+    // The target programs as the phone received them, to compare with the files.
+    if (c.preLoaderCrc || c.bootLoaderCrc) {
+        std::snprintf(line, sizeof line, "phonesim: pre-loader CRC %08X, boot-loader CRC %08X\n",
+                      c.preLoaderCrc.value_or(0), c.bootLoaderCrc.value_or(0));
+        out += line;
+    }
+    const auto count = m_Phone->violationCount();
+    if (count == 0) {
+        out += "phonesim: no protocol violation\n";
+        return out;
+    }
+    std::snprintf(line, sizeof line, "phonesim: %zu protocol violation(s)\n", count);
+    out += line;
+    for (const auto& v : m_Phone->violations()) {
+        std::snprintf(line, sizeof line,
+                      "  at byte %llu: ", static_cast<unsigned long long>(v.offset));
+        out += line + v.context + "\n";
+    }
+    if (count > m_Phone->violations().size())
+        out +=
+            "  (only the first " + std::to_string(m_Phone->violations().size()) + " are listed)\n";
+    return out;
+}
+
+}  // namespace zrk::sim

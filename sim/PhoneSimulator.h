@@ -1,0 +1,112 @@
+#pragma once
+// A simulated phone on the master side of a pseudo-terminal, served on its own thread. The
+// host (the downloader, a test) opens slavePath() as its serial device. The line behaves like
+// a cable: bytes sent at the wrong speed arrive as garbage, bytes sent while nobody listens
+// are lost, and with pacing every byte takes 10 bit times at the line's speed. Closing the
+// port (except for the baud switch) powers the phone off; it restarts at the boot ROM with its
+// NOR and NAND kept. Every accessor is safe to call while the simulator runs.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "serial/ByteTrace.h"
+#include "serial/PseudoTerminal.h"
+#include "sim/NandFileSystem.h"
+#include "sim/NorFlash.h"
+#include "sim/Phone.h"
+#include "sim/SimOptions.h"
+
+namespace zrk::sim {
+
+class PhoneSimulator {
+  public:
+    explicit PhoneSimulator(SimOptions options = {});
+    ~PhoneSimulator();
+    PhoneSimulator(const PhoneSimulator&) = delete;
+    PhoneSimulator& operator=(const PhoneSimulator&) = delete;
+
+    // Loads the preload folder, opens the pseudo-terminal and starts serving it.
+    bool start(std::string* error = nullptr);
+    void stop();  // joins the thread; the pseudo-terminal goes away
+    std::string slavePath() const;
+    bool hungUp() const;  // the hang-up fault closed the line
+
+    std::vector<Violation> violations() const;
+    std::size_t violationCount() const;
+    PhoneCounters counters() const;
+    std::uint64_t bytesSent() const;
+    std::string stateName() const;
+    // The host has the port open, or its close has not taken effect yet.
+    bool hostOpen() const;
+
+    std::vector<std::uint8_t> norRange(std::uint32_t offset, std::uint32_t length) const;
+    void preloadNor(std::uint32_t offset, const std::vector<std::uint8_t>& data);
+    bool addNandDirectory(const std::string& path);
+    bool addNandFile(const std::string& path, std::vector<std::uint8_t> data);
+    std::optional<std::vector<std::uint8_t>> nandFile(const std::string& path) const;
+    bool nandDirectoryExists(const std::string& path) const;
+
+    // nor.bin (the whole flash) and nand/ (the tree) under dir.
+    bool saveState(const std::string& dir, std::string* error = nullptr) const;
+    // The violations and counters, for a person to read.
+    std::string summary() const;
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    using TimePoint = Clock::time_point;
+    struct LineByte {
+        TimePoint due;
+        std::uint8_t byte;
+        unsigned baud;  // the host's speed when it sent the byte (host to phone only)
+    };
+
+    void run();
+    void handleNotifications(TimePoint now);
+    bool readMaster(TimePoint now);
+    void finishClose(TimePoint now);
+    void feedInput(TimePoint now, bool all);
+    void queueOutput(TimePoint now);
+    void flushOutput(TimePoint now);
+    void writeLine(std::vector<std::uint8_t>& bytes);
+    void hangUp();
+    std::chrono::nanoseconds byteTime(unsigned baud) const;
+    std::optional<TimePoint> nextDeadline() const;
+    void note(const std::string& text);
+
+    SimOptions m_Options;
+    mutable std::mutex m_Lock;
+    NorFlash m_Nor;
+    NandFileSystem m_Nand;
+    std::unique_ptr<Phone> m_Phone;
+
+    PseudoTerminal m_Pty;
+    std::string m_SlavePath;
+    int m_Inotify = -1;
+    int m_Wake[2] = {-1, -1};
+    std::thread m_Thread;
+    std::atomic<bool> m_Stop{false};
+    std::atomic<bool> m_HungUp{false};
+    HexTraceFile m_Transcript;
+    bool m_Tracing = false;
+
+    // Line state, touched by the simulator thread under m_Lock.
+    int m_OpenCount = 0;
+    std::deque<LineByte> m_Input;
+    std::deque<LineByte> m_Output;
+    TimePoint m_InputFree{};
+    TimePoint m_OutputFree{};
+    std::uint64_t m_BytesSent = 0;
+    bool m_InMismatch = false;
+    bool m_Closing = false;
+    TimePoint m_ClosingSince{};
+    static constexpr std::chrono::milliseconds kCloseGrace{500};
+};
+
+}  // namespace zrk::sim

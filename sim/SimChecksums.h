@@ -1,0 +1,23 @@
+#pragma once
+// The phone computes its own checksums (it does not trust the host's code to agree with it).
+#include <cstddef>
+#include <cstdint>
+
+namespace zrk::sim {
+
+inline std::uint8_t phoneSum8(const std::uint8_t* data, std::size_t length) {
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < length; ++i)
+        sum += data[i];
+    return static_cast<std::uint8_t>(sum);
+}
+
+// Running CRC-32 (reflected, 0xEDB88320); start with 0, the final complement is built in.
+std::uint32_t phoneCrc32(std::uint32_t crc, const std::uint8_t* data, std::size_t length);
+
+inline std::uint32_t bigEndianAt(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+           p[3];
+}
+
+}  // namespace zrk::sim

@@ -1,0 +1,51 @@
+#pragma once
+// Everything that shapes one simulated phone: its identity, its line, the faults it shows and
+// where its state comes from and goes. Each fault is reproducible: it is tied to a numbered
+// sector, block or page, or to every occurrence, never to chance.
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zrk::sim {
+
+struct SimFaults {
+    bool wrongSpeedEcho = false;
+    int noiseBytes = 0;                // garbage on the line before each first connect request
+    std::optional<int> badSectorSum;   // NOR sector index whose program sum is wrong
+    std::optional<int> badEraseReply;  // NOR sector index whose erase reply is wrong
+    std::optional<std::uint32_t> badDumpBlock;  // 8 KB NOR block index with a wrong checksum
+    bool refuseMount = false;
+    std::optional<std::uint32_t> badFileBlock;  // n-th file block written (from 0) gets a wrong sum
+    std::optional<std::uint32_t> badReadOutBlock;  // n-th read-out block sent (from 0) is corrupt
+    std::optional<std::uint32_t> badNandPage;      // NAND page index sent with a wrong checksum
+    bool listErrorBeforeFirst = false;
+    bool listErrorAfterFirst = false;
+    std::uint8_t listErrorCode = 0x12;
+    bool refuseDelete = false;
+    bool refuseReadOut = false;
+    bool refuseFileStatus = false;
+    bool refuseNandDump = false;
+    bool formatError = false;                  // F2h and an error report instead of E1h
+    bool fsStatusError = false;                // F3h and an error report instead of the record
+    std::optional<std::uint64_t> hangUpAfter;  // close the master after this many bytes received
+};
+
+struct SimOptions {
+    std::uint32_t seed = 1;
+    // The 8 identification bytes of the NOR flash; the default is the supported part.
+    std::array<std::uint8_t, 8> flashId{0x00, 0xEC, 0x22, 0xFC, 0x00, 0x01, 0x00, 0x00};
+    // What the boot ROM expects in the identification reply; empty = the program's built-in one.
+    std::vector<std::uint8_t> customerId;
+    SimFaults faults;
+    std::chrono::milliseconds latency{0};  // added before every reply
+    bool pacing = false;                   // 10 bits per byte at the line's speed, both ways
+    std::uint32_t nandPages = 64064;
+    std::string preloadDir;
+    std::string transcriptPath;
+    bool strict = true;  // record every byte the protocol does not allow as a violation
+};
+
+}  // namespace zrk::sim
