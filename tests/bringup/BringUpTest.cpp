@@ -47,7 +47,7 @@ class BringUpTest : public ::testing::Test {
     test::BringUpReplies replies() {
         return test::bringUpReplies(engine.bringUp().targetData(), view.userChoices.speedIndex);
     }
-    // Feeds the stream up to (not including) the byte at `stopAt` of the first part.
+    // START, then the given replies in one notification.
     void startAndFeed(const Bytes& bytes) {
         engine.start();
         test::feed(engine, link, bytes);
@@ -375,20 +375,6 @@ TEST_F(BringUpTest, StopDuringTheUploadThenStartUploadsFromTheFirstWord) {
     EXPECT_EQ(link.writes.back(), (Bytes{0x4C, 0x00, image[0], image[1], image[2], image[3]}));
     test::feed(engine, link, Bytes(good.begin() + kFirstWordAck, good.end()));
     EXPECT_EQ(engine.ProtocolState, bringup::WAIT_SPEED_ECHO);
-}
-
-TEST_F(BringUpTest, StopWhileTheReopenKeepsFailingEndsTheRetries) {
-    startAndFeed(replies().beforeSwitch);
-    link.failOpens = 100;
-    engine.onBaudTimer();
-    engine.onBaudTimer();
-    ASSERT_TRUE(view.timerRunning);
-    engine.stop();
-    EXPECT_FALSE(view.timerRunning);
-    EXPECT_EQ(view.events.back(), "stopped");
-    const auto opens = link.opens.size();
-    engine.onBaudTimer();  // a tick already on its way does nothing
-    EXPECT_EQ(link.opens.size(), opens);
 }
 
 TEST_F(BringUpTest, AutoDownLoaderStartsTheDownloadRightAfterIdentification) {

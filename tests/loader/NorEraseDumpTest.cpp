@@ -124,17 +124,6 @@ TEST_F(NorEraseDumpTest, DumpsOneSmallSectorWithOneRequest) {
     EXPECT_NE(view.log.find("** (Total 8 KBytes) **\r\n"), std::string::npos);
 }
 
-TEST_F(NorEraseDumpTest, EachBlockRequestGoesOutInBlockMode) {
-    view.sectorsToSelect = {0};
-    view.saveFileAnswer = dir.file("dump.hex");
-    engine.dump();
-    link.receive({0x00});  // start reply
-    engine.onDataReceived();
-    EXPECT_TRUE(link.blockMode);
-    EXPECT_EQ(link.writes.back(), (Bytes{CMD_DUMP_BLOCK, 0, 0, 0, 0}));
-    EXPECT_EQ(engine.ProtocolState, WAIT_DUMP_BLOCK);
-}
-
 TEST_F(NorEraseDumpTest, ABadBlockChecksumKeepsTheBlocksBeforeIt) {
     view.sectorsToSelect = {0, 2};
     view.saveFileAnswer = dir.file("dump.hex");

@@ -5,17 +5,11 @@
 namespace zrk {
 namespace {
 
-TEST(StartAddress, ReadsHexUpToTheFirstNonDigit) {
-    EXPECT_EQ(parseStartAddress("10020000"), 0x10020000u);
-    EXPECT_EQ(parseStartAddress("0x10010001"), 0x10010001u);
+// The field's texts that reach the download are tested there; these are the reader's limits.
+TEST(StartAddress, TakesTheFirstLineAndAtMostSixteenCharacters) {
     EXPECT_EQ(parseStartAddress("0X11ff0000"), 0x11FF0000u);
-    EXPECT_EQ(parseStartAddress("1002ZZ"), 0x1002u);
     EXPECT_EQ(parseStartAddress(""), 0u);
     EXPECT_EQ(parseStartAddress("0x"), 0u);
-    EXPECT_EQ(parseStartAddress(" 10000000"), 0u);  // no skipping of blanks
-}
-
-TEST(StartAddress, TakesTheFirstLineAndAtMostSixteenCharacters) {
     EXPECT_EQ(parseStartAddress("10030000\r\n20000000"), 0x10030000u);
     EXPECT_EQ(parseStartAddress("1003\n0000"), 0x1003u);
     // Sixteen digits fit; the seventeenth is not read, so nothing wraps into the valid range.
