@@ -1,0 +1,116 @@
+#include "app/DownloaderApp.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QMessageBox>
+#include <QStyleFactory>
+#include <cstdio>
+
+#include "app/DialogUnits.h"
+#include "app/MainWindow.h"
+#include "app/Prompter.h"
+#include "app/Resources.h"
+#include "app/Screenshots.h"
+#include "app/SettingsStore.h"
+#include "serial/ByteTrace.h"
+#include "serial/CommPort.h"
+#include "serial/SimulatorProcess.h"
+
+namespace zrk {
+
+LaunchOptions parseLaunchOptions(const QStringList& arguments) {
+    LaunchOptions options;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        if (arg == QLatin1String("--sim")) {
+            options.simulator = true;
+            for (int j = i + 1; j < arguments.size(); ++j)
+                options.simulatorArgs.push_back(arguments[j].toStdString());
+            break;
+        }
+        if (arg == QLatin1String("--screenshots")) {
+            if (i + 1 >= arguments.size()) {
+                options.error = QStringLiteral("--screenshots needs a folder");
+                return options;
+            }
+            options.screenshotDir = arguments[++i];
+        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            options.help = true;
+        } else {
+            options.error = QStringLiteral("unknown option %1").arg(arg);
+            return options;
+        }
+    }
+    return options;
+}
+
+void DownloaderApp::prepareToolkit() {
+    ensureResources();
+    QApplication::setOrganizationName(QString::fromLatin1(SettingsStore::kOrganisation));
+    QApplication::setApplicationName(QString::fromLatin1(SettingsStore::kApplication));
+    QApplication::setApplicationDisplayName(QStringLiteral("ZR-K410 Downloader"));
+    QApplication::setDesktopFileName(QStringLiteral("zrk410-gui"));
+    // The layouts are measured for this style and these faces; a theme with other metrics
+    // would clip captions in the fixed-size windows.
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setFont(sansFont());
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/zrk410/icons/zrk410.png")));
+}
+
+int DownloaderApp::run(const LaunchOptions& options) {
+    if (!options.error.isEmpty() || options.help) {
+        std::fprintf(options.help ? stdout : stderr,
+                     "%s%s"
+                     "Usage: zrk410-gui [--screenshots DIR] [--sim [SIMULATOR OPTIONS...]]\n"
+                     "  --screenshots DIR  write PNG images of the windows into DIR and exit\n"
+                     "  --sim ...          COM1 is a phone simulator started for this run; the\n"
+                     "                     options after --sim are handed to the simulator\n",
+                     qPrintable(options.error), options.error.isEmpty() ? "" : "\n");
+        return options.help ? 0 : 2;
+    }
+    if (!options.screenshotDir.isEmpty())
+        return writeScreenshots(options.screenshotDir);
+
+    // Declared in this order so that they end in the reverse one: the window first (it closes
+    // the port), then the port, then the simulator behind it.
+    SimulatorProcess simulator;
+    if (options.simulator) {
+        std::string error;
+        const std::string exe = SimulatorProcess::locate();
+        if (exe.empty() || !simulator.start(exe, options.simulatorArgs, &error)) {
+            QMessageBox::critical(nullptr, QApplication::applicationDisplayName(),
+                                  QStringLiteral("The phone simulator did not start.\n%1")
+                                      .arg(exe.empty() ? QStringLiteral("zrk410-phonesim was "
+                                                                        "not found.")
+                                                       : QString::fromStdString(error)));
+            return 1;
+        }
+    }
+    HexTraceFile trace;
+    CommPort port;
+    {
+        SettingsStore settings;
+        QtPrompter prompter;
+        MainWindow window(port, settings, prompter);
+        window.setTraceControl([&port, &trace](const QString& path) {
+            port.setTrace(nullptr);
+            trace.close();
+            if (path.isEmpty())
+                return true;
+            if (!trace.open(path.toStdString()))
+                return false;
+            port.setTrace(&trace);
+            return true;
+        });
+        if (simulator.running())
+            window.useSimulator(QString::fromStdString(simulator.devicePath()));
+        window.exec();
+    }
+    port.close();
+    port.setTrace(nullptr);
+    if (simulator.running() && simulator.stop() == 1)
+        std::fprintf(stderr, "zrk410-gui: the phone simulator saw protocol violations\n");
+    return 0;
+}
+
+}  // namespace zrk

@@ -1,0 +1,28 @@
+#pragma once
+// The application object: prepares Qt (names for the settings store, style, faces, icon), reads
+// the command line, creates the program-wide serial port and runs the main window modally. The
+// program ends when that window closes, whichever way it was closed.
+#include <QString>
+#include <string>
+#include <vector>
+
+namespace zrk {
+
+struct LaunchOptions {
+    bool simulator = false;
+    std::vector<std::string> simulatorArgs;  // everything after --sim
+    QString screenshotDir;                   // --screenshots DIR
+    bool help = false;
+    QString error;  // a bad command line, with what was wrong
+};
+
+LaunchOptions parseLaunchOptions(const QStringList& arguments);
+
+class DownloaderApp {
+  public:
+    // Call once, after the QApplication exists.
+    static void prepareToolkit();
+    int run(const LaunchOptions& options);
+};
+
+}  // namespace zrk

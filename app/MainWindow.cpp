@@ -1,0 +1,751 @@
+#include "app/MainWindow.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFile>
+#include <QMenu>
+#include <QScrollBar>
+#include <limits>
+
+#include "app/AboutDialog.h"
+#include "app/DialogUnits.h"
+#include "app/Prompter.h"
+#include "app/Resources.h"
+#include "app/SettingsStore.h"
+#include "engine/Checksums.h"
+#include "engine/ProtocolEngine.h"
+#include "loader/LoaderStates.h"
+#include "loader/SectorSelectDialog.h"
+#include "serial/PortMap.h"
+#include "serial/SerialLink.h"
+#include "ui_MainWindow.h"
+
+namespace zrk {
+namespace {
+
+constexpr int kSpeedCount = 4;
+
+// Group captions sit on the frame line, as the layout was drawn; the borderless size fields
+// show the window's background, as labels do.
+constexpr const char* kWindowStyle =
+    "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 0.6em; }"
+    "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+    " left: 6px; padding: 0px 1px; }"
+    "QLineEdit[frame=\"false\"] { background: transparent; }";
+constexpr int kPortCount = PortMap::kLastPort - PortMap::kFirstPort + 1;
+
+// News from the watcher thread, carried to the UI thread by the event queue.
+const QEvent::Type kDataReceivedEvent = static_cast<QEvent::Type>(QEvent::User + 401);
+const QEvent::Type kLinkLostEvent = static_cast<QEvent::Type>(QEvent::User + 402);
+const QEvent::Type kMessageEvent = static_cast<QEvent::Type>(QEvent::User + 403);
+
+class TextEvent : public QEvent {
+  public:
+    TextEvent(QEvent::Type type, std::string message) : QEvent(type), text(std::move(message)) {}
+    std::string text;
+};
+
+QString fromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// Size fields show the length as a decimal; a file the size of which cannot be had shows
+// nothing new.
+std::optional<qint64> lengthOf(const QString& path) {
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.size();
+}
+
+// The pane shows "\r\n", a lone "\r" and a lone "\n" each as one line break, also when a
+// "\r\n" is split across two calls (endsInCarriageReturn carries the state over).
+QString displayForm(const std::string& text, bool& endsInCarriageReturn) {
+    QString shown;
+    const QString all = fromStd(text);
+    shown.reserve(all.size());
+    for (const QChar c : all) {
+        if (c == QLatin1Char('\n') && endsInCarriageReturn) {
+            endsInCarriageReturn = false;
+            continue;
+        }
+        endsInCarriageReturn = c == QLatin1Char('\r');
+        shown += endsInCarriageReturn ? QChar(QLatin1Char('\n')) : c;
+    }
+    return shown;
+}
+
+}  // namespace
+
+class PromptScope {
+  public:
+    explicit PromptScope(MainWindow& window) : m_Window(window) { ++m_Window.m_PromptDepth; }
+    ~PromptScope() {
+        if (--m_Window.m_PromptDepth == 0)
+            m_Window.releaseDeferred();
+    }
+    PromptScope(const PromptScope&) = delete;
+    PromptScope& operator=(const PromptScope&) = delete;
+
+  private:
+    MainWindow& m_Window;
+};
+
+MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prompter,
+                       QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_Ui(std::make_unique<Ui::MainWindow>()),
+      m_Link(link),
+      m_Settings(settings),
+      m_Prompter(prompter) {
+    // The controls, with the bound values as constructed (no selections, nothing checked).
+    m_Ui->setupUi(this);
+    setFont(sansFont());
+    setStyleSheet(QString::fromLatin1(kWindowStyle));
+    applyDialogUnits(this);
+    buildPortList();
+    m_Ui->logView->document()->setMaximumBlockCount(0);  // the log grows without limit
+    pushBound();
+
+    ensureResources();
+    setWindowIcon(QIcon(QStringLiteral(":/zrk410/icons/zrk410.png")));
+
+    // The watcher's news come here. The engine exists first: an event may arrive at once.
+    m_Engine = std::make_unique<ProtocolEngine>(m_Link, *this);
+    m_Owner = std::make_unique<ScopedLinkOwner>(this);
+
+    // A fresh run state; the CRC table is built once for the whole run.
+    m_Engine->LoaderReady = 0;
+    (void)crc32Table();
+    m_Engine->ProtocolState = INITIAL;
+    m_Engine->OperationKind = 0;
+    m_DownloadMode = static_cast<int>(DownloadMode::ModeBin);
+    m_PowerOnAfterDownload = 0;
+    m_UseStartNorAddress = 0;
+    m_AutoDownload = 0;
+
+    // The stored paths; sizes and checksums start empty.
+    m_BinPath = m_Settings.readString(QStringLiteral("BinPath"));
+    m_QixPath = m_Settings.readString(QStringLiteral("VavPath"));
+    m_Ui->binPathField->setText(m_BinPath);
+    m_Ui->qixPathField->setText(m_QixPath);
+    m_CfgPath = deriveCfgPath(m_QixPath);
+
+    // Nothing can be done on a phone yet.
+    setOperationButtonsEnabled(false);
+    m_Ui->stopButton->setEnabled(false);
+    m_Ui->qixPathField->setEnabled(false);
+    m_Ui->qixButton->setEnabled(false);
+    m_Ui->startAddressBox->setEnabled(false);
+    m_Ui->startAddressField->setEnabled(false);
+
+    setLogText(kWelcomeText);
+
+    // A stored index outside its list would leave the list without a selection and START
+    // without a port; it falls back to the first entry instead.
+    m_PortIndex = m_Settings.readInt(QStringLiteral("COM"));
+    if (m_PortIndex < 0 || m_PortIndex >= kPortCount)
+        m_PortIndex = 0;
+    m_SpeedIndex = m_Settings.readInt(QStringLiteral("SPEED"));
+    if (m_SpeedIndex < 0 || m_SpeedIndex >= kSpeedCount)
+        m_SpeedIndex = 0;
+
+    pushBound();
+    updatePortToolTips();
+
+    // The sector map is built with the engine and stays inactive until the flash is known;
+    // no sector is selected.
+    std::fill(m_Engine->sectorSelected.begin(), m_Engine->sectorSelected.end(), 0);
+
+    m_BaudTimer.setSingleShot(true);
+    connect(&m_BaudTimer, &QTimer::timeout, this, [this] {
+        if (m_PromptDepth > 0) {
+            m_BaudTimerDeferred = true;
+            return;
+        }
+        m_Engine->onBaudTimer();
+    });
+
+    // User actions only: pushing the bound values must not count as a change.
+    connect(m_Ui->portList, &QComboBox::activated, this, &MainWindow::onPortChanged);
+    connect(m_Ui->speedList, &QComboBox::activated, this, &MainWindow::onSpeedChanged);
+    m_Ui->portList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_Ui->portList, &QWidget::customContextMenuRequested, this, &MainWindow::showPortMenu);
+
+    m_Ui->logView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_Ui->logView, &QWidget::customContextMenuRequested, this, &MainWindow::showLogMenu);
+
+    connect(m_Ui->startButton, &QPushButton::clicked, this, &MainWindow::onStart);
+    connect(m_Ui->stopButton, &QPushButton::clicked, this, &MainWindow::onStop);
+    connect(m_Ui->exitButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_Ui->aboutButton, &QPushButton::clicked, this, &MainWindow::onAbout);
+    connect(m_Ui->downloadButton, &QPushButton::clicked, this, [this] { m_Engine->download(); });
+    connect(m_Ui->eraseButton, &QPushButton::clicked, this, [this] { m_Engine->erase(); });
+    connect(m_Ui->dumpButton, &QPushButton::clicked, this, [this] { m_Engine->dump(); });
+    connect(m_Ui->formatButton, &QPushButton::clicked, this,
+            [this] { onFileSystemButton(QStringLiteral("Format")); });
+    connect(m_Ui->explorerButton, &QPushButton::clicked, this,
+            [this] { onFileSystemButton(QStringLiteral("Explorer")); });
+    connect(m_Ui->statusButton, &QPushButton::clicked, this,
+            [this] { onFileSystemButton(QStringLiteral("Status")); });
+    connect(m_Ui->autoDownloadBox, &QCheckBox::clicked, this, &MainWindow::onAutoDownload);
+    connect(m_Ui->powerOnToggle, &QPushButton::clicked, this, &MainWindow::onPowerOn);
+    connect(m_Ui->startAddressBox, &QCheckBox::clicked, this, &MainWindow::onStartAddressBox);
+    connect(m_Ui->modeBinRadio, &QRadioButton::clicked, this, &MainWindow::applyDownloadMode);
+    connect(m_Ui->modeQixRadio, &QRadioButton::clicked, this, &MainWindow::applyDownloadMode);
+    connect(m_Ui->modeBinQixRadio, &QRadioButton::clicked, this, &MainWindow::applyDownloadMode);
+    connect(m_Ui->binButton, &QPushButton::clicked, this, &MainWindow::pickBinFile);
+    connect(m_Ui->qixButton, &QPushButton::clicked, this, &MainWindow::pickQixFile);
+    connect(m_Ui->binCrcButton, &QPushButton::clicked, this, [this] { showChecksum(false); });
+    connect(m_Ui->qixCrcButton, &QPushButton::clicked, this, [this] { showChecksum(true); });
+
+    // The keyboard focus is left to the first control.
+}
+
+MainWindow::~MainWindow() {
+    m_BaudTimer.stop();
+    // The engine closes an open port, which joins the watcher; only then may the window stop
+    // being the owner the watcher posts to, and only then may it go.
+    m_Engine.reset();
+    m_Owner.reset();
+}
+
+// ---- the port list -------------------------------------------------------------------------
+
+void MainWindow::buildPortList() {
+    for (int n = PortMap::kFirstPort; n <= PortMap::kLastPort; ++n) {
+        m_Ui->portList->addItem(fromStd(PortMap::portName(n)));
+        const QString device = m_Settings.portDevice(n);
+        if (!device.isEmpty())
+            portMap().setDevice(n, device.toStdString());
+    }
+    m_Ui->portList->setMaxVisibleItems(kPortCount);
+}
+
+void MainWindow::updatePortToolTips() {
+    for (int i = 0; i < m_Ui->portList->count(); ++i) {
+        const int n = PortMap::kFirstPort + i;
+        m_Ui->portList->setItemData(i, fromStd(portMap().device(n)), Qt::ToolTipRole);
+    }
+    const int index = m_Ui->portList->currentIndex();
+    if (index < 0) {
+        m_Ui->portList->setToolTip({});
+        return;
+    }
+    const int n = PortMap::kFirstPort + index;
+    m_Ui->portList->setToolTip(
+        tr("%1 is %2\nRight-click to choose another device.")
+            .arg(fromStd(PortMap::portName(n)), fromStd(portMap().device(n))));
+}
+
+void MainWindow::showPortMenu(const QPoint& position) {
+    const int index = m_Ui->portList->currentIndex();
+    if (index < 0 || !m_Ui->portList->isEnabled())
+        return;
+    const int n = PortMap::kFirstPort + index;
+    QMenu menu(this);
+    menu.addAction(tr("Device for %1...").arg(fromStd(PortMap::portName(n))),
+                   [this, n] { editPortDevice(n); });
+    menu.exec(m_Ui->portList->mapToGlobal(position));
+}
+
+void MainWindow::editPortDevice(int portNumber) {
+    const QString name = fromStd(PortMap::portName(portNumber));
+    PromptScope prompt(*this);
+    const auto answer = m_Prompter.askText(
+        this, tr("Serial device"),
+        tr("Device for %1 (empty for %2):").arg(name, fromStd(PortMap::defaultDevice(portNumber))),
+        fromStd(portMap().device(portNumber)));
+    if (!answer)
+        return;
+    QString device = answer->trimmed();
+    if (device == fromStd(PortMap::defaultDevice(portNumber)))
+        device.clear();
+    if (!device.isEmpty() && !device.startsWith(QLatin1Char('/'))) {
+        m_Prompter.message(this, tr("A device is given by its full path, such as /dev/ttyUSB0."),
+                           MessageIcon::Warning, {});
+        return;
+    }
+    portMap().setDevice(portNumber, device.toStdString());
+    m_Settings.setPortDevice(portNumber, device);
+    updatePortToolTips();
+}
+
+void MainWindow::useSimulator(const QString& device) {
+    portMap().setDevice(1, device.toStdString());
+    m_Ui->portList->setCurrentIndex(0);
+    m_PortIndex = 0;
+    updatePortToolTips();
+    appendLog("\r\n\r\n** COM1 is the phone simulator at " + device.toStdString() + "\r\n");
+}
+
+// ---- the link trace ------------------------------------------------------------------------
+
+void MainWindow::showLogMenu(const QPoint& position) {
+    std::unique_ptr<QMenu> menu(m_Ui->logView->createStandardContextMenu());
+    if (m_TraceControl) {
+        menu->addSeparator();
+        QAction* start =
+            menu->addAction(tr("Trace the link to a file..."), this, &MainWindow::chooseTraceFile);
+        QAction* stop = menu->addAction(tr("Stop tracing"), this, &MainWindow::stopTrace);
+        start->setEnabled(!m_Link.isConnected());
+        stop->setEnabled(!m_Link.isConnected() && !m_TracePath.isEmpty());
+    }
+    menu->exec(m_Ui->logView->viewport()->mapToGlobal(position));
+}
+
+void MainWindow::chooseTraceFile() {
+    if (!m_TraceControl)
+        return;
+    PromptScope prompt(*this);
+    // The port's trace is only swapped while no watcher thread writes to it.
+    if (m_Link.isConnected()) {
+        m_Prompter.message(this, tr("Stop the link before changing the trace."),
+                           MessageIcon::Warning, {});
+        return;
+    }
+    FileDialogRequest request;
+    request.title = tr("Trace the link to");
+    request.nameFilters =
+        QStringList{QStringLiteral("trace file (*.txt)"), QStringLiteral("all files (*)")};
+    request.defaultSuffix = QStringLiteral("txt");
+    request.initialPath = m_TracePath;
+    const QString path = m_Prompter.saveFile(this, request);
+    if (path.isEmpty())
+        return;
+    if (!m_TraceControl(path)) {
+        m_TracePath.clear();
+        m_Prompter.message(this, tr("Cannot write the trace file %1.").arg(path),
+                           MessageIcon::Warning, {});
+        return;
+    }
+    m_TracePath = path;
+    appendLog("** Tracing the link to " + path.toStdString() + "\r\n");
+}
+
+void MainWindow::stopTrace() {
+    if (!m_TraceControl || m_TracePath.isEmpty() || m_Link.isConnected())
+        return;
+    m_TraceControl(QString());
+    appendLog("** Trace closed: " + m_TracePath.toStdString() + "\r\n");
+    m_TracePath.clear();
+}
+
+// ---- bound values and control states -------------------------------------------------------
+
+void MainWindow::readBack() {
+    m_PortIndex = m_Ui->portList->currentIndex();
+    m_SpeedIndex = m_Ui->speedList->currentIndex();
+    if (m_Ui->modeBinRadio->isChecked())
+        m_DownloadMode = static_cast<int>(DownloadMode::ModeBin);
+    else if (m_Ui->modeQixRadio->isChecked())
+        m_DownloadMode = static_cast<int>(DownloadMode::ModeQix);
+    else if (m_Ui->modeBinQixRadio->isChecked())
+        m_DownloadMode = static_cast<int>(DownloadMode::ModeBinAndQix);
+    else
+        m_DownloadMode = -1;
+    m_PowerOnAfterDownload = m_Ui->powerOnToggle->isChecked() ? 1 : 0;
+    m_AutoDownload = m_Ui->autoDownloadBox->isChecked() ? 1 : 0;
+}
+
+void MainWindow::pushBound() {
+    m_Ui->portList->setCurrentIndex(m_PortIndex);
+    m_Ui->speedList->setCurrentIndex(m_SpeedIndex);
+    // Radios are exclusive: with none to check, the group is emptied by lifting exclusivity.
+    const std::array radios{m_Ui->modeBinRadio, m_Ui->modeQixRadio, m_Ui->modeBinQixRadio};
+    for (int i = 0; i < 3; ++i) {
+        radios[i]->setAutoExclusive(false);
+        radios[i]->setChecked(i == m_DownloadMode);
+        radios[i]->setAutoExclusive(true);
+    }
+    m_Ui->powerOnToggle->setChecked(m_PowerOnAfterDownload != 0);
+    m_Ui->autoDownloadBox->setChecked(m_AutoDownload != 0);
+}
+
+void MainWindow::setOperationButtonsEnabled(bool on) {
+    for (QWidget* w : std::initializer_list<QWidget*>{m_Ui->eraseButton, m_Ui->dumpButton,
+                                                      m_Ui->formatButton, m_Ui->explorerButton,
+                                                      m_Ui->statusButton, m_Ui->downloadButton})
+        w->setEnabled(on);
+}
+
+void MainWindow::setBinRowEnabled(bool on) {
+    m_Ui->binPathField->setEnabled(on);
+    m_Ui->binButton->setEnabled(on);
+    m_Ui->binSizeField->setEnabled(on);
+}
+
+void MainWindow::setQixRowEnabled(bool on) {
+    m_Ui->qixPathField->setEnabled(on);
+    m_Ui->qixButton->setEnabled(on);
+    m_Ui->qixSizeField->setEnabled(on);
+}
+
+void MainWindow::applyModeRows(bool afterOperation) {
+    switch (static_cast<DownloadMode>(m_DownloadMode)) {
+        case DownloadMode::ModeBin:
+            setBinRowEnabled(true);
+            setQixRowEnabled(false);
+            m_Ui->startAddressBox->setEnabled(true);
+            // Our choice: in BIN the field follows its box, so a ticked box always offers an
+            // editable address.
+            m_Ui->startAddressField->setEnabled(m_UseStartNorAddress != 0);
+            break;
+        case DownloadMode::ModeQix:
+            setBinRowEnabled(false);
+            setQixRowEnabled(true);
+            m_Ui->startAddressBox->setEnabled(false);
+            m_Ui->startAddressField->setEnabled(false);
+            break;
+        case DownloadMode::ModeBinAndQix:
+            setBinRowEnabled(true);
+            setQixRowEnabled(true);
+            m_Ui->startAddressBox->setEnabled(true);
+            if (afterOperation || m_UseStartNorAddress)
+                m_Ui->startAddressField->setEnabled(true);
+            break;
+    }
+}
+
+void MainWindow::showPortOpened() {
+    m_Ui->portList->setEnabled(false);
+    m_Ui->speedList->setEnabled(false);
+    m_Ui->stopButton->setEnabled(true);
+    m_Ui->startButton->setEnabled(false);
+    m_Ui->autoDownloadBox->setEnabled(false);
+}
+
+void MainWindow::lockControls() {
+    m_Ui->aboutButton->setEnabled(false);
+    setOperationButtonsEnabled(false);
+    m_Ui->powerOnToggle->setEnabled(false);
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             m_Ui->modeBinRadio, m_Ui->modeQixRadio, m_Ui->modeBinQixRadio, m_Ui->binCrcButton,
+             m_Ui->binCrcField, m_Ui->qixCrcButton, m_Ui->qixCrcField, m_Ui->startAddressBox,
+             m_Ui->startAddressField})
+        w->setEnabled(false);
+    setBinRowEnabled(false);
+    setQixRowEnabled(false);
+}
+
+void MainWindow::finishOperation() {
+    m_Ui->aboutButton->setEnabled(true);
+    setOperationButtonsEnabled(true);
+    m_Ui->powerOnToggle->setEnabled(true);
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             m_Ui->modeBinRadio, m_Ui->modeQixRadio, m_Ui->modeBinQixRadio, m_Ui->binCrcButton,
+             m_Ui->binCrcField, m_Ui->qixCrcButton, m_Ui->qixCrcField})
+        w->setEnabled(true);
+    applyModeRows(true);
+}
+
+void MainWindow::showStopped() {
+    m_Ui->startButton->setEnabled(true);
+    m_Ui->portList->setEnabled(true);
+    m_Ui->speedList->setEnabled(true);
+    finishOperation();
+    setOperationButtonsEnabled(false);
+    m_Ui->stopButton->setEnabled(false);
+    m_Ui->powerOnToggle->setEnabled(false);
+    m_Ui->startAddressBox->setEnabled(false);
+    m_Ui->startAddressField->setEnabled(false);
+    m_Ui->autoDownloadBox->setEnabled(true);
+}
+
+UserChoices MainWindow::choices() {
+    readBack();
+    UserChoices c;
+    c.portIndex = m_PortIndex;
+    c.speedIndex = m_SpeedIndex;
+    c.downloadMode = static_cast<DownloadMode>(m_DownloadMode);
+    c.powerOnAfterDownload = m_PowerOnAfterDownload != 0;
+    c.autoDownload = m_AutoDownload != 0;
+    c.useStartNorAddress = m_UseStartNorAddress != 0;
+    c.startAddressText = m_Ui->startAddressField->text().toStdString();
+    c.binPath = m_BinPath.toStdString();
+    c.qixPath = m_QixPath.toStdString();
+    c.cfgPath = m_CfgPath.toStdString();
+    return c;
+}
+
+// ---- handlers ------------------------------------------------------------------------------
+
+void MainWindow::onPortChanged() {
+    readBack();
+    m_Settings.writeInt(QStringLiteral("COM"), m_PortIndex);
+    updatePortToolTips();
+}
+
+void MainWindow::onSpeedChanged() {
+    readBack();
+    m_Settings.writeInt(QStringLiteral("SPEED"), m_SpeedIndex);
+}
+
+void MainWindow::onStart() {
+    m_Engine->start();
+}
+
+void MainWindow::onStop() {
+    m_Engine->stop();
+}
+
+void MainWindow::onAbout() {
+    PromptScope prompt(*this);
+    AboutDialog dialog(this);
+    m_Prompter.runDialog(dialog);
+}
+
+void MainWindow::onAutoDownload() {
+    m_AutoDownload = m_AutoDownload == 1 ? 0 : 1;
+}
+
+void MainWindow::onPowerOn() {
+    readBack();
+}
+
+void MainWindow::onStartAddressBox() {
+    if (m_UseStartNorAddress) {
+        m_UseStartNorAddress = 0;
+        m_Ui->startAddressField->setEnabled(false);
+    } else {
+        m_Ui->startAddressField->setText(QStringLiteral("10000000"));
+        m_Ui->startAddressField->setEnabled(true);
+        m_UseStartNorAddress = 1;
+    }
+    m_Ui->startAddressBox->setChecked(m_UseStartNorAddress != 0);
+}
+
+void MainWindow::applyDownloadMode() {
+    readBack();
+    applyModeRows(false);
+}
+
+void MainWindow::onFileSystemButton(const QString& name) {
+    appendLog("** " + name.toStdString() + " is not available in this build.\r\n");
+}
+
+void MainWindow::pickBinFile() {
+    FileDialogRequest request;
+    request.title = tr("Firmware image");
+    request.nameFilters = qtNameFilters(
+        QStringLiteral("cla file (*.cla)|*.cla|bin file (*.bin)|*.bin|all files (*.*)|*.*||"));
+    request.defaultSuffix = QStringLiteral("cla");
+    request.initialPath = m_BinPath;
+    QString path;
+    {
+        PromptScope prompt(*this);
+        path = m_Prompter.openFile(this, request);
+    }
+    if (path.isEmpty()) {
+        messageBox("No file selected!", MessageIcon::Warning);
+        m_BinPath.clear();
+        m_Ui->binPathField->clear();
+        m_Settings.writeString(QStringLiteral("BinPath"), m_BinPath);
+        m_Ui->binSizeField->clear();
+        return;
+    }
+    m_BinPath = path;
+    m_Ui->binPathField->setText(m_BinPath);
+    m_Settings.writeString(QStringLiteral("BinPath"), m_BinPath);
+    if (const auto length = lengthOf(path))
+        m_Ui->binSizeField->setText(QString::number(*length));
+    else
+        messageBox("Fail to open bin file!", MessageIcon::Warning);
+}
+
+void MainWindow::pickQixFile() {
+    FileDialogRequest request;
+    request.title = tr("File-system image");
+    request.nameFilters = qtNameFilters(QStringLiteral("qix file (*.qix)|*.qix||"));
+    request.defaultSuffix = QStringLiteral("qix");
+    request.initialPath = m_QixPath;
+    QString path;
+    {
+        PromptScope prompt(*this);
+        path = m_Prompter.openFile(this, request);
+    }
+    if (path.isEmpty()) {
+        messageBox("No file selected!", MessageIcon::Warning);
+        m_QixPath.clear();
+        m_CfgPath.clear();
+        m_Ui->qixPathField->clear();
+        m_Settings.writeString(QStringLiteral("VavPath"), m_QixPath);
+        m_Ui->qixSizeField->clear();
+        return;
+    }
+    m_QixPath = path;
+    m_Ui->qixPathField->setText(m_QixPath);
+    m_Settings.writeString(QStringLiteral("VavPath"), m_QixPath);
+    m_CfgPath = deriveCfgPath(m_QixPath);
+    if (const auto length = lengthOf(path))
+        m_Ui->qixSizeField->setText(QString::number(*length));
+    else
+        messageBox("Fail to open VAV file!", MessageIcon::Warning);
+}
+
+void MainWindow::showChecksum(bool image) {
+    QLineEdit* field = image ? m_Ui->qixCrcField : m_Ui->binCrcField;
+    const QString path = image ? m_QixPath : m_BinPath;
+    field->setEnabled(false);
+    std::uint32_t crc = 0;
+    if (const auto result = path.isEmpty() ? std::nullopt : fileCrc32(path.toStdString())) {
+        crc = result->crc;
+    } else {
+        m_Engine->ProtocolState = IDLE;
+        messageBox("Fail to open bin file!", MessageIcon::Warning);
+    }
+    field->setText(QStringLiteral("0x%1").arg(crc, 0, 16));
+    field->setEnabled(true);
+}
+
+// ---- log and progress ----------------------------------------------------------------------
+
+void MainWindow::appendLog(const std::string& text) {
+    m_LogText += text;
+    const QString shown = displayForm(text, m_LogEndsInCarriageReturn);
+    QTextCursor cursor = m_Ui->logView->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    if (!shown.isEmpty())
+        cursor.insertText(shown);
+    m_Ui->logView->setTextCursor(cursor);
+    // The focus brings the caret, and with it the newest line, into view.
+    m_Ui->logView->setFocus();
+    m_Ui->logView->ensureCursorVisible();
+}
+
+void MainWindow::setLogText(const std::string& text) {
+    m_LogText = text;
+    m_LogEndsInCarriageReturn = false;
+    m_Ui->logView->setPlainText(displayForm(text, m_LogEndsInCarriageReturn));
+    m_Ui->logView->moveCursor(QTextCursor::End);
+}
+
+void MainWindow::setProgressRange(std::uint32_t total) {
+    // QProgressBar counts in int; totals beyond it are scaled by a power of two, positions too.
+    m_ProgressShift = 0;
+    while ((total >> m_ProgressShift) > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
+        ++m_ProgressShift;
+    m_Ui->progressBar->setRange(0, static_cast<int>(total >> m_ProgressShift));
+}
+
+void MainWindow::setProgressPos(std::uint32_t position) {
+    const auto scaled = static_cast<int>(std::min<std::uint32_t>(
+        position >> m_ProgressShift, static_cast<std::uint32_t>(m_Ui->progressBar->maximum())));
+    m_Ui->progressBar->setValue(scaled);
+}
+
+void MainWindow::setFlashName(const std::string& name) {
+    m_Ui->flashNameField->setText(fromStd(name));
+}
+
+void MainWindow::setFirmwareSizeText(const std::string& text) {
+    m_Ui->binSizeField->setText(fromStd(text));
+}
+
+void MainWindow::setImageSizeText(const std::string& text) {
+    m_Ui->qixSizeField->setText(fromStd(text));
+}
+
+// ---- prompts -------------------------------------------------------------------------------
+
+void MainWindow::messageBox(const std::string& text, MessageIcon icon) {
+    QString detail;
+    // The fixed text alone leaves the user guessing; the cause (missing device, no permission
+    // and the dialout group, busy) goes underneath it.
+    if (text == "Port Initialization Failed!") {
+        const OpenFailure failure = m_Link.lastOpenFailure();
+        if (failure.kind != OpenFailure::Kind::None)
+            detail = fromStd(failure.describe());
+    }
+    PromptScope prompt(*this);
+    m_Prompter.message(this, fromStd(text), icon, detail);
+}
+
+bool MainWindow::askYesNo(const std::string& text) {
+    PromptScope prompt(*this);
+    return m_Prompter.askYesNo(this, fromStd(text));
+}
+
+std::string MainWindow::chooseSaveFile(const SaveFileRequest& request) {
+    FileDialogRequest dialog;
+    dialog.title = tr("Save as");
+    dialog.nameFilters = qtNameFilters(fromStd(request.filter));
+    dialog.defaultSuffix = fromStd(request.defaultExtension);
+    if (dialog.defaultSuffix.startsWith(QLatin1Char('.')))
+        dialog.defaultSuffix.remove(0, 1);
+    PromptScope prompt(*this);
+    return m_Prompter.saveFile(this, dialog).toStdString();
+}
+
+bool MainWindow::selectSectors(const SectorMap& map, std::vector<std::int32_t>& sectorSelected) {
+    PromptScope prompt(*this);
+    SectorSelectDialog dialog(map, sectorSelected, this);
+    dialog.setWarning([this](QWidget* parent, const QString& text) {
+        m_Prompter.message(parent, text, MessageIcon::Warning, {});
+    });
+    return m_Prompter.runDialog(dialog) == QDialog::Accepted;
+}
+
+void MainWindow::startBaudTimer(int milliseconds) {
+    m_BaudTimer.start(milliseconds);
+}
+
+void MainWindow::stopBaudTimer() {
+    m_BaudTimer.stop();
+    m_BaudTimerDeferred = false;
+}
+
+// ---- news from the watcher thread ----------------------------------------------------------
+
+void MainWindow::postDataReceived(std::uint16_t) {
+    QCoreApplication::postEvent(this, new QEvent(kDataReceivedEvent));
+}
+
+void MainWindow::postLinkLost(std::uint16_t, const std::string& reason) {
+    QCoreApplication::postEvent(this, new TextEvent(kLinkLostEvent, reason));
+}
+
+void MainWindow::postMessage(const std::string& text) {
+    QCoreApplication::postEvent(this, new TextEvent(kMessageEvent, text));
+}
+
+void MainWindow::releaseDeferred() {
+    // Posted, not run: the step that asked the question is still on the stack.
+    if (m_DataDeferred) {
+        m_DataDeferred = false;
+        QCoreApplication::postEvent(this, new QEvent(kDataReceivedEvent));
+    }
+    if (m_LinkLostDeferred) {
+        QCoreApplication::postEvent(this, new TextEvent(kLinkLostEvent, *m_LinkLostDeferred));
+        m_LinkLostDeferred.reset();
+    }
+    if (m_BaudTimerDeferred) {
+        m_BaudTimerDeferred = false;
+        m_BaudTimer.start(0);
+    }
+}
+
+bool MainWindow::event(QEvent* event) {
+    if (event->type() == kDataReceivedEvent) {
+        if (m_PromptDepth > 0)
+            m_DataDeferred = true;
+        else
+            m_Engine->onDataReceived();
+        return true;
+    }
+    if (event->type() == kLinkLostEvent) {
+        if (m_PromptDepth > 0)
+            m_LinkLostDeferred = static_cast<TextEvent*>(event)->text;
+        else
+            m_Engine->onLinkLost(static_cast<TextEvent*>(event)->text);
+        return true;
+    }
+    if (event->type() == kMessageEvent) {
+        messageBox(static_cast<TextEvent*>(event)->text, MessageIcon::Warning);
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+}  // namespace zrk

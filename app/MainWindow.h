@@ -1,0 +1,150 @@
+#pragma once
+// The program's one top-level window. It owns the protocol engine and is its view: the engine
+// logs, drives the progress bar, changes the control states and asks its questions through the
+// DownloaderView calls below; the buttons call the engine. It is also the link owner: the
+// watcher thread's news arrive as posted events and are handled here, on the UI thread.
+#include <QDialog>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/DownloaderView.h"
+#include "serial/LinkOwner.h"
+
+namespace Ui {
+class MainWindow;
+}
+
+namespace zrk {
+
+class Prompter;
+class ProtocolEngine;
+class ScopedLinkOwner;
+class SerialLink;
+class SettingsStore;
+
+class MainWindow : public QDialog, public DownloaderView, public LinkOwner {
+    Q_OBJECT
+  public:
+    static constexpr const char* kWelcomeText =
+        "Welcome to ZR-K410 Downloader!!\r\n\r\nPress 'START' button to identify the FLASH ID...";
+
+    MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prompter,
+               QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    ProtocolEngine& engine() { return *m_Engine; }
+    // The log exactly as written, with its own line ends (the pane shows them normalised).
+    const std::string& logText() const { return m_LogText; }
+    QString binPath() const { return m_BinPath; }
+    QString qixPath() const { return m_QixPath; }
+    QString cfgPath() const { return m_CfgPath; }
+
+    // COM1 is the phone simulator for this run: the map points there and the list selects
+    // COM1, neither of them stored.
+    void useSimulator(const QString& device);
+    // Asks for the device COMn stands for and stores it; empty restores the default.
+    void editPortDevice(int portNumber);
+
+    // Starts (a path) or ends (empty) the hex trace of every byte on the link; false when the
+    // trace file cannot be written. Offered in the log pane's menu while the link is closed.
+    using TraceControl = std::function<bool(const QString& path)>;
+    void setTraceControl(TraceControl control) { m_TraceControl = std::move(control); }
+    void chooseTraceFile();
+    void stopTrace();
+    const QString& tracePath() const { return m_TracePath; }
+
+    // DownloaderView
+    void appendLog(const std::string& text) override;
+    void setLogText(const std::string& text) override;
+    void setProgressRange(std::uint32_t total) override;
+    void setProgressPos(std::uint32_t position) override;
+    void setFlashName(const std::string& name) override;
+    void setFirmwareSizeText(const std::string& text) override;
+    void setImageSizeText(const std::string& text) override;
+    void showPortOpened() override;
+    void lockControls() override;
+    void finishOperation() override;
+    void showStopped() override;
+    void messageBox(const std::string& text, MessageIcon icon) override;
+    bool askYesNo(const std::string& text) override;
+    std::string chooseSaveFile(const SaveFileRequest& request) override;
+    bool selectSectors(const SectorMap& map, std::vector<std::int32_t>& sectorSelected) override;
+    void startBaudTimer(int milliseconds) override;
+    void stopBaudTimer() override;
+    UserChoices choices() override;
+
+    // LinkOwner: called on the watcher thread; each only posts an event to this window.
+    void postDataReceived(std::uint16_t portNumber) override;
+    void postLinkLost(std::uint16_t portNumber, const std::string& reason) override;
+    void postMessage(const std::string& text) override;
+
+  protected:
+    bool event(QEvent* event) override;
+
+  private:
+    friend class PromptScope;
+    void releaseDeferred();
+    void buildPortList();
+    void updatePortToolTips();
+    void readBack();
+    void pushBound();
+    void applyModeRows(bool afterOperation);
+    void setBinRowEnabled(bool on);
+    void setQixRowEnabled(bool on);
+    void setOperationButtonsEnabled(bool on);
+
+    void onPortChanged();
+    void onSpeedChanged();
+    void onStart();
+    void onStop();
+    void onAbout();
+    void onAutoDownload();
+    void onPowerOn();
+    void onStartAddressBox();
+    void applyDownloadMode();
+    void onFileSystemButton(const QString& name);
+    void pickBinFile();
+    void pickQixFile();
+    void showChecksum(bool image);
+    void showPortMenu(const QPoint& position);
+    void showLogMenu(const QPoint& position);
+
+    std::unique_ptr<Ui::MainWindow> m_Ui;
+    SerialLink& m_Link;
+    SettingsStore& m_Settings;
+    Prompter& m_Prompter;
+    std::unique_ptr<ProtocolEngine> m_Engine;
+    std::unique_ptr<ScopedLinkOwner> m_Owner;
+    QTimer m_BaudTimer;
+
+    // Values bound to controls (read back and pushed all together).
+    int m_PortIndex = -1;
+    int m_SpeedIndex = -1;
+    int m_DownloadMode = -1;
+    int m_PowerOnAfterDownload = 0;
+    int m_AutoDownload = 0;
+    int m_UseStartNorAddress = 0;
+
+    QString m_BinPath;
+    QString m_QixPath;
+    QString m_CfgPath;
+
+    std::string m_LogText;
+    bool m_LogEndsInCarriageReturn = false;
+    int m_ProgressShift = 0;
+    TraceControl m_TraceControl;
+    QString m_TracePath;
+
+    // A modal prompt runs a nested event loop. News from the link that arrives meanwhile waits
+    // until the prompt is answered, so a protocol step never runs inside another one.
+    int m_PromptDepth = 0;
+    bool m_DataDeferred = false;
+    bool m_BaudTimerDeferred = false;
+    std::optional<std::string> m_LinkLostDeferred;
+};
+
+}  // namespace zrk

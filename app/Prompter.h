@@ -1,0 +1,56 @@
+#pragma once
+// Every modal question the window asks goes through here: message boxes, yes/no, the file
+// dialogs, a line of text, and running a modal dialog. The program uses QtPrompter; tests
+// script the answers, so no test ever waits on a real modal window.
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "engine/DownloaderView.h"
+
+class QDialog;
+class QWidget;
+
+namespace zrk {
+
+struct FileDialogRequest {
+    QString title;
+    QStringList nameFilters;  // Qt form, "cla file (*.cla)"; the first is preselected
+    QString defaultSuffix;    // without the dot
+    QString initialPath;      // a file (its folder is opened and its name offered) or empty
+};
+
+class Prompter {
+  public:
+    virtual ~Prompter() = default;
+    // detail: a second paragraph under the text (the cause of a failure and its fix), or empty.
+    virtual void message(QWidget* parent, const QString& text, MessageIcon icon,
+                         const QString& detail) = 0;
+    virtual bool askYesNo(QWidget* parent, const QString& text) = 0;
+    // Empty when cancelled.
+    virtual QString openFile(QWidget* parent, const FileDialogRequest& request) = 0;
+    virtual QString saveFile(QWidget* parent, const FileDialogRequest& request) = 0;
+    // nullopt when cancelled.
+    virtual std::optional<QString> askText(QWidget* parent, const QString& title,
+                                           const QString& label, const QString& initial) = 0;
+    // Runs the dialog modally; QDialog::Accepted or QDialog::Rejected.
+    virtual int runDialog(QDialog& dialog) = 0;
+};
+
+class QtPrompter : public Prompter {
+  public:
+    void message(QWidget* parent, const QString& text, MessageIcon icon,
+                 const QString& detail) override;
+    bool askYesNo(QWidget* parent, const QString& text) override;
+    QString openFile(QWidget* parent, const FileDialogRequest& request) override;
+    QString saveFile(QWidget* parent, const FileDialogRequest& request) override;
+    std::optional<QString> askText(QWidget* parent, const QString& title, const QString& label,
+                                   const QString& initial) override;
+    int runDialog(QDialog& dialog) override;
+};
+
+// "cla file (*.cla)|*.cla|all files (*.*)|*.*||" -> {"cla file (*.cla)", "all files (*)"}.
+// Each description keeps its text; the patterns between the bars decide what is listed.
+QStringList qtNameFilters(const QString& barSeparatedFilter);
+
+}  // namespace zrk

@@ -1,0 +1,97 @@
+#include "app/Screenshots.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <cstdio>
+
+#include "app/AboutDialog.h"
+#include "app/MainWindow.h"
+#include "app/Prompter.h"
+#include "app/SettingsStore.h"
+#include "bringup/SectorMap.h"
+#include "loader/SectorSelectDialog.h"
+#include "serial/CommPort.h"
+
+namespace zrk {
+namespace {
+
+// Nothing here may wait for a person.
+class SilentPrompter : public Prompter {
+  public:
+    void message(QWidget*, const QString&, MessageIcon, const QString&) override {}
+    bool askYesNo(QWidget*, const QString&) override { return false; }
+    QString openFile(QWidget*, const FileDialogRequest&) override { return {}; }
+    QString saveFile(QWidget*, const FileDialogRequest&) override { return {}; }
+    std::optional<QString> askText(QWidget*, const QString&, const QString&,
+                                   const QString&) override {
+        return std::nullopt;
+    }
+    int runDialog(QDialog&) override { return 0; }
+};
+
+bool save(QWidget& window, const QDir& dir, const QString& name) {
+    window.show();
+    QApplication::processEvents();
+    const QString path = dir.filePath(name);
+    if (!window.grab().save(path)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+}  // namespace
+
+int writeScreenshots(const QString& dirPath) {
+    QDir dir(dirPath);
+    if (!dir.mkpath(QStringLiteral("."))) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(dirPath));
+        return 1;
+    }
+    // A store of its own, so the pictures do not depend on (or change) the user's settings.
+    QTemporaryDir settingsDir;
+    SettingsStore settings(settingsDir.filePath(QStringLiteral("settings.ini")));
+    settings.writeString(QStringLiteral("BinPath"),
+                         QStringLiteral("/home/user/firmware/zr-k410-v26.cla"));
+    settings.writeString(QStringLiteral("VavPath"), QStringLiteral("/home/user/firmware/fs.qix"));
+    settings.writeInt(QStringLiteral("SPEED"), 3);
+    SilentPrompter prompter;
+    CommPort port;
+    bool ok = true;
+    {
+        MainWindow window(port, settings, prompter);
+        ok &= save(window, dir, QStringLiteral("main-startup.png"));
+
+        window.setLogText(" \r\n");
+        window.showPortOpened();
+        window.lockControls();
+        window.setFlashName("LMR20TQ55P");
+        window.setFirmwareSizeText("6291456");
+        window.appendLog("** Download to NOR flash from 0x10000000 (6291456 bytes)\r\n");
+        for (int i = 0; i < 40; ++i)
+            window.appendLog(QString::asprintf("Writing sector %03d (0x%08X)... OK!\r\n", i,
+                                               0x10000000 + i * 0x10000)
+                                 .toStdString());
+        window.setProgressRange(6291456);
+        window.setProgressPos(40 * 65536);
+        ok &= save(window, dir, QStringLiteral("main-locked.png"));
+        window.hide();
+    }
+    {
+        AboutDialog about;
+        ok &= save(about, dir, QStringLiteral("about.png"));
+    }
+    {
+        SectorMap map;
+        map.activate();
+        std::vector<std::int32_t> flags(SectorMap::kSectorCount, 0);
+        flags[1] = flags[2] = flags[5] = 1;
+        SectorSelectDialog sectors(map, flags);
+        ok &= save(sectors, dir, QStringLiteral("sectors.png"));
+    }
+    return ok ? 0 : 1;
+}
+
+}  // namespace zrk

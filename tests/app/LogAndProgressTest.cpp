@@ -1,0 +1,158 @@
+// The log keeps the texts verbatim and shows their line ends normalised; the progress bar
+// takes 32-bit totals; news from the watcher thread arrives as events on the UI thread.
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTextBlock>
+#include <thread>
+
+#include "WindowFixture.h"
+
+namespace zrk::test {
+namespace {
+
+class Log : public WindowFixture {
+  protected:
+    QString shown() { return w<QPlainTextEdit>("logView")->toPlainText(); }
+    QProgressBar* bar() { return w<QProgressBar>("progressBar"); }
+    // Runs the event loop until the condition holds; false after a generous deadline.
+    template <typename Condition>
+    bool waitFor(Condition condition) {
+        QDeadlineTimer deadline(30000);
+        while (!condition()) {
+            if (deadline.hasExpired())
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return true;
+    }
+};
+
+TEST_F(Log, TextsAreKeptVerbatimAndShownWithNormalisedLineEnds) {
+    open();
+    window->setLogText(
+        "** Wait for Connect Request from Mobile...\r\n** (POWER ON the PHONE!)\r\n");
+    window->appendLog("Erasing sector (0x10000000)... ");
+    window->appendLog("OK!\r");  // a "\r\n" split over two calls is one line end
+    window->appendLog("\nSending NAND CheckSum:1f \n");
+    window->appendLog("bare\rCR\n");
+    EXPECT_EQ(window->logText(),
+              "** Wait for Connect Request from Mobile...\r\n** (POWER ON the PHONE!)\r\n"
+              "Erasing sector (0x10000000)... OK!\r\nSending NAND CheckSum:1f \nbare\rCR\n");
+    EXPECT_EQ(shown(),
+              "** Wait for Connect Request from Mobile...\n** (POWER ON the PHONE!)\n"
+              "Erasing sector (0x10000000)... OK!\nSending NAND CheckSum:1f \nbare\nCR\n");
+}
+
+TEST_F(Log, AClearedLogStartsWithABlankLine) {
+    open();
+    window->setLogText(" \r\n");
+    window->appendLog("");
+    EXPECT_EQ(shown(), " \n");
+    window->appendLog("next");
+    EXPECT_EQ(shown(), " \nnext");
+    auto* view = w<QPlainTextEdit>("logView");
+    EXPECT_EQ(view->document()->blockCount(), 2);
+    EXPECT_EQ(view->document()->findBlockByNumber(1).text(), "next");
+    // The caret follows the newest text.
+    EXPECT_EQ(view->textCursor().position(), view->document()->characterCount() - 1);
+}
+
+TEST_F(Log, ALongLogIsNotTrimmed) {
+    open();
+    window->setLogText("");
+    for (int i = 0; i < 5000; ++i)
+        window->appendLog("Writing sector... OK!\r\n");
+    EXPECT_EQ(w<QPlainTextEdit>("logView")->document()->blockCount(), 5001);
+    EXPECT_EQ(window->logText().size(), 5000u * 23u);
+}
+
+TEST_F(Log, ProgressTakesThirtyTwoBitTotals) {
+    open();
+    window->setProgressRange(317792);
+    window->setProgressPos(2048);
+    EXPECT_EQ(bar()->maximum(), 317792);
+    EXPECT_EQ(bar()->value(), 2048);
+
+    window->setProgressRange(0xFFFFFFFFu);
+    window->setProgressPos(0x80000000u);
+    ASSERT_GT(bar()->maximum(), 0);
+    EXPECT_NEAR(double(bar()->value()) / bar()->maximum(), 0.5, 1e-6);
+    window->setProgressPos(0xFFFFFFFFu);
+    EXPECT_EQ(bar()->value(), bar()->maximum());
+    window->setProgressPos(0);
+    EXPECT_EQ(bar()->value(), 0);
+}
+
+TEST_F(Log, WatcherNewsIsHandledOnTheWindowsThread) {
+    open();
+    link.receive({0x81, 0x44});
+    std::thread watcher([this] { window->postDataReceived(1); });
+    watcher.join();
+    EXPECT_EQ(link.queue.count(), 2);  // nothing happens on the watcher's thread
+    EXPECT_TRUE(waitFor([&] { return link.queue.count() == 0; }));
+
+    link.connected = true;
+    std::thread lost([this] { window->postLinkLost(1, "device removed"); });
+    lost.join();
+    EXPECT_TRUE(waitFor([&] { return !link.connected; }));
+    EXPECT_NE(window->logText().find("device removed"), std::string::npos);
+    EXPECT_TRUE(enabled("startButton"));
+
+    std::thread message([this] { window->postMessage("CreateThread Fail!!"); });
+    message.join();
+    EXPECT_TRUE(waitFor([&] { return !prompter.messages.empty(); }));
+    EXPECT_EQ(prompter.messages[0].text, "CreateThread Fail!!");
+}
+
+TEST_F(Log, NewsArrivingDuringAPromptWaitsForTheAnswer) {
+    open();
+    link.receive({1, 2, 3});
+    int queuedDuringPrompt = -1;
+    prompter.onMessage = [&] {
+        window->postDataReceived(1);
+        QCoreApplication::processEvents();
+        queuedDuringPrompt = link.queue.count();
+    };
+    window->messageBox("Download completed!", MessageIcon::Information);
+    EXPECT_EQ(queuedDuringPrompt, 3);
+    EXPECT_TRUE(waitFor([&] { return link.queue.count() == 0; }));
+}
+
+TEST_F(Log, TheBaudTimerCallsTheEngineOnce) {
+    open();
+    window->engine().startBaudTimer(1);
+    EXPECT_TRUE(waitFor([&] { return !window->engine().baudTimerRunning(); }));
+}
+
+TEST_F(Log, TheTraceIsSwitchedOnlyWhileTheLinkIsClosed) {
+    open();
+    QStringList calls;
+    bool writable = true;
+    window->setTraceControl([&](const QString& path) {
+        calls << path;
+        return writable || path.isEmpty();
+    });
+    link.connected = true;
+    window->chooseTraceFile();
+    EXPECT_TRUE(calls.isEmpty());
+    EXPECT_EQ(prompter.messages.size(), 1u);
+    EXPECT_TRUE(prompter.saveRequests.empty());
+
+    link.connected = false;
+    prompter.saveAnswers.push_back("/tmp/link.txt");
+    window->chooseTraceFile();
+    EXPECT_EQ(calls, QStringList{"/tmp/link.txt"});
+    EXPECT_EQ(window->tracePath(), "/tmp/link.txt");
+    window->stopTrace();
+    EXPECT_EQ(calls.last(), "");
+    EXPECT_EQ(window->tracePath(), "");
+
+    writable = false;
+    prompter.saveAnswers.push_back("/proc/link.txt");
+    window->chooseTraceFile();
+    EXPECT_EQ(window->tracePath(), "");
+    EXPECT_EQ(prompter.messages.size(), 2u);
+}
+
+}  // namespace
+}  // namespace zrk::test
