@@ -1,13 +1,117 @@
 #include "bringup/BringUp.h"
 
+#include "bringup/BringUpStates.h"
 #include "engine/ProtocolEngine.h"
+#include "engine/TargetImages.h"
+#include "engine/TextFormat.h"
+#include "loader/LoaderPhase.h"
+#include "serial/SerialLink.h"
 
 namespace zrk {
 
-void BringUp::start() {}
+TargetData TargetData::embedded() {
+    return {zrk::preLoaderImage(), zrk::bootLoaderImage(), zrk::customerId()};
+}
 
-void BringUp::step(std::uint8_t) {}
+BringUp::BringUp(ProtocolEngine& engine)
+    : m_Engine(engine),
+      m_Data(TargetData::embedded()),
+      m_Handshake(engine, *this),
+      m_BaudSwitch(engine, *this),
+      m_Upload(engine, *this),
+      m_Identification(engine, *this) {}
 
-void BringUp::onBaudTimer() {}
+std::uint32_t BringUp::baudRateFor(int speedIndex) {
+    static constexpr std::uint32_t kRates[] = {115200, 230400, 460800, 921600};
+    return validSpeedIndex(speedIndex) ? kRates[speedIndex] : 115200;
+}
+
+void BringUp::failWith(const std::string& message) {
+    m_Engine.ProtocolState = IDLE;
+    m_Engine.log(message);
+}
+
+void BringUp::start() {
+    DownloaderView& view = m_Engine.view();
+    SerialLink& link = m_Engine.link();
+    view.setFlashName("");
+    // While the baud switch waits to reopen, the port is closed but the link is still ours.
+    if (link.isConnected() || m_Engine.baudTimerRunning()) {
+        view.messageBox("Port already opened!", MessageIcon::Warning);
+        return;
+    }
+    const UserChoices choices = view.choices();
+    // The speed byte goes to the phone and indexes the speed table: without a valid choice the
+    // baud switch would send garbage, so refuse before anything is opened.
+    if (!validSpeedIndex(choices.speedIndex)) {
+        view.messageBox("Choose a speed from the list first.", MessageIcon::Warning);
+        return;
+    }
+    const int portNumber = choices.portIndex + 1;
+    if (choices.portIndex < 0 || !link.open(static_cast<std::uint16_t>(portNumber), 115200)) {
+        const std::string reason =
+            choices.portIndex < 0 ? "no port chosen" : link.lastOpenFailure().describe();
+        m_Engine.log(formatText("\r\n** COM%d could not be opened: %s\r\n", portNumber,
+                                reason.empty() ? "unknown cause" : reason.c_str()));
+        view.messageBox("Port Initialization Failed!", MessageIcon::Error);
+        return;
+    }
+    if (!link.setLineFormat(115200, 8, Parity::Even, 0)) {
+        view.messageBox("DCB Creation Failed!", MessageIcon::Error);
+        return;
+    }
+    m_Engine.loaderPhase().resetForStart();
+    m_Handshake.reset();
+    m_Upload.reset();
+    m_Identification.reset();
+    view.setLogText("** Wait for Connect Request from Mobile...\r\n** (POWER ON the PHONE!)\r\n");
+    m_Engine.ProtocolState = bringup::WAIT_CONNECT_REQUEST;
+    view.showPortOpened();
+    view.lockControls();
+}
+
+void BringUp::step(std::uint8_t byte) {
+    using namespace bringup;
+    switch (m_Engine.ProtocolState) {
+        case WAIT_CONNECT_REQUEST:
+        case WAIT_CONNECT_GRANT:
+        case READ_CHALLENGE:
+        case WAIT_ID_ACK:
+        case WAIT_TIMEOUT_ACK:
+        case WAIT_LOAD_ADDRESS_ACK:
+        case WAIT_WORD_ACK:
+        case WAIT_LAST_WORD_ACK:
+        case WAIT_START_ADDRESS_ACK:
+            m_Handshake.step(byte);
+            break;
+        case WAIT_PRELOADER_READY:
+            if (byte == 0xAB) {
+                m_BaudSwitch.onPreLoaderReady();
+            } else {
+                failWith(formatText("Bad response(0x%X) from Pre-Loader\r\n", byte));
+            }
+            break;
+        case WAIT_SPEED_ECHO:
+            m_BaudSwitch.onSpeedEcho(byte);
+            break;
+        case WAIT_SIZE_SUM:
+        case WAIT_DMA_ACK:
+        case WAIT_CHUNK_SUM:
+        case WAIT_LAST_CHUNK_SUM:
+        case WAIT_LOADER_READY:
+        case WAIT_BASE_SUM:
+            m_Upload.step(byte);
+            break;
+        case READ_FLASH_ID:
+            m_Identification.step(byte);
+            break;
+        default:
+            break;  // INITIAL, IDLE and unknown states drop the byte
+    }
+}
+
+void BringUp::onBaudTimer() {
+    m_BaudSwitch.onTimer();
+}
 
 }  // namespace zrk

@@ -50,6 +50,7 @@ class FakeLink : public SerialLink {
     }
     std::vector<std::uint8_t> takeWritten() {
         std::vector<std::uint8_t> out;
+        taken += written.size();
         out.swap(written);
         writes.clear();
         return out;
@@ -70,6 +71,7 @@ class FakeLink : public SerialLink {
     int stopBits = 0;
     int closes = 0;
     std::vector<std::uint8_t> written;
+    std::size_t taken = 0;  // bytes removed by takeWritten, so a reader can keep its place
     std::vector<std::vector<std::uint8_t>> writes;
     ReceiveQueue queue;
 };

@@ -1,0 +1,28 @@
+#pragma once
+// Moving the line to the chosen speed: the speed byte goes to the pre-loader at 115200, the
+// port closes, and a 500 ms timer reopens it at the new speed (8N1) until it opens. Only then is
+// the start byte sent, which the pre-loader answers with the speed index.
+#include <cstdint>
+
+namespace zrk {
+
+class ProtocolEngine;
+class BringUp;
+
+class BaudSwitch {
+  public:
+    static constexpr int kReopenDelayMs = 500;
+
+    BaudSwitch(ProtocolEngine& engine, BringUp& bringUp) : m_Engine(engine), m_BringUp(bringUp) {}
+
+    void onPreLoaderReady();  // ABh in WAIT_PRELOADER_READY
+    void onTimer();
+    void onSpeedEcho(std::uint8_t byte);
+
+  private:
+    ProtocolEngine& m_Engine;
+    BringUp& m_BringUp;
+    int m_SpeedIndex = 0;  // what the pre-loader was told
+};
+
+}  // namespace zrk

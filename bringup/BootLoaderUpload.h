@@ -1,0 +1,35 @@
+#pragma once
+// The boot-loader goes to the phone's RAM through the pre-loader: its size, then 2048-byte
+// chunks, each preceded by a DMA set-up and confirmed by its sum8; then the jump, the NOR chip
+// select base, and the request for the flash identification.
+#include <cstdint>
+
+namespace zrk {
+
+class ProtocolEngine;
+class BringUp;
+
+class BootLoaderUpload {
+  public:
+    static constexpr std::uint32_t kChunkSize = 2048;
+    static constexpr std::uint8_t LOADER_READY = 0xAB;
+    static constexpr std::uint32_t CS0_BASE = 0x10000000;
+
+    BootLoaderUpload(ProtocolEngine& engine, BringUp& bringUp)
+        : m_Engine(engine), m_BringUp(bringUp) {}
+
+    void reset();
+    void begin();  // the speed echo was right: announce the size
+    void step(std::uint8_t byte);
+
+  private:
+    void sendNextChunk();
+
+    ProtocolEngine& m_Engine;
+    BringUp& m_BringUp;
+    std::uint32_t m_BootOffset = 0;
+    std::uint32_t m_BootRemaining = 0;
+    std::uint32_t m_ProgressCount = 0;
+};
+
+}  // namespace zrk

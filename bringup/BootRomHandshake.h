@@ -1,0 +1,50 @@
+#pragma once
+// The boot ROM's side of the bring-up at 115200 8E1: connect request and grant, the challenge
+// returned with the customer identifier, the ROM time-out, and the pre-loader sent word by word
+// into the chip's internal RAM and started there.
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace zrk {
+
+class ProtocolEngine;
+class BringUp;
+
+class BootRomHandshake {
+  public:
+    static constexpr std::uint8_t CONNECT_REQUEST = 0x81;
+    static constexpr std::uint8_t CONNECT_REPLY = 0x44;
+    static constexpr std::uint8_t CONNECT_GRANT = 0x44;
+    static constexpr std::uint8_t GRANT_ACK = 0x51;
+    static constexpr std::uint8_t ID_REPLY = 0x44;
+    static constexpr std::uint8_t ROM_OK = 0x4F;
+    static constexpr std::uint8_t ROM_SET_TIMEOUT = 0x54;
+    static constexpr std::uint8_t ROM_TIMEOUT_VALUE = 0x10;
+    static constexpr std::uint8_t ROM_SET_ADDRESS = 0x53;
+    static constexpr std::uint8_t ROM_LOAD_WORD = 0x4C;
+    static constexpr std::uint8_t ROM_JUMP = 0x4A;
+    static constexpr int kChallengeSize = 16;
+
+    BootRomHandshake(ProtocolEngine& engine, BringUp& bringUp)
+        : m_Engine(engine), m_BringUp(bringUp) {}
+
+    void reset();
+    void step(std::uint8_t byte);
+
+    int wordCount() const;
+
+  private:
+    void sendIdentificationReply();
+    void sendSetAddress();
+    void sendNextWord();
+    void badResponse(std::uint8_t byte);
+
+    ProtocolEngine& m_Engine;
+    BringUp& m_BringUp;
+    std::array<std::uint8_t, kChallengeSize> m_Challenge{};
+    int m_ChallengeCount = 0;
+    int m_WordCounter = 0;
+};
+
+}  // namespace zrk

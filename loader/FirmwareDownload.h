@@ -1,0 +1,49 @@
+#pragma once
+// Writing a firmware image into NOR through the boot-loader: image CRC, write offset, length,
+// then sector by sector a program command chosen by the sector's size, the data in 2048-byte
+// blocks (one unacknowledged block on the line at a time), and the sector's sum8.
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace zrk {
+
+class ProtocolEngine;
+
+class FirmwareDownload {
+  public:
+    static constexpr std::uint32_t kBlockSize = 2048;
+
+    explicit FirmwareDownload(ProtocolEngine& engine) : m_Engine(engine) {}
+
+    void resetForStart();
+    void press();         // DOWNLOAD
+    void onStartReply();  // WAIT_START_REPLY with OP_FIRMWARE or OP_FIRMWARE_THEN_FILE_SYSTEM
+    void step(std::uint8_t byte);  // states 20, 21, 49, 50, 51
+
+    std::uint32_t writeOffset() const { return m_WriteOffset; }
+    std::uint32_t startOffset() const { return m_StartOffset; }
+    std::int32_t sectorIndex() const { return m_SectorIndex; }
+
+  private:
+    bool chooseStartOffset();
+    void startSector(std::uint32_t offset);
+    void sendBlock();
+    void endOfFirmwarePart();
+    void failReading();
+
+    ProtocolEngine& m_Engine;
+    std::string m_ImagePath;
+    std::uint64_t m_CheckedLength = 0;  // the length the CRC and the fit check were made for
+    std::uint32_t m_WriteOffset = 0;
+    std::uint32_t m_StartOffset = 0;
+    std::uint32_t m_SectorOffset = 0;  // byte offset of the sector being written
+    std::int32_t m_SectorIndex = 0;
+    std::uint32_t m_ImageLength = 0;
+    std::uint32_t m_ImageRemaining = 0;
+    bool m_EndOfImage = false;
+    std::uint32_t m_BlocksPerSector = 0;
+    std::uint32_t m_BlocksSent = 0;
+};
+
+}  // namespace zrk

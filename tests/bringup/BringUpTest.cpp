@@ -1,0 +1,393 @@
+// Bringing the phone up, fed as the phone would answer: the bytes the engine writes, its log
+// and where each failure leaves the link.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "bringup/BringUp.h"
+#include "bringup/BringUpStates.h"
+#include "engine/TargetImages.h"
+#include "loader/LoaderStates.h"
+#include "support/PhoneScript.h"
+#include "support/TempDir.h"
+
+namespace zrk {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+const char* const kHappyLog =
+    "** Wait for Connect Request from Mobile...\r\n** (POWER ON the PHONE!)\r\n"
+    "** Send '0x44' to KEPLA Chip\r\n"
+    "** Connection granted from KEPLA Chip\r\n"
+    "** Received 16 bytes from KEPLA chip\r\n"
+    "** Sending the customer ID and the same 16 bytes to KEPLA chip... OK!\r\n"
+    "** Try to change Timeout !\r\n"
+    "** Ok! Timout Changed(1600 mSecond) \r\n"
+    "** Setting downloading address (SCRAM: 0x0C000000)... OK!\r\n\r\n"
+    "** Downloading the pre-Loader (1780 bytes)... OK!\r\n"
+    "** Set the start address of pre-Loader (SCRAM:0x0C000000)... OK!\r\n"
+    "\r\nStart Pre-Loader... OK!\r\nTrying to change the baudrate...\r\n"
+    "Change Baudrate 115200 -> 921600... OK!\r\n"
+    "Downloading the Boot-Loader (317792 bytes)... OK!\r\n\r\n"
+    "Jump to Boot-Loader (RAM:0x18000000)... OK!\r\n"
+    "Sending the base address of CS0 (0x10000000)... OK!\r\n"
+    "Checking FLASH ID... Detected (LMR20TQ55P)\r\n"
+    "\r\n\r\n** Now you can do the followings. **\r\n\r\n1. Download the BINARY and/or QIX "
+    "files\r\n2. Dump NOR-Flash\r\n3. Erase NOR-Flash\r\n4. Format Nand-Flash\r\n5. Dump QIX "
+    "files\r\n6. Check the status of NAND-Flash\r\n";
+
+class BringUpTest : public ::testing::Test {
+  protected:
+    BringUpTest() {
+        view.userChoices.portIndex = 2;
+        view.userChoices.speedIndex = 3;
+    }
+    test::BringUpReplies replies() {
+        return test::bringUpReplies(engine.bringUp().targetData(), view.userChoices.speedIndex);
+    }
+    // START, then the given replies in one notification.
+    void startAndFeed(const Bytes& bytes) {
+        engine.start();
+        test::feed(engine, link, bytes);
+    }
+    // Index in the pre-switch stream of the first pre-loader word acknowledgement.
+    static constexpr std::size_t kFirstWordAck = 1 + 1 + 16 + 3;
+
+    test::FakeLink link;
+    test::RecordingView view;
+    ProtocolEngine engine{link, view};
+};
+
+struct Outcome {
+    Bytes written;
+    std::vector<Bytes> writes;
+    std::string log;
+    std::vector<std::uint32_t> progress;
+};
+
+Outcome runBringUp(const test::Splitter& split) {
+    test::FakeLink link;
+    test::RecordingView view;
+    view.userChoices.speedIndex = 3;
+    ProtocolEngine engine{link, view};
+    test::bringUpPhone(engine, link, view, split);
+    EXPECT_EQ(engine.LoaderReady, 1);
+    EXPECT_EQ(engine.ProtocolState, IDLE);
+    return {link.written, link.writes, view.log, view.progressHistory};
+}
+
+TEST(BringUpSplits, AnySplitOfTheRepliesGivesTheSameBytesAndLog) {
+    const Outcome whole = runBringUp({});
+    EXPECT_EQ(whole.log, kHappyLog);
+    const Outcome single = runBringUp([](std::size_t) { return 1; });
+    std::mt19937 random(20261208);
+    const Outcome arbitrary = runBringUp([&](std::size_t) { return random() % 40 + 1; });
+    for (const Outcome* run : {&single, &arbitrary}) {
+        EXPECT_EQ(run->written, whole.written);
+        EXPECT_EQ(run->writes, whole.writes);
+        EXPECT_EQ(run->log, whole.log);
+        EXPECT_EQ(run->progress, whole.progress);
+    }
+}
+
+TEST_F(BringUpTest, StartOpensAtRomSpeedWithEvenParityAndWaits) {
+    engine.start();
+    ASSERT_EQ(link.opens.size(), 1u);
+    EXPECT_EQ(link.opens[0].port, 3);
+    EXPECT_EQ(link.opens[0].baud, 115200u);
+    EXPECT_EQ(link.parity, Parity::Even);
+    EXPECT_EQ(link.dataBits, 8);
+    EXPECT_EQ(engine.ProtocolState, bringup::WAIT_CONNECT_REQUEST);
+    EXPECT_EQ(view.events, (std::vector<std::string>{"portOpened", "lock"}));
+    // Noise and a running phone's chatter before the connect request are ignored.
+    test::feed(engine, link, {0x00, 0x44, 0xFF, 0x4F, 0xAB});
+    EXPECT_TRUE(link.written.empty());
+    EXPECT_EQ(engine.ProtocolState, bringup::WAIT_CONNECT_REQUEST);
+    test::feed(engine, link, {0x81});
+    EXPECT_EQ(link.written, Bytes{0x44});
+    EXPECT_EQ(view.log.substr(view.log.rfind("**")), "** Send '0x44' to KEPLA Chip\r\n");
+}
+
+TEST_F(BringUpTest, StartRefusesAnOpenPortAndReportsWhyAnOpenFailed) {
+    link.failOpens = 1;
+    engine.start();
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Port Initialization Failed!"});
+    EXPECT_NE(view.log.find("COM3 could not be opened"), std::string::npos);
+    EXPECT_EQ(engine.ProtocolState, INITIAL);
+    EXPECT_TRUE(view.events.empty());
+
+    engine.start();
+    engine.start();
+    EXPECT_EQ(view.messages.back(), "Port already opened!");
+    EXPECT_EQ(link.opens.size(), 2u);
+
+    link.connected = false;
+    link.rejectLineFormat = true;
+    view.messages.clear();
+    engine.start();
+    EXPECT_EQ(view.messages, std::vector<std::string>{"DCB Creation Failed!"});
+    EXPECT_TRUE(link.connected);  // the port stays open
+}
+
+TEST_F(BringUpTest, ChallengeIsEchoedInOrderAfterTheCustomerId) {
+    const Bytes challenge = test::sampleChallenge();
+    engine.start();
+    test::feed(engine, link, {0x81, 0x44});
+    link.takeWritten();
+    // Split over notifications like a slow line would deliver it.
+    test::feed(engine, link, challenge, [](std::size_t) { return 3; });
+    ASSERT_EQ(link.writes.size(), 1u);
+    Bytes expected{0x44};
+    const auto id = customerId();
+    expected.insert(expected.end(), id.begin(), id.end());
+    expected.insert(expected.end(), challenge.begin(), challenge.end());
+    EXPECT_EQ(link.writes[0], expected);
+    EXPECT_EQ(engine.ProtocolState, bringup::WAIT_ID_ACK);
+}
+
+TEST_F(BringUpTest, PreLoaderGoesAs445WordsAndTheLastAckLeadsToTheStartAddress) {
+    const Bytes stream = replies().beforeSwitch;
+    // Everything up to and including the 445th word acknowledgement.
+    startAndFeed(Bytes(stream.begin(), stream.begin() + kFirstWordAck + 445));
+    std::vector<Bytes> words;
+    for (const auto& w : link.writes)
+        if (w.size() == 6 && w[0] == 0x4C)
+            words.push_back(w);
+    ASSERT_EQ(words.size(), 445u);
+    const auto image = preLoaderImage();
+    for (std::size_t k = 0; k < words.size(); ++k) {
+        ASSERT_EQ(words[k][1], 0x00);
+        ASSERT_TRUE(std::equal(words[k].begin() + 2, words[k].end(), image.begin() + 4 * k))
+            << "word " << k;
+    }
+    EXPECT_EQ(link.writes.back(), (Bytes{0x53, 0x00, 0x00, 0x00, 0x0C}));
+    EXPECT_EQ(engine.ProtocolState, bringup::WAIT_START_ADDRESS_ACK);
+    test::feed(engine, link, {0x4F});
+    EXPECT_EQ(link.writes.back(), Bytes{0x4A});
+    EXPECT_EQ(engine.ProtocolState, bringup::WAIT_PRELOADER_READY);
+}
+
+TEST_F(BringUpTest, BaudSwitchClosesReopensWithoutParityAndOnlyThenSendsStart) {
+    const auto r = replies();
+    startAndFeed(r.beforeSwitch);
+    EXPECT_EQ(link.writes.back(), Bytes{3});  // the speed index, sent at the old speed
+    EXPECT_FALSE(link.connected);
+    EXPECT_EQ(view.timerStarts, std::vector<int>{500});
+    EXPECT_EQ(engine.ProtocolState, bringup::WAIT_SPEED_ECHO);
+
+    // The first reopen fails: a retry is logged and nothing is sent.
+    link.failOpens = 1;
+    link.takeWritten();
+    engine.onBaudTimer();
+    EXPECT_TRUE(link.written.empty());
+    EXPECT_EQ(view.timerStarts, (std::vector<int>{500, 500}));
+    EXPECT_NE(view.log.find("** Retry the change of baudrate\r\n"), std::string::npos);
+
+    engine.onBaudTimer();
+    EXPECT_EQ(link.written, Bytes{0xD9});
+    EXPECT_EQ(link.opens.back().port, 3);
+    EXPECT_EQ(link.opens.back().baud, 921600u);
+    EXPECT_EQ(link.parity, Parity::None);
+    // A stray tick after the reopen does not open or send again.
+    engine.onBaudTimer();
+    EXPECT_EQ(link.written, Bytes{0xD9});
+    EXPECT_EQ(link.opens.size(), 3u);
+}
+
+TEST_F(BringUpTest, BootLoaderGoesIn155FullChunksAndOneOf352) {
+    const auto r = replies();
+    startAndFeed(r.beforeSwitch);
+    engine.onBaudTimer();
+    link.takeWritten();
+    test::feed(engine, link, r.afterSwitch);
+
+    const auto image = bootLoaderImage();
+    ASSERT_EQ(link.writes[0], Bytes{0xD4});
+    EXPECT_EQ(link.writes[1], (Bytes{0x00, 0x04, 0xD9, 0x60}));
+    std::vector<std::size_t> chunkSizes;
+    Bytes uploaded;
+    for (std::size_t i = 2; i + 1 < link.writes.size(); ++i) {
+        if (link.writes[i] == Bytes{0xF7}) {
+            chunkSizes.push_back(link.writes[i + 1].size());
+            uploaded.insert(uploaded.end(), link.writes[i + 1].begin(), link.writes[i + 1].end());
+        }
+    }
+    ASSERT_EQ(chunkSizes.size(), 156u);
+    EXPECT_EQ(std::count(chunkSizes.begin(), chunkSizes.end(), 2048u), 155);
+    EXPECT_EQ(chunkSizes.back(), 352u);
+    EXPECT_TRUE(std::equal(uploaded.begin(), uploaded.end(), image.begin(), image.end()));
+    EXPECT_EQ(view.progressRange, 317792u);
+    EXPECT_EQ(view.progressHistory[view.progressHistory.size() - 2], 317792u);
+    EXPECT_EQ(view.progressHistory.back(), 0u);  // emptied when the flash is identified
+
+    // The tail: jump, CS0 base, identification request.
+    const auto n = link.writes.size();
+    EXPECT_EQ(link.writes[n - 4], Bytes{0xFF});
+    EXPECT_EQ(link.writes[n - 3], Bytes{0xD0});
+    EXPECT_EQ(link.writes[n - 2], (Bytes{0x10, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(link.writes[n - 1], Bytes{0xD1});
+    EXPECT_EQ(view.flashName, "LMR20TQ55P");
+    EXPECT_EQ(engine.sectorMap.count(), 519);
+    EXPECT_EQ(view.events.back(), "finish");
+}
+
+TEST_F(BringUpTest, ABootLoaderOfWholeChunksEndsWithItsLastFullChunk) {
+    Bytes boot(4096);
+    for (std::size_t i = 0; i < boot.size(); ++i)
+        boot[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    TargetData data = TargetData::embedded();
+    data.bootLoader = boot;
+    engine.bringUp().setTargetData(data);
+    const auto r = replies();
+    startAndFeed(r.beforeSwitch);
+    engine.onBaudTimer();
+    link.takeWritten();
+    // Echo, size sum, F7, first chunk's sum, F7: the second chunk is the last one.
+    test::feed(engine, link, Bytes(r.afterSwitch.begin(), r.afterSwitch.begin() + 5));
+    EXPECT_EQ(link.writes.back().size(), 2048u);
+    EXPECT_EQ(engine.ProtocolState, bringup::WAIT_LAST_CHUNK_SUM);
+    test::feed(engine, link, {r.afterSwitch[5]});
+    EXPECT_EQ(link.writes.back(), Bytes{0xFF});
+    test::feed(engine, link, Bytes(r.afterSwitch.begin() + 6, r.afterSwitch.end()));
+    EXPECT_EQ(engine.LoaderReady, 1);
+    EXPECT_NE(view.log.find("Downloading the Boot-Loader (4096 bytes)... OK!"), std::string::npos);
+}
+
+TEST_F(BringUpTest, SwappedIdentificationCodesAreRejectedAndTheLinkStops) {
+    const auto r = test::bringUpReplies(engine.bringUp().targetData(), 3,
+                                        {0x22, 0xFC, 0x00, 0xEC, 0, 0, 0, 0});
+    startAndFeed(r.beforeSwitch);
+    engine.onBaudTimer();
+    // The identification arrives in two notifications.
+    test::feed(engine, link, r.afterSwitch, [](std::size_t left) { return left > 5 ? 1000 : 5; });
+    EXPECT_NE(view.log.find("Checking FLASH ID... not supported FLASH(ManuID:22fc,DevID1:ec)\r\n"
+                            "\r\n** There is nothing to do because of unknown FLASH.\r\n"),
+              std::string::npos);
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Unknown Flash!"});
+    EXPECT_EQ(engine.LoaderReady, 0);
+    EXPECT_EQ(engine.sectorMap.count(), 0);
+    EXPECT_FALSE(link.connected);
+    EXPECT_EQ(view.events.back(), "stopped");
+    EXPECT_EQ(engine.ProtocolState, IDLE);
+}
+
+TEST_F(BringUpTest, WrongGrantWaitsForANewConnectRequest) {
+    engine.start();
+    test::feed(engine, link, {0x81, 0x12});
+    EXPECT_NE(view.log.find("Bad Response from KEPLA Chip (0x12)\r\n"), std::string::npos);
+    EXPECT_EQ(engine.ProtocolState, bringup::WAIT_CONNECT_REQUEST);
+    test::feed(engine, link, {0x81, 0x44});
+    EXPECT_EQ(engine.ProtocolState, bringup::READ_CHALLENGE);
+    EXPECT_EQ(link.written, (Bytes{0x44, 0x44, 0x51}));
+}
+
+struct FailurePoint {
+    std::size_t index;    // position in the pre-switch stream that is replaced
+    std::uint8_t byte;    // the wrong reply
+    const char* logTail;  // how the log ends
+};
+
+TEST_F(BringUpTest, WrongRepliesBeforeTheSwitchEndIdleWithTheirLine) {
+    const Bytes good = replies().beforeSwitch;
+    const std::vector<FailurePoint> points = {
+        {18, 0x46, "KEPLA chip... Fail!\r\n"},
+        {19, 0x4E, "Timeout change Fail(4e)!\r\n"},
+        {20, 0x00, "(SCRAM: 0x0C000000)... Bad response(0x0) from KEPLA Chip\r\n"},
+        {kFirstWordAck + 100, 0x3F, "(1780 bytes)... Bad response(0x3F) from KEPLA Chip\r\n"},
+        {kFirstWordAck + 444, 0x3F, "(1780 bytes)... Bad response(0x3F) from KEPLA Chip\r\n"},
+        {kFirstWordAck + 445, 0x3F, "(SCRAM:0x0C000000)... Bad response(0x3F) from KEPLA Chip\r\n"},
+        {kFirstWordAck + 446, 0xAC, "Start Pre-Loader... Bad response(0xAC) from Pre-Loader\r\n"},
+    };
+    for (const auto& p : points) {
+        test::FakeLink l;
+        test::RecordingView v;
+        ProtocolEngine e{l, v};
+        e.start();
+        Bytes stream(good.begin(), good.begin() + p.index);
+        stream.push_back(p.byte);
+        test::feed(e, l, stream);
+        const std::string tail = p.logTail;
+        ASSERT_GE(v.log.size(), tail.size());
+        EXPECT_EQ(v.log.substr(v.log.size() - tail.size()), tail) << "at " << p.index;
+        EXPECT_EQ(e.ProtocolState, IDLE);
+        EXPECT_TRUE(l.connected);  // the port stays open; only Stop leads on
+        const auto writes = l.writes.size();
+        test::feed(e, l, {0x4F, 0xAB, 0x81});
+        EXPECT_EQ(l.writes.size(), writes) << "nothing is sent after a failure";
+    }
+}
+
+TEST_F(BringUpTest, WrongRepliesAfterTheSwitchEndIdleWithTheirLine) {
+    const Bytes good = replies().afterSwitch;
+    const std::size_t n = good.size();
+    const std::vector<FailurePoint> points = {
+        {1, 0x3C, "(317792 bytes)... Fail in sending the file size!\r\n"},
+        {2, 0xF6, "(317792 bytes)... Fail to configure DMA\r\n"},
+        {5, 0x00, "checksum mismatched from Pre-Loader (0x0)\r\n"},
+        {n - 11, 0x01, "checksum mismatched from Pre-Loader (0x1)\r\n"},
+        {n - 10, 0xAA, "(RAM:0x18000000)... Bad response from Boot-Loader (0xAA)\r\n"},
+        {n - 9, 0x11, "(0x10000000)... Fail!\r\n"},
+    };
+    for (const auto& p : points) {
+        test::FakeLink l;
+        test::RecordingView v;
+        v.userChoices.speedIndex = 3;
+        ProtocolEngine e{l, v};
+        e.start();
+        test::feed(e, l, replies().beforeSwitch);
+        e.onBaudTimer();
+        Bytes stream(good.begin(), good.begin() + p.index);
+        stream.push_back(p.byte);
+        test::feed(e, l, stream);
+        const std::string tail = p.logTail;
+        ASSERT_GE(v.log.size(), tail.size());
+        EXPECT_EQ(v.log.substr(v.log.size() - tail.size()), tail) << "at " << p.index;
+        EXPECT_EQ(e.ProtocolState, IDLE);
+        EXPECT_EQ(e.LoaderReady, 0);
+    }
+}
+
+TEST_F(BringUpTest, AWrongSpeedEchoStopsTheLink) {
+    startAndFeed(replies().beforeSwitch);
+    engine.onBaudTimer();
+    test::feed(engine, link, {0x01});
+    EXPECT_EQ(view.log.substr(view.log.find("** Fail")),
+              "** Fail to change the baudrate (1)\r\n** Close COM port\r\n");
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Fail to change the baudrate of target!"});
+    EXPECT_FALSE(link.connected);
+    EXPECT_EQ(view.events.back(), "stopped");
+}
+
+TEST_F(BringUpTest, StopDuringTheUploadThenStartUploadsFromTheFirstWord) {
+    const Bytes good = replies().beforeSwitch;
+    startAndFeed(Bytes(good.begin(), good.begin() + kFirstWordAck + 200));
+    engine.stop();
+    EXPECT_FALSE(link.connected);
+    EXPECT_EQ(engine.ProtocolState, IDLE);
+
+    link.takeWritten();
+    engine.start();
+    test::feed(engine, link, Bytes(good.begin(), good.begin() + kFirstWordAck));
+    // The first packet after the address is word 0 again.
+    const auto image = preLoaderImage();
+    EXPECT_EQ(link.writes.back(), (Bytes{0x4C, 0x00, image[0], image[1], image[2], image[3]}));
+    test::feed(engine, link, Bytes(good.begin() + kFirstWordAck, good.end()));
+    EXPECT_EQ(engine.ProtocolState, bringup::WAIT_SPEED_ECHO);
+}
+
+TEST_F(BringUpTest, AutoDownLoaderStartsTheDownloadRightAfterIdentification) {
+    test::TempDir dir;
+    view.userChoices.autoDownload = true;
+    view.userChoices.binPath = dir.write("fw.bin", Bytes(3000, 0x5A));
+    test::bringUpPhone(engine, link, view);
+    EXPECT_EQ(link.writes.back(), Bytes{loader::CMD_START});
+    EXPECT_EQ(engine.ProtocolState, loader::WAIT_START_REPLY);
+    EXPECT_EQ(engine.OperationKind, loader::OP_FIRMWARE);
+    EXPECT_EQ(view.log, " \r\n** Start Downloading BINARY file **\r\n");
+    EXPECT_EQ(view.events.back(), "lock");
+}
+
+}  // namespace
+}  // namespace zrk

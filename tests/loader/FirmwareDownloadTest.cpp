@@ -1,0 +1,234 @@
+// Firmware download against the scripted boot-loader: what lands in NOR, the commands on the
+// wire, the log, and where each failure leaves the operation.
+#include <gtest/gtest.h>
+
+#include "engine/Checksums.h"
+#include "loader/LoaderFixture.h"
+
+namespace zrk {
+namespace {
+
+using test::Bytes;
+using namespace loader;
+
+class FirmwareDownloadTest : public test::LoaderFixture {
+  protected:
+    void useImage(const Bytes& image) { view.userChoices.binPath = dir.write("image.bin", image); }
+    void useStartAddress(const std::string& text) {
+        view.userChoices.useStartNorAddress = true;
+        view.userChoices.startAddressText = text;
+    }
+};
+
+TEST_F(FirmwareDownloadTest, ImagesOfAwkwardSizesLandInNorWholeAndComplete) {
+    for (std::size_t size : {0u, 1u, 2049u, 4096u, 65536u, 65537u, 200000u}) {
+        SCOPED_TRACE(size);
+        const Bytes image = test::randomImage(size, static_cast<unsigned>(size));
+        useImage(image);
+        phone.commands.clear();
+        view.messages.clear();
+        press(&ProtocolEngine::download);
+        EXPECT_TRUE(phone.violations.empty());
+        EXPECT_TRUE(norHolds(image, 0));
+        EXPECT_EQ(phone.announcedLength, size);
+        EXPECT_EQ(phone.announcedCrc, crc32(image.data(), image.size()));
+        const std::size_t sectors = size == 0 ? 1 : (size + 65535) / 65536;
+        EXPECT_EQ(phone.offsetsOf(CMD_PROGRAM_64K).size(), sectors);
+        EXPECT_EQ(view.messages, std::vector<std::string>{"Download completed!"});
+        EXPECT_EQ(view.progressRange, size);
+        EXPECT_EQ(view.progressPos, size);
+        EXPECT_NE(view.log.find("** (Total " + std::to_string(size) + " bytes) **\r\n"),
+                  std::string::npos);
+        EXPECT_EQ(engine.ProtocolState, IDLE);
+        EXPECT_FALSE(engine.firmwareImage.isOpen());
+        EXPECT_EQ(view.events.back(), "finish");
+    }
+}
+
+TEST_F(FirmwareDownloadTest, OneSectorImageLogsEveryStepVerbatim) {
+    useImage(test::randomImage(2049));
+    const auto crc = fileCrc32(view.userChoices.binPath)->crc;
+    engine.download();
+    clock.now += 75;  // 1 min 15 s on the wire
+    phone.pump(engine);
+    char crcText[16];
+    std::snprintf(crcText, sizeof crcText, "%x", crc);
+    EXPECT_EQ(view.log, std::string(" \r\n** Start Downloading BINARY file **\r\n") +
+                            "Sending Binary CheckSum:" + crcText + " \n" +
+                            "\r\nSend the offset of writing address (0x00000000)... OK!\r\n"
+                            "** Send file length(2049 bytes)... OK!\r\n"
+                            "** Start BINARY downloading...\r\n"
+                            "Address 0x10000000... OK!\r\n"
+                            "\r\n** Downloading Time 01:15 **\r\n"
+                            "** (Total 2049 bytes) **\r\n");
+    EXPECT_EQ(view.firmwareSizeText, "2049");
+    // Command, offset and the first block go out at once; the second block after one ack.
+    ASSERT_GE(link.writes.size(), 3u);
+    const auto n = link.writes.size();
+    EXPECT_EQ(link.writes[n - 3], (Bytes{CMD_PROGRAM_64K, 0, 0, 0, 0}));
+    EXPECT_EQ(link.writes[n - 2].size(), 2048u);
+    EXPECT_EQ(link.writes[n - 1].size(), 1u);
+}
+
+TEST_F(FirmwareDownloadTest, AStartAddressWritesFromItsSector) {
+    const Bytes image = test::randomImage(70000);
+    useImage(image);
+    useStartAddress("10020000");
+    press(&ProtocolEngine::download);
+    EXPECT_NE(view.log.find("\r\n **NOR ADDR changed (0x00020000)... \r\n **Sector index(2)... "),
+              std::string::npos);
+    EXPECT_EQ(phone.offsetsOf(CMD_WRITE_OFFSET), std::vector<std::uint32_t>{0x20000});
+    EXPECT_EQ(phone.offsetsOf(CMD_PROGRAM_64K), (std::vector<std::uint32_t>{0x20000, 0x30000}));
+    EXPECT_TRUE(norHolds(image, 0x20000));
+    EXPECT_EQ(phone.nor[0x1FFFF], 0xFF);  // nothing before the start
+    EXPECT_EQ(view.progressPos, 70000u);
+    EXPECT_NE(view.log.find("Address 0x10030000... "), std::string::npos);
+}
+
+TEST_F(FirmwareDownloadTest, TheSmallSectorsAtTheTopTakeTheSmallProgramCommand) {
+    // From the last 64 KB sector into the 8 KB ones: one FAh, then FCh with 4 blocks each.
+    const Bytes image = test::randomImage(65536 + 3 * 8192 + 1);
+    useImage(image);
+    useStartAddress("0x11fe0000");
+    press(&ProtocolEngine::download);
+    EXPECT_TRUE(phone.violations.empty());
+    EXPECT_EQ(phone.offsetsOf(CMD_PROGRAM_64K), std::vector<std::uint32_t>{0x1FE0000});
+    EXPECT_EQ(phone.offsetsOf(CMD_PROGRAM_SMALL),
+              (std::vector<std::uint32_t>{0x1FF0000, 0x1FF2000, 0x1FF4000, 0x1FF6000}));
+    EXPECT_TRUE(norHolds(image, 0x1FE0000));
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Download completed!"});
+}
+
+TEST_F(FirmwareDownloadTest, AnImageFillingTheFlashToItsLastByteIsAccepted) {
+    const Bytes image = test::randomImage(8 * 8192);
+    useImage(image);
+    useStartAddress("11FF0000");
+    press(&ProtocolEngine::download);
+    EXPECT_TRUE(norHolds(image, 0x1FF0000));
+    EXPECT_EQ(phone.offsetsOf(CMD_PROGRAM_SMALL).size(), 8u);
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Download completed!"});
+}
+
+TEST_F(FirmwareDownloadTest, AnImageTooBigForTheFlashFromItsStartIsRefusedBeforeAnyWrite) {
+    useImage(test::randomImage(8 * 8192 + 1));
+    useStartAddress("11FF0000");
+    press(&ProtocolEngine::download);
+    EXPECT_EQ(link.written, Bytes{CMD_START});  // nothing after the start command
+    EXPECT_NE(view.log.find("(65537 bytes) does not fit the flash: from 0x11FF0000 there are only "
+                            "65536 bytes"),
+              std::string::npos);
+    EXPECT_EQ(engine.ProtocolState, IDLE);
+    EXPECT_EQ(view.events.back(), "finish");  // usable again without Stop
+}
+
+TEST_F(FirmwareDownloadTest, BadStartAddressesAbandonWithTheirLine) {
+    struct Case {
+        const char* text;
+        const char* logTail;
+    };
+    const Case cases[] = {
+        {"0x10010001",
+         "\r\n **NOR ADDR changed (0x00010001)... "
+         "\r\n **Not Sector Begin Address(0x00010001)... "},
+        {"18000000", "\r\n **Not defined Address Error "},
+        {"1002ZZ", "\r\n **Not defined Address Error "},
+        {"0FFFFFFF", "\r\n **Not defined Address Error "},
+    };
+    useImage(test::randomImage(10));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        engine.ProtocolState = IDLE;  // what Stop and START again would give
+        useStartAddress(c.text);
+        link.takeWritten();
+        view.events.clear();
+        press(&ProtocolEngine::download);
+        const std::string tail = c.logTail;
+        EXPECT_EQ(view.log.substr(view.log.size() - tail.size()), tail);
+        EXPECT_EQ(link.written, Bytes{CMD_START});
+        EXPECT_EQ(engine.ProtocolState, IDLE);
+        EXPECT_EQ(view.events, std::vector<std::string>{"lock"});  // abandoned: still locked
+    }
+}
+
+TEST_F(FirmwareDownloadTest, AMissingImageSendsNothing) {
+    view.userChoices.binPath = dir.file("missing.bin");
+    press(&ProtocolEngine::download);
+    EXPECT_TRUE(link.written.empty());
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Fail to open bin file!"});
+    EXPECT_EQ(engine.ProtocolState, IDLE);
+}
+
+TEST_F(FirmwareDownloadTest, ABadSectorSumFinishesTheDownload) {
+    useImage(test::randomImage(3 * 65536));
+    phone.badSectorSumAt = 2;
+    press(&ProtocolEngine::download);
+    const std::string tail = "OK!\r\nAddress 0x10010000... Fail to download sector!\r\n";
+    EXPECT_EQ(view.log.substr(view.log.size() - tail.size()), tail);
+    EXPECT_EQ(phone.offsetsOf(CMD_PROGRAM_64K).size(), 2u);  // nothing after the bad sector
+    EXPECT_EQ(engine.ProtocolState, IDLE);
+    EXPECT_FALSE(engine.firmwareImage.isOpen());
+    EXPECT_EQ(view.events.back(), "finish");
+    EXPECT_TRUE(view.messages.empty());
+}
+
+TEST_F(FirmwareDownloadTest, WrongRepliesToTheHeaderEndAsEachSays) {
+    useImage(test::randomImage(100));
+    // The reply to the start command is not inspected; the CRC's sum is.
+    phone.startReply = 0xFF;
+    engine.download();
+    link.receive({0xFF});
+    engine.onDataReceived();
+    ASSERT_EQ(engine.ProtocolState, WAIT_IMAGE_CRC_SUM);
+    link.receive({static_cast<std::uint8_t>(engine.expectedReply + 1)});
+    engine.onDataReceived();
+    EXPECT_EQ(engine.ProtocolState, IDLE);
+    EXPECT_EQ(view.events.back(), "lock");  // abandoned
+    EXPECT_NE(view.log.find("Fail! (checksum reply 0x"), std::string::npos);
+
+    engine.stop();
+    EXPECT_FALSE(link.connected);
+}
+
+TEST_F(FirmwareDownloadTest, PowerOnAfterDownloadSendsFdLastAndStops) {
+    useImage(test::randomImage(5000));
+    view.userChoices.powerOnAfterDownload = true;
+    press(&ProtocolEngine::download);
+    EXPECT_EQ(link.writes.back(), Bytes{CMD_POWER_ON});
+    EXPECT_TRUE(phone.poweredOn);
+    EXPECT_FALSE(link.connected);
+    EXPECT_EQ(engine.LoaderReady, 0);
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Download completed!"});
+    EXPECT_EQ(view.events.back(), "stopped");
+}
+
+TEST_F(FirmwareDownloadTest, FileSystemModesSayTheyAreNotAvailable) {
+    useImage(test::randomImage(100));
+    for (auto mode : {DownloadMode::ModeQix, DownloadMode::ModeBinAndQix}) {
+        view.userChoices.downloadMode = mode;
+        link.takeWritten();
+        press(&ProtocolEngine::download);
+        EXPECT_TRUE(link.written.empty());
+        EXPECT_NE(view.log.find("file-system download is not available"), std::string::npos);
+        EXPECT_EQ(engine.ProtocolState, IDLE);
+        EXPECT_EQ(view.events.back(), "finish");
+    }
+}
+
+TEST_F(FirmwareDownloadTest, ButtonsDoNothingWhileAnOperationRunsOrBeforeIdentification) {
+    useImage(test::randomImage(100));
+    engine.download();
+    const auto written = link.written;
+    engine.download();
+    engine.erase();
+    EXPECT_EQ(link.written, written);
+    EXPECT_EQ(view.sectorDialogs, 0);
+
+    engine.stop();
+    link.takeWritten();
+    engine.download();
+    EXPECT_TRUE(link.written.empty());
+    EXPECT_NE(view.log.find("The phone is not ready"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zrk

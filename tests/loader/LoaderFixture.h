@@ -1,0 +1,55 @@
+#pragma once
+// An engine with an identified phone behind a scripted boot-loader, and a folder for files.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "engine/ProtocolEngine.h"
+#include "loader/LoaderStates.h"
+#include "support/FakeClock.h"
+#include "support/LoaderPhone.h"
+#include "support/PhoneScript.h"
+#include "support/TempDir.h"
+
+namespace zrk::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline Bytes randomImage(std::size_t size, unsigned seed = 7) {
+    std::mt19937 random(seed);
+    Bytes out(size);
+    for (auto& b : out)
+        b = static_cast<std::uint8_t>(random());
+    return out;
+}
+
+class LoaderFixture : public ::testing::Test {
+  protected:
+    LoaderFixture() {
+        view.userChoices.speedIndex = 1;
+        bringUpPhone(engine, link, view);
+        view.log.clear();
+        view.events.clear();
+        view.progressHistory.clear();
+        link.takeWritten();  // the boot-loader model reads only what follows
+    }
+
+    // Presses a button and lets the phone answer until the exchange rests.
+    void press(void (ProtocolEngine::*button)()) {
+        (engine.*button)();
+        phone.pump(engine);
+    }
+
+    bool norHolds(const Bytes& image, std::uint32_t offset) const {
+        return std::equal(image.begin(), image.end(), phone.nor.begin() + offset);
+    }
+
+    FakeLink link;
+    RecordingView view;
+    FakeClock clock;
+    ProtocolEngine engine{link, view, clock};
+    LoaderPhone phone{link};
+    TempDir dir;
+};
+
+}  // namespace zrk::test

@@ -1,0 +1,14 @@
+#pragma once
+// A clock a test sets by hand.
+#include "engine/Clock.h"
+
+namespace zrk::test {
+
+class FakeClock : public Clock {
+  public:
+    std::int64_t nowSeconds() override { return now; }
+    std::tm localTime() override { return {}; }
+    std::int64_t now = 1'000'000;
+};
+
+}  // namespace zrk::test

@@ -1,0 +1,45 @@
+#pragma once
+// A fresh folder for a test's files, removed with everything in it when the test ends.
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace zrk::test {
+
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "zrk-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()))
+            m_Path = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        if (!m_Path.empty())
+            std::filesystem::remove_all(m_Path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string file(const std::string& name) const { return (m_Path / name).string(); }
+    std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+        const std::string path = file(name);
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+    static std::vector<std::uint8_t> read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+  private:
+    std::filesystem::path m_Path;
+};
+
+}  // namespace zrk::test
