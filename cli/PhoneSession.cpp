@@ -184,7 +184,9 @@ int runPhoneJob(const PhoneJob& job, TerminalOutput& output) {
                     return int(EXIT_PORT_OR_FILE);
                 }
             }
-            output.diagnostic(what + " failed: the phone replied wrongly (see the log)");
+            output.diagnostic(
+                what + " failed: the phone replied wrongly" +
+                (view.lastWords().empty() ? std::string() : " (" + view.lastWords() + ")"));
             return int(EXIT_PHONE_FAILED);
         };
 

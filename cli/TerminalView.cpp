@@ -12,7 +12,19 @@ TerminalView::TerminalView(TerminalOutput& output, UserChoices choices, PromptAn
     m_Choices.autoDownload = false;
 }
 
+namespace {
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \r\n");
+    if (first == std::string::npos)
+        return "";
+    return text.substr(first, text.find_last_not_of(" \r\n") - first + 1);
+}
+}  // namespace
+
 void TerminalView::appendLog(const std::string& text) {
+    // Stop's closing line after a message box is no news.
+    if (auto words = trimmed(text); !words.empty() && m_Messages.empty())
+        m_LastWords = words;
     m_Output.log(text);
 }
 
@@ -41,6 +53,7 @@ void TerminalView::showStopped() {
 
 void TerminalView::messageBox(const std::string& text, MessageIcon) {
     m_Messages.push_back(text);
+    m_LastWords = trimmed(text);
     m_Output.line(text);
 }
 
@@ -77,6 +90,7 @@ bool TerminalView::sawMessage(const std::string& text) const {
 
 void TerminalView::clearRecord() {
     m_Messages.clear();
+    m_LastWords.clear();
     m_Stopped = false;
 }
 

@@ -54,6 +54,9 @@ class TerminalView : public DownloaderView {
     const std::vector<std::string>& messages() const { return m_Messages; }
     bool sawMessage(const std::string& text) const;
     bool stopped() const { return m_Stopped; }
+    // A failure's own words, for the closing complaint: the last message box, or else the last
+    // log text.
+    const std::string& lastWords() const { return m_LastWords; }
     void clearRecord();
 
   private:
@@ -64,6 +67,7 @@ class TerminalView : public DownloaderView {
     std::string m_FlashName;
     std::vector<std::string> m_Messages;
     bool m_Stopped = false;
+    std::string m_LastWords;
 };
 
 }  // namespace zrk::cli

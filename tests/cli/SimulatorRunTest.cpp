@@ -138,6 +138,20 @@ TEST_F(SimulatorRun, WrongRepliesEndWithExitFour) {
         EXPECT_EQ(c.wait(), EXIT_PHONE_FAILED) << c.out() << c.err();
         EXPECT_NE(c.out().find("Unknown Flash!\n"), std::string::npos);
         EXPECT_EQ(c.out().find("\nFlash: "), std::string::npos);
+        EXPECT_NE(c.err().find("replied wrongly (Unknown Flash!)"), std::string::npos) << c.err();
+    }
+    {
+        // A failure that only the log tells of still reaches the closing complaint.
+        const auto image = path("fw.bin");
+        std::ofstream(image, std::ios::binary) << std::string(70000, 'x');
+        ChildProcess c(ZRK410_EXE,
+                       {"--quiet", "--sim=bad-sector-sum=0", "download", "--bin", image.string()},
+                       kEnv);
+        EXPECT_EQ(c.wait(), EXIT_PHONE_FAILED) << c.out() << c.err();
+        EXPECT_NE(c.err().find("the download failed: the phone replied wrongly (Fail to "
+                               "download sector!)"),
+                  std::string::npos)
+            << c.err();
     }
     {
         ChildProcess c(ZRK410_EXE, {"--sim=bad-erase-reply=1", "erase", "--sectors", "0-3"}, kEnv);
