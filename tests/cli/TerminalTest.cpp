@@ -1,5 +1,4 @@
-// What the command line shows: the log on stdout, the bar on stderr, the log file, the view's
-// answers to the engine's prompts.
+// What the command line shows: the log on stdout, the bar on stderr, the log file.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,10 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "bringup/SectorMap.h"
 #include "cli/ProgressMeter.h"
 #include "cli/TerminalOutput.h"
-#include "cli/TerminalView.h"
 
 namespace zrk::cli {
 namespace {
@@ -162,41 +159,6 @@ TEST(TerminalOutput, WithStdoutRedirectedTheBarStaysAloneOnStderr) {
     EXPECT_EQ(contents(s.out), "Address 0x10000000... OK!\n");  // nothing repeated
     s.output->diagnostic("done");
     EXPECT_NE(contents(s.err).find("\r\033[Kzrk410: done\n"), std::string::npos);
-}
-
-TEST(TerminalView, AnswersThePromptsFromTheFlags) {
-    Screen s(false, false);
-    PromptAnswers answers;
-    answers.sectors.assign(SectorMap::kSectorCount, 0);
-    answers.sectors[2] = answers.sectors[518] = 1;
-    answers.saveFile = "/tmp/dump.hex";
-    UserChoices choices;
-    choices.autoDownload = true;
-    choices.binPath = "fw.bin";
-    TerminalView view(*s.output, choices, answers);
-    EXPECT_FALSE(view.choices().autoDownload);  // the command presses DOWNLOAD itself
-    EXPECT_EQ(view.choices().binPath, "fw.bin");
-
-    SectorMap map;
-    std::vector<std::int32_t> flags(SectorMap::kSectorCount, 0);
-    EXPECT_TRUE(view.selectSectors(map, flags));
-    EXPECT_EQ(flags, answers.sectors);
-    EXPECT_EQ(view.chooseSaveFile({".hex", "Hex Files (*.hex)|*.hex||"}), "/tmp/dump.hex");
-    EXPECT_FALSE(view.askYesNo("Format?"));  // no --yes, no format
-
-    view.messageBox("Dump Completed!", MessageIcon::Information);
-    EXPECT_TRUE(view.sawMessage("Dump Completed!"));
-    view.clearRecord();
-    EXPECT_FALSE(view.sawMessage("Dump Completed!"));
-    EXPECT_NE(contents(s.out).find("Format? -> no (give --yes to confirm)\n"), std::string::npos);
-
-    int timerStarted = 0;
-    view.onStartTimer = [&](int ms) { timerStarted = ms; };
-    view.startBaudTimer(500);
-    EXPECT_EQ(timerStarted, 500);
-
-    TerminalView noSectors(*s.output, {}, {});
-    EXPECT_FALSE(noSectors.selectSectors(map, flags));
 }
 
 }  // namespace
