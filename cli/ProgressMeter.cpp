@@ -85,8 +85,11 @@ std::string ProgressMeter::line(std::uint64_t position, double now, int width) {
     if (barWidth < 8 || barWidth + 3 + static_cast<int>(details.size()) > width)
         return details.substr(0, static_cast<std::size_t>(std::max(0, width)));
     const int filled = static_cast<int>(fraction * barWidth);
-    return "[" + std::string(static_cast<std::size_t>(filled), '#') +
-           std::string(static_cast<std::size_t>(barWidth - filled), '.') + "] " + details;
+    std::string bar = "[";
+    bar.append(static_cast<std::size_t>(filled), '#');
+    bar.append(static_cast<std::size_t>(barWidth - filled), '.');
+    bar += "] ";
+    return bar + details;
 }
 
 }  // namespace zrk::cli
