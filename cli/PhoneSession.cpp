@@ -162,7 +162,8 @@ int runPhoneJob(const PhoneJob& job, TerminalOutput& output) {
 
         // Says how a wait ended that did not end in success; returns the exit code.
         auto failure = [&](EngineLoop::RunResult how, const std::string& what) {
-            if (how == EngineLoop::RunResult::Interrupted) {
+            // Ctrl-C on a terminal reaches the simulator too, which may hang up first.
+            if (how == EngineLoop::RunResult::Interrupted || g_interrupted) {
                 output.diagnostic("interrupted; closing the link");
                 return int(EXIT_INTERRUPTED);
             }
