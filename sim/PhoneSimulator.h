@@ -43,7 +43,6 @@ class PhoneSimulator {
     PhoneCounters counters() const;
     std::uint64_t bytesSent() const;
     std::string stateName() const;
-    // The host has the port open, or its close has not taken effect yet.
     bool hostOpen() const;
 
     std::vector<std::uint8_t> norRange(std::uint32_t offset, std::uint32_t length) const;
@@ -69,8 +68,9 @@ class PhoneSimulator {
 
     void run();
     void handleNotifications(TimePoint now);
-    bool readMaster(TimePoint now);
-    void finishClose(TimePoint now);
+    void readMaster(TimePoint now, std::optional<unsigned> atBaud);
+    void hostClosed(TimePoint now);
+    void closeLine();
     void feedInput(TimePoint now, bool all);
     void queueOutput(TimePoint now);
     void flushOutput(TimePoint now);
@@ -88,6 +88,7 @@ class PhoneSimulator {
 
     PseudoTerminal m_Pty;
     std::string m_SlavePath;
+    int m_Keeper = -1;
     int m_Inotify = -1;
     int m_Wake[2] = {-1, -1};
     std::thread m_Thread;
@@ -104,9 +105,7 @@ class PhoneSimulator {
     TimePoint m_OutputFree{};
     std::uint64_t m_BytesSent = 0;
     bool m_InMismatch = false;
-    bool m_Closing = false;
-    TimePoint m_ClosingSince{};
-    static constexpr std::chrono::milliseconds kCloseGrace{500};
+    unsigned m_LastBaud = 0;  // the host's speed when its bytes were last read
 };
 
 }  // namespace zrk::sim
