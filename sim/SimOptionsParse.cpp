@@ -104,6 +104,9 @@ void addSimOptions(CLI::App& app, SimOptions& o, ExecutableOptions& exe) {
         ->type_name("N");
     app.add_flag("--refuse-delete", f.refuseDelete, "Fault: refuse every delete");
     app.add_flag("--refuse-readout", f.refuseReadOut, "Fault: refuse every file read-out");
+    app.add_flag("--silent-empty-readout", f.silentEmptyReadOut,
+                 "Fault: send nothing when a 0-byte file is read out (by default its empty "
+                 "block, the sum 00h, is sent)");
     app.add_flag("--refuse-file-status", f.refuseFileStatus,
                  "Fault: refuse every file status query");
     app.add_flag("--refuse-nand-dump", f.refuseNandDump, "Fault: refuse the NAND full dump");
