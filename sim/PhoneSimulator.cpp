@@ -167,8 +167,15 @@ void PhoneSimulator::run() {
         const TimePoint now = Clock::now();
         std::lock_guard lock(m_Lock);
         handleNotifications(now);
-        if (m_OpenCount > 0 && (fds[2].revents & POLLIN))
-            readMaster(now, std::nullopt);
+        if (m_OpenCount > 0) {
+            // The host asks for exclusive use right after its open; a pseudo-terminal keeps
+            // that flag after the close while the master lives, and it would keep the host's
+            // next open out (unless it runs as root). Its lock on the device still keeps a
+            // second downloader out.
+            ::ioctl(m_Keeper, TIOCNXCL);
+            if (fds[2].revents & POLLIN)
+                readMaster(now);
+        }
         feedInput(now, false);
         if (m_HungUp)
             break;
@@ -189,7 +196,6 @@ void PhoneSimulator::handleNotifications(TimePoint now) {
             p += sizeof(inotify_event) + event->len;
             if (event->mask & IN_OPEN) {
                 if (m_OpenCount++ == 0) {
-                    m_LastBaud = m_Pty.slaveBaud().value_or(0);
                     note("host opened the port");
                     m_Phone->hostOpened(now);
                 }
@@ -203,13 +209,11 @@ void PhoneSimulator::handleNotifications(TimePoint now) {
 }
 
 void PhoneSimulator::hostClosed(TimePoint now) {
-    // The host may set exclusive use on the slave, which outlives its close and would keep
-    // its next open out (a user who is not root could not reopen for the baud switch).
     ::ioctl(m_Keeper, TIOCNXCL);
     // What the host wrote before closing is on the line and reaches the phone first (an
-    // empty read waits for the terminal's pending input), at the speed the port had then,
-    // even if the host has reopened at another one meanwhile.
-    readMaster(now, m_LastBaud);
+    // empty read waits for the terminal's pending input). The port keeps its speed after
+    // the close; a host reopens at another speed only half a second later.
+    readMaster(now);
     feedInput(now, true);
     m_Output.clear();
     const int cycles = m_Phone->counters().powerCycles;
@@ -220,15 +224,13 @@ void PhoneSimulator::hostClosed(TimePoint now) {
     m_Phone->takeOutput();
 }
 
-void PhoneSimulator::readMaster(TimePoint now, std::optional<unsigned> atBaud) {
+void PhoneSimulator::readMaster(TimePoint now) {
     std::uint8_t buffer[4096];
     while (true) {
         const ssize_t n = ::read(m_Pty.masterFd(), buffer, sizeof buffer);
         if (n <= 0)
             return;
-        const unsigned baud = atBaud ? *atBaud : m_Pty.slaveBaud().value_or(0);
-        if (!atBaud)
-            m_LastBaud = baud;
+        const unsigned baud = m_Pty.slaveBaud().value_or(0);
         if (m_Tracing)
             m_Transcript.traceBlock(TraceDirection::HostToPhone, buffer,
                                     static_cast<std::size_t>(n));

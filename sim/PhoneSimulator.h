@@ -68,7 +68,7 @@ class PhoneSimulator {
 
     void run();
     void handleNotifications(TimePoint now);
-    void readMaster(TimePoint now, std::optional<unsigned> atBaud);
+    void readMaster(TimePoint now);
     void hostClosed(TimePoint now);
     void closeLine();
     void feedInput(TimePoint now, bool all);
@@ -105,7 +105,6 @@ class PhoneSimulator {
     TimePoint m_OutputFree{};
     std::uint64_t m_BytesSent = 0;
     bool m_InMismatch = false;
-    unsigned m_LastBaud = 0;  // the host's speed when its bytes were last read
 };
 
 }  // namespace zrk::sim
