@@ -96,6 +96,15 @@ void PhoneSimulator::stop() {
         [[maybe_unused]] auto n = ::write(m_Wake[1], &b, 1);
         m_Thread.join();
     }
+    std::lock_guard lock(m_Lock);
+    // The line is gone: for the phone that is the host's close.
+    if (m_OpenCount > 0) {
+        m_OpenCount = 0;
+        m_Phone->hostClosed(Clock::now());
+        m_Phone->takeOutput();
+    }
+    m_Input.clear();
+    m_Output.clear();
     for (int& fd : m_Wake) {
         if (fd >= 0)
             ::close(fd);
@@ -270,9 +279,17 @@ void PhoneSimulator::feedInput(TimePoint now, bool all) {
             m_InMismatch = false;
         }
         m_Phone->receive(in.byte, now);
+        noteViolations();
     }
     if (hangUpAfter && m_Phone->counters().bytesReceived >= *hangUpAfter)
         hangUp();
+}
+
+void PhoneSimulator::noteViolations() {
+    const auto& all = m_Phone->violations();
+    for (; m_NotedViolations < all.size(); ++m_NotedViolations)
+        note("violation at byte " + std::to_string(all[m_NotedViolations].offset) + ": " +
+             all[m_NotedViolations].context);
 }
 
 void PhoneSimulator::hangUp() {

@@ -79,6 +79,7 @@ class PhoneSimulator {
     std::chrono::nanoseconds byteTime(unsigned baud) const;
     std::optional<TimePoint> nextDeadline() const;
     void note(const std::string& text);
+    void noteViolations();
 
     SimOptions m_Options;
     mutable std::mutex m_Lock;
@@ -104,6 +105,7 @@ class PhoneSimulator {
     TimePoint m_InputFree{};
     TimePoint m_OutputFree{};
     std::uint64_t m_BytesSent = 0;
+    std::size_t m_NotedViolations = 0;
     bool m_InMismatch = false;
 };
 

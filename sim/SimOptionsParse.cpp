@@ -34,7 +34,8 @@ void addSimOptions(CLI::App& app, SimOptions& o, ExecutableOptions& exe) {
         ->type_name("PATH");
     app.add_option("--runs", exe.runs,
                    "Exit after N host sessions have ended (a session ends when the host closes "
-                   "the port after sending something, other than for the baud switch)")
+                   "the port after sending something, other than for the baud switch; 0: run "
+                   "until a signal)")
         ->check(CLI::NonNegativeNumber)
         ->type_name("N");
     app.add_option("--state-out", exe.stateOut,
@@ -115,7 +116,8 @@ void addSimOptions(CLI::App& app, SimOptions& o, ExecutableOptions& exe) {
     app.add_flag("--fs-status-error", f.fsStatusError,
                  "Fault: status fails (F3h and an error report: function 1, error 10h)");
     optionalNumber(app, "--hang-up-after", f.hangUpAfter,
-                   "Fault: close the line for good after receiving N bytes");
+                   "Fault: close the line for good after receiving N bytes (the simulator then "
+                   "exits)");
 }
 
 void finishSimOptions(SimOptions& o, const ExecutableOptions& exe) {
