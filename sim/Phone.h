@@ -169,6 +169,7 @@ class Phone {
 
     std::vector<std::uint8_t> m_Challenge;
     std::vector<std::uint8_t> m_PreLoader;
+    std::optional<std::uint32_t> m_RomAddress;  // where the boot ROM stores the next word
     std::uint8_t m_SpeedIndex = 0;
     std::uint32_t m_BootRemaining = 0;
     std::uint32_t m_BootCrc = 0;
