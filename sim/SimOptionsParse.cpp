@@ -38,6 +38,8 @@ void addSimOptions(CLI::App& app, SimOptions& o, ExecutableOptions& exe) {
                    "until a signal)")
         ->check(CLI::NonNegativeNumber)
         ->type_name("N");
+    app.add_flag("--exit-with-parent", exe.exitWithParent,
+                 "End (as on SIGTERM) when the process that started the simulator ends");
     app.add_option("--state-out", exe.stateOut,
                    "At exit, write the NOR flash (DIR/nor.bin) and the NAND tree (DIR/nand/)")
         ->type_name("DIR");
