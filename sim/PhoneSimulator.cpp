@@ -376,6 +376,21 @@ PhoneCounters PhoneSimulator::counters() const {
     return m_Phone->counters();
 }
 
+bool PhoneSimulator::waitFor(const std::function<bool(const PhoneCounters&)>& condition,
+                             std::chrono::milliseconds timeout) const {
+    const auto end = Clock::now() + timeout;
+    while (true) {
+        {
+            std::lock_guard lock(m_Lock);
+            if (condition(m_Phone->counters()))
+                return true;
+        }
+        if (Clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
 std::uint64_t PhoneSimulator::bytesSent() const {
     std::lock_guard lock(m_Lock);
     return m_BytesSent;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -41,6 +42,9 @@ class PhoneSimulator {
     std::vector<Violation> violations() const;
     std::size_t violationCount() const;
     PhoneCounters counters() const;
+    // Waits until the counters satisfy the condition; false when the timeout passed first.
+    bool waitFor(const std::function<bool(const PhoneCounters&)>& condition,
+                 std::chrono::milliseconds timeout) const;
     std::uint64_t bytesSent() const;
     std::string stateName() const;
     bool hostOpen() const;
