@@ -1,5 +1,7 @@
 #include "engine/ProtocolEngine.h"
 
+#include <algorithm>
+
 #include "bringup/BringUp.h"
 #include "loader/LoaderPhase.h"
 #include "loader/LoaderStates.h"
@@ -70,13 +72,21 @@ void ProtocolEngine::onDataReceived() {
     // request whose reply arrives while we are still here, and that reply belongs to the
     // state the step set (a dump block above all), not to this drain. The watcher posts again
     // for whatever arrives later.
-    int pending = queue.count();
-    std::uint8_t byte = 0;
-    while (pending-- > 0 && queue.pop(byte)) {
-        if (!LoaderReady) {
-            m_BringUp->step(byte);
-        } else {
-            m_LoaderPhase->step(byte);
+    // Taken in small blocks rather than byte by byte: each pop publishes the queue's tail to
+    // the watcher's core, and a block of it costs what one byte does.
+    std::size_t pending = static_cast<std::size_t>(queue.count());
+    std::uint8_t bytes[256];
+    while (pending > 0) {
+        const std::size_t n = queue.popBlock(bytes, std::min(pending, sizeof bytes));
+        if (n == 0)
+            break;
+        pending -= n;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!LoaderReady) {
+                m_BringUp->step(bytes[i]);
+            } else {
+                m_LoaderPhase->step(bytes[i]);
+            }
         }
     }
     if (LoaderReady && ProtocolState == loader::WAIT_DUMP_BLOCK)

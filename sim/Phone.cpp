@@ -141,6 +141,7 @@ void Phone::powerOff(TimePoint now) {
     m_Mounted = false;
     m_Download = Download{};
     m_File = FileWrite{};
+    m_ImageCheck.reset();
     m_ReadOut.clear();
     m_PreLoader.clear();
     m_Output.clear();

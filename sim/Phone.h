@@ -169,6 +169,7 @@ class Phone {
 
     std::vector<std::uint8_t> m_Challenge;
     std::vector<std::uint8_t> m_PreLoader;
+    std::optional<std::uint32_t> m_RomAddress;  // where the boot ROM stores the next word
     std::uint8_t m_SpeedIndex = 0;
     std::uint32_t m_BootRemaining = 0;
     std::uint32_t m_BootCrc = 0;
@@ -181,6 +182,11 @@ class Phone {
     bool m_Mounted = false;
     PackedTime m_Clock;
     std::vector<std::uint8_t> m_PendingLength;  // of the path command being read
+    struct ImageCheck {
+        std::uint32_t announced;
+        std::uint32_t crc;  // of the file blocks received since
+    };
+    std::optional<ImageCheck> m_ImageCheck;
     FileWrite m_File;
     std::uint32_t m_FileBlocks = 0;  // file blocks written since start, for the fault
     std::vector<NandEntry> m_Entries;

@@ -82,6 +82,12 @@ bool Phone::nandCommand(std::uint8_t byte) {
         case wire::CMD_UNMOUNT:
             if (m_File.open)
                 violation("unmount in the middle of file " + m_File.path);
+            // The image is the files' contents back to back: its CRC must match them.
+            if (m_ImageCheck && m_ImageCheck->crc != m_ImageCheck->announced)
+                violation(
+                    "the file-system image's announced CRC does not match the files "
+                    "received");
+            m_ImageCheck.reset();
             m_File = FileWrite{};
             m_Mounted = false;
             ++m_Counters.unmounts;
@@ -144,6 +150,7 @@ void Phone::nandCollected(std::uint8_t command, int phase, const std::vector<std
         case wire::CMD_NAND_CRC:
             requireMounted("image CRC");
             m_Counters.nandCrc = bigEndianAt(b.data());
+            m_ImageCheck = ImageCheck{bigEndianAt(b.data()), 0};
             sendByte(sum);
             return;
         case wire::CMD_SET_TIME:
@@ -245,6 +252,8 @@ void Phone::setTime(const std::vector<std::uint8_t>& b) {
 
 void Phone::fileBlock(const std::vector<std::uint8_t>& b) {
     m_File.data.insert(m_File.data.end(), b.begin(), b.end());
+    if (m_ImageCheck)
+        m_ImageCheck->crc = phoneCrc32(m_ImageCheck->crc, b.data(), b.size());
     std::uint8_t sum = phoneSum8(b.data(), b.size());
     if (m_Options.faults.badFileBlock == m_FileBlocks)
         sum = static_cast<std::uint8_t>(sum + 1);
@@ -367,6 +376,9 @@ void Phone::nandByte(std::uint8_t byte) {
         case State::ReadOutWaitSend:
             m_State = State::LoaderCommand;
             if (byte == wire::CMD_SEND_BLOCKS) {
+                // The real boot-loader stays silent on an empty file; on request, so do we.
+                if (m_ReadOut.empty() && m_Options.faults.silentEmptyReadOut)
+                    return;
                 sendReadOutBlock();
                 return;
             }

@@ -45,6 +45,7 @@ void Phone::romByte(std::uint8_t byte, TimePoint now) {
                 send(m_Challenge);
                 m_State = State::RomCommand;
                 m_PreLoader.clear();
+                m_RomAddress.reset();
                 // The identification reply brings its own leading 44h.
                 collect(wire::ROM_ID_REPLY, ID_REPLY,
                         1 + wire::CUSTOMER_ID_SIZE + wire::CHALLENGE_SIZE);
@@ -69,6 +70,11 @@ void Phone::romByte(std::uint8_t byte, TimePoint now) {
                     if (m_PreLoader.size() != expected)
                         violation("jump to a pre-loader of " + std::to_string(m_PreLoader.size()) +
                                   " bytes; it has " + std::to_string(expected));
+                    // Each word moves the address on: the jump needs it set back first.
+                    if (m_RomAddress != wire::ROM_LOAD_ADDRESS)
+                        violation("jump to " +
+                                  (m_RomAddress ? hex32(*m_RomAddress) : "no address") +
+                                  " instead of the pre-loader's start");
                     m_Counters.preLoaderCrc = phoneCrc32(0, m_PreLoader.data(), m_PreLoader.size());
                     m_State = State::PreWaitSpeed;
                     sendByte(wire::PROGRAM_READY);
@@ -117,6 +123,7 @@ void Phone::romCollected(std::uint8_t, int phase, const std::vector<std::uint8_t
             if (address != wire::ROM_LOAD_ADDRESS)
                 violation("load address " + hex32(address) + " is not the internal RAM at " +
                           hex32(wire::ROM_LOAD_ADDRESS));
+            m_RomAddress = address;
             sendByte(wire::ROM_OK);
             break;
         }
@@ -126,7 +133,14 @@ void Phone::romCollected(std::uint8_t, int phase, const std::vector<std::uint8_t
             if (m_PreLoader.size() == wire::PRELOADER_WORDS * 4u)
                 violation("more than " + std::to_string(wire::PRELOADER_WORDS) +
                           " pre-loader words");
+            if (!m_RomAddress)
+                violation("word loaded before a load address was set");
+            else if (*m_RomAddress != wire::ROM_LOAD_ADDRESS + m_PreLoader.size())
+                violation("word loaded at " + hex32(*m_RomAddress) +
+                          ", not after the words before");
             m_PreLoader.insert(m_PreLoader.end(), b.begin() + 1, b.end());
+            if (m_RomAddress)
+                *m_RomAddress += 4;
             sendByte(wire::ROM_OK);
             break;
         default:

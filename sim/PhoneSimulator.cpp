@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -57,20 +58,27 @@ bool PhoneSimulator::start(std::string* error) {
     if (!m_Pty.open())
         return fail("cannot open a pseudo-terminal");
     m_SlavePath = m_Pty.slavePath();
+    // Our own hold on the slave, opened before the watch so that it is not seen as the host:
+    // through it the exclusive-use flag the host leaves behind can be cleared.
+    m_Keeper = ::open(m_SlavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_Keeper < 0) {
+        m_Pty.close();
+        return fail("cannot open " + m_SlavePath);
+    }
     // The master cannot tell a slave that was never opened from an open one, and a quick
     // close and reopen can slip between two polls; the file's own open and close events
     // cannot be missed.
     m_Inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_Inotify < 0 ||
         ::inotify_add_watch(m_Inotify, m_SlavePath.c_str(), IN_OPEN | IN_CLOSE) < 0) {
-        m_Pty.close();
+        closeLine();
         if (m_Inotify >= 0)
             ::close(m_Inotify);
         m_Inotify = -1;
         return fail("cannot watch " + m_SlavePath + " for opens and closes");
     }
     if (::pipe2(m_Wake, O_CLOEXEC | O_NONBLOCK) != 0) {
-        m_Pty.close();
+        closeLine();
         ::close(m_Inotify);
         m_Inotify = -1;
         return fail("cannot create the wake-up pipe");
@@ -88,6 +96,15 @@ void PhoneSimulator::stop() {
         [[maybe_unused]] auto n = ::write(m_Wake[1], &b, 1);
         m_Thread.join();
     }
+    std::lock_guard lock(m_Lock);
+    // The line is gone: for the phone that is the host's close.
+    if (m_OpenCount > 0) {
+        m_OpenCount = 0;
+        m_Phone->hostClosed(Clock::now());
+        m_Phone->takeOutput();
+    }
+    m_Input.clear();
+    m_Output.clear();
     for (int& fd : m_Wake) {
         if (fd >= 0)
             ::close(fd);
@@ -96,7 +113,7 @@ void PhoneSimulator::stop() {
     if (m_Inotify >= 0)
         ::close(m_Inotify);
     m_Inotify = -1;
-    m_Pty.close();
+    closeLine();
     m_Transcript.close();
     m_Tracing = false;
 }
@@ -130,8 +147,6 @@ std::optional<PhoneSimulator::TimePoint> PhoneSimulator::nextDeadline() const {
         consider(m_Input.front().due);
     if (!m_Output.empty())
         consider(m_Output.front().due);
-    if (m_Closing)
-        consider(m_ClosingSince + kCloseGrace);
     return next;
 }
 
@@ -146,7 +161,7 @@ void PhoneSimulator::run() {
                     std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now());
                 timeout = static_cast<int>(std::max<long long>(0, wait.count()));
             }
-            listen = m_OpenCount > 0 || m_Closing;
+            listen = m_OpenCount > 0;
         }
         // While nobody has the slave open the master reports a hang-up on every poll; the
         // open event wakes us instead.
@@ -161,13 +176,15 @@ void PhoneSimulator::run() {
         const TimePoint now = Clock::now();
         std::lock_guard lock(m_Lock);
         handleNotifications(now);
-        if (listen && (fds[2].revents & (POLLIN | POLLHUP))) {
-            const bool slaveOpen = readMaster(now);
-            if (m_Closing && !slaveOpen)
-                finishClose(now);
+        if (m_OpenCount > 0) {
+            // The host asks for exclusive use right after its open; a pseudo-terminal keeps
+            // that flag after the close while the master lives, and it would keep the host's
+            // next open out (unless it runs as root). Its lock on the device still keeps a
+            // second downloader out.
+            ::ioctl(m_Keeper, TIOCNXCL);
+            if (fds[2].revents & POLLIN)
+                readMaster(now);
         }
-        if (m_Closing && now >= m_ClosingSince + kCloseGrace)
-            finishClose(now);
         feedInput(now, false);
         if (m_HungUp)
             break;
@@ -188,26 +205,23 @@ void PhoneSimulator::handleNotifications(TimePoint now) {
             p += sizeof(inotify_event) + event->len;
             if (event->mask & IN_OPEN) {
                 if (m_OpenCount++ == 0) {
-                    if (m_Closing)
-                        finishClose(now);
                     note("host opened the port");
                     m_Phone->hostOpened(now);
                 }
             } else if (event->mask & IN_CLOSE) {
                 if (m_OpenCount == 0 || --m_OpenCount > 0)
                     continue;
-                // The event comes before the terminal has let go of the slave, and what the
-                // host wrote last may still be on its way to the master: the close takes
-                // effect once the master reports the slave gone (or the host is back).
-                m_Closing = true;
-                m_ClosingSince = now;
+                hostClosed(now);
             }
         }
     }
 }
 
-void PhoneSimulator::finishClose(TimePoint now) {
-    m_Closing = false;
+void PhoneSimulator::hostClosed(TimePoint now) {
+    ::ioctl(m_Keeper, TIOCNXCL);
+    // What the host wrote before closing is on the line and reaches the phone first (an
+    // empty read waits for the terminal's pending input). The port keeps its speed after
+    // the close; a host reopens at another speed only half a second later.
     readMaster(now);
     feedInput(now, true);
     m_Output.clear();
@@ -219,14 +233,12 @@ void PhoneSimulator::finishClose(TimePoint now) {
     m_Phone->takeOutput();
 }
 
-bool PhoneSimulator::readMaster(TimePoint now) {
+void PhoneSimulator::readMaster(TimePoint now) {
     std::uint8_t buffer[4096];
     while (true) {
         const ssize_t n = ::read(m_Pty.masterFd(), buffer, sizeof buffer);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR))
-            return true;
         if (n <= 0)
-            return false;  // nobody has the slave open any more
+            return;
         const unsigned baud = m_Pty.slaveBaud().value_or(0);
         if (m_Tracing)
             m_Transcript.traceBlock(TraceDirection::HostToPhone, buffer,
@@ -267,9 +279,17 @@ void PhoneSimulator::feedInput(TimePoint now, bool all) {
             m_InMismatch = false;
         }
         m_Phone->receive(in.byte, now);
+        noteViolations();
     }
     if (hangUpAfter && m_Phone->counters().bytesReceived >= *hangUpAfter)
         hangUp();
+}
+
+void PhoneSimulator::noteViolations() {
+    const auto& all = m_Phone->violations();
+    for (; m_NotedViolations < all.size(); ++m_NotedViolations)
+        note("violation at byte " + std::to_string(all[m_NotedViolations].offset) + ": " +
+             all[m_NotedViolations].context);
 }
 
 void PhoneSimulator::hangUp() {
@@ -280,6 +300,13 @@ void PhoneSimulator::hangUp() {
     m_HungUp = true;
     m_Input.clear();
     m_Output.clear();
+    closeLine();
+}
+
+void PhoneSimulator::closeLine() {
+    if (m_Keeper >= 0)
+        ::close(m_Keeper);
+    m_Keeper = -1;
     m_Pty.close();
 }
 
@@ -349,6 +376,21 @@ PhoneCounters PhoneSimulator::counters() const {
     return m_Phone->counters();
 }
 
+bool PhoneSimulator::waitFor(const std::function<bool(const PhoneCounters&)>& condition,
+                             std::chrono::milliseconds timeout) const {
+    const auto end = Clock::now() + timeout;
+    while (true) {
+        {
+            std::lock_guard lock(m_Lock);
+            if (condition(m_Phone->counters()))
+                return true;
+        }
+        if (Clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
 std::uint64_t PhoneSimulator::bytesSent() const {
     std::lock_guard lock(m_Lock);
     return m_BytesSent;
@@ -361,7 +403,7 @@ std::string PhoneSimulator::stateName() const {
 
 bool PhoneSimulator::hostOpen() const {
     std::lock_guard lock(m_Lock);
-    return m_OpenCount > 0 || m_Closing;
+    return m_OpenCount > 0;
 }
 
 std::vector<std::uint8_t> PhoneSimulator::norRange(std::uint32_t offset,

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -41,9 +42,11 @@ class PhoneSimulator {
     std::vector<Violation> violations() const;
     std::size_t violationCount() const;
     PhoneCounters counters() const;
+    // Waits until the counters satisfy the condition; false when the timeout passed first.
+    bool waitFor(const std::function<bool(const PhoneCounters&)>& condition,
+                 std::chrono::milliseconds timeout) const;
     std::uint64_t bytesSent() const;
     std::string stateName() const;
-    // The host has the port open, or its close has not taken effect yet.
     bool hostOpen() const;
 
     std::vector<std::uint8_t> norRange(std::uint32_t offset, std::uint32_t length) const;
@@ -69,8 +72,9 @@ class PhoneSimulator {
 
     void run();
     void handleNotifications(TimePoint now);
-    bool readMaster(TimePoint now);
-    void finishClose(TimePoint now);
+    void readMaster(TimePoint now);
+    void hostClosed(TimePoint now);
+    void closeLine();
     void feedInput(TimePoint now, bool all);
     void queueOutput(TimePoint now);
     void flushOutput(TimePoint now);
@@ -79,6 +83,7 @@ class PhoneSimulator {
     std::chrono::nanoseconds byteTime(unsigned baud) const;
     std::optional<TimePoint> nextDeadline() const;
     void note(const std::string& text);
+    void noteViolations();
 
     SimOptions m_Options;
     mutable std::mutex m_Lock;
@@ -88,6 +93,7 @@ class PhoneSimulator {
 
     PseudoTerminal m_Pty;
     std::string m_SlavePath;
+    int m_Keeper = -1;
     int m_Inotify = -1;
     int m_Wake[2] = {-1, -1};
     std::thread m_Thread;
@@ -103,10 +109,8 @@ class PhoneSimulator {
     TimePoint m_InputFree{};
     TimePoint m_OutputFree{};
     std::uint64_t m_BytesSent = 0;
+    std::size_t m_NotedViolations = 0;
     bool m_InMismatch = false;
-    bool m_Closing = false;
-    TimePoint m_ClosingSince{};
-    static constexpr std::chrono::milliseconds kCloseGrace{500};
 };
 
 }  // namespace zrk::sim

@@ -26,6 +26,7 @@ struct SimFaults {
     std::uint8_t listErrorCode = 0x12;
     bool refuseDelete = false;
     bool refuseReadOut = false;
+    bool silentEmptyReadOut = false;  // send nothing for a 0-byte file, as the real phone does
     bool refuseFileStatus = false;
     bool refuseNandDump = false;
     bool formatError = false;                  // F2h and an error report instead of E1h

@@ -34,9 +34,12 @@ void addSimOptions(CLI::App& app, SimOptions& o, ExecutableOptions& exe) {
         ->type_name("PATH");
     app.add_option("--runs", exe.runs,
                    "Exit after N host sessions have ended (a session ends when the host closes "
-                   "the port after sending something, other than for the baud switch)")
+                   "the port after sending something, other than for the baud switch; 0: run "
+                   "until a signal)")
         ->check(CLI::NonNegativeNumber)
         ->type_name("N");
+    app.add_flag("--exit-with-parent", exe.exitWithParent,
+                 "End (as on SIGTERM) when the process that started the simulator ends");
     app.add_option("--state-out", exe.stateOut,
                    "At exit, write the NOR flash (DIR/nor.bin) and the NAND tree (DIR/nand/)")
         ->type_name("DIR");
@@ -104,6 +107,9 @@ void addSimOptions(CLI::App& app, SimOptions& o, ExecutableOptions& exe) {
         ->type_name("N");
     app.add_flag("--refuse-delete", f.refuseDelete, "Fault: refuse every delete");
     app.add_flag("--refuse-readout", f.refuseReadOut, "Fault: refuse every file read-out");
+    app.add_flag("--silent-empty-readout", f.silentEmptyReadOut,
+                 "Fault: send nothing when a 0-byte file is read out (by default its empty "
+                 "block, the sum 00h, is sent)");
     app.add_flag("--refuse-file-status", f.refuseFileStatus,
                  "Fault: refuse every file status query");
     app.add_flag("--refuse-nand-dump", f.refuseNandDump, "Fault: refuse the NAND full dump");
@@ -112,7 +118,8 @@ void addSimOptions(CLI::App& app, SimOptions& o, ExecutableOptions& exe) {
     app.add_flag("--fs-status-error", f.fsStatusError,
                  "Fault: status fails (F3h and an error report: function 1, error 10h)");
     optionalNumber(app, "--hang-up-after", f.hangUpAfter,
-                   "Fault: close the line for good after receiving N bytes");
+                   "Fault: close the line for good after receiving N bytes (the simulator then "
+                   "exits)");
 }
 
 void finishSimOptions(SimOptions& o, const ExecutableOptions& exe) {

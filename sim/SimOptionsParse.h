@@ -14,6 +14,7 @@ struct ExecutableOptions {
     std::string linkPath;
     std::string stateOut;
     int runs = 0;  // 0: until a signal
+    bool exitWithParent = false;
     // Raw texts converted by finishSimOptions.
     std::string flashIdHex;
     std::string customerIdHex;

@@ -1,6 +1,7 @@
 // zrk410-phonesim: a simulated phone on a pseudo-terminal. Prints the slave's path on its
 // first line, serves the phone until SIGTERM/SIGINT (or --runs sessions), then reports the
 // protocol violations it saw. Exit status: 0 none, 1 at least one, 2 bad usage.
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -46,6 +47,14 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+
+    // A program that starts us as its phone may die without stopping us: do not linger.
+    if (exe.exitWithParent) {
+        const pid_t parent = ::getppid();
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            g_Quit = true;
+    }
 
     zrk::sim::PhoneSimulator simulator(options);
     std::string error;

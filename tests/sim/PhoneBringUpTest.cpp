@@ -103,15 +103,17 @@ TEST(PhoneBringUp, ShortPreLoaderAndWrongBootLoaderSizeAreViolations) {
     Bytes reply{0x44};
     reply.insert(reply.end(), id.begin(), id.end());
     d.send(cat(reply, challenge));
-    d.send({0x4C, 0x00, 1, 2, 3, 4});
+    d.send({0x53, 0x00, 0x00, 0x00, 0x0C, 0x4C, 0x00, 1, 2, 3, 4});
+    // One word is short of a pre-loader, and the address was not set back before the jump.
     EXPECT_EQ(d.send({0x4A}), Bytes{0xAB});
-    EXPECT_EQ(d.phone.violations().size(), 1u);
+    ASSERT_EQ(d.phone.violations().size(), 2u);
+    EXPECT_NE(d.phone.violations()[1].context.find("jump to 0x0C000004"), std::string::npos);
     d.send({0x03});
     d.close();
     d.open();
     d.send({0xD9});
     EXPECT_EQ(d.send(cat({0xD4}, be32(4096))), Bytes{0x10});
-    EXPECT_EQ(d.phone.violations().size(), 2u);
+    EXPECT_EQ(d.phone.violations().size(), 3u);
 }
 
 TEST(PhoneBringUp, FaultsShowAsTheHostWouldSeeThem) {

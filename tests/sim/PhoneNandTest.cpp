@@ -41,7 +41,9 @@ class PhoneNand : public ::testing::Test {
 };
 
 TEST_F(PhoneNand, FileSystemDownloadBuildsTheTree) {
-    const Bytes crc = be32(0x89ABCDEF);
+    const Bytes big = pattern(10000), exact = pattern(8192, 3);
+    const Bytes image = cat(big, exact);  // the files' contents back to back
+    const Bytes crc = be32(phoneCrc32(0, image.data(), image.size()));
     EXPECT_EQ(d.send(cat({0xC9}, crc)), Bytes{sum(crc)});
     // 25 October 2004 13:45:30.
     const Bytes time{0x00, 0x00, 0x00, 0x1E, 0, 0,    0, 0x2D, 0, 0,    0,    0x0D, 0, 0,
@@ -55,7 +57,6 @@ TEST_F(PhoneNand, FileSystemDownloadBuildsTheTree) {
     const Bytes header = cat(pathPacket(0xDD, "a"), be32(256));
     EXPECT_EQ(Bytes(header.begin() + 1, header.end()),
               (Bytes{0x00, 0x02, 0x61, 0x00, 0x00, 0x00, 0x01, 0x00}));
-    const Bytes big = pattern(10000), exact = pattern(8192, 3);
     auto r = sendFile(d, "/sys/fonts/big.bin", big);
     ASSERT_EQ(r.size(), 3u);
     EXPECT_EQ(r[1], Bytes{sum(Bytes(big.begin(), big.begin() + 8192))});
@@ -72,7 +73,7 @@ TEST_F(PhoneNand, FileSystemDownloadBuildsTheTree) {
     EXPECT_TRUE(d.nand.find("/empty.txt")->data.empty());
     EXPECT_EQ(d.nand.find("/exact.bin")->modified.date, (24 << 9) | (10 << 5) | 25);
     EXPECT_EQ(d.phone.counters().filesWritten, 3);
-    EXPECT_EQ(d.phone.counters().nandCrc, 0x89ABCDEFu);
+    EXPECT_EQ(d.phone.counters().nandCrc, phoneCrc32(0, image.data(), image.size()));
     EXPECT_EQ(d.phone.counters().version, std::string(16, 'v'));
     EXPECT_TRUE(d.phone.violations().empty()) << d.phone.violations().front().context;
 }
@@ -86,6 +87,19 @@ TEST_F(PhoneNand, MalformedFileCommandsAreViolations) {
     EXPECT_NE(d.phone.violations()[0].context.find("terminating zero"), std::string::npos);
     EXPECT_NE(d.phone.violations()[1].context.find("still open"), std::string::npos);
     EXPECT_NE(d.phone.violations()[2].context.find("without a file header"), std::string::npos);
+}
+
+TEST_F(PhoneNand, ImageCrcIsCheckedAgainstTheFilesAtUnmount) {
+    d.send(cat({0xC9}, be32(0x12345678)));
+    sendFile(d, "/only", pattern(300));
+    EXPECT_TRUE(d.phone.violations().empty());
+    EXPECT_EQ(d.send({0xE4}), Bytes{0xE4});
+    ASSERT_EQ(d.phone.violations().size(), 1u);
+    EXPECT_NE(d.phone.violations()[0].context.find("image's announced CRC"), std::string::npos);
+    // A mount without an image (the explorer's) has nothing to check.
+    d.send({0xDA});
+    d.send({0xE4});
+    EXPECT_EQ(d.phone.violations().size(), 1u);
 }
 
 TEST_F(PhoneNand, ExplorerListsDeletesReadsAndStats) {
@@ -170,6 +184,7 @@ class PhoneNandFaults : public PhoneNand {
         o.faults.badFileBlock = 1;
         o.faults.badReadOutBlock = 0;
         o.faults.refuseDelete = true;
+        o.faults.silentEmptyReadOut = true;
         o.faults.refuseFileStatus = true;
         o.faults.refuseNandDump = true;
         o.faults.formatError = true;
@@ -191,6 +206,10 @@ TEST_F(PhoneNandFaults, EachFaultAnswersAsConfigured) {
     const Bytes block = d.send({0xEA});
     EXPECT_NE(block.back(), sum(pattern(10)));
     EXPECT_EQ(d.send({0x00}), Bytes{}) << "a rejected block ends the read-out";
+    d.nand.writeFile("/empty", {}, {});
+    EXPECT_EQ(d.send(pathPacket(0xE8, "/empty")), cat({0xE9}, be32(0)));
+    EXPECT_EQ(d.send({0xEA}), Bytes{}) << "silent, as the real phone on an empty file";
+    EXPECT_EQ(d.send({0xD9}), Bytes{0xD9});
     EXPECT_NE(d.send(pathPacket(0xEE, "/a")), Bytes{0xEE});
     EXPECT_NE(d.send(pathPacket(0xF0, "/a"))[0], 0xF1);
     EXPECT_NE(d.send({0xC0}), Bytes{0xC1});

@@ -85,7 +85,7 @@ TEST(PhoneSimulator, BringUpThroughTheTerminalWithTheBaudSwitch) {
     ASSERT_TRUE(host.write(cat({0xD5}, be32(0x30000))));
     ASSERT_EQ(host.read(1), Bytes{0x03});
     host.close();
-    ASSERT_TRUE(eventually([&] { return sim.counters().sessions == 1; }));
+    ASSERT_TRUE(sim.waitFor([](const PhoneCounters& c) { return c.sessions == 1; }, 30s));
     EXPECT_EQ(sim.counters().loaderStarts, 1);
     ASSERT_TRUE(host.open(sim.slavePath(), B115200));
     EXPECT_TRUE(host.waitFor(0x81));

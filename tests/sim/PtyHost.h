@@ -3,6 +3,7 @@
 // with reads that wait for a condition up to a generous deadline, never for a fixed time.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -25,7 +26,11 @@ class PtyHost {
     bool open(const std::string& path, speed_t speed) {
         close();
         m_Fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        return m_Fd >= 0 && setSpeed(speed);
+        // As the downloader's port does: exclusive use, and nothing left from before.
+        if (m_Fd < 0 || ::ioctl(m_Fd, TIOCEXCL) != 0)
+            return false;
+        ::tcflush(m_Fd, TCIOFLUSH);
+        return setSpeed(speed);
     }
     bool setSpeed(speed_t speed) {
         termios t{};

@@ -3,6 +3,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "PhoneDriver.h"
@@ -134,6 +135,20 @@ TEST(PhonesimExecutable, TerminationSignalEndsAQuietRun) {
     child.signal(SIGTERM);
     std::string err;
     EXPECT_EQ(child.wait(&err), 0) << err;
+}
+
+TEST(PhonesimExecutable, EndsWithItsParentWhenAsked) {
+    const fs::path dir = fs::temp_directory_path() / ("zrk-orphan-" + std::to_string(::getpid()));
+    // The shell starts the simulator in the background and leaves it behind.
+    const std::string command = std::string("sh -c '\"") + ZRK_PHONESIM_PATH +
+                                "\" --exit-with-parent --state-out \"" + dir.string() +
+                                "\" >/dev/null 2>&1 & sleep 0.2'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const auto end = std::chrono::steady_clock::now() + 30s;
+    while (!fs::exists(dir / "nand") && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(fs::exists(dir / "nand")) << "the orphan wrote its state and ended";
+    fs::remove_all(dir);
 }
 
 TEST(PhonesimExecutable, UsageErrorsAndHelp) {
