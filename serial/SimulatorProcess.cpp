@@ -84,6 +84,9 @@ bool SimulatorProcess::start(const std::string& exe, const std::vector<std::stri
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (::getppid() != parent)
             ::_exit(127);
+        // Its own process group: Ctrl-C on our terminal is ours to handle (we close the link
+        // cleanly and then end the simulator), not a hang-up of the phone mid-exchange.
+        ::setpgid(0, 0);
         ::dup2(pipeFds[1], STDOUT_FILENO);
         if (quiet) {
             const int devNull = ::open("/dev/null", O_WRONLY);
