@@ -69,6 +69,11 @@ TEST_F(WindowBringUp, AnUnknownFlashSaysSoAndStopsTheLink) {
     EXPECT_TRUE(log().ends_with("\r\n** Close COM port\r\n"));
     EXPECT_EQ(text("flashNameField"), "");
     EXPECT_EQ(controls(), kUnconnectedLayout);
+
+    // START brings the same phone up again and meets the same flash.
+    ASSERT_FALSE(bringUp());
+    EXPECT_EQ(lastMessage(), "Unknown Flash!");
+    EXPECT_EQ(controls(), kUnconnectedLayout);
     EXPECT_EQ(sim->violationCount(), 0u) << sim->summary();
 }
 

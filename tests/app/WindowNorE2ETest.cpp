@@ -73,7 +73,10 @@ TEST_F(WindowNor, DownloadsAnImageAndSaysSo) {
     const Bytes image = randomImage(3 * 65536 + 777, 11);
     const std::string path = pickImage(image);
     EXPECT_EQ(text("binSizeField"), QString::number(image.size()));
+    std::string whileTheBoxIsUp;
+    prompter.onMessage = [&] { whileTheBoxIsUp = controls(); };
     ASSERT_TRUE(operate("downloadButton")) << log();
+    EXPECT_EQ(whileTheBoxIsUp, kLockedLayout);
 
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0].text, "Download completed!");
