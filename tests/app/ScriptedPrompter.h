@@ -14,10 +14,11 @@ class ScriptedPrompter : public Prompter {
     struct Message {
         QString text;
         QString detail;
+        MessageIcon icon = MessageIcon::None;
     };
 
-    void message(QWidget*, const QString& text, MessageIcon, const QString& detail) override {
-        messages.push_back({text, detail});
+    void message(QWidget*, const QString& text, MessageIcon icon, const QString& detail) override {
+        messages.push_back({text, detail, icon});
         if (onMessage)
             onMessage();
     }
