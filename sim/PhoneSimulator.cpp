@@ -205,6 +205,7 @@ void PhoneSimulator::handleNotifications(TimePoint now) {
             p += sizeof(inotify_event) + event->len;
             if (event->mask & IN_OPEN) {
                 if (m_OpenCount++ == 0) {
+                    m_LineBaud = 0;  // not known until the host's first bytes of this session
                     note("host opened the port");
                     m_Phone->hostOpened(now);
                 }
@@ -220,9 +221,10 @@ void PhoneSimulator::handleNotifications(TimePoint now) {
 void PhoneSimulator::hostClosed(TimePoint now) {
     ::ioctl(m_Keeper, TIOCNXCL);
     // What the host wrote before closing is on the line and reaches the phone first (an
-    // empty read waits for the terminal's pending input). The port keeps its speed after
-    // the close; a host reopens at another speed only half a second later.
-    readMaster(now);
+    // empty read waits for the terminal's pending input). It left the host at the speed the
+    // port had then: a host that closes and opens again at once (Stop, then START) may have
+    // set another speed already, so the terminal's speed now would misjudge those bytes.
+    readMaster(now, m_LineBaud ? std::optional<unsigned>(m_LineBaud) : std::nullopt);
     feedInput(now, true);
     m_Output.clear();
     const int cycles = m_Phone->counters().powerCycles;
@@ -233,13 +235,15 @@ void PhoneSimulator::hostClosed(TimePoint now) {
     m_Phone->takeOutput();
 }
 
-void PhoneSimulator::readMaster(TimePoint now) {
+void PhoneSimulator::readMaster(TimePoint now, std::optional<unsigned> lineBaud) {
     std::uint8_t buffer[4096];
     while (true) {
         const ssize_t n = ::read(m_Pty.masterFd(), buffer, sizeof buffer);
         if (n <= 0)
             return;
-        const unsigned baud = m_Pty.slaveBaud().value_or(0);
+        const unsigned baud = lineBaud ? *lineBaud : m_Pty.slaveBaud().value_or(0);
+        if (!lineBaud)
+            m_LineBaud = baud;
         if (m_Tracing)
             m_Transcript.traceBlock(TraceDirection::HostToPhone, buffer,
                                     static_cast<std::size_t>(n));

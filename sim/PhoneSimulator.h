@@ -72,7 +72,9 @@ class PhoneSimulator {
 
     void run();
     void handleNotifications(TimePoint now);
-    void readMaster(TimePoint now);
+    // Reads what the host wrote; the bytes left the host at lineBaud, or at the speed the
+    // terminal has now when none is given.
+    void readMaster(TimePoint now, std::optional<unsigned> lineBaud = std::nullopt);
     void hostClosed(TimePoint now);
     void closeLine();
     void feedInput(TimePoint now, bool all);
@@ -107,6 +109,8 @@ class PhoneSimulator {
     std::deque<LineByte> m_Input;
     std::deque<LineByte> m_Output;
     TimePoint m_InputFree{};
+    // The host's speed when we last read from it while it had the port open.
+    unsigned m_LineBaud = 0;
     TimePoint m_OutputFree{};
     std::uint64_t m_BytesSent = 0;
     std::size_t m_NotedViolations = 0;
