@@ -28,10 +28,9 @@
 #include "serial/CommPort.h"
 #include "serial/PortMap.h"
 #include "sim/PhoneSimulator.h"
+#include "support/TestImages.h"
 
 namespace zrk::test {
-
-using Bytes = std::vector<std::uint8_t>;
 
 // Keeps the bytes the host wrote, in order (the watcher's reads are not kept).
 class HostBytes : public TraceSink {

@@ -4,22 +4,14 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
-#include <random>
 
 #include "SimWindowFixture.h"
 #include "engine/Checksums.h"
 #include "loader/LoaderStates.h"
+#include "support/TestImages.h"
 
 namespace zrk::test {
 namespace {
-
-Bytes randomImage(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    Bytes out(size);
-    for (auto& b : out)
-        b = static_cast<std::uint8_t>(random());
-    return out;
-}
 
 Bytes concat(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());

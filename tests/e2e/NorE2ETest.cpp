@@ -2,23 +2,15 @@
 // out when it ends, is the judge.
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "e2e/SimulatedPhone.h"
 #include "loader/LoaderStates.h"
+#include "support/TestImages.h"
 
 namespace zrk {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes randomImage(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    Bytes out(size);
-    for (auto& b : out)
-        b = static_cast<std::uint8_t>(random());
-    return out;
-}
+using test::Bytes;
+using test::randomImage;
 
 class NorE2E : public ::testing::Test {
   protected:

@@ -2,26 +2,15 @@
 // An engine with an identified phone behind a scripted boot-loader, and a folder for files.
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "engine/ProtocolEngine.h"
 #include "loader/LoaderStates.h"
 #include "support/FakeClock.h"
 #include "support/LoaderPhone.h"
 #include "support/PhoneScript.h"
 #include "support/TempDir.h"
+#include "support/TestImages.h"
 
 namespace zrk::test {
-
-using Bytes = std::vector<std::uint8_t>;
-
-inline Bytes randomImage(std::size_t size, unsigned seed = 7) {
-    std::mt19937 random(seed);
-    Bytes out(size);
-    for (auto& b : out)
-        b = static_cast<std::uint8_t>(random());
-    return out;
-}
 
 class LoaderFixture : public ::testing::Test {
   protected:
