@@ -57,6 +57,9 @@ void BringUp::start() {
         return;
     }
     if (!link.setLineFormat(115200, 8, Parity::Even, 0)) {
+        // Left open, the port could be neither used (no parity) nor closed (Stop is only offered
+        // once START has succeeded), and every later START would say it is already open.
+        link.close();
         view.messageBox("DCB Creation Failed!", MessageIcon::Error);
         return;
     }

@@ -126,9 +126,19 @@ TEST_F(BringUpTest, StartRefusesAnOpenPortAndReportsWhyAnOpenFailed) {
     link.connected = false;
     link.rejectLineFormat = true;
     view.messages.clear();
+    view.events.clear();
+    engine.ProtocolState = IDLE;
     engine.start();
     EXPECT_EQ(view.messages, std::vector<std::string>{"DCB Creation Failed!"});
-    EXPECT_TRUE(link.connected);  // the port stays open
+    EXPECT_EQ(engine.ProtocolState, IDLE);
+    EXPECT_TRUE(view.events.empty());
+    // The port is given back, so START can try again instead of finding it "already opened".
+    EXPECT_FALSE(link.connected);
+    link.rejectLineFormat = false;
+    engine.start();
+    EXPECT_EQ(view.messages.size(), 1u);
+    EXPECT_TRUE(link.connected);
+    EXPECT_EQ(engine.ProtocolState, bringup::WAIT_CONNECT_REQUEST);
 }
 
 TEST_F(BringUpTest, ChallengeIsEchoedInOrderAfterTheCustomerId) {
