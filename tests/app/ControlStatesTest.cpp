@@ -4,34 +4,17 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-#include <algorithm>
 
+#include "ControlLayout.h"
 #include "WindowFixture.h"
 #include "loader/LoaderStates.h"
 
 namespace zrk::test {
 namespace {
 
-// Every control of the table, in one fixed order; expectations below are written in groups:
-// lists, START, Stop, auto, About (6) | 5 operation buttons | DOWNLOAD, power-on | 3 radios |
-// 4 checksum controls | binary row (3) | image path, QIX... | image size | box, field | always.
-constexpr std::initializer_list<const char*> kAll = {
-    "portList",        "speedList",       "startButton",       "stopButton",   "autoDownloadBox",
-    "aboutButton",     "eraseButton",     "dumpButton",        "formatButton", "explorerButton",
-    "statusButton",    "downloadButton",  "powerOnToggle",     "modeBinRadio", "modeQixRadio",
-    "modeBinQixRadio", "binCrcButton",    "binCrcField",       "qixCrcButton", "qixCrcField",
-    "binPathField",    "binButton",       "binSizeField",      "qixPathField", "qixButton",
-    "qixSizeField",    "startAddressBox", "startAddressField", "exitButton",   "flashNameField",
-    "progressBar",     "logView"};
-
-std::string expected(std::string groups) {
-    groups.erase(std::remove(groups.begin(), groups.end(), ' '), groups.end());
-    return groups;
-}
-
 class ControlStates : public WindowFixture {
   protected:
-    std::string all() { return states(kAll); }
+    std::string all() { return states(kAllControls); }
     // What START and the engine do to the window once the port is open.
     void portOpened() {
         window->showPortOpened();
@@ -48,7 +31,7 @@ class ControlStates : public WindowFixture {
 
 TEST_F(ControlStates, StartUpEnablesOnlyWhatNeedsNoPhone) {
     open();
-    EXPECT_EQ(all(), expected("EEEDEE DDDDD DE EEE EEEE EEE DD E DD EEEE"));
+    EXPECT_EQ(all(), layout("EEEDEE DDDDD DE EEE EEEE EEE DD E DD EEEE"));
     EXPECT_TRUE(w<QPushButton>("startButton")->isDefault());
     EXPECT_TRUE(w<QRadioButton>("modeBinRadio")->isChecked());
     EXPECT_FALSE(w<QCheckBox>("autoDownloadBox")->isChecked());
@@ -60,18 +43,18 @@ TEST_F(ControlStates, StartUpEnablesOnlyWhatNeedsNoPhone) {
 TEST_F(ControlStates, WhileTheLinkIsLockedOnlyStopAndExitRespond) {
     open();
     portOpened();
-    EXPECT_EQ(all(), expected("DDDEDD DDDDD DD DDD DDDD DDD DD D DD EEEE"));
+    EXPECT_EQ(all(), layout("DDDEDD DDDDD DD DDD DDDD DDD DD D DD EEEE"));
 }
 
 TEST_F(ControlStates, FinishingInBinModeOffersTheBinaryRowAndTheStartAddress) {
     open();
     identified();
-    EXPECT_EQ(all(), expected("DDDEDE EEEEE EE EEE EEEE EEE DD D ED EEEE"));
+    EXPECT_EQ(all(), layout("DDDEDE EEEEE EE EEE EEEE EEE DD D ED EEEE"));
     EXPECT_EQ(window->engine().ProtocolState, IDLE);
     // A ticked box brings the field along in this mode (it follows the box).
     click("startAddressBox");
     window->engine().beginOperation(loader::OP_ERASE);
-    EXPECT_EQ(all(), expected("DDDEDD DDDDD DD DDD DDDD DDD DD D DD EEEE"));
+    EXPECT_EQ(all(), layout("DDDEDD DDDDD DD DDD DDDD DDD DD D DD EEEE"));
     window->engine().finishOperation();
     EXPECT_TRUE(enabled("startAddressField"));
 }
@@ -80,7 +63,7 @@ TEST_F(ControlStates, FinishingInQixModeOffersOnlyTheImageRow) {
     open();
     click("modeQixRadio");
     identified();
-    EXPECT_EQ(all(), expected("DDDEDE EEEEE EE EEE EEEE DDD EE E DD EEEE"));
+    EXPECT_EQ(all(), layout("DDDEDE EEEEE EE EEE EEEE DDD EE E DD EEEE"));
 }
 
 TEST_F(ControlStates, FinishingInBothModeEnablesTheAddressFieldEvenUnticked) {
@@ -88,7 +71,7 @@ TEST_F(ControlStates, FinishingInBothModeEnablesTheAddressFieldEvenUnticked) {
     click("modeBinQixRadio");
     EXPECT_FALSE(enabled("startAddressField"));
     identified();
-    EXPECT_EQ(all(), expected("DDDEDE EEEEE EE EEE EEEE EEE EE E EE EEEE"));
+    EXPECT_EQ(all(), layout("DDDEDE EEEEE EE EEE EEEE EEE EE E EE EEEE"));
     EXPECT_FALSE(window->choices().useStartNorAddress);
 }
 
@@ -102,7 +85,7 @@ TEST_F(ControlStates, StopReturnsToTheUnconnectedLayout) {
     window->setProgressPos(40);
     click("stopButton");
     EXPECT_FALSE(link.connected);
-    EXPECT_EQ(all(), expected("EEEDEE DDDDD DD EEE EEEE EEE EE E DD EEEE"));
+    EXPECT_EQ(all(), layout("EEEDEE DDDDD DD EEE EEEE EEE EE E DD EEEE"));
     EXPECT_EQ(text("flashNameField"), "");
     EXPECT_EQ(w<QProgressBar>("progressBar")->value(), 0);
     EXPECT_TRUE(window->logText().ends_with("\r\n** Close COM port\r\n"));

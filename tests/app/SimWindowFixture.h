@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "ControlLayout.h"
 #include "ScriptedPrompter.h"
 #include "app/MainWindow.h"
 #include "app/SettingsStore.h"
@@ -56,23 +57,6 @@ class HostBytes : public TraceSink {
     mutable std::mutex m_Lock;
     Bytes m_Bytes;
 };
-
-// Every control of the state table in one fixed order. Layouts are written in groups:
-// lists, START, Stop, auto, About (6) | 5 operation buttons | DOWNLOAD, power-on | 3 radios |
-// 4 checksum controls | binary row (3) | image path, QIX... | image size | box, field | always.
-inline constexpr std::initializer_list<const char*> kAllControls = {
-    "portList",        "speedList",       "startButton",       "stopButton",   "autoDownloadBox",
-    "aboutButton",     "eraseButton",     "dumpButton",        "formatButton", "explorerButton",
-    "statusButton",    "downloadButton",  "powerOnToggle",     "modeBinRadio", "modeQixRadio",
-    "modeBinQixRadio", "binCrcButton",    "binCrcField",       "qixCrcButton", "qixCrcField",
-    "binPathField",    "binButton",       "binSizeField",      "qixPathField", "qixButton",
-    "qixSizeField",    "startAddressBox", "startAddressField", "exitButton",   "flashNameField",
-    "progressBar",     "logView"};
-
-inline std::string layout(std::string groups) {
-    groups.erase(std::remove(groups.begin(), groups.end(), ' '), groups.end());
-    return groups;
-}
 
 // In mode BIN with the start address unticked.
 inline const std::string kLoaderLayout = layout("DDDEDE EEEEE EE EEE EEEE EEE DD D ED EEEE");
