@@ -1,7 +1,5 @@
 #include "app/MainWindow.h"
 
-#include <QCoreApplication>
-#include <QEvent>
 #include <QFile>
 #include <QMenu>
 #include <QScrollBar>
@@ -9,13 +7,17 @@
 
 #include "app/AboutDialog.h"
 #include "app/DialogUnits.h"
+#include "app/LinkPump.h"
+#include "app/LogPane.h"
+#include "app/PortList.h"
 #include "app/Prompter.h"
 #include "app/Resources.h"
 #include "app/SettingsStore.h"
 #include "engine/Checksums.h"
-#include "engine/ProtocolEngine.h"
-#include "loader/LoaderStates.h"
-#include "loader/SectorSelectDialog.h"
+#include "engine/LineSpeeds.h"
+#include "engine/OpenFailureText.h"
+#include "loader/dialog/SectorSelectDialog.h"
+#include "protocol/ProtocolEngine.h"
 #include "serial/PortMap.h"
 #include "serial/SerialLink.h"
 #include "ui_MainWindow.h"
@@ -23,7 +25,7 @@
 namespace zrk {
 namespace {
 
-constexpr int kSpeedCount = 4;
+constexpr int kSpeedCount = static_cast<int>(kLineSpeeds.size());
 
 // Group captions sit on the frame line, as the layout was drawn; the borderless size fields
 // show the window's background, as labels do.
@@ -33,17 +35,6 @@ constexpr const char* kWindowStyle =
     " left: 6px; padding: 0px 1px; }"
     "QLineEdit[frame=\"false\"] { background: transparent; }";
 constexpr int kPortCount = PortMap::kLastPort - PortMap::kFirstPort + 1;
-
-// News from the watcher thread, carried to the UI thread by the event queue.
-const QEvent::Type kDataReceivedEvent = static_cast<QEvent::Type>(QEvent::User + 401);
-const QEvent::Type kLinkLostEvent = static_cast<QEvent::Type>(QEvent::User + 402);
-const QEvent::Type kMessageEvent = static_cast<QEvent::Type>(QEvent::User + 403);
-
-class TextEvent : public QEvent {
-  public:
-    TextEvent(QEvent::Type type, std::string message) : QEvent(type), text(std::move(message)) {}
-    std::string text;
-};
 
 QString fromStd(const std::string& text) {
     return QString::fromStdString(text);
@@ -58,38 +49,7 @@ std::optional<qint64> lengthOf(const QString& path) {
     return file.size();
 }
 
-// The pane shows "\r\n", a lone "\r" and a lone "\n" each as one line break, also when a
-// "\r\n" is split across two calls (endsInCarriageReturn carries the state over).
-QString displayForm(const std::string& text, bool& endsInCarriageReturn) {
-    QString shown;
-    const QString all = fromStd(text);
-    shown.reserve(all.size());
-    for (const QChar c : all) {
-        if (c == QLatin1Char('\n') && endsInCarriageReturn) {
-            endsInCarriageReturn = false;
-            continue;
-        }
-        endsInCarriageReturn = c == QLatin1Char('\r');
-        shown += endsInCarriageReturn ? QChar(QLatin1Char('\n')) : c;
-    }
-    return shown;
-}
-
 }  // namespace
-
-class PromptScope {
-  public:
-    explicit PromptScope(MainWindow& window) : m_Window(window) { ++m_Window.m_PromptDepth; }
-    ~PromptScope() {
-        if (--m_Window.m_PromptDepth == 0)
-            m_Window.releaseDeferred();
-    }
-    PromptScope(const PromptScope&) = delete;
-    PromptScope& operator=(const PromptScope&) = delete;
-
-  private:
-    MainWindow& m_Window;
-};
 
 MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prompter,
                        QWidget* parent)
@@ -104,22 +64,23 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     setFont(sansFont());
     setStyleSheet(QString::fromLatin1(kWindowStyle));
     applyDialogUnits(this);
-    buildPortList();
+    m_Pump = std::make_unique<LinkPump>(m_Link);
+    m_Log = std::make_unique<LogPane>(*m_Ui->logView, *m_Ui->progressBar);
+    m_PortList = new PortList(*m_Ui->portList, portMap(), m_Settings, m_Prompter, *m_Pump, *this);
     m_Ui->logView->document()->setMaximumBlockCount(0);  // the log grows without limit
     pushBound();
 
     ensureResources();
     setWindowIcon(QIcon(QStringLiteral(":/zrk410/icons/zrk410.png")));
 
-    // The watcher's news come here. The engine exists first: an event may arrive at once.
+    // The engine becomes the link's handler; the pump already carries the news to it.
     m_Engine = std::make_unique<ProtocolEngine>(m_Link, *this);
-    m_Owner = std::make_unique<ScopedLinkOwner>(this);
 
     // A fresh run state; the CRC table is built once for the whole run.
-    m_Engine->LoaderReady = 0;
+    m_Engine->context().LoaderReady = 0;
     (void)crc32Table();
-    m_Engine->ProtocolState = INITIAL;
-    m_Engine->OperationKind = 0;
+    m_Engine->context().ProtocolState = INITIAL;
+    m_Engine->context().OperationKind = 0;
     m_DownloadMode = static_cast<int>(DownloadMode::ModeBin);
     m_PowerOnAfterDownload = 0;
     m_UseStartNorAddress = 0;
@@ -152,26 +113,25 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
         m_SpeedIndex = 0;
 
     pushBound();
-    updatePortToolTips();
+    m_PortList->updateToolTips();
 
     // The sector map is built with the engine and stays inactive until the flash is known;
     // no sector is selected.
-    std::fill(m_Engine->sectorSelected.begin(), m_Engine->sectorSelected.end(), 0);
+    std::fill(m_Engine->context().sectorSelected.begin(), m_Engine->context().sectorSelected.end(),
+              0);
 
     m_BaudTimer.setSingleShot(true);
     connect(&m_BaudTimer, &QTimer::timeout, this, [this] {
-        if (m_PromptDepth > 0) {
-            m_BaudTimerDeferred = true;
-            return;
-        }
-        m_Engine->onBaudTimer();
+        m_Pump->runWhenFree([this] {
+            // Stopped while a prompt held the tick back: the tick is void.
+            if (m_Engine->baudTimerRunning())
+                m_Engine->onBaudTimer();
+        });
     });
 
     // User actions only: pushing the bound values must not count as a change.
     connect(m_Ui->portList, &QComboBox::activated, this, &MainWindow::onPortChanged);
     connect(m_Ui->speedList, &QComboBox::activated, this, &MainWindow::onSpeedChanged);
-    m_Ui->portList->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_Ui->portList, &QWidget::customContextMenuRequested, this, &MainWindow::showPortMenu);
 
     m_Ui->logView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_Ui->logView, &QWidget::customContextMenuRequested, this, &MainWindow::showLogMenu);
@@ -205,78 +165,25 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
 
 MainWindow::~MainWindow() {
     m_BaudTimer.stop();
-    // The engine closes an open port, which joins the watcher; only then may the window stop
-    // being the owner the watcher posts to, and only then may it go.
+    // The engine closes an open port, which joins the watcher; only then may the pump the
+    // watcher posts to go.
     m_Engine.reset();
-    m_Owner.reset();
+    m_Pump.reset();
+}
+
+const std::string& MainWindow::logText() const {
+    return m_Log->text();
 }
 
 // ---- the port list -------------------------------------------------------------------------
 
-void MainWindow::buildPortList() {
-    for (int n = PortMap::kFirstPort; n <= PortMap::kLastPort; ++n) {
-        m_Ui->portList->addItem(fromStd(PortMap::portName(n)));
-        const QString device = m_Settings.portDevice(n);
-        if (!device.isEmpty())
-            portMap().setDevice(n, device.toStdString());
-    }
-    m_Ui->portList->setMaxVisibleItems(kPortCount);
-}
-
-void MainWindow::updatePortToolTips() {
-    for (int i = 0; i < m_Ui->portList->count(); ++i) {
-        const int n = PortMap::kFirstPort + i;
-        m_Ui->portList->setItemData(i, fromStd(portMap().device(n)), Qt::ToolTipRole);
-    }
-    const int index = m_Ui->portList->currentIndex();
-    if (index < 0) {
-        m_Ui->portList->setToolTip({});
-        return;
-    }
-    const int n = PortMap::kFirstPort + index;
-    m_Ui->portList->setToolTip(
-        tr("%1 is %2\nRight-click to choose another device.")
-            .arg(fromStd(PortMap::portName(n)), fromStd(portMap().device(n))));
-}
-
-void MainWindow::showPortMenu(const QPoint& position) {
-    const int index = m_Ui->portList->currentIndex();
-    if (index < 0 || !m_Ui->portList->isEnabled())
-        return;
-    const int n = PortMap::kFirstPort + index;
-    QMenu menu(this);
-    menu.addAction(tr("Device for %1...").arg(fromStd(PortMap::portName(n))),
-                   [this, n] { editPortDevice(n); });
-    menu.exec(m_Ui->portList->mapToGlobal(position));
-}
-
 void MainWindow::editPortDevice(int portNumber) {
-    const QString name = fromStd(PortMap::portName(portNumber));
-    PromptScope prompt(*this);
-    const auto answer = m_Prompter.askText(
-        this, tr("Serial device"),
-        tr("Device for %1 (empty for %2):").arg(name, fromStd(PortMap::defaultDevice(portNumber))),
-        fromStd(portMap().device(portNumber)));
-    if (!answer)
-        return;
-    QString device = answer->trimmed();
-    if (device == fromStd(PortMap::defaultDevice(portNumber)))
-        device.clear();
-    if (!device.isEmpty() && !device.startsWith(QLatin1Char('/'))) {
-        m_Prompter.message(this, tr("A device is given by its full path, such as /dev/ttyUSB0."),
-                           MessageIcon::Warning, {});
-        return;
-    }
-    portMap().setDevice(portNumber, device.toStdString());
-    m_Settings.setPortDevice(portNumber, device);
-    updatePortToolTips();
+    m_PortList->editDevice(portNumber);
 }
 
 void MainWindow::useSimulator(const QString& device) {
-    portMap().setDevice(1, device.toStdString());
-    m_Ui->portList->setCurrentIndex(0);
+    m_PortList->useDevice(device);
     m_PortIndex = 0;
-    updatePortToolTips();
     appendLog("\r\n\r\n** COM1 is the phone simulator at " + device.toStdString() + "\r\n");
 }
 
@@ -298,7 +205,7 @@ void MainWindow::showLogMenu(const QPoint& position) {
 void MainWindow::chooseTraceFile() {
     if (!m_TraceControl)
         return;
-    PromptScope prompt(*this);
+    PromptHold prompt(*m_Pump);
     // The port's trace is only swapped while no watcher thread writes to it.
     if (m_Link.isConnected()) {
         m_Prompter.message(this, tr("Stop the link before changing the trace."),
@@ -474,7 +381,7 @@ UserChoices MainWindow::choices() {
 void MainWindow::onPortChanged() {
     readBack();
     m_Settings.writeInt(QStringLiteral("COM"), m_PortIndex);
-    updatePortToolTips();
+    m_PortList->updateToolTips();
 }
 
 void MainWindow::onSpeedChanged() {
@@ -491,7 +398,7 @@ void MainWindow::onStop() {
 }
 
 void MainWindow::onAbout() {
-    PromptScope prompt(*this);
+    PromptHold prompt(*m_Pump);
     AboutDialog dialog(this);
     m_Prompter.runDialog(dialog);
 }
@@ -534,7 +441,7 @@ void MainWindow::pickBinFile() {
     request.initialPath = m_BinPath;
     QString path;
     {
-        PromptScope prompt(*this);
+        PromptHold prompt(*m_Pump);
         path = m_Prompter.openFile(this, request);
     }
     if (path.isEmpty()) {
@@ -562,7 +469,7 @@ void MainWindow::pickQixFile() {
     request.initialPath = m_QixPath;
     QString path;
     {
-        PromptScope prompt(*this);
+        PromptHold prompt(*m_Pump);
         path = m_Prompter.openFile(this, request);
     }
     if (path.isEmpty()) {
@@ -592,7 +499,7 @@ void MainWindow::showChecksum(bool image) {
     if (const auto result = path.isEmpty() ? std::nullopt : fileCrc32(path.toStdString())) {
         crc = result->crc;
     } else {
-        m_Engine->ProtocolState = IDLE;
+        m_Engine->context().ProtocolState = IDLE;
         messageBox("Fail to open bin file!", MessageIcon::Warning);
     }
     field->setText(QStringLiteral("0x%1").arg(crc, 0, 16));
@@ -602,37 +509,19 @@ void MainWindow::showChecksum(bool image) {
 // ---- log and progress ----------------------------------------------------------------------
 
 void MainWindow::appendLog(const std::string& text) {
-    m_LogText += text;
-    const QString shown = displayForm(text, m_LogEndsInCarriageReturn);
-    QTextCursor cursor = m_Ui->logView->textCursor();
-    cursor.movePosition(QTextCursor::End);
-    if (!shown.isEmpty())
-        cursor.insertText(shown);
-    m_Ui->logView->setTextCursor(cursor);
-    // The focus brings the caret, and with it the newest line, into view.
-    m_Ui->logView->setFocus();
-    m_Ui->logView->ensureCursorVisible();
+    m_Log->appendLog(text);
 }
 
 void MainWindow::setLogText(const std::string& text) {
-    m_LogText = text;
-    m_LogEndsInCarriageReturn = false;
-    m_Ui->logView->setPlainText(displayForm(text, m_LogEndsInCarriageReturn));
-    m_Ui->logView->moveCursor(QTextCursor::End);
+    m_Log->setLogText(text);
 }
 
 void MainWindow::setProgressRange(std::uint32_t total) {
-    // QProgressBar counts in int; totals beyond it are scaled by a power of two, positions too.
-    m_ProgressShift = 0;
-    while ((total >> m_ProgressShift) > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
-        ++m_ProgressShift;
-    m_Ui->progressBar->setRange(0, static_cast<int>(total >> m_ProgressShift));
+    m_Log->setProgressRange(total);
 }
 
 void MainWindow::setProgressPos(std::uint32_t position) {
-    const auto scaled = static_cast<int>(std::min<std::uint32_t>(
-        position >> m_ProgressShift, static_cast<std::uint32_t>(m_Ui->progressBar->maximum())));
-    m_Ui->progressBar->setValue(scaled);
+    m_Log->setProgressPos(position);
 }
 
 void MainWindow::setFlashName(const std::string& name) {
@@ -656,14 +545,14 @@ void MainWindow::messageBox(const std::string& text, MessageIcon icon) {
     if (text == "Port Initialization Failed!") {
         const OpenFailure failure = m_Link.lastOpenFailure();
         if (failure.kind != OpenFailure::Kind::None)
-            detail = fromStd(failure.describe());
+            detail = fromStd(describeOpenFailure(failure));
     }
-    PromptScope prompt(*this);
+    PromptHold prompt(*m_Pump);
     m_Prompter.message(this, fromStd(text), icon, detail);
 }
 
 bool MainWindow::askYesNo(const std::string& text) {
-    PromptScope prompt(*this);
+    PromptHold prompt(*m_Pump);
     return m_Prompter.askYesNo(this, fromStd(text));
 }
 
@@ -674,12 +563,12 @@ std::string MainWindow::chooseSaveFile(const SaveFileRequest& request) {
     dialog.defaultSuffix = fromStd(request.defaultExtension);
     if (dialog.defaultSuffix.startsWith(QLatin1Char('.')))
         dialog.defaultSuffix.remove(0, 1);
-    PromptScope prompt(*this);
+    PromptHold prompt(*m_Pump);
     return m_Prompter.saveFile(this, dialog).toStdString();
 }
 
 bool MainWindow::selectSectors(const SectorMap& map, std::vector<std::int32_t>& sectorSelected) {
-    PromptScope prompt(*this);
+    PromptHold prompt(*m_Pump);
     SectorSelectDialog dialog(map, sectorSelected, this);
     dialog.setWarning([this](QWidget* parent, const QString& text) {
         m_Prompter.message(parent, text, MessageIcon::Warning, {});
@@ -693,59 +582,6 @@ void MainWindow::startBaudTimer(int milliseconds) {
 
 void MainWindow::stopBaudTimer() {
     m_BaudTimer.stop();
-    m_BaudTimerDeferred = false;
-}
-
-// ---- news from the watcher thread ----------------------------------------------------------
-
-void MainWindow::postDataReceived(std::uint16_t) {
-    QCoreApplication::postEvent(this, new QEvent(kDataReceivedEvent));
-}
-
-void MainWindow::postLinkLost(std::uint16_t, const std::string& reason) {
-    QCoreApplication::postEvent(this, new TextEvent(kLinkLostEvent, reason));
-}
-
-void MainWindow::postMessage(const std::string& text) {
-    QCoreApplication::postEvent(this, new TextEvent(kMessageEvent, text));
-}
-
-void MainWindow::releaseDeferred() {
-    // Posted, not run: the step that asked the question is still on the stack.
-    if (m_DataDeferred) {
-        m_DataDeferred = false;
-        QCoreApplication::postEvent(this, new QEvent(kDataReceivedEvent));
-    }
-    if (m_LinkLostDeferred) {
-        QCoreApplication::postEvent(this, new TextEvent(kLinkLostEvent, *m_LinkLostDeferred));
-        m_LinkLostDeferred.reset();
-    }
-    if (m_BaudTimerDeferred) {
-        m_BaudTimerDeferred = false;
-        m_BaudTimer.start(0);
-    }
-}
-
-bool MainWindow::event(QEvent* event) {
-    if (event->type() == kDataReceivedEvent) {
-        if (m_PromptDepth > 0)
-            m_DataDeferred = true;
-        else
-            m_Engine->onDataReceived();
-        return true;
-    }
-    if (event->type() == kLinkLostEvent) {
-        if (m_PromptDepth > 0)
-            m_LinkLostDeferred = static_cast<TextEvent*>(event)->text;
-        else
-            m_Engine->onLinkLost(static_cast<TextEvent*>(event)->text);
-        return true;
-    }
-    if (event->type() == kMessageEvent) {
-        messageBox(static_cast<TextEvent*>(event)->text, MessageIcon::Warning);
-        return true;
-    }
-    return QDialog::event(event);
 }
 
 }  // namespace zrk

@@ -1,8 +1,8 @@
 #pragma once
 // The program's one top-level window. It owns the protocol engine and is its view: the engine
 // logs, drives the progress bar, changes the control states and asks its questions through the
-// DownloaderView calls below; the buttons call the engine. It is also the link owner: the
-// watcher thread's news arrive as posted events and are handled here, on the UI thread.
+// DownloaderView calls below; the buttons call the engine. The link's news reach the engine
+// through the window's link pump, on the UI thread.
 #include <QDialog>
 #include <QString>
 #include <QTimer>
@@ -12,7 +12,6 @@
 #include <string>
 
 #include "engine/DownloaderView.h"
-#include "serial/LinkOwner.h"
 
 namespace Ui {
 class MainWindow;
@@ -20,13 +19,15 @@ class MainWindow;
 
 namespace zrk {
 
+class LinkPump;
+class LogPane;
+class PortList;
 class Prompter;
 class ProtocolEngine;
-class ScopedLinkOwner;
 class SerialLink;
 class SettingsStore;
 
-class MainWindow : public QDialog, public DownloaderView, public LinkOwner {
+class MainWindow : public QDialog, public DownloaderView {
     Q_OBJECT
   public:
     static constexpr const char* kWelcomeText =
@@ -38,7 +39,9 @@ class MainWindow : public QDialog, public DownloaderView, public LinkOwner {
 
     ProtocolEngine& engine() { return *m_Engine; }
     // The log exactly as written, with its own line ends (the pane shows them normalised).
-    const std::string& logText() const { return m_LogText; }
+    const std::string& logText() const;
+    // The link's news pass through here; the explorer holds it around its prompts too.
+    LinkPump& linkPump() { return *m_Pump; }
     QString binPath() const { return m_BinPath; }
     QString qixPath() const { return m_QixPath; }
     QString cfgPath() const { return m_CfgPath; }
@@ -77,19 +80,7 @@ class MainWindow : public QDialog, public DownloaderView, public LinkOwner {
     void stopBaudTimer() override;
     UserChoices choices() override;
 
-    // LinkOwner: called on the watcher thread; each only posts an event to this window.
-    void postDataReceived(std::uint16_t portNumber) override;
-    void postLinkLost(std::uint16_t portNumber, const std::string& reason) override;
-    void postMessage(const std::string& text) override;
-
-  protected:
-    bool event(QEvent* event) override;
-
   private:
-    friend class PromptScope;
-    void releaseDeferred();
-    void buildPortList();
-    void updatePortToolTips();
     void readBack();
     void pushBound();
     void applyModeRows(bool afterOperation);
@@ -117,8 +108,10 @@ class MainWindow : public QDialog, public DownloaderView, public LinkOwner {
     SerialLink& m_Link;
     SettingsStore& m_Settings;
     Prompter& m_Prompter;
+    std::unique_ptr<LinkPump> m_Pump;
+    std::unique_ptr<LogPane> m_Log;
+    PortList* m_PortList = nullptr;  // a child of the window
     std::unique_ptr<ProtocolEngine> m_Engine;
-    std::unique_ptr<ScopedLinkOwner> m_Owner;
     QTimer m_BaudTimer;
 
     // Values bound to controls (read back and pushed all together).
@@ -133,18 +126,8 @@ class MainWindow : public QDialog, public DownloaderView, public LinkOwner {
     QString m_QixPath;
     QString m_CfgPath;
 
-    std::string m_LogText;
-    bool m_LogEndsInCarriageReturn = false;
-    int m_ProgressShift = 0;
     TraceControl m_TraceControl;
     QString m_TracePath;
-
-    // A modal prompt runs a nested event loop. News from the link that arrives meanwhile waits
-    // until the prompt is answered, so a protocol step never runs inside another one.
-    int m_PromptDepth = 0;
-    bool m_DataDeferred = false;
-    bool m_BaudTimerDeferred = false;
-    std::optional<std::string> m_LinkLostDeferred;
 };
 
 }  // namespace zrk

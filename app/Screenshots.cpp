@@ -9,8 +9,8 @@
 #include "app/MainWindow.h"
 #include "app/Prompter.h"
 #include "app/SettingsStore.h"
-#include "bringup/SectorMap.h"
-#include "loader/SectorSelectDialog.h"
+#include "engine/SectorMap.h"
+#include "loader/dialog/SectorSelectDialog.h"
 #include "serial/CommPort.h"
 
 namespace zrk {

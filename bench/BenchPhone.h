@@ -11,9 +11,8 @@
 #include <vector>
 
 #include "engine/EngineLoop.h"
-#include "engine/ProtocolEngine.h"
+#include "protocol/ProtocolEngine.h"
 #include "serial/CommPort.h"
-#include "serial/LinkOwner.h"
 #include "serial/PortMap.h"
 #include "sim/PhoneSimulator.h"
 #include "support/RecordingView.h"
@@ -35,24 +34,24 @@ class LoopView : public test::RecordingView {
 class BenchPhone {
   public:
     explicit BenchPhone(sim::SimOptions options, int speedIndex) : m_Sim(options) {
-        loop.onData = [this] { engine.onDataReceived(); };
-        loop.onLinkLost = [this](const std::string& r) { engine.onLinkLost(r); };
+        loop.attach(port);
         loop.onTimer = [this] { engine.onBaudTimer(); };
         view.userChoices.portIndex = 0;
         view.userChoices.speedIndex = speedIndex;
         std::string error;
         if (!m_Sim.start(&error))
             throw std::runtime_error("simulator: " + error);
-        portMap().setDevice(1, m_Sim.slavePath());
+        ports.setDevice(1, m_Sim.slavePath());
         engine.start();
-        run([this] { return engine.LoaderReady == 1 || engine.ProtocolState == IDLE; });
-        if (engine.LoaderReady != 1)
+        run([this] {
+            return engine.context().LoaderReady == 1 || engine.context().ProtocolState == IDLE;
+        });
+        if (engine.context().LoaderReady != 1)
             throw std::runtime_error("the phone did not come up");
     }
     ~BenchPhone() {
         port.close();
         m_Sim.stop();
-        portMap().setDevice(1, "");
     }
 
     void run(const std::function<bool()>& done) {
@@ -63,18 +62,18 @@ class BenchPhone {
     // One firmware download through DOWNLOAD; throws unless it completed.
     void download(const std::string& path) {
         view.userChoices.binPath = path;
-        view.messages.clear();
+        view.outcomes.clear();
         engine.download();
-        run([this] { return engine.ProtocolState == IDLE && !view.messages.empty(); });
-        if (view.messages.back() != "Download completed!")
-            throw std::runtime_error("download failed: " + view.messages.back());
+        run([this] { return !view.outcomes.empty(); });
+        if (!view.outcomes.back().completed())
+            throw std::runtime_error("download failed: " + view.outcomes.back().detail);
         if (m_Sim.violationCount() != 0)
             throw std::runtime_error(m_Sim.summary());
     }
 
-    EngineLoop loop;
-    ScopedLinkOwner owner{&loop};
-    CommPort port;
+    PortMap ports;
+    CommPort port{ports};
+    EngineLoop loop;  // after the port, which must outlive its sink
     LoopView view{loop};
     ProtocolEngine engine{port, view};
 

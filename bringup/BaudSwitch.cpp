@@ -2,9 +2,10 @@
 
 #include "bringup/BringUp.h"
 #include "bringup/BringUpStates.h"
-#include "engine/ProtocolEngine.h"
+#include "engine/LineSpeeds.h"
+#include "engine/OperationFrame.h"
+#include "engine/PhaseContext.h"
 #include "engine/TextFormat.h"
-#include "loader/LoaderStates.h"
 #include "serial/SerialLink.h"
 
 namespace zrk {
@@ -12,42 +13,45 @@ namespace zrk {
 using namespace bringup;
 
 void BaudSwitch::onPreLoaderReady() {
-    m_Engine.log("OK!\r\nTrying to change the baudrate...\r\n");
-    m_Engine.ProtocolState = WAIT_SPEED_ECHO;
-    m_SpeedIndex = m_Engine.view().choices().speedIndex;
-    m_Engine.send({static_cast<std::uint8_t>(m_SpeedIndex)});
+    m_Context.log("OK!\r\nTrying to change the baudrate...\r\n");
+    m_Context.ProtocolState = WAIT_SPEED_ECHO;
+    m_SpeedIndex = m_Context.view().choices().speedIndex;
+    m_Context.send({static_cast<std::uint8_t>(m_SpeedIndex)});
     // write() returns once the byte has left, so closing now cannot swallow it.
-    m_Engine.link().close();
-    m_Engine.startBaudTimer(kReopenDelayMs);
+    m_Context.link().close();
+    m_Context.startBaudTimer(kReopenDelayMs);
 }
 
 void BaudSwitch::onTimer() {
     // A late tick after Stop or after the phase moved on has nothing to reopen.
-    if (m_Engine.LoaderReady || m_Engine.ProtocolState != WAIT_SPEED_ECHO ||
-        m_Engine.link().isConnected())
+    if (m_Context.LoaderReady || m_Context.ProtocolState != WAIT_SPEED_ECHO ||
+        m_Context.link().isConnected())
         return;
-    const auto port = static_cast<std::uint16_t>(m_Engine.view().choices().portIndex + 1);
-    if (!m_Engine.link().open(port, BringUp::baudRateFor(m_SpeedIndex))) {
-        m_Engine.startBaudTimer(kReopenDelayMs);
-        m_Engine.log("** Retry the change of baudrate\r\n");
+    const auto port = static_cast<std::uint16_t>(m_Context.view().choices().portIndex + 1);
+    if (!m_Context.openLink(port, baudRateFor(m_SpeedIndex))) {
+        m_Context.startBaudTimer(kReopenDelayMs);
+        m_Context.log("** Retry the change of baudrate\r\n");
         return;
     }
-    m_Engine.send({loader::CMD_START});
+    m_Context.send({CMD_START});
 }
 
 void BaudSwitch::onSpeedEcho(std::uint8_t byte) {
     // Bytes read at the old speed before the close cannot be the echo; the echo can only come
     // after the reopen.
-    if (m_Engine.baudTimerRunning() || !m_Engine.link().isConnected())
+    if (m_Context.baudTimerRunning() || !m_Context.link().isConnected())
         return;
     if (byte != m_SpeedIndex) {
-        m_BringUp.failWith(formatText("** Fail to change the baudrate (%d)", byte));
-        m_Engine.view().messageBox("Fail to change the baudrate of target!", MessageIcon::Error);
-        m_Engine.stop();
+        // Not abandoned: the link is stopped below, and the failure is that of the bring-up.
+        m_Context.ProtocolState = IDLE;
+        m_Context.log(formatText("** Fail to change the baudrate (%d)", byte));
+        m_Context.view().messageBox("Fail to change the baudrate of target!", MessageIcon::Error);
+        m_Context.reportFailure(FailureCause::PhoneReply, "Fail to change the baudrate of target!");
+        m_Context.stop();
         return;
     }
-    m_Engine.log(formatText("Change Baudrate 115200 -> %d... OK!\r\n",
-                            static_cast<int>(BringUp::baudRateFor(m_SpeedIndex))));
+    m_Context.log(formatText("Change Baudrate 115200 -> %d... OK!\r\n",
+                             static_cast<int>(baudRateFor(m_SpeedIndex))));
     m_BringUp.upload().begin();
 }
 

@@ -6,21 +6,21 @@
 
 namespace zrk {
 
-class ProtocolEngine;
+class PhaseContext;
 class BringUp;
 
 class BaudSwitch {
   public:
     static constexpr int kReopenDelayMs = 500;
 
-    BaudSwitch(ProtocolEngine& engine, BringUp& bringUp) : m_Engine(engine), m_BringUp(bringUp) {}
+    BaudSwitch(PhaseContext& context, BringUp& bringUp) : m_Context(context), m_BringUp(bringUp) {}
 
     void onPreLoaderReady();  // ABh in WAIT_PRELOADER_READY
     void onTimer();
     void onSpeedEcho(std::uint8_t byte);
 
   private:
-    ProtocolEngine& m_Engine;
+    PhaseContext& m_Context;
     BringUp& m_BringUp;
     int m_SpeedIndex = 0;  // what the pre-loader was told
 };

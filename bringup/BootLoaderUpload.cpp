@@ -6,9 +6,9 @@
 #include "bringup/BringUp.h"
 #include "bringup/BringUpStates.h"
 #include "engine/Checksums.h"
-#include "engine/ProtocolEngine.h"
+#include "engine/OperationFrame.h"
+#include "engine/PhaseContext.h"
 #include "engine/TextFormat.h"
-#include "loader/LoaderStates.h"
 
 namespace zrk {
 
@@ -22,15 +22,15 @@ void BootLoaderUpload::reset() {
 
 void BootLoaderUpload::begin() {
     const auto size = static_cast<std::uint32_t>(m_BringUp.targetData().bootLoader.size());
-    m_Engine.log(formatText("Downloading the Boot-Loader (%d bytes)... ", static_cast<int>(size)));
-    m_Engine.view().setProgressRange(size);
+    m_Context.log(formatText("Downloading the Boot-Loader (%d bytes)... ", static_cast<int>(size)));
+    m_Context.view().setProgressRange(size);
     m_ProgressCount = 0;
-    m_Engine.view().setProgressPos(0);
-    m_Engine.ProtocolState = WAIT_SIZE_SUM;
-    m_Engine.send({loader::CMD_IMAGE_LENGTH});
+    m_Context.view().setProgressPos(0);
+    m_Context.ProtocolState = WAIT_SIZE_SUM;
+    m_Context.send({CMD_IMAGE_LENGTH});
     const auto sizeBytes = bigEndian32(size);
-    m_Engine.send(sizeBytes);
-    m_Engine.expectedReply = sum8(sizeBytes);
+    m_Context.send(sizeBytes);
+    m_Context.expectedReply = sum8(sizeBytes);
 }
 
 void BootLoaderUpload::sendNextChunk() {
@@ -40,86 +40,86 @@ void BootLoaderUpload::sendNextChunk() {
     // pre-loader knows the size and jumps after it, so waiting for one more would hang.
     const bool last = n == m_BootRemaining;
     if (n > 0)
-        std::memcpy(m_Engine.TransferBuffer.data(), image.data() + m_BootOffset, n);
+        std::memcpy(m_Context.TransferBuffer.data(), image.data() + m_BootOffset, n);
     m_BootOffset += n;
     m_BootRemaining -= n;
     m_ProgressCount += n;
-    m_Engine.view().setProgressPos(m_ProgressCount);
+    m_Context.view().setProgressPos(m_ProgressCount);
     if (last) {
-        m_Engine.ProtocolState = WAIT_LAST_CHUNK_SUM;
+        m_Context.ProtocolState = WAIT_LAST_CHUNK_SUM;
         m_BootOffset = 0;
     } else {
-        m_Engine.ProtocolState = WAIT_CHUNK_SUM;
+        m_Context.ProtocolState = WAIT_CHUNK_SUM;
     }
-    const std::span<const std::uint8_t> chunk(m_Engine.TransferBuffer.data(), n);
+    const std::span<const std::uint8_t> chunk(m_Context.TransferBuffer.data(), n);
     if (n > 0)
-        m_Engine.send(chunk);
-    m_Engine.expectedReply = sum8(chunk);
+        m_Context.send(chunk);
+    m_Context.expectedReply = sum8(chunk);
 }
 
 void BootLoaderUpload::step(std::uint8_t byte) {
-    switch (m_Engine.ProtocolState) {
+    switch (m_Context.ProtocolState) {
         case WAIT_SIZE_SUM:
-            if (byte != m_Engine.expectedReply) {
+            if (byte != m_Context.expectedReply) {
                 m_BringUp.failWith("Fail in sending the file size!\r\n");
                 return;
             }
             m_BootOffset = 0;
             m_BootRemaining = static_cast<std::uint32_t>(m_BringUp.targetData().bootLoader.size());
-            m_Engine.ProtocolState = WAIT_DMA_ACK;
-            m_Engine.send({loader::CMD_CONFIGURE_DMA});
+            m_Context.ProtocolState = WAIT_DMA_ACK;
+            m_Context.send({CMD_CONFIGURE_DMA});
             return;
         case WAIT_DMA_ACK:
-            if (byte != loader::CMD_CONFIGURE_DMA) {
+            if (byte != CMD_CONFIGURE_DMA) {
                 m_BringUp.failWith("Fail to configure DMA\r\n");
                 return;
             }
             sendNextChunk();
             return;
         case WAIT_CHUNK_SUM:
-            if (byte != m_Engine.expectedReply) {
+            if (byte != m_Context.expectedReply) {
                 m_BringUp.failWith(
                     formatText("checksum mismatched from Pre-Loader (0x%X)\r\n", byte));
                 return;
             }
-            m_Engine.ProtocolState = WAIT_DMA_ACK;
-            m_Engine.send({loader::CMD_CONFIGURE_DMA});
+            m_Context.ProtocolState = WAIT_DMA_ACK;
+            m_Context.send({CMD_CONFIGURE_DMA});
             return;
         case WAIT_LAST_CHUNK_SUM:
-            if (byte != m_Engine.expectedReply) {
+            if (byte != m_Context.expectedReply) {
                 m_BringUp.failWith(
                     formatText("checksum mismatched from Pre-Loader (0x%X)\r\n", byte));
                 return;
             }
-            m_Engine.log("OK!\r\n\r\n");
-            m_Engine.log("Jump to Boot-Loader (RAM:0x18000000)... ");
-            m_Engine.ProtocolState = WAIT_LOADER_READY;
-            m_Engine.send({loader::CMD_JUMP_LOADER});
+            m_Context.log("OK!\r\n\r\n");
+            m_Context.log("Jump to Boot-Loader (RAM:0x18000000)... ");
+            m_Context.ProtocolState = WAIT_LOADER_READY;
+            m_Context.send({CMD_JUMP_LOADER});
             return;
         case WAIT_LOADER_READY: {
             if (byte != LOADER_READY) {
                 m_BringUp.failWith(formatText("Bad response from Boot-Loader (0x%X)\r\n", byte));
                 return;
             }
-            m_Engine.log("OK!\r\n");
-            m_Engine.ProtocolState = WAIT_BASE_SUM;
-            m_Engine.send({loader::CMD_SET_CS0_BASE});
-            m_Engine.log(formatText("Sending the base address of CS0 (0x%08X)... ", CS0_BASE));
+            m_Context.log("OK!\r\n");
+            m_Context.ProtocolState = WAIT_BASE_SUM;
+            m_Context.send({CMD_SET_CS0_BASE});
+            m_Context.log(formatText("Sending the base address of CS0 (0x%08X)... ", CS0_BASE));
             const auto base = bigEndian32(CS0_BASE);
-            m_Engine.send(base);
-            m_Engine.expectedReply = sum8(base);
+            m_Context.send(base);
+            m_Context.expectedReply = sum8(base);
             return;
         }
         case WAIT_BASE_SUM:
-            if (byte != m_Engine.expectedReply) {
+            if (byte != m_Context.expectedReply) {
                 m_BringUp.failWith("Fail!\r\n");
                 return;
             }
-            m_Engine.log("OK!\r\n");
-            m_Engine.ProtocolState = READ_FLASH_ID;
+            m_Context.log("OK!\r\n");
+            m_Context.ProtocolState = READ_FLASH_ID;
             m_BringUp.identification().reset();
-            m_Engine.send({loader::CMD_READ_FLASH_ID});
-            m_Engine.log("Checking FLASH ID... ");
+            m_Context.send({CMD_READ_FLASH_ID});
+            m_Context.log("Checking FLASH ID... ");
             return;
         default:
             return;

@@ -6,7 +6,7 @@
 
 namespace zrk {
 
-class ProtocolEngine;
+class PhaseContext;
 class BringUp;
 
 class BootLoaderUpload {
@@ -15,8 +15,8 @@ class BootLoaderUpload {
     static constexpr std::uint8_t LOADER_READY = 0xAB;
     static constexpr std::uint32_t CS0_BASE = 0x10000000;
 
-    BootLoaderUpload(ProtocolEngine& engine, BringUp& bringUp)
-        : m_Engine(engine), m_BringUp(bringUp) {}
+    BootLoaderUpload(PhaseContext& context, BringUp& bringUp)
+        : m_Context(context), m_BringUp(bringUp) {}
 
     void reset();
     void begin();  // the speed echo was right: announce the size
@@ -25,7 +25,7 @@ class BootLoaderUpload {
   private:
     void sendNextChunk();
 
-    ProtocolEngine& m_Engine;
+    PhaseContext& m_Context;
     BringUp& m_BringUp;
     std::uint32_t m_BootOffset = 0;
     std::uint32_t m_BootRemaining = 0;

@@ -5,7 +5,7 @@
 
 #include "bringup/BringUp.h"
 #include "bringup/BringUpStates.h"
-#include "engine/ProtocolEngine.h"
+#include "engine/PhaseContext.h"
 #include "engine/TextFormat.h"
 
 namespace zrk {
@@ -32,12 +32,12 @@ void BootRomHandshake::sendIdentificationReply() {
     const auto id = m_BringUp.targetData().customerId;
     reply.insert(reply.end(), id.begin(), id.end());
     reply.insert(reply.end(), m_Challenge.begin(), m_Challenge.end());
-    m_Engine.send(reply);
+    m_Context.send(reply);
 }
 
 void BootRomHandshake::sendSetAddress() {
     // 0x0C000000, least significant byte first: the one little-endian command of the ROM.
-    m_Engine.send({ROM_SET_ADDRESS, 0x00, 0x00, 0x00, 0x0C});
+    m_Context.send({ROM_SET_ADDRESS, 0x00, 0x00, 0x00, 0x0C});
 }
 
 void BootRomHandshake::sendNextWord() {
@@ -49,44 +49,44 @@ void BootRomHandshake::sendNextWord() {
         packet[2 + i] = at < image.size() ? image[at] : 0;
     }
     if (k + 1 >= wordCount()) {
-        m_Engine.ProtocolState = WAIT_LAST_WORD_ACK;
+        m_Context.ProtocolState = WAIT_LAST_WORD_ACK;
         m_WordCounter = 0;
     } else {
-        m_Engine.ProtocolState = WAIT_WORD_ACK;
+        m_Context.ProtocolState = WAIT_WORD_ACK;
         m_WordCounter = k + 1;
     }
-    m_Engine.send(packet);
+    m_Context.send(packet);
 }
 
 void BootRomHandshake::step(std::uint8_t byte) {
-    switch (m_Engine.ProtocolState) {
+    switch (m_Context.ProtocolState) {
         case WAIT_CONNECT_REQUEST:
             // Line noise and a phone that is already running are ignored until the ROM asks.
             if (byte != CONNECT_REQUEST)
                 return;
-            m_Engine.log(formatText("** Send '0x%02x' to KEPLA Chip\r\n", CONNECT_REPLY));
-            m_Engine.ProtocolState = WAIT_CONNECT_GRANT;
-            m_Engine.send({CONNECT_REPLY});
+            m_Context.log(formatText("** Send '0x%02x' to KEPLA Chip\r\n", CONNECT_REPLY));
+            m_Context.ProtocolState = WAIT_CONNECT_GRANT;
+            m_Context.send({CONNECT_REPLY});
             return;
         case WAIT_CONNECT_GRANT:
             if (byte != CONNECT_GRANT) {
-                m_Engine.log(formatText("Bad Response from KEPLA Chip (0x%X)\r\n", byte));
-                m_Engine.ProtocolState = WAIT_CONNECT_REQUEST;
+                m_Context.log(formatText("Bad Response from KEPLA Chip (0x%X)\r\n", byte));
+                m_Context.ProtocolState = WAIT_CONNECT_REQUEST;
                 return;
             }
-            m_Engine.log("** Connection granted from KEPLA Chip\r\n");
+            m_Context.log("** Connection granted from KEPLA Chip\r\n");
             m_ChallengeCount = 0;
-            m_Engine.ProtocolState = READ_CHALLENGE;
-            m_Engine.send({GRANT_ACK});
+            m_Context.ProtocolState = READ_CHALLENGE;
+            m_Context.send({GRANT_ACK});
             return;
         case READ_CHALLENGE:
             m_Challenge[static_cast<std::size_t>(m_ChallengeCount++)] = byte;
             if (m_ChallengeCount < kChallengeSize)
                 return;
             m_ChallengeCount = 0;
-            m_Engine.log("** Received 16 bytes from KEPLA chip\r\n");
-            m_Engine.log("** Sending the customer ID and the same 16 bytes to KEPLA chip... ");
-            m_Engine.ProtocolState = WAIT_ID_ACK;
+            m_Context.log("** Received 16 bytes from KEPLA chip\r\n");
+            m_Context.log("** Sending the customer ID and the same 16 bytes to KEPLA chip... ");
+            m_Context.ProtocolState = WAIT_ID_ACK;
             sendIdentificationReply();
             return;
         case WAIT_ID_ACK:
@@ -94,19 +94,19 @@ void BootRomHandshake::step(std::uint8_t byte) {
                 m_BringUp.failWith("Fail!\r\n");
                 return;
             }
-            m_Engine.log("OK!\r\n");
-            m_Engine.log("** Try to change Timeout !\r\n");
-            m_Engine.ProtocolState = WAIT_TIMEOUT_ACK;
-            m_Engine.send({ROM_SET_TIMEOUT, ROM_TIMEOUT_VALUE});
+            m_Context.log("OK!\r\n");
+            m_Context.log("** Try to change Timeout !\r\n");
+            m_Context.ProtocolState = WAIT_TIMEOUT_ACK;
+            m_Context.send({ROM_SET_TIMEOUT, ROM_TIMEOUT_VALUE});
             return;
         case WAIT_TIMEOUT_ACK:
             if (byte != ROM_OK) {
                 m_BringUp.failWith(formatText("Timeout change Fail(%x)!\r\n", byte));
                 return;
             }
-            m_Engine.log(formatText("** Ok! Timout Changed(%d mSecond) \r\n", 1600));
-            m_Engine.log("** Setting downloading address (SCRAM: 0x0C000000)... ");
-            m_Engine.ProtocolState = WAIT_LOAD_ADDRESS_ACK;
+            m_Context.log(formatText("** Ok! Timout Changed(%d mSecond) \r\n", 1600));
+            m_Context.log("** Setting downloading address (SCRAM: 0x0C000000)... ");
+            m_Context.ProtocolState = WAIT_LOAD_ADDRESS_ACK;
             sendSetAddress();
             return;
         case WAIT_LOAD_ADDRESS_ACK:
@@ -114,9 +114,9 @@ void BootRomHandshake::step(std::uint8_t byte) {
                 badResponse(byte);
                 return;
             }
-            m_Engine.log("OK!\r\n\r\n");
-            m_Engine.log(formatText("** Downloading the pre-Loader (%d bytes)... ",
-                                    static_cast<int>(m_BringUp.targetData().preLoader.size())));
+            m_Context.log("OK!\r\n\r\n");
+            m_Context.log(formatText("** Downloading the pre-Loader (%d bytes)... ",
+                                     static_cast<int>(m_BringUp.targetData().preLoader.size())));
             m_WordCounter = 0;
             sendNextWord();
             return;
@@ -132,9 +132,9 @@ void BootRomHandshake::step(std::uint8_t byte) {
                 badResponse(byte);
                 return;
             }
-            m_Engine.log("OK!\r\n");
-            m_Engine.log("** Set the start address of pre-Loader (SCRAM:0x0C000000)... ");
-            m_Engine.ProtocolState = WAIT_START_ADDRESS_ACK;
+            m_Context.log("OK!\r\n");
+            m_Context.log("** Set the start address of pre-Loader (SCRAM:0x0C000000)... ");
+            m_Context.ProtocolState = WAIT_START_ADDRESS_ACK;
             sendSetAddress();
             return;
         case WAIT_START_ADDRESS_ACK:
@@ -142,10 +142,10 @@ void BootRomHandshake::step(std::uint8_t byte) {
                 badResponse(byte);
                 return;
             }
-            m_Engine.log("OK!\r\n");
-            m_Engine.log("\r\nStart Pre-Loader... ");
-            m_Engine.ProtocolState = WAIT_PRELOADER_READY;
-            m_Engine.send({ROM_JUMP});
+            m_Context.log("OK!\r\n");
+            m_Context.log("\r\nStart Pre-Loader... ");
+            m_Context.ProtocolState = WAIT_PRELOADER_READY;
+            m_Context.send({ROM_JUMP});
             return;
         default:
             return;

@@ -8,7 +8,7 @@
 
 namespace zrk {
 
-class ProtocolEngine;
+class PhaseContext;
 class BringUp;
 
 class BootRomHandshake {
@@ -26,8 +26,8 @@ class BootRomHandshake {
     static constexpr std::uint8_t ROM_JUMP = 0x4A;
     static constexpr int kChallengeSize = 16;
 
-    BootRomHandshake(ProtocolEngine& engine, BringUp& bringUp)
-        : m_Engine(engine), m_BringUp(bringUp) {}
+    BootRomHandshake(PhaseContext& context, BringUp& bringUp)
+        : m_Context(context), m_BringUp(bringUp) {}
 
     void reset();
     void step(std::uint8_t byte);
@@ -40,7 +40,7 @@ class BootRomHandshake {
     void sendNextWord();
     void badResponse(std::uint8_t byte);
 
-    ProtocolEngine& m_Engine;
+    PhaseContext& m_Context;
     BringUp& m_BringUp;
     std::array<std::uint8_t, kChallengeSize> m_Challenge{};
     int m_ChallengeCount = 0;

@@ -1,10 +1,11 @@
 #include "bringup/BringUp.h"
 
 #include "bringup/BringUpStates.h"
-#include "engine/ProtocolEngine.h"
+#include "engine/LineSpeeds.h"
+#include "engine/OpenFailureText.h"
+#include "engine/PhaseContext.h"
 #include "engine/TargetImages.h"
 #include "engine/TextFormat.h"
-#include "loader/LoaderPhase.h"
 #include "serial/SerialLink.h"
 
 namespace zrk {
@@ -13,69 +14,71 @@ TargetData TargetData::embedded() {
     return {zrk::preLoaderImage(), zrk::bootLoaderImage(), zrk::customerId()};
 }
 
-BringUp::BringUp(ProtocolEngine& engine)
-    : m_Engine(engine),
+BringUp::BringUp(PhaseContext& context)
+    : m_Context(context),
       m_Data(TargetData::embedded()),
-      m_Handshake(engine, *this),
-      m_BaudSwitch(engine, *this),
-      m_Upload(engine, *this),
-      m_Identification(engine, *this) {}
-
-std::uint32_t BringUp::baudRateFor(int speedIndex) {
-    static constexpr std::uint32_t kRates[] = {115200, 230400, 460800, 921600};
-    return validSpeedIndex(speedIndex) ? kRates[speedIndex] : 115200;
-}
+      m_Handshake(context, *this),
+      m_BaudSwitch(context, *this),
+      m_Upload(context, *this),
+      m_Identification(context) {}
 
 void BringUp::failWith(const std::string& message) {
-    m_Engine.ProtocolState = IDLE;
-    m_Engine.log(message);
+    m_Context.ProtocolState = IDLE;
+    m_Context.log(message);
+    m_Context.abandon(FailureCause::PhoneReply, message);
 }
 
-void BringUp::start() {
-    DownloaderView& view = m_Engine.view();
-    SerialLink& link = m_Engine.link();
+bool BringUp::start() {
+    DownloaderView& view = m_Context.view();
+    SerialLink& link = m_Context.link();
     view.setFlashName("");
     // While the baud switch waits to reopen, the port is closed but the link is still ours.
-    if (link.isConnected() || m_Engine.baudTimerRunning()) {
+    if (link.isConnected() || m_Context.baudTimerRunning()) {
         view.messageBox("Port already opened!", MessageIcon::Warning);
-        return;
+        return false;
     }
     const UserChoices choices = view.choices();
     // The speed byte goes to the phone and indexes the speed table: without a valid choice the
     // baud switch would send garbage, so refuse before anything is opened.
     if (!validSpeedIndex(choices.speedIndex)) {
         view.messageBox("Choose a speed from the list first.", MessageIcon::Warning);
-        return;
+        m_Context.refuse(Operation::BringUp, FailureCause::Refused, "no speed chosen");
+        return false;
     }
     const int portNumber = choices.portIndex + 1;
-    if (choices.portIndex < 0 || !link.open(static_cast<std::uint16_t>(portNumber), 115200)) {
+    if (choices.portIndex < 0 ||
+        !m_Context.openLink(static_cast<std::uint16_t>(portNumber), kBootRomBaud)) {
         const std::string reason =
-            choices.portIndex < 0 ? "no port chosen" : link.lastOpenFailure().describe();
-        m_Engine.log(formatText("\r\n** COM%d could not be opened: %s\r\n", portNumber,
-                                reason.empty() ? "unknown cause" : reason.c_str()));
+            choices.portIndex < 0 ? "no port chosen" : describeOpenFailure(link.lastOpenFailure());
+        m_Context.log(formatText("\r\n** COM%d could not be opened: %s\r\n", portNumber,
+                                 reason.empty() ? "unknown cause" : reason.c_str()));
         view.messageBox("Port Initialization Failed!", MessageIcon::Error);
-        return;
+        m_Context.refuse(Operation::BringUp, FailureCause::Port, reason);
+        return false;
     }
-    if (!link.setLineFormat(115200, 8, Parity::Even, 0)) {
+    if (!link.setLineFormat(kBootRomBaud, 8, Parity::Even, 0)) {
         // Left open, the port could be neither used (no parity) nor closed (Stop is only offered
         // once START has succeeded), and every later START would say it is already open.
         link.close();
         view.messageBox("DCB Creation Failed!", MessageIcon::Error);
-        return;
+        m_Context.refuse(Operation::BringUp, FailureCause::Port, "the line settings were refused");
+        return false;
     }
-    m_Engine.loaderPhase().resetForStart();
     m_Handshake.reset();
     m_Upload.reset();
     m_Identification.reset();
     view.setLogText("** Wait for Connect Request from Mobile...\r\n** (POWER ON the PHONE!)\r\n");
-    m_Engine.ProtocolState = bringup::WAIT_CONNECT_REQUEST;
+    m_Context.ProtocolState = bringup::WAIT_CONNECT_REQUEST;
+    m_Context.trackOperation(Operation::BringUp);
+    m_Context.enterPhase(*this);
     view.showPortOpened();
     view.lockControls();
+    return true;
 }
 
 void BringUp::step(std::uint8_t byte) {
     using namespace bringup;
-    switch (m_Engine.ProtocolState) {
+    switch (m_Context.ProtocolState) {
         case WAIT_CONNECT_REQUEST:
         case WAIT_CONNECT_GRANT:
         case READ_CHALLENGE:

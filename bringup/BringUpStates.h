@@ -1,5 +1,6 @@
 #pragma once
-// Protocol states while the phone is brought up (LoaderReady == 0), with their wire values.
+// Protocol states while the phone is brought up (LoaderReady == 0), and the commands the
+// bring-up sends to the pre-loader and the freshly started boot-loader, with their wire values.
 #include <cstdint>
 
 namespace zrk::bringup {
@@ -22,5 +23,11 @@ inline constexpr std::int32_t WAIT_SPEED_ECHO = 19;
 inline constexpr std::int32_t WAIT_SIZE_SUM = 20;
 inline constexpr std::int32_t WAIT_DMA_ACK = 48;
 inline constexpr std::int32_t WAIT_TIMEOUT_ACK = 53;
+
+inline constexpr std::uint8_t CMD_SET_CS0_BASE = 0xD0;
+inline constexpr std::uint8_t CMD_READ_FLASH_ID = 0xD1;
+inline constexpr std::uint8_t CMD_IMAGE_LENGTH = 0xD4;
+inline constexpr std::uint8_t CMD_CONFIGURE_DMA = 0xF7;
+inline constexpr std::uint8_t CMD_JUMP_LOADER = 0xFF;
 
 }  // namespace zrk::bringup

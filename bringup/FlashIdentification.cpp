@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/ProtocolEngine.h"
+#include "engine/PhaseContext.h"
 #include "engine/TextFormat.h"
 
 namespace zrk {
@@ -21,30 +21,32 @@ void FlashIdentification::step(std::uint8_t byte) {
     if (supported) {
         name = kFlashName;
         line = formatText("Detected (%s)\r\n", kFlashName);
-        m_Engine.sectorMap.activate();
+        m_Context.sectorMap.activate();
     } else {
         name = "Not Supported FLASH";
-        m_Engine.ProtocolState = IDLE;
+        m_Context.ProtocolState = IDLE;
         line = formatText("not supported FLASH(ManuID:%x,DevID1:%x)\r\n", manufacturer, device);
     }
-    m_Engine.log(line);
-    m_Engine.view().setFlashName(name);
+    m_Context.log(line);
+    m_Context.view().setFlashName(name);
 
     if (!supported) {
-        m_Engine.log("\r\n** There is nothing to do because of unknown FLASH.\r\n");
-        m_Engine.view().messageBox("Unknown Flash!", MessageIcon::Error);
-        m_Engine.stop();
+        m_Context.log("\r\n** There is nothing to do because of unknown FLASH.\r\n");
+        m_Context.view().messageBox("Unknown Flash!", MessageIcon::Error);
+        m_Context.reportFailure(FailureCause::PhoneReply, "Unknown Flash!");
+        m_Context.stop();
         return;
     }
-    m_Engine.LoaderReady = 1;
-    m_Engine.log(
+    m_Context.LoaderReady = 1;
+    m_Context.log(
         "\r\n\r\n** Now you can do the followings. **\r\n\r\n1. Download the BINARY and/or QIX "
         "files\r\n2. Dump NOR-Flash\r\n3. Erase NOR-Flash\r\n4. Format Nand-Flash\r\n5. Dump "
         "QIX files\r\n6. Check the status of NAND-Flash\r\n");
-    m_Engine.finishOperation();
-    m_Engine.view().setProgressPos(0);
-    if (m_Engine.view().choices().autoDownload)
-        m_Engine.download();
+    m_Context.reportCompleted(0);
+    m_Context.finishOperation();
+    m_Context.view().setProgressPos(0);
+    if (m_Context.view().choices().autoDownload)
+        m_Context.pressDownload();
 }
 
 }  // namespace zrk

@@ -6,8 +6,7 @@
 
 namespace zrk {
 
-class ProtocolEngine;
-class BringUp;
+class PhaseContext;
 
 class FlashIdentification {
   public:
@@ -16,15 +15,13 @@ class FlashIdentification {
     static constexpr const char* kFlashName = "LMR20TQ55P";
     static constexpr int kReplySize = 8;
 
-    FlashIdentification(ProtocolEngine& engine, BringUp& bringUp)
-        : m_Engine(engine), m_BringUp(bringUp) {}
+    explicit FlashIdentification(PhaseContext& context) : m_Context(context) {}
 
     void reset() { m_Count = 0; }
     void step(std::uint8_t byte);
 
   private:
-    ProtocolEngine& m_Engine;
-    BringUp& m_BringUp;
+    PhaseContext& m_Context;
     std::array<std::uint8_t, kReplySize> m_Reply{};
     int m_Count = 0;
 };

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/ExitCodes.h"
+#include "engine/LineSpeeds.h"
 
 namespace zrk::cli {
 
@@ -38,7 +39,7 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
                    "default: the window's stored port")
         ->type_name("COMn|PATH");
     app.add_option("--speed", o.speed, "line speed after the boot ROM stage; default: stored")
-        ->check(CLI::IsMember({115200u, 230400u, 460800u, 921600u}))
+        ->check(CLI::IsMember(std::vector<unsigned>(kLineSpeeds.begin(), kLineSpeeds.end())))
         ->type_name("BAUD");
     app.add_option("--sim", o.simOptions,
                    "run against a fresh phone simulator (zrk410-phonesim); OPTIONS are its own "

@@ -9,8 +9,8 @@
 #include "cli/ExitCodes.h"
 #include "cli/TerminalOutput.h"
 #include "engine/EngineLoop.h"
-#include "engine/ProtocolEngine.h"
-#include "loader/LoaderStates.h"
+#include "engine/OpenFailureText.h"
+#include "protocol/ProtocolEngine.h"
 #include "serial/ByteTrace.h"
 #include "serial/CommPort.h"
 #include "serial/PortMap.h"
@@ -54,39 +54,6 @@ class InterruptGuard {
     struct sigaction m_OldTerm {};
 };
 
-// Texts of the message boxes that mean a file, not the phone, is at fault.
-bool isFileProblem(const std::string& message) {
-    return message == "Fail to open bin file!" || message == "Fail to open QIX file!" ||
-           message == "Internal Error! (file creation)" || message == "No file selected!" ||
-           message == "The dump file could not be written.";
-}
-
-const char* successMessage(Command command) {
-    switch (command) {
-        case Command::Download:
-            return "Download completed!";
-        case Command::Erase:
-            return "Erasing Completed!";
-        case Command::Dump:
-            return "Dump Completed!";
-        default:
-            return "";
-    }
-}
-
-const char* operationName(Command command) {
-    switch (command) {
-        case Command::Download:
-            return "the download";
-        case Command::Erase:
-            return "the erase";
-        case Command::Dump:
-            return "the dump";
-        default:
-            return "the operation";
-    }
-}
-
 // The operation's button, as the window's DOWNLOAD, "Erase..." and "Dump..." press it.
 void pressOperation(Command command, ProtocolEngine& engine, TerminalView& view) {
     switch (command) {
@@ -105,6 +72,39 @@ void pressOperation(Command command, ProtocolEngine& engine, TerminalView& view)
         default:
             break;
     }
+}
+
+// What one ended operation means for the exit status, said once on stderr.
+int exitFor(const OperationOutcome& outcome, const TerminalView& view, TerminalOutput& output) {
+    const std::string what = operationName(outcome.operation);
+    switch (outcome.kind) {
+        case OutcomeKind::Completed:
+            return EXIT_OK;
+        case OutcomeKind::LinkLost:
+            output.diagnostic("the connection to the phone was lost (" + outcome.detail + ")");
+            return EXIT_PORT_OR_FILE;
+        case OutcomeKind::Stopped:
+            output.diagnostic(what + " was stopped");
+            return EXIT_PHONE_FAILED;
+        case OutcomeKind::Failed:
+        case OutcomeKind::Abandoned:
+            break;
+    }
+    switch (outcome.cause) {
+        case FailureCause::File:
+        case FailureCause::Port:
+            output.diagnostic(what + " failed: " + outcome.detail);
+            return EXIT_PORT_OR_FILE;
+        case FailureCause::Refused:
+            output.diagnostic(what + " was refused: " + outcome.detail);
+            return EXIT_USAGE;
+        case FailureCause::None:
+        case FailureCause::PhoneReply:
+            break;
+    }
+    output.diagnostic(what + " failed: the phone replied wrongly" +
+                      (view.lastWords().empty() ? std::string() : " (" + view.lastWords() + ")"));
+    return EXIT_PHONE_FAILED;
 }
 
 }  // namespace
@@ -128,16 +128,18 @@ int runPhoneJob(const PhoneJob& job, TerminalOutput& output) {
         }
         device = sim.devicePath();
     }
+    // This job's own view of the port names: a device path given for it stands in for COM1.
+    PortMap ports = job.ports;
     if (!device.empty()) {
-        portMap().setDevice(1, device);
+        ports.setDevice(1, device);
         choices.portIndex = 0;
     }
 
-    CommPort port;
+    CommPort port(ports);
     if (!job.tracePath.empty())
         port.setTrace(&trace);
     EngineLoop loop;
-    ScopedLinkOwner owner(&loop);
+    loop.attach(port);
     TerminalView view(output, choices, job.answers);
     view.onStartTimer = [&](int ms) { loop.startTimer(ms); };
     view.onStopTimer = [&] { loop.stopTimer(); };
@@ -145,86 +147,55 @@ int runPhoneJob(const PhoneJob& job, TerminalOutput& output) {
     int result = EXIT_OK;
     {
         ProtocolEngine engine(port, view);
-        std::string lostReason;
-        loop.onData = [&] { engine.onDataReceived(); };
         loop.onTimer = [&] { engine.onBaudTimer(); };
-        loop.onMessage = [&](const std::string& text) {
-            view.messageBox(text, MessageIcon::Warning);
-        };
-        loop.onLinkLost = [&](const std::string& reason) {
-            lostReason = reason;
-            engine.onLinkLost(reason);
-        };
         InterruptGuard interrupts(loop);
         const auto interrupted = [] { return g_interrupted != 0; };
         const std::chrono::milliseconds silence = job.timeout;
-        auto linkClosed = [&] { return !port.isConnected() && !engine.baudTimerRunning(); };
+        const auto ended = [&] { return view.outcome().has_value(); };
 
-        // Says how a wait ended that did not end in success; returns the exit code.
-        auto failure = [&](EngineLoop::RunResult how, const std::string& what) {
+        // A wait that ended before its operation did; returns the exit code.
+        auto cutShort = [&](EngineLoop::RunResult how) {
             // Ctrl-C on a terminal reaches the simulator too, which may hang up first.
             if (how == EngineLoop::RunResult::Interrupted || g_interrupted) {
                 output.diagnostic("interrupted; closing the link");
                 return int(EXIT_INTERRUPTED);
             }
-            if (how == EngineLoop::RunResult::Silent) {
-                std::string text =
-                    "the phone sent nothing for " + std::to_string(job.timeout.count()) + " s";
-                if (!engine.LoaderReady && engine.ProtocolState == bringup::WAIT_CONNECT_REQUEST)
-                    text += "; is it cabled and switched on? (--timeout 0 waits for ever)";
-                output.diagnostic(text);
-                return int(EXIT_TIMEOUT);
-            }
-            if (!lostReason.empty()) {
-                output.diagnostic("the connection to the phone was lost (" + lostReason + ")");
-                return int(EXIT_PORT_OR_FILE);
-            }
-            for (const auto& m : view.messages()) {
-                if (isFileProblem(m)) {
-                    output.diagnostic(what + " failed: " + m);
-                    return int(EXIT_PORT_OR_FILE);
-                }
-            }
-            output.diagnostic(
-                what + " failed: the phone replied wrongly" +
-                (view.lastWords().empty() ? std::string() : " (" + view.lastWords() + ")"));
-            return int(EXIT_PHONE_FAILED);
+            std::string text =
+                "the phone sent nothing for " + std::to_string(job.timeout.count()) + " s";
+            if (!engine.context().LoaderReady &&
+                engine.context().ProtocolState == bringup::WAIT_CONNECT_REQUEST)
+                text += "; is it cabled and switched on? (--timeout 0 waits for ever)";
+            output.diagnostic(text);
+            return int(EXIT_TIMEOUT);
+        };
+        auto finished = [&](EngineLoop::RunResult how) {
+            if (g_interrupted || !view.outcome())
+                return cutShort(how);
+            return exitFor(*view.outcome(), view, output);
         };
 
         view.setProgressUnit(ProgressUnit::Bytes);
         engine.start();
-        if (engine.ProtocolState != bringup::WAIT_CONNECT_REQUEST) {
+        if (view.outcome() && view.outcome()->cause == FailureCause::Port) {
             const OpenFailure why = port.lastOpenFailure();
-            output.diagnostic(
-                "cannot use the port " + portMap().device(choices.portIndex + 1) +
-                (why.kind != OpenFailure::Kind::None ? ": " + why.describe() : std::string()));
+            output.diagnostic("cannot use the port " + ports.device(choices.portIndex + 1) +
+                              (why.kind != OpenFailure::Kind::None ? ": " + describeOpenFailure(why)
+                                                                   : std::string()));
             result = EXIT_PORT_OR_FILE;
         } else {
-            // Bring-up ends in the loader phase, or in IDLE on a wrong reply, or with the link
-            // stopped (wrong speed echo, unknown flash, cable pulled).
-            const auto broughtUp = loop.runUntil(
-                [&] { return engine.ProtocolState == IDLE || linkClosed(); }, silence, interrupted);
-            if (broughtUp == EngineLoop::RunResult::Done && engine.LoaderReady == 1 &&
-                !linkClosed()) {
+            const auto broughtUp = loop.runUntil(ended, silence, interrupted);
+            result = finished(broughtUp);
+            if (result == EXIT_OK) {
                 if (job.command == Command::Identify) {
-                    const SectorMap& map = engine.sectorMap;
-                    const SectorRecord& last = map[map.count() - 1];
-                    const std::uint32_t megabytes =
-                        (last.byteOffset() + last.byteSize()) / (1024 * 1024);
-                    output.line("Flash: " + view.flashName() + " (" + std::to_string(megabytes) +
-                                " MB NOR, " + std::to_string(map.count()) + " sectors)");
+                    const SectorMap& map = engine.context().sectorMap;
+                    output.line("Flash: " + view.flashName() + " (" +
+                                std::to_string(map.activeBytes() / (1024 * 1024)) + " MB NOR, " +
+                                std::to_string(map.count()) + " sectors)");
                 } else {
                     view.clearRecord();
                     pressOperation(job.command, engine, view);
-                    const auto ran =
-                        loop.runUntil([&] { return engine.ProtocolState == IDLE || linkClosed(); },
-                                      silence, interrupted);
-                    const bool completed = view.sawMessage(successMessage(job.command));
-                    if (!completed)
-                        result = failure(ran, operationName(job.command));
+                    result = finished(loop.runUntil(ended, silence, interrupted));
                 }
-            } else {
-                result = failure(broughtUp, "bringing the phone up");
             }
         }
         // Stop, on success and on failure, so the phone is left with a closed line.

@@ -8,6 +8,7 @@
 #include "cli/CommandLine.h"
 #include "cli/TerminalView.h"
 #include "engine/DownloaderView.h"
+#include "serial/PortMap.h"
 
 namespace zrk::cli {
 
@@ -16,6 +17,7 @@ class TerminalOutput;
 struct PhoneJob {
     Command command = Command::Identify;
     UserChoices choices;    // port, speed, download mode, files, start address, power-on
+    PortMap ports;          // COMn to device paths (the stored choices)
     std::string device;     // a device path for port 1 (--port PATH), or empty
     PromptAnswers answers;  // sectors, output file, --yes
     std::chrono::seconds timeout{30};

@@ -3,8 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
-#include "bringup/SectorMap.h"
-#include "loader/LoaderStates.h"
+#include "engine/SectorMap.h"
+#include "engine/StartAddress.h"
 
 namespace zrk::cli {
 
@@ -20,18 +20,19 @@ StartAddressCheck checkStartAddress(const std::string& text) {
         result.error = "'" + text + "' is not a hexadecimal address such as 10020000";
         return result;
     }
+    // The syntax is stricter than the window's field; the rule itself is the engine's.
     const auto address = static_cast<std::uint32_t>(std::stoul(digits, nullptr, 16));
     SectorMap map;
     map.activate();
-    const SectorRecord& last = map[SectorMap::kSectorCount - 1];
-    const std::uint32_t end = loader::NOR_BASE + last.byteOffset() + last.byteSize();
+    const std::uint32_t end = NOR_BASE + SectorMap::kFlashBytes;
     char range[64];
-    std::snprintf(range, sizeof range, "%08X to %08X", loader::NOR_BASE, end - 1);
-    if (address < loader::NOR_BASE || address >= end) {
+    std::snprintf(range, sizeof range, "%08X to %08X", NOR_BASE, end - 1);
+    const StartAddressVerdict verdict = judgeStartAddress(address, map);
+    if (address >= end || verdict.kind == StartAddressVerdict::Kind::OutOfRange) {
         result.error = "the address " + text + " is not in the NOR flash (" + range + ")";
         return result;
     }
-    if (map.indexAtOffset(address - loader::NOR_BASE) < 0) {
+    if (verdict.kind == StartAddressVerdict::Kind::NotSectorBegin) {
         result.error = "the address " + text +
                        " does not begin a sector (64 KB sectors up to 11FF0000, then 8 KB)";
         return result;

@@ -23,7 +23,7 @@ std::string trimmed(const std::string& text) {
 
 void TerminalView::appendLog(const std::string& text) {
     // Stop's closing line after a message box is no news.
-    if (auto words = trimmed(text); !words.empty() && m_Messages.empty())
+    if (auto words = trimmed(text); !words.empty() && !m_SawMessage)
         m_LastWords = words;
     m_Output.log(text);
 }
@@ -47,12 +47,11 @@ void TerminalView::finishOperation() {
 }
 
 void TerminalView::showStopped() {
-    m_Stopped = true;
     m_Output.progressEnd();
 }
 
 void TerminalView::messageBox(const std::string& text, MessageIcon) {
-    m_Messages.push_back(text);
+    m_SawMessage = true;
     m_LastWords = trimmed(text);
     m_Output.line(text);
 }
@@ -84,14 +83,10 @@ void TerminalView::stopBaudTimer() {
         onStopTimer();
 }
 
-bool TerminalView::sawMessage(const std::string& text) const {
-    return std::find(m_Messages.begin(), m_Messages.end(), text) != m_Messages.end();
-}
-
 void TerminalView::clearRecord() {
-    m_Messages.clear();
+    m_SawMessage = false;
     m_LastWords.clear();
-    m_Stopped = false;
+    m_Outcome.reset();
 }
 
 }  // namespace zrk::cli

@@ -3,6 +3,7 @@
 // the prompts are answered from the flags, and what happened is recorded so that the command
 // can tell how its operation ended.
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,7 @@ class TerminalView : public DownloaderView {
     void startBaudTimer(int milliseconds) override;
     void stopBaudTimer() override;
     UserChoices choices() override { return m_Choices; }
+    void operationEnded(const OperationOutcome& outcome) override { m_Outcome = outcome; }
 
     // The baud-switch timer lives in the event loop.
     std::function<void(int)> onStartTimer;
@@ -49,14 +51,13 @@ class TerminalView : public DownloaderView {
     // What the progress positions of the next phase count.
     void setProgressUnit(ProgressUnit unit) { m_Unit = unit; }
 
-    // The record, for telling how an operation ended.
+    // How the last operation ended, once it has.
+    const std::optional<OperationOutcome>& outcome() const { return m_Outcome; }
     const std::string& flashName() const { return m_FlashName; }
-    const std::vector<std::string>& messages() const { return m_Messages; }
-    bool sawMessage(const std::string& text) const;
-    bool stopped() const { return m_Stopped; }
     // A failure's own words, for the closing complaint: the last message box, or else the last
     // log text.
     const std::string& lastWords() const { return m_LastWords; }
+    // Before the next operation.
     void clearRecord();
 
   private:
@@ -65,9 +66,9 @@ class TerminalView : public DownloaderView {
     PromptAnswers m_Answers;
     ProgressUnit m_Unit = ProgressUnit::Bytes;
     std::string m_FlashName;
-    std::vector<std::string> m_Messages;
-    bool m_Stopped = false;
+    bool m_SawMessage = false;
     std::string m_LastWords;
+    std::optional<OperationOutcome> m_Outcome;
 };
 
 }  // namespace zrk::cli

@@ -9,7 +9,6 @@
 #include <iostream>
 #include <sstream>
 
-#include "bringup/SectorMap.h"
 #include "cli/CommandLine.h"
 #include "cli/ExitCodes.h"
 #include "cli/PhoneSession.h"
@@ -18,28 +17,17 @@
 #include "cli/StartAddress.h"
 #include "cli/StoredSettings.h"
 #include "engine/Checksums.h"
+#include "engine/LineSpeeds.h"
 #include "engine/OpenFile.h"
-#include "loader/LoaderStates.h"
+#include "engine/SectorMap.h"
+#include "engine/StartAddress.h"
 #include "serial/PortMap.h"
 
 namespace zrk::cli {
 
 namespace {
 
-constexpr std::uint64_t kFlashBytes = 32ull * 1024 * 1024;
-
-int speedIndexOf(unsigned baud) {
-    switch (baud) {
-        case 230400:
-            return 1;
-        case 460800:
-            return 2;
-        case 921600:
-            return 3;
-        default:
-            return 0;
-    }
-}
+constexpr std::uint64_t kFlashBytes = SectorMap::kFlashBytes;
 
 int runCrc(const Options& o, TerminalOutput& output) {
     const auto crc = fileCrc32(o.crcPath);
@@ -130,12 +118,11 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
             return EXIT_PORT_OR_FILE;
         // The phone would take the image up to the end of the flash and refuse the rest.
         const std::uint32_t start =
-            o.startAddress.empty() ? 0
-                                   : *checkStartAddress(o.startAddress).address - loader::NOR_BASE;
+            o.startAddress.empty() ? 0 : *checkStartAddress(o.startAddress).address - NOR_BASE;
         const std::uint64_t length = fileLength(o.binPath).value_or(0);
         if (start + length > kFlashBytes) {
             char where[16];
-            std::snprintf(where, sizeof where, "%08X", loader::NOR_BASE + start);
+            std::snprintf(where, sizeof where, "%08X", NOR_BASE + start);
             output.diagnostic("the image (" + std::to_string(length) +
                               " bytes) does not fit the flash from " + where + " (" +
                               std::to_string(kFlashBytes - start) + " bytes left)");
@@ -150,9 +137,9 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
 
     const StoredSettings stored = readStoredSettings();
     for (const auto& [number, path] : stored.portDevices)
-        portMap().setDevice(number, path);
+        job.ports.setDevice(number, path);
     job.choices.portIndex = stored.portIndex;
-    job.choices.speedIndex = o.speed ? speedIndexOf(*o.speed) : stored.speedIndex;
+    job.choices.speedIndex = o.speed ? speedIndexOf(*o.speed).value_or(0) : stored.speedIndex;
     if (!o.port.empty() && o.sim) {
         output.diagnostic("--port and --sim exclude each other: --sim brings its own port");
         return EXIT_USAGE;

@@ -1,11 +1,14 @@
 #pragma once
-// The seam between the protocol engine and a front end. The main window implements it with
-// widgets, the command line with stdout/stderr and its flags, tests by recording. Everything
-// here is called on the protocol thread (the window's UI thread, the command line's main
-// thread). Prompts are part of it so that no test ever blocks on a real message box.
+// The seam between the protocol engine and a front end, split by role so that another window
+// (the explorer) can reuse the log, progress and prompt roles without the main window's
+// controls. The main window implements all of them with widgets, the command line with
+// stdout/stderr and its flags, tests by recording. Everything here is called on the protocol
+// thread. Prompts are part of it so that no test ever blocks on a real message box.
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "engine/Outcome.h"
 
 namespace zrk {
 
@@ -18,7 +21,7 @@ enum class MessageIcon { None, Information, Warning, Error };
 // The values bound to the window's controls, read back at the moment a step needs them.
 struct UserChoices {
     int portIndex = 0;   // 0 = COM1 ... 19 = COM20; -1 when the list has no selection
-    int speedIndex = 0;  // 0 = 115200 ... 3 = 921600; -1 when the list has no selection
+    int speedIndex = 0;  // index into kLineSpeeds; -1 when the list has no selection
     DownloadMode downloadMode = DownloadMode::ModeBin;
     bool powerOnAfterDownload = false;
     bool autoDownload = false;
@@ -36,23 +39,53 @@ struct SaveFileRequest {
     std::string filter;
 };
 
-class DownloaderView {
+// The log pane and the progress bar.
+class LogView {
   public:
-    virtual ~DownloaderView() = default;
-
-    // Log and progress.
+    virtual ~LogView() = default;
     virtual void appendLog(const std::string& text) = 0;
     virtual void setLogText(const std::string& text) = 0;
     virtual void setProgressRange(std::uint32_t total) = 0;
     virtual void setProgressPos(std::uint32_t position) = 0;
+};
 
-    // Display fields.
+// Modal questions.
+class PromptView {
+  public:
+    virtual ~PromptView() = default;
+    virtual void messageBox(const std::string& text, MessageIcon icon) = 0;
+    virtual bool askYesNo(const std::string& text) = 0;
+    // Empty when cancelled.
+    virtual std::string chooseSaveFile(const SaveFileRequest& request) = 0;
+};
+
+// The single-shot baud-switch timer: after the delay the front end calls the engine's
+// onBaudTimer once.
+class TimerView {
+  public:
+    virtual ~TimerView() = default;
+    virtual void startBaudTimer(int milliseconds) = 0;
+    virtual void stopBaudTimer() = 0;
+};
+
+// Where each operation's one outcome goes. Most views only record it.
+class OutcomeView {
+  public:
+    virtual ~OutcomeView() = default;
+    virtual void operationEnded(const OperationOutcome&) {}
+};
+
+// The main window's own controls and fields.
+class ControlsView {
+  public:
+    virtual ~ControlsView() = default;
+
     virtual void setFlashName(const std::string& name) = 0;
     virtual void setFirmwareSizeText(const std::string& text) = 0;
     virtual void setImageSizeText(const std::string& text) = 0;
 
-    // Control states. START: port and speed lists, START and the auto-download box disabled,
-    // Stop enabled (lockControls follows separately).
+    // START: port and speed lists, START and the auto-download box disabled, Stop enabled
+    // (lockControls follows separately).
     virtual void showPortOpened() = 0;
     virtual void lockControls() = 0;
     // The controls part of finishing an operation (the engine does the state and the files).
@@ -61,21 +94,18 @@ class DownloaderView {
     // the operation buttons, power-on, start address box and field disabled, auto-download on.
     virtual void showStopped() = 0;
 
-    // Prompts.
-    virtual void messageBox(const std::string& text, MessageIcon icon) = 0;
-    virtual bool askYesNo(const std::string& text) = 0;
-    // Empty when cancelled.
-    virtual std::string chooseSaveFile(const SaveFileRequest& request) = 0;
     // Runs the sector selection over the active map; the flags are cleared by the caller and
     // changed in place. True when accepted with START.
     virtual bool selectSectors(const SectorMap& map, std::vector<std::int32_t>& sectorSelected) = 0;
 
-    // The baud-switch timer: after the given delay the front end calls
-    // ProtocolEngine::onBaudTimer once (single shot).
-    virtual void startBaudTimer(int milliseconds) = 0;
-    virtual void stopBaudTimer() = 0;
-
     virtual UserChoices choices() = 0;
 };
+
+// Everything the main window's engine talks to.
+class DownloaderView : public LogView,
+                       public PromptView,
+                       public TimerView,
+                       public OutcomeView,
+                       public ControlsView {};
 
 }  // namespace zrk

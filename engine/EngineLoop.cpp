@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <stdexcept>
 
+#include "serial/SerialLink.h"
+
 namespace zrk {
 
 EngineLoop::EngineLoop() {
@@ -17,6 +19,9 @@ EngineLoop::EngineLoop() {
 }
 
 EngineLoop::~EngineLoop() {
+    for (auto& entry : m_Links)
+        if (entry->link->eventSink() == this)
+            entry->link->setEventSink(nullptr);
     if (m_WakeFd >= 0)
         ::close(m_WakeFd);
 }
@@ -26,23 +31,38 @@ void EngineLoop::wake() {
     [[maybe_unused]] auto ignored = ::write(m_WakeFd, &one, sizeof one);
 }
 
-void EngineLoop::postDataReceived(std::uint16_t) {
-    m_DataPending.store(true, std::memory_order_release);
-    wake();
-}
-
-void EngineLoop::postLinkLost(std::uint16_t, const std::string& reason) {
-    {
-        std::lock_guard lock(m_Lock);
-        m_LostReasons.push_back(reason);
+void EngineLoop::attach(SerialLink& link) {
+    if (!find(link)) {
+        auto entry = std::make_unique<Attached>();
+        entry->link = &link;
+        m_Links.push_back(std::move(entry));
     }
+    link.setEventSink(this);
+}
+
+void EngineLoop::detach(SerialLink& link) {
+    if (link.eventSink() == this)
+        link.setEventSink(nullptr);
+    std::erase_if(m_Links, [&](const auto& entry) { return entry->link == &link; });
+}
+
+EngineLoop::Attached* EngineLoop::find(SerialLink& link) {
+    for (auto& entry : m_Links)
+        if (entry->link == &link)
+            return entry.get();
+    return nullptr;
+}
+
+void EngineLoop::postLinkData(SerialLink& link) {
+    if (Attached* entry = find(link))
+        entry->dataPending.store(true, std::memory_order_release);
     wake();
 }
 
-void EngineLoop::postMessage(const std::string& text) {
+void EngineLoop::postLinkLost(SerialLink& link, std::uint64_t session, const std::string& reason) {
     {
         std::lock_guard lock(m_Lock);
-        m_Messages.push_back(text);
+        m_Losses.push_back({&link, session, reason});
     }
     wake();
 }
@@ -53,28 +73,23 @@ void EngineLoop::startTimer(int milliseconds) {
 
 bool EngineLoop::dispatchPending() {
     bool any = false;
-    std::vector<std::string> messages, lost;
+    std::vector<Loss> losses;
     {
         std::lock_guard lock(m_Lock);
-        messages.swap(m_Messages);
-        lost.swap(m_LostReasons);
+        losses.swap(m_Losses);
     }
-    for (const auto& text : messages) {
-        any = true;
-        if (onMessage)
-            onMessage(text);
-    }
-    if (m_DataPending.exchange(false, std::memory_order_acq_rel)) {
-        any = true;
-        m_LastActivity = Clock::now();
-        if (onData)
-            onData();
+    for (auto& entry : m_Links) {
+        if (entry->dataPending.exchange(false, std::memory_order_acq_rel)) {
+            any = true;
+            m_LastActivity = Clock::now();
+            entry->link->deliverData();
+        }
     }
     // After the data: the bytes that came before the hang-up are the phone's last words.
-    for (const auto& reason : lost) {
+    for (const auto& loss : losses) {
         any = true;
-        if (onLinkLost)
-            onLinkLost(reason);
+        if (find(*loss.link))
+            loss.link->deliverLinkLost(loss.session, loss.reason);
     }
     if (m_TimerDue && Clock::now() >= *m_TimerDue) {
         any = true;

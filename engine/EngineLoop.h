@@ -1,20 +1,23 @@
 #pragma once
 // The protocol thread's event loop for front ends without Qt (the command line, end-to-end
-// tests): the watcher's posts wake it through an eventfd, the baud-switch timer is a deadline,
-// and every handler runs on the thread that calls runUntil, as the engine requires.
+// tests, benchmarks): the event sink of the links attached to it. The watchers' posts wake it
+// through an eventfd, the baud-switch timer is a deadline, and every handler runs on the
+// thread that calls runUntil, as the engine requires.
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "serial/LinkOwner.h"
+#include "serial/LinkEvents.h"
 
 namespace zrk {
 
-class EngineLoop : public LinkOwner {
+class EngineLoop : public LinkEventSink {
   public:
     using Clock = std::chrono::steady_clock;
 
@@ -23,15 +26,16 @@ class EngineLoop : public LinkOwner {
     EngineLoop(const EngineLoop&) = delete;
     EngineLoop& operator=(const EngineLoop&) = delete;
 
-    // Watcher thread: record the news and wake the loop. Never blocks.
-    void postDataReceived(std::uint16_t portNumber) override;
-    void postLinkLost(std::uint16_t portNumber, const std::string& reason) override;
-    void postMessage(const std::string& text) override;
+    // Makes this loop the link's event sink (while the link is closed); the link's news then
+    // reach the handler on top of its owner stack from runUntil. The link must outlive the
+    // loop (or be detached first): the loop's end detaches it.
+    void attach(SerialLink& link);
+    void detach(SerialLink& link);
 
-    // Handlers, called on the loop's thread.
-    std::function<void()> onData;
-    std::function<void(const std::string&)> onLinkLost;
-    std::function<void(const std::string&)> onMessage;
+    // Watcher thread: record the news and wake the loop. Never blocks.
+    void postLinkData(SerialLink& link) override;
+    void postLinkLost(SerialLink& link, std::uint64_t session, const std::string& reason) override;
+
     std::function<void()> onTimer;
 
     void startTimer(int milliseconds);
@@ -50,13 +54,22 @@ class EngineLoop : public LinkOwner {
     Clock::time_point lastActivity() const { return m_LastActivity; }
 
   private:
+    struct Attached {
+        SerialLink* link;
+        std::atomic<bool> dataPending{false};
+    };
+    struct Loss {
+        SerialLink* link;
+        std::uint64_t session;
+        std::string reason;
+    };
+    Attached* find(SerialLink& link);
     bool dispatchPending();
 
     int m_WakeFd = -1;
-    std::atomic<bool> m_DataPending{false};
-    std::mutex m_Lock;  // guards the two lists below
-    std::vector<std::string> m_LostReasons;
-    std::vector<std::string> m_Messages;
+    std::vector<std::unique_ptr<Attached>> m_Links;  // changed only while the watchers are off
+    std::mutex m_Lock;                               // guards m_Losses
+    std::vector<Loss> m_Losses;
     std::optional<Clock::time_point> m_TimerDue;
     Clock::time_point m_LastActivity = Clock::now();
 };

@@ -8,22 +8,17 @@
 
 namespace zrk {
 
-class ProtocolEngine;
+class PhaseContext;
 
 class FirmwareDownload {
   public:
     static constexpr std::uint32_t kBlockSize = 2048;
 
-    explicit FirmwareDownload(ProtocolEngine& engine) : m_Engine(engine) {}
+    explicit FirmwareDownload(PhaseContext& context) : m_Context(context) {}
 
-    void resetForStart();
-    void press();         // DOWNLOAD
+    void press(bool thenFileSystem);  // DOWNLOAD in BIN (or the first part of BIN + QIX)
     void onStartReply();  // WAIT_START_REPLY with OP_FIRMWARE or OP_FIRMWARE_THEN_FILE_SYSTEM
     void step(std::uint8_t byte);  // states 20, 21, 49, 50, 51
-
-    std::uint32_t writeOffset() const { return m_WriteOffset; }
-    std::uint32_t startOffset() const { return m_StartOffset; }
-    std::int32_t sectorIndex() const { return m_SectorIndex; }
 
   private:
     bool chooseStartOffset();
@@ -32,7 +27,7 @@ class FirmwareDownload {
     void endOfFirmwarePart();
     void failReading();
 
-    ProtocolEngine& m_Engine;
+    PhaseContext& m_Context;
     std::string m_ImagePath;
     std::uint64_t m_CheckedLength = 0;  // the length the CRC and the fit check were made for
     std::uint32_t m_WriteOffset = 0;

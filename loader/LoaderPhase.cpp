@@ -1,52 +1,37 @@
 #include "loader/LoaderPhase.h"
 
-#include "engine/ProtocolEngine.h"
+#include "engine/PhaseContext.h"
 #include "loader/LoaderStates.h"
 
 namespace zrk {
 
 using namespace loader;
 
-bool LoaderPhase::readyForOperation() {
-    if (!m_Engine.LoaderReady) {
-        m_Engine.log(
-            "\r\n** The phone is not ready: press START and wait until the flash is "
-            "identified.\r\n");
-        return false;
-    }
-    // The window locks its buttons while an operation runs; the command line relies on this.
-    return m_Engine.ProtocolState == IDLE;
+LoaderPhase::LoaderPhase(PhaseContext& context)
+    : m_Context(context), m_Firmware(context), m_Erase(context), m_Dump(context) {
+    for (const std::int32_t kind : {OP_FIRMWARE, OP_FIRMWARE_THEN_FILE_SYSTEM, OP_ERASE, OP_DUMP})
+        m_Context.serveOperation(kind, *this);
 }
 
-void LoaderPhase::fileSystemNotAvailable() {
-    m_Engine.log("\r\n** The QIX file-system download is not available in this version.\r\n");
-    m_Engine.finishOperation();
-}
-
-void LoaderPhase::download() {
-    if (!readyForOperation())
-        return;
-    if (m_Engine.view().choices().downloadMode != DownloadMode::ModeBin) {
-        fileSystemNotAvailable();
-        return;
-    }
-    m_Firmware.press();
+void LoaderPhase::downloadFirmware(bool thenFileSystem) {
+    if (m_Context.readyForOperation())
+        m_Firmware.press(thenFileSystem);
 }
 
 void LoaderPhase::erase() {
-    if (readyForOperation())
+    if (m_Context.readyForOperation())
         m_Erase.press();
 }
 
 void LoaderPhase::dump() {
-    if (readyForOperation())
+    if (m_Context.readyForOperation())
         m_Dump.press();
 }
 
 void LoaderPhase::step(std::uint8_t byte) {
-    switch (m_Engine.ProtocolState) {
+    switch (m_Context.ProtocolState) {
         case WAIT_START_REPLY:
-            switch (m_Engine.OperationKind) {
+            switch (m_Context.OperationKind) {
                 case OP_FIRMWARE:
                 case OP_FIRMWARE_THEN_FILE_SYSTEM:
                     m_Firmware.onStartReply();
@@ -56,9 +41,6 @@ void LoaderPhase::step(std::uint8_t byte) {
                     break;
                 case OP_DUMP:
                     m_Dump.onStartReply();
-                    break;
-                case OP_FILE_SYSTEM:
-                    fileSystemNotAvailable();
                     break;
                 default:
                     break;  // no step for this kind: the byte is dropped, the state stays
@@ -75,12 +57,13 @@ void LoaderPhase::step(std::uint8_t byte) {
             m_Erase.step(byte);
             return;
         default:
-            return;  // IDLE, WAIT_DUMP_BLOCK and states without a step drop the byte
+            return;  // IDLE and states without a step drop the byte
     }
 }
 
-void LoaderPhase::dumpBlockStep(const std::uint8_t* block, std::uint8_t checksum) {
-    m_Dump.blockStep(block, checksum);
+void LoaderPhase::frame(std::span<const std::uint8_t> bytes) {
+    if (m_Context.ProtocolState == WAIT_DUMP_BLOCK && bytes.size() == kDumpFrameSize)
+        m_Dump.blockStep(bytes.data(), bytes[kDumpBlockSize]);
 }
 
 }  // namespace zrk

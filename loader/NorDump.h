@@ -7,13 +7,13 @@
 
 namespace zrk {
 
-class ProtocolEngine;
+class PhaseContext;
 
 class NorDump {
   public:
     static constexpr const char* kFilter = "Hex Files (*.hex)|*.hex|All Files (*.*)|*.*||";
 
-    explicit NorDump(ProtocolEngine& engine) : m_Engine(engine) {}
+    explicit NorDump(PhaseContext& context) : m_Context(context) {}
 
     void press();
     void onStartReply();
@@ -24,7 +24,7 @@ class NorDump {
     void requestSector();
     void failWriting();
 
-    ProtocolEngine& m_Engine;
+    PhaseContext& m_Context;
     int m_SectorIndex = -1;
     std::uint32_t m_TotalKb = 0;
     std::uint32_t m_DumpedKb = 0;

@@ -4,11 +4,11 @@
 
 namespace zrk {
 
-class ProtocolEngine;
+class PhaseContext;
 
 class NorErase {
   public:
-    explicit NorErase(ProtocolEngine& engine) : m_Engine(engine) {}
+    explicit NorErase(PhaseContext& context) : m_Context(context) {}
 
     void press();
     void onStartReply();
@@ -17,9 +17,10 @@ class NorErase {
   private:
     void requestErase();
 
-    ProtocolEngine& m_Engine;
+    PhaseContext& m_Context;
     int m_SectorIndex = -1;
     std::uint32_t m_Erased = 0;
+    std::uint64_t m_ErasedBytes = 0;
 };
 
 }  // namespace zrk

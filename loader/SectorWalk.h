@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "bringup/SectorMap.h"
+#include "engine/SectorMap.h"
 
 namespace zrk {
 

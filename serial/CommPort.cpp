@@ -13,33 +13,8 @@
 #include <cstring>
 
 #include "serial/ByteTrace.h"
-#include "serial/LinkOwner.h"
-#include "serial/PortMap.h"
 
 namespace zrk {
-
-std::string OpenFailure::describe() const {
-    const std::string cause = error ? std::strerror(error) : "";
-    switch (kind) {
-        case Kind::None:
-            return "";
-        case Kind::NotFound:
-            return device + " does not exist (" + cause + ")";
-        case Kind::PermissionDenied:
-            return "no permission to open " + device +
-                   ". Add your user to the 'dialout' group (sudo adduser $USER dialout) and log "
-                   "in again.";
-        case Kind::InUse:
-            return device + " is in use by another program";
-        case Kind::NotATerminal:
-            return device + " is not a serial device";
-        case Kind::LineRejected:
-            return device + " rejected the line settings (" + cause + ")";
-        case Kind::Other:
-            return "cannot open " + device + " (" + cause + ")";
-    }
-    return "";
-}
 
 CommPort::~CommPort() {
     close();
@@ -117,7 +92,7 @@ bool CommPort::open(std::uint16_t portNumber, std::uint32_t baud) {
         close();
     m_Connected.store(0);
     m_PortNumber = portNumber;
-    m_DeviceName = portMap().device(portNumber);
+    m_DeviceName = m_Ports.device(portNumber);
     m_LastFailure = {};
 
     m_Fd = ::open(m_DeviceName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -141,10 +116,7 @@ bool CommPort::open(std::uint16_t portNumber, std::uint32_t baud) {
     ::tcflush(m_Fd, TCIOFLUSH);
 
     if (!applyLine(baud, 8, Parity::None, 0)) {
-        const int error = errno;
-        if (auto* owner = currentLinkOwner())
-            owner->postMessage("Fail!!");
-        return fail(OpenFailure::Kind::LineRejected, error);
+        return fail(OpenFailure::Kind::LineRejected, errno);
     }
     // Lower the driver's receive latency where it offers that; a pty does not, which is fine.
     serial_struct serial{};
@@ -158,14 +130,13 @@ bool CommPort::open(std::uint16_t portNumber, std::uint32_t baud) {
     m_WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_WakeFd < 0)
         return fail(OpenFailure::Kind::Other, errno);
+    beginSession();
     m_Connected.store(1);
     try {
         m_Watcher = std::thread(&CommPort::ThreadWatchComm, this);
     } catch (const std::system_error& e) {
         m_Connected.store(0);
-        if (auto* owner = currentLinkOwner())
-            owner->postMessage("CreateThread Fail!!");
-        return fail(OpenFailure::Kind::Other, e.code().value());
+        return fail(OpenFailure::Kind::ThreadFailed, e.code().value());
     }
     if (m_Trace)
         m_Trace->traceNote("open " + m_DeviceName + " at " + std::to_string(baud));
@@ -279,10 +250,10 @@ void CommPort::notifyData() {
     const int queued = m_QueueRead.count();
     if (queued == 0)
         return;
-    if (BlockMode.load() != 0 && queued < kBlockModeThreshold)
+    const int frame = BlockMode.load();
+    if (frame != 0 && queued < frame)
         return;
-    if (auto* owner = currentLinkOwner())
-        owner->postDataReceived(m_PortNumber);
+    postData();
 }
 
 void CommPort::ThreadWatchComm() {
@@ -336,8 +307,7 @@ void CommPort::ThreadWatchComm() {
     if (!lostReason.empty() && m_Connected.load()) {
         if (m_Trace)
             m_Trace->traceNote("link lost: " + lostReason);
-        if (auto* owner = currentLinkOwner())
-            owner->postLinkLost(m_PortNumber, lostReason);
+        postLinkLost(lostReason);
     }
 }
 

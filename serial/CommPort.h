@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "serial/PortMap.h"
 #include "serial/ReceiveQueue.h"
 #include "serial/SerialLink.h"
 
@@ -19,12 +20,10 @@ class TraceSink;
 
 class CommPort : public SerialLink {
   public:
-    // A dump block (8192 bytes) and its checksum: in block mode the watcher notifies only when
-    // a whole one is queued.
-    static constexpr int kBlockModeThreshold = 8193;
     static constexpr std::size_t kReadBurst = 8194;
 
-    CommPort() = default;
+    // Port numbers resolve through the given map (the program's own by default).
+    explicit CommPort(const PortMap& ports = portMap()) : m_Ports(ports) {}
     ~CommPort() override;
     CommPort(const CommPort&) = delete;
     CommPort& operator=(const CommPort&) = delete;
@@ -38,7 +37,11 @@ class CommPort : public SerialLink {
     void close() override;
 
     bool isConnected() const override { return m_Connected.load() != 0; }
-    void setBlockMode(bool on) override { BlockMode.store(on ? 1 : 0); }
+    // The frame a phase waits for (a dump block and its checksum, say): the watcher notifies
+    // only when that many bytes are queued.
+    void setBlockMode(std::size_t frameBytes) override {
+        BlockMode.store(static_cast<int>(frameBytes));
+    }
     ReceiveQueue& receiveQueue() override { return m_QueueRead; }
     OpenFailure lastOpenFailure() const override { return m_LastFailure; }
 
@@ -52,7 +55,7 @@ class CommPort : public SerialLink {
                                                     int dataBits, Parity parity, int stopBits);
     static std::optional<speed_t> speedFor(std::uint32_t baud);
 
-    std::atomic<int> BlockMode{0};
+    std::atomic<int> BlockMode{0};  // the frame size the watcher waits for; 0: none
     std::atomic<int> m_Connected{0};
     std::uint16_t m_PortNumber = 0;
     std::string m_DeviceName;
@@ -65,6 +68,7 @@ class CommPort : public SerialLink {
     void notifyData();
     bool fail(OpenFailure::Kind kind, int error);
 
+    const PortMap& m_Ports;
     int m_Fd = -1;
     int m_WakeFd = -1;
     std::thread m_Watcher;

@@ -1,23 +1,36 @@
 #pragma once
 // What the protocol engine needs of the serial link. CommPort provides it over termios; engine
-// tests provide a fake that records what was written.
+// tests provide a fake that records what was written. The link also keeps its own subscribers:
+// the event sink its watcher posts to, and the stack of handlers that the posted news reach.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "serial/LinkEvents.h"
 #include "serial/ReceiveQueue.h"
 
 namespace zrk {
 
 enum class Parity { None = 0, Even = 2 };  // the wire codes the protocol uses
 
-// Why the last open failed, so a front end can say more than "it failed".
+// Why the last open failed, so a front end can say more than "it failed". The words for the
+// user are the engine's (describeOpenFailure).
 struct OpenFailure {
-    enum class Kind { None, NotFound, PermissionDenied, InUse, NotATerminal, LineRejected, Other };
+    enum class Kind {
+        None,
+        NotFound,
+        PermissionDenied,
+        InUse,
+        NotATerminal,
+        LineRejected,
+        ThreadFailed,
+        Other
+    };
     Kind kind = Kind::None;
     int error = 0;       // errno
     std::string device;  // the path that was tried
-    std::string describe() const;
 };
 
 class SerialLink {
@@ -29,9 +42,43 @@ class SerialLink {
     virtual std::size_t write(const std::uint8_t* data, std::size_t length) = 0;
     virtual void close() = 0;
     virtual bool isConnected() const = 0;
-    virtual void setBlockMode(bool on) = 0;
+    // Block mode: the watcher notifies only once frameBytes are queued (0: for every burst).
+    virtual void setBlockMode(std::size_t frameBytes) = 0;
     virtual ReceiveQueue& receiveQueue() = 0;
     virtual OpenFailure lastOpenFailure() const = 0;
+
+    // Where the watcher's posts go. Set while the link is closed.
+    void setEventSink(LinkEventSink* sink) { m_Sink.store(sink, std::memory_order_release); }
+    LinkEventSink* eventSink() const { return m_Sink.load(std::memory_order_acquire); }
+
+    // The owner stack, used on the protocol thread only. The explorer pushes its handler when it
+    // takes the link over and pops it when it gives it back.
+    void pushHandler(LinkHandler& handler) { m_Handlers.push_back(&handler); }
+    void popHandler(LinkHandler& handler);
+    LinkHandler* handler() const { return m_Handlers.empty() ? nullptr : m_Handlers.back(); }
+
+    // Called by the sink on the protocol thread.
+    void deliverData();
+    void deliverLinkLost(std::uint64_t session, const std::string& reason);
+
+    // Counts the successful opens; posts carry it so that stale news can be told apart.
+    std::uint64_t session() const { return m_Session.load(std::memory_order_acquire); }
+
+  protected:
+    void beginSession() { m_Session.fetch_add(1, std::memory_order_acq_rel); }
+    void postData() {
+        if (auto* sink = eventSink())
+            sink->postLinkData(*this);
+    }
+    void postLinkLost(const std::string& reason) {
+        if (auto* sink = eventSink())
+            sink->postLinkLost(*this, session(), reason);
+    }
+
+  private:
+    std::atomic<LinkEventSink*> m_Sink{nullptr};
+    std::atomic<std::uint64_t> m_Session{0};
+    std::vector<LinkHandler*> m_Handlers;
 };
 
 }  // namespace zrk

@@ -24,8 +24,8 @@ class ControlStates : public WindowFixture {
     void identified() {
         link.connected = true;
         portOpened();
-        window->engine().LoaderReady = 1;
-        window->engine().finishOperation();
+        window->engine().context().LoaderReady = 1;
+        window->engine().context().finishOperation();
     }
 };
 
@@ -36,8 +36,8 @@ TEST_F(ControlStates, StartUpEnablesOnlyWhatNeedsNoPhone) {
     EXPECT_TRUE(w<QRadioButton>("modeBinRadio")->isChecked());
     EXPECT_FALSE(w<QCheckBox>("autoDownloadBox")->isChecked());
     EXPECT_FALSE(w<QAbstractButton>("powerOnToggle")->isChecked());
-    EXPECT_EQ(window->engine().ProtocolState, INITIAL);
-    EXPECT_EQ(window->engine().LoaderReady, 0);
+    EXPECT_EQ(window->engine().context().ProtocolState, INITIAL);
+    EXPECT_EQ(window->engine().context().LoaderReady, 0);
 }
 
 TEST_F(ControlStates, WhileTheLinkIsLockedOnlyStopAndExitRespond) {
@@ -50,12 +50,12 @@ TEST_F(ControlStates, FinishingInBinModeOffersTheBinaryRowAndTheStartAddress) {
     open();
     identified();
     EXPECT_EQ(all(), layout("DDDEDE EEEEE EE EEE EEEE EEE DD D ED EEEE"));
-    EXPECT_EQ(window->engine().ProtocolState, IDLE);
+    EXPECT_EQ(window->engine().context().ProtocolState, IDLE);
     // A ticked box brings the field along in this mode (it follows the box).
     click("startAddressBox");
-    window->engine().beginOperation(loader::OP_ERASE);
+    window->engine().context().beginOperation(OP_ERASE);
     EXPECT_EQ(all(), layout("DDDEDD DDDDD DD DDD DDDD DDD DD D DD EEEE"));
-    window->engine().finishOperation();
+    window->engine().context().finishOperation();
     EXPECT_TRUE(enabled("startAddressField"));
 }
 
@@ -89,7 +89,7 @@ TEST_F(ControlStates, StopReturnsToTheUnconnectedLayout) {
     EXPECT_EQ(text("flashNameField"), "");
     EXPECT_EQ(w<QProgressBar>("progressBar")->value(), 0);
     EXPECT_TRUE(window->logText().ends_with("\r\n** Close COM port\r\n"));
-    EXPECT_EQ(window->engine().LoaderReady, 0);
+    EXPECT_EQ(window->engine().context().LoaderReady, 0);
 }
 
 TEST_F(ControlStates, ModeRadiosSwitchTheFileRows) {

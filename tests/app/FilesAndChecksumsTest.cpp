@@ -117,11 +117,11 @@ TEST_F(Files, TheImageChecksumWorksOnTheImagePath) {
 
 TEST_F(Files, AChecksumWithoutAReadableFileSaysSoAndShowsZero) {
     open();
-    window->engine().ProtocolState = INITIAL;
+    window->engine().context().ProtocolState = INITIAL;
     click("binCrcButton");  // empty path
     EXPECT_EQ(prompter.messageTexts(), QStringList{"Fail to open bin file!"});
     EXPECT_EQ(text("binCrcField"), "0x0");
-    EXPECT_EQ(window->engine().ProtocolState, IDLE);
+    EXPECT_EQ(window->engine().context().ProtocolState, IDLE);
     settings->writeString("VavPath", dir.filePath("missing.qix"));
     reopen();
     click("qixCrcButton");

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "WindowFixture.h"
+#include "app/LinkPump.h"
 
 namespace zrk::test {
 namespace {
@@ -86,22 +87,28 @@ TEST_F(Log, ProgressTakesThirtyTwoBitTotals) {
 TEST_F(Log, WatcherNewsIsHandledOnTheWindowsThread) {
     open();
     link.receive({0x81, 0x44});
-    std::thread watcher([this] { window->postDataReceived(1); });
+    std::thread watcher([this] { window->linkPump().postLinkData(link); });
     watcher.join();
     EXPECT_EQ(link.queue.count(), 2);  // nothing happens on the watcher's thread
     EXPECT_TRUE(waitFor([&] { return link.queue.count() == 0; }));
 
     link.connected = true;
-    std::thread lost([this] { window->postLinkLost(1, "device removed"); });
+    std::thread lost(
+        [this] { window->linkPump().postLinkLost(link, link.session(), "device removed"); });
     lost.join();
     EXPECT_TRUE(waitFor([&] { return !link.connected; }));
     EXPECT_NE(window->logText().find("device removed"), std::string::npos);
     EXPECT_TRUE(enabled("startButton"));
 
-    std::thread message([this] { window->postMessage("CreateThread Fail!!"); });
-    message.join();
-    EXPECT_TRUE(waitFor([&] { return !prompter.messages.empty(); }));
-    EXPECT_EQ(prompter.messages[0].text, "CreateThread Fail!!");
+    // News from before the link was opened again belongs to an earlier link.
+    link.connected = true;
+    const std::uint64_t before = link.session();
+    ASSERT_TRUE(link.open(1, 115200));
+    std::thread stale([&] { window->linkPump().postLinkLost(link, before, "old news"); });
+    stale.join();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(link.connected);
+    EXPECT_EQ(window->logText().find("old news"), std::string::npos);
 }
 
 TEST_F(Log, NewsArrivingDuringAPromptWaitsForTheAnswer) {
@@ -109,7 +116,7 @@ TEST_F(Log, NewsArrivingDuringAPromptWaitsForTheAnswer) {
     link.receive({1, 2, 3});
     int queuedDuringPrompt = -1;
     prompter.onMessage = [&] {
-        window->postDataReceived(1);
+        window->linkPump().postLinkData(link);
         QCoreApplication::processEvents();
         queuedDuringPrompt = link.queue.count();
     };
@@ -120,7 +127,7 @@ TEST_F(Log, NewsArrivingDuringAPromptWaitsForTheAnswer) {
 
 TEST_F(Log, TheBaudTimerCallsTheEngineOnce) {
     open();
-    window->engine().startBaudTimer(1);
+    window->engine().context().startBaudTimer(1);
     EXPECT_TRUE(waitFor([&] { return !window->engine().baudTimerRunning(); }));
 }
 

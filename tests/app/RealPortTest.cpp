@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include "WindowFixture.h"
+#include "engine/OpenFailureText.h"
 #include "serial/CommPort.h"
 #include "serial/PortMap.h"
 #include "serial/PseudoTerminal.h"
@@ -25,7 +26,7 @@ TEST(RealPort, ThePhonesBytesAreDrainedOnTheWindowsThread) {
     CommPort port;
     {
         MainWindow window(port, settings, prompter);
-        ASSERT_TRUE(port.open(20, 115200)) << port.lastOpenFailure().describe();
+        ASSERT_TRUE(port.open(20, 115200)) << describeOpenFailure(port.lastOpenFailure());
         const unsigned char bytes[] = {0x81, 0x81, 0x81};
         ASSERT_EQ(::write(phone.masterFd(), bytes, sizeof bytes), 3);
         // The watcher queues the bytes on its own thread; nothing drains them until the window's

@@ -24,7 +24,7 @@
 #include "ScriptedPrompter.h"
 #include "app/MainWindow.h"
 #include "app/SettingsStore.h"
-#include "engine/ProtocolEngine.h"
+#include "protocol/ProtocolEngine.h"
 #include "serial/ByteTrace.h"
 #include "serial/CommPort.h"
 #include "serial/PortMap.h"
@@ -129,7 +129,9 @@ class SimWindowFixture : public ::testing::Test {
     void chooseSpeed(int index) { w<QComboBox>("speedList")->setCurrentIndex(index); }
 
     // The phone's answer to START: the loader phase, or a stopped link after a failure.
-    bool loaderReady() { return engine().LoaderReady == 1 && engine().ProtocolState == IDLE; }
+    bool loaderReady() {
+        return engine().context().LoaderReady == 1 && engine().context().ProtocolState == IDLE;
+    }
     bool linkStopped() { return !port.isConnected() && w("startButton")->isEnabled(); }
 
     // START and the whole bring-up; true when the flash was identified.

@@ -48,7 +48,7 @@ TEST_F(WindowBringUp, AWrongSpeedEchoShowsItsBoxAndStopsTheLink) {
     EXPECT_TRUE(logHas("** Fail to change the baudrate ("));
     EXPECT_TRUE(log().ends_with("\r\n** Close COM port\r\n"));
     EXPECT_EQ(controls(), kUnconnectedLayout);
-    EXPECT_EQ(engine().LoaderReady, 0);
+    EXPECT_EQ(engine().context().LoaderReady, 0);
 
     // Nothing is left half-open: START opens the port again and meets the same phone.
     ASSERT_FALSE(bringUp());
@@ -88,7 +88,7 @@ TEST_F(WindowBringUp, APulledCableIsReportedAndTheWindowIsUnconnected) {
     EXPECT_TRUE(log().ends_with("\r\n** Close COM port\r\n"));
     EXPECT_EQ(controls(), kUnconnectedLayout);
     EXPECT_EQ(progress().value(), 0);
-    EXPECT_EQ(engine().LoaderReady, 0);
+    EXPECT_EQ(engine().context().LoaderReady, 0);
     EXPECT_TRUE(prompter.messages.empty());
 }
 
@@ -99,13 +99,15 @@ TEST_F(WindowBringUp, StopDuringEitherUploadThenStartUploadsAfresh) {
     chooseSpeed(3);
 
     click("startButton");
-    ASSERT_TRUE(pumpUntil([&] { return engine().ProtocolState == bringup::WAIT_WORD_ACK; }));
+    ASSERT_TRUE(
+        pumpUntil([&] { return engine().context().ProtocolState == bringup::WAIT_WORD_ACK; }));
     click("stopButton");
     EXPECT_EQ(controls(), kUnconnectedLayout);
 
     click("startButton");
     ASSERT_TRUE(pumpUntil([&] {
-        return engine().ProtocolState == bringup::WAIT_CHUNK_SUM && progress().value() > 0;
+        return engine().context().ProtocolState == bringup::WAIT_CHUNK_SUM &&
+               progress().value() > 0;
     }));
     EXPECT_EQ(progress().maximum(), 317792);
     EXPECT_LT(progress().value(), 317792);

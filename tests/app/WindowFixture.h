@@ -14,7 +14,7 @@
 #include "ScriptedPrompter.h"
 #include "app/MainWindow.h"
 #include "app/SettingsStore.h"
-#include "engine/ProtocolEngine.h"
+#include "protocol/ProtocolEngine.h"
 #include "support/FakeLink.h"
 
 namespace zrk::test {

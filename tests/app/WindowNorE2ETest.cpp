@@ -104,7 +104,7 @@ TEST_F(WindowNor, DownloadsFromTheStartAddressAndRefusesOneInsideASector) {
     w<QLineEdit>("startAddressField")->setText(QStringLiteral("0x10010001"));
     click("downloadButton");
     ASSERT_TRUE(waitForLog("\r\n **Not Sector Begin Address(0x00010001)... "));
-    EXPECT_EQ(engine().ProtocolState, IDLE);
+    EXPECT_EQ(engine().context().ProtocolState, IDLE);
     EXPECT_EQ(controls(), kLockedLayout);
     click("stopButton");
     EXPECT_EQ(controls(), kUnconnectedLayout);
@@ -124,7 +124,7 @@ TEST_F(WindowNor, PowerOnAfterDownloadEndsTheLinkAndStartWorksAgain) {
 
     const Bytes sent = hostBytes.bytes();
     ASSERT_FALSE(sent.empty());
-    EXPECT_EQ(sent.back(), loader::CMD_POWER_ON);
+    EXPECT_EQ(sent.back(), CMD_POWER_ON);
     EXPECT_TRUE(log().ends_with("\r\n** Close COM port\r\n"));
     EXPECT_EQ(text("flashNameField"), "");
     EXPECT_EQ(controls(), kUnconnectedLayout);

@@ -3,12 +3,12 @@
 
 #include <sstream>
 
-#include "bringup/SectorMap.h"
 #include "cli/CommandLine.h"
 #include "cli/ExitCodes.h"
 #include "cli/SectorList.h"
 #include "cli/SimArguments.h"
 #include "cli/StartAddress.h"
+#include "engine/SectorMap.h"
 
 namespace zrk::cli {
 namespace {

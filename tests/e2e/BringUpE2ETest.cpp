@@ -67,8 +67,8 @@ TEST(BringUpE2E, StopDuringTheUploadThenStartBringsThePhoneUpAgain) {
     ASSERT_TRUE(phone.startSimulator());
     phone.engine.start();
     // In the middle of the pre-loader's words.
-    ASSERT_TRUE(
-        phone.runUntil([&] { return phone.engine.ProtocolState == bringup::WAIT_WORD_ACK; }));
+    ASSERT_TRUE(phone.runUntil(
+        [&] { return phone.engine.context().ProtocolState == bringup::WAIT_WORD_ACK; }));
     phone.engine.stop();
     EXPECT_FALSE(phone.port.isConnected());
     ASSERT_TRUE(phone.bringUp()) << phone.view.log;
@@ -87,7 +87,7 @@ TEST(BringUpE2E, APulledCableIsReportedAndStopsTheLink) {
     EXPECT_TRUE(contains(phone.view.log, "Lost the connection to the phone"));
     EXPECT_TRUE(contains(phone.view.log, "** Close COM port\r\n"));
     EXPECT_FALSE(phone.port.isConnected());
-    EXPECT_EQ(phone.engine.LoaderReady, 0);
+    EXPECT_EQ(phone.engine.context().LoaderReady, 0);
 }
 
 }  // namespace

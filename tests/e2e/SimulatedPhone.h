@@ -9,9 +9,8 @@
 #include <vector>
 
 #include "engine/EngineLoop.h"
-#include "engine/ProtocolEngine.h"
+#include "protocol/ProtocolEngine.h"
 #include "serial/CommPort.h"
-#include "serial/LinkOwner.h"
 #include "serial/PortMap.h"
 #include "sim/PhoneSimulator.h"
 #include "support/RecordingView.h"
@@ -42,12 +41,8 @@ class SimulatedPhone {
     static constexpr std::chrono::seconds kSilence{30};
 
     SimulatedPhone() {
-        loop.onData = [this] { engine.onDataReceived(); };
-        loop.onLinkLost = [this](const std::string& reason) { engine.onLinkLost(reason); };
+        loop.attach(port);
         loop.onTimer = [this] { engine.onBaudTimer(); };
-        loop.onMessage = [this](const std::string& text) {
-            view.messageBox(text, MessageIcon::Error);
-        };
         view.userChoices.portIndex = 0;
         view.userChoices.speedIndex = 3;
     }
@@ -55,7 +50,6 @@ class SimulatedPhone {
         port.close();
         if (sim)
             sim->stop();
-        portMap().setDevice(1, "");
     }
 
     // Starts a strict simulator (every byte the protocol does not allow is recorded) and maps
@@ -67,7 +61,7 @@ class SimulatedPhone {
             ADD_FAILURE() << "simulator: " << error;
             return false;
         }
-        portMap().setDevice(1, sim->slavePath());
+        ports.setDevice(1, sim->slavePath());
         return true;
     }
 
@@ -79,12 +73,14 @@ class SimulatedPhone {
     // START and the whole bring-up; true when the loader phase is ready.
     bool bringUp() {
         engine.start();
-        return runUntil(
-                   [this] { return engine.LoaderReady == 1 || engine.ProtocolState == IDLE; }) &&
-               engine.LoaderReady == 1;
+        return runUntil([this] {
+                   return engine.context().LoaderReady == 1 ||
+                          engine.context().ProtocolState == IDLE;
+               }) &&
+               engine.context().LoaderReady == 1;
     }
 
-    bool idle() const { return engine.ProtocolState == IDLE; }
+    bool idle() const { return engine.context().ProtocolState == IDLE; }
 
     std::size_t violations() const { return sim->violationCount(); }
     std::string summary() const { return sim->summary(); }
@@ -94,9 +90,9 @@ class SimulatedPhone {
 
     TempDir dir;
     std::unique_ptr<sim::PhoneSimulator> sim;
-    EngineLoop loop;
-    ScopedLinkOwner owner{&loop};
-    CommPort port;
+    PortMap ports;  // this phone's own: several may run side by side
+    CommPort port{ports};
+    EngineLoop loop;  // after the port, which must outlive its sink
     LoopView view{loop};
     ProtocolEngine engine{port, view};
 };

@@ -4,33 +4,73 @@
 
 #include <thread>
 
+#include "support/FakeLink.h"
+
 namespace zrk {
 namespace {
 
 using namespace std::chrono_literals;
 
-TEST(EngineLoop, DeliversWatcherNewsOnItsOwnThreadInOrder) {
-    EngineLoop loop;
-    std::vector<std::string> seen;
-    const auto loopThread = std::this_thread::get_id();
+// Records what reaches the top of a link's owner stack, and on which thread.
+class RecordingHandler : public LinkHandler {
+  public:
+    explicit RecordingHandler(std::string name) : m_Name(std::move(name)) {}
+    void onLinkData() override {
+        sameThread &= std::this_thread::get_id() == m_Thread;
+        seen->push_back(m_Name + ":data");
+    }
+    void onLinkLost(const std::string& reason) override {
+        seen->push_back(m_Name + ":lost:" + reason);
+    }
+    std::vector<std::string>* seen = nullptr;
     bool sameThread = true;
-    loop.onData = [&] {
-        sameThread &= std::this_thread::get_id() == loopThread;
-        seen.push_back("data");
-    };
-    loop.onLinkLost = [&](const std::string& r) { seen.push_back("lost:" + r); };
-    loop.onMessage = [&](const std::string& m) { seen.push_back("msg:" + m); };
+
+  private:
+    std::string m_Name;
+    std::thread::id m_Thread = std::this_thread::get_id();
+};
+
+TEST(EngineLoop, DeliversWatcherNewsOnItsOwnThreadInOrder) {
+    test::FakeLink link;
+    EngineLoop loop;
+    loop.attach(link);
+    std::vector<std::string> seen;
+    RecordingHandler engine("engine");
+    engine.seen = &seen;
+    link.pushHandler(engine);
+    ASSERT_TRUE(link.open(1, 115200));
     std::thread watcher([&] {
-        loop.postDataReceived(1);
-        loop.postDataReceived(1);  // coalesced with the first
-        loop.postMessage("Fail!!");
-        loop.postLinkLost(1, "gone");
+        loop.postLinkData(link);
+        loop.postLinkData(link);  // coalesced with the first
+        loop.postLinkLost(link, link.session(), "gone");
+        loop.postLinkLost(link, link.session() - 1, "stale");  // from an earlier opening
     });
     watcher.join();
-    const auto result = loop.runUntil([&] { return seen.size() >= 3; }, 5s);
+    const auto result = loop.runUntil([&] { return seen.size() >= 2; }, 5s);
     EXPECT_EQ(result, EngineLoop::RunResult::Done);
-    EXPECT_TRUE(sameThread);
-    EXPECT_EQ(seen, (std::vector<std::string>{"msg:Fail!!", "data", "lost:gone"}));
+    EXPECT_TRUE(engine.sameThread);
+    EXPECT_EQ(seen, (std::vector<std::string>{"engine:data", "engine:lost:gone"}));
+}
+
+TEST(EngineLoop, NewsGoesToTheTopOfTheLinksOwnStackAndTwoLinksDoNotMeet) {
+    test::FakeLink first, second;
+    EngineLoop loop;
+    loop.attach(first);
+    loop.attach(second);
+    std::vector<std::string> seen;
+    RecordingHandler main("main"), explorer("explorer"), other("other");
+    main.seen = explorer.seen = other.seen = &seen;
+    first.pushHandler(main);
+    second.pushHandler(other);
+
+    first.pushHandler(explorer);  // the explorer takes the first link over
+    loop.postLinkData(first);
+    loop.runUntil([&] { return seen.size() >= 1; }, 5s);
+    first.popHandler(explorer);  // and gives it back
+    loop.postLinkData(first);
+    loop.postLinkData(second);
+    loop.runUntil([&] { return seen.size() >= 3; }, 5s);
+    EXPECT_EQ(seen, (std::vector<std::string>{"explorer:data", "main:data", "other:data"}));
 }
 
 TEST(EngineLoop, FiresTheTimerOnceAfterItsDelay) {

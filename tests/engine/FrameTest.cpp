@@ -1,8 +1,9 @@
 // The receive frame: which bytes reach which phase, and when a dump block is taken.
 #include <gtest/gtest.h>
 
-#include "engine/ProtocolEngine.h"
+#include "loader/LoaderPhase.h"
 #include "loader/LoaderStates.h"
+#include "protocol/ProtocolEngine.h"
 #include "support/FakeLink.h"
 #include "support/RecordingView.h"
 
@@ -17,58 +18,61 @@ class Frame : public ::testing::Test {
 };
 
 TEST_F(Frame, AnEmptyQueueDoesNothing) {
-    engine.ProtocolState = IDLE;
+    engine.context().ProtocolState = IDLE;
     engine.onDataReceived();
     EXPECT_TRUE(link.written.empty());
-    EXPECT_EQ(engine.ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().ProtocolState, IDLE);
 }
 
 TEST_F(Frame, IdleInTheLoaderPhaseConsumesAndDropsEverything) {
-    engine.LoaderReady = 1;
-    engine.ProtocolState = IDLE;
+    engine.context().LoaderReady = 1;
+    engine.context().ProtocolState = IDLE;
     link.receive({1, 2, 3, 0xD9, 0xFF});
     engine.onDataReceived();
     EXPECT_EQ(link.queue.count(), 0);
     EXPECT_TRUE(link.written.empty());
-    EXPECT_EQ(engine.ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().ProtocolState, IDLE);
 }
 
 TEST_F(Frame, ADumpBlockIsTakenOnlyWhenAllOfItIsQueued) {
-    engine.LoaderReady = 1;
-    engine.ProtocolState = loader::WAIT_DUMP_BLOCK;
-    link.blockMode = true;
+    engine.context().LoaderReady = 1;
+    engine.context().ProtocolState = loader::WAIT_DUMP_BLOCK;
+    engine.context().enterPhase(engine.loaderPhase());
+    engine.context().requestFrame(loader::kDumpFrameSize);
+    EXPECT_EQ(link.frameSize, 8193u);  // the watcher waits for the whole frame too
     link.receive(std::vector<std::uint8_t>(8192, 0x11));
     engine.onDataReceived();
     EXPECT_EQ(link.queue.count(), 8192);  // waits for the checksum byte
     EXPECT_TRUE(link.blockMode);
-    link.receive({0x00});
+    EXPECT_TRUE(view.messages.empty());
+    link.receive({0x01});  // the block's sum is 00h: the dump step sees the whole frame
     engine.onDataReceived();
     EXPECT_EQ(link.queue.count(), 0);
     EXPECT_FALSE(link.blockMode);
-    EXPECT_EQ(engine.TransferBuffer[8191], 0x11);
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Checksum mismatched!"});
 }
 
 TEST_F(Frame, OperationsBeginWithTheStartCommandAndFinishUnlocked) {
-    engine.LoaderReady = 1;
-    engine.ProtocolState = IDLE;
-    engine.beginOperation(loader::OP_ERASE);
-    EXPECT_EQ(engine.ProtocolState, loader::WAIT_START_REPLY);
-    EXPECT_EQ(engine.OperationKind, loader::OP_ERASE);
-    EXPECT_EQ(link.written, std::vector<std::uint8_t>{loader::CMD_START});
-    engine.finishOperation();
-    EXPECT_EQ(engine.ProtocolState, IDLE);
+    engine.context().LoaderReady = 1;
+    engine.context().ProtocolState = IDLE;
+    engine.context().beginOperation(OP_ERASE);
+    EXPECT_EQ(engine.context().ProtocolState, WAIT_START_REPLY);
+    EXPECT_EQ(engine.context().OperationKind, OP_ERASE);
+    EXPECT_EQ(link.written, std::vector<std::uint8_t>{CMD_START});
+    engine.context().finishOperation();
+    EXPECT_EQ(engine.context().ProtocolState, IDLE);
     EXPECT_EQ(view.events, (std::vector<std::string>{"lock", "finish"}));
 }
 
 TEST_F(Frame, StopClosesTheLinkAndReturnsToTheUnconnectedLayout) {
     link.connected = true;
-    engine.LoaderReady = 1;
-    engine.ProtocolState = loader::WAIT_ERASE;
+    engine.context().LoaderReady = 1;
+    engine.context().ProtocolState = loader::WAIT_ERASE;
     view.flashName = "X";
     engine.stop();
     EXPECT_FALSE(link.connected);
-    EXPECT_EQ(engine.LoaderReady, 0);
-    EXPECT_EQ(engine.ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().LoaderReady, 0);
+    EXPECT_EQ(engine.context().ProtocolState, IDLE);
     EXPECT_EQ(view.log, "\r\n** Close COM port\r\n");
     EXPECT_EQ(view.flashName, "");
     EXPECT_EQ(view.events.back(), "stopped");
@@ -79,7 +83,7 @@ TEST_F(Frame, StopClosesTheLinkAndReturnsToTheUnconnectedLayout) {
 }
 
 TEST_F(Frame, StopEndsABaudSwitchThatIsStillRetrying) {
-    engine.startBaudTimer(500);
+    engine.context().startBaudTimer(500);
     ASSERT_TRUE(view.timerRunning);
     engine.stop();
     EXPECT_FALSE(view.timerRunning);

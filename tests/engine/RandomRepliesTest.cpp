@@ -10,8 +10,8 @@
 
 #include "bringup/BringUpStates.h"
 #include "engine/Checksums.h"
-#include "engine/ProtocolEngine.h"
 #include "loader/LoaderStates.h"
+#include "protocol/ProtocolEngine.h"
 #include "support/FakeClock.h"
 #include "support/PhoneScript.h"
 #include "support/TempDir.h"
@@ -56,7 +56,7 @@ const std::set<std::int32_t> kBringUpStates = {INITIAL,
 
 // The NOR operations of this build and the idle state between them.
 const std::set<std::int32_t> kLoaderStates = {IDLE,
-                                              loader::WAIT_START_REPLY,
+                                              WAIT_START_REPLY,
                                               loader::WAIT_IMAGE_CRC_SUM,
                                               loader::WAIT_OFFSET_SUM,
                                               loader::WAIT_LENGTH_SUM,
@@ -76,21 +76,22 @@ class RandomRepliesTest : public ::testing::Test {
 
     void checkInvariants(const std::string& where) {
         SCOPED_TRACE(where);
-        const std::int32_t state = engine.ProtocolState;
-        if (engine.LoaderReady) {
+        const std::int32_t state = engine.context().ProtocolState;
+        if (engine.context().LoaderReady) {
             EXPECT_EQ(kLoaderStates.count(state), 1u) << "loader state " << state;
             EXPECT_TRUE(link.connected) << "loader phase on a closed port";
         } else {
             EXPECT_EQ(kBringUpStates.count(state), 1u) << "bring-up state " << state;
-            EXPECT_FALSE(engine.firmwareImage.isOpen());
-            EXPECT_FALSE(engine.dumpFile.isOpen());
+            EXPECT_FALSE(engine.context().firmwareImage.isOpen());
+            EXPECT_FALSE(engine.context().dumpFile.isOpen());
             // Waiting for the phone needs a port, or the timer that reopens it.
             if (state != INITIAL && state != IDLE) {
                 EXPECT_TRUE(link.connected || view.timerRunning) << "state " << state;
             }
         }
         // Block mode belongs to a requested dump block and to nothing else.
-        const bool waitingForBlock = engine.LoaderReady && state == loader::WAIT_DUMP_BLOCK;
+        const bool waitingForBlock =
+            engine.context().LoaderReady && state == loader::WAIT_DUMP_BLOCK;
         EXPECT_EQ(link.blockMode, waitingForBlock) << "state " << state;
         EXPECT_EQ(link.writesWhileClosed, 0);
     }
@@ -103,9 +104,9 @@ class RandomRepliesTest : public ::testing::Test {
 
     // Mostly what the phone would say in this state; sometimes anything at all.
     Bytes plausibleReply() {
-        const std::int32_t state = engine.ProtocolState;
+        const std::int32_t state = engine.context().ProtocolState;
         const auto any = [&] { return static_cast<std::uint8_t>(m_Random()); };
-        if (!engine.LoaderReady) {
+        if (!engine.context().LoaderReady) {
             switch (state) {
                 case bringup::WAIT_CONNECT_REQUEST:
                     return {0x81};
@@ -122,7 +123,7 @@ class RandomRepliesTest : public ::testing::Test {
                 case bringup::WAIT_CHUNK_SUM:
                 case bringup::WAIT_LAST_CHUNK_SUM:
                 case bringup::WAIT_BASE_SUM:
-                    return {engine.expectedReply};
+                    return {engine.context().expectedReply};
                 case bringup::WAIT_DMA_ACK:
                     return {0xF7};
                 case bringup::READ_FLASH_ID:
@@ -137,11 +138,11 @@ class RandomRepliesTest : public ::testing::Test {
                 block.push_back(sum8(block));
                 return block;
             }
-            case loader::WAIT_START_REPLY:
+            case WAIT_START_REPLY:
             case loader::WAIT_BLOCK_ACK:
                 return {any()};
             default:
-                return {engine.expectedReply};
+                return {engine.context().expectedReply};
         }
     }
 
@@ -201,13 +202,13 @@ class RandomRepliesTest : public ::testing::Test {
         }
         link.failOpens = 0;
         test::bringUpPhone(engine, link, view);
-        ASSERT_EQ(engine.LoaderReady, 1);
+        ASSERT_EQ(engine.context().LoaderReady, 1);
         checkInvariants("after bring-up");
     }
 
     void run(int steps, int honestPercent, bool keepLoaderPhase) {
         for (int i = 0; i < steps && !HasFailure(); ++i) {
-            if (keepLoaderPhase && !engine.LoaderReady)
+            if (keepLoaderPhase && !engine.context().LoaderReady)
                 freshPhone();
             const unsigned roll = m_Random() % 100;
             if (roll < 5) {

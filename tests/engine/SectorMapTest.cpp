@@ -1,4 +1,4 @@
-#include "bringup/SectorMap.h"
+#include "engine/SectorMap.h"
 
 #include <gtest/gtest.h>
 

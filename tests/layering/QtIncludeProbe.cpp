@@ -1,3 +1,3 @@
-// Compiled against the engine's include paths only; it must not find Qt.
+// Compiled against the composed engine's include paths only; it must not find Qt.
 #include <QWidget>
-#include "engine/ProtocolEngine.h"
+#include "protocol/ProtocolEngine.h"

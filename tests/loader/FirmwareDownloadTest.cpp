@@ -39,8 +39,8 @@ TEST_F(FirmwareDownloadTest, ImagesOfAwkwardSizesLandInNorWholeAndComplete) {
         EXPECT_EQ(view.progressPos, size);
         EXPECT_NE(view.log.find("** (Total " + std::to_string(size) + " bytes) **\r\n"),
                   std::string::npos);
-        EXPECT_EQ(engine.ProtocolState, IDLE);
-        EXPECT_FALSE(engine.firmwareImage.isOpen());
+        EXPECT_EQ(engine.context().ProtocolState, IDLE);
+        EXPECT_FALSE(engine.context().firmwareImage.isOpen());
         EXPECT_EQ(view.events.back(), "finish");
     }
 }
@@ -117,7 +117,7 @@ TEST_F(FirmwareDownloadTest, AnImageTooBigForTheFlashFromItsStartIsRefusedBefore
     EXPECT_NE(view.log.find("(65537 bytes) does not fit the flash: from 0x11FF0000 there are only "
                             "65536 bytes"),
               std::string::npos);
-    EXPECT_EQ(engine.ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().ProtocolState, IDLE);
     EXPECT_EQ(view.events.back(), "finish");  // usable again without Stop
 }
 
@@ -137,7 +137,7 @@ TEST_F(FirmwareDownloadTest, BadStartAddressesAbandonWithTheirLine) {
     useImage(test::randomImage(10));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        engine.ProtocolState = IDLE;  // what Stop and START again would give
+        engine.context().ProtocolState = IDLE;  // what Stop and START again would give
         useStartAddress(c.text);
         link.takeWritten();
         view.events.clear();
@@ -145,7 +145,7 @@ TEST_F(FirmwareDownloadTest, BadStartAddressesAbandonWithTheirLine) {
         const std::string tail = c.logTail;
         EXPECT_EQ(view.log.substr(view.log.size() - tail.size()), tail);
         EXPECT_EQ(link.written, Bytes{CMD_START});
-        EXPECT_EQ(engine.ProtocolState, IDLE);
+        EXPECT_EQ(engine.context().ProtocolState, IDLE);
         EXPECT_EQ(view.events, std::vector<std::string>{"lock"});  // abandoned: still locked
     }
 }
@@ -155,7 +155,7 @@ TEST_F(FirmwareDownloadTest, AMissingImageSendsNothing) {
     press(&ProtocolEngine::download);
     EXPECT_TRUE(link.written.empty());
     EXPECT_EQ(view.messages, std::vector<std::string>{"Fail to open bin file!"});
-    EXPECT_EQ(engine.ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().ProtocolState, IDLE);
 }
 
 TEST_F(FirmwareDownloadTest, ABadSectorSumFinishesTheDownload) {
@@ -165,8 +165,8 @@ TEST_F(FirmwareDownloadTest, ABadSectorSumFinishesTheDownload) {
     const std::string tail = "OK!\r\nAddress 0x10010000... Fail to download sector!\r\n";
     EXPECT_EQ(view.log.substr(view.log.size() - tail.size()), tail);
     EXPECT_EQ(phone.offsetsOf(CMD_PROGRAM_64K).size(), 2u);  // nothing after the bad sector
-    EXPECT_EQ(engine.ProtocolState, IDLE);
-    EXPECT_FALSE(engine.firmwareImage.isOpen());
+    EXPECT_EQ(engine.context().ProtocolState, IDLE);
+    EXPECT_FALSE(engine.context().firmwareImage.isOpen());
     EXPECT_EQ(view.events.back(), "finish");
     EXPECT_TRUE(view.messages.empty());
 }
@@ -178,10 +178,10 @@ TEST_F(FirmwareDownloadTest, WrongRepliesToTheHeaderEndAsEachSays) {
     engine.download();
     link.receive({0xFF});
     engine.onDataReceived();
-    ASSERT_EQ(engine.ProtocolState, WAIT_IMAGE_CRC_SUM);
-    link.receive({static_cast<std::uint8_t>(engine.expectedReply + 1)});
+    ASSERT_EQ(engine.context().ProtocolState, WAIT_IMAGE_CRC_SUM);
+    link.receive({static_cast<std::uint8_t>(engine.context().expectedReply + 1)});
     engine.onDataReceived();
-    EXPECT_EQ(engine.ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().ProtocolState, IDLE);
     EXPECT_EQ(view.events.back(), "lock");  // abandoned
     EXPECT_NE(view.log.find("Fail! (checksum reply 0x"), std::string::npos);
 
@@ -196,7 +196,7 @@ TEST_F(FirmwareDownloadTest, PowerOnAfterDownloadSendsFdLastAndStops) {
     EXPECT_EQ(link.writes.back(), Bytes{CMD_POWER_ON});
     EXPECT_TRUE(phone.poweredOn);
     EXPECT_FALSE(link.connected);
-    EXPECT_EQ(engine.LoaderReady, 0);
+    EXPECT_EQ(engine.context().LoaderReady, 0);
     EXPECT_EQ(view.messages, std::vector<std::string>{"Download completed!"});
     EXPECT_EQ(view.events.back(), "stopped");
 }
@@ -209,7 +209,7 @@ TEST_F(FirmwareDownloadTest, FileSystemModesSayTheyAreNotAvailable) {
         press(&ProtocolEngine::download);
         EXPECT_TRUE(link.written.empty());
         EXPECT_NE(view.log.find("file-system download is not available"), std::string::npos);
-        EXPECT_EQ(engine.ProtocolState, IDLE);
+        EXPECT_EQ(engine.context().ProtocolState, IDLE);
         EXPECT_EQ(view.events.back(), "finish");
     }
 }

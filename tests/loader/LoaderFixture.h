@@ -2,8 +2,8 @@
 // An engine with an identified phone behind a scripted boot-loader, and a folder for files.
 #include <gtest/gtest.h>
 
-#include "engine/ProtocolEngine.h"
 #include "loader/LoaderStates.h"
+#include "protocol/ProtocolEngine.h"
 #include "support/FakeClock.h"
 #include "support/LoaderPhone.h"
 #include "support/PhoneScript.h"

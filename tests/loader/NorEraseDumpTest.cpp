@@ -27,7 +27,7 @@ class NorEraseDumpTest : public test::LoaderFixture {
 
 TEST_F(NorEraseDumpTest, ErasesTheSelectedSectorsInOrderWithProgress) {
     view.sectorsToSelect = {515, 0, 2};
-    engine.sectorSelected[7] = 1;  // a stale selection is cleared before the dialog
+    engine.context().sectorSelected[7] = 1;  // a stale selection is cleared before the dialog
     engine.erase();
     clock.now += 3;
     phone.pump(engine);
@@ -47,7 +47,7 @@ TEST_F(NorEraseDumpTest, ErasesTheSelectedSectorsInOrderWithProgress) {
               "\r\n** Erasing Time 00:03 **\r\n");
     EXPECT_EQ(view.messages, std::vector<std::string>{"Erasing Completed!"});
     EXPECT_EQ(view.events, (std::vector<std::string>{"lock", "finish"}));
-    EXPECT_EQ(engine.ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().ProtocolState, IDLE);
 }
 
 TEST_F(NorEraseDumpTest, AWrongEraseReplyStopsTheWalkAtThatSector) {
@@ -59,7 +59,7 @@ TEST_F(NorEraseDumpTest, AWrongEraseReplyStopsTheWalkAtThatSector) {
     EXPECT_FALSE(erased(0x20000, 0x10000));
     EXPECT_EQ(view.messages, std::vector<std::string>{"Fail to erase sector!"});
     EXPECT_EQ(view.events.back(), "finish");
-    EXPECT_EQ(engine.ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().ProtocolState, IDLE);
 }
 
 TEST_F(NorEraseDumpTest, NothingIsSentWithoutASelection) {
@@ -82,7 +82,7 @@ TEST_F(NorEraseDumpTest, NothingIsSentWithoutASelection) {
     press(&ProtocolEngine::dump);
     EXPECT_EQ(view.messages.back(), "Internal Error! (file creation)");
     EXPECT_TRUE(link.written.empty());
-    EXPECT_EQ(engine.ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().ProtocolState, IDLE);
 }
 
 TEST_F(NorEraseDumpTest, DumpsSectorsZeroAndTwoIntoARawFile) {
@@ -110,7 +110,7 @@ TEST_F(NorEraseDumpTest, DumpsSectorsZeroAndTwoIntoARawFile) {
                             "\r\n** Dump Time 00:00 **\r\n** (Total 128 KBytes) **\r\n"),
               std::string::npos);
     EXPECT_EQ(view.messages, std::vector<std::string>{"Dump Completed!"});
-    EXPECT_FALSE(engine.dumpFile.isOpen());
+    EXPECT_FALSE(engine.context().dumpFile.isOpen());
     EXPECT_FALSE(link.blockMode);
 }
 
@@ -131,12 +131,12 @@ TEST_F(NorEraseDumpTest, ABadBlockChecksumKeepsTheBlocksBeforeIt) {
     press(&ProtocolEngine::dump);
     EXPECT_EQ(phone.offsetsOf(CMD_DUMP_BLOCK).size(), 3u);
     EXPECT_EQ(view.messages, std::vector<std::string>{"Checksum mismatched!"});
-    EXPECT_EQ(engine.ProtocolState, IDLE);
-    EXPECT_EQ(engine.OperationKind, OP_FIRMWARE);
+    EXPECT_EQ(engine.context().ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().OperationKind, OP_FIRMWARE);
     EXPECT_EQ(view.events.back(), "lock");  // abandoned until Stop
-    EXPECT_TRUE(engine.dumpFile.isOpen());
+    EXPECT_TRUE(engine.context().dumpFile.isOpen());
     engine.stop();
-    EXPECT_FALSE(engine.dumpFile.isOpen());
+    EXPECT_FALSE(engine.context().dumpFile.isOpen());
     EXPECT_EQ(test::TempDir::read(view.saveFileAnswer),
               Bytes(phone.nor.begin(), phone.nor.begin() + 2 * 8192));
 }

@@ -1,4 +1,4 @@
-#include "loader/StartAddress.h"
+#include "engine/StartAddress.h"
 
 #include <gtest/gtest.h>
 

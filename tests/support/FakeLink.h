@@ -17,7 +17,9 @@ class FakeLink : public SerialLink {
             --failOpens;
             return false;
         }
+        failure = {};
         connected = true;
+        beginSession();
         baudRate = baud;
         parity = Parity::None;
         return true;
@@ -39,9 +41,12 @@ class FakeLink : public SerialLink {
         ++closes;
     }
     bool isConnected() const override { return connected; }
-    void setBlockMode(bool on) override { blockMode = on; }
+    void setBlockMode(std::size_t frameBytes) override {
+        blockMode = frameBytes != 0;
+        frameSize = frameBytes;
+    }
     ReceiveQueue& receiveQueue() override { return queue; }
-    OpenFailure lastOpenFailure() const override { return {}; }
+    OpenFailure lastOpenFailure() const override { return failure; }
 
     // Queue bytes as if the watcher had read them (no notification).
     void receive(const std::vector<std::uint8_t>& bytes) {
@@ -65,6 +70,8 @@ class FakeLink : public SerialLink {
     bool rejectLineFormat = false;
     bool connected = false;
     bool blockMode = false;
+    std::size_t frameSize = 0;
+    OpenFailure failure;  // what lastOpenFailure says
     std::uint32_t baudRate = 0;
     int dataBits = 8;
     Parity parity = Parity::None;

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "bringup/SectorMap.h"
 #include "engine/Checksums.h"
-#include "engine/ProtocolEngine.h"
+#include "engine/SectorMap.h"
+#include "protocol/ProtocolEngine.h"
 #include "support/FakeLink.h"
 
 namespace zrk::test {

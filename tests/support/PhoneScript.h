@@ -9,7 +9,7 @@
 #include "bringup/BringUp.h"
 #include "bringup/TargetData.h"
 #include "engine/Checksums.h"
-#include "engine/ProtocolEngine.h"
+#include "protocol/ProtocolEngine.h"
 #include "support/FakeLink.h"
 #include "support/RecordingView.h"
 

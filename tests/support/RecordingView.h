@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "bringup/SectorMap.h"
 #include "engine/DownloaderView.h"
+#include "engine/SectorMap.h"
 
 namespace zrk::test {
 
@@ -46,6 +46,7 @@ class RecordingView : public DownloaderView {
     }
     void stopBaudTimer() override { timerRunning = false; }
     UserChoices choices() override { return userChoices; }
+    void operationEnded(const OperationOutcome& outcome) override { outcomes.push_back(outcome); }
 
     std::string log;
     std::uint32_t progressRange = 0;
@@ -66,6 +67,7 @@ class RecordingView : public DownloaderView {
     bool timerRunning = false;
     std::vector<int> timerStarts;
     UserChoices userChoices;
+    std::vector<OperationOutcome> outcomes;
 };
 
 }  // namespace zrk::test

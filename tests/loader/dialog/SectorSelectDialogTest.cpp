@@ -1,6 +1,6 @@
 // The sector window: its lines, and every way of ticking sectors, written straight into the
 // caller's flags.
-#include "loader/SectorSelectDialog.h"
+#include "loader/dialog/SectorSelectDialog.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <QTest>
 #include <numeric>
 
-#include "bringup/SectorMap.h"
+#include "engine/SectorMap.h"
 
 namespace zrk {
 namespace {

@@ -1,11 +1,11 @@
-#include "loader/SectorSelectDialog.h"
+#include "loader/dialog/SectorSelectDialog.h"
 
 #include <QListWidgetItem>
 #include <QMessageBox>
 #include <algorithm>
 
 #include "app/DialogUnits.h"
-#include "bringup/SectorMap.h"
+#include "engine/SectorMap.h"
 #include "loader/LoaderStates.h"
 #include "ui_SectorSelectDialog.h"
 
@@ -50,7 +50,7 @@ SectorSelectDialog::~SectorSelectDialog() = default;
 
 QString SectorSelectDialog::sectorLine(const SectorMap& map, int i) {
     const SectorRecord& sector = map[i];
-    const std::uint32_t start = loader::NOR_BASE + sector.byteOffset();
+    const std::uint32_t start = NOR_BASE + sector.byteOffset();
     const std::uint32_t end = start + sector.byteSize() - 1;
     const int kilobytes = static_cast<int>(sector.byteSize() >> 10);
     return QString::asprintf("%03d: 0x%07X ~ 0x%07X (%2dKBytes)", i, start, end, kilobytes);

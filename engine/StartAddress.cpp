@@ -1,4 +1,4 @@
-#include "loader/StartAddress.h"
+#include "engine/StartAddress.h"
 
 namespace zrk {
 
@@ -24,6 +24,21 @@ std::uint64_t parseStartAddress(std::string_view text) {
         value = value * 16 + static_cast<std::uint64_t>(digit);
     }
     return value;
+}
+
+}  // namespace zrk
+
+namespace zrk {
+
+StartAddressVerdict judgeStartAddress(std::uint64_t address, const SectorMap& map) {
+    StartAddressVerdict verdict;
+    if (address < NOR_BASE || address >= kStartAddressLimit)
+        return verdict;
+    verdict.offset = static_cast<std::uint32_t>(address - NOR_BASE);
+    verdict.sectorIndex = map.indexAtOffset(verdict.offset);
+    verdict.kind = verdict.sectorIndex < 0 ? StartAddressVerdict::Kind::NotSectorBegin
+                                           : StartAddressVerdict::Kind::Accepted;
+    return verdict;
 }
 
 }  // namespace zrk

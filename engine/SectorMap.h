@@ -28,7 +28,13 @@ class SectorMap {
     void activate() { m_Count = kSectorCount; }
     int count() const { return m_Count; }
     const SectorRecord& operator[](int i) const { return m_Records[i]; }
-    const std::vector<SectorRecord>& records() const { return m_Records; }
+    // The flash's size in bytes, whether or not the map is active yet: the one supported part.
+    static constexpr std::uint32_t kFlashBytes = 511u * 0x10000 + 8u * 0x2000;
+    // Bytes of the active map (0 before identification).
+    std::uint32_t activeBytes() const {
+        return m_Count > 0 ? m_Records[m_Count - 1].byteOffset() + m_Records[m_Count - 1].byteSize()
+                           : 0;
+    }
 
     // Index of the active sector starting at this byte offset, or -1.
     int indexAtOffset(std::uint32_t byteOffset) const;

@@ -1,30 +1,25 @@
 #pragma once
-// A link owner that records the watcher's posts and lets a test wait for them.
+// A link event sink that records the watcher's posts and lets a test wait for them.
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "serial/LinkOwner.h"
+#include "serial/LinkEvents.h"
 
 namespace zrk::test {
 
-class TestLinkOwner : public LinkOwner {
+class TestLinkSink : public LinkEventSink {
   public:
-    void postDataReceived(std::uint16_t) override {
+    void postLinkData(SerialLink&) override {
         std::lock_guard lock(m_Lock);
         ++dataPosts;
         m_Changed.notify_all();
     }
-    void postLinkLost(std::uint16_t, const std::string& reason) override {
+    void postLinkLost(SerialLink&, std::uint64_t, const std::string& reason) override {
         std::lock_guard lock(m_Lock);
         lostReasons.push_back(reason);
-        m_Changed.notify_all();
-    }
-    void postMessage(const std::string& text) override {
-        std::lock_guard lock(m_Lock);
-        messages.push_back(text);
         m_Changed.notify_all();
     }
     // Waits until pred() holds (checked under the lock) or the time is up.
@@ -40,7 +35,6 @@ class TestLinkOwner : public LinkOwner {
 
     int dataPosts = 0;
     std::vector<std::string> lostReasons;
-    std::vector<std::string> messages;
 
   private:
     std::mutex m_Lock;

@@ -1,0 +1,43 @@
+# cmake -DROOT=<tree> -P CheckLayering.cmake
+cmake_minimum_required(VERSION 3.25)
+# Fails when a file of a layer includes a project header from a folder the layer may not see,
+# or a Qt header. Dialog folders (<phase>/dialog/) belong to the window and are not checked.
+set(_layers
+  "serial:serial"
+  "engine:engine serial"
+  "bringup:bringup engine serial"
+  "loader:loader engine serial"
+  "filesystem:filesystem engine serial"
+  "protocol:protocol bringup loader filesystem engine serial")
+set(_project_folders serial engine bringup loader filesystem protocol app cli sim tests bench tools)
+
+set(_errors "")
+foreach(_entry IN LISTS _layers)
+  string(REPLACE ":" ";" _parts "${_entry}")
+  list(GET _parts 0 _layer)
+  list(GET _parts 1 _allowed)
+  string(REPLACE " " ";" _allowed "${_allowed}")
+  file(GLOB_RECURSE _files "${ROOT}/${_layer}/*.h" "${ROOT}/${_layer}/*.cpp")
+  foreach(_file IN LISTS _files)
+    if(_file MATCHES "/dialog/")
+      continue()
+    endif()
+    file(STRINGS "${_file}" _lines REGEX "^[ \t]*#[ \t]*include")
+    foreach(_line IN LISTS _lines)
+      if(_line MATCHES "#[ \t]*include[ \t]*[<\"](Q[A-Za-z]*|Qt[A-Za-z]*/)")
+        string(APPEND _errors "${_file}: Qt in the ${_layer} layer: ${_line}\n")
+      elseif(_line MATCHES "#[ \t]*include[ \t]*\"([a-z]+)/")
+        set(_folder "${CMAKE_MATCH_1}")
+        if(_folder IN_LIST _project_folders AND NOT _folder IN_LIST _allowed)
+          string(APPEND _errors "${_file}: ${_layer}/ may not include ${_folder}/: ${_line}\n")
+        endif()
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+if(_errors)
+  # One line per violation, unwrapped, so that each names its file and include plainly.
+  execute_process(COMMAND ${CMAKE_COMMAND} -E echo "${_errors}")
+  message(FATAL_ERROR "Layering violated (see the lines above).")
+endif()

@@ -1,0 +1,33 @@
+#include "engine/OpenFailureText.h"
+
+#include <cstring>
+
+namespace zrk {
+
+std::string describeOpenFailure(const OpenFailure& failure) {
+    const std::string cause = failure.error ? std::strerror(failure.error) : "";
+    const std::string& device = failure.device;
+    switch (failure.kind) {
+        case OpenFailure::Kind::None:
+            return "";
+        case OpenFailure::Kind::NotFound:
+            return device + " does not exist (" + cause + ")";
+        case OpenFailure::Kind::PermissionDenied:
+            return "no permission to open " + device +
+                   ". Add your user to the 'dialout' group (sudo adduser $USER dialout) and log "
+                   "in again.";
+        case OpenFailure::Kind::InUse:
+            return device + " is in use by another program";
+        case OpenFailure::Kind::NotATerminal:
+            return device + " is not a serial device";
+        case OpenFailure::Kind::LineRejected:
+            return device + " rejected the line settings (" + cause + ")";
+        case OpenFailure::Kind::ThreadFailed:
+            return "cannot start the reader for " + device + " (" + cause + ")";
+        case OpenFailure::Kind::Other:
+            return "cannot open " + device + " (" + cause + ")";
+    }
+    return "";
+}
+
+}  // namespace zrk

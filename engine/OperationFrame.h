@@ -1,0 +1,23 @@
+#pragma once
+// The frame every boot-loader operation shares, whichever phase runs it: the operation kinds,
+// the start command that opens each operation and the state that waits for its reply, and the
+// command that powers the phone on after a download. Wire values as the boot-loader has them.
+#include <cstdint>
+
+namespace zrk {
+
+// OperationKind
+inline constexpr std::int32_t OP_FIRMWARE = 0;
+inline constexpr std::int32_t OP_ERASE = 1;
+inline constexpr std::int32_t OP_DUMP = 2;
+inline constexpr std::int32_t OP_FILE_SYSTEM = 3;
+inline constexpr std::int32_t OP_FORMAT = 5;
+inline constexpr std::int32_t OP_STATUS = 7;
+inline constexpr std::int32_t OP_FIRMWARE_THEN_FILE_SYSTEM = 8;
+
+inline constexpr std::int32_t WAIT_START_REPLY = 19;
+
+inline constexpr std::uint8_t CMD_START = 0xD9;
+inline constexpr std::uint8_t CMD_POWER_ON = 0xFD;
+
+}  // namespace zrk

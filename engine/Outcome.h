@@ -1,0 +1,50 @@
+#pragma once
+// How an operation ended, as one typed value. Front ends act on this, never on the texts the
+// protocol logs or shows.
+#include <cstdint>
+#include <string>
+
+namespace zrk {
+
+enum class Operation {
+    BringUp,     // START up to the identified flash
+    Firmware,    // DOWNLOAD, BIN
+    FileSystem,  // DOWNLOAD, QIX
+    FirmwareAndFileSystem,
+    Erase,
+    Dump,
+    Format,
+    Status,
+    Explorer,  // one explorer exchange (listing, read-out, delete, status, NAND dump)
+};
+
+enum class OutcomeKind {
+    Completed,  // the phone confirmed everything
+    Failed,     // ended by a wrong reply or a local problem: see the cause
+    Abandoned,  // left idle with the controls locked until Stop
+    Stopped,    // Stop (or a closing window) ended it
+    LinkLost,   // the device went away
+};
+
+enum class FailureCause {
+    None,
+    PhoneReply,  // the phone said no or replied wrongly
+    File,        // a file could not be read or written
+    Port,        // the port could not be opened or set up
+    Refused,     // nothing was sent: not ready, nothing chosen, the user said no
+};
+
+struct OperationOutcome {
+    Operation operation = Operation::BringUp;
+    OutcomeKind kind = OutcomeKind::Completed;
+    FailureCause cause = FailureCause::None;
+    std::uint64_t bytes = 0;  // moved by the operation (for erase: the bytes erased)
+    std::int64_t elapsedSeconds = 0;
+    std::string detail;  // the failure's own words, for a closing complaint
+
+    bool completed() const { return kind == OutcomeKind::Completed; }
+};
+
+const char* operationName(Operation operation);
+
+}  // namespace zrk

@@ -1,0 +1,197 @@
+#include "engine/PhaseContext.h"
+
+#include "engine/OperationFrame.h"
+#include "serial/SerialLink.h"
+
+namespace zrk {
+
+namespace {
+
+Operation operationFor(std::int32_t kind) {
+    switch (kind) {
+        case OP_ERASE:
+            return Operation::Erase;
+        case OP_DUMP:
+            return Operation::Dump;
+        case OP_FILE_SYSTEM:
+            return Operation::FileSystem;
+        case OP_FORMAT:
+            return Operation::Format;
+        case OP_STATUS:
+            return Operation::Status;
+        case OP_FIRMWARE_THEN_FILE_SYSTEM:
+            return Operation::FirmwareAndFileSystem;
+        default:
+            return Operation::Firmware;
+    }
+}
+
+}  // namespace
+
+PhaseContext::PhaseContext(SerialLink& link, DownloaderView& view, Clock& clock)
+    : sectorSelected(SectorMap::kSectorCount, 0), m_Link(link), m_View(view), m_Clock(clock) {}
+
+bool PhaseContext::openLink(std::uint16_t portNumber, std::uint32_t baud) {
+    if (m_Link.open(portNumber, baud))
+        return true;
+    switch (m_Link.lastOpenFailure().kind) {
+        case OpenFailure::Kind::LineRejected:
+            m_View.messageBox("Fail!!", MessageIcon::Error);
+            break;
+        case OpenFailure::Kind::ThreadFailed:
+            m_View.messageBox("CreateThread Fail!!", MessageIcon::Error);
+            break;
+        default:
+            break;
+    }
+    return false;
+}
+
+void PhaseContext::send(std::span<const std::uint8_t> bytes) {
+    m_Link.write(bytes.data(), bytes.size());
+}
+
+void PhaseContext::send(std::initializer_list<std::uint8_t> bytes) {
+    m_Link.write(bytes.begin(), bytes.size());
+}
+
+void PhaseContext::requestFrame(std::size_t bytes) {
+    // Before the request goes out: the watcher must not wake us for a part of the reply.
+    m_FrameRequest = bytes;
+    m_Link.setBlockMode(bytes);
+}
+
+void PhaseContext::cancelFrame() {
+    m_FrameRequest = 0;
+    m_Link.setBlockMode(0);
+}
+
+void PhaseContext::log(const std::string& text) {
+    m_View.appendLog(text);
+}
+
+void PhaseContext::startBaudTimer(int milliseconds) {
+    m_BaudTimerRunning = true;
+    m_View.startBaudTimer(milliseconds);
+}
+
+bool PhaseContext::readyForOperation() {
+    if (!LoaderReady) {
+        log("\r\n** The phone is not ready: press START and wait until the flash is "
+            "identified.\r\n");
+        return false;
+    }
+    // The window locks its buttons while an operation runs; the command line relies on this.
+    return ProtocolState == IDLE;
+}
+
+void PhaseContext::beginOperation(std::int32_t kind) {
+    // The second part of BIN + QIX continues the operation that the first part began.
+    if (!m_Tracked)
+        trackOperation(operationFor(kind));
+    OperationKind = kind;
+    if (const auto it = m_OperationPhases.find(kind); it != m_OperationPhases.end())
+        m_Current = it->second;
+    ProtocolState = WAIT_START_REPLY;
+    send({CMD_START});
+    m_View.lockControls();
+}
+
+void PhaseContext::closeFiles() {
+    firmwareImage.close();
+    dumpFile.close();
+}
+
+void PhaseContext::finishOperation() {
+    ProtocolState = IDLE;
+    closeFiles();
+    m_View.finishOperation();
+    endTracked(OutcomeKind::Failed, FailureCause::PhoneReply);
+}
+
+void PhaseContext::abandon(FailureCause cause, const std::string& detail) {
+    ProtocolState = IDLE;
+    if (m_Tracked && !m_Verdict)
+        m_Verdict = Verdict{OutcomeKind::Abandoned, cause, detail};
+    endTracked(OutcomeKind::Abandoned, cause, detail);
+}
+
+void PhaseContext::stop() {
+    // Stop also ends a baud switch that is still retrying to reopen the port; the port is
+    // closed then, but the link is not over until the timer is.
+    const bool switching = m_BaudTimerRunning;
+    if (switching) {
+        m_View.stopBaudTimer();
+        m_BaudTimerRunning = false;
+    }
+    if (!m_Link.isConnected() && !switching)
+        return;
+    m_Link.close();
+    cancelFrame();
+    closeFiles();
+    m_View.setFlashName("");
+    LoaderReady = 0;
+    ProtocolState = INITIAL;
+    log("\r\n** Close COM port\r\n");
+    m_View.setProgressPos(0);
+    ProtocolState = IDLE;
+    m_View.showStopped();
+    endTracked(OutcomeKind::Stopped, FailureCause::None);
+}
+
+void PhaseContext::onLinkLost(const std::string& reason) {
+    log("\r\n** Lost the connection to the phone (" + reason + ")\r\n");
+    if (m_Tracked)
+        m_Verdict = Verdict{OutcomeKind::LinkLost, FailureCause::Port, reason};
+    stop();
+    // A loss while nothing was tracked still ends the link; nothing to report then.
+}
+
+void PhaseContext::trackOperation(Operation operation) {
+    m_Tracked = operation;
+    m_Verdict.reset();
+    m_TrackedSince = m_Clock.nowSeconds();
+    m_Bytes = 0;
+}
+
+void PhaseContext::reportCompleted(std::uint64_t bytes) {
+    m_Bytes = bytes;
+    if (m_Tracked)
+        m_Verdict = Verdict{OutcomeKind::Completed, FailureCause::None, {}};
+}
+
+void PhaseContext::reportFailure(FailureCause cause, const std::string& detail) {
+    if (m_Tracked)
+        m_Verdict = Verdict{OutcomeKind::Failed, cause, detail};
+}
+
+void PhaseContext::refuse(Operation operation, FailureCause cause, const std::string& detail) {
+    if (!m_Tracked)
+        trackOperation(operation);
+    m_Verdict = Verdict{OutcomeKind::Failed, cause, detail};
+    endTracked(OutcomeKind::Failed, cause, detail);
+}
+
+void PhaseContext::endTracked(OutcomeKind fallback, FailureCause fallbackCause,
+                              const std::string& fallbackDetail) {
+    if (!m_Tracked)
+        return;
+    OperationOutcome outcome;
+    outcome.operation = *m_Tracked;
+    if (m_Verdict) {
+        outcome.kind = m_Verdict->kind;
+        outcome.cause = m_Verdict->cause;
+        outcome.detail = m_Verdict->detail;
+    } else {
+        outcome.kind = fallback;
+        outcome.cause = fallbackCause;
+        outcome.detail = fallbackDetail;
+    }
+    outcome.bytes = m_Bytes;
+    outcome.elapsedSeconds = m_Clock.nowSeconds() - m_TrackedSince;
+    m_Tracked.reset();
+    m_Verdict.reset();
+    m_View.operationEnded(outcome);
+}
+
+}  // namespace zrk

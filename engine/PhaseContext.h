@@ -1,0 +1,133 @@
+#pragma once
+// What a protocol step may touch: the link (send, frame requests), the log and the other view
+// roles, the clock and the baud timer, the protocol's shared values, and the operation frame
+// (begin, finish, abandon, Stop) with the one typed outcome every operation ends in. The phases
+// are built on this and never see the engine that composes them, nor each other.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/Clock.h"
+#include "engine/DownloaderView.h"
+#include "engine/OpenFile.h"
+#include "engine/Outcome.h"
+#include "engine/ProtocolState.h"
+#include "engine/SectorMap.h"
+
+namespace zrk {
+
+class Phase;
+class SerialLink;
+
+class PhaseContext {
+  public:
+    static constexpr std::size_t kTransferBufferSize = 8192;
+
+    PhaseContext(SerialLink& link, DownloaderView& view, Clock& clock);
+    PhaseContext(const PhaseContext&) = delete;
+    PhaseContext& operator=(const PhaseContext&) = delete;
+
+    // The link.
+    SerialLink& link() { return m_Link; }
+    // Opens the port; a refused line or reader shows its message box as the port's own open
+    // does ("Fail!!", "CreateThread Fail!!").
+    bool openLink(std::uint16_t portNumber, std::uint32_t baud);
+    void send(std::span<const std::uint8_t> bytes);
+    void send(std::initializer_list<std::uint8_t> bytes);
+    // The next delivery to the current phase is one whole frame of this many bytes, handed to
+    // Phase::frame once all of it is queued; the watcher is told to wake us only then.
+    void requestFrame(std::size_t bytes);
+    void cancelFrame();
+    std::size_t frameRequest() const { return m_FrameRequest; }
+
+    void log(const std::string& text);
+    DownloaderView& view() { return m_View; }
+    Clock& clock() { return m_Clock; }
+
+    void startBaudTimer(int milliseconds);
+    bool baudTimerRunning() const { return m_BaudTimerRunning; }
+    // The timer fired (the front end calls the engine, which calls this first).
+    void baudTimerFired() { m_BaudTimerRunning = false; }
+
+    // Phases. The engine makes one current at START; an operation's phase becomes current when
+    // the operation begins (see serveOperation).
+    void enterPhase(Phase& phase) { m_Current = &phase; }
+    Phase* currentPhase() const { return m_Current; }
+    void serveOperation(std::int32_t kind, Phase& phase) { m_OperationPhases[kind] = &phase; }
+    // The DOWNLOAD button, for the auto-download after identification.
+    void setDownloadButton(std::function<void()> press) { m_DownloadButton = std::move(press); }
+    void pressDownload() {
+        if (m_DownloadButton)
+            m_DownloadButton();
+    }
+
+    // The operation frame. Buttons start an operation only on an identified phone with nothing
+    // else running; otherwise the first says why in the log.
+    bool readyForOperation();
+    // OperationKind, the start command, WAIT_START_REPLY, the controls locked; the phase that
+    // serves this kind becomes current.
+    void beginOperation(std::int32_t kind);
+    // State IDLE, the operation's files closed, the controls unlocked; the operation ends as
+    // completed if the step said so, otherwise as failed.
+    void finishOperation();
+    // State IDLE only: the controls stay locked and files open until Stop.
+    void abandon(FailureCause cause = FailureCause::PhoneReply, const std::string& detail = {});
+    // Closes the link and everything with it.
+    void stop();
+    // The watcher saw the device go away: say so in the log and stop the link.
+    void onLinkLost(const std::string& reason);
+
+    // Outcomes. An operation is tracked from its button (or START) to its end; steps say how it
+    // went before they finish it.
+    void trackOperation(Operation operation);
+    void countBytes(std::uint64_t bytes) { m_Bytes += bytes; }
+    void reportCompleted(std::uint64_t bytes);
+    void reportFailure(FailureCause cause, const std::string& detail = {});
+    // A button that refuses before anything is sent: the operation ends at once.
+    void refuse(Operation operation, FailureCause cause, const std::string& detail);
+    bool tracking() const { return m_Tracked.has_value(); }
+
+    // The protocol's shared values, plain fields as the steps use them.
+    std::int32_t ProtocolState = INITIAL;
+    std::int32_t LoaderReady = 0;
+    std::int32_t OperationKind = 0;
+    std::uint8_t expectedReply = 0;
+    std::int64_t startTime = 0;
+    std::array<std::uint8_t, kTransferBufferSize> TransferBuffer{};
+    SectorMap sectorMap;
+    std::vector<std::int32_t> sectorSelected;
+    OpenFile firmwareImage;
+    OpenFile dumpFile;
+
+  private:
+    struct Verdict {
+        OutcomeKind kind;
+        FailureCause cause;
+        std::string detail;
+    };
+    void closeFiles();
+    void endTracked(OutcomeKind fallback, FailureCause fallbackCause,
+                    const std::string& fallbackDetail = {});
+
+    SerialLink& m_Link;
+    DownloaderView& m_View;
+    Clock& m_Clock;
+    bool m_BaudTimerRunning = false;
+    std::size_t m_FrameRequest = 0;
+    Phase* m_Current = nullptr;
+    std::map<std::int32_t, Phase*> m_OperationPhases;
+    std::function<void()> m_DownloadButton;
+
+    std::optional<Operation> m_Tracked;
+    std::optional<Verdict> m_Verdict;
+    std::int64_t m_TrackedSince = 0;
+    std::uint64_t m_Bytes = 0;
+};
+
+}  // namespace zrk

@@ -1,0 +1,113 @@
+#include "protocol/ProtocolEngine.h"
+
+#include <algorithm>
+
+#include "bringup/BringUp.h"
+#include "engine/Phase.h"
+#include "loader/LoaderPhase.h"
+#include "serial/SerialLink.h"
+
+namespace zrk {
+
+ProtocolEngine::ProtocolEngine(SerialLink& link, DownloaderView& view, Clock& clock)
+    : m_Link(link),
+      m_View(view),
+      m_Context(link, view, clock),
+      m_BringUp(std::make_unique<BringUp>(m_Context)),
+      m_LoaderPhase(std::make_unique<LoaderPhase>(m_Context)) {
+    m_Context.setDownloadButton([this] { download(); });
+    m_Context.enterPhase(*m_BringUp);
+    m_Link.pushHandler(*this);
+}
+
+ProtocolEngine::~ProtocolEngine() {
+    if (m_Context.baudTimerRunning())
+        m_View.stopBaudTimer();
+    // Closing the window ends the program at once: the port closes, nothing more is sent.
+    if (m_Link.isConnected())
+        m_Link.close();
+    m_Link.popHandler(*this);
+}
+
+void ProtocolEngine::start() {
+    m_BringUp->start();
+}
+
+void ProtocolEngine::download() {
+    if (m_View.choices().downloadMode != DownloadMode::ModeBin) {
+        if (!m_Context.readyForOperation())
+            return;
+        m_Context.log("\r\n** The QIX file-system download is not available in this version.\r\n");
+        m_Context.finishOperation();
+        return;
+    }
+    m_LoaderPhase->downloadFirmware(false);
+}
+
+void ProtocolEngine::erase() {
+    m_LoaderPhase->erase();
+}
+
+void ProtocolEngine::dump() {
+    m_LoaderPhase->dump();
+}
+
+void ProtocolEngine::stop() {
+    m_Context.stop();
+}
+
+void ProtocolEngine::onBaudTimer() {
+    m_Context.baudTimerFired();
+    m_BringUp->onBaudTimer();
+}
+
+void ProtocolEngine::onLinkLost(const std::string& reason) {
+    m_Context.onLinkLost(reason);
+}
+
+void ProtocolEngine::deliverFrames() {
+    ReceiveQueue& queue = m_Link.receiveQueue();
+    // A frame is taken only when it is all there; a partial one waits for the watcher's next
+    // notification instead of being read as garbage.
+    while (m_Context.frameRequest() > 0 &&
+           static_cast<std::size_t>(queue.count()) >= m_Context.frameRequest()) {
+        m_Frame.resize(m_Context.frameRequest());
+        queue.popBlock(m_Frame.data(), m_Frame.size());
+        m_Context.cancelFrame();  // the phase asks again for the next one
+        if (Phase* phase = m_Context.currentPhase())
+            phase->frame(m_Frame);
+    }
+}
+
+void ProtocolEngine::onDataReceived() {
+    if (m_Context.frameRequest() > 0) {
+        deliverFrames();
+        return;
+    }
+    ReceiveQueue& queue = m_Link.receiveQueue();
+    // Only the bytes that were queued when the notification was taken: a step may send a
+    // request whose reply arrives while we are still here, and that reply belongs to the
+    // state the step set (a dump block above all), not to this drain. The watcher posts again
+    // for whatever arrives later.
+    // Taken in small blocks rather than byte by byte: each pop publishes the queue's tail to
+    // the watcher's core, and a block of it costs what one byte does.
+    std::size_t pending = static_cast<std::size_t>(queue.count());
+    std::uint8_t bytes[256];
+    while (pending > 0) {
+        const std::size_t n = queue.popBlock(bytes, std::min(pending, sizeof bytes));
+        if (n == 0)
+            break;
+        pending -= n;
+        for (std::size_t i = 0; i < n; ++i) {
+            // Once a phase waits for a frame, what was queued before its request is not part
+            // of it: the rest of this drain is dropped.
+            if (m_Context.frameRequest() > 0)
+                continue;
+            if (Phase* phase = m_Context.currentPhase())
+                phase->step(bytes[i]);
+        }
+    }
+    deliverFrames();
+}
+
+}  // namespace zrk

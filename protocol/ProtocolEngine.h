@@ -1,0 +1,61 @@
+#pragma once
+// The protocol engine of one link: it composes the phases over their shared context, takes the
+// link's news as the link's handler, and feeds each received byte, or each whole frame a phase
+// asked for, to the current phase. A button prepares an operation, sends its first bytes and
+// returns; the replies drive the rest. No Qt here: the window and the command line drive it
+// through the same calls, and two engines on two links in one process do not meet.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/Clock.h"
+#include "engine/DownloaderView.h"
+#include "engine/PhaseContext.h"
+#include "serial/LinkEvents.h"
+
+namespace zrk {
+
+class SerialLink;
+class BringUp;
+class LoaderPhase;
+
+class ProtocolEngine : public LinkHandler {
+  public:
+    // Becomes the link's handler for as long as it lives.
+    ProtocolEngine(SerialLink& link, DownloaderView& view, Clock& clock = systemClock());
+    ~ProtocolEngine() override;
+    ProtocolEngine(const ProtocolEngine&) = delete;
+    ProtocolEngine& operator=(const ProtocolEngine&) = delete;
+
+    // Buttons.
+    void start();     // START: open the port and wait for the phone
+    void download();  // DOWNLOAD
+    void erase();     // "Erase..."
+    void dump();      // "Dump..."
+    void stop();      // "Stop"
+
+    // Notifications, on the protocol thread.
+    void onDataReceived();
+    void onBaudTimer();
+    void onLinkLost(const std::string& reason) override;
+    void onLinkData() override { onDataReceived(); }
+
+    PhaseContext& context() { return m_Context; }
+    const PhaseContext& context() const { return m_Context; }
+    bool baudTimerRunning() const { return m_Context.baudTimerRunning(); }
+    BringUp& bringUp() { return *m_BringUp; }
+    LoaderPhase& loaderPhase() { return *m_LoaderPhase; }
+
+  private:
+    void deliverFrames();
+
+    SerialLink& m_Link;
+    DownloaderView& m_View;
+    PhaseContext m_Context;
+    std::unique_ptr<BringUp> m_BringUp;
+    std::unique_ptr<LoaderPhase> m_LoaderPhase;
+    std::vector<std::uint8_t> m_Frame;
+};
+
+}  // namespace zrk
