@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "filesystem/CodePage.h"
 #include "support/TempDir.h"
 
@@ -166,6 +168,34 @@ TEST(QixFiles, ReadsRegularFilesAndRefusesAnythingElse) {
         const std::string bad = imagePath == image ? configPath : imagePath;
         EXPECT_EQ(checkQixFiles(imagePath, configPath).messageText, "Fail to open " + bad);
     }
+}
+
+// The demo's file system (examples/make-filesystem.sh) read back as the download reads it: the
+// image holds each tree file's bytes in FILE_NAME order, and the CP1252 name reaches UTF-8.
+TEST(QixFiles, ExampleFileSystemMatchesItsTree) {
+    const std::string base = ZRK_EXAMPLES_DIR "/filesystem";
+    auto result = checkQixFiles(base + ".qix", base + ".cfg");
+    ASSERT_TRUE(result.ok()) << result.logText << result.messageText;
+    const CodePage cp1252 = std::move(*CodePage::open("CP1252", nullptr));
+    int dirs = 0;
+    while (result.config->nextDirEntry(cp1252).result == WalkResult::Entry)
+        ++dirs;
+    EXPECT_EQ(dirs, 6);
+    const auto image = test::TempDir::read(base + ".qix");
+    std::size_t offset = 0;
+    std::string names;
+    for (WalkStep step;
+         (step = result.config->nextFileEntry(cp1252)).result != WalkResult::NoneLeft;) {
+        ASSERT_EQ(step.result, WalkResult::Entry) << step.logText;
+        const auto file = test::TempDir::read(base + step.entry.utf8Name.c_str());
+        ASSERT_EQ(file.size(), step.entry.fileSize);
+        ASSERT_LE(offset + file.size(), image.size());
+        EXPECT_TRUE(std::equal(file.begin(), file.end(), image.begin() + offset)) << names;
+        offset += file.size();
+        names += step.entry.utf8Name.c_str() + std::string(" ");
+    }
+    EXPECT_EQ(offset, image.size());
+    EXPECT_NE(names.find("/docs/Gr\xC3\xBC\xC3\x9F\x65.txt "), std::string::npos) << names;
 }
 
 }  // namespace
