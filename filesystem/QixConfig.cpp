@@ -1,0 +1,246 @@
+#include "filesystem/QixConfig.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <limits>
+#include <utility>
+
+#include "engine/TextFormat.h"
+#include "filesystem/CodePage.h"
+
+namespace zrk {
+namespace {
+
+constexpr std::string_view kVersionKey = "QIXVERSION : ";
+constexpr std::string_view kReleaseVersionKey = "QIXRELEASEVERSION : ";
+constexpr std::string_view kDirNameKey = "DIR_NAME : ";
+constexpr std::string_view kFileNameKey = "FILE_NAME : ";
+constexpr std::string_view kFileSizeKey = "FILE_SIZE : ";
+
+constexpr std::size_t kMaxLocalInput = 500;
+constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
+
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : m_Fd(fd) {}
+    ~Descriptor() {
+        if (m_Fd >= 0)
+            ::close(m_Fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_Fd; }
+
+  private:
+    int m_Fd;
+};
+
+// stat before open, so a device is never opened (opening a serial port can already change its
+// lines); O_NONBLOCK and the second look through the descriptor cover a path that is swapped
+// for a FIFO in between. Returns the open descriptor and the file's size.
+std::optional<std::pair<int, std::uint64_t>> openRegularFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    return std::pair{fd, static_cast<std::uint64_t>(st.st_size)};
+}
+
+std::optional<std::uint64_t> regularFileSize(const std::string& path) {
+    const auto opened = openRegularFile(path);
+    if (!opened)
+        return std::nullopt;
+    Descriptor fd(opened->first);
+    return opened->second;
+}
+
+std::optional<std::string> readRegularFile(const std::string& path) {
+    const auto opened = openRegularFile(path);
+    if (!opened)
+        return std::nullopt;
+    Descriptor fd(opened->first);
+    std::string text;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            return text;
+        text.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
+struct Number {
+    std::uint64_t value = 0;  // saturates instead of wrapping
+    std::size_t end = 0;      // offset after the last digit
+};
+
+// The run of decimal digits at from; no digits read as 0.
+Number readDigits(std::string_view text, std::size_t from) {
+    Number number{0, from};
+    constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+    while (number.end < text.size() && text[number.end] >= '0' && text[number.end] <= '9') {
+        const std::uint64_t digit = static_cast<std::uint64_t>(text[number.end] - '0');
+        number.value = number.value > (kMax - digit) / 10 ? kMax : number.value * 10 + digit;
+        ++number.end;
+    }
+    return number;
+}
+
+// The bytes after the key; what the text does not have is taken as zero bytes.
+template <std::size_t N>
+std::array<std::uint8_t, N> bytesAfter(std::string_view text, std::size_t from) {
+    std::array<std::uint8_t, N> bytes{};
+    const std::size_t available = std::min(N, text.size() - from);
+    std::copy_n(text.data() + from, available, bytes.data());
+    return bytes;
+}
+
+std::string sizeMismatchLog(std::uint64_t qixSize, std::uint64_t cfgSize) {
+    if (qixSize <= INT_MAX && cfgSize <= INT_MAX)
+        return formatText("QixFilesize(%d):CfgFilesize(%d)", static_cast<int>(qixSize),
+                          static_cast<int>(cfgSize));
+    // Sizes a 32-bit signed field cannot show: printed as they are rather than wrapped.
+    return formatText("QixFilesize(%llu):CfgFilesize(%llu)",
+                      static_cast<unsigned long long>(qixSize),
+                      static_cast<unsigned long long>(cfgSize));
+}
+
+WalkStep makeEntry(const CodePage& codePage, std::string name, std::size_t utf8Limit,
+                   const char* tooLongPattern) {
+    Utf8Name converted = toUtf8(codePage, name);
+    WalkStep step;
+    if (name.size() >= kNameBufferSize || !converted.utf8 || converted.utf8->size() > utf8Limit) {
+        step.result = WalkResult::NameTooLong;
+        step.logText = converted.logText + formatText(tooLongPattern, name.c_str());
+        return step;
+    }
+    step.result = WalkResult::Entry;
+    step.entry.localName = std::move(name);
+    step.entry.utf8Name = std::move(*converted.utf8);
+    return step;
+}
+
+}  // namespace
+
+QixCheckResult checkQixFiles(const std::string& imagePath, const std::string& configPath) {
+    const auto failToOpen = [](const std::string& path) {
+        QixCheckResult result;
+        result.messageText = formatText("Fail to open %s", path.c_str());
+        return result;
+    };
+    const auto imageSize = regularFileSize(imagePath);
+    if (!imageSize)
+        return failToOpen(imagePath);
+    auto text = readRegularFile(configPath);
+    if (!text)
+        return failToOpen(configPath);
+    return checkQixConfigText(std::move(*text), *imageSize);
+}
+
+QixCheckResult checkQixConfigText(std::string text, std::uint64_t imageSize) {
+    QixCheckResult result;
+
+    std::uint64_t sum = 0;
+    for (std::size_t at = text.find(kFileSizeKey); at != std::string::npos;
+         at = text.find(kFileSizeKey, at)) {
+        const Number size = readDigits(text, at + kFileSizeKey.size());
+        sum = size.value > std::numeric_limits<std::uint64_t>::max() - sum
+                  ? std::numeric_limits<std::uint64_t>::max()
+                  : sum + size.value;
+        at = size.end;
+    }
+    // qixSize is 32 bits on the wire and in the progress range: larger sizes cannot match.
+    if (imageSize > kMax32 || sum > kMax32 || sum != imageSize) {
+        result.logText = sizeMismatchLog(imageSize, sum);
+        result.messageText = "QIX file size mismatched!!!";
+        return result;
+    }
+
+    const std::size_t version = text.find(kVersionKey);
+    if (version == std::string::npos) {
+        result.messageText = "QIXVERSION not found in cfg file";
+        return result;
+    }
+    QixConfig config;
+    config.m_Version = bytesAfter<16>(text, version + kVersionKey.size());
+    const std::size_t release = text.find(kReleaseVersionKey);
+    if (release != std::string::npos)
+        config.m_ReleaseVersion = bytesAfter<12>(text, release + kReleaseVersionKey.size());
+    config.m_QixSize = static_cast<std::uint32_t>(imageSize);
+    config.m_Text = std::move(text);
+    result.config = std::move(config);
+    return result;
+}
+
+std::optional<std::string> QixConfig::takeName(std::string_view key) {
+    const std::string_view text = m_Text;
+    const std::size_t at = text.find(key, m_WalkPosition);
+    if (at == std::string_view::npos) {
+        m_WalkPosition = 0;
+        return std::nullopt;
+    }
+    const std::size_t start = at + key.size();
+    m_WalkPosition = std::min(text.find('\r', start), text.size());
+    std::string_view name = text.substr(start, m_WalkPosition - start);
+    // The name buffer is a C string: a zero byte ends the name there.
+    return std::string(name.substr(0, name.find('\0')));
+}
+
+WalkStep QixConfig::nextDirEntry(const CodePage& codePage) {
+    auto name = takeName(kDirNameKey);
+    if (!name)
+        return {};
+    return makeEntry(codePage, std::move(*name), kMaxDirNameUtf8,
+                     "Directory name is too long\"%s\"... ");
+}
+
+WalkStep QixConfig::nextFileEntry(const CodePage& codePage) {
+    auto name = takeName(kFileNameKey);
+    if (!name)
+        return {};
+    WalkStep step =
+        makeEntry(codePage, std::move(*name), kMaxFileNameUtf8, "File name is too long\"%s\"... ");
+    if (step.result != WalkResult::Entry)
+        return step;
+    // No size left anywhere after the name: the check summed nothing for this file, so it is
+    // empty, and the walk stays at its name.
+    const std::string_view text = m_Text;
+    const std::size_t at = text.find(kFileSizeKey, m_WalkPosition);
+    if (at == std::string_view::npos)
+        return step;
+    const Number size = readDigits(text, at + kFileSizeKey.size());
+    // Every size was summed by the check, so none is over 32 bits.
+    step.entry.fileSize = static_cast<std::uint32_t>(std::min(size.value, kMax32));
+    m_WalkPosition = std::min(text.find('\r', size.end), text.size());
+    return step;
+}
+
+Utf8Name toUtf8(const CodePage& codePage, std::string_view local) {
+    local = local.substr(0, local.find('\0'));
+    if (local.size() > kMaxLocalInput)
+        return {std::nullopt, "/r/n MultibyteToUTF8 ERROR /r/n"};
+    auto utf8 = codePage.toUtf8(local);
+    if (!utf8)
+        return {};
+    utf8->push_back('\0');
+    if (utf8->size() > kMaxFileNameUtf8)
+        return {};
+    return {std::move(utf8), {}};
+}
+
+}  // namespace zrk

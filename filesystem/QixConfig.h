@@ -1,0 +1,97 @@
+#pragma once
+// The file-system image (.qix: the files' contents back to back) and its configuration (.cfg:
+// directories, files with sizes and the version, in the local code page, CR LF lines).
+// Entries are found by plain substring search over the whole text, so they count wherever they
+// stand and values are not trimmed: existing configurations are made for that reading.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zrk {
+
+class CodePage;
+struct QixCheckResult;
+
+// The name buffer of an entry: a local name must leave room for its terminating zero.
+constexpr std::size_t kNameBufferSize = 500;
+// UTF-8 limits of a name, its terminating zero included.
+constexpr std::size_t kMaxDirNameUtf8 = 62;
+constexpr std::size_t kMaxFileNameUtf8 = 500;
+
+using QixVersion = std::array<std::uint8_t, 16>;
+using QixReleaseVersion = std::array<std::uint8_t, 12>;
+
+struct QixEntry {
+    std::string localName;       // as in the configuration, without a terminating zero
+    std::string utf8Name;        // ends with its terminating zero, which size() counts
+    std::uint32_t fileSize = 0;  // file entries only
+};
+
+enum class WalkResult { NoneLeft, Entry, NameTooLong };
+
+struct WalkStep {
+    WalkResult result = WalkResult::NoneLeft;
+    QixEntry entry;       // for Entry
+    std::string logText;  // for NameTooLong: what to log before the download stops
+};
+
+// A configuration that passed the check, with the position of the directory and file walks.
+class QixConfig {
+  public:
+    const std::string& text() const { return m_Text; }
+    std::uint32_t qixSize() const { return m_QixSize; }
+    const QixVersion& version() const { return m_Version; }
+    // nullopt when the configuration has no release version.
+    const std::optional<QixReleaseVersion>& releaseVersion() const { return m_ReleaseVersion; }
+
+    // The next "DIR_NAME : " / "FILE_NAME : " from the walk position. NoneLeft puts the
+    // position back to 0, so the next walk starts over.
+    WalkStep nextDirEntry(const CodePage& codePage);
+    WalkStep nextFileEntry(const CodePage& codePage);
+    std::size_t walkPosition() const { return m_WalkPosition; }
+    void restartWalk() { m_WalkPosition = 0; }
+
+  private:
+    friend QixCheckResult checkQixConfigText(std::string text, std::uint64_t imageSize);
+    QixConfig() = default;
+
+    // The name after the key found at or after the walk position; nullopt when none is left.
+    std::optional<std::string> takeName(std::string_view key);
+
+    std::string m_Text;
+    std::uint32_t m_QixSize = 0;
+    QixVersion m_Version{};
+    std::optional<QixReleaseVersion> m_ReleaseVersion;
+    std::size_t m_WalkPosition = 0;
+};
+
+// What the check tells the user: logText goes to the log, messageText to a message box (either
+// may be empty). config is set exactly when the check passed.
+struct QixCheckResult {
+    std::string logText;
+    std::string messageText;
+    std::optional<QixConfig> config;
+
+    bool ok() const { return config.has_value(); }
+};
+
+// Both files must be regular files; anything else (a folder, a FIFO, a device) is refused
+// before it is read, so the check can neither hang nor disturb a device.
+QixCheckResult checkQixFiles(const std::string& imagePath, const std::string& configPath);
+
+// The part of the check after reading: the sizes against the image's, then the version keys.
+QixCheckResult checkQixConfigText(std::string text, std::uint64_t imageSize);
+
+struct Utf8Name {
+    std::optional<std::string> utf8;  // ends with its terminating zero, which size() counts
+    std::string logText;              // the conversion's own error line, when it has one
+};
+
+// A local name (up to its first zero byte, if any) in UTF-8. No result when the input is over
+// 500 bytes (logged), does not convert, or needs more than 500 bytes in UTF-8.
+Utf8Name toUtf8(const CodePage& codePage, std::string_view local);
+
+}  // namespace zrk
