@@ -110,6 +110,20 @@ TEST_F(BringUpTest, StartOpensAtRomSpeedWithEvenParityAndWaits) {
     EXPECT_EQ(view.log.substr(view.log.rfind("**")), "** Send '0x44' to KEPLA Chip\r\n");
 }
 
+TEST_F(BringUpTest, APortThatRefusesItsLineOrItsReaderSaysSoBeforeTheOpenFailure) {
+    link.failOpens = 2;
+    link.failure.kind = OpenFailure::Kind::LineRejected;
+    engine.start();
+    link.failure.kind = OpenFailure::Kind::ThreadFailed;
+    engine.start();
+    EXPECT_EQ(view.messages,
+              (std::vector<std::string>{"Fail!!", "Port Initialization Failed!",
+                                        "CreateThread Fail!!", "Port Initialization Failed!"}));
+    ASSERT_EQ(view.outcomes.size(), 2u);
+    EXPECT_EQ(view.outcomes[1].operation, Operation::BringUp);
+    EXPECT_EQ(view.outcomes[1].cause, FailureCause::Port);
+}
+
 TEST_F(BringUpTest, StartRefusesAnOpenPortAndReportsWhyAnOpenFailed) {
     link.failOpens = 1;
     engine.start();

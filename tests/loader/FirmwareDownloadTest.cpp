@@ -232,3 +232,56 @@ TEST_F(FirmwareDownloadTest, ButtonsDoNothingWhileAnOperationRunsOrBeforeIdentif
 
 }  // namespace
 }  // namespace zrk
+
+namespace zrk {
+namespace {
+
+// What a front end learns: one typed outcome per operation, whatever the texts said.
+TEST_F(FirmwareDownloadTest, EveryDownloadEndsInOneOutcomeOfItsKind) {
+    const auto last = [&] {
+        EXPECT_EQ(view.outcomes.size(), 1u);
+        OperationOutcome outcome =
+            view.outcomes.empty() ? OperationOutcome{} : view.outcomes.back();
+        view.outcomes.clear();
+        return outcome;
+    };
+
+    useImage(test::randomImage(70000));
+    press(&ProtocolEngine::download);
+    OperationOutcome o = last();
+    EXPECT_EQ(o.operation, Operation::Firmware);
+    EXPECT_EQ(o.kind, OutcomeKind::Completed);
+    EXPECT_EQ(o.bytes, 70000u);
+
+    phone.badSectorSumAt = 3;  // the first sector of this download: the phone counts on
+    press(&ProtocolEngine::download);
+    o = last();
+    EXPECT_EQ(o.kind, OutcomeKind::Failed);
+    EXPECT_EQ(o.cause, FailureCause::PhoneReply);
+    phone.badSectorSumAt = 0;
+
+    view.userChoices.binPath = dir.file("missing.bin");
+    press(&ProtocolEngine::download);
+    o = last();
+    EXPECT_EQ(o.kind, OutcomeKind::Failed);
+    EXPECT_EQ(o.cause, FailureCause::File);
+
+    // Stop in the middle: the outcome says so, not "failed".
+    useImage(test::randomImage(200000));
+    engine.download();
+    engine.stop();
+    o = last();
+    EXPECT_EQ(o.kind, OutcomeKind::Stopped);
+}
+
+TEST_F(FirmwareDownloadTest, ALostLinkEndsTheRunningOperationAsLinkLost) {
+    useImage(test::randomImage(200000));
+    engine.download();
+    engine.onLinkLost("the device hung up");
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(view.outcomes[0].kind, OutcomeKind::LinkLost);
+    EXPECT_EQ(view.outcomes[0].detail, "the device hung up");
+}
+
+}  // namespace
+}  // namespace zrk

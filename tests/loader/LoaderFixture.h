@@ -20,6 +20,7 @@ class LoaderFixture : public ::testing::Test {
         view.log.clear();
         view.events.clear();
         view.progressHistory.clear();
+        view.outcomes.clear();
         link.takeWritten();  // the boot-loader model reads only what follows
     }
 
