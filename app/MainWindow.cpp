@@ -143,12 +143,10 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     connect(m_Ui->downloadButton, &QPushButton::clicked, this, [this] { m_Engine->download(); });
     connect(m_Ui->eraseButton, &QPushButton::clicked, this, [this] { m_Engine->erase(); });
     connect(m_Ui->dumpButton, &QPushButton::clicked, this, [this] { m_Engine->dump(); });
-    connect(m_Ui->formatButton, &QPushButton::clicked, this,
-            [this] { onFileSystemButton(QStringLiteral("Format")); });
+    connect(m_Ui->formatButton, &QPushButton::clicked, this, [this] { m_Engine->format(); });
     connect(m_Ui->explorerButton, &QPushButton::clicked, this,
             [this] { onFileSystemButton(QStringLiteral("Explorer")); });
-    connect(m_Ui->statusButton, &QPushButton::clicked, this,
-            [this] { onFileSystemButton(QStringLiteral("Status")); });
+    connect(m_Ui->statusButton, &QPushButton::clicked, this, [this] { m_Engine->status(); });
     connect(m_Ui->autoDownloadBox, &QCheckBox::clicked, this, &MainWindow::onAutoDownload);
     connect(m_Ui->powerOnToggle, &QPushButton::clicked, this, &MainWindow::onPowerOn);
     connect(m_Ui->startAddressBox, &QCheckBox::clicked, this, &MainWindow::onStartAddressBox);
@@ -373,6 +371,8 @@ UserChoices MainWindow::choices() {
     c.binPath = m_BinPath.toStdString();
     c.qixPath = m_QixPath.toStdString();
     c.cfgPath = m_CfgPath.toStdString();
+    // Where the .cfg files come from another system: "CodePage" in the settings (CP1252, ...).
+    c.codePage = m_Settings.readString(QStringLiteral("CodePage")).toStdString();
     return c;
 }
 

@@ -1,5 +1,7 @@
 #include "app/SettingsStore.h"
 
+#include "filesystem/QixConfig.h"
+
 #include "serial/PortMap.h"
 
 namespace zrk {
@@ -50,13 +52,7 @@ void SettingsStore::setPortDevice(int portNumber, const QString& device) {
 }
 
 QString deriveCfgPath(const QString& qixPath) {
-    if (qixPath.isEmpty())
-        return {};
-    const int nameStart = qixPath.lastIndexOf(QLatin1Char('/')) + 1;
-    const int dot = qixPath.lastIndexOf(QLatin1Char('.'));
-    if (dot < nameStart)
-        return qixPath + QStringLiteral(".cfg");
-    return qixPath.left(dot) + QStringLiteral(".cfg");
+    return QString::fromStdString(configPathFor(qixPath.toStdString()));
 }
 
 }  // namespace zrk

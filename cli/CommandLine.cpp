@@ -57,16 +57,23 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
                    "time stamps, to FILE")
         ->type_name("FILE");
     app.add_option("--log", o.logPath, "write a copy of the log to FILE")->type_name("FILE");
+    app.add_option("--codepage", o.codePage,
+                   "code page the .cfg file's names are written in, such as CP1252 or CP949; "
+                   "default: the locale's")
+        ->type_name("NAME");
     app.add_flag("--quiet,-q", o.quiet,
                  "no log and no progress bar; message lines and errors only");
 
     auto* identify = app.add_subcommand("identify", "bring the phone up and report the flash");
 
-    auto* download = app.add_subcommand("download", "download a firmware image into NOR flash");
+    auto* download = app.add_subcommand(
+        "download",
+        "download a firmware image into NOR flash, a file system into NAND, or both (the "
+        "firmware first)");
     download->add_option("--bin", o.binPath, "firmware image (.bin or .cla)")->type_name("FILE");
     download
         ->add_option("--qix", o.qixPath,
-                     "file-system image (.qix with its .cfg); not available in this version")
+                     "file-system image (.qix; its .cfg is the same name with .cfg)")
         ->type_name("FILE");
     download
         ->add_option("--start-addr", o.startAddress,
@@ -86,11 +93,10 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
         ->required();
     dump->add_option("--out", o.outPath, "the file to write")->type_name("FILE")->required();
 
-    auto* format =
-        app.add_subcommand("format", "format the NAND file system; not available in this version");
-    format->add_flag("--yes", o.yes, "confirm the format");
-    auto* status = app.add_subcommand(
-        "status", "show the NAND file system's status; not available in this version");
+    auto* format = app.add_subcommand(
+        "format", "erase and re-create the NAND file system (asks on a terminal; --yes confirms)");
+    format->add_flag("--yes", o.yes, "confirm the format without asking");
+    auto* status = app.add_subcommand("status", "print the NAND file system's status record");
 
     auto* crc = app.add_subcommand("crc", "print a file's CRC-32 and size; no phone needed");
     crc->add_option("FILE", o.crcPath, "the file")->type_name("FILE")->required();
@@ -118,7 +124,8 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
         o.command = Command::Crc;
 
     if (o.command == Command::Download && o.binPath.empty() && o.qixPath.empty()) {
-        err << "download: give --bin FILE\nRun with --help for more information.\n";
+        err << "download: give --bin FILE, --qix FILE or both\nRun with --help for more "
+               "information.\n";
         return {std::nullopt, EXIT_USAGE};
     }
     return {o, EXIT_OK};

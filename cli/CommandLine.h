@@ -19,6 +19,7 @@ struct Options {
     std::string tracePath;
     std::string logPath;
     bool quiet = false;
+    std::string codePage;  // of the .cfg names; empty: the locale's
 
     Command command = Command::Identify;
     // download

@@ -69,6 +69,12 @@ void pressOperation(Command command, ProtocolEngine& engine, TerminalView& view)
             view.setProgressUnit(ProgressUnit::KBytes);
             engine.dump();
             break;
+        case Command::Format:
+            engine.format();
+            break;
+        case Command::Status:
+            engine.status();
+            break;
         default:
             break;
     }

@@ -21,6 +21,8 @@
 #include "engine/OpenFile.h"
 #include "engine/SectorMap.h"
 #include "engine/StartAddress.h"
+#include "filesystem/CodePage.h"
+#include "filesystem/QixConfig.h"
 #include "serial/PortMap.h"
 
 namespace zrk::cli {
@@ -61,6 +63,23 @@ bool writable(const std::string& path, TerminalOutput& output) {
     return ok;
 }
 
+// Formatting wipes every file on the phone: asked on a terminal, refused elsewhere.
+bool confirmFormat(TerminalOutput& output) {
+    if (!::isatty(STDIN_FILENO)) {
+        output.diagnostic("format erases every file on the phone; give --yes to confirm");
+        return false;
+    }
+    std::fputs("Format the phone's NAND file system? Every file on it is lost. [y/N] ", stderr);
+    std::fflush(stderr);
+    std::string answer;
+    std::getline(std::cin, answer);
+    if (answer == "y" || answer == "Y" || answer == "yes") {
+        return true;
+    }
+    output.diagnostic("format not confirmed; nothing was done");
+    return false;
+}
+
 }  // namespace
 
 int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
@@ -79,10 +98,17 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
 
     if (o.command == Command::Crc)
         return runCrc(o, output);
-    if (o.command == Command::Format || o.command == Command::Status || !o.qixPath.empty()) {
-        output.diagnostic("the NAND file system is not available in this version");
-        return EXIT_UNAVAILABLE;
+    // A code page that does not exist here is refused before the phone is asked to power on.
+    if (!o.codePage.empty()) {
+        std::string error;
+        if (!CodePage::open(o.codePage, &error)) {
+            output.diagnostic("--codepage: " + error +
+                              " (names such as CP1252, CP949, UTF-8; iconv -l lists them)");
+            return EXIT_USAGE;
+        }
     }
+    if (o.command == Command::Format && !o.yes && !confirmFormat(output))
+        return EXIT_USAGE;
 
     PhoneJob job;
     job.command = o.command;
@@ -91,6 +117,9 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
     job.sim = o.sim;
     job.quietSim = o.quiet;
     job.simArgs = splitSimOptions(o.simOptions);
+    job.choices.codePage = o.codePage;
+    // The format question was answered above (or by --yes).
+    job.answers.yes = o.command == Command::Format;
 
     // Everything the user typed is checked before the phone is asked to power on.
     if (o.command == Command::Erase || o.command == Command::Dump) {
@@ -101,8 +130,17 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
         }
         job.answers.sectors = std::move(sectors.flags);
     }
-    if (o.command == Command::Download) {
-        job.choices.downloadMode = DownloadMode::ModeBin;
+    if (o.command == Command::Download && !o.qixPath.empty()) {
+        job.choices.qixPath = o.qixPath;
+        job.choices.cfgPath = configPathFor(o.qixPath);
+        if (!readable(o.qixPath, output) || !readable(job.choices.cfgPath, output))
+            return EXIT_PORT_OR_FILE;
+        job.choices.downloadMode = DownloadMode::ModeQix;
+        job.choices.powerOnAfterDownload = o.powerOn;
+    }
+    if (o.command == Command::Download && !o.binPath.empty()) {
+        job.choices.downloadMode =
+            o.qixPath.empty() ? DownloadMode::ModeBin : DownloadMode::ModeBinAndQix;
         job.choices.binPath = o.binPath;
         job.choices.powerOnAfterDownload = o.powerOn;
         if (!o.startAddress.empty()) {

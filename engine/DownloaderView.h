@@ -30,6 +30,8 @@ struct UserChoices {
     std::string binPath;
     std::string qixPath;
     std::string cfgPath;
+    // The code page the .cfg names are written in; empty: the locale's.
+    std::string codePage;
 };
 
 // A save-file dialog as the protocol describes it: default extension (".hex") and a filter in

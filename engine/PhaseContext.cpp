@@ -100,6 +100,7 @@ void PhaseContext::beginOperation(std::int32_t kind) {
 void PhaseContext::closeFiles() {
     firmwareImage.close();
     dumpFile.close();
+    qixImage.close();
 }
 
 void PhaseContext::finishOperation() {

@@ -104,6 +104,9 @@ class PhaseContext {
     std::vector<std::int32_t> sectorSelected;
     OpenFile firmwareImage;
     OpenFile dumpFile;
+    OpenFile qixImage;
+    // The firmware part's length, which the file-system part adds to its total (0 alone).
+    std::uint32_t imageLength = 0;
 
   private:
     struct Verdict {

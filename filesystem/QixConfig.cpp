@@ -243,4 +243,15 @@ Utf8Name toUtf8(const CodePage& codePage, std::string_view local) {
     return {std::move(utf8), {}};
 }
 
+std::string configPathFor(const std::string& imagePath) {
+    if (imagePath.empty())
+        return {};
+    const std::size_t nameStart =
+        imagePath.rfind('/') == std::string::npos ? 0 : imagePath.rfind('/') + 1;
+    const std::size_t dot = imagePath.rfind('.');
+    if (dot == std::string::npos || dot < nameStart)
+        return imagePath + ".cfg";
+    return imagePath.substr(0, dot) + ".cfg";
+}
+
 }  // namespace zrk

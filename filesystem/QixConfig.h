@@ -80,6 +80,10 @@ struct QixCheckResult {
 
 // Both files must be regular files; anything else (a folder, a FIFO, a device) is refused
 // before it is read, so the check can neither hang nor disturb a device.
+// The configuration beside an image: the image's own extension replaced by ".cfg" ("fs.qix" ->
+// "fs.cfg", "fs" -> "fs.cfg"; a dot in a folder's name is not the extension).
+std::string configPathFor(const std::string& imagePath);
+
 QixCheckResult checkQixFiles(const std::string& imagePath, const std::string& configPath);
 
 // The part of the check after reading: the sizes against the image's, then the version keys.

@@ -21,16 +21,30 @@ void FirmwareDownload::press(bool thenFileSystem) {
     if (!length) {
         m_Context.ProtocolState = IDLE;
         view.messageBox("Fail to open bin file!", MessageIcon::Warning);
-        m_Context.refuse(Operation::Firmware, FailureCause::File, "Fail to open bin file!");
+        m_Context.refuse(thenFileSystem ? Operation::FirmwareAndFileSystem : Operation::Firmware,
+                         FailureCause::File, "Fail to open bin file!");
         return;
     }
     m_ImagePath = choices.binPath;
     view.setFirmwareSizeText(std::to_string(*length));
+    if (thenFileSystem) {
+        const auto qixLength = fileLength(choices.qixPath);
+        if (!qixLength) {
+            m_Context.ProtocolState = IDLE;
+            view.messageBox("Fail to open QIX file!", MessageIcon::Warning);
+            m_Context.refuse(Operation::FirmwareAndFileSystem, FailureCause::File,
+                             "Fail to open QIX file!");
+            return;
+        }
+        view.setImageSizeText(std::to_string(*qixLength));
+    }
     view.setProgressPos(0);
     view.setLogText(" \r\n");
-    m_Context.log("** Start Downloading BINARY file **\r\n");
+    m_Context.log(thenFileSystem ? "** Start Downloading BINARY and QIX file **\r\n"
+                                 : "** Start Downloading BINARY file **\r\n");
     m_WriteOffset = 0;
     m_EndOfImage = false;
+    m_Context.imageLength = 0;
     m_Context.startTime = m_Context.clock().nowSeconds();
     m_Context.beginOperation(thenFileSystem ? OP_FIRMWARE_THEN_FILE_SYSTEM : OP_FIRMWARE);
 }
@@ -202,6 +216,7 @@ void FirmwareDownload::step(std::uint8_t byte) {
                 return;
             }
             m_ImageLength = static_cast<std::uint32_t>(*size);
+            m_Context.imageLength = m_ImageLength;
             m_ImageRemaining = m_ImageLength;
             m_Context.view().setProgressRange(m_ImageLength);
             m_Context.ProtocolState = WAIT_LENGTH_SUM;

@@ -4,6 +4,8 @@
 
 #include "bringup/BringUp.h"
 #include "engine/Phase.h"
+#include "filesystem/CodePage.h"
+#include "filesystem/FileSystemPhase.h"
 #include "loader/LoaderPhase.h"
 #include "serial/SerialLink.h"
 
@@ -14,7 +16,8 @@ ProtocolEngine::ProtocolEngine(SerialLink& link, DownloaderView& view, Clock& cl
       m_View(view),
       m_Context(link, view, clock),
       m_BringUp(std::make_unique<BringUp>(m_Context)),
-      m_LoaderPhase(std::make_unique<LoaderPhase>(m_Context)) {
+      m_LoaderPhase(std::make_unique<LoaderPhase>(m_Context)),
+      m_FileSystemPhase(std::make_unique<FileSystemPhase>(m_Context)) {
     m_Context.setDownloadButton([this] { download(); });
     m_Context.enterPhase(*m_BringUp);
     m_Link.pushHandler(*this);
@@ -33,15 +36,44 @@ void ProtocolEngine::start() {
     m_BringUp->start();
 }
 
+bool ProtocolEngine::codePageUsable() {
+    const UserChoices choices = m_View.choices();
+    std::string error;
+    if (CodePage::open(choices.codePage.empty() ? localeCodePageName() : choices.codePage, &error))
+        return true;
+    if (!m_Context.readyForOperation())
+        return false;
+    // Before the phone is asked for anything: no name of the configuration could be converted.
+    m_Context.log("\r\n** " + error + "; choose another code page for the .cfg names.\r\n");
+    m_View.messageBox("Unknown code page for the QIX names!", MessageIcon::Warning);
+    m_Context.refuse(Operation::FileSystem, FailureCause::Refused, error);
+    return false;
+}
+
 void ProtocolEngine::download() {
-    if (m_View.choices().downloadMode != DownloadMode::ModeBin) {
-        if (!m_Context.readyForOperation())
-            return;
-        m_Context.log("\r\n** The QIX file-system download is not available in this version.\r\n");
-        m_Context.finishOperation();
+    if (m_View.choices().downloadMode != DownloadMode::ModeBin && !codePageUsable())
         return;
+    switch (m_View.choices().downloadMode) {
+        case DownloadMode::ModeBin:
+            m_LoaderPhase->downloadFirmware(false);
+            break;
+        case DownloadMode::ModeQix:
+            m_FileSystemPhase->download();
+            break;
+        case DownloadMode::ModeBinAndQix:
+            // The firmware part hands over to the file-system phase through the operation
+            // frame when it is done.
+            m_LoaderPhase->downloadFirmware(true);
+            break;
     }
-    m_LoaderPhase->downloadFirmware(false);
+}
+
+void ProtocolEngine::format() {
+    m_FileSystemPhase->format();
+}
+
+void ProtocolEngine::status() {
+    m_FileSystemPhase->status();
 }
 
 void ProtocolEngine::erase() {

@@ -19,6 +19,7 @@ namespace zrk {
 class SerialLink;
 class BringUp;
 class LoaderPhase;
+class FileSystemPhase;
 
 class ProtocolEngine : public LinkHandler {
   public:
@@ -33,6 +34,8 @@ class ProtocolEngine : public LinkHandler {
     void download();  // DOWNLOAD
     void erase();     // "Erase..."
     void dump();      // "Dump..."
+    void format();    // "Format"
+    void status();    // "Status"
     void stop();      // "Stop"
 
     // Notifications, on the protocol thread.
@@ -46,15 +49,18 @@ class ProtocolEngine : public LinkHandler {
     bool baudTimerRunning() const { return m_Context.baudTimerRunning(); }
     BringUp& bringUp() { return *m_BringUp; }
     LoaderPhase& loaderPhase() { return *m_LoaderPhase; }
+    FileSystemPhase& fileSystemPhase() { return *m_FileSystemPhase; }
 
   private:
     void deliverFrames();
+    bool codePageUsable();
 
     SerialLink& m_Link;
     DownloaderView& m_View;
     PhaseContext m_Context;
     std::unique_ptr<BringUp> m_BringUp;
     std::unique_ptr<LoaderPhase> m_LoaderPhase;
+    std::unique_ptr<FileSystemPhase> m_FileSystemPhase;
     std::vector<std::uint8_t> m_Frame;
 };
 

@@ -36,6 +36,7 @@ struct PhoneCounters {
     std::optional<std::uint32_t> nandCrc;        // announced with the last file-system download
     std::string version;                         // 16 bytes, as sent
     std::string releaseVersion;                  // 12 bytes, empty when none was sent
+    std::string clock;  // the file-system clock from the last time packet, "YYYY-MM-DD hh:mm:ss"
 };
 
 class Phone {

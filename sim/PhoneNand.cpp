@@ -1,6 +1,7 @@
 // The boot-loader's NAND file-system commands: the file-system download, format and status,
 // and the explorer's listing, delete, read-out, file status and full dump.
 #include <algorithm>
+#include <cstdio>
 
 #include "sim/Phone.h"
 #include "sim/SimChecksums.h"
@@ -248,6 +249,10 @@ void Phone::setTime(const std::vector<std::uint8_t>& b) {
         return;
     }
     m_Clock = packTime(year, month, day, hour, minute, second);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour,
+                  minute, second);
+    m_Counters.clock = text;
 }
 
 void Phone::fileBlock(const std::vector<std::uint8_t>& b) {

@@ -57,9 +57,15 @@ TEST(LinkEnds, ClassesWithoutAPhone) {
         EXPECT_EQ(c.wait(), EXIT_USAGE);
     }
     {
-        ChildProcess c(ZRK410_EXE, {"status"});
-        EXPECT_EQ(c.wait(), EXIT_UNAVAILABLE);
-        EXPECT_NE(c.err().find("not available"), std::string::npos);
+        // Not on a terminal, a format without --yes is refused before the phone is touched.
+        ChildProcess c(ZRK410_EXE, {"format"});
+        EXPECT_EQ(c.wait(), EXIT_USAGE);
+        EXPECT_NE(c.err().find("--yes"), std::string::npos);
+    }
+    {
+        ChildProcess c(ZRK410_EXE, {"--codepage", "NO-SUCH-PAGE", "status"});
+        EXPECT_EQ(c.wait(), EXIT_USAGE);
+        EXPECT_NE(c.err().find("NO-SUCH-PAGE"), std::string::npos);
     }
     {
         const auto path = tempFile("zrk410-crc-test.bin");

@@ -13,6 +13,7 @@
 #include "serial/CommPort.h"
 #include "serial/PortMap.h"
 #include "sim/PhoneSimulator.h"
+#include "support/FakeClock.h"
 #include "support/RecordingView.h"
 #include "support/TempDir.h"
 
@@ -94,7 +95,8 @@ class SimulatedPhone {
     CommPort port{ports};
     EngineLoop loop;  // after the port, which must outlive its sink
     LoopView view{loop};
-    ProtocolEngine engine{port, view};
+    FakeClock clock;  // the time packet and the elapsed times come from here
+    ProtocolEngine engine{port, view, clock};
 };
 
 }  // namespace zrk::test

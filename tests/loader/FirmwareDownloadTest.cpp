@@ -201,17 +201,25 @@ TEST_F(FirmwareDownloadTest, PowerOnAfterDownloadSendsFdLastAndStops) {
     EXPECT_EQ(view.events.back(), "stopped");
 }
 
-TEST_F(FirmwareDownloadTest, FileSystemModesSayTheyAreNotAvailable) {
+TEST_F(FirmwareDownloadTest, FileSystemModesWithoutTheirImageSendNothing) {
     useImage(test::randomImage(100));
+    view.userChoices.qixPath = dir.file("missing.qix");
     for (auto mode : {DownloadMode::ModeQix, DownloadMode::ModeBinAndQix}) {
         view.userChoices.downloadMode = mode;
+        view.messages.clear();
         link.takeWritten();
         press(&ProtocolEngine::download);
         EXPECT_TRUE(link.written.empty());
-        EXPECT_NE(view.log.find("file-system download is not available"), std::string::npos);
+        EXPECT_EQ(view.messages, std::vector<std::string>{"Fail to open QIX file!"});
         EXPECT_EQ(engine.context().ProtocolState, IDLE);
-        EXPECT_EQ(view.events.back(), "finish");
     }
+    // A code page that does not exist here is refused before the phone is asked anything.
+    view.userChoices.qixPath = dir.write("fs.qix", {});
+    view.userChoices.codePage = "NO-SUCH-PAGE";
+    view.messages.clear();
+    press(&ProtocolEngine::download);
+    EXPECT_TRUE(link.written.empty());
+    EXPECT_NE(view.log.find("NO-SUCH-PAGE"), std::string::npos);
 }
 
 TEST_F(FirmwareDownloadTest, ButtonsDoNothingWhileAnOperationRunsOrBeforeIdentification) {

@@ -1,0 +1,348 @@
+#include "filesystem/FileSystemDownload.h"
+
+#include <vector>
+
+#include "engine/Checksums.h"
+#include "engine/ElapsedTime.h"
+#include "engine/PhaseContext.h"
+#include "engine/TextFormat.h"
+#include "filesystem/FileSystemStates.h"
+
+namespace zrk {
+
+using namespace fs;
+
+namespace {
+
+void putLittleEndian32(std::uint8_t* out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// The name as the log shows it: the configuration's own bytes.
+const char* shown(const QixEntry& entry) {
+    return entry.localName.c_str();
+}
+
+}  // namespace
+
+std::array<std::uint8_t, FileSystemDownload::kTimePacketSize> FileSystemDownload::timePacket(
+    const std::tm& local) {
+    std::array<std::uint8_t, kTimePacketSize> packet{};
+    packet[0] = CMD_SET_TIME;
+    const int fields[] = {local.tm_sec,  local.tm_min,     local.tm_hour,
+                          local.tm_mday, local.tm_mon + 1, local.tm_year + 1900};
+    for (std::size_t i = 0; i < 6; ++i)
+        putLittleEndian32(packet.data() + 4 + 4 * i, static_cast<std::uint32_t>(fields[i]));
+    return packet;
+}
+
+void FileSystemDownload::press() {
+    DownloaderView& view = m_Context.view();
+    const UserChoices choices = view.choices();
+    const auto length = fileLength(choices.qixPath);
+    if (!length) {
+        m_Context.ProtocolState = IDLE;
+        view.messageBox("Fail to open QIX file!", MessageIcon::Warning);
+        m_Context.refuse(Operation::FileSystem, FailureCause::File, "Fail to open QIX file!");
+        return;
+    }
+    view.setImageSizeText(std::to_string(*length));
+    view.setProgressPos(0);
+    view.setLogText(" \r\n");
+    m_Context.log("** Start Downloading QIX file **\r\n");
+    m_Context.imageLength = 0;
+    m_Context.startTime = m_Context.clock().nowSeconds();
+    m_Context.beginOperation(OP_FILE_SYSTEM);
+}
+
+void FileSystemDownload::fail(const std::string& logText, FailureCause cause) {
+    m_Context.log(logText);
+    m_Context.abandon(cause, logText);
+}
+
+void FileSystemDownload::onStartReply() {
+    const UserChoices choices = m_Context.view().choices();
+    // The names in the configuration are converted on the way; a code page that does not exist
+    // here could convert none of them.
+    std::string error;
+    m_CodePage =
+        CodePage::open(choices.codePage.empty() ? localeCodePageName() : choices.codePage, &error);
+    if (!m_CodePage) {
+        fail("\r\n** " + error + "; nothing was sent.\r\n", FailureCause::Refused);
+        return;
+    }
+    QixCheckResult check = checkQixFiles(choices.qixPath, choices.cfgPath);
+    if (!check.logText.empty())
+        m_Context.log(check.logText);
+    if (!check.messageText.empty())
+        m_Context.view().messageBox(check.messageText, MessageIcon::Warning);
+    if (!check.ok()) {
+        // Nothing was sent. Left waiting for a start reply, a further byte from the phone would
+        // run the check again and could start the download; ended here instead, until Stop.
+        const bool sizes = check.messageText == "QIX file size mismatched!!!" ||
+                           check.messageText == "QIXVERSION not found in cfg file";
+        m_Context.abandon(sizes ? FailureCause::Refused : FailureCause::File,
+                          check.messageText.empty() ? check.logText : check.messageText);
+        return;
+    }
+    m_Config = std::move(check.config);
+    m_ImagePath = choices.qixPath;
+    m_Context.log("\r\n** Mounting QIX system... ");
+    m_Context.ProtocolState = WAIT_MOUNT_ECHO;
+    m_Context.send({CMD_MOUNT});
+    m_Context.expectedReply = CMD_MOUNT;
+}
+
+void FileSystemDownload::nextDirectory() {
+    const WalkStep next = m_Config->nextDirEntry(*m_CodePage);
+    switch (next.result) {
+        case WalkResult::NameTooLong:
+            m_Context.log(next.logText);
+            m_Context.abandon(FailureCause::Refused, next.logText);
+            return;
+        case WalkResult::NoneLeft:
+            versionStep();
+            return;
+        case WalkResult::Entry:
+            break;
+    }
+    m_Context.log(formatText("Creating a directory \"%s\"... ", shown(next.entry)));
+    const std::string& name = next.entry.utf8Name;
+    std::vector<std::uint8_t> packet{CMD_MAKE_DIR, static_cast<std::uint8_t>(name.size() >> 8),
+                                     static_cast<std::uint8_t>(name.size())};
+    packet.insert(packet.end(), name.begin(), name.end());
+    m_Context.ProtocolState = WAIT_DIR_SUM;
+    m_Context.expectedReply = sum8(std::span<const std::uint8_t>(packet).subspan(1));
+    m_Context.send(packet);
+}
+
+void FileSystemDownload::versionStep() {
+    if (!m_Context.qixImage.openForReading(m_ImagePath)) {
+        const std::string text = formatText("Fail to open %s", m_ImagePath.c_str());
+        m_Context.view().messageBox(text, MessageIcon::Warning);
+        m_Context.abandon(FailureCause::File, text);
+        return;
+    }
+    m_Context.log("Writing a QIX Version... ");
+    m_Context.ProtocolState = WAIT_VERSION;
+    m_Context.send({CMD_SET_VERSION});
+    m_Context.send(m_Config->version());
+}
+
+void FileSystemDownload::nextFile() {
+    const WalkStep next = m_Config->nextFileEntry(*m_CodePage);
+    switch (next.result) {
+        case WalkResult::NameTooLong:
+            m_Context.log(next.logText);
+            m_Context.abandon(FailureCause::Refused, next.logText);
+            return;
+        case WalkResult::NoneLeft:
+            m_Context.qixImage.close();
+            m_Context.log("Unmounting QIX... ");
+            m_Context.ProtocolState = WAIT_UNMOUNT_ECHO;
+            m_Context.send({CMD_UNMOUNT});
+            return;
+        case WalkResult::Entry:
+            break;
+    }
+    const QixEntry& entry = next.entry;
+    m_Context.log(formatText("Writing a file \"%s\" (%d bytes)... ", shown(entry),
+                             static_cast<int>(entry.fileSize)));
+    const std::string& name = entry.utf8Name;
+    std::vector<std::uint8_t> packet{CMD_FILE_HEADER, static_cast<std::uint8_t>(name.size() >> 8),
+                                     static_cast<std::uint8_t>(name.size())};
+    packet.insert(packet.end(), name.begin(), name.end());
+    const auto size = bigEndian32(entry.fileSize);
+    packet.insert(packet.end(), size.begin(), size.end());
+    m_RemainingInFile = entry.fileSize;
+    m_Context.ProtocolState = WAIT_HEADER_SUM;
+    m_Context.expectedReply = sum8(std::span<const std::uint8_t>(packet).subspan(1));
+    m_Context.send(packet);
+}
+
+void FileSystemDownload::sendBlock() {
+    m_Context.expectedReply = 0;
+    m_Context.send({CMD_FILE_BLOCK});
+    std::uint32_t n = 0;
+    if (m_RemainingInFile >= kFileBlockSize) {
+        n = kFileBlockSize;
+        m_RemainingInFile -= kFileBlockSize;
+    } else {
+        n = m_RemainingInFile;
+        m_RemainingInFile = 0;
+        if (n == 0) {
+            m_LastBlock = true;
+            return;
+        }
+    }
+    std::uint8_t* buffer = m_Context.TransferBuffer.data();
+    const std::size_t got = m_Context.qixImage.read(buffer, n);
+    if (got < n) {
+        // The check measured the image; a file that shrank since would send a block short of
+        // what the header announced, and the phone would wait for the rest for ever.
+        fail("\r\n** The QIX image could not be read to its end; the download is stopped.\r\n",
+             FailureCause::File);
+        return;
+    }
+    if (n < kFileBlockSize)
+        m_LastBlock = true;
+    const std::span<const std::uint8_t> block(buffer, n);
+    m_Context.send(block);
+    m_FileBytesSent += n;
+    m_Context.countBytes(n);
+    m_Context.view().setProgressPos(m_FileBytesSent);
+    m_Context.expectedReply = sum8(block);
+}
+
+void FileSystemDownload::complete() {
+    const std::int64_t span = m_Context.clock().nowSeconds() - m_Context.startTime;
+    m_Context.log(formatElapsed("\r\n** Downloading Time %M:%S **\r\n", span));
+    const std::uint64_t total = std::uint64_t{m_Context.imageLength} + m_FileBytesSent;
+    m_Context.log(formatText("** (Total %d bytes) **\r\n", static_cast<int>(total)));
+    m_Context.view().messageBox("Download completed!", MessageIcon::Information);
+    m_Context.reportCompleted(total);
+    m_Context.finishOperation();
+    if (m_Context.view().choices().powerOnAfterDownload) {
+        m_Context.send({CMD_POWER_ON});
+        m_Context.stop();
+    }
+}
+
+void FileSystemDownload::step(std::uint8_t byte) {
+    switch (m_Context.ProtocolState) {
+        case WAIT_MOUNT_ECHO: {
+            if (byte != CMD_MOUNT) {
+                fail(formatText("\n Mount Fail! (0x%X)\r\n", byte));
+                return;
+            }
+            m_Context.log("OK!\r\n");
+            m_Context.ProtocolState = WAIT_NAND_CRC_SUM;
+            m_Context.send({CMD_NAND_CRC});
+            const auto crc = fileCrc32(m_ImagePath);
+            if (!crc) {
+                m_Context.view().messageBox("Fail to open bin file!", MessageIcon::Warning);
+                m_Context.abandon(FailureCause::File, "Fail to open bin file!");
+                return;
+            }
+            m_Context.log(formatText("Sending NAND CheckSum:%x \n", crc->crc));
+            const auto bytes = bigEndian32(crc->crc);
+            m_Context.send(bytes);
+            m_Context.expectedReply = sum8(bytes);
+            return;
+        }
+        case WAIT_NAND_CRC_SUM: {
+            if (byte != m_Context.expectedReply) {
+                fail(formatText("\n Write nand checksum Error! (0x%X)\r\n", byte));
+                return;
+            }
+            m_Context.log("OK!\r\n");
+            m_Context.ProtocolState = WAIT_TIME_SUM;
+            const auto packet = timePacket(m_Context.clock().localTime());
+            m_Context.expectedReply = sum8(std::span<const std::uint8_t>(packet).subspan(1));
+            m_Context.send(packet);
+            return;
+        }
+        case WAIT_TIME_SUM:
+            if (byte != m_Context.expectedReply) {
+                fail(formatText("\n Write Set QIXTIME Error! (0x%X)\r\n", byte));
+                return;
+            }
+            m_Context.log("QIX time set OK!\r\n");
+            m_Context.ProtocolState = WAIT_DIR_SUM;
+            m_Config->restartWalk();
+            nextDirectory();
+            return;
+        case WAIT_DIR_SUM:
+            if (byte != m_Context.expectedReply) {
+                fail("Fail! (in sending name)\r\n");
+                return;
+            }
+            m_Context.ProtocolState = WAIT_DIR_DONE;
+            return;
+        case WAIT_DIR_DONE:
+            if (byte != DIR_DONE) {
+                fail(formatText("Fail! (0x%X)\r\n", byte));
+                return;
+            }
+            m_Context.log("OK!\r\n");
+            m_Context.ProtocolState = WAIT_DIR_SUM;
+            nextDirectory();
+            return;
+        case WAIT_VERSION:
+            if (byte != VERSION_OK) {
+                fail(formatText("Release Version Fail! (0x%X)\r\n", byte));
+                return;
+            }
+            m_Context.ProtocolState = WAIT_RELEASE_VERSION;
+            if (const auto& release = m_Config->releaseVersion()) {
+                m_Context.send({CMD_SET_RELEASE_VERSION});
+                m_Context.send(*release);
+            } else {
+                m_Context.send({CMD_NO_RELEASE_VERSION});
+            }
+            return;
+        case WAIT_RELEASE_VERSION:
+            if (byte != VERSION_OK) {
+                fail(formatText("Project Version Fail! (0x%X)\r\n", byte));
+                return;
+            }
+            m_Context.log("OK!\r\n");
+            m_Context.view().setProgressRange(m_Config->qixSize());
+            m_FileBytesSent = 0;
+            m_Context.view().setProgressPos(0);
+            m_Context.ProtocolState = WAIT_HEADER_SUM;
+            m_Config->restartWalk();
+            nextFile();
+            return;
+        case WAIT_HEADER_SUM:
+            if (byte != m_Context.expectedReply) {
+                fail(formatText("Fail!(%x:%x) (in sending name and size)\r\n", byte,
+                                m_Context.expectedReply));
+                return;
+            }
+            m_Context.ProtocolState = WAIT_BLOCK_SUM;
+            m_LastBlock = false;
+            sendBlock();
+            if (m_LastBlock && m_Context.ProtocolState == WAIT_BLOCK_SUM)
+                m_Context.ProtocolState = WAIT_LAST_BLOCK_SUM;
+            return;
+        case WAIT_BLOCK_SUM:
+            if (byte != m_Context.expectedReply) {
+                fail("checksum mismatched!\r\n");
+                return;
+            }
+            sendBlock();
+            if (m_LastBlock && m_Context.ProtocolState == WAIT_BLOCK_SUM)
+                m_Context.ProtocolState = WAIT_LAST_BLOCK_SUM;
+            return;
+        case WAIT_LAST_BLOCK_SUM:
+            if (byte != m_Context.expectedReply) {
+                fail("checksum mismatched!\r\n");
+                return;
+            }
+            m_Context.ProtocolState = WAIT_FILE_DONE;
+            return;
+        case WAIT_FILE_DONE:
+            if (byte != FILE_DONE) {
+                fail(formatText("Writing error(0x%X)\r\n", byte));
+                return;
+            }
+            m_Context.log("OK!\r\n");
+            m_Context.ProtocolState = WAIT_HEADER_SUM;
+            nextFile();
+            return;
+        case WAIT_UNMOUNT_ECHO:
+            if (byte != CMD_UNMOUNT) {
+                fail(formatText("Unmounting Error!(0x%0X)\r\n", byte));
+                return;
+            }
+            m_Context.log("OK!\r\n");
+            complete();
+            return;
+        default:
+            return;
+    }
+}
+
+}  // namespace zrk

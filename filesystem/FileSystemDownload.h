@@ -1,0 +1,50 @@
+#pragma once
+// Filling the phone's NAND file system from a .qix image and its .cfg: mount, the image's CRC,
+// the clock, every directory, the version texts, every file in blocks of up to 8192 bytes with
+// an empty block after a file whose size is a multiple of 8192, unmount.
+#include <array>
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+
+#include "engine/Outcome.h"
+#include "filesystem/CodePage.h"
+#include "filesystem/QixConfig.h"
+
+namespace zrk {
+
+class PhaseContext;
+
+class FileSystemDownload {
+  public:
+    static constexpr std::size_t kTimePacketSize = 28;
+
+    explicit FileSystemDownload(PhaseContext& context) : m_Context(context) {}
+
+    void press();         // DOWNLOAD in QIX
+    void onStartReply();  // WAIT_START_REPLY with OP_FILE_SYSTEM
+    void step(std::uint8_t byte);
+
+    // The clock packet for the given local time: C4h, three zero bytes, then seconds,
+    // minutes, hours, day, month and year, each 32-bit little-endian.
+    static std::array<std::uint8_t, kTimePacketSize> timePacket(const std::tm& local);
+
+  private:
+    void fail(const std::string& logText, FailureCause cause = FailureCause::PhoneReply);
+    void nextDirectory();
+    void versionStep();
+    void nextFile();
+    void sendBlock();
+    void complete();
+
+    PhaseContext& m_Context;
+    std::string m_ImagePath;
+    std::optional<QixConfig> m_Config;
+    std::optional<CodePage> m_CodePage;
+    std::uint32_t m_FileBytesSent = 0;
+    std::uint32_t m_RemainingInFile = 0;
+    bool m_LastBlock = false;
+};
+
+}  // namespace zrk

@@ -1,0 +1,32 @@
+#pragma once
+// The NAND file-system operations on the running boot-loader: the file-system download, format
+// and status. Like the NOR operations each starts with the frame's start command.
+#include <cstdint>
+
+#include "engine/Phase.h"
+#include "filesystem/FileSystemDownload.h"
+#include "filesystem/FormatAndStatus.h"
+
+namespace zrk {
+
+class PhaseContext;
+
+class FileSystemPhase : public Phase {
+  public:
+    // Serves the file-system, format and status kinds of the context's operations.
+    explicit FileSystemPhase(PhaseContext& context);
+
+    // Buttons; each checks first that the phone is ready for an operation.
+    void download();
+    void format();
+    void status();
+
+    void step(std::uint8_t byte) override;
+
+  private:
+    PhaseContext& m_Context;
+    FileSystemDownload m_Download;
+    FormatAndStatus m_FormatAndStatus;
+};
+
+}  // namespace zrk

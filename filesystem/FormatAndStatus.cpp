@@ -1,0 +1,137 @@
+#include "filesystem/FormatAndStatus.h"
+
+#include "engine/PhaseContext.h"
+#include "engine/TextFormat.h"
+#include "filesystem/FileSystemStates.h"
+
+namespace zrk {
+
+using namespace fs;
+
+namespace {
+
+std::int32_t littleEndian32(const std::uint8_t* p) {
+    return static_cast<std::int32_t>(std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 |
+                                     std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24);
+}
+
+std::string twice(const char* label, std::int32_t value) {
+    return formatText("%s : %d (0x%X)\r\n", label, value, static_cast<unsigned>(value));
+}
+
+}  // namespace
+
+std::string FormatAndStatus::describeStatusRecord(std::span<const std::uint8_t, 44> r) {
+    const std::uint8_t* p = r.data();
+    const auto nameLength =
+        static_cast<std::int16_t>(std::uint16_t{p[40]} | std::uint16_t{p[41]} << 8);
+    std::string out;
+    out += formatText("1. FileSystem Type( f_type ) : %X\r\n",
+                      static_cast<unsigned>(littleEndian32(p)));
+    out += twice("2. Optimal transfer block size( f_bsize )", littleEndian32(p + 4));
+    out += twice("3. block size in bits( f_bsizebits )", littleEndian32(p + 8));
+    out += twice("4. total data blocks in file system( f_blocks )", littleEndian32(p + 12));
+    out += twice("5. free blocks in file system( f_bfree )", littleEndian32(p + 16));
+    out += twice("6. free blocks avail to non-superuser( f_bavail )", littleEndian32(p + 20));
+    out += twice("7. total file nodes in file system( f_files )", littleEndian32(p + 24));
+    out += twice("8. free file nodes in file system( f_ffree )", littleEndian32(p + 28));
+    out += formatText("9. file system id( f_fsid ) : %c%c%c%c\r\n", p[35], p[34], p[33], p[32]);
+    out += twice("10. maximum file size( f_maxfilesize )", littleEndian32(p + 36));
+    out += twice("11. maximum length of filenames( f_namelen )", std::int32_t{nameLength});
+    return out;
+}
+
+std::string FormatAndStatus::describeErrorReport(const char* what,
+                                                 std::span<const std::uint8_t, 5> report) {
+    const int function = static_cast<std::int8_t>(report[0]);
+    const unsigned error = std::uint32_t{report[1]} << 24 | std::uint32_t{report[2]} << 16 |
+                           std::uint32_t{report[3]} << 8 | report[4];
+    return formatText("\n %s Error!\n Funccode(0x%x)->Errorcode (0x%x)\r\n", what,
+                      static_cast<unsigned>(function), error);
+}
+
+void FormatAndStatus::pressFormat() {
+    m_Context.view().setProgressPos(0);
+    if (!m_Context.view().askYesNo("Sure to FORMAT?")) {
+        m_Context.refuse(Operation::Format, FailureCause::Refused, "the format was not confirmed");
+        return;
+    }
+    m_Context.beginOperation(OP_FORMAT);
+    m_Context.view().setLogText(" \r\n");
+    m_Context.log("** Formatting QIX system (NAND Flash)... ");
+}
+
+void FormatAndStatus::pressStatus() {
+    m_Context.view().setProgressPos(0);
+    m_Context.beginOperation(OP_STATUS);
+    m_Context.view().setLogText(" \r\n");
+    m_Context.log("** Checking QIX system (NAND Flash)... ");
+}
+
+void FormatAndStatus::onStartReply() {
+    m_Count = 0;
+    if (m_Context.OperationKind == OP_FORMAT) {
+        m_Context.ProtocolState = WAIT_FORMAT;
+        m_Context.send({CMD_FORMAT});
+    } else {
+        m_Context.ProtocolState = WAIT_FS_STATUS;
+        m_Context.send({CMD_FS_STATUS});
+    }
+}
+
+void FormatAndStatus::step(std::uint8_t byte) {
+    switch (m_Context.ProtocolState) {
+        case WAIT_FORMAT:
+            if (byte == FORMAT_OK) {
+                m_Context.log("Success!\r\n");
+                m_Context.ProtocolState = IDLE;
+                m_Context.view().messageBox("NAND-Formatting Completed!", MessageIcon::Information);
+                m_Context.reportCompleted(0);
+                m_Context.finishOperation();
+            } else if (byte == FORMAT_FAILED) {
+                m_Count = 0;
+                m_Context.ProtocolState = READ_FORMAT_ERROR;
+            }
+            return;  // anything else is not a reply of the format
+        case WAIT_FS_STATUS:
+            if (byte == FS_STATUS_OK || byte == FS_STATUS_OK_TOO) {
+                m_Count = 0;
+                m_Context.ProtocolState = READ_FS_STATUS_RECORD;
+            } else if (byte == FS_INIT_FAILED) {
+                m_Count = 0;
+                m_Context.ProtocolState = READ_INIT_ERROR;
+            }
+            return;
+        case READ_FORMAT_ERROR:
+        case READ_INIT_ERROR: {
+            m_Reply[m_Count++] = byte;
+            if (m_Count < kErrorReportSize)
+                return;
+            m_Count = 0;
+            const bool format = m_Context.ProtocolState == READ_FORMAT_ERROR;
+            const std::string line =
+                describeErrorReport(format ? "Format" : "Init,mount",
+                                    std::span<const std::uint8_t, 5>(m_Reply.data(), 5));
+            m_Context.log(line);
+            m_Context.ProtocolState = IDLE;
+            m_Context.reportFailure(FailureCause::PhoneReply, line);
+            m_Context.finishOperation();
+            return;
+        }
+        case READ_FS_STATUS_RECORD:
+            m_Reply[m_Count++] = byte;
+            if (m_Count < kStatusRecordSize)
+                return;
+            m_Count = 0;
+            m_Context.log("OK!\r\n\r\n< Result >\r\n");
+            m_Context.log(describeStatusRecord(m_Reply));
+            m_Context.ProtocolState = IDLE;
+            m_Context.reportCompleted(kStatusRecordSize);
+            m_Context.finishOperation();
+            return;
+        default:
+            return;
+    }
+}
+
+}  // namespace zrk

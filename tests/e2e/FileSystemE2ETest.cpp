@@ -1,0 +1,237 @@
+// The file-system download, format and status against the phone simulator: its NAND tree, its
+// clock and its version texts are the judges.
+#include <gtest/gtest.h>
+
+#include "e2e/SimulatedPhone.h"
+#include "engine/Checksums.h"
+#include "filesystem/CodePage.h"
+#include "filesystem/FileSystemDownload.h"
+#include "support/TestImages.h"
+
+namespace zrk {
+namespace {
+
+using test::Bytes;
+
+struct TreeFile {
+    std::string path;  // UTF-8
+    Bytes data;
+};
+
+struct Tree {
+    std::vector<std::string> dirs;  // UTF-8, parents first
+    std::vector<TreeFile> files;
+    std::string version = "V2.10";
+    std::string release = "R7";
+    bool withRelease = true;
+};
+
+class FileSystemE2E : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(phone.startSimulator(simulatorOptions()));
+        ASSERT_TRUE(phone.bringUp()) << phone.view.log;
+        phone.clock.local = {};
+        phone.clock.local.tm_year = 2004 - 1900;
+        phone.clock.local.tm_mon = 9;
+        phone.clock.local.tm_mday = 25;
+        phone.clock.local.tm_hour = 13;
+        phone.clock.local.tm_min = 45;
+        phone.clock.local.tm_sec = 30;
+    }
+    virtual sim::SimOptions simulatorOptions() { return {}; }
+
+    static std::string padded(const std::string& text, std::size_t width) {
+        return text + std::string(width - text.size(), ' ');
+    }
+
+    // The image and its configuration in the given code page, as a person's tool writes them.
+    void writeImage(const Tree& tree, const std::string& codePage = "CP1252") {
+        std::string error;
+        auto cp = CodePage::open(codePage, &error);
+        ASSERT_TRUE(cp) << error;
+        std::string cfg = "QIXVERSION : " + padded(tree.version, 16) + "\r\n";
+        if (tree.withRelease)
+            cfg += "QIXRELEASEVERSION : " + padded(tree.release, 12) + "\r\n";
+        for (const auto& d : tree.dirs)
+            cfg += "DIR_NAME : " + cp->fromUtf8(d).value() + "\r\n";
+        Bytes image;
+        for (const auto& f : tree.files) {
+            cfg += "FILE_NAME : " + cp->fromUtf8(f.path).value() + "\r\n";
+            cfg += "FILE_SIZE : " + std::to_string(f.data.size()) + "\r\n";
+            image.insert(image.end(), f.data.begin(), f.data.end());
+        }
+        auto& c = phone.view.userChoices;
+        c.qixPath = phone.dir.write("fs.qix", image);
+        c.cfgPath = phone.dir.write("fs.cfg", Bytes(cfg.begin(), cfg.end()));
+        c.codePage = codePage;
+        c.downloadMode = DownloadMode::ModeQix;
+    }
+
+    // One operation from its button to its outcome.
+    OperationOutcome operate(void (ProtocolEngine::*button)()) {
+        phone.view.outcomes.clear();
+        phone.view.messages.clear();
+        (phone.engine.*button)();
+        EXPECT_TRUE(phone.runUntil([&] { return !phone.view.outcomes.empty(); })) << phone.view.log;
+        return phone.view.outcomes.empty() ? OperationOutcome{} : phone.view.outcomes.back();
+    }
+
+    test::SimulatedPhone phone;
+};
+
+TEST_F(FileSystemE2E, ATreeLandsInNandWithItsClockAndVersions) {
+    Tree tree;
+    tree.dirs = {"/docs", "/docs/old", "/Grüße", "/media"};
+    tree.files = {{"/docs/empty.txt", {}},
+                  {"/docs/old/block.bin", test::randomImage(8192, 3)},
+                  {"/media/ten.bin", test::randomImage(10000, 4)},
+                  {"/Grüße/Äpfel.txt", Bytes{'j', 'a'}},
+                  {"/top.bin", test::randomImage(20000, 5)}};
+    writeImage(tree);
+    const OperationOutcome o = operate(&ProtocolEngine::download);
+    EXPECT_TRUE(o.completed()) << phone.view.log;
+    EXPECT_EQ(o.operation, Operation::FileSystem);
+    EXPECT_EQ(o.bytes, 8192u + 10000 + 2 + 20000);
+    EXPECT_EQ(phone.view.messages, std::vector<std::string>{"Download completed!"});
+    for (const auto& d : tree.dirs)
+        EXPECT_TRUE(phone.sim->nandDirectoryExists(d)) << d;
+    for (const auto& f : tree.files)
+        EXPECT_EQ(phone.sim->nandFile(f.path), f.data) << f.path;
+    const auto counters = phone.sim->counters();
+    EXPECT_EQ(counters.clock, "2004-10-25 13:45:30");
+    EXPECT_EQ(counters.version, padded("V2.10", 16));
+    EXPECT_EQ(counters.releaseVersion, padded("R7", 12));
+    EXPECT_NE(phone.view.log.find("** (Total 38194 bytes) **\r\n"), std::string::npos);
+    EXPECT_EQ(phone.violations(), 0u) << phone.summary();
+}
+
+TEST_F(FileSystemE2E, NamesInAnotherCodePageArriveAsUtf8) {
+    Tree tree;
+    tree.dirs = {"/한글"};
+    tree.files = {{"/한글/메모.txt", Bytes{1, 2, 3}}};
+    tree.withRelease = false;
+    writeImage(tree, "CP949");
+    EXPECT_TRUE(operate(&ProtocolEngine::download).completed()) << phone.view.log;
+    EXPECT_EQ(phone.sim->nandFile("/한글/메모.txt"), (Bytes{1, 2, 3}));
+    EXPECT_EQ(phone.sim->counters().releaseVersion, "");
+    EXPECT_EQ(phone.violations(), 0u) << phone.summary();
+}
+
+TEST_F(FileSystemE2E, ConfigurationsWithoutDirectoriesOrWithoutFiles) {
+    Tree filesOnly;
+    filesOnly.files = {{"/a.txt", Bytes{'a'}}};
+    writeImage(filesOnly);
+    EXPECT_TRUE(operate(&ProtocolEngine::download).completed()) << phone.view.log;
+    EXPECT_EQ(phone.sim->nandFile("/a.txt"), Bytes{'a'});
+
+    Tree dirsOnly;
+    dirsOnly.dirs = {"/only"};
+    writeImage(dirsOnly);
+    EXPECT_TRUE(operate(&ProtocolEngine::download).completed()) << phone.view.log;
+    EXPECT_TRUE(phone.sim->nandDirectoryExists("/only"));
+    EXPECT_NE(phone.view.log.find("** (Total 0 bytes) **"), std::string::npos);
+    EXPECT_EQ(phone.violations(), 0u) << phone.summary();
+}
+
+TEST_F(FileSystemE2E, BadConfigurationsSendNothingAfterTheStart) {
+    Tree tree;
+    tree.files = {{"/a.txt", Bytes{'a', 'b'}}};
+    writeImage(tree);
+    // One byte more in the image than the configuration says.
+    phone.dir.write("fs.qix", Bytes{'a', 'b', 'c'});
+    OperationOutcome o = operate(&ProtocolEngine::download);
+    EXPECT_FALSE(o.completed());
+    EXPECT_NE(phone.view.log.find("QixFilesize(3):CfgFilesize(2)"), std::string::npos);
+    EXPECT_EQ(phone.view.messages, std::vector<std::string>{"QIX file size mismatched!!!"});
+    EXPECT_FALSE(phone.sim->nandFile("/a.txt"));
+    phone.engine.stop();
+    ASSERT_TRUE(phone.bringUp());
+
+    // Directory names of 61 characters pass, 62 do not.
+    Tree names;
+    names.dirs = {"/" + std::string(60, 'd'), "/" + std::string(61, 'e')};
+    writeImage(names);
+    o = operate(&ProtocolEngine::download);
+    EXPECT_FALSE(o.completed());
+    EXPECT_TRUE(phone.sim->nandDirectoryExists("/" + std::string(60, 'd')));
+    EXPECT_NE(phone.view.log.find("Directory name is too long"), std::string::npos);
+    EXPECT_EQ(phone.violations(), 0u) << phone.summary();
+}
+
+TEST_F(FileSystemE2E, FirmwareThenFileSystemInOneOperation) {
+    Tree tree;
+    tree.files = {{"/after.bin", test::randomImage(3000, 8)}};
+    writeImage(tree);
+    const Bytes firmware = test::randomImage(70000, 9);
+    phone.view.userChoices.binPath = phone.dir.write("fw.bin", firmware);
+    phone.view.userChoices.downloadMode = DownloadMode::ModeBinAndQix;
+    const OperationOutcome o = operate(&ProtocolEngine::download);
+    EXPECT_TRUE(o.completed()) << phone.view.log;
+    EXPECT_EQ(o.operation, Operation::FirmwareAndFileSystem);
+    EXPECT_EQ(phone.nor(0, 70000), firmware);
+    EXPECT_EQ(phone.sim->nandFile("/after.bin"), tree.files[0].data);
+    EXPECT_NE(phone.view.log.find("** (Total 73000 bytes) **"), std::string::npos);
+    EXPECT_EQ(phone.view.messages, std::vector<std::string>{"Download completed!"});
+    EXPECT_EQ(phone.violations(), 0u) << phone.summary();
+}
+
+TEST_F(FileSystemE2E, FormatAskedNoSendsNothingYesFormatsAndStatusPrintsTheRecord) {
+    phone.view.yesNoAnswer = false;
+    OperationOutcome o = operate(&ProtocolEngine::format);
+    EXPECT_EQ(o.cause, FailureCause::Refused);
+    EXPECT_EQ(phone.view.questions, std::vector<std::string>{"Sure to FORMAT?"});
+
+    phone.sim->addNandFile("/old.txt", Bytes{'x'});
+    phone.view.yesNoAnswer = true;
+    o = operate(&ProtocolEngine::format);
+    EXPECT_TRUE(o.completed()) << phone.view.log;
+    EXPECT_EQ(phone.view.messages, std::vector<std::string>{"NAND-Formatting Completed!"});
+    EXPECT_FALSE(phone.sim->nandFile("/old.txt"));
+
+    o = operate(&ProtocolEngine::status);
+    EXPECT_TRUE(o.completed()) << phone.view.log;
+    EXPECT_NE(phone.view.log.find("OK!\r\n\r\n< Result >\r\n1. FileSystem Type( f_type ) : "),
+              std::string::npos);
+    EXPECT_NE(phone.view.log.find("11. maximum length of filenames( f_namelen ) : "),
+              std::string::npos);
+    EXPECT_EQ(phone.violations(), 0u) << phone.summary();
+}
+
+class FileSystemFaultsE2E : public FileSystemE2E {
+    sim::SimOptions simulatorOptions() override {
+        sim::SimOptions options;
+        options.faults.formatError = true;
+        options.faults.fsStatusError = true;
+        return options;
+    }
+};
+
+TEST_F(FileSystemFaultsE2E, FailedFormatAndStatusReportTheirCodes) {
+    OperationOutcome o = operate(&ProtocolEngine::format);
+    EXPECT_EQ(o.kind, OutcomeKind::Failed);
+    EXPECT_EQ(o.cause, FailureCause::PhoneReply);
+    EXPECT_NE(phone.view.log.find("\n Format Error!\n Funccode(0x"), std::string::npos);
+    o = operate(&ProtocolEngine::status);
+    EXPECT_EQ(o.kind, OutcomeKind::Failed);
+    EXPECT_NE(phone.view.log.find("\n Init,mount Error!\n Funccode(0x"), std::string::npos);
+    EXPECT_EQ(phone.violations(), 0u) << phone.summary();
+}
+
+TEST(FileSystemPackets, TheTimePacketCarriesTheLocalTimeLittleEndian) {
+    std::tm t{};
+    t.tm_year = 2004 - 1900;
+    t.tm_mon = 9;
+    t.tm_mday = 25;
+    t.tm_hour = 13;
+    t.tm_min = 45;
+    t.tm_sec = 30;
+    const auto packet = FileSystemDownload::timePacket(t);
+    const Bytes expected{0xC4, 0, 0,    0, 0x1E, 0, 0,    0, 0x2D, 0, 0,    0,    0x0D, 0,
+                         0,    0, 0x19, 0, 0,    0, 0x0A, 0, 0,    0, 0xD4, 0x07, 0,    0};
+    EXPECT_EQ(Bytes(packet.begin(), packet.end()), expected);
+    EXPECT_EQ(sum8(std::span<const std::uint8_t>(packet).subspan(1)), 0x56);
+}
+
+}  // namespace
+}  // namespace zrk
