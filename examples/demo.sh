@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# The main job against the phone simulator: bring the phone up, then download a firmware image.
+# The main job against the phone simulator: bring the phone up, download a firmware image and
+# a file system into it, then read the file system's status from the same phone.
 #   examples/demo.sh [BUILD_FOLDER]      (./run demo passes build/release)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build/release}"
 zrk410="$build/cli/zrk410"
 image=examples/firmware-200k.bin
+qix=examples/filesystem.qix
+phone=$(mktemp -d)
+trap 'rm -rf "$phone"' EXIT
 
 if [ ! -x "$zrk410" ]; then
     echo "No $zrk410: build first (./run build release)." >&2
@@ -20,5 +24,13 @@ echo "== zrk410 --sim identify"
 echo
 # Paced: the simulated line carries bytes no faster than a real cable at that speed, so the
 # times in the log are the times a phone on the desk would take.
-echo "== zrk410 --sim=pace --speed 921600 download --bin $image"
-"$zrk410" --sim=pace --speed 921600 download --bin "$image"
+# The simulated phone keeps its flash in $phone between the runs, as a real one would.
+echo "== zrk410 --sim=pace --speed 921600 --codepage CP1252 download --bin $image --qix $qix"
+"$zrk410" --sim="pace,state-out=$phone" --speed 921600 --codepage CP1252 \
+    download --bin "$image" --qix "$qix"
+echo
+echo "== zrk410 --sim status   (the same phone)"
+"$zrk410" --sim="preload=$phone" --speed 921600 status
+echo
+echo "== the phone's NAND now holds"
+(cd "$phone/nand" && find . -mindepth 1 | sort)

@@ -19,9 +19,13 @@ void putLittleEndian32(std::uint8_t* out, std::uint32_t value) {
         out[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-// The name as the log shows it: the configuration's own bytes.
-const char* shown(const QixEntry& entry) {
-    return entry.localName.c_str();
+// The name as the log shows it. The configuration's bytes are in its code page, and the log is
+// text in ours (UTF-8): shown in the local code page, a CP1252 "Grüße" would arrive as garbage.
+std::string shown(const QixEntry& entry) {
+    std::string name = entry.utf8Name;
+    if (!name.empty() && name.back() == '\0')
+        name.pop_back();
+    return name;
 }
 
 }  // namespace
@@ -107,7 +111,7 @@ void FileSystemDownload::nextDirectory() {
         case WalkResult::Entry:
             break;
     }
-    m_Context.log(formatText("Creating a directory \"%s\"... ", shown(next.entry)));
+    m_Context.log(formatText("Creating a directory \"%s\"... ", shown(next.entry).c_str()));
     const std::string& name = next.entry.utf8Name;
     std::vector<std::uint8_t> packet{CMD_MAKE_DIR, static_cast<std::uint8_t>(name.size() >> 8),
                                      static_cast<std::uint8_t>(name.size())};
@@ -147,7 +151,7 @@ void FileSystemDownload::nextFile() {
             break;
     }
     const QixEntry& entry = next.entry;
-    m_Context.log(formatText("Writing a file \"%s\" (%d bytes)... ", shown(entry),
+    m_Context.log(formatText("Writing a file \"%s\" (%d bytes)... ", shown(entry).c_str(),
                              static_cast<int>(entry.fileSize)));
     const std::string& name = entry.utf8Name;
     std::vector<std::uint8_t> packet{CMD_FILE_HEADER, static_cast<std::uint8_t>(name.size() >> 8),

@@ -1,0 +1,85 @@
+// The NAND file system through the window against the phone simulator: the QIX picker and the
+// QIX and BIN + QIX downloads, Format answered No and Yes, Status.
+#include <QFile>
+
+#include "SimWindowFixture.h"
+#include "support/TestImages.h"
+
+namespace zrk::test {
+namespace {
+
+class WindowFileSystem : public SimWindowFixture {
+  protected:
+    void SetUp() override {
+        startPhone();
+        chooseSpeed(3);
+        ASSERT_TRUE(bringUp()) << log();
+    }
+
+    void writeFile(const QString& name, const std::string& bytes) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    }
+
+    // A two-file image and its configuration, picked through QIX... as a person does.
+    void pickFileSystem() {
+        writeFile(QStringLiteral("fs.cfg"),
+                  "QIXVERSION : V1.0            \r\nDIR_NAME : /d\r\nFILE_NAME : /d/a.txt\r\n"
+                  "FILE_SIZE : 3\r\nFILE_NAME : /b.txt\r\nFILE_SIZE : 2\r\n");
+        writeFile(QStringLiteral("fs.qix"), "aaabb");
+        prompter.openAnswers.push_back(dir.filePath(QStringLiteral("fs.qix")));
+        click("qixButton");
+    }
+};
+
+TEST_F(WindowFileSystem, DownloadsAFileSystemAloneAndAfterTheFirmware) {
+    click("modeQixRadio");
+    pickFileSystem();
+    EXPECT_EQ(text("qixSizeField"), QStringLiteral("5"));
+    ASSERT_TRUE(operate("downloadButton")) << log();
+    EXPECT_EQ(lastMessage(), QStringLiteral("Download completed!"));
+    EXPECT_TRUE(log().starts_with(" \r\n** Start Downloading QIX file **\r\n"));
+    EXPECT_TRUE(log().ends_with("** (Total 5 bytes) **\r\n")) << log();
+    EXPECT_EQ(sim->nandFile("/d/a.txt"), (Bytes{'a', 'a', 'a'}));
+    EXPECT_EQ(sim->nandFile("/b.txt"), (Bytes{'b', 'b'}));
+    EXPECT_TRUE(w("downloadButton")->isEnabled());
+
+    const Bytes firmware = randomImage(65536 + 10, 21);
+    click("modeBinQixRadio");
+    pickImage(firmware);
+    ASSERT_TRUE(operate("downloadButton")) << log();
+    EXPECT_EQ(lastMessage(), QStringLiteral("Download completed!"));
+    EXPECT_TRUE(log().starts_with(" \r\n** Start Downloading BINARY and QIX file **\r\n"));
+    EXPECT_TRUE(logHas("\r\n** Start Downloading QIX file **\r\n"));
+    EXPECT_TRUE(log().ends_with("** (Total 65551 bytes) **\r\n")) << log();
+    EXPECT_EQ(nor(0, firmware.size()), firmware);
+    EXPECT_EQ(sim->violationCount(), 0u) << sim->summary();
+}
+
+TEST_F(WindowFileSystem, FormatAsksFirstAndStatusPrintsTheRecord) {
+    sim->addNandFile("/keep.txt", Bytes{'k'});
+    const std::string before = log();
+    prompter.yes = false;
+    click("formatButton");
+    EXPECT_EQ(prompter.questions, QStringList{QStringLiteral("Sure to FORMAT?")});
+    EXPECT_EQ(log(), before);  // No leaves the log as it was and sends nothing
+    EXPECT_TRUE(w("formatButton")->isEnabled());
+    EXPECT_TRUE(sim->nandFile("/keep.txt"));
+
+    prompter.yes = true;
+    ASSERT_TRUE(operate("formatButton")) << log();
+    EXPECT_EQ(lastMessage(), QStringLiteral("NAND-Formatting Completed!"));
+    EXPECT_EQ(log(), " \r\n** Formatting QIX system (NAND Flash)... Success!\r\n");
+    EXPECT_FALSE(sim->nandFile("/keep.txt"));
+
+    click("statusButton");
+    ASSERT_TRUE(pumpUntil([&] { return logHas("11. maximum length of filenames"); })) << log();
+    EXPECT_TRUE(
+        log().starts_with(" \r\n** Checking QIX system (NAND Flash)... OK!\r\n\r\n< Result >\r\n"));
+    EXPECT_TRUE(pumpUntil([&] { return w("statusButton")->isEnabled(); }));
+    EXPECT_EQ(sim->violationCount(), 0u) << sim->summary();
+}
+
+}  // namespace
+}  // namespace zrk::test
