@@ -28,6 +28,14 @@ std::string shown(const QixEntry& entry) {
     return name;
 }
 
+// A command, the name's length (2 bytes, big-endian) and the UTF-8 name with its zero byte.
+std::vector<std::uint8_t> namePacket(std::uint8_t command, const std::string& utf8Name) {
+    std::vector<std::uint8_t> packet{command, static_cast<std::uint8_t>(utf8Name.size() >> 8),
+                                     static_cast<std::uint8_t>(utf8Name.size())};
+    packet.insert(packet.end(), utf8Name.begin(), utf8Name.end());
+    return packet;
+}
+
 }  // namespace
 
 std::array<std::uint8_t, FileSystemDownload::kTimePacketSize> FileSystemDownload::timePacket(
@@ -112,10 +120,7 @@ void FileSystemDownload::nextDirectory() {
             break;
     }
     m_Context.log(formatText("Creating a directory \"%s\"... ", shown(next.entry).c_str()));
-    const std::string& name = next.entry.utf8Name;
-    std::vector<std::uint8_t> packet{CMD_MAKE_DIR, static_cast<std::uint8_t>(name.size() >> 8),
-                                     static_cast<std::uint8_t>(name.size())};
-    packet.insert(packet.end(), name.begin(), name.end());
+    const std::vector<std::uint8_t> packet = namePacket(CMD_MAKE_DIR, next.entry.utf8Name);
     m_Context.ProtocolState = WAIT_DIR_SUM;
     m_Context.expectedReply = sum8(std::span<const std::uint8_t>(packet).subspan(1));
     m_Context.send(packet);
@@ -153,10 +158,7 @@ void FileSystemDownload::nextFile() {
     const QixEntry& entry = next.entry;
     m_Context.log(formatText("Writing a file \"%s\" (%d bytes)... ", shown(entry).c_str(),
                              static_cast<int>(entry.fileSize)));
-    const std::string& name = entry.utf8Name;
-    std::vector<std::uint8_t> packet{CMD_FILE_HEADER, static_cast<std::uint8_t>(name.size() >> 8),
-                                     static_cast<std::uint8_t>(name.size())};
-    packet.insert(packet.end(), name.begin(), name.end());
+    std::vector<std::uint8_t> packet = namePacket(CMD_FILE_HEADER, entry.utf8Name);
     const auto size = bigEndian32(entry.fileSize);
     packet.insert(packet.end(), size.begin(), size.end());
     m_RemainingInFile = entry.fileSize;
@@ -177,6 +179,7 @@ void FileSystemDownload::sendBlock() {
         m_RemainingInFile = 0;
         if (n == 0) {
             m_LastBlock = true;
+            m_Context.ProtocolState = WAIT_LAST_BLOCK_SUM;
             return;
         }
     }
@@ -197,6 +200,8 @@ void FileSystemDownload::sendBlock() {
     m_Context.countBytes(n);
     m_Context.view().setProgressPos(m_FileBytesSent);
     m_Context.expectedReply = sum8(block);
+    if (m_LastBlock)
+        m_Context.ProtocolState = WAIT_LAST_BLOCK_SUM;
 }
 
 void FileSystemDownload::complete() {
@@ -308,8 +313,6 @@ void FileSystemDownload::step(std::uint8_t byte) {
             m_Context.ProtocolState = WAIT_BLOCK_SUM;
             m_LastBlock = false;
             sendBlock();
-            if (m_LastBlock && m_Context.ProtocolState == WAIT_BLOCK_SUM)
-                m_Context.ProtocolState = WAIT_LAST_BLOCK_SUM;
             return;
         case WAIT_BLOCK_SUM:
             if (byte != m_Context.expectedReply) {
@@ -317,8 +320,6 @@ void FileSystemDownload::step(std::uint8_t byte) {
                 return;
             }
             sendBlock();
-            if (m_LastBlock && m_Context.ProtocolState == WAIT_BLOCK_SUM)
-                m_Context.ProtocolState = WAIT_LAST_BLOCK_SUM;
             return;
         case WAIT_LAST_BLOCK_SUM:
             if (byte != m_Context.expectedReply) {
