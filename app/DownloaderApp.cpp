@@ -12,9 +12,8 @@
 #include "app/Resources.h"
 #include "app/Screenshots.h"
 #include "app/SettingsStore.h"
-#include "serial/ByteTrace.h"
-#include "serial/CommPort.h"
-#include "serial/SimulatorProcess.h"
+#include "serial/LinkSetup.h"
+#include "serial/PortMap.h"
 
 namespace zrk {
 
@@ -71,44 +70,29 @@ int DownloaderApp::run(const LaunchOptions& options) {
     if (!options.screenshotDir.isEmpty())
         return writeScreenshots(options.screenshotDir);
 
-    // Declared in this order so that they end in the reverse one: the window first (it closes
-    // the port), then the port, then the simulator behind it.
-    SimulatorProcess simulator;
+    // The window ends first (it closes the port), then the link with its simulator.
+    LinkSetup link(portMap());
     if (options.simulator) {
         std::string error;
-        const std::string exe = SimulatorProcess::locate();
-        if (exe.empty() || !simulator.start(exe, options.simulatorArgs, &error)) {
+        if (!link.startSimulator(options.simulatorArgs, &error)) {
             QMessageBox::critical(nullptr, QApplication::applicationDisplayName(),
                                   QStringLiteral("The phone simulator did not start.\n%1")
-                                      .arg(exe.empty() ? QStringLiteral("zrk410-phonesim was "
-                                                                        "not found.")
-                                                       : QString::fromStdString(error)));
+                                      .arg(QString::fromStdString(error)));
             return 1;
         }
     }
-    HexTraceFile trace;
-    CommPort port;
     {
         SettingsStore settings;
         QtPrompter prompter;
-        MainWindow window(port, settings, prompter);
-        window.setTraceControl([&port, &trace](const QString& path) {
-            port.setTrace(nullptr);
-            trace.close();
-            if (path.isEmpty())
-                return true;
-            if (!trace.open(path.toStdString()))
-                return false;
-            port.setTrace(&trace);
-            return true;
-        });
-        if (simulator.running())
-            window.useSimulator(QString::fromStdString(simulator.devicePath()));
+        MainWindow window(link.port(), settings, prompter);
+        window.setTraceControl(
+            [&link](const QString& path) { return link.setTrace(path.toStdString()); });
+        if (link.simulating())
+            window.useSimulator(QString::fromStdString(link.simulatorDevice()));
         window.exec();
     }
-    port.close();
-    port.setTrace(nullptr);
-    if (simulator.running() && simulator.stop() == 1)
+    link.setTrace({});
+    if (link.simulating() && link.stopSimulator() == 1)
         std::fprintf(stderr, "zrk410-gui: the phone simulator saw protocol violations\n");
     return 0;
 }

@@ -11,10 +11,8 @@
 #include "engine/EngineLoop.h"
 #include "engine/OpenFailureText.h"
 #include "protocol/ProtocolEngine.h"
-#include "serial/ByteTrace.h"
-#include "serial/CommPort.h"
+#include "serial/LinkSetup.h"
 #include "serial/PortMap.h"
-#include "serial/SimulatorProcess.h"
 
 namespace zrk::cli {
 
@@ -116,34 +114,29 @@ int exitFor(const OperationOutcome& outcome, const TerminalView& view, TerminalO
 }  // namespace
 
 int runPhoneJob(const PhoneJob& job, TerminalOutput& output) {
-    HexTraceFile trace;
-    if (!job.tracePath.empty() && !trace.open(job.tracePath)) {
+    // This job's own view of the port names: the simulator, or a device path given for the
+    // job, stands in for COM1.
+    PortMap ports = job.ports;
+    LinkSetup link(ports);
+    if (!job.tracePath.empty() && !link.setTrace(job.tracePath)) {
         output.diagnostic("cannot write the trace file " + job.tracePath + ": " +
                           std::strerror(errno));
         return EXIT_PORT_OR_FILE;
     }
-
-    SimulatorProcess sim;
     UserChoices choices = job.choices;
-    std::string device = job.device;
     if (job.sim) {
         std::string error;
-        if (!sim.start(SimulatorProcess::locate(), job.simArgs, &error, job.quietSim)) {
+        if (!link.startSimulator(job.simArgs, &error, job.quietSim)) {
             output.diagnostic("cannot start the phone simulator: " + error);
             return EXIT_PORT_OR_FILE;
         }
-        device = sim.devicePath();
-    }
-    // This job's own view of the port names: a device path given for it stands in for COM1.
-    PortMap ports = job.ports;
-    if (!device.empty()) {
-        ports.setDevice(1, device);
+        choices.portIndex = 0;
+    } else if (!job.device.empty()) {
+        ports.setDevice(1, job.device);
         choices.portIndex = 0;
     }
 
-    CommPort port(ports);
-    if (!job.tracePath.empty())
-        port.setTrace(&trace);
+    CommPort& port = link.port();
     EngineLoop loop;
     loop.attach(port);
     TerminalView view(output, choices, job.answers);
@@ -208,11 +201,10 @@ int runPhoneJob(const PhoneJob& job, TerminalOutput& output) {
         engine.stop();
         output.progressEnd();
     }
-    port.setTrace(nullptr);
-    trace.close();
+    link.setTrace({});
 
     if (job.sim) {
-        const int simStatus = sim.stop();
+        const int simStatus = link.stopSimulator();
         if (simStatus == 1) {
             output.diagnostic("the phone simulator recorded protocol violations");
             if (result == EXIT_OK)
