@@ -16,6 +16,7 @@
 #include "engine/Checksums.h"
 #include "engine/LineSpeeds.h"
 #include "engine/OpenFailureText.h"
+#include "filesystem/CodePage.h"
 #include "loader/dialog/SectorSelectDialog.h"
 #include "protocol/ProtocolEngine.h"
 #include "serial/PortMap.h"
@@ -133,6 +134,11 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     connect(m_Ui->portList, &QComboBox::activated, this, &MainWindow::onPortChanged);
     connect(m_Ui->speedList, &QComboBox::activated, this, &MainWindow::onSpeedChanged);
 
+    m_Ui->qixPathField->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_Ui->qixPathField, &QWidget::customContextMenuRequested, this,
+            &MainWindow::showQixMenu);
+    m_Ui->qixButton->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_Ui->qixButton, &QWidget::customContextMenuRequested, this, &MainWindow::showQixMenu);
     m_Ui->logView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_Ui->logView, &QWidget::customContextMenuRequested, this, &MainWindow::showLogMenu);
 
@@ -183,6 +189,38 @@ void MainWindow::useSimulator(const QString& device) {
     m_PortList->useDevice(device);
     m_PortIndex = 0;
     appendLog("\r\n\r\n** COM1 is the phone simulator at " + device.toStdString() + "\r\n");
+}
+
+// ---- the code page of the .cfg names ------------------------------------------------------
+
+void MainWindow::showQixMenu(const QPoint& position) {
+    auto* source = qobject_cast<QWidget*>(sender());
+    QMenu menu(this);
+    menu.addAction(tr("Code page of the .cfg names..."), this, &MainWindow::chooseCodePage);
+    menu.exec((source ? source : m_Ui->qixPathField)->mapToGlobal(position));
+}
+
+void MainWindow::chooseCodePage() {
+    PromptHold prompt(*m_Pump);
+    const QString locale = QString::fromStdString(localeCodePageName());
+    const auto answer = m_Prompter.askText(
+        this, tr("Code page"),
+        tr("Code page the .cfg file's names are written in, such as CP1252 or CP949\n(empty for "
+           "this system's %1):")
+            .arg(locale),
+        m_Settings.readString(QStringLiteral("CodePage")));
+    if (!answer)
+        return;
+    const QString name = answer->trimmed();
+    std::string error;
+    if (!name.isEmpty() && !CodePage::open(name.toStdString(), &error)) {
+        m_Prompter.message(this, tr("This system cannot convert that code page."),
+                           MessageIcon::Warning, QString::fromStdString(error));
+        return;
+    }
+    m_Settings.writeString(QStringLiteral("CodePage"), name);
+    appendLog("** Names in .cfg files are read as " +
+              (name.isEmpty() ? locale : name).toStdString() + "\r\n");
 }
 
 // ---- the link trace ------------------------------------------------------------------------

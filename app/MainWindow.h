@@ -57,6 +57,9 @@ class MainWindow : public QDialog, public DownloaderView {
     using TraceControl = std::function<bool(const QString& path)>;
     void setTraceControl(TraceControl control) { m_TraceControl = std::move(control); }
     void chooseTraceFile();
+    // Asks for the code page of the .cfg names (empty: the locale's) and stores it, refusing a
+    // name this system cannot convert.
+    void chooseCodePage();
     void stopTrace();
     const QString& tracePath() const { return m_TracePath; }
 
@@ -101,8 +104,8 @@ class MainWindow : public QDialog, public DownloaderView {
     void pickBinFile();
     void pickQixFile();
     void showChecksum(bool image);
-    void showPortMenu(const QPoint& position);
     void showLogMenu(const QPoint& position);
+    void showQixMenu(const QPoint& position);
 
     std::unique_ptr<Ui::MainWindow> m_Ui;
     SerialLink& m_Link;

@@ -98,6 +98,20 @@ TEST_F(Settings, StartUpDoesNotRewriteTheStore) {
     EXPECT_EQ(other.readString("BinPath"), "");
 }
 
+TEST_F(Settings, TheCodePageOfCfgNamesIsStoredAndReachesTheEngine) {
+    open();
+    prompter.textAnswers.push_back(QStringLiteral("NO-SUCH-PAGE"));
+    window->chooseCodePage();
+    EXPECT_EQ(prompter.messageTexts().size(), 1);  // refused: nothing could be converted
+    EXPECT_EQ(window->choices().codePage, "");
+
+    prompter.textAnswers.push_back(QStringLiteral("CP949"));
+    window->chooseCodePage();
+    EXPECT_EQ(window->choices().codePage, "CP949");
+    reopen();
+    EXPECT_EQ(window->choices().codePage, "CP949");
+}
+
 TEST_F(Settings, ThePortsDeviceIsShownAndCanBeChanged) {
     open();
     EXPECT_EQ(ports()->itemData(2, Qt::ToolTipRole).toString(), "/dev/ttyS2");
