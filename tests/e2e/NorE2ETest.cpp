@@ -2,6 +2,8 @@
 // out when it ends, is the judge.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "e2e/SimulatedPhone.h"
 #include "loader/LoaderStates.h"
 #include "support/TestImages.h"
@@ -118,7 +120,9 @@ TEST_F(NorFaultsE2E, EachFaultEndsAsItShouldAndStopStillWorks) {
     EXPECT_EQ(phone.view.messages, std::vector<std::string>{"Checksum mismatched!"});
     phone.engine.stop();
     EXPECT_EQ(phone.view.events.back(), "stopped");
-    EXPECT_TRUE(test::TempDir::read(phone.dir.file("dump.hex")) == phone.nor(0x60000, 2 * 8192));
+    EXPECT_TRUE(test::TempDir::read(phone.dir.file("dump.hex.part")) ==
+                phone.nor(0x60000, 2 * 8192));
+    EXPECT_FALSE(std::filesystem::exists(phone.dir.file("dump.hex")));
 }
 
 }  // namespace
