@@ -252,15 +252,6 @@ std::vector<std::uint8_t> countingBytes(std::size_t n) {
     return bytes;
 }
 
-TEST(CommPortWrite, TheDeadlineIsTwiceTheWireTimePlusTheMargin) {
-    // 11520 bytes are one second at 115200 baud, ten bits a byte.
-    EXPECT_EQ(CommPort::writeDeadline(11520, 115200), std::chrono::milliseconds(4000));
-    EXPECT_EQ(CommPort::writeDeadline(92160, 921600), std::chrono::milliseconds(4000));
-    // A single byte still has the whole margin, and a part of a millisecond counts as one.
-    EXPECT_EQ(CommPort::writeDeadline(1, 921600), std::chrono::milliseconds(2002));
-    EXPECT_EQ(CommPort::writeDeadline(0, 9600), CommPort::kWriteMargin);
-}
-
 TEST_F(CommPortOnPty, AWriteLargerThanTheTerminalHoldsCompletesWhileThePhoneReads) {
     CommPort port;
     port.setEventSink(&owner);
