@@ -19,10 +19,13 @@ namespace zrk::cli {
 namespace {
 
 std::atomic<EngineLoop*> g_loop{nullptr};
+std::atomic<CommPort*> g_port{nullptr};  // a write stuck on a dead device ends with the signal
 volatile sig_atomic_t g_interrupted = 0;
 
 void onSignal(int) {
     g_interrupted = 1;
+    if (CommPort* port = g_port.load())
+        port->cancelWrites();
     if (EngineLoop* loop = g_loop.load())
         loop->wake();
 }
@@ -30,9 +33,10 @@ void onSignal(int) {
 // Ctrl-C and SIGTERM end the wait, not the program: the link is then closed as Stop closes it.
 class InterruptGuard {
   public:
-    explicit InterruptGuard(EngineLoop& loop) {
+    InterruptGuard(EngineLoop& loop, CommPort& port) {
         g_interrupted = 0;
         g_loop.store(&loop);
+        g_port.store(&port);
         struct sigaction action {};
         action.sa_handler = onSignal;
         sigemptyset(&action.sa_mask);
@@ -42,6 +46,7 @@ class InterruptGuard {
     ~InterruptGuard() {
         ::sigaction(SIGINT, &m_OldInt, nullptr);
         ::sigaction(SIGTERM, &m_OldTerm, nullptr);
+        g_port.store(nullptr);
         g_loop.store(nullptr);
     }
     InterruptGuard(const InterruptGuard&) = delete;
@@ -147,7 +152,7 @@ int runPhoneJob(const PhoneJob& job, TerminalOutput& output) {
     {
         ProtocolEngine engine(port, view);
         loop.onTimer = [&] { engine.onBaudTimer(); };
-        InterruptGuard interrupts(loop);
+        InterruptGuard interrupts(loop, port);
         const auto interrupted = [] { return g_interrupted != 0; };
         const std::chrono::milliseconds silence = job.timeout;
         const auto ended = [&] { return view.outcome().has_value(); };

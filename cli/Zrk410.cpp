@@ -1,5 +1,6 @@
 #include "cli/Zrk410.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -45,6 +46,14 @@ int runCrc(const Options& o, TerminalOutput& output) {
 
 // A file the phone job will read: better refused now than after the phone is up.
 bool readable(const std::string& path, TerminalOutput& output) {
+    // Before the CRC reads it: /dev/zero or a FIFO would keep it reading (or waiting) for ever,
+    // and an empty image would erase sector 0 and succeed.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || st.st_size == 0)) {
+        output.diagnostic(path + (S_ISREG(st.st_mode) ? " is empty" : " is not a regular file") +
+                          "; nothing was sent");
+        return false;
+    }
     if (::access(path.c_str(), R_OK) == 0 && fileCrc32(path)) {
         return true;
     }

@@ -1,5 +1,7 @@
 #include "loader/FirmwareDownload.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <string>
 
@@ -17,6 +19,19 @@ using namespace loader;
 void FirmwareDownload::press(bool thenFileSystem) {
     DownloaderView& view = m_Context.view();
     const UserChoices choices = view.choices();
+    // Judged by its kind before it is opened: opening a FIFO for reading waits for a writer, and
+    // a device such as /dev/zero never ends. An empty image would erase sector 0 and succeed.
+    struct stat st {};
+    if (::stat(choices.binPath.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || st.st_size == 0)) {
+        const char* why = S_ISREG(st.st_mode) ? "is empty" : "is not a regular file";
+        m_Context.log(
+            formatText("\r\n** %s %s; nothing was sent.\r\n", choices.binPath.c_str(), why));
+        m_Context.ProtocolState = IDLE;
+        view.messageBox("Fail to open bin file!", MessageIcon::Warning);
+        m_Context.refuse(Operation::Firmware, FailureCause::File,
+                         choices.binPath + " " + why + "; nothing was sent");
+        return;
+    }
     const auto length = fileLength(choices.binPath);
     if (!length) {
         m_Context.ProtocolState = IDLE;

@@ -4,6 +4,7 @@
 
 #include "engine/Checksums.h"
 #include "engine/ElapsedTime.h"
+#include "engine/OpenFile.h"
 #include "engine/PhaseContext.h"
 #include "engine/TextFormat.h"
 #include "loader/LoaderStates.h"
@@ -12,6 +13,15 @@
 namespace zrk {
 
 using namespace loader;
+
+namespace {
+
+void tellWhereTheBlocksAre(PhaseContext& context, const std::string& path) {
+    context.log(formatText("\r\n** The blocks received so far are in %s.\r\n",
+                           OpenFile::partPath(path).c_str()));
+}
+
+}  // namespace
 
 void NorDump::press() {
     DownloaderView& view = m_Context.view();
@@ -37,7 +47,9 @@ void NorDump::press() {
         m_Context.refuse(Operation::Dump, FailureCause::File, "No file selected!");
         return;
     }
-    if (!m_Context.dumpFile.createForWriting(m_Path)) {
+    // Into NAME.part until the last block is in: an earlier dump under the same name survives a
+    // dump that fails.
+    if (!m_Context.dumpFile.createPartFile(m_Path)) {
         view.messageBox("Internal Error! (file creation)", MessageIcon::Error);
         m_Context.refuse(Operation::Dump, FailureCause::File, "Internal Error! (file creation)");
         return;
@@ -73,6 +85,7 @@ void NorDump::failWriting() {
     // The file would lack the block; a dump reported complete must hold every byte.
     m_Context.log(formatText("\r\n** Could not write the dump file %s; the dump is stopped.\r\n",
                              m_Path.c_str()));
+    tellWhereTheBlocksAre(m_Context, m_Path);
     m_Context.view().messageBox("The dump file could not be written.", MessageIcon::Error);
     m_Context.reportFailure(FailureCause::File,
                             "the dump file " + m_Path + " could not be written");
@@ -81,7 +94,8 @@ void NorDump::failWriting() {
 
 void NorDump::blockStep(const std::uint8_t* block, std::uint8_t checksum) {
     if (sum8(block, kDumpBlockSize) != checksum) {
-        // The blocks before this one stay in the file; it closes at Stop.
+        // The blocks before this one stay in the part file; it closes at Stop.
+        tellWhereTheBlocksAre(m_Context, m_Path);
         m_Context.ProtocolState = IDLE;
         m_Context.OperationKind = OP_FIRMWARE;
         m_Context.view().messageBox("Checksum mismatched!", MessageIcon::Error);
@@ -110,7 +124,7 @@ void NorDump::blockStep(const std::uint8_t* block, std::uint8_t checksum) {
         requestSector();
         return;
     }
-    if (!m_Context.dumpFile.close()) {
+    if (!m_Context.dumpFile.commit()) {
         failWriting();
         return;
     }

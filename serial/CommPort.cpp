@@ -16,8 +16,17 @@
 
 namespace zrk {
 
+static_assert(std::atomic<bool>::is_always_lock_free, "cancelWrites runs in signal handlers");
+
+CommPort::CommPort(const PortMap& ports) : m_Ports(ports) {
+    // Without it a cancel still ends a write, only at the end of the current slice.
+    m_CancelFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
 CommPort::~CommPort() {
     close();
+    if (m_CancelFd >= 0)
+        ::close(m_CancelFd);
 }
 
 std::optional<speed_t> CommPort::speedFor(std::uint32_t baud) {
@@ -94,6 +103,14 @@ bool CommPort::open(std::uint16_t portNumber, std::uint32_t baud) {
     m_PortNumber = portNumber;
     m_DeviceName = m_Ports.device(portNumber);
     m_LastFailure = {};
+    // A cancel ends the writes of one opening. The flag first: a cancel that lands between
+    // the two lines still holds, it only loses its wake-up, and the write's slices see it.
+    m_CancelWrites.store(false);
+    if (m_CancelFd >= 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] auto ignored = ::read(m_CancelFd, &count, sizeof count);
+    }
+    m_WriteFailed.store(false);
 
     m_Fd = ::open(m_DeviceName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_Fd < 0) {
@@ -124,8 +141,9 @@ bool CommPort::open(std::uint16_t portNumber, std::uint32_t baud) {
         serial.flags |= ASYNC_LOW_LATENCY;
         ::ioctl(m_Fd, TIOCSSERIAL, &serial);
     }
-    // Writes block until done; reads stay immediate through VMIN=0 VTIME=0.
-    ::fcntl(m_Fd, F_SETFL, ::fcntl(m_Fd, F_GETFL) & ~O_NONBLOCK);
+    // The descriptor stays non-blocking: a write waits in poll slices against its deadline, so
+    // a device that stops taking bytes cannot hold the protocol thread for ever; reads are
+    // immediate through VMIN=0 VTIME=0 anyway.
 
     m_WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_WakeFd < 0)
@@ -155,6 +173,7 @@ bool CommPort::applyLine(std::uint32_t baud, int dataBits, Parity parity, int st
     }
     if (::tcsetattr(m_Fd, TCSANOW, &*wanted) != 0)
         return false;
+    m_Baud = baud;
     // The phone's side must not see DTR; a pty has no modem lines, so failure is expected there.
     int dtr = TIOCM_DTR;
     ::ioctl(m_Fd, TIOCMBIC, &dtr);
@@ -172,27 +191,150 @@ bool CommPort::setLineFormat(std::uint32_t baud, int dataBits, Parity parity, in
     return ok;
 }
 
+namespace {
+
+// Ten bits a byte: start, eight data, stop. A parity bit hides in the deadline's factor of two,
+// and so does a driver that is slow to start.
+std::chrono::milliseconds wireTime(std::size_t bytes, std::uint32_t baud) {
+    const std::uint64_t speed = baud != 0 ? baud : 9600;
+    const std::uint64_t ms = (static_cast<std::uint64_t>(bytes) * 10 * 1000 + speed - 1) / speed;
+    return std::chrono::milliseconds(static_cast<std::int64_t>(ms));
+}
+
+}  // namespace
+
+std::chrono::milliseconds CommPort::writeDeadline(std::size_t bytes, std::uint32_t baud) {
+    return wireTime(bytes, baud) * 2 + kWriteMargin;
+}
+
+void CommPort::cancelWrites() {
+    m_CancelWrites.store(true);
+    if (m_CancelFd >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] auto ignored = ::write(m_CancelFd, &one, sizeof one);
+    }
+}
+
+CommPort::Wait CommPort::waitOnce(short events, Deadline deadline,
+                                  std::chrono::milliseconds pause) {
+    if (m_CancelWrites.load())
+        return Wait::Cancelled;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0)
+        return Wait::TimedOut;
+    const auto slice = std::min({left, kWriteSlice, events != 0 ? kWriteSlice : pause});
+    pollfd fds[2] = {{m_CancelFd, POLLIN, 0}, {m_Fd, events, 0}};
+    const int ready = ::poll(fds, events != 0 ? 2 : 1, static_cast<int>(slice.count()));
+    if (ready < 0)
+        return errno == EINTR ? Wait::Ready : Wait::Failed;
+    if (m_CancelWrites.load())
+        return Wait::Cancelled;
+    if (fds[0].revents & POLLIN) {
+        // A wake-up left over from a cancel before this opening.
+        std::uint64_t count = 0;
+        [[maybe_unused]] auto ignored = ::read(m_CancelFd, &count, sizeof count);
+    }
+    if (events != 0 && (fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)))
+        return Wait::Failed;
+    return Wait::Ready;
+}
+
+std::optional<std::size_t> CommPort::drainOutput(Deadline deadline, bool& cancelled) {
+    // tcdrain has no deadline, so ask the driver what it still holds instead: TIOCOUTQ for its
+    // buffer, and the line status for the transmitter where the driver reports it. A driver
+    // that answers neither is trusted to have sent what it took (a pseudo-terminal holds
+    // nothing).
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(m_Fd, TIOCOUTQ, &queued) != 0)
+            return std::nullopt;
+        bool transmitting = false;
+        if (queued <= 0) {
+            unsigned int status = 0;
+            transmitting = ::ioctl(m_Fd, TIOCSERGETLSR, &status) == 0 && !(status & TIOCSER_TEMT);
+            if (!transmitting)
+                return std::nullopt;
+        }
+        const std::size_t held = queued > 0 ? static_cast<std::size_t>(queued) : 0;
+        // About as long as the held bytes need on the wire, so a short reply is not delayed by
+        // a whole slice.
+        const auto pause = std::max(std::chrono::milliseconds(1), wireTime(held, m_Baud));
+        switch (waitOnce(0, deadline, pause)) {
+            case Wait::Ready:
+                break;
+            case Wait::Cancelled:
+                cancelled = true;
+                return held;
+            case Wait::TimedOut:
+            case Wait::Failed:
+                return held;
+        }
+    }
+}
+
 std::size_t CommPort::write(const std::uint8_t* data, std::size_t length) {
-    if (m_Fd < 0)
+    if (m_Fd < 0 || m_WriteFailed.load())
         return 0;
+    const Deadline deadline = std::chrono::steady_clock::now() + writeDeadline(length, m_Baud);
     std::size_t done = 0;
-    while (done < length) {
+    bool cancelled = false;
+    bool failed = false;
+    while (done < length && !failed) {
+        if (m_CancelWrites.load()) {
+            cancelled = true;
+            break;
+        }
         const ssize_t n = ::write(m_Fd, data + done, length - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
             continue;
-        } else if (n < 0 && errno == EAGAIN) {
-            pollfd p{m_Fd, POLLOUT, 0};
-            ::poll(&p, 1, 100);
-        } else {
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN) {
+            failed = true;
             break;
         }
+        switch (waitOnce(POLLOUT, deadline, kWriteSlice)) {
+            case Wait::Ready:
+                break;
+            case Wait::Cancelled:
+                cancelled = true;
+                break;
+            case Wait::TimedOut:
+            case Wait::Failed:
+                failed = true;
+                break;
+        }
+        if (cancelled)
+            break;
     }
-    ::tcdrain(m_Fd);
     if (m_Trace && done)
         m_Trace->traceBlock(TraceDirection::HostToPhone, data, done);
-    return done;
+    std::size_t sent = done;
+    bool drained = true;
+    if (done == length && length > 0) {
+        if (const auto held = drainOutput(deadline, cancelled)) {
+            sent = done - std::min(*held, done);
+            drained = false;
+        }
+    }
+    if (done < length || !drained) {
+        failWrite(sent, length, cancelled);
+    }
+    return sent;
+}
+
+void CommPort::failWrite(std::size_t sent, std::size_t length, bool cancelled) {
+    m_WriteFailed.store(true);
+    const std::string counts = std::to_string(sent) + " of " + std::to_string(length);
+    const std::string reason =
+        cancelled ? "The write was cancelled: " + counts + " bytes were sent"
+                  : "The phone stopped taking data: " + counts + " bytes were sent";
+    if (m_Trace)
+        m_Trace->traceNote("write failed: " + reason);
+    postLinkLost(reason);
 }
 
 long CommPort::readAvailable(std::uint8_t* buffer, std::size_t capacity) {
@@ -224,7 +366,7 @@ void CommPort::close() {
         }
     }
     if (m_Fd >= 0) {
-        // Input only: the bytes we wrote are already on their way (tcdrain), and on a
+        // Input only: the bytes we wrote are already on their way (the drain), and on a
         // pseudo-terminal an output purge can still discard what the peer has not read yet.
         ::tcflush(m_Fd, TCIFLUSH);
         if (m_Trace)

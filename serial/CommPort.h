@@ -5,6 +5,7 @@
 #include <termios.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,7 +24,7 @@ class CommPort : public SerialLink {
     static constexpr std::size_t kReadBurst = 8194;
 
     // Port numbers resolve through the given map (the program's own by default).
-    explicit CommPort(const PortMap& ports = portMap()) : m_Ports(ports) {}
+    explicit CommPort(const PortMap& ports = portMap());
     ~CommPort() override;
     CommPort(const CommPort&) = delete;
     CommPort& operator=(const CommPort&) = delete;
@@ -31,7 +32,15 @@ class CommPort : public SerialLink {
     // Opens COM<portNumber> through the port map at the given speed, raw 8N1.
     bool open(std::uint16_t portNumber, std::uint32_t baud) override;
     bool setLineFormat(std::uint32_t baud, int dataBits, Parity parity, int stopBits) override;
+    // Returns once the bytes have left the driver, or at the write's deadline (twice the
+    // bytes' time on the wire plus kWriteMargin), or when cancelWrites is called. Anything
+    // short of all of them makes the link lost: the count that left is returned, the sink is
+    // told, and later writes send nothing until the port is opened again.
     std::size_t write(const std::uint8_t* data, std::size_t length) override;
+    // Ends the write in progress within one slice of its wait, and every write after it until
+    // the next open. Async-signal-safe and callable from any thread while the object lives.
+    void cancelWrites();
+    bool writeFailed() const { return m_WriteFailed.load(); }
     // Never blocks. Count read, 0 when nothing is waiting, -1 when the device failed.
     long readAvailable(std::uint8_t* buffer, std::size_t capacity);
     void close() override;
@@ -55,6 +64,11 @@ class CommPort : public SerialLink {
                                                     int dataBits, Parity parity, int stopBits);
     static std::optional<speed_t> speedFor(std::uint32_t baud);
 
+    static constexpr std::chrono::milliseconds kWriteMargin{2000};
+    static constexpr std::chrono::milliseconds kWriteSlice{100};
+    // How long a write of this many bytes may take at this speed, its drain included.
+    static std::chrono::milliseconds writeDeadline(std::size_t bytes, std::uint32_t baud);
+
     std::atomic<int> BlockMode{0};  // the frame size the watcher waits for; 0: none
     std::atomic<int> m_Connected{0};
     std::uint16_t m_PortNumber = 0;
@@ -62,7 +76,16 @@ class CommPort : public SerialLink {
     ReceiveQueue m_QueueRead;
 
   private:
+    using Deadline = std::chrono::steady_clock::time_point;
+    enum class Wait { Ready, Cancelled, TimedOut, Failed };
+
     bool applyLine(std::uint32_t baud, int dataBits, Parity parity, int stopBits);
+    // One slice at most: POLLOUT on the device (events != 0), or just the slice (events == 0,
+    // a drain's pause of at most pause).
+    Wait waitOnce(short events, Deadline deadline, std::chrono::milliseconds pause);
+    // Waits until the driver has sent what it holds; the bytes still held when it gave up.
+    std::optional<std::size_t> drainOutput(Deadline deadline, bool& cancelled);
+    void failWrite(std::size_t sent, std::size_t length, bool cancelled);
     void releaseDevice();
     void ThreadWatchComm();
     void notifyData();
@@ -71,6 +94,11 @@ class CommPort : public SerialLink {
     const PortMap& m_Ports;
     int m_Fd = -1;
     int m_WakeFd = -1;
+    // Lives as long as the object, so a signal handler never writes to a closed descriptor.
+    int m_CancelFd = -1;
+    std::atomic<bool> m_CancelWrites{false};
+    std::atomic<bool> m_WriteFailed{false};
+    std::uint32_t m_Baud = 0;
     std::thread m_Watcher;
     TraceSink* m_Trace = nullptr;
     OpenFailure m_LastFailure;

@@ -38,7 +38,7 @@ class SerialLink {
     virtual ~SerialLink() = default;
     virtual bool open(std::uint16_t portNumber, std::uint32_t baud) = 0;
     virtual bool setLineFormat(std::uint32_t baud, int dataBits, Parity parity, int stopBits) = 0;
-    // Returns only when the bytes have left (or failed); the count written, 0 on failure.
+    // Returns only when the bytes have left, or failed; the count that left, short on failure.
     virtual std::size_t write(const std::uint8_t* data, std::size_t length) = 0;
     virtual void close() = 0;
     virtual bool isConnected() const = 0;

@@ -124,7 +124,7 @@ void Phone::hostOpened(TimePoint now) {
 void Phone::hostClosed(TimePoint now) {
     m_HostOpen = false;
     // The one close that belongs to the protocol: the host reopens at the new speed.
-    if (m_State == State::PreWaitStart)
+    if (awaitsReopen())
         return;
     powerOff(now);
 }

@@ -60,6 +60,8 @@ class Phone {
     void speedMismatch(unsigned hostBaud, std::size_t count);
 
     unsigned uartBaud() const { return m_Uart; }
+    // After the speed index: the host's close and reopen at the new speed come next.
+    bool awaitsReopen() const { return m_State == State::PreWaitStart; }
     bool hostOpen() const { return m_HostOpen; }
     std::string stateName() const;
     bool mounted() const { return m_Mounted; }

@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -105,6 +106,8 @@ void PhoneSimulator::stop() {
     }
     m_Input.clear();
     m_Output.clear();
+    m_Events.clear();
+    m_Unjudged.clear();
     for (int& fd : m_Wake) {
         if (fd >= 0)
             ::close(fd);
@@ -161,6 +164,9 @@ void PhoneSimulator::run() {
                     std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now());
                 timeout = static_cast<int>(std::max<long long>(0, wait.count()));
             }
+            // Events taken while reading are no longer on the descriptor: serve them at once.
+            if (!m_Events.empty())
+                timeout = 0;
             listen = m_OpenCount > 0;
         }
         // While nobody has the slave open the master reports a hang-up on every poll; the
@@ -173,9 +179,12 @@ void PhoneSimulator::run() {
             break;
         if (m_Stop)
             break;
+        if (m_Hooks.beforeLooking)
+            m_Hooks.beforeLooking();
         const TimePoint now = Clock::now();
         std::lock_guard lock(m_Lock);
-        handleNotifications(now);
+        pullEvents();
+        serveEvents(now);
         if (m_OpenCount > 0) {
             // The host asks for exclusive use right after its open; a pseudo-terminal keeps
             // that flag after the close while the master lives, and it would keep the host's
@@ -184,6 +193,8 @@ void PhoneSimulator::run() {
             ::ioctl(m_Keeper, TIOCNXCL);
             if (fds[2].revents & POLLIN)
                 readMaster(now);
+            // Reading may have found a close or an open the host made meanwhile.
+            serveEvents(now);
         }
         feedInput(now, false);
         if (m_HungUp)
@@ -194,7 +205,7 @@ void PhoneSimulator::run() {
     }
 }
 
-void PhoneSimulator::handleNotifications(TimePoint now) {
+void PhoneSimulator::pullEvents() {
     alignas(inotify_event) char buffer[4096];
     while (true) {
         const ssize_t n = ::read(m_Inotify, buffer, sizeof buffer);
@@ -203,29 +214,72 @@ void PhoneSimulator::handleNotifications(TimePoint now) {
         for (char* p = buffer; p < buffer + n;) {
             const auto* event = reinterpret_cast<const inotify_event*>(p);
             p += sizeof(inotify_event) + event->len;
-            if (event->mask & IN_OPEN) {
-                if (m_OpenCount++ == 0) {
-                    m_LineBaud = 0;  // not known until the host's first bytes of this session
-                    note("host opened the port");
-                    m_Phone->hostOpened(now);
-                }
-            } else if (event->mask & IN_CLOSE) {
-                if (m_OpenCount == 0 || --m_OpenCount > 0)
-                    continue;
-                hostClosed(now);
-            }
+            m_Events.push_back(event->mask);
         }
+    }
+}
+
+bool PhoneSimulator::pending(std::uint32_t mask) const {
+    return std::any_of(m_Events.begin(), m_Events.end(),
+                       [mask](std::uint32_t event) { return (event & mask) != 0; });
+}
+
+void PhoneSimulator::serveEvents(TimePoint now) {
+    while (!m_Events.empty()) {
+        const std::uint32_t mask = m_Events.front();
+        m_Events.pop_front();
+        if (mask & IN_OPEN) {
+            if (m_OpenCount++ == 0) {
+                m_LineBaud = 0;  // not known until the host's first bytes of this session
+                note("host opened the port");
+                m_Phone->hostOpened(now);
+            }
+        } else if (mask & IN_CLOSE) {
+            if (m_OpenCount == 0)
+                continue;
+            if (--m_OpenCount > 0) {
+                // A second opener went away; the host's opening goes on.
+                queueInput(now, m_Unjudged, m_LineBaud);
+                m_Unjudged.clear();
+                continue;
+            }
+            hostClosed(now);
+        }
+    }
+    // Cannot stay undecided once every logged close is served.
+    if (!m_Unjudged.empty()) {
+        queueInput(now, m_Unjudged, m_LineBaud);
+        m_Unjudged.clear();
     }
 }
 
 void PhoneSimulator::hostClosed(TimePoint now) {
     ::ioctl(m_Keeper, TIOCNXCL);
     // What the host wrote before closing is on the line and reaches the phone first (an
-    // empty read waits for the terminal's pending input). It left the host at the speed the
-    // port had then: a host that closes and opens again at once (Stop, then START) may have
-    // set another speed already, so the terminal's speed now would misjudge those bytes.
-    readMaster(now, m_LineBaud ? std::optional<unsigned>(m_LineBaud) : std::nullopt);
-    feedInput(now, true);
+    // empty read waits for the terminal's pending input).
+    std::vector<std::uint8_t> bytes;
+    bytes.swap(m_Unjudged);
+    const auto rest = drainMaster();
+    bytes.insert(bytes.end(), rest.begin(), rest.end());
+    // The port keeps its speed after the close until the host opens it again; the log taken
+    // after the sample tells whether that happened before it.
+    const unsigned sampled = m_Pty.slaveBaud().value_or(0);
+    pullEvents();
+    const bool reopened = pending(IN_OPEN);
+    // Without a reopen, these bytes are all of this opening and left at the speed sampled.
+    // After one, the speed now may be the next opening's, and some of the bytes may be too
+    // (a host that reopens at once for the baud switch sends its start byte straight away):
+    // the speed is the one known from earlier, and the bytes that would reach a phone
+    // waiting for the reopen are the next opening's.
+    if (!bytes.empty())
+        queueInput(now, bytes, reopened ? m_LineBaud : sampled);
+    feedInput(now, true, reopened);
+    if (!m_Input.empty()) {
+        note(std::to_string(m_Input.size()) +
+             " byte(s) read late were sent after the reopen; their speed is not known");
+        for (auto& in : m_Input)
+            in.baud = 0;
+    }
     m_Output.clear();
     const int cycles = m_Phone->counters().powerCycles;
     m_Phone->hostClosed(now);
@@ -235,36 +289,65 @@ void PhoneSimulator::hostClosed(TimePoint now) {
     m_Phone->takeOutput();
 }
 
-void PhoneSimulator::readMaster(TimePoint now, std::optional<unsigned> lineBaud) {
+std::vector<std::uint8_t> PhoneSimulator::drainMaster() {
+    std::vector<std::uint8_t> all;
     std::uint8_t buffer[4096];
     while (true) {
         const ssize_t n = ::read(m_Pty.masterFd(), buffer, sizeof buffer);
         if (n <= 0)
-            return;
-        const unsigned baud = lineBaud ? *lineBaud : m_Pty.slaveBaud().value_or(0);
-        if (!lineBaud)
-            m_LineBaud = baud;
+            break;
         if (m_Tracing)
             m_Transcript.traceBlock(TraceDirection::HostToPhone, buffer,
                                     static_cast<std::size_t>(n));
-        const auto step = byteTime(baud);
-        for (ssize_t i = 0; i < n; ++i) {
-            m_InputFree = std::max(m_InputFree, now) + step;
-            m_Input.push_back({m_InputFree, buffer[i], baud});
-        }
+        all.insert(all.end(), buffer, buffer + n);
+    }
+    if (!all.empty() && m_Hooks.afterReading)
+        m_Hooks.afterReading(all);
+    return all;
+}
+
+void PhoneSimulator::readMaster(TimePoint now) {
+    const auto bytes = drainMaster();
+    if (bytes.empty())
+        return;
+    // The speed is sampled after the read and trusted only if the host has neither closed nor
+    // opened the port since we last looked: only then was it in force when the bytes left.
+    const unsigned sampled = m_Pty.slaveBaud().value_or(0);
+    pullEvents();
+    if (!pending(IN_OPEN | IN_CLOSE)) {
+        m_LineBaud = sampled;
+        queueInput(now, bytes, sampled);
+        return;
+    }
+    if (pending(IN_CLOSE)) {
+        m_Unjudged.insert(m_Unjudged.end(), bytes.begin(), bytes.end());
+        return;
+    }
+    // Only someone else's open: the host's opening goes on at the speed known for it.
+    queueInput(now, bytes, m_LineBaud);
+}
+
+void PhoneSimulator::queueInput(TimePoint now, const std::vector<std::uint8_t>& bytes,
+                                unsigned baud) {
+    const auto step = byteTime(baud != 0 ? baud : m_Phone->uartBaud());
+    for (std::uint8_t b : bytes) {
+        m_InputFree = std::max(m_InputFree, now) + step;
+        m_Input.push_back({m_InputFree, b, baud});
     }
 }
 
-void PhoneSimulator::feedInput(TimePoint now, bool all) {
+void PhoneSimulator::feedInput(TimePoint now, bool all, bool untilReopen) {
     const auto& hangUpAfter = m_Options.faults.hangUpAfter;
     while (!m_Input.empty() && (all || m_Input.front().due <= now)) {
+        if (untilReopen && m_Phone->awaitsReopen())
+            return;
         if (hangUpAfter && m_Phone->counters().bytesReceived >= *hangUpAfter) {
             hangUp();
             return;
         }
         LineByte in = m_Input.front();
         m_Input.pop_front();
-        if (in.baud != m_Phone->uartBaud()) {
+        if (in.baud != 0 && in.baud != m_Phone->uartBaud()) {
             // Recorded once for the whole run of bytes sent at that speed, before the phone
             // reacts to the garbage they became.
             if (!m_InMismatch) {

@@ -61,23 +61,44 @@ class PhoneSimulator {
     // The violations and counters, for a person to read.
     std::string summary() const;
 
+    // For tests that need the simulator to be late without waiting for a loaded machine. Set
+    // before start(); both run on the simulator's thread. beforeLooking: each time it wakes,
+    // before it looks at the host's opens, closes and bytes. afterReading: with bytes just
+    // read from the host, before their speed is judged (the line lock is held: no accessor
+    // may be called from it).
+    struct ReaderHooks {
+        std::function<void()> beforeLooking;
+        std::function<void(const std::vector<std::uint8_t>&)> afterReading;
+    };
+    void setReaderHooks(ReaderHooks hooks) { m_Hooks = std::move(hooks); }
+
   private:
     using Clock = std::chrono::steady_clock;
     using TimePoint = Clock::time_point;
     struct LineByte {
         TimePoint due;
         std::uint8_t byte;
-        unsigned baud;  // the host's speed when it sent the byte (host to phone only)
+        // The host's speed when it sent the byte (host to phone only); 0 when it cannot be
+        // known any more, and the byte counts as sent at the phone's speed.
+        unsigned baud;
     };
 
     void run();
-    void handleNotifications(TimePoint now);
-    // Reads what the host wrote; the bytes left the host at lineBaud, or at the speed the
-    // terminal has now when none is given.
-    void readMaster(TimePoint now, std::optional<unsigned> lineBaud = std::nullopt);
+    // Takes the host's opens and closes that the kernel logged since we last looked, and
+    // serves them in order.
+    void pullEvents();
+    void serveEvents(TimePoint now);
+    bool pending(std::uint32_t mask) const;  // an event of that kind is taken, not served
+    // Everything the host has written so far (written before now, at whatever speed).
+    std::vector<std::uint8_t> drainMaster();
+    // Reads what the host wrote while it has the port open.
+    void readMaster(TimePoint now);
     void hostClosed(TimePoint now);
+    void queueInput(TimePoint now, const std::vector<std::uint8_t>& bytes, unsigned baud);
     void closeLine();
-    void feedInput(TimePoint now, bool all);
+    // Feeds the due bytes (all: every queued byte). untilReopen: stops before a byte that
+    // reaches a phone waiting for the host's close and reopen.
+    void feedInput(TimePoint now, bool all, bool untilReopen = false);
     void queueOutput(TimePoint now);
     void flushOutput(TimePoint now);
     void writeLine(std::vector<std::uint8_t>& bytes);
@@ -109,8 +130,13 @@ class PhoneSimulator {
     std::deque<LineByte> m_Input;
     std::deque<LineByte> m_Output;
     TimePoint m_InputFree{};
-    // The host's speed when we last read from it while it had the port open.
+    // The speed of the host's current opening, once a sample of it is known to have been
+    // taken before the host could close and reopen; 0 until then.
     unsigned m_LineBaud = 0;
+    std::deque<std::uint32_t> m_Events;  // inotify masks taken but not yet served
+    // Bytes read while a close was pending: the close decides whose they are.
+    std::vector<std::uint8_t> m_Unjudged;
+    ReaderHooks m_Hooks;
     TimePoint m_OutputFree{};
     std::uint64_t m_BytesSent = 0;
     std::size_t m_NotedViolations = 0;

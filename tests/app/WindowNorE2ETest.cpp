@@ -206,8 +206,8 @@ TEST_F(WindowNorFaults, EachFaultEndsAsItShouldAndTheWindowStaysUsable) {
     EXPECT_EQ(progress().value(), 1);
     EXPECT_EQ(controls(), kLoaderLayout);
 
-    // A wrong block checksum abandons the dump: the blocks before it stay in the file, the
-    // controls stay locked until Stop.
+    // A wrong block checksum abandons the dump: the blocks before it stay in the part file,
+    // the controls stay locked until Stop.
     const QString dumpPath = dir.filePath(QStringLiteral("sector6.hex"));
     prompter.saveAnswers.push_back(dumpPath);
     selectRangeInDialog(6, 6);
@@ -216,7 +216,7 @@ TEST_F(WindowNorFaults, EachFaultEndsAsItShouldAndTheWindowStaysUsable) {
     EXPECT_EQ(controls(), kLockedLayout);
     click("stopButton");
     EXPECT_EQ(controls(), kUnconnectedLayout);
-    QFile dump(dumpPath);
+    QFile dump(dumpPath + QStringLiteral(".part"));
     ASSERT_TRUE(dump.open(QIODevice::ReadOnly));
     const QByteArray contents = dump.readAll();
     EXPECT_TRUE(Bytes(contents.begin(), contents.end()) == nor(0x60000, 2 * 8192));

@@ -1,6 +1,7 @@
 // zrk410 as a script sees it, where no phone answers: the exit class of each way a command can
 // end before or without the phone, and the link closed cleanly on a time-out and on Ctrl-C.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -27,6 +28,27 @@ TEST(LinkEnds, ClassesWithoutAPhone) {
         ChildProcess c(ZRK410_EXE, {"download", "--bin", "/nonexistent/fw.bin"});
         EXPECT_EQ(c.wait(), EXIT_PORT_OR_FILE);
         EXPECT_NE(c.err().find("cannot read /nonexistent/fw.bin"), std::string::npos);
+    }
+    {
+        // Refused at once, before the port: the CRC would read /dev/zero for ever, or wait
+        // for a FIFO's writer, and an empty image would erase sector 0 and succeed.
+        const auto empty = tempFile("zrk410-empty.bin");
+        std::ofstream(empty).close();
+        const auto fifo = tempFile("zrk410-image.fifo");
+        std::filesystem::remove(fifo);
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        for (const auto& [path, why] :
+             {std::pair<std::string, std::string>{"/dev/zero", "is not a regular file"},
+              {fifo, "is not a regular file"},
+              {empty, "is empty"}}) {
+            ChildProcess c(ZRK410_EXE,
+                           {"--port", "/nonexistent/ttyUSB9", "download", "--bin", path});
+            EXPECT_EQ(c.wait(), EXIT_PORT_OR_FILE) << path;
+            EXPECT_NE(c.err().find(path + " " + why + "; nothing was sent"), std::string::npos)
+                << c.err();
+        }
+        std::filesystem::remove(fifo);
+        std::filesystem::remove(empty);
     }
     {
         // One byte more than the flash holds from the second sector on.

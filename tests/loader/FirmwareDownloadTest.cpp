@@ -1,6 +1,7 @@
 // Firmware download against the scripted boot-loader: what lands in NOR, the commands on the
 // wire, the log, and where each failure leaves the operation.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "engine/Checksums.h"
 #include "loader/LoaderFixture.h"
@@ -21,7 +22,8 @@ class FirmwareDownloadTest : public test::LoaderFixture {
 };
 
 TEST_F(FirmwareDownloadTest, ImagesOfAwkwardSizesLandInNorWholeAndComplete) {
-    for (std::size_t size : {0u, 1u, 2049u, 4096u, 65536u, 65537u, 200000u}) {
+    // An empty image is refused before anything is sent (see below).
+    for (std::size_t size : {1u, 2049u, 4096u, 65536u, 65537u, 200000u}) {
         SCOPED_TRACE(size);
         const Bytes image = test::randomImage(size, static_cast<unsigned>(size));
         useImage(image);
@@ -32,7 +34,7 @@ TEST_F(FirmwareDownloadTest, ImagesOfAwkwardSizesLandInNorWholeAndComplete) {
         EXPECT_TRUE(norHolds(image, 0));
         EXPECT_EQ(phone.announcedLength, size);
         EXPECT_EQ(phone.announcedCrc, crc32(image.data(), image.size()));
-        const std::size_t sectors = size == 0 ? 1 : (size + 65535) / 65536;
+        const std::size_t sectors = (size + 65535) / 65536;
         EXPECT_EQ(phone.offsetsOf(CMD_PROGRAM_64K).size(), sectors);
         EXPECT_EQ(view.messages, std::vector<std::string>{"Download completed!"});
         EXPECT_EQ(view.progressRange, size);
@@ -156,6 +158,43 @@ TEST_F(FirmwareDownloadTest, AMissingImageSendsNothing) {
     EXPECT_TRUE(link.written.empty());
     EXPECT_EQ(view.messages, std::vector<std::string>{"Fail to open bin file!"});
     EXPECT_EQ(engine.context().ProtocolState, IDLE);
+}
+
+TEST_F(FirmwareDownloadTest, AnImageThatIsEmptyOrNotARegularFileIsRefusedBeforeAnythingIsSent) {
+    // None of these may be opened for reading: a FIFO would wait for a writer for ever.
+    const std::string fifo = dir.file("image.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = dir.file("image.d");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    const std::string empty = dir.write("empty.bin", {});
+    const struct {
+        std::string path;
+        std::string why;
+    } cases[] = {
+        {empty, "is empty"},
+        {fifo, "is not a regular file"},
+        {folder, "is not a regular file"},
+        {"/dev/zero", "is not a regular file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        view.log.clear();
+        view.messages.clear();
+        view.userChoices.binPath = c.path;
+        press(&ProtocolEngine::download);
+        EXPECT_TRUE(link.written.empty());
+        EXPECT_EQ(view.log, "\r\n** " + c.path + " " + c.why + "; nothing was sent.\r\n");
+        EXPECT_EQ(view.messages, std::vector<std::string>{"Fail to open bin file!"});
+        ASSERT_FALSE(view.outcomes.empty());
+        EXPECT_EQ(view.outcomes.back().operation, Operation::Firmware);
+        EXPECT_EQ(view.outcomes.back().kind, OutcomeKind::Failed);
+        EXPECT_EQ(view.outcomes.back().cause, FailureCause::File);
+        EXPECT_EQ(engine.context().ProtocolState, IDLE);
+    }
+    // The phone is still there for an image that is one.
+    useImage(test::randomImage(100, 2));
+    press(&ProtocolEngine::download);
+    EXPECT_TRUE(norHolds(test::randomImage(100, 2), 0));
 }
 
 TEST_F(FirmwareDownloadTest, ABadSectorSumFinishesTheDownload) {

@@ -1,6 +1,8 @@
 // Erase and dump over the selected sectors, against the scripted boot-loader.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "engine/Checksums.h"
 #include "loader/LoaderFixture.h"
 
@@ -124,21 +126,65 @@ TEST_F(NorEraseDumpTest, DumpsOneSmallSectorWithOneRequest) {
     EXPECT_NE(view.log.find("** (Total 8 KBytes) **\r\n"), std::string::npos);
 }
 
-TEST_F(NorEraseDumpTest, ABadBlockChecksumKeepsTheBlocksBeforeIt) {
+TEST_F(NorEraseDumpTest, AFailedDumpLeavesAnEarlierFileAsItWasAndItsBlocksInThePartFile) {
     view.sectorsToSelect = {0, 2};
     view.saveFileAnswer = dir.file("dump.hex");
+    const Bytes earlier = test::randomImage(12345, 9);
+    dir.write("dump.hex", earlier);
     phone.badDumpChecksumAt = 3;
     press(&ProtocolEngine::dump);
     EXPECT_EQ(phone.offsetsOf(CMD_DUMP_BLOCK).size(), 3u);
     EXPECT_EQ(view.messages, std::vector<std::string>{"Checksum mismatched!"});
+    EXPECT_NE(view.log.find("\r\n** The blocks received so far are in " + dir.file("dump.hex") +
+                            ".part.\r\n"),
+              std::string::npos)
+        << view.log;
     EXPECT_EQ(engine.context().ProtocolState, IDLE);
     EXPECT_EQ(engine.context().OperationKind, OP_FIRMWARE);
     EXPECT_EQ(view.events.back(), "lock");  // abandoned until Stop
     EXPECT_TRUE(engine.context().dumpFile.isOpen());
     engine.stop();
     EXPECT_FALSE(engine.context().dumpFile.isOpen());
-    EXPECT_EQ(test::TempDir::read(view.saveFileAnswer),
+    EXPECT_EQ(test::TempDir::read(view.saveFileAnswer), earlier);
+    EXPECT_EQ(test::TempDir::read(dir.file("dump.hex.part")),
               Bytes(phone.nor.begin(), phone.nor.begin() + 2 * 8192));
+}
+
+TEST_F(NorEraseDumpTest, AGoodDumpReplacesAnEarlierFileAndLeavesNoPartFile) {
+    dir.write("dump.hex", test::randomImage(100000, 5));
+    dir.write("dump.hex.part", test::randomImage(777, 6));  // left by a dump that failed
+    view.sectorsToSelect = {2};
+    view.saveFileAnswer = dir.file("dump.hex");
+    press(&ProtocolEngine::dump);
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Dump Completed!"});
+    EXPECT_EQ(test::TempDir::read(view.saveFileAnswer),
+              Bytes(phone.nor.begin() + 0x20000, phone.nor.begin() + 0x30000));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("dump.hex.part")));
+    ASSERT_FALSE(view.outcomes.empty());
+    EXPECT_EQ(view.outcomes.back().operation, Operation::Dump);
+    EXPECT_EQ(view.outcomes.back().kind, OutcomeKind::Completed);
+}
+
+TEST_F(NorEraseDumpTest, ADumpThatCannotTakeItsNameIsNotCompleted) {
+    // A folder of that name: every block arrives, the last step (the rename) fails.
+    std::filesystem::create_directory(dir.file("dump.hex"));
+    std::filesystem::create_directory(dir.file("dump.hex/inside"));
+    view.sectorsToSelect = {511};
+    view.saveFileAnswer = dir.file("dump.hex");
+    press(&ProtocolEngine::dump);
+    EXPECT_EQ(view.messages, std::vector<std::string>{"The dump file could not be written."});
+    EXPECT_EQ(view.log.find("Dump Completed!"), std::string::npos);
+    EXPECT_NE(view.log.find("** The blocks received so far are in " + dir.file("dump.hex") +
+                            ".part.\r\n"),
+              std::string::npos)
+        << view.log;
+    EXPECT_EQ(test::TempDir::read(dir.file("dump.hex.part")),
+              Bytes(phone.nor.begin() + 0x1FF0000, phone.nor.begin() + 0x1FF2000));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("dump.hex/inside")));
+    ASSERT_FALSE(view.outcomes.empty());
+    EXPECT_EQ(view.outcomes.back().operation, Operation::Dump);
+    EXPECT_EQ(view.outcomes.back().kind, OutcomeKind::Failed);
+    EXPECT_EQ(view.outcomes.back().cause, FailureCause::File);
 }
 
 }  // namespace

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -240,6 +243,101 @@ TEST_F(CommPortOnPty, AHangUpReachesTheLinksSink) {
     EXPECT_TRUE(owner.waitFor([&] { return !owner.lostReasons.empty(); }));
     port.close();  // joins the watcher, which has already ended
     EXPECT_FALSE(port.isConnected());
+}
+
+std::vector<std::uint8_t> countingBytes(std::size_t n) {
+    std::vector<std::uint8_t> bytes(n);
+    for (std::size_t i = 0; i < n; ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 13 + (i >> 8));
+    return bytes;
+}
+
+TEST_F(CommPortOnPty, AWriteLargerThanTheTerminalHoldsCompletesWhileThePhoneReads) {
+    CommPort port;
+    port.setEventSink(&owner);
+    ASSERT_TRUE(port.open(1, 921600));
+    const auto data = countingBytes(256 * 1024);
+    std::vector<std::uint8_t> got;
+    std::thread phone([&] { got = readFromMaster(data.size(), 60s); });
+    EXPECT_EQ(port.write(data.data(), data.size()), data.size());
+    phone.join();
+    EXPECT_TRUE(got == data);
+    EXPECT_FALSE(port.writeFailed());
+    EXPECT_TRUE(owner.lostReasons.empty());
+}
+
+TEST_F(CommPortOnPty, AWriteThePhoneNeverTakesEndsShortAndLosesTheLink) {
+    CommPort port;
+    port.setEventSink(&owner);
+    ASSERT_TRUE(port.open(1, 921600));
+    // Far more than a pseudo-terminal buffers, and nobody reads the phone's side.
+    const auto data = countingBytes(64 * 1024);
+    const std::size_t sent = port.write(data.data(), data.size());
+    ASSERT_GT(sent, 0u);
+    ASSERT_LT(sent, data.size());
+    EXPECT_TRUE(port.writeFailed());
+    ASSERT_TRUE(owner.waitFor([&] { return !owner.lostReasons.empty(); }));
+    EXPECT_EQ(owner.lostReasons.front(), "The phone stopped taking data: " + std::to_string(sent) +
+                                             " of 65536 bytes were sent");
+
+    // The link is gone: nothing more is sent and the loss is told once.
+    const std::uint8_t more = 0x55;
+    EXPECT_EQ(port.write(&more, 1), 0u);
+    EXPECT_EQ(owner.lostReasons.size(), 1u);
+    port.close();
+
+    // The count is what the phone's side really has: the first bytes, in order, and no more.
+    const auto got = readFromMaster(sent);
+    ASSERT_EQ(got.size(), sent);
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), data.begin()));
+
+    // A fresh opening writes again.
+    ASSERT_TRUE(port.open(1, 921600));
+    EXPECT_FALSE(port.writeFailed());
+    const std::uint8_t hello[] = {0xA1, 0xA2, 0xA3};
+    EXPECT_EQ(port.write(hello, sizeof hello), sizeof hello);
+    EXPECT_EQ(readFromMaster(3), std::vector<std::uint8_t>(hello, hello + 3));
+}
+
+TEST_F(CommPortOnPty, CancelWritesEndsAStuckWrite) {
+    CommPort port;
+    port.setEventSink(&owner);
+    // At 9600 baud this write's deadline is minutes away: only the cancel can end it soon.
+    ASSERT_TRUE(port.open(1, 9600));
+    const auto data = countingBytes(64 * 1024);
+    std::thread stopper([&] {
+        // Once the phone's side has bytes, the write is under way.
+        int waiting = 0;
+        while (::ioctl(pty.masterFd(), FIONREAD, &waiting) == 0 && waiting == 0) {
+            pollfd p{pty.masterFd(), POLLIN, 0};
+            ::poll(&p, 1, 20);
+        }
+        port.cancelWrites();
+    });
+    const std::size_t sent = port.write(data.data(), data.size());
+    stopper.join();
+    EXPECT_LT(sent, data.size());
+    ASSERT_TRUE(owner.waitFor([&] { return !owner.lostReasons.empty(); }));
+    EXPECT_EQ(owner.lostReasons.front(),
+              "The write was cancelled: " + std::to_string(sent) + " of 65536 bytes were sent");
+}
+
+TEST_F(CommPortOnPty, ACancelHoldsUntilTheNextOpen) {
+    // The signal may land between two writes; the next one must not start a long wait.
+    CommPort port;
+    port.setEventSink(&owner);
+    ASSERT_TRUE(port.open(1, 115200));
+    port.cancelWrites();
+    const std::uint8_t one = 0x31;
+    EXPECT_EQ(port.write(&one, 1), 0u);
+    ASSERT_TRUE(owner.waitFor([&] { return !owner.lostReasons.empty(); }));
+    EXPECT_EQ(owner.lostReasons.front(), "The write was cancelled: 0 of 1 bytes were sent");
+    port.close();
+
+    ASSERT_TRUE(port.open(1, 115200));
+    EXPECT_EQ(port.write(&one, 1), 1u);
+    EXPECT_EQ(readFromMaster(1), std::vector<std::uint8_t>{one});
+    EXPECT_EQ(owner.lostReasons.size(), 1u);
 }
 
 TEST(CommPortClosed, CloseWithoutOpenOnlyClearsTheFlag) {

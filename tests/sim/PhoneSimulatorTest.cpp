@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
 #include "PhoneDriver.h"
@@ -39,11 +42,8 @@ void handshake(PtyHost& host) {
     ASSERT_EQ(host.read(1), Bytes{0x4F});
 }
 
-TEST(PhoneSimulator, BringUpThroughTheTerminalWithTheBaudSwitch) {
-    PhoneSimulator sim;
-    ASSERT_TRUE(sim.start());
-    PtyHost host;
-    ASSERT_TRUE(host.open(sim.slavePath(), B115200));
+// The handshake, then the pre-loader loaded and started: the phone waits for the speed index.
+void upToThePreLoader(PtyHost& host) {
     handshake(host);
     const auto pre = preLoaderImage();
     ASSERT_TRUE(host.write({0x53, 0x00, 0x00, 0x00, 0x0C}));
@@ -54,6 +54,14 @@ TEST(PhoneSimulator, BringUpThroughTheTerminalWithTheBaudSwitch) {
     }
     ASSERT_TRUE(host.write({0x53, 0x00, 0x00, 0x00, 0x0C, 0x4A}));
     ASSERT_EQ(host.read(2), (Bytes{0x4F, 0xAB}));
+}
+
+TEST(PhoneSimulator, BringUpThroughTheTerminalWithTheBaudSwitch) {
+    PhoneSimulator sim;
+    ASSERT_TRUE(sim.start());
+    PtyHost host;
+    ASSERT_TRUE(host.open(sim.slavePath(), B115200));
+    upToThePreLoader(host);
 
     // The speed byte, the close, the reopen at the new speed.
     ASSERT_TRUE(host.write({0x03}));
@@ -119,6 +127,113 @@ TEST(PhoneSimulator, QuickCloseAndReopenStillPowersOff) {
     ASSERT_TRUE(host.open(sim.slavePath(), B115200));
     ASSERT_TRUE(host.waitFor(0x81)) << "a fresh boot ROM, not one waiting for the grant's ack";
     EXPECT_TRUE(eventually([&] { return sim.counters().sessions == 1; }));
+}
+
+// Holds the simulator's thread in one of its reader hooks, once armed, until the test has done
+// what a host does while a loaded machine keeps the simulator from running.
+class ReaderGate {
+  public:
+    ~ReaderGate() { release(); }
+    void arm() { m_Armed = true; }
+    void hold() {
+        if (!m_Armed.exchange(false))
+            return;
+        std::unique_lock lock(m_Lock);
+        m_Held = true;
+        m_Changed.notify_all();
+        m_Changed.wait(lock, [&] { return m_Released; });
+    }
+    bool waitUntilHeld() {
+        std::unique_lock lock(m_Lock);
+        return m_Changed.wait_for(lock, 30s, [&] { return m_Held; });
+    }
+    void release() {
+        std::lock_guard lock(m_Lock);
+        m_Released = true;
+        m_Changed.notify_all();
+    }
+
+  private:
+    std::atomic<bool> m_Armed{false};
+    std::mutex m_Lock;
+    std::condition_variable m_Changed;
+    bool m_Held = false;
+    bool m_Released = false;
+};
+
+TEST(PhoneSimulatorLate, TheSpeedByteIsJudgedAtTheSpeedItWasSentAtNotAtTheReopensSpeed) {
+    ReaderGate gate;
+    PhoneSimulator sim;
+    sim.setReaderHooks({{}, [&](const Bytes&) { gate.hold(); }});
+    ASSERT_TRUE(sim.start());
+    PtyHost host;
+    ASSERT_TRUE(host.open(sim.slavePath(), B115200));
+    upToThePreLoader(host);
+
+    // The simulator has read the speed byte; before it judges it, the host has closed and
+    // opened again at the new speed.
+    gate.arm();
+    ASSERT_TRUE(host.write({0x03}));
+    const bool held = gate.waitUntilHeld();
+    host.close();
+    const bool reopened = host.open(sim.slavePath(), B921600);
+    gate.release();
+    ASSERT_TRUE(held);
+    ASSERT_TRUE(reopened);
+
+    ASSERT_TRUE(host.write({0xD9}));
+    EXPECT_EQ(host.read(1), Bytes{0x03});
+    EXPECT_EQ(sim.violationCount(), 0u) << sim.summary();
+    EXPECT_EQ(sim.counters().powerCycles, 0);
+}
+
+TEST(PhoneSimulatorLate, BytesOfTwoOpeningsReadTogetherAreSplitAtTheBaudSwitch) {
+    ReaderGate gate;
+    PhoneSimulator sim;
+    sim.setReaderHooks({[&] { gate.hold(); }, {}});
+    ASSERT_TRUE(sim.start());
+    PtyHost host;
+    ASSERT_TRUE(host.open(sim.slavePath(), B115200));
+    upToThePreLoader(host);
+
+    // The simulator looks at nothing until the host has sent the speed byte, closed, opened
+    // again at the new speed and sent its start byte: both bytes wait on the line together.
+    gate.arm();
+    ASSERT_TRUE(host.write({0x03}));
+    const bool held = gate.waitUntilHeld();
+    host.close();
+    const bool reopened = host.open(sim.slavePath(), B921600);
+    const bool started = reopened && host.write({0xD9});
+    gate.release();
+    ASSERT_TRUE(held);
+    ASSERT_TRUE(started);
+
+    EXPECT_EQ(host.read(1), Bytes{0x03});
+    EXPECT_EQ(sim.violationCount(), 0u) << sim.summary();
+    EXPECT_EQ(sim.counters().powerCycles, 0);
+}
+
+TEST(PhoneSimulatorLate, ALateReadStillCatchesAWrongSpeedWhenTheHostDidNotReopen) {
+    ReaderGate gate;
+    PhoneSimulator sim;
+    sim.setReaderHooks({[&] { gate.hold(); }, {}});
+    ASSERT_TRUE(sim.start());
+    PtyHost host;
+    // Opened, written and closed before the simulator looks: the speed it finds then is
+    // still the one the byte was sent at.
+    gate.arm();
+    ASSERT_TRUE(host.open(sim.slavePath(), B230400));
+    const bool held = gate.waitUntilHeld();
+    const bool wrote = host.write({0x44});
+    host.close();
+    gate.release();
+    ASSERT_TRUE(held);
+    ASSERT_TRUE(wrote);
+
+    ASSERT_TRUE(eventually([&] { return sim.violationCount() > 0; }));
+    const auto v = sim.violations();
+    EXPECT_NE(v.front().context.find("sent at 230400 baud"), std::string::npos)
+        << v.front().context;
 }
 
 TEST(PhoneSimulator, PacedLineIsNeverFasterThanTheWire) {
