@@ -386,6 +386,36 @@ TEST_F(ExplorerListFaultE2E, AnErrorBeforeTheFirstEntryFailsTheListing) {
     EXPECT_EQ(phone.violations(), 0u) << phone.summary();
 }
 
+class ExplorerSilentPhoneE2E : public ExplorerE2E {
+  protected:
+    sim::SimOptions simulatorOptions() override {
+        sim::SimOptions o = ExplorerE2E::simulatorOptions();
+        o.faults.silentEmptyReadOut = true;
+        return o;
+    }
+};
+
+TEST_F(ExplorerSilentPhoneE2E, AnEmptyFileThePhoneSendsNothingForEndsOnTheQuietTimer) {
+    ASSERT_TRUE(openExplorer().completed());
+    const std::string out = phone.dir.file("empty.hex");
+    view.saveAs = out;
+    explorer->readOut("/docs/empty.txt");
+    ASSERT_TRUE(phone.runUntil([&] { return view.quietTimer != 0; })) << view.log;
+    EXPECT_EQ(view.quietTimer, 2000);
+    EXPECT_TRUE(view.outcomes.empty());
+    explorer->onQuietTimer();  // as the front end's timer would, 2 s later
+    ASSERT_FALSE(view.outcomes.empty());
+    EXPECT_TRUE(view.outcomes.back().completed());
+    EXPECT_TRUE(std::filesystem::exists(out));
+    EXPECT_EQ(std::filesystem::file_size(out), 0u);
+    EXPECT_FALSE(std::filesystem::exists(out + ".part"));
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Dump Completed!"});
+    view.outcomes.clear();
+    ASSERT_TRUE(run([&] { explorer->listDirectory("/docs"); }).completed()) << view.log;
+    closeExplorer();
+    EXPECT_EQ(phone.violations(), 0u) << phone.summary();
+}
+
 class ExplorerRefusedDumpE2E : public ExplorerE2E {
   protected:
     sim::SimOptions simulatorOptions() override {
