@@ -101,6 +101,28 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
     auto* crc = app.add_subcommand("crc", "print a file's CRC-32 and size; no phone needed");
     crc->add_option("FILE", o.crcPath, "the file")->type_name("FILE")->required();
 
+    auto* fs = app.add_subcommand(
+        "fs", "browse and read the phone's NAND file system (mounted for the command)");
+    fs->require_subcommand(1);
+    auto* fsLs = fs->add_subcommand(
+        "ls", "list a directory: one name a line, directories with a trailing /");
+    fsLs->add_option("PATH", o.fsPath, "the directory; default /")->type_name("PATH");
+    auto* fsGet = fs->add_subcommand("get", "read a file out of the phone");
+    fsGet->add_option("PATH", o.fsPath, "the file on the phone")->type_name("PATH")->required();
+    fsGet->add_option("--out", o.outPath, "the file to write")->type_name("FILE")->required();
+    auto* fsRm = fs->add_subcommand("rm", "delete a file on the phone");
+    fsRm->add_option("PATH", o.fsPath, "the file on the phone")->type_name("PATH")->required();
+    auto* fsStat = fs->add_subcommand("stat", "print a file's status record");
+    fsStat->add_option("PATH", o.fsPath, "the file on the phone")->type_name("PATH")->required();
+    auto* fsNand = fs->add_subcommand(
+        "nand-dump", "read the whole NAND flash, page by page, into a file (131,203,072 bytes)");
+    fsNand->add_option("--out", o.outPath, "the file to write")->type_name("FILE")->required();
+    fsNand
+        ->add_option("--pages", o.nandPages,
+                     "how many 2048-byte pages the NAND holds; default 64064")
+        ->type_name("N")
+        ->check(CLI::PositiveNumber);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -120,6 +142,16 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
         o.command = Command::Format;
     else if (status->parsed())
         o.command = Command::Status;
+    else if (fsLs->parsed())
+        o.command = Command::FsList;
+    else if (fsGet->parsed())
+        o.command = Command::FsGet;
+    else if (fsRm->parsed())
+        o.command = Command::FsRemove;
+    else if (fsStat->parsed())
+        o.command = Command::FsStat;
+    else if (fsNand->parsed())
+        o.command = Command::FsNandDump;
     else
         o.command = Command::Crc;
 

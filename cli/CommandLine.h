@@ -7,7 +7,26 @@
 
 namespace zrk::cli {
 
-enum class Command { Identify, Download, Erase, Dump, Format, Status, Crc };
+enum class Command {
+    Identify,
+    Download,
+    Erase,
+    Dump,
+    Format,
+    Status,
+    Crc,
+    FsList,      // fs ls [PATH]
+    FsGet,       // fs get PATH --out FILE
+    FsRemove,    // fs rm PATH
+    FsStat,      // fs stat PATH
+    FsNandDump,  // fs nand-dump --out FILE
+};
+
+// The commands that run through the explorer.
+inline bool isExplorerCommand(Command c) {
+    return c == Command::FsList || c == Command::FsGet || c == Command::FsRemove ||
+           c == Command::FsStat || c == Command::FsNandDump;
+}
 
 struct Options {
     // Global.
@@ -34,6 +53,9 @@ struct Options {
     bool yes = false;
     // crc
     std::string crcPath;
+    // fs
+    std::string fsPath = "/";
+    unsigned nandPages = 64064;
 };
 
 struct ParseOutcome {

@@ -7,6 +7,7 @@
 
 #include "bringup/BringUpStates.h"
 #include "cli/ExitCodes.h"
+#include "cli/ExplorerSession.h"
 #include "cli/TerminalOutput.h"
 #include "engine/EngineLoop.h"
 #include "engine/OpenFailureText.h"
@@ -84,6 +85,8 @@ void pressOperation(Command command, ProtocolEngine& engine, TerminalView& view)
 }
 
 // What one ended operation means for the exit status, said once on stderr.
+}  // namespace
+
 int exitFor(const OperationOutcome& outcome, const TerminalView& view, TerminalOutput& output) {
     const std::string what = operationName(outcome.operation);
     switch (outcome.kind) {
@@ -115,8 +118,6 @@ int exitFor(const OperationOutcome& outcome, const TerminalView& view, TerminalO
                       (view.lastWords().empty() ? std::string() : " (" + view.lastWords() + ")"));
     return EXIT_PHONE_FAILED;
 }
-
-}  // namespace
 
 int runPhoneJob(const PhoneJob& job, TerminalOutput& output) {
     // This job's own view of the port names: the simulator, or a device path given for the
@@ -195,6 +196,9 @@ int runPhoneJob(const PhoneJob& job, TerminalOutput& output) {
                     output.line("Flash: " + view.flashName() + " (" +
                                 std::to_string(map.activeBytes() / (1024 * 1024)) + " MB NOR, " +
                                 std::to_string(map.count()) + " sectors)");
+                } else if (isExplorerCommand(job.command)) {
+                    view.clearRecord();
+                    result = runExplorerCommand(job, port, loop, view, output, interrupted);
                 } else {
                     view.clearRecord();
                     pressOperation(job.command, engine, view);

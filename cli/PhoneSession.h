@@ -2,6 +2,7 @@
 // One phone command from start to end: bring the phone up, run the operation, close the link,
 // and say how it went as an exit code.
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,9 +25,15 @@ struct PhoneJob {
     std::string tracePath;
     bool sim = false;
     bool quietSim = false;  // drop the simulator's own report
+    bool quiet = false;     // --quiet: results only
     std::vector<std::string> simArgs;
+    std::string fsPath = "/";         // the fs commands' path on the phone
+    std::uint32_t nandPages = 64064;  // fs nand-dump
 };
 
 int runPhoneJob(const PhoneJob& job, TerminalOutput& output);
+
+// What one ended operation means for the exit status, said once on stderr.
+int exitFor(const OperationOutcome& outcome, const TerminalView& view, TerminalOutput& output);
 
 }  // namespace zrk::cli

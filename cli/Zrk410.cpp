@@ -125,6 +125,7 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
     job.tracePath = o.tracePath;
     job.sim = o.sim;
     job.quietSim = o.quiet;
+    job.quiet = o.quiet;
     job.simArgs = splitSimOptions(o.simOptions);
     job.choices.codePage = o.codePage;
     // The format question was answered above (or by --yes).
@@ -176,7 +177,12 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
             return EXIT_USAGE;
         }
     }
-    if (o.command == Command::Dump) {
+    if (isExplorerCommand(o.command)) {
+        job.fsPath = o.fsPath;
+        job.nandPages = o.nandPages;
+    }
+    if (o.command == Command::Dump || o.command == Command::FsGet ||
+        o.command == Command::FsNandDump) {
         job.answers.saveFile = o.outPath;
         if (!writable(o.outPath, output))
             return EXIT_PORT_OR_FILE;

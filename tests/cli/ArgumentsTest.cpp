@@ -96,6 +96,33 @@ TEST(CommandLine, ReadsGlobalOptionsBeforeAndAfterTheCommand) {
     EXPECT_EQ(p.outcome.options->sectors, "all");
 }
 
+TEST(CommandLine, FileSystemCommandsTakeTheirPathAndOutput) {
+    auto p = parse({"fs", "ls"});
+    ASSERT_TRUE(p.outcome.options) << p.err;
+    EXPECT_EQ(p.outcome.options->command, Command::FsList);
+    EXPECT_EQ(p.outcome.options->fsPath, "/");
+    p = parse({"fs", "get", "/a/b.txt", "--out", "b.txt"});
+    ASSERT_TRUE(p.outcome.options) << p.err;
+    EXPECT_EQ(p.outcome.options->command, Command::FsGet);
+    EXPECT_EQ(p.outcome.options->fsPath, "/a/b.txt");
+    EXPECT_EQ(p.outcome.options->outPath, "b.txt");
+    p = parse({"fs", "nand-dump", "--out", "n.hex"});
+    ASSERT_TRUE(p.outcome.options) << p.err;
+    EXPECT_EQ(p.outcome.options->command, Command::FsNandDump);
+    EXPECT_EQ(p.outcome.options->nandPages, 64064u);
+    for (const auto& args : std::vector<std::vector<const char*>>{
+             {"fs"},                                             // no fs command
+             {"fs", "get", "/a"},                                // --out missing
+             {"fs", "rm"},                                       // the path missing
+             {"fs", "stat"},                                     // the path missing
+             {"fs", "nand-dump", "--out", "n", "--pages", "0"},  // no pages
+         }) {
+        const auto bad = parse(args);
+        EXPECT_FALSE(bad.outcome.options) << args.size();
+        EXPECT_EQ(bad.outcome.exitCode, EXIT_USAGE);
+    }
+}
+
 TEST(SectorList, AcceptsNumbersRangesAndAll) {
     auto r = parseSectorList(" 0-3, 511,518 ,2", SectorMap::kSectorCount);
     ASSERT_TRUE(r.ok()) << r.error;

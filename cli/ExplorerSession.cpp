@@ -1,0 +1,204 @@
+#include "cli/ExplorerSession.h"
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/ExitCodes.h"
+#include "cli/TerminalOutput.h"
+#include "engine/EngineLoop.h"
+#include "filesystem/CodePage.h"
+#include "filesystem/explorer/ExplorerEngine.h"
+
+namespace zrk::cli {
+
+namespace {
+
+// The explorer's view on a terminal: the log, the messages and the prompts are the command's
+// own (TerminalView's); the tree and the list are kept as the names of the listed directory.
+class TerminalExplorerView : public ExplorerView {
+  public:
+    // confirmed: the command itself named the file to delete, so its question is answered.
+    TerminalExplorerView(TerminalView& view, bool confirmed)
+        : m_View(view), m_Confirmed(confirmed) {}
+
+    void appendLog(const std::string& text) override { m_View.appendLog(text); }
+    void setLogText(const std::string& text) override { m_View.setLogText(text); }
+    void setProgressRange(std::uint32_t total) override { m_View.setProgressRange(total); }
+    void setProgressPos(std::uint32_t position) override { m_View.setProgressPos(position); }
+    void messageBox(const std::string& text, MessageIcon icon) override {
+        m_View.messageBox(text, icon);
+    }
+    bool askYesNo(const std::string& text) override { return m_Confirmed || m_View.askYesNo(text); }
+    std::string chooseSaveFile(const SaveFileRequest& request) override {
+        return m_View.chooseSaveFile(request);
+    }
+    void operationEnded(const OperationOutcome& outcome) override { m_Outcome = outcome; }
+
+    void addDirectoryNode(const std::string& parent, const std::string& name) override {
+        m_Names.push_back({parent, name + "/"});
+    }
+    void addFileLine(const std::string& text) override {
+        std::string name = text;
+        while (!name.empty() && (name.back() == '\n' || name.back() == '\r'))
+            name.pop_back();
+        m_Names.push_back({std::nullopt, name});
+    }
+    void clearFileList() override { m_Names.clear(); }
+    void setWorkingControlsEnabled(bool) override {}
+    void setTreeEnabled(bool) override {}
+    void closeExplorer() override { m_Closed = true; }
+    void startQuietTimer(int milliseconds) override {
+        if (onStartTimer)
+            onStartTimer(milliseconds);
+    }
+    void stopQuietTimer() override {
+        if (onStopTimer)
+            onStopTimer();
+    }
+
+    // The quiet timer lives in the event loop.
+    std::function<void(int)> onStartTimer;
+    std::function<void()> onStopTimer;
+
+    // The names of the last listing under the directory at path.
+    std::vector<std::string> namesIn(const std::string& path) const {
+        std::vector<std::string> out;
+        for (const auto& [parent, name] : m_Names)
+            if (!parent || *parent == path)
+                out.push_back(name);
+        return out;
+    }
+    std::optional<OperationOutcome> takeOutcome() { return std::exchange(m_Outcome, {}); }
+    bool closed() const { return m_Closed; }
+
+  private:
+    TerminalView& m_View;
+    bool m_Confirmed;
+    // Directories carry their parent: a listing only reports those it adds to the tree.
+    std::vector<std::pair<std::optional<std::string>, std::string>> m_Names;
+    std::optional<OperationOutcome> m_Outcome;
+    bool m_Closed = false;
+};
+
+std::string directoryPath(std::string path) {
+    if (path.empty() || path.front() != '/')
+        path.insert(path.begin(), '/');
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+int runExplorerCommand(const PhoneJob& job, SerialLink& link, EngineLoop& loop, TerminalView& view,
+                       TerminalOutput& output, const std::function<bool()>& interrupted) {
+    std::string error;
+    const std::string codePageName =
+        job.choices.codePage.empty() ? localeCodePageName() : job.choices.codePage;
+    auto codePage = CodePage::open(codePageName, &error);
+    if (!codePage) {
+        output.diagnostic("cannot use the code page " + codePageName + ": " + error);
+        return EXIT_USAGE;
+    }
+    TerminalExplorerView xview(view, job.command == Command::FsRemove);
+    ExplorerEngine explorer(link, xview, std::move(*codePage), systemClock(), job.nandPages);
+    const std::chrono::milliseconds silence = job.timeout;
+    // The loop's one timer is the baud switch's, which is long over: the explorer borrows it.
+    const auto baudTimer = std::exchange(loop.onTimer, [&] { explorer.onQuietTimer(); });
+    xview.onStartTimer = [&](int ms) { loop.startTimer(ms); };
+    xview.onStopTimer = [&] { loop.stopTimer(); };
+
+    // One exchange to its outcome; nullopt when the wait ended first.
+    std::optional<EngineLoop::RunResult> cut;
+    auto await = [&]() -> std::optional<OperationOutcome> {
+        std::optional<OperationOutcome> outcome;
+        const auto how = loop.runUntil(
+            [&] {
+                if (!outcome)
+                    outcome = xview.takeOutcome();
+                return outcome.has_value();
+            },
+            silence, interrupted);
+        if (!outcome)
+            cut = how;
+        return outcome;
+    };
+
+    view.setProgressUnit(ProgressUnit::Bytes);
+    explorer.open();
+    auto outcome = await();
+    const bool mounted = outcome && outcome->completed();
+    if (mounted) {
+        const std::string listed =
+            job.command == Command::FsList ? directoryPath(job.fsPath) : std::string("/");
+        switch (job.command) {
+            case Command::FsList:
+                if (listed != "/") {
+                    explorer.listDirectory(listed);
+                    outcome = await();
+                }
+                break;
+            case Command::FsGet:
+                explorer.readOut(job.fsPath);
+                outcome = await();
+                break;
+            case Command::FsRemove:
+                explorer.deleteFile(job.fsPath);
+                outcome = await();
+                break;
+            case Command::FsStat:
+                explorer.fileStatus(job.fsPath);
+                outcome = await();
+                break;
+            case Command::FsNandDump:
+                explorer.nandDump();
+                outcome = await();
+                break;
+            default:
+                break;
+        }
+        if (outcome && outcome->completed() && job.command == Command::FsList) {
+            output.startNewLine();
+            for (const auto& name : xview.namesIn(listed))
+                output.line(name);
+        }
+        // The report is in the log already; a quiet run still wants its result.
+        if (outcome && outcome->completed() && job.command == Command::FsStat && job.quiet &&
+            explorer.lastStatus()) {
+            for (std::string text : explorer.lastStatus()->report()) {
+                while (!text.empty() && text.front() == '\n')
+                    text.erase(text.begin());
+                while (!text.empty() &&
+                       (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+                    text.pop_back();
+                output.line(text);
+            }
+        }
+    }
+    output.progressEnd();
+
+    // The closing exchange, whatever happened: the phone unmounts and the link goes back.
+    if (explorer.isOpen() && !interrupted()) {
+        explorer.exit();
+        (void)xview.takeOutcome();
+        loop.runUntil([&] { return xview.closed(); }, silence, interrupted);
+    }
+
+    loop.stopTimer();
+    loop.onTimer = baudTimer;
+
+    if (!outcome) {
+        if ((cut && *cut == EngineLoop::RunResult::Interrupted) || interrupted()) {
+            output.diagnostic("interrupted; closing the link");
+            return EXIT_INTERRUPTED;
+        }
+        output.diagnostic("the phone sent nothing for " + std::to_string(job.timeout.count()) +
+                          " s");
+        return EXIT_TIMEOUT;
+    }
+    return exitFor(*outcome, view, output);
+}
+
+}  // namespace zrk::cli

@@ -1,0 +1,154 @@
+#pragma once
+// The explorer's exchanges over a link that the main engine has brought up: it takes the link
+// over (pushing itself on the link's owner stack), mounts the phone's file system and lists
+// it, deletes, reads files out, shows a file's status, dumps the whole NAND, and on EXIT runs
+// the closing exchange and gives the link back. Its state machine is its own; the main
+// engine's state is left as it was. Whole blocks and pages are taken as frames, not byte by
+// byte. No Qt: the explorer's window and the command line drive it through the same calls.
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/Clock.h"
+#include "engine/OpenFile.h"
+#include "filesystem/CodePage.h"
+#include "filesystem/explorer/ExplorerStates.h"
+#include "filesystem/explorer/ExplorerView.h"
+#include "serial/LinkEvents.h"
+
+namespace zrk {
+
+class SerialLink;
+
+// The 28-byte status record of one file, decoded.
+struct FileStatusRecord {
+    std::uint32_t mode = 0;
+    std::uint32_t inode = 0;
+    std::int16_t deviceId = 0;
+    std::int16_t dummy = 0;
+    std::int32_t size = 0;
+    std::uint32_t accessTime = 0;
+    std::uint32_t modificationTime = 0;
+    std::uint32_t statusChangeTime = 0;
+
+    static FileStatusRecord decode(const std::uint8_t* bytes);
+    // The report as the log shows it, one text per line.
+    std::vector<std::string> report() const;
+};
+
+// The path of a tree node given the texts from the root ("/") down to the node.
+std::string explorerNodePath(const std::vector<std::string>& texts);
+
+class ExplorerEngine : public LinkHandler {
+  public:
+    using State = explorer::ExplorerState;
+
+    // nandPages: how many pages the full dump expects (the phone's are 64,064).
+    ExplorerEngine(SerialLink& link, ExplorerView& view, CodePage codePage,
+                   Clock& clock = systemClock(), std::uint32_t nandPages = explorer::kNandPages);
+    ~ExplorerEngine() override;
+    ExplorerEngine(const ExplorerEngine&) = delete;
+    ExplorerEngine& operator=(const ExplorerEngine&) = delete;
+
+    // Takes the link over and starts mounting; the root listing follows by itself.
+    void open();
+    bool isOpen() const { return m_Open; }
+
+    // The user's actions. Each overwrites the state with the first state of its exchange.
+    void listDirectory(const std::string& path);  // a selected node's path, local code page
+    // The full path of a file item of the current directory (its text keeps the CR LF).
+    std::string fullFilePath(const std::string& itemText) const;
+    void readOut(const std::string& fullPath);     // "Dump..."
+    void deleteFile(const std::string& fullPath);  // "Delete" (asks first)
+    void fileStatus(const std::string& fullPath);  // "Status"
+    void nandDump();                               // "NAND FULL Dump"
+    void exit();                                   // "EXIT", Esc, the close request
+
+    // LinkHandler, on the protocol thread.
+    void onLinkData() override;
+    void onLinkLost(const std::string& reason) override;
+    // The quiet timer of an empty read-out fired.
+    void onQuietTimer();
+
+    State state() const { return m_State; }
+    const std::string& currentDirectory() const { return m_CurrentDir; }
+    const std::optional<FileStatusRecord>& lastStatus() const { return m_Status; }
+    // The directories listed so far and the subdirectories the tree holds for each.
+    bool nodeHasChildren(const std::string& path) const;
+
+  private:
+    void step(std::uint8_t byte);
+    void frame(const std::uint8_t* bytes, std::size_t length);
+    void entryStatus(std::uint8_t byte);
+    void entryComplete();
+    void readFileSize(std::uint8_t byte);
+    void fileBlock(const std::uint8_t* bytes, std::size_t length);
+    void dumpPage(const std::uint8_t* bytes, std::size_t length);
+    void dumpEnd(std::uint8_t byte);
+    void nextBlockLength();
+    void expectFrame(std::size_t bytes);
+    void sendListing(const std::vector<std::uint8_t>& path);
+    void beginListing();
+    std::optional<std::string> toUtf8Field(const std::string& local);
+    std::optional<std::string> convertFullPath(const std::string& fullPath, const char* tooLong);
+    void sendNamed(std::uint8_t command, const std::string& utf8);
+    void send(std::initializer_list<std::uint8_t> bytes);
+    void send(const std::vector<std::uint8_t>& bytes);
+    void log(const std::string& text) { m_View.appendLog(text); }
+    void end(OutcomeKind kind, FailureCause cause = FailureCause::None,
+             const std::string& detail = {});
+    bool finishReadOutFile();
+    void abandonReadOutFile();
+    void abandonDumpFile(bool remove);
+    void giveBack();
+
+    SerialLink& m_Link;
+    ExplorerView& m_View;
+    CodePage m_CodePage;
+    Clock& m_Clock;
+    const std::uint32_t m_NandPages;
+    bool m_Open = false;
+    State m_State = State::EXPLORER_IDLE;
+
+    // Listing.
+    std::string m_CurrentDir = "/";
+    std::uint8_t m_CurrentDirLength = 1;
+    std::string m_CurrentNode = "/";
+    bool m_CurrentHasChildren = false;
+    std::map<std::string, std::set<std::string>> m_Children;
+    std::array<std::uint8_t, 256> m_Entry{};
+    std::size_t m_EntryNeeded = 0;
+    std::size_t m_Counter = 0;
+    bool m_ListFailureReported = false;
+    bool m_Mounting = false;
+
+    // Transfers.
+    std::size_t m_FrameWanted = 0;
+    std::size_t m_BlockMode = 0;  // what the link's watcher was last told
+    std::size_t m_Budget = 0;
+    std::vector<std::uint8_t> m_FrameBuffer;
+    std::uint32_t m_Size = 0;
+    std::uint32_t m_Remaining = 0;
+    std::uint32_t m_Done = 0;
+    std::size_t m_BlockLength = 0;
+    bool m_LastBlock = false;
+    std::array<std::uint8_t, 4> m_SizeBytes{};
+    std::array<std::uint8_t, explorer::kStatRecordSize> m_Record{};
+    std::optional<FileStatusRecord> m_Status;
+    OpenFile m_ReadOutFile;
+    std::string m_ReadOutTarget;
+    bool m_QuietTimerRunning = false;
+    OpenFile m_DumpFile;
+    std::string m_DumpTarget;
+    std::int64_t m_DumpStart = 0;
+    std::int64_t m_LastDumpLog = 0;
+    std::int64_t m_ExchangeStart = 0;
+    Operation m_Operation = Operation::Explorer;
+    bool m_Tracking = false;
+};
+
+}  // namespace zrk

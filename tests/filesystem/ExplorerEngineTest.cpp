@@ -1,0 +1,178 @@
+// The explorer's state machine byte by byte against a scripted link: the request forms on the
+// wire, what entries add, the failure paths, and the NAND dump's acknowledgements and time.
+#include <gtest/gtest.h>
+
+#include "filesystem/explorer/ExplorerEngine.h"
+#include "support/FakeClock.h"
+#include "support/FakeLink.h"
+#include "support/RecordingExplorerView.h"
+#include "support/TempDir.h"
+
+namespace zrk {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using State = explorer::ExplorerState;
+
+Bytes entry(std::uint8_t type, const std::string& name) {
+    Bytes b{static_cast<std::uint8_t>(name.size() + 1), type};
+    b.insert(b.end(), name.begin(), name.end());
+    b.push_back(0);
+    return b;
+}
+
+class ExplorerEngineTest : public ::testing::Test {
+  protected:
+    ExplorerEngineTest() { link.connected = true; }
+
+    ExplorerEngine& make(std::uint32_t pages = explorer::kNandPages) {
+        std::string error;
+        explorer = std::make_unique<ExplorerEngine>(link, view, *CodePage::open("UTF-8", &error),
+                                                    clock, pages);
+        return *explorer;
+    }
+    // The phone's bytes, delivered as one notification; returns what the explorer wrote.
+    Bytes phone(const Bytes& bytes) {
+        link.receive(bytes);
+        link.deliverData();
+        return link.takeWritten();
+    }
+    // Opened, mounted, and the root listed with one file (an empty directory is an error).
+    ExplorerEngine& mounted(std::uint32_t pages = explorer::kNandPages) {
+        ExplorerEngine& e = make(pages);
+        e.open();
+        EXPECT_EQ(link.takeWritten(), Bytes{0xD9});
+        EXPECT_EQ(phone({0x00}), Bytes{0xDA});  // any reply to the start
+        EXPECT_EQ(phone({0xDA}), (Bytes{0xE5, 0x01, '/'}));
+        EXPECT_EQ(phone(entry(0x01, "r")), Bytes{0x01});
+        EXPECT_TRUE(phone({0xE7}).empty());
+        EXPECT_TRUE(!view.outcomes.empty() && view.outcomes.back().completed());
+        view.outcomes.clear();
+        return e;
+    }
+
+    test::FakeLink link;
+    test::FakeClock clock;
+    test::RecordingExplorerView view;
+    std::unique_ptr<ExplorerEngine> explorer;
+};
+
+TEST_F(ExplorerEngineTest, ListingsEchoEachEntryTypeAndSkipDotAndUnknownEntries) {
+    ExplorerEngine& e = mounted();
+    EXPECT_EQ(link.handler(), &e);
+    view.log.clear();
+    e.listDirectory("/");
+    EXPECT_EQ(link.takeWritten(), (Bytes{0xE5, 0x02, '/', 0x00}));
+    EXPECT_EQ(phone(entry(0x01, "a.txt")), Bytes{0x01});
+    EXPECT_EQ(phone({0xCB}), Bytes{});
+    EXPECT_EQ(phone(entry(0x02, "..")), Bytes{0x02});
+    EXPECT_EQ(phone({0xCB}), Bytes{});
+    EXPECT_EQ(phone(entry(0x07, "dev")), Bytes{0x07});
+    EXPECT_EQ(phone({0xCB}), Bytes{});
+    EXPECT_EQ(phone(entry(0x02, "user")), Bytes{0x02});
+    EXPECT_TRUE(phone({0xE7}).empty());
+    EXPECT_EQ(view.files, std::vector<std::string>{"a.txt\r\n"});
+    EXPECT_EQ(view.nodes["/"], std::vector<std::string>{"user"});
+    EXPECT_EQ(view.log, "\r\nSearching the files (in '/')... a.txt\r\n\r\n Read directory OK!\r\n");
+    EXPECT_TRUE(view.working);
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_TRUE(view.outcomes[0].completed());
+
+    // A byte in the idle state changes nothing.
+    EXPECT_TRUE(phone({0x55}).empty());
+    EXPECT_EQ(e.state(), State::EXPLORER_IDLE);
+}
+
+TEST_F(ExplorerEngineTest, AFailureAfterAnEntryLogsTheCodeAndTheEndAndFreesTheTreeOnly) {
+    ExplorerEngine& e = mounted();
+    e.listDirectory("/x");
+    link.takeWritten();
+    view.log.clear();
+    EXPECT_EQ(phone(entry(0x01, "f")), Bytes{0x01});
+    phone({0xE6, 0x12, 0xE7});
+    EXPECT_EQ(view.log, "f\r\nERROR in reading File name!\r\nFail!(0x12)\r\nFail!(0xE7)\r\n");
+    EXPECT_EQ(e.state(), State::LIST_FAILED);
+    EXPECT_TRUE(view.tree);
+    EXPECT_FALSE(view.working);
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(view.outcomes[0].cause, FailureCause::PhoneReply);
+}
+
+TEST_F(ExplorerEngineTest, TooLongNamesAreRefusedWithoutSending) {
+    ExplorerEngine& e = mounted();
+    e.listDirectory("/" + std::string(254, 'd'));  // 256 bytes with the NUL
+    EXPECT_TRUE(link.takeWritten().empty());
+    EXPECT_NE(view.log.find("**UTF8 length error(256) **\r\n"), std::string::npos);
+    const std::string path = "/" + std::string(499, 'f');
+    e.readOut(path);
+    EXPECT_TRUE(link.takeWritten().empty());
+    EXPECT_NE(view.log.find("**File name is too long(" + path + ") **\r\n"), std::string::npos);
+    ASSERT_FALSE(view.outcomes.empty());
+    EXPECT_EQ(view.outcomes.back().cause, FailureCause::Refused);
+}
+
+TEST_F(ExplorerEngineTest, TheRefreshAfterADeleteCarriesThePathWithoutItsNul) {
+    ExplorerEngine& e = mounted();
+    e.listDirectory("/a");
+    link.takeWritten();
+    phone(entry(0x01, "k"));
+    phone({0xE7});
+    e.deleteFile(e.fullFilePath("k\r\n"));
+    EXPECT_EQ(link.takeWritten(), (Bytes{0xEE, 0x00, 0x07, '/', 'a', '/', 'k', '\r', '\n', 0x00}));
+    EXPECT_EQ(phone({0xEE}), (Bytes{0xE5, 0x02, '/', 'a'}));
+    EXPECT_FALSE(view.working);
+    EXPECT_EQ(phone(entry(0x01, "m")), Bytes{0x01});
+    phone({0xE7});
+    ASSERT_FALSE(view.outcomes.empty());
+    EXPECT_TRUE(view.outcomes.back().completed());
+    EXPECT_EQ(view.files, std::vector<std::string>{"m\r\n"});
+
+    // A refused delete leaves the working controls off.
+    e.deleteFile("/a/k");
+    link.takeWritten();
+    phone({0x21});
+    EXPECT_NE(view.log.find("Delete Fail! (0x21)\r\n"), std::string::npos);
+    EXPECT_FALSE(view.working);
+}
+
+TEST_F(ExplorerEngineTest, TheNandDumpAcknowledgesEveryPageButTheLastAndTimesItself) {
+    ExplorerEngine& e = mounted(3);
+    test::TempDir dir;
+    view.saveAs = dir.file("nand.hex");
+    clock.now = 100;
+    e.nandDump();
+    EXPECT_EQ(link.takeWritten(), Bytes{0xC0});
+    Bytes page(2048, 0x01);
+    page.push_back(0x00);  // 2048 modulo 256
+    Bytes first{0xC1};
+    first.insert(first.end(), page.begin(), page.end());
+    EXPECT_EQ(phone(first), Bytes{0xC1});  // the first page follows the acceptance at once
+    EXPECT_EQ(link.frameSize, 2049u);
+    EXPECT_EQ(phone(page), Bytes{0xC1});
+    clock.now = 100 + 3600 + 125;
+    Bytes last = page;
+    last.push_back(0xC3);
+    EXPECT_TRUE(phone(last).empty());
+    EXPECT_EQ(link.frameSize, 0u);
+    EXPECT_NE(view.log.find("** NAND FULL DUMP Completed! **\r\n\r\n** Dump Time 02:05 **\r\n"
+                            "** (Total 6144 bytes) **\r\n"),
+              std::string::npos)
+        << view.log;
+    EXPECT_EQ(test::TempDir::read(dir.file("nand.hex")).size(), 6144u);
+    ASSERT_FALSE(view.outcomes.empty());
+    EXPECT_TRUE(view.outcomes.back().completed());
+}
+
+TEST_F(ExplorerEngineTest, ExitAnswersWhateverComesAndGivesTheLinkBack) {
+    ExplorerEngine& e = mounted();
+    e.exit();
+    EXPECT_EQ(link.takeWritten(), Bytes{0xE4});
+    phone({0x42});
+    EXPECT_NE(view.log.find("Fail!(0x42)\r\n"), std::string::npos);
+    EXPECT_TRUE(view.closed);
+    EXPECT_FALSE(e.isOpen());
+    EXPECT_EQ(link.handler(), nullptr);
+}
+
+}  // namespace
+}  // namespace zrk
