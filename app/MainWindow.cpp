@@ -17,6 +17,7 @@
 #include "engine/LineSpeeds.h"
 #include "engine/OpenFailureText.h"
 #include "filesystem/CodePage.h"
+#include "filesystem/dialog/FsExplorerDialog.h"
 #include "loader/dialog/SectorSelectDialog.h"
 #include "protocol/ProtocolEngine.h"
 #include "serial/PortMap.h"
@@ -150,8 +151,7 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     connect(m_Ui->eraseButton, &QPushButton::clicked, this, [this] { m_Engine->erase(); });
     connect(m_Ui->dumpButton, &QPushButton::clicked, this, [this] { m_Engine->dump(); });
     connect(m_Ui->formatButton, &QPushButton::clicked, this, [this] { m_Engine->format(); });
-    connect(m_Ui->explorerButton, &QPushButton::clicked, this,
-            [this] { onFileSystemButton(QStringLiteral("Explorer")); });
+    connect(m_Ui->explorerButton, &QPushButton::clicked, this, &MainWindow::openExplorer);
     connect(m_Ui->statusButton, &QPushButton::clicked, this, [this] { m_Engine->status(); });
     connect(m_Ui->autoDownloadBox, &QCheckBox::clicked, this, &MainWindow::onAutoDownload);
     connect(m_Ui->powerOnToggle, &QPushButton::clicked, this, &MainWindow::onPowerOn);
@@ -466,8 +466,23 @@ void MainWindow::applyDownloadMode() {
     applyModeRows(false);
 }
 
-void MainWindow::onFileSystemButton(const QString& name) {
-    appendLog("** " + name.toStdString() + " is not available in this build.\r\n");
+void MainWindow::openExplorer() {
+    // The button is offered only on an identified phone with nothing running; the command line
+    // and tests may still call this at another time.
+    if (!m_Engine->context().LoaderReady || m_Engine->context().ProtocolState != IDLE)
+        return;
+    const UserChoices c = choices();
+    std::string error;
+    auto codePage = CodePage::open(c.codePage.empty() ? localeCodePageName() : c.codePage, &error);
+    if (!codePage) {
+        messageBox("Unknown code page for the QIX names!", MessageIcon::Warning);
+        return;
+    }
+    setProgressPos(0);
+    // Not held like a prompt: while it runs, the explorer is the one the link's news are for.
+    FsExplorerDialog explorer(m_Link, *m_Pump, m_Prompter, std::move(*codePage), this);
+    explorer.start();
+    m_Prompter.runDialog(explorer);
 }
 
 void MainWindow::pickBinFile() {

@@ -100,7 +100,7 @@ class MainWindow : public QDialog, public DownloaderView {
     void onPowerOn();
     void onStartAddressBox();
     void applyDownloadMode();
-    void onFileSystemButton(const QString& name);
+    void openExplorer();
     void pickBinFile();
     void pickQixFile();
     void showChecksum(bool image);

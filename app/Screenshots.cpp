@@ -6,10 +6,13 @@
 #include <cstdio>
 
 #include "app/AboutDialog.h"
+#include "app/LinkPump.h"
 #include "app/MainWindow.h"
 #include "app/Prompter.h"
 #include "app/SettingsStore.h"
 #include "engine/SectorMap.h"
+#include "filesystem/CodePage.h"
+#include "filesystem/dialog/FsExplorerDialog.h"
 #include "loader/dialog/SectorSelectDialog.h"
 #include "serial/CommPort.h"
 
@@ -90,6 +93,20 @@ int writeScreenshots(const QString& dirPath) {
         flags[1] = flags[2] = flags[5] = 1;
         SectorSelectDialog sectors(map, flags);
         ok &= save(sectors, dir, QStringLiteral("sectors.png"));
+    }
+    {
+        // The explorer as a listing leaves it; nothing is sent, the port stays closed.
+        CommPort closed;
+        LinkPump pump(closed);
+        auto codePage = CodePage::open("UTF-8", nullptr);
+        FsExplorerDialog explorer(closed, pump, prompter, std::move(*codePage));
+        explorer.addDirectoryNode("/", "docs");
+        explorer.addDirectoryNode("/", "media");
+        explorer.addDirectoryNode("/docs", "old");
+        for (const char* name : {"readme.txt\r\n", "Grüße.txt\r\n", "settings.ini\r\n"})
+            explorer.addFileLine(name);
+        explorer.setLogText("\r\nSearching the files (in '/')... readme.txt\r\nGrüße.txt\r\n");
+        ok &= save(explorer, dir, QStringLiteral("explorer.png"));
     }
     return ok ? 0 : 1;
 }

@@ -1,0 +1,257 @@
+#include "filesystem/dialog/FsExplorerDialog.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "app/DialogUnits.h"
+#include "app/LinkPump.h"
+#include "app/LogPane.h"
+#include "app/Prompter.h"
+#include "filesystem/CodePage.h"
+#include "filesystem/explorer/ExplorerEngine.h"
+
+namespace zrk {
+namespace {
+
+QString fromStd(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+template <class T>
+T* placed(QWidget* parent, int x, int y, int width, int height) {
+    auto* widget = new T(parent);
+    widget->setGeometry(x, y, width, height);  // dialog units; scaled below
+    return widget;
+}
+
+}  // namespace
+
+FsExplorerDialog::FsExplorerDialog(SerialLink& link, LinkPump& pump, Prompter& prompter,
+                                   CodePage codePage, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      m_Link(link),
+      m_Pump(pump),
+      m_Prompter(prompter) {
+    setWindowTitle(QStringLiteral("QIX Explorer"));
+    setFont(sansFont());
+    setGeometry(0, 0, 308, 235);
+    m_Tree = placed<QTreeWidget>(this, 7, 7, 128, 181);
+    m_Tree->setObjectName(QStringLiteral("directoryTree"));
+    m_Tree->setHeaderHidden(true);
+    m_Tree->setRootIsDecorated(true);
+    m_LogView = placed<QPlainTextEdit>(this, 141, 7, 160, 71);
+    m_LogView->setObjectName(QStringLiteral("explorerLog"));
+    auto* label = placed<QLabel>(this, 144, 81, 149, 10);
+    label->setText(QStringLiteral("Files  (select a file and click a right button)"));
+    m_Files = placed<QListWidget>(this, 141, 97, 160, 90);
+    m_Files->setObjectName(QStringLiteral("fileList"));
+    m_Files->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_Progress = placed<QProgressBar>(this, 7, 194, 294, 14);
+    m_Progress->setObjectName(QStringLiteral("explorerProgress"));
+    m_Progress->setTextVisible(false);
+    m_DumpButton = placed<QPushButton>(this, 56, 211, 64, 17);
+    m_DumpButton->setObjectName(QStringLiteral("nandDumpButton"));
+    m_DumpButton->setText(QStringLiteral("NAND FULL Dump"));
+    m_ExitButton = placed<QPushButton>(this, 186, 211, 64, 17);
+    m_ExitButton->setObjectName(QStringLiteral("exitButton"));
+    m_ExitButton->setText(QStringLiteral("EXIT"));
+    m_ExitButton->setDefault(true);
+    applyDialogUnits(this);
+
+    m_Log = std::make_unique<LogPane>(*m_LogView, *m_Progress);
+    if (auto names = CodePage::open(codePage.name(), nullptr))
+        m_Names = std::make_unique<CodePage>(std::move(*names));
+    m_Engine = std::make_unique<ExplorerEngine>(m_Link, *this, std::move(codePage));
+
+    auto* root = new QTreeWidgetItem(m_Tree, QStringList{QStringLiteral("/")});
+    m_Tree->addTopLevelItem(root);
+
+    m_QuietTimer.setSingleShot(true);
+    connect(&m_QuietTimer, &QTimer::timeout, this,
+            [this] { m_Pump.runWhenFree([this] { m_Engine->onQuietTimer(); }); });
+    connect(m_Tree, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const auto selected = m_Tree->selectedItems();
+        if (selected.isEmpty() || m_Closing)
+            return;
+        m_CurrentDirectory = local(nodePath(selected.front()));
+        m_Engine->listDirectory(m_CurrentDirectory);
+    });
+    connect(m_Files, &QWidget::customContextMenuRequested, this, &FsExplorerDialog::showFileMenu);
+    connect(m_DumpButton, &QPushButton::clicked, this, [this] { m_Engine->nandDump(); });
+    connect(m_ExitButton, &QPushButton::clicked, this, [this] {
+        m_Closing = true;
+        m_Engine->exit();
+    });
+}
+
+FsExplorerDialog::~FsExplorerDialog() {
+    m_QuietTimer.stop();
+    // A window torn down without its closing exchange (the program ends) must still not leave
+    // its engine on the link's stack.
+    m_Engine.reset();
+}
+
+void FsExplorerDialog::start() {
+    m_Engine->open();
+}
+
+const std::string& FsExplorerDialog::logText() const {
+    return m_Log->text();
+}
+
+QString FsExplorerDialog::shown(const std::string& text) const {
+    if (m_Names)
+        if (auto utf8 = m_Names->toUtf8(text))
+            return fromStd(*utf8);
+    return fromStd(text);
+}
+
+std::string FsExplorerDialog::local(const QString& text) const {
+    const std::string utf8 = text.toStdString();
+    if (m_Names)
+        if (auto converted = m_Names->fromUtf8(utf8))
+            return *converted;
+    return utf8;
+}
+
+QString FsExplorerDialog::nodePath(const QTreeWidgetItem* node) {
+    QString path = node->text(0);
+    for (const QTreeWidgetItem* up = node->parent(); up; up = up->parent()) {
+        QString parent = up->text(0);
+        if (!parent.endsWith(QLatin1Char('/')))
+            parent += QLatin1Char('/');
+        path = parent + path;
+    }
+    return path;
+}
+
+QTreeWidgetItem* FsExplorerDialog::nodeAt(const std::string& path) const {
+    QTreeWidgetItem* root = m_Tree->topLevelItem(0);
+    if (path == "/" || path.empty())
+        return root;
+    const QString wanted = shown(path);
+    for (QTreeWidgetItemIterator it(m_Tree); *it; ++it)
+        if (nodePath(*it) == wanted)
+            return *it;
+    return nullptr;
+}
+
+void FsExplorerDialog::appendLog(const std::string& text) {
+    m_Log->appendLog(text);
+}
+
+void FsExplorerDialog::setLogText(const std::string& text) {
+    m_Log->setLogText(text);
+}
+
+void FsExplorerDialog::setProgressRange(std::uint32_t total) {
+    m_Log->setProgressRange(total);
+}
+
+void FsExplorerDialog::setProgressPos(std::uint32_t position) {
+    m_Log->setProgressPos(position);
+}
+
+void FsExplorerDialog::messageBox(const std::string& text, MessageIcon icon) {
+    PromptHold prompt(m_Pump);
+    m_Prompter.message(this, fromStd(text), icon, {});
+}
+
+bool FsExplorerDialog::askYesNo(const std::string& text) {
+    PromptHold prompt(m_Pump);
+    return m_Prompter.askYesNo(this, fromStd(text));
+}
+
+std::string FsExplorerDialog::chooseSaveFile(const SaveFileRequest& request) {
+    FileDialogRequest dialog;
+    dialog.title = tr("Save as");
+    dialog.nameFilters = qtNameFilters(fromStd(request.filter));
+    dialog.defaultSuffix = fromStd(request.defaultExtension);
+    if (dialog.defaultSuffix.startsWith(QLatin1Char('.')))
+        dialog.defaultSuffix.remove(0, 1);
+    PromptHold prompt(m_Pump);
+    return m_Prompter.saveFile(this, dialog).toStdString();
+}
+
+void FsExplorerDialog::addDirectoryNode(const std::string& parentPath, const std::string& name) {
+    QTreeWidgetItem* parent = nodeAt(parentPath);
+    if (!parent)
+        return;
+    auto* node = new QTreeWidgetItem(QStringList{shown(name)});
+    int at = 0;
+    while (at < parent->childCount() && parent->child(at)->text(0) < node->text(0))
+        ++at;
+    parent->insertChild(at, node);
+    parent->setExpanded(true);
+}
+
+void FsExplorerDialog::addFileLine(const std::string& text) {
+    m_Files->addItem(shown(text));
+}
+
+void FsExplorerDialog::clearFileList() {
+    m_Files->clear();
+}
+
+void FsExplorerDialog::setWorkingControlsEnabled(bool enabled) {
+    m_Tree->setEnabled(enabled);
+    m_Files->setEnabled(enabled);
+    m_DumpButton->setEnabled(enabled);
+}
+
+void FsExplorerDialog::setTreeEnabled(bool enabled) {
+    m_Tree->setEnabled(enabled);
+}
+
+void FsExplorerDialog::closeExplorer() {
+    m_QuietTimer.stop();
+    accept();
+}
+
+void FsExplorerDialog::startQuietTimer(int milliseconds) {
+    m_QuietTimer.start(milliseconds);
+}
+
+void FsExplorerDialog::stopQuietTimer() {
+    m_QuietTimer.stop();
+}
+
+void FsExplorerDialog::reject() {
+    if (!m_Engine->isOpen()) {
+        QDialog::reject();
+        return;
+    }
+    m_Closing = true;
+    m_Engine->exit();
+}
+
+std::string FsExplorerDialog::selectedFilePath() const {
+    const QListWidgetItem* item = m_Files->currentItem();
+    std::string path = m_CurrentDirectory;
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    return path + (item ? local(item->text()) : std::string());
+}
+
+void FsExplorerDialog::showFileMenu(const QPoint& position) {
+    const QListWidgetItem* item = m_Files->currentItem();
+    if (!item || !item->isSelected() || !m_Files->isEnabled())
+        return;
+    QMenu menu(this);
+    QAction* title = menu.addAction(QStringLiteral("< %1 >").arg(item->text()));
+    title->setEnabled(false);
+    menu.addSeparator();
+    const std::string path = selectedFilePath();
+    menu.addAction(QStringLiteral("Dump..."), this, [this, path] { m_Engine->readOut(path); });
+    menu.addAction(QStringLiteral("Delete"), this, [this, path] { m_Engine->deleteFile(path); });
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Status"), this, [this, path] { m_Engine->fileStatus(path); });
+    menu.exec(m_Files->viewport()->mapToGlobal(position));
+}
+
+}  // namespace zrk

@@ -1,0 +1,91 @@
+#pragma once
+// "QIX Explorer": the phone's file system as a tree of directories and a list of the selected
+// directory's files, with its own log pane and progress bar. While it is open its engine has
+// the link; EXIT (and Esc, and the close request) run the closing exchange, which gives the
+// link back to the main window before the window closes.
+#include <QDialog>
+#include <QTimer>
+#include <memory>
+#include <string>
+
+#include "filesystem/explorer/ExplorerView.h"
+
+class QListWidget;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace zrk {
+
+class CodePage;
+class ExplorerEngine;
+class LinkPump;
+class LogPane;
+class Prompter;
+class SerialLink;
+
+class FsExplorerDialog : public QDialog, public ExplorerView {
+  public:
+    FsExplorerDialog(SerialLink& link, LinkPump& pump, Prompter& prompter, CodePage codePage,
+                     QWidget* parent = nullptr);
+    ~FsExplorerDialog() override;
+
+    // Takes the link over and mounts; call before the dialog runs.
+    void start();
+    ExplorerEngine& engine() { return *m_Engine; }
+    const std::string& logText() const;
+
+    // The path of a tree node: its ancestors' texts joined by single "/" separators.
+    static QString nodePath(const QTreeWidgetItem* node);
+
+    // ExplorerView
+    void appendLog(const std::string& text) override;
+    void setLogText(const std::string& text) override;
+    void setProgressRange(std::uint32_t total) override;
+    void setProgressPos(std::uint32_t position) override;
+    void messageBox(const std::string& text, MessageIcon icon) override;
+    bool askYesNo(const std::string& text) override;
+    std::string chooseSaveFile(const SaveFileRequest& request) override;
+    void addDirectoryNode(const std::string& parentPath, const std::string& name) override;
+    void addFileLine(const std::string& text) override;
+    void clearFileList() override;
+    void setWorkingControlsEnabled(bool enabled) override;
+    void setTreeEnabled(bool enabled) override;
+    void closeExplorer() override;
+    void startQuietTimer(int milliseconds) override;
+    void stopQuietTimer() override;
+
+  protected:
+    // Esc and the window's close request do what EXIT does: the link must be given back.
+    void reject() override;
+
+  private:
+    QTreeWidgetItem* nodeAt(const std::string& path) const;
+    void showFileMenu(const QPoint& position);
+    // The selected file's full path: the current directory, one "/", the item's text.
+    std::string selectedFilePath() const;
+
+    // The engine speaks the local code page; the widgets show UTF-8.
+    QString shown(const std::string& local) const;
+    std::string local(const QString& shownText) const;
+
+    SerialLink& m_Link;
+    LinkPump& m_Pump;
+    Prompter& m_Prompter;
+    QTreeWidget* m_Tree;
+    QPlainTextEdit* m_LogView;
+    QListWidget* m_Files;
+    QProgressBar* m_Progress;
+    QPushButton* m_DumpButton;
+    QPushButton* m_ExitButton;
+    std::unique_ptr<CodePage> m_Names;
+    std::unique_ptr<LogPane> m_Log;
+    std::unique_ptr<ExplorerEngine> m_Engine;
+    QTimer m_QuietTimer;
+    std::string m_CurrentDirectory = "/";
+    bool m_Closing = false;
+};
+
+}  // namespace zrk

@@ -1,0 +1,100 @@
+// The explorer through the main window against the phone simulator: open, browse, the file
+// menu, EXIT, and the main window's own work afterwards.
+#include <QListWidget>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "SimWindowFixture.h"
+#include "filesystem/dialog/FsExplorerDialog.h"
+#include "filesystem/explorer/ExplorerEngine.h"
+
+namespace zrk::test {
+namespace {
+
+class WindowExplorer : public SimWindowFixture {
+  protected:
+    void SetUp() override {
+        startPhone();
+        sim->addNandDirectory("/docs");
+        sim->addNandDirectory("/docs/old");
+        sim->addNandFile("/readme.txt", Bytes{'h', 'i'});
+        sim->addNandFile("/docs/a.txt", Bytes{'a'});
+        chooseSpeed(3);
+        ASSERT_TRUE(bringUp()) << log();
+    }
+
+    static QStringList listed(QDialog& dialog) {
+        QStringList out;
+        auto* list = dialog.findChild<QListWidget*>(QStringLiteral("fileList"));
+        for (int i = 0; list && i < list->count(); ++i)
+            out << list->item(i)->text();
+        return out;
+    }
+};
+
+TEST_F(WindowExplorer, BrowsesReadsOutAndGivesTheLinkBackOnExit) {
+    QStringList rootFiles, docsFiles;
+    QString rootChild;
+    std::string readOut;
+    const std::string out = dir.filePath(QStringLiteral("readme.hex")).toStdString();
+    prompter.saveAnswers.push_back(QString::fromStdString(out));
+    int result = -1;
+    prompter.onDialog = [&](QDialog& dialog) {
+        auto& explorer = dynamic_cast<FsExplorerDialog&>(dialog);
+        dialog.show();
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("QIX Explorer"));
+        EXPECT_TRUE(pumpUntil([&] { return listed(dialog).size() == 1; })) << explorer.logText();
+        rootFiles = listed(dialog);
+        auto* tree = dialog.findChild<QTreeWidget*>(QStringLiteral("directoryTree"));
+        QTreeWidgetItem* root = tree->topLevelItem(0);
+        EXPECT_EQ(root->text(0), QStringLiteral("/"));
+        EXPECT_TRUE(pumpUntil([&] { return tree->isEnabled(); }));
+        if (root->childCount() > 0) {
+            rootChild = root->child(0)->text(0);
+            tree->setCurrentItem(root->child(0));  // lists /docs
+            EXPECT_TRUE(pumpUntil([&] {
+                return listed(dialog).size() == 1 && listed(dialog)[0].startsWith("a.txt");
+            })) << explorer.logText();
+            docsFiles = listed(dialog);
+            EXPECT_EQ(FsExplorerDialog::nodePath(root->child(0)), QStringLiteral("/docs"));
+        }
+        // A read-out of /docs/a.txt, as the menu's "Dump..." starts it.
+        explorer.engine().readOut("/docs/" + docsFiles.value(0).toStdString());
+        EXPECT_TRUE(pumpUntil([&] { return lastMessage() == QStringLiteral("Dump Completed!"); }))
+            << explorer.logText();
+        dialog.findChild<QPushButton*>(QStringLiteral("exitButton"))->click();
+        EXPECT_TRUE(pumpUntil([&] { return !dialog.isVisible(); })) << explorer.logText();
+        result = dialog.result();
+        return result;
+    };
+    click("explorerButton");
+    EXPECT_EQ(result, int(QDialog::Accepted));
+    EXPECT_EQ(rootFiles, QStringList{QStringLiteral("readme.txt\r\n")});
+    EXPECT_EQ(rootChild, QStringLiteral("docs"));
+    EXPECT_EQ(docsFiles, QStringList{QStringLiteral("a.txt\r\n")});
+    QFile file(QString::fromStdString(out));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("a"));
+
+    // The link is the main window's again: its own operations go on.
+    click("statusButton");
+    EXPECT_TRUE(pumpUntil([&] { return logHas("11. maximum length of filenames"); })) << log();
+}
+
+TEST_F(WindowExplorer, EscapeRunsTheClosingExchangeToo) {
+    int result = -1;
+    prompter.onDialog = [&](QDialog& dialog) {
+        dialog.show();
+        EXPECT_TRUE(pumpUntil([&] { return listed(dialog).size() == 1; }));
+        dialog.reject();  // Esc, the close request
+        EXPECT_TRUE(pumpUntil([&] { return !dialog.isVisible(); }));
+        result = dialog.result();
+        return result;
+    };
+    click("explorerButton");
+    EXPECT_EQ(result, int(QDialog::Accepted));  // closed by the exchange, not torn away
+    EXPECT_EQ(sim->violationCount(), 0u) << sim->summary();
+}
+
+}  // namespace
+}  // namespace zrk::test
