@@ -1,7 +1,10 @@
 // The explorer through the main window against the phone simulator: open, browse, the file
 // menu, EXIT, and the main window's own work afterwards.
+#include <QApplication>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "SimWindowFixture.h"
@@ -79,6 +82,49 @@ TEST_F(WindowExplorer, BrowsesReadsOutAndGivesTheLinkBackOnExit) {
     // The link is the main window's again: its own operations go on.
     click("statusButton");
     EXPECT_TRUE(pumpUntil([&] { return logHas("11. maximum length of filenames"); })) << log();
+}
+
+TEST_F(WindowExplorer, TheFileMenuNamesTheFileAndItsCommandsWork) {
+    QStringList menuTexts;
+    prompter.yes = true;  // the delete's question
+    prompter.onDialog = [&](QDialog& dialog) {
+        auto& explorer = dynamic_cast<FsExplorerDialog&>(dialog);
+        dialog.show();
+        EXPECT_TRUE(pumpUntil([&] { return listed(dialog).size() == 1; }));
+        auto* list = dialog.findChild<QListWidget*>(QStringLiteral("fileList"));
+        EXPECT_TRUE(pumpUntil([&] { return list->isEnabled(); }));
+        list->setCurrentRow(0);
+        // The menu runs its own loop: pick "Status", then "Delete", from inside it.
+        auto choose = [&](const QString& command) {
+            QTimer::singleShot(0, [&, command] {
+                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                if (!menu)
+                    return;
+                menuTexts.clear();
+                for (QAction* a : menu->actions())
+                    menuTexts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+                for (QAction* a : menu->actions())
+                    if (a->text() == command)
+                        a->trigger();
+                menu->close();
+            });
+            emit list->customContextMenuRequested(list->visualItemRect(list->item(0)).center());
+        };
+        choose(QStringLiteral("Status"));
+        EXPECT_TRUE(pumpUntil([&] {
+            return list->isEnabled() && explorer.logText().find("readme") != std::string::npos;
+        }));
+        choose(QStringLiteral("Delete"));
+        EXPECT_TRUE(pumpUntil([&] { return !sim->nandFile("/readme.txt"); })) << explorer.logText();
+        EXPECT_TRUE(pumpUntil([&] { return listed(dialog).isEmpty() && list->isEnabled(); }));
+        dialog.reject();
+        EXPECT_TRUE(pumpUntil([&] { return !dialog.isVisible(); }));
+        return dialog.result();
+    };
+    click("explorerButton");
+    EXPECT_EQ(menuTexts, (QStringList{QStringLiteral("< readme.txt\r\n >"), "-", "Dump...",
+                                      "Delete", "-", "Status"}));
+    EXPECT_FALSE(sim->nandFile("/readme.txt"));
 }
 
 TEST_F(WindowExplorer, EscapeRunsTheClosingExchangeToo) {
