@@ -610,14 +610,8 @@ bool MainWindow::askYesNo(const std::string& text) {
 }
 
 std::string MainWindow::chooseSaveFile(const SaveFileRequest& request) {
-    FileDialogRequest dialog;
-    dialog.title = tr("Save as");
-    dialog.nameFilters = qtNameFilters(fromStd(request.filter));
-    dialog.defaultSuffix = fromStd(request.defaultExtension);
-    if (dialog.defaultSuffix.startsWith(QLatin1Char('.')))
-        dialog.defaultSuffix.remove(0, 1);
     PromptHold prompt(*m_Pump);
-    return m_Prompter.saveFile(this, dialog).toStdString();
+    return m_Prompter.saveFile(this, saveDialogFor(request)).toStdString();
 }
 
 bool MainWindow::selectSectors(const SectorMap& map, std::vector<std::int32_t>& sectorSelected) {

@@ -107,4 +107,14 @@ QStringList qtNameFilters(const QString& barSeparatedFilter) {
     return filters;
 }
 
+FileDialogRequest saveDialogFor(const SaveFileRequest& request) {
+    FileDialogRequest dialog;
+    dialog.title = QObject::tr("Save as");
+    dialog.nameFilters = qtNameFilters(QString::fromStdString(request.filter));
+    dialog.defaultSuffix = QString::fromStdString(request.defaultExtension);
+    if (dialog.defaultSuffix.startsWith(QLatin1Char('.')))
+        dialog.defaultSuffix.remove(0, 1);
+    return dialog;
+}
+
 }  // namespace zrk

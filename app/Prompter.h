@@ -53,4 +53,7 @@ class QtPrompter : public Prompter {
 // Each description keeps its text; the patterns between the bars decide what is listed.
 QStringList qtNameFilters(const QString& barSeparatedFilter);
 
+// The protocol's save-file request (".hex" and a bar-separated filter) as a save dialog.
+FileDialogRequest saveDialogFor(const SaveFileRequest& request);
+
 }  // namespace zrk

@@ -168,14 +168,8 @@ bool FsExplorerDialog::askYesNo(const std::string& text) {
 }
 
 std::string FsExplorerDialog::chooseSaveFile(const SaveFileRequest& request) {
-    FileDialogRequest dialog;
-    dialog.title = tr("Save as");
-    dialog.nameFilters = qtNameFilters(fromStd(request.filter));
-    dialog.defaultSuffix = fromStd(request.defaultExtension);
-    if (dialog.defaultSuffix.startsWith(QLatin1Char('.')))
-        dialog.defaultSuffix.remove(0, 1);
     PromptHold prompt(m_Pump);
-    return m_Prompter.saveFile(this, dialog).toStdString();
+    return m_Prompter.saveFile(this, saveDialogFor(request)).toStdString();
 }
 
 void FsExplorerDialog::addDirectoryNode(const std::string& parentPath, const std::string& name) {

@@ -59,6 +59,9 @@ TEST_F(WindowExplorer, BrowsesReadsOutAndGivesTheLinkBackOnExit) {
                 return listed(dialog).size() == 1 && listed(dialog)[0].startsWith("a.txt");
             })) << explorer.logText();
             docsFiles = listed(dialog);
+            // The listing ends after its last entry: only then is the list given back.
+            auto* list = dialog.findChild<QListWidget*>(QStringLiteral("fileList"));
+            EXPECT_TRUE(pumpUntil([&] { return list->isEnabled() && tree->isEnabled(); }));
             EXPECT_EQ(FsExplorerDialog::nodePath(root->child(0)), QStringLiteral("/docs"));
         }
         // A read-out of /docs/a.txt, as the menu's "Dump..." starts it.
@@ -112,7 +115,8 @@ TEST_F(WindowExplorer, TheFileMenuNamesTheFileAndItsCommandsWork) {
         };
         choose(QStringLiteral("Status"));
         EXPECT_TRUE(pumpUntil([&] {
-            return list->isEnabled() && explorer.logText().find("readme") != std::string::npos;
+            return list->isEnabled() &&
+                   explorer.logText().find("*File size : 2 byte") != std::string::npos;
         }));
         choose(QStringLiteral("Delete"));
         EXPECT_TRUE(pumpUntil([&] { return !sim->nandFile("/readme.txt"); })) << explorer.logText();
