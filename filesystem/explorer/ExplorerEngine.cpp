@@ -636,10 +636,8 @@ void ExplorerEngine::step(std::uint8_t byte) {
             }
             log("OK!\r\n");
             log("Searching the files... ");
-            m_Counter = 0;
             m_CurrentNode = "/";
-            m_View.clearFileList();
-            m_ListFailureReported = false;
+            beginListing();
             m_State = State::WAIT_ENTRY_LENGTH;
             // The root listing after mounting: the path without its NUL.
             sendListing({'/'});
