@@ -1,8 +1,11 @@
 #include "bringup/BaudSwitch.h"
 
+#include <cerrno>
+
 #include "bringup/BringUp.h"
 #include "bringup/BringUpStates.h"
 #include "engine/LineSpeeds.h"
+#include "engine/OpenFailureText.h"
 #include "engine/OperationFrame.h"
 #include "engine/PhaseContext.h"
 #include "engine/TextFormat.h"
@@ -16,6 +19,7 @@ void BaudSwitch::onPreLoaderReady() {
     m_Context.log("OK!\r\nTrying to change the baudrate...\r\n");
     m_Context.ProtocolState = WAIT_SPEED_ECHO;
     m_SpeedIndex = m_Context.view().choices().speedIndex;
+    m_ReopenAttempts = 0;
     m_Context.send({static_cast<std::uint8_t>(m_SpeedIndex)});
     // write() returns once the byte has left, so closing now cannot swallow it.
     m_Context.link().close();
@@ -29,11 +33,28 @@ void BaudSwitch::onTimer() {
         return;
     const auto port = static_cast<std::uint16_t>(m_Context.view().choices().portIndex + 1);
     if (!m_Context.openLink(port, baudRateFor(m_SpeedIndex))) {
+        const OpenFailure failure = m_Context.link().lastOpenFailure();
+        if (deviceIsGone(failure)) {
+            m_Context.onLinkLost(describeOpenFailure(failure));
+            return;
+        }
+        if (++m_ReopenAttempts >= kMaxReopenAttempts) {
+            m_Context.onLinkLost("the port did not reopen at the new speed after " +
+                                 std::to_string(m_ReopenAttempts) +
+                                 " attempts: " + describeOpenFailure(failure));
+            return;
+        }
         m_Context.startBaudTimer(kReopenDelayMs);
         m_Context.log("** Retry the change of baudrate\r\n");
         return;
     }
     m_Context.send({CMD_START});
+}
+
+bool BaudSwitch::deviceIsGone(const OpenFailure& failure) {
+    // A hang-up or an unplugged adapter: retrying cannot bring it back.
+    return failure.kind == OpenFailure::Kind::NotFound || failure.error == ENODEV ||
+           failure.error == ENXIO || failure.error == EIO;
 }
 
 void BaudSwitch::onSpeedEcho(std::uint8_t byte) {

@@ -125,10 +125,17 @@ void PhaseContext::stop() {
         m_View.stopBaudTimer();
         m_BaudTimerRunning = false;
     }
-    if (!m_Link.isConnected() && !switching)
+    // A baud switch that gives up has its port closed and its timer spent, yet its bring-up
+    // is still waiting for an end.
+    if (!m_Link.isConnected() && !switching && !m_Tracked)
         return;
     m_Link.close();
     cancelFrame();
+    // An operation cut short here has not said where its bytes went (a failure that ended it
+    // earlier has).
+    if (m_Tracked && dumpFile.isUncommittedPart())
+        log("\r\n** The dump is incomplete; the blocks received so far are in " + dumpFile.path() +
+            ".\r\n");
     closeFiles();
     m_View.setFlashName("");
     LoaderReady = 0;

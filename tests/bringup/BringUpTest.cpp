@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <random>
 
+#include "bringup/BaudSwitch.h"
 #include "bringup/BringUp.h"
 #include "bringup/BringUpStates.h"
 #include "engine/TargetImages.h"
@@ -218,6 +220,43 @@ TEST_F(BringUpTest, BaudSwitchClosesReopensWithoutParityAndOnlyThenSendsStart) {
     engine.onBaudTimer();
     EXPECT_EQ(link.written, Bytes{0xD9});
     EXPECT_EQ(link.opens.size(), 3u);
+}
+
+TEST_F(BringUpTest, BaudSwitchGivesUpAsALostLinkWhenThePortDoesNotComeBack) {
+    const auto r = replies();
+    {
+        SCOPED_TRACE("the device is gone: no retry at all");
+        startAndFeed(r.beforeSwitch);
+        link.failOpens = 1;
+        link.failure = {OpenFailure::Kind::NotFound, ENOENT, "/dev/pts/9"};
+        engine.onBaudTimer();
+        EXPECT_EQ(view.log.find("** Retry the change of baudrate"), std::string::npos);
+        EXPECT_NE(view.log.find("** Lost the connection to the phone (/dev/pts/9 does not exist"),
+                  std::string::npos)
+            << view.log;
+        ASSERT_EQ(view.outcomes.size(), 1u);
+        EXPECT_EQ(view.outcomes[0].kind, OutcomeKind::LinkLost);
+        EXPECT_FALSE(link.connected);
+        EXPECT_FALSE(engine.context().baudTimerRunning());
+    }
+    {
+        SCOPED_TRACE("the port keeps refusing: a bounded number of attempts");
+        view.log.clear();
+        view.outcomes.clear();
+        startAndFeed(r.beforeSwitch);
+        link.failOpens = 1000;
+        link.failure = {OpenFailure::Kind::InUse, EBUSY, "/dev/pts/9"};
+        int ticks = 0;
+        while (engine.context().baudTimerRunning() && ticks < 100) {
+            engine.onBaudTimer();
+            ++ticks;
+        }
+        EXPECT_EQ(ticks, BaudSwitch::kMaxReopenAttempts);
+        ASSERT_EQ(view.outcomes.size(), 1u);
+        EXPECT_EQ(view.outcomes[0].kind, OutcomeKind::LinkLost);
+        EXPECT_NE(view.log.find("after 10 attempts: /dev/pts/9 is in use"), std::string::npos)
+            << view.log;
+    }
 }
 
 TEST_F(BringUpTest, BootLoaderGoesIn155FullChunksAndOneOf352) {

@@ -18,6 +18,9 @@ using test::ChildProcess;
 namespace fs = std::filesystem;
 
 const std::vector<std::string> kEnv = {"ZRK_PHONESIM=" ZRK_PHONESIM_EXE};
+// What the host sends at 115200 up to and with the speed byte: the handshake, the pre-loader
+// and its start.
+constexpr int kBytesUpToTheSpeedByte = 2707;
 
 std::vector<std::uint8_t> readBytes(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -168,6 +171,38 @@ TEST_F(SimulatorRun, APulledCableIsAPortProblem) {
     EXPECT_EQ(c.wait(), EXIT_PORT_OR_FILE) << c.out() << c.err();
     EXPECT_NE(c.err().find("the connection to the phone was lost"), std::string::npos) << c.err();
     EXPECT_NE(c.out().find("** Close COM port\n"), std::string::npos);
+}
+
+TEST_F(SimulatorRun, AHangUpRightAfterTheSpeedByteIsALostLinkEvenWithoutATimeout) {
+    // The phone hangs up once it has the speed byte: the reopen at the new speed finds no
+    // device, and no time-out would end the wait.
+    ChildProcess c(ZRK410_EXE,
+                   {"--sim=hang-up-after=" + std::to_string(kBytesUpToTheSpeedByte), "--timeout",
+                    "0", "identify"},
+                   kEnv);
+    EXPECT_EQ(c.wait(), EXIT_PORT_OR_FILE) << c.out() << c.err();
+    EXPECT_NE(c.out().find("Trying to change the baudrate...\n"), std::string::npos) << c.out();
+    EXPECT_NE(c.err().find("the connection to the phone was lost"), std::string::npos) << c.err();
+}
+
+TEST_F(SimulatorRun, LostTraceOrLogTextIsAFileProblemEvenWhenThePhoneSucceeded) {
+    {
+        ChildProcess c(ZRK410_EXE, {"--sim", "--trace", "/dev/full", "identify"}, kEnv);
+        EXPECT_EQ(c.wait(), EXIT_PORT_OR_FILE) << c.out() << c.err();
+        EXPECT_NE(c.out().find("Flash: "), std::string::npos);
+        EXPECT_NE(c.err().find("the trace file /dev/full could not be written completely"),
+                  std::string::npos)
+            << c.err();
+    }
+    {
+        // Through a shell, so that stdout itself is the full disk.
+        ChildProcess c("/bin/sh", {"-c", "exec \"$0\" --sim identify >/dev/full", ZRK410_EXE},
+                       kEnv);
+        EXPECT_EQ(c.wait(), EXIT_PORT_OR_FILE) << c.err();
+        EXPECT_NE(c.err().find("the log could not be written to standard output"),
+                  std::string::npos)
+            << c.err();
+    }
 }
 
 }  // namespace
