@@ -129,8 +129,10 @@ bool CommPort::open(std::uint16_t portNumber, std::uint32_t baud) {
         return fail(OpenFailure::Kind::NotATerminal, ENOTTY);
     if (::ioctl(m_Fd, TIOCEXCL) != 0)
         return fail(OpenFailure::Kind::Other, errno);
-    // Whatever the device collected before we owned it belongs to nobody.
+    // Whatever the device collected before we owned it belongs to nobody, and so do the bytes
+    // an earlier opening left unread. The watcher has been joined, so the queue is ours alone.
     ::tcflush(m_Fd, TCIOFLUSH);
+    m_QueueRead.reset();
 
     if (!applyLine(baud, 8, Parity::None, 0)) {
         return fail(OpenFailure::Kind::LineRejected, errno);

@@ -170,6 +170,19 @@ TEST_F(CommPortOnPty, StaleInputIsFlushedAtOpen) {
     EXPECT_EQ(port.m_QueueRead.count(), 0);
 }
 
+TEST_F(CommPortOnPty, BytesLeftQueuedByAStoppedLinkAreNotReadAfterTheNextOpen) {
+    // An old 81h 44h pair must not start a false handshake after START.
+    CommPort port;
+    port.setEventSink(&owner);
+    ASSERT_TRUE(port.open(1, 115200));
+    const std::uint8_t old[] = {0x81, 0x44};
+    writeToMaster(old, sizeof old);
+    ASSERT_TRUE(owner.waitFor([&] { return port.m_QueueRead.count() == 2; }));
+    port.close();
+    ASSERT_TRUE(port.open(1, 115200));
+    EXPECT_EQ(port.m_QueueRead.count(), 0);
+}
+
 TEST_F(CommPortOnPty, TenMegabytesArriveCompleteAndInOrder) {
     CommPort port;
     port.setEventSink(&owner);
