@@ -87,6 +87,7 @@ int DownloaderApp::run(const LaunchOptions& options) {
         MainWindow window(link.port(), settings, prompter);
         window.setTraceControl(
             [&link](const QString& path) { return link.setTrace(path.toStdString()); });
+        window.setTraceErrorSource([&link] { return link.traceWriteError(); });
         if (link.simulating())
             window.useSimulator(QString::fromStdString(link.simulatorDevice()));
         window.exec();

@@ -1,8 +1,12 @@
 #include "app/MainWindow.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QMenu>
 #include <QScrollBar>
+#include <cstring>
 #include <limits>
 
 #include "app/AboutDialog.h"
@@ -44,11 +48,14 @@ QString fromStd(const std::string& text) {
 
 // Size fields show the length as a decimal; a file the size of which cannot be had shows
 // nothing new.
+// Only a readable regular file has one; opening a FIFO to ask would wait for a writer.
 std::optional<qint64> lengthOf(const QString& path) {
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+    struct stat info {};
+    const QByteArray native = QFile::encodeName(path);
+    if (path.isEmpty() || ::stat(native.constData(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::access(native.constData(), R_OK) != 0)
         return std::nullopt;
-    return file.size();
+    return static_cast<qint64>(info.st_size);
 }
 
 }  // namespace
@@ -264,7 +271,17 @@ void MainWindow::chooseTraceFile() {
         return;
     }
     m_TracePath = path;
+    m_TraceErrorTold = false;
     appendLog("** Tracing the link to " + path.toStdString() + "\r\n");
+}
+
+void MainWindow::operationEnded(const OperationOutcome&) {
+    const int error = m_TraceError && !m_TraceErrorTold ? m_TraceError() : 0;
+    if (error == 0)
+        return;
+    m_TraceErrorTold = true;
+    appendLog("** The trace file " + m_TracePath.toStdString() +
+              " could not be written completely: " + std::strerror(error) + "\r\n");
 }
 
 void MainWindow::stopTrace() {

@@ -56,6 +56,8 @@ class MainWindow : public QDialog, public DownloaderView {
     // trace file cannot be written. Offered in the log pane's menu while the link is closed.
     using TraceControl = std::function<bool(const QString& path)>;
     void setTraceControl(TraceControl control) { m_TraceControl = std::move(control); }
+    // Why the trace lost text (errno), or 0: told once in the log when an operation ends.
+    void setTraceErrorSource(std::function<int()> source) { m_TraceError = std::move(source); }
     void chooseTraceFile();
     // Asks for the code page of the .cfg names (empty: the locale's) and stores it, refusing a
     // name this system cannot convert.
@@ -75,6 +77,7 @@ class MainWindow : public QDialog, public DownloaderView {
     void lockControls() override;
     void finishOperation() override;
     void showStopped() override;
+    void operationEnded(const OperationOutcome& outcome) override;
     void messageBox(const std::string& text, MessageIcon icon) override;
     bool askYesNo(const std::string& text) override;
     std::string chooseSaveFile(const SaveFileRequest& request) override;
@@ -130,6 +133,8 @@ class MainWindow : public QDialog, public DownloaderView {
     QString m_CfgPath;
 
     TraceControl m_TraceControl;
+    std::function<int()> m_TraceError;
+    bool m_TraceErrorTold = false;
     QString m_TracePath;
 };
 

@@ -211,6 +211,12 @@ int runPhoneJob(const PhoneJob& job, TerminalOutput& output) {
         output.progressEnd();
     }
     link.setTrace({});
+    if (const int error = link.traceWriteError()) {
+        output.diagnostic("the trace file " + job.tracePath +
+                          " could not be written completely: " + std::strerror(error));
+        if (result == EXIT_OK)
+            result = EXIT_PORT_OR_FILE;
+    }
 
     if (job.sim) {
         const int simStatus = link.stopSimulator();

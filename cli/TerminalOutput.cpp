@@ -1,5 +1,7 @@
 #include "cli/TerminalOutput.h"
 
+#include <cerrno>
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -80,8 +82,8 @@ void TerminalOutput::writeOut(const std::string& text) {
     if (m_BarShown && !redraw)
         m_BarActive = false;
     hideBar();
-    std::fputs(text.c_str(), m_Out);
-    std::fflush(m_Out);
+    if ((std::fputs(text.c_str(), m_Out) < 0 || std::fflush(m_Out) != 0) && m_OutError == 0)
+        m_OutError = errno != 0 ? errno : EIO;
     const auto lastBreak = text.rfind('\n');
     if (lastBreak == std::string::npos)
         m_CurrentLine += text;

@@ -29,6 +29,8 @@ class TerminalOutput {
     bool openLogFile(const std::string& path);  // truncates; false when it cannot be created
     // False when the log file could not be written completely.
     bool closeLogFile();
+    // Why text for stdout was lost (errno: a full disk behind a redirection), or 0.
+    int outputError() const { return m_OutError; }
 
     // The engine's log text, verbatim apart from line ends ("\r\n" -> "\n").
     void log(const std::string& text);
@@ -62,6 +64,7 @@ class TerminalOutput {
     bool m_Quiet = false;
     std::FILE* m_LogFile = nullptr;
     bool m_LogFileFailed = false;
+    int m_OutError = 0;
     bool m_LogFileAtLineStart = true;
 
     std::string m_CurrentLine;  // stdout text since its last line end

@@ -38,14 +38,28 @@ bool HexTraceFile::open(const std::string& path) {
     if (m_File)
         std::fclose(m_File);
     m_File = std::fopen(path.c_str(), "w");
+    m_WriteError = 0;
     m_Opened = std::chrono::steady_clock::now();
     return m_File != nullptr;
 }
 
 void HexTraceFile::close() {
     std::lock_guard lock(m_Lock);
-    if (m_File)
-        std::fclose(m_File);
+    if (m_File && std::fclose(m_File) != 0 && m_WriteError == 0)
+        m_WriteError = errno != 0 ? errno : EIO;
+    m_File = nullptr;
+}
+
+int HexTraceFile::writeError() const {
+    std::lock_guard lock(m_Lock);
+    return m_WriteError;
+}
+
+void HexTraceFile::written(bool ok) {
+    if (ok && std::fflush(m_File) == 0)
+        return;
+    m_WriteError = errno != 0 ? errno : EIO;
+    std::fclose(m_File);
     m_File = nullptr;
 }
 
@@ -59,16 +73,15 @@ void HexTraceFile::traceBlock(TraceDirection direction, const std::uint8_t* data
     if (!m_File)
         return;
     const char* arrow = direction == TraceDirection::HostToPhone ? ">>" : "<<";
-    std::fputs(formatHexBlock(secondsSinceOpen(), arrow, data, length).c_str(), m_File);
-    std::fflush(m_File);
+    written(std::fputs(formatHexBlock(secondsSinceOpen(), arrow, data, length).c_str(), m_File) >=
+            0);
 }
 
 void HexTraceFile::traceNote(const std::string& text) {
     std::lock_guard lock(m_Lock);
     if (!m_File)
         return;
-    std::fprintf(m_File, "%12.6f -- %s\n", secondsSinceOpen(), text.c_str());
-    std::fflush(m_File);
+    written(std::fprintf(m_File, "%12.6f -- %s\n", secondsSinceOpen(), text.c_str()) >= 0);
 }
 
 }  // namespace zrk

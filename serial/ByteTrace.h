@@ -2,6 +2,7 @@
 // A hex dump of every block that crosses the link, with direction and time, so that a field
 // failure can be read byte by byte. Written from two threads (writes on the protocol thread,
 // reads on the watcher), hence the lock.
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -30,14 +31,19 @@ class HexTraceFile : public TraceSink {
 
     bool open(const std::string& path);  // truncates
     void close();
+    // The first error that lost trace text since the open (a full disk), or 0. Tracing stops
+    // there rather than leave a file with holes in it.
+    int writeError() const;
     void traceBlock(TraceDirection direction, const std::uint8_t* data,
                     std::size_t length) override;
     void traceNote(const std::string& text) override;
 
   private:
     double secondsSinceOpen() const;
+    void written(bool ok);
 
-    std::mutex m_Lock;
+    int m_WriteError = 0;
+    mutable std::mutex m_Lock;
     std::FILE* m_File = nullptr;
     std::chrono::steady_clock::time_point m_Opened;
 };

@@ -32,6 +32,8 @@ class LinkSetup {
     // Starts (a path) or ends (empty) the trace; false when the file cannot be written. Only
     // while the port is closed: the watcher writes to the trace.
     bool setTrace(const std::string& path);
+    // Why the trace lost text (errno), or 0; kept after the trace is ended.
+    int traceWriteError() const { return m_Trace.writeError(); }
 
     CommPort& port() { return m_Port; }
     PortMap& ports() { return m_Ports; }
