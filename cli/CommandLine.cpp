@@ -79,7 +79,14 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
         ->add_option("--start-addr", o.startAddress,
                      "NOR address (hex) of the sector where the image begins; default "
                      "10000000")
-        ->type_name("HEX");
+        ->type_name("HEX")
+        ->check([](const std::string& text) {
+            // Given but empty would otherwise quietly mean the default address.
+            return text.empty() ? std::string(
+                                      "an empty address; give one such as 10020000 or "
+                                      "leave the option out")
+                                : std::string();
+        });
     download->add_flag("--power-on", o.powerOn, "switch the phone on after the download");
 
     auto* erase = app.add_subcommand("erase", "erase NOR sectors");

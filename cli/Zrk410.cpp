@@ -33,6 +33,11 @@ namespace {
 constexpr std::uint64_t kFlashBytes = SectorMap::kFlashBytes;
 
 int runCrc(const Options& o, TerminalOutput& output) {
+    struct stat st {};
+    if (::stat(o.crcPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        output.diagnostic(o.crcPath + " is not a regular file");
+        return EXIT_PORT_OR_FILE;
+    }
     const auto crc = fileCrc32(o.crcPath);
     if (!crc) {
         output.diagnostic("cannot read " + o.crcPath + ": " + std::strerror(errno));
@@ -62,6 +67,11 @@ bool readable(const std::string& path, TerminalOutput& output) {
 }
 
 bool writable(const std::string& path, TerminalOutput& output) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        output.diagnostic("cannot write " + path + ": it is a folder; give the name of a file");
+        return false;
+    }
     std::string folder = ".";
     if (const auto slash = path.rfind('/'); slash != std::string::npos)
         folder = slash == 0 ? "/" : path.substr(0, slash);
@@ -215,6 +225,12 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
     int result = runPhoneJob(job, output);
     if (!output.closeLogFile()) {
         output.diagnostic("the log file " + o.logPath + " could not be written completely");
+        if (result == EXIT_OK)
+            result = EXIT_PORT_OR_FILE;
+    }
+    if (const int error = output.outputError()) {
+        output.diagnostic(std::string("the log could not be written to standard output: ") +
+                          std::strerror(error));
         if (result == EXIT_OK)
             result = EXIT_PORT_OR_FILE;
     }

@@ -1,5 +1,10 @@
 #include "engine/Checksums.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -53,10 +58,22 @@ std::uint32_t crc32(const std::uint8_t* data, std::size_t length) {
 }
 
 std::optional<FileCrc> fileCrc32(const std::string& path) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                         &std::fclose);
-    if (!file)
+    // Only regular files: /dev/zero would be read for ever, and the open of a FIFO would wait
+    // for a writer (hence O_NONBLOCK, which a regular file ignores).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        return std::nullopt;
+    }
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(::fdopen(fd, "rb"), &std::fclose);
+    if (!file) {
+        ::close(fd);
+        return std::nullopt;
+    }
     FileCrc result;
     std::vector<std::uint8_t> chunk(1 << 20);
     for (;;) {

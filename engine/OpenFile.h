@@ -26,6 +26,7 @@ class OpenFile {
     bool commit();
     static std::string partPath(const std::string& path) { return path + ".part"; }
     bool isOpen() const { return m_File != nullptr; }
+    bool isUncommittedPart() const { return m_File != nullptr && !m_FinalPath.empty(); }
     // The file being written (the part file until commit).
     const std::string& path() const { return m_Path; }
     // Bytes read; 0 at the end or on error.

@@ -66,6 +66,30 @@ TEST(LinkEnds, ClassesWithoutAPhone) {
         EXPECT_NE(c.err().find("cannot write /nonexistent/d.hex"), std::string::npos);
     }
     {
+        // A folder as the output is refused before the phone is brought up.
+        const auto folder = tempFile("zrk410-out-folder");
+        std::filesystem::create_directories(folder);
+        ChildProcess c(ZRK410_EXE, {"--port", "/nonexistent/ttyUSB9", "dump", "--sectors", "0",
+                                    "--out", folder});
+        EXPECT_EQ(c.wait(), EXIT_PORT_OR_FILE);
+        EXPECT_NE(c.err().find("cannot write " + folder + ": it is a folder"), std::string::npos)
+            << c.err();
+        std::filesystem::remove(folder);
+    }
+    {
+        // Given but empty is not the default address.
+        ChildProcess c(ZRK410_EXE,
+                       {"download", "--bin", "/nonexistent/fw.bin", "--start-addr", ""});
+        EXPECT_EQ(c.wait(), EXIT_USAGE);
+        EXPECT_NE(c.err().find("an empty address"), std::string::npos) << c.err();
+    }
+    {
+        // crc of something that never ends, or never starts.
+        ChildProcess c(ZRK410_EXE, {"crc", "/dev/zero"});
+        EXPECT_EQ(c.wait(), EXIT_PORT_OR_FILE);
+        EXPECT_NE(c.err().find("/dev/zero is not a regular file"), std::string::npos) << c.err();
+    }
+    {
         ChildProcess c(ZRK410_EXE, {"--port", "/nonexistent/ttyUSB9", "identify"});
         EXPECT_EQ(c.wait(), EXIT_PORT_OR_FILE);
         EXPECT_NE(c.err().find("/nonexistent/ttyUSB9"), std::string::npos) << c.err();

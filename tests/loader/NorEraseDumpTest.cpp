@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "engine/Checksums.h"
 #include "loader/LoaderFixture.h"
@@ -148,6 +149,38 @@ TEST_F(NorEraseDumpTest, AFailedDumpLeavesAnEarlierFileAsItWasAndItsBlocksInTheP
     EXPECT_EQ(test::TempDir::read(view.saveFileAnswer), earlier);
     EXPECT_EQ(test::TempDir::read(dir.file("dump.hex.part")),
               Bytes(phone.nor.begin(), phone.nor.begin() + 2 * 8192));
+}
+
+// Stop or a pulled cable in the middle of a dump: nothing said where the blocks went.
+class CutShortDump : public NorEraseDumpTest {
+  protected:
+    void dumpUntilThirdBlockThen(const std::function<void()>& cut, OutcomeKind expected) {
+        const Bytes earlier = test::randomImage(4321, 3);
+        dir.write("dump.hex", earlier);
+        view.sectorsToSelect = {0};
+        view.saveFileAnswer = dir.file("dump.hex");
+        phone.silentFromDump = 3;
+        press(&ProtocolEngine::dump);
+        cut();
+        EXPECT_NE(view.log.find("** The dump is incomplete; the blocks received so far are in " +
+                                dir.file("dump.hex") + ".part.\r\n"),
+                  std::string::npos)
+            << view.log;
+        EXPECT_EQ(test::TempDir::read(dir.file("dump.hex")), earlier);
+        EXPECT_EQ(test::TempDir::read(dir.file("dump.hex.part")),
+                  Bytes(phone.nor.begin(), phone.nor.begin() + 2 * 8192));
+        ASSERT_EQ(view.outcomes.size(), 1u);
+        EXPECT_EQ(view.outcomes[0].kind, expected);
+    }
+};
+
+TEST_F(CutShortDump, ByStop) {
+    dumpUntilThirdBlockThen([&] { engine.stop(); }, OutcomeKind::Stopped);
+}
+
+TEST_F(CutShortDump, ByALostLink) {
+    dumpUntilThirdBlockThen([&] { engine.onLinkLost("the cable was pulled"); },
+                            OutcomeKind::LinkLost);
 }
 
 TEST_F(NorEraseDumpTest, AGoodDumpReplacesAnEarlierFileAndLeavesNoPartFile) {

@@ -28,6 +28,7 @@ class LoaderPhone {
     int badSectorSumAt = 0;
     int badEraseReplyAt = 0;
     int badDumpChecksumAt = 0;
+    int silentFromDump = 0;  // this dump request and every later one go unanswered
     std::uint8_t startReply = 0x00;
 
     std::vector<std::uint8_t> nor;
@@ -154,6 +155,8 @@ class LoaderPhone {
                     return;
                 }
                 ++m_Dumps;
+                if (silentFromDump != 0 && m_Dumps >= silentFromDump)
+                    return;
                 std::uint8_t s = sum8(nor.data() + value, 8192);
                 for (std::size_t i = 0; i < 8192; ++i)
                     m_Link.queue.push(nor[value + i]);
