@@ -140,7 +140,9 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
         }
         job.answers.sectors = std::move(sectors.flags);
     }
-    if (o.command == Command::Download && !o.qixPath.empty()) {
+    // verify takes its images and start address as download does.
+    const bool imageCommand = o.command == Command::Download || o.command == Command::Verify;
+    if (imageCommand && !o.qixPath.empty()) {
         job.choices.qixPath = o.qixPath;
         job.choices.cfgPath = configPathFor(o.qixPath);
         if (!readable(o.qixPath, output) || !readable(job.choices.cfgPath, output))
@@ -148,7 +150,7 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
         job.choices.downloadMode = DownloadMode::ModeQix;
         job.choices.powerOnAfterDownload = o.powerOn;
     }
-    if (o.command == Command::Download && !o.binPath.empty()) {
+    if (imageCommand && !o.binPath.empty()) {
         job.choices.downloadMode =
             o.qixPath.empty() ? DownloadMode::ModeBin : DownloadMode::ModeBinAndQix;
         job.choices.binPath = o.binPath;
@@ -177,6 +179,7 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
             return EXIT_USAGE;
         }
     }
+    job.choices.verifyAfterDownload = o.verify;
     if (isExplorerCommand(o.command)) {
         job.fsPath = o.fsPath;
         job.nandPages = o.nandPages;
