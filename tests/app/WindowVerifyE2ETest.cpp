@@ -141,5 +141,24 @@ TEST_F(WindowVerify, AFileSystemIsReadBackAndAWrongByteNamesItsFile) {
     EXPECT_EQ(sim->violationCount(), 0u) << sim->summary();
 }
 
+TEST_F(WindowVerify, StopDuringTheFileSystemReadBackGivesTheLinkBackForTheNextStart) {
+    sim::SimOptions options;
+    options.latency = std::chrono::milliseconds(5);  // time enough to press Stop half-way
+    bringUpWith(options);
+    tickVerify();
+    click("modeQixRadio");
+    pickFileSystem();
+    click("downloadButton");
+    ASSERT_TRUE(pumpUntil([&] { return logHas("Checking a directory \"/d\"... "); })) << log();
+    click("stopButton");
+    EXPECT_FALSE(port.isConnected());
+    EXPECT_EQ(controls(), layout("EEEDEE DDDDD DD EEE EEEE DDD EE E DD EEEE"));  // QIX mode
+    // The explorer is off the link: the main engine answers the next START.
+    ASSERT_TRUE(bringUp()) << log();
+    ASSERT_TRUE(operate("downloadButton")) << log();
+    EXPECT_EQ(lastMessage(), "Download completed!");
+    EXPECT_TRUE(logHas("Verify OK: 5 bytes in 2 files, 1 directories\r\n")) << log();
+}
+
 }  // namespace
 }  // namespace zrk::test
