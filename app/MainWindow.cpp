@@ -92,6 +92,8 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     m_Engine->context().OperationKind = 0;
     m_DownloadMode = static_cast<int>(DownloadMode::ModeBin);
     m_PowerOnAfterDownload = 0;
+    // Kept between runs: a service desk that reads back every download wants it every time.
+    m_VerifyAfterDownload = m_Settings.readInt(QStringLiteral("VerifyAfterDownload")) != 0;
     m_UseStartNorAddress = 0;
     m_AutoDownload = 0;
 
@@ -162,6 +164,7 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     connect(m_Ui->statusButton, &QPushButton::clicked, this, [this] { m_Engine->status(); });
     connect(m_Ui->autoDownloadBox, &QCheckBox::clicked, this, &MainWindow::onAutoDownload);
     connect(m_Ui->powerOnToggle, &QPushButton::clicked, this, &MainWindow::onPowerOn);
+    connect(m_Ui->verifyBox, &QCheckBox::clicked, this, &MainWindow::onVerifyBox);
     connect(m_Ui->startAddressBox, &QCheckBox::clicked, this, &MainWindow::onStartAddressBox);
     connect(m_Ui->modeBinRadio, &QRadioButton::clicked, this, &MainWindow::applyDownloadMode);
     connect(m_Ui->modeQixRadio, &QRadioButton::clicked, this, &MainWindow::applyDownloadMode);
@@ -306,6 +309,7 @@ void MainWindow::readBack() {
     else
         m_DownloadMode = -1;
     m_PowerOnAfterDownload = m_Ui->powerOnToggle->isChecked() ? 1 : 0;
+    m_VerifyAfterDownload = m_Ui->verifyBox->isChecked() ? 1 : 0;
     m_AutoDownload = m_Ui->autoDownloadBox->isChecked() ? 1 : 0;
 }
 
@@ -320,6 +324,7 @@ void MainWindow::pushBound() {
         radios[i]->setAutoExclusive(true);
     }
     m_Ui->powerOnToggle->setChecked(m_PowerOnAfterDownload != 0);
+    m_Ui->verifyBox->setChecked(m_VerifyAfterDownload != 0);
     m_Ui->autoDownloadBox->setChecked(m_AutoDownload != 0);
 }
 
@@ -380,6 +385,8 @@ void MainWindow::lockControls() {
     m_Ui->aboutButton->setEnabled(false);
     setOperationButtonsEnabled(false);
     m_Ui->powerOnToggle->setEnabled(false);
+    // Read when the download ends: a change half-way would not be what was asked for at start.
+    m_Ui->verifyBox->setEnabled(false);
     for (QWidget* w : std::initializer_list<QWidget*>{
              m_Ui->modeBinRadio, m_Ui->modeQixRadio, m_Ui->modeBinQixRadio, m_Ui->binCrcButton,
              m_Ui->binCrcField, m_Ui->qixCrcButton, m_Ui->qixCrcField, m_Ui->startAddressBox,
@@ -393,6 +400,7 @@ void MainWindow::finishOperation() {
     m_Ui->aboutButton->setEnabled(true);
     setOperationButtonsEnabled(true);
     m_Ui->powerOnToggle->setEnabled(true);
+    m_Ui->verifyBox->setEnabled(true);
     for (QWidget* w : std::initializer_list<QWidget*>{
              m_Ui->modeBinRadio, m_Ui->modeQixRadio, m_Ui->modeBinQixRadio, m_Ui->binCrcButton,
              m_Ui->binCrcField, m_Ui->qixCrcButton, m_Ui->qixCrcField})
@@ -420,6 +428,7 @@ UserChoices MainWindow::choices() {
     c.speedIndex = m_SpeedIndex;
     c.downloadMode = static_cast<DownloadMode>(m_DownloadMode);
     c.powerOnAfterDownload = m_PowerOnAfterDownload != 0;
+    c.verifyAfterDownload = m_VerifyAfterDownload != 0;
     c.autoDownload = m_AutoDownload != 0;
     c.useStartNorAddress = m_UseStartNorAddress != 0;
     c.startAddressText = m_Ui->startAddressField->text().toStdString();
@@ -464,6 +473,11 @@ void MainWindow::onAutoDownload() {
 
 void MainWindow::onPowerOn() {
     readBack();
+}
+
+void MainWindow::onVerifyBox() {
+    readBack();
+    m_Settings.writeInt(QStringLiteral("VerifyAfterDownload"), m_VerifyAfterDownload);
 }
 
 void MainWindow::onStartAddressBox() {

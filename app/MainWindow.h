@@ -101,6 +101,7 @@ class MainWindow : public QDialog, public DownloaderView {
     void onAbout();
     void onAutoDownload();
     void onPowerOn();
+    void onVerifyBox();
     void onStartAddressBox();
     void applyDownloadMode();
     void openExplorer();
@@ -125,6 +126,7 @@ class MainWindow : public QDialog, public DownloaderView {
     int m_SpeedIndex = -1;
     int m_DownloadMode = -1;
     int m_PowerOnAfterDownload = 0;
+    int m_VerifyAfterDownload = 0;  // settings key "VerifyAfterDownload"
     int m_AutoDownload = 0;
     int m_UseStartNorAddress = 0;
 

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/ExitCodes.h"
+#include "cli/VerifyCommand.h"
 #include "engine/LineSpeeds.h"
 
 namespace zrk::cli {
@@ -88,6 +89,8 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
                                 : std::string();
         });
     download->add_flag("--power-on", o.powerOn, "switch the phone on after the download");
+    addVerifyFlag(*download, o);
+    auto* verify = addVerifyCommand(app, o);
 
     auto* erase = app.add_subcommand("erase", "erase NOR sectors");
     erase->add_option("--sectors", o.sectors, "sectors such as 0-3,511,518, or all")
@@ -159,12 +162,18 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
         o.command = Command::FsStat;
     else if (fsNand->parsed())
         o.command = Command::FsNandDump;
+    else if (verify->parsed())
+        o.command = Command::Verify;
     else
         o.command = Command::Crc;
 
     if (o.command == Command::Download && o.binPath.empty() && o.qixPath.empty()) {
         err << "download: give --bin FILE, --qix FILE or both\nRun with --help for more "
                "information.\n";
+        return {std::nullopt, EXIT_USAGE};
+    }
+    if (const std::string problem = checkVerifyUsage(o); !problem.empty()) {
+        err << problem << "\nRun with --help for more information.\n";
         return {std::nullopt, EXIT_USAGE};
     }
     return {o, EXIT_OK};

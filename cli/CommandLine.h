@@ -20,6 +20,7 @@ enum class Command {
     FsRemove,    // fs rm PATH
     FsStat,      // fs stat PATH
     FsNandDump,  // fs nand-dump --out FILE
+    Verify,      // verify --bin FILE [--start-addr HEX] | --qix FILE
 };
 
 // The commands that run through the explorer.
@@ -46,6 +47,7 @@ struct Options {
     std::string qixPath;
     std::string startAddress;
     bool powerOn = false;
+    bool verify = false;  // download --verify
     // erase, dump
     std::string sectors;
     std::string outPath;

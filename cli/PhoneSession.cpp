@@ -79,6 +79,10 @@ void pressOperation(Command command, ProtocolEngine& engine, TerminalView& view)
         case Command::Status:
             engine.status();
             break;
+        case Command::Verify:
+            view.setProgressUnit(ProgressUnit::Bytes);
+            engine.verify();
+            break;
         default:
             break;
     }
@@ -110,6 +114,10 @@ int exitFor(const OperationOutcome& outcome, const TerminalView& view, TerminalO
         case FailureCause::Refused:
             output.diagnostic(what + " was refused: " + outcome.detail);
             return EXIT_USAGE;
+        case FailureCause::Verify:
+            output.diagnostic(what + " failed: the phone does not hold the image (" +
+                              outcome.detail + ")");
+            return EXIT_PHONE_FAILED;
         case FailureCause::None:
         case FailureCause::PhoneReply:
             break;
@@ -199,6 +207,17 @@ int runPhoneJob(const PhoneJob& job, TerminalOutput& output) {
                 } else if (isExplorerCommand(job.command)) {
                     view.clearRecord();
                     result = runExplorerCommand(job, port, loop, view, output, interrupted);
+                } else if (job.command == Command::Verify &&
+                           job.choices.downloadMode == DownloadMode::ModeBinAndQix) {
+                    // Both images: the firmware first, then the file system, as a download.
+                    for (const DownloadMode part : {DownloadMode::ModeBin, DownloadMode::ModeQix}) {
+                        view.clearRecord();
+                        view.setDownloadMode(part);
+                        pressOperation(job.command, engine, view);
+                        result = finished(loop.runUntil(ended, silence, interrupted));
+                        if (result != EXIT_OK)
+                            break;
+                    }
                 } else {
                     view.clearRecord();
                     pressOperation(job.command, engine, view);

@@ -150,7 +150,9 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
         }
         job.answers.sectors = std::move(sectors.flags);
     }
-    if (o.command == Command::Download && !o.qixPath.empty()) {
+    // verify takes its images and start address as download does.
+    const bool imageCommand = o.command == Command::Download || o.command == Command::Verify;
+    if (imageCommand && !o.qixPath.empty()) {
         job.choices.qixPath = o.qixPath;
         job.choices.cfgPath = configPathFor(o.qixPath);
         if (!readable(o.qixPath, output) || !readable(job.choices.cfgPath, output))
@@ -158,7 +160,7 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
         job.choices.downloadMode = DownloadMode::ModeQix;
         job.choices.powerOnAfterDownload = o.powerOn;
     }
-    if (o.command == Command::Download && !o.binPath.empty()) {
+    if (imageCommand && !o.binPath.empty()) {
         job.choices.downloadMode =
             o.qixPath.empty() ? DownloadMode::ModeBin : DownloadMode::ModeBinAndQix;
         job.choices.binPath = o.binPath;
@@ -187,6 +189,7 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
             return EXIT_USAGE;
         }
     }
+    job.choices.verifyAfterDownload = o.verify;
     if (isExplorerCommand(o.command)) {
         job.fsPath = o.fsPath;
         job.nandPages = o.nandPages;

@@ -24,6 +24,8 @@ struct UserChoices {
     int speedIndex = 0;  // index into kLineSpeeds; -1 when the list has no selection
     DownloadMode downloadMode = DownloadMode::ModeBin;
     bool powerOnAfterDownload = false;
+    // Read back what was downloaded and compare it with the image before calling it done.
+    bool verifyAfterDownload = false;
     bool autoDownload = false;
     bool useStartNorAddress = false;
     std::string startAddressText;  // the start address field's text

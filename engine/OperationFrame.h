@@ -14,6 +14,10 @@ inline constexpr std::int32_t OP_FILE_SYSTEM = 3;
 inline constexpr std::int32_t OP_FORMAT = 5;
 inline constexpr std::int32_t OP_STATUS = 7;
 inline constexpr std::int32_t OP_FIRMWARE_THEN_FILE_SYSTEM = 8;
+// Our own kinds, never on the wire: the read-back verify of a firmware image (its exchange is
+// the NOR dump's) and of a file system (the explorer's exchanges, on a link of its own).
+inline constexpr std::int32_t OP_VERIFY_FIRMWARE = 10;
+inline constexpr std::int32_t OP_VERIFY_FILE_SYSTEM = 11;
 
 inline constexpr std::int32_t WAIT_START_REPLY = 19;
 

@@ -20,6 +20,9 @@ const char* operationName(Operation operation) {
             return "the status read";
         case Operation::Explorer:
             return "the file-system exchange";
+        case Operation::FirmwareVerify:
+        case Operation::FileSystemVerify:
+            return "the verify";
     }
     return "the operation";
 }

@@ -15,7 +15,9 @@ enum class Operation {
     Dump,
     Format,
     Status,
-    Explorer,  // one explorer exchange (listing, read-out, delete, status, NAND dump)
+    Explorer,          // one explorer exchange (listing, read-out, delete, status, NAND dump)
+    FirmwareVerify,    // the NOR read back and compared with a firmware image, nothing written
+    FileSystemVerify,  // the NAND files read back and compared with a .qix image
 };
 
 enum class OutcomeKind {
@@ -32,6 +34,7 @@ enum class FailureCause {
     File,        // a file could not be read or written
     Port,        // the port could not be opened or set up
     Refused,     // nothing was sent: not ready, nothing chosen, the user said no
+    Verify,      // every exchange went right, but what the phone holds differs from the image
 };
 
 struct OperationOutcome {

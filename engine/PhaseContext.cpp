@@ -21,6 +21,10 @@ Operation operationFor(std::int32_t kind) {
             return Operation::Status;
         case OP_FIRMWARE_THEN_FILE_SYSTEM:
             return Operation::FirmwareAndFileSystem;
+        case OP_VERIFY_FIRMWARE:
+            return Operation::FirmwareVerify;
+        case OP_VERIFY_FILE_SYSTEM:
+            return Operation::FileSystemVerify;
         default:
             return Operation::Firmware;
     }
@@ -118,6 +122,9 @@ void PhaseContext::abandon(FailureCause cause, const std::string& detail) {
 }
 
 void PhaseContext::stop() {
+    // An exchange that took the link over from us gives it back first.
+    for (const auto& hook : m_StopHooks)
+        hook();
     // Stop also ends a baud switch that is still retrying to reopen the port; the port is
     // closed then, but the link is not over until the timer is.
     const bool switching = m_BaudTimerRunning;

@@ -54,6 +54,11 @@ class PhaseContext {
     bool baudTimerRunning() const { return m_BaudTimerRunning; }
     // The timer fired (the front end calls the engine, which calls this first).
     void baudTimerFired() { m_BaudTimerRunning = false; }
+    void stopBaudTimer() {
+        if (m_BaudTimerRunning)
+            m_View.stopBaudTimer();
+        m_BaudTimerRunning = false;
+    }
 
     // Phases. The engine makes one current at START; an operation's phase becomes current when
     // the operation begins (see serveOperation).
@@ -80,6 +85,9 @@ class PhaseContext {
     void abandon(FailureCause cause = FailureCause::PhoneReply, const std::string& detail = {});
     // Closes the link and everything with it.
     void stop();
+    // Called first thing in every stop: a phase whose exchange has taken the link over (the
+    // file-system verify's explorer) hands it back here.
+    void onStop(std::function<void()> hook) { m_StopHooks.push_back(std::move(hook)); }
     // The watcher saw the device go away: say so in the log and stop the link.
     void onLinkLost(const std::string& reason);
 
@@ -126,6 +134,7 @@ class PhaseContext {
     Phase* m_Current = nullptr;
     std::map<std::int32_t, Phase*> m_OperationPhases;
     std::function<void()> m_DownloadButton;
+    std::vector<std::function<void()>> m_StopHooks;
 
     std::optional<Operation> m_Tracked;
     std::optional<Verdict> m_Verdict;

@@ -7,6 +7,7 @@
 #include "engine/PhaseContext.h"
 #include "engine/TextFormat.h"
 #include "filesystem/FileSystemStates.h"
+#include "filesystem/FileSystemVerify.h"
 
 namespace zrk {
 
@@ -209,6 +210,14 @@ void FileSystemDownload::complete() {
     m_Context.log(formatElapsed("\r\n** Downloading Time %M:%S **\r\n", span));
     const std::uint64_t total = std::uint64_t{m_Context.imageLength} + m_FileBytesSent;
     m_Context.log(formatText("** (Total %d bytes) **\r\n", static_cast<int>(total)));
+    if (m_Context.view().choices().verifyAfterDownload) {
+        m_Verify.afterDownload([this, total] { completeDownload(total); });
+        return;
+    }
+    completeDownload(total);
+}
+
+void FileSystemDownload::completeDownload(std::uint64_t total) {
     m_Context.view().messageBox("Download completed!", MessageIcon::Information);
     m_Context.reportCompleted(total);
     m_Context.finishOperation();

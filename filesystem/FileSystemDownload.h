@@ -14,13 +14,17 @@
 
 namespace zrk {
 
+class FileSystemVerify;
 class PhaseContext;
 
 class FileSystemDownload {
   public:
     static constexpr std::size_t kTimePacketSize = 28;
 
-    explicit FileSystemDownload(PhaseContext& context) : m_Context(context) {}
+    // With "Verify after download" the files are read back through verify before the download
+    // counts as done.
+    FileSystemDownload(PhaseContext& context, FileSystemVerify& verify)
+        : m_Context(context), m_Verify(verify) {}
 
     void press();         // DOWNLOAD in QIX
     void onStartReply();  // WAIT_START_REPLY with OP_FILE_SYSTEM
@@ -37,8 +41,10 @@ class FileSystemDownload {
     void nextFile();
     void sendBlock();
     void complete();
+    void completeDownload(std::uint64_t total);
 
     PhaseContext& m_Context;
+    FileSystemVerify& m_Verify;
     std::string m_ImagePath;
     std::optional<QixConfig> m_Config;
     std::optional<CodePage> m_CodePage;

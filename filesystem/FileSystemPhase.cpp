@@ -8,7 +8,10 @@ namespace zrk {
 using namespace fs;
 
 FileSystemPhase::FileSystemPhase(PhaseContext& context)
-    : m_Context(context), m_Download(context), m_FormatAndStatus(context) {
+    : m_Context(context),
+      m_Verify(context),
+      m_Download(context, m_Verify),
+      m_FormatAndStatus(context) {
     for (const std::int32_t kind : {OP_FILE_SYSTEM, OP_FORMAT, OP_STATUS})
         m_Context.serveOperation(kind, *this);
 }
@@ -26,6 +29,11 @@ void FileSystemPhase::format() {
 void FileSystemPhase::status() {
     if (m_Context.readyForOperation())
         m_FormatAndStatus.pressStatus();
+}
+
+void FileSystemPhase::verify() {
+    if (m_Context.readyForOperation())
+        m_Verify.press();
 }
 
 void FileSystemPhase::step(std::uint8_t byte) {

@@ -5,6 +5,7 @@
 
 #include "engine/Phase.h"
 #include "filesystem/FileSystemDownload.h"
+#include "filesystem/FileSystemVerify.h"
 #include "filesystem/FormatAndStatus.h"
 
 namespace zrk {
@@ -20,11 +21,15 @@ class FileSystemPhase : public Phase {
     void download();
     void format();
     void status();
+    void verify();  // the file-system image against the phone's files, nothing written
+    // The engine's timer fired; true when the verify's explorer was holding it.
+    bool onTimer() { return m_Verify.onTimer(); }
 
     void step(std::uint8_t byte) override;
 
   private:
     PhaseContext& m_Context;
+    FileSystemVerify m_Verify;  // before the download, which hands over to it
     FileSystemDownload m_Download;
     FormatAndStatus m_FormatAndStatus;
 };

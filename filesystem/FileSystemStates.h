@@ -25,6 +25,8 @@ inline constexpr std::int32_t READ_INIT_ERROR = 41;
 inline constexpr std::int32_t WAIT_VERSION = 44;
 inline constexpr std::int32_t WAIT_NAND_CRC_SUM = 52;
 inline constexpr std::int32_t WAIT_TIME_SUM = 54;
+// Ours, not the boot-loader's: the explorer has the link for the read-back verify.
+inline constexpr std::int32_t VERIFYING_FILE_SYSTEM = 61;
 
 // Commands, host to boot-loader.
 inline constexpr std::uint8_t CMD_SET_TIME = 0xC4;

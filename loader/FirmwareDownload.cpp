@@ -11,6 +11,7 @@
 #include "engine/StartAddress.h"
 #include "engine/TextFormat.h"
 #include "loader/LoaderStates.h"
+#include "loader/NorVerify.h"
 
 namespace zrk {
 
@@ -297,19 +298,38 @@ void FirmwareDownload::step(std::uint8_t byte) {
 
 void FirmwareDownload::endOfFirmwarePart() {
     m_EndOfImage = false;
+    const bool verify = m_Context.view().choices().verifyAfterDownload;
     if (m_Context.OperationKind == OP_FIRMWARE_THEN_FILE_SYSTEM) {
-        m_Context.log("\r\n** Start Downloading QIX file **\r\n");
-        m_Context.view().setProgressPos(0);
-        // startTime stays: the closing time covers both parts.
-        m_Context.beginOperation(OP_FILE_SYSTEM);
+        // A firmware that did not verify is no ground for the file system: it is not sent.
+        if (verify)
+            m_Verify.afterDownload(m_ImagePath, m_StartOffset, m_ImageLength,
+                                   [this] { startFileSystemPart(); });
+        else
+            startFileSystemPart();
         return;
     }
     const std::int64_t span = m_Context.clock().nowSeconds() - m_Context.startTime;
     m_Context.log(formatElapsed("\r\n** Downloading Time %M:%S **\r\n", span));
     m_Context.log(formatText("** (Total %d bytes) **\r\n", static_cast<int>(m_ImageLength)));
+    if (verify)
+        m_Verify.afterDownload(m_ImagePath, m_StartOffset, m_ImageLength,
+                               [this] { completeDownload(); });
+    else
+        completeDownload();
+}
+
+void FirmwareDownload::startFileSystemPart() {
+    m_Context.log("\r\n** Start Downloading QIX file **\r\n");
+    m_Context.view().setProgressPos(0);
+    // startTime stays: the closing time covers both parts.
+    m_Context.beginOperation(OP_FILE_SYSTEM);
+}
+
+void FirmwareDownload::completeDownload() {
     m_Context.view().messageBox("Download completed!", MessageIcon::Information);
     m_Context.reportCompleted(m_ImageLength);
     m_Context.finishOperation();
+    // After a verify, only a phone that holds the image is switched on.
     if (m_Context.view().choices().powerOnAfterDownload) {
         m_Context.send({CMD_POWER_ON});
         m_Context.stop();

@@ -9,12 +9,16 @@
 namespace zrk {
 
 class PhaseContext;
+class NorVerify;
 
 class FirmwareDownload {
   public:
     static constexpr std::uint32_t kBlockSize = 2048;
 
-    explicit FirmwareDownload(PhaseContext& context) : m_Context(context) {}
+    // With "Verify after download" the image is read back through verify before the download
+    // counts as done.
+    FirmwareDownload(PhaseContext& context, NorVerify& verify)
+        : m_Context(context), m_Verify(verify) {}
 
     void press(bool thenFileSystem);  // DOWNLOAD in BIN (or the first part of BIN + QIX)
     void onStartReply();  // WAIT_START_REPLY with OP_FIRMWARE or OP_FIRMWARE_THEN_FILE_SYSTEM
@@ -25,9 +29,12 @@ class FirmwareDownload {
     void startSector(std::uint32_t offset);
     void sendBlock();
     void endOfFirmwarePart();
+    void startFileSystemPart();
+    void completeDownload();
     void failReading();
 
     PhaseContext& m_Context;
+    NorVerify& m_Verify;
     std::string m_ImagePath;
     std::uint64_t m_CheckedLength = 0;  // the length the CRC and the fit check were made for
     std::uint32_t m_WriteOffset = 0;

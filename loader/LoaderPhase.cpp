@@ -8,8 +8,13 @@ namespace zrk {
 using namespace loader;
 
 LoaderPhase::LoaderPhase(PhaseContext& context)
-    : m_Context(context), m_Firmware(context), m_Erase(context), m_Dump(context) {
-    for (const std::int32_t kind : {OP_FIRMWARE, OP_FIRMWARE_THEN_FILE_SYSTEM, OP_ERASE, OP_DUMP})
+    : m_Context(context),
+      m_Verify(context),
+      m_Firmware(context, m_Verify),
+      m_Erase(context),
+      m_Dump(context) {
+    for (const std::int32_t kind :
+         {OP_FIRMWARE, OP_FIRMWARE_THEN_FILE_SYSTEM, OP_ERASE, OP_DUMP, OP_VERIFY_FIRMWARE})
         m_Context.serveOperation(kind, *this);
 }
 
@@ -28,6 +33,11 @@ void LoaderPhase::dump() {
         m_Dump.press();
 }
 
+void LoaderPhase::verify() {
+    if (m_Context.readyForOperation())
+        m_Verify.press();
+}
+
 void LoaderPhase::step(std::uint8_t byte) {
     switch (m_Context.ProtocolState) {
         case WAIT_START_REPLY:
@@ -41,6 +51,9 @@ void LoaderPhase::step(std::uint8_t byte) {
                     break;
                 case OP_DUMP:
                     m_Dump.onStartReply();
+                    break;
+                case OP_VERIFY_FIRMWARE:
+                    m_Verify.onStartReply();
                     break;
                 default:
                     break;  // no step for this kind: the byte is dropped, the state stays
@@ -62,8 +75,12 @@ void LoaderPhase::step(std::uint8_t byte) {
 }
 
 void LoaderPhase::frame(std::span<const std::uint8_t> bytes) {
-    if (m_Context.ProtocolState == WAIT_DUMP_BLOCK && bytes.size() == kDumpFrameSize)
+    if (bytes.size() != kDumpFrameSize)
+        return;
+    if (m_Context.ProtocolState == WAIT_DUMP_BLOCK)
         m_Dump.blockStep(bytes.data(), bytes[kDumpBlockSize]);
+    else if (m_Context.ProtocolState == WAIT_VERIFY_BLOCK)
+        m_Verify.blockStep(bytes.data(), bytes[kDumpBlockSize]);
 }
 
 }  // namespace zrk

@@ -9,6 +9,7 @@
 #include "loader/FirmwareDownload.h"
 #include "loader/NorDump.h"
 #include "loader/NorErase.h"
+#include "loader/NorVerify.h"
 
 namespace zrk {
 
@@ -16,13 +17,14 @@ class PhaseContext;
 
 class LoaderPhase : public Phase {
   public:
-    // Serves the firmware, erase and dump kinds of the context's operations.
+    // Serves the firmware, erase, dump and verify kinds of the context's operations.
     explicit LoaderPhase(PhaseContext& context);
 
     // Buttons; each checks first that the phone is ready for an operation.
     void downloadFirmware(bool thenFileSystem);
     void erase();
     void dump();
+    void verify();  // the firmware image against the NOR, nothing written
 
     void step(std::uint8_t byte) override;
     // A whole NOR dump block and its checksum byte.
@@ -32,6 +34,7 @@ class LoaderPhase : public Phase {
 
   private:
     PhaseContext& m_Context;
+    NorVerify m_Verify;  // before the download, which hands over to it
     FirmwareDownload m_Firmware;
     NorErase m_Erase;
     NorDump m_Dump;

@@ -17,6 +17,8 @@ inline constexpr std::int32_t WAIT_DUMP_BLOCK = 24;
 inline constexpr std::int32_t WAIT_BLOCK_ACK = 49;
 inline constexpr std::int32_t WAIT_SECTOR_SUM = 50;
 inline constexpr std::int32_t WAIT_IMAGE_CRC_SUM = 51;
+// Ours, not the boot-loader's: a dump block read back for the verify.
+inline constexpr std::int32_t WAIT_VERIFY_BLOCK = 60;
 
 // Commands, host to boot-loader.
 inline constexpr std::uint8_t CMD_IMAGE_CRC = 0xC8;

@@ -68,6 +68,15 @@ void ProtocolEngine::download() {
     }
 }
 
+void ProtocolEngine::verify() {
+    const DownloadMode mode = m_View.choices().downloadMode;
+    if (mode == DownloadMode::ModeBin) {
+        m_LoaderPhase->verify();
+        return;
+    }
+    m_FileSystemPhase->verify();
+}
+
 void ProtocolEngine::format() {
     m_FileSystemPhase->format();
 }
@@ -90,6 +99,9 @@ void ProtocolEngine::stop() {
 
 void ProtocolEngine::onBaudTimer() {
     m_Context.baudTimerFired();
+    // Long after the baud switch, the file-system verify's explorer borrows the timer.
+    if (m_FileSystemPhase->onTimer())
+        return;
     m_BringUp->onBaudTimer();
 }
 

@@ -36,7 +36,10 @@ class ProtocolEngine : public LinkHandler {
     void dump();      // "Dump..."
     void format();    // "Format"
     void status();    // "Status"
-    void stop();      // "Stop"
+    // Compares the phone with the chosen images without writing: the firmware in BIN, the file
+    // system in QIX (the command line's verify).
+    void verify();
+    void stop();  // "Stop"
 
     // Notifications, on the protocol thread.
     void onDataReceived();

@@ -266,6 +266,11 @@ void Phone::fileBlock(const std::vector<std::uint8_t>& b) {
     sendByte(sum);
     // A block shorter than 8192 bytes, the empty one included, ends the file.
     if (b.size() < wire::FILE_BLOCK) {
+        const SimFaults& f = m_Options.faults;
+        if (!f.corruptNandPath.empty() && f.corruptNandOffset < m_File.data.size() &&
+            NandFileSystem::normalise(m_File.path) == NandFileSystem::normalise(f.corruptNandPath))
+            m_File.data[f.corruptNandOffset] =
+                static_cast<std::uint8_t>(~m_File.data[f.corruptNandOffset]);
         const bool written = m_Nand.writeFile(m_File.path, std::move(m_File.data), m_Clock);
         m_File = FileWrite{};
         if (written)

@@ -150,7 +150,16 @@ void Phone::startSector(std::uint8_t command, std::uint32_t offset) {
 }
 
 void Phone::programBlock(const std::vector<std::uint8_t>& b) {
-    m_Nor.write(m_Sector.sector.offset + m_Sector.received, b.data(), b.size());
+    const std::uint32_t at = m_Sector.sector.offset + m_Sector.received;
+    const auto corrupt = m_Options.faults.corruptNor;
+    if (corrupt && *corrupt >= at && *corrupt - at < b.size()) {
+        // Stored wrong, summed right: the sums below still see the bytes as sent.
+        std::vector<std::uint8_t> stored = b;
+        stored[*corrupt - at] = static_cast<std::uint8_t>(~stored[*corrupt - at]);
+        m_Nor.write(at, stored.data(), stored.size());
+    } else {
+        m_Nor.write(at, b.data(), b.size());
+    }
     for (std::uint8_t v : b)
         m_Sector.sum += v;
     m_Download.crc = phoneCrc32(m_Download.crc, b.data(), b.size());

@@ -32,6 +32,12 @@ struct SimFaults {
     bool formatError = false;                  // F2h and an error report instead of E1h
     bool fsStatusError = false;                // F3h and an error report instead of the record
     std::optional<std::uint64_t> hangUpAfter;  // close the master after this many bytes received
+    // Silent corruption, which only a read-back finds: the phone stores a wrong byte (all bits
+    // flipped) at this NOR offset, or at this offset of the file at nandPath, while its sums
+    // and CRC checks still see what the host sent.
+    std::optional<std::uint32_t> corruptNor;
+    std::string corruptNandPath;  // empty: no NAND corruption
+    std::uint32_t corruptNandOffset = 0;
 };
 
 struct SimOptions {

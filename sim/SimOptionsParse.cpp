@@ -117,6 +117,14 @@ void addSimOptions(CLI::App& app, SimOptions& o, ExecutableOptions& exe) {
                  "Fault: format fails (F2h and an error report: function 3, error 102h)");
     app.add_flag("--fs-status-error", f.fsStatusError,
                  "Fault: status fails (F3h and an error report: function 1, error 10h)");
+    optionalNumber(app, "--corrupt-nor", f.corruptNor,
+                   "Fault: store the NOR byte at offset N (from the flash's start, decimal or "
+                   "0x hex) with its bits flipped, while the sector sum and the image CRC still "
+                   "match what was sent");
+    app.add_option("--corrupt-nand", exe.corruptNand,
+                   "Fault: store the byte at OFFSET of the file PATH with its bits flipped when "
+                   "the file is written, while the block sums still match what was sent")
+        ->type_name("PATH:OFFSET");
     optionalNumber(app, "--hang-up-after", f.hangUpAfter,
                    "Fault: close the line for good after receiving N bytes (the simulator then "
                    "exits)");
@@ -137,6 +145,22 @@ void finishSimOptions(SimOptions& o, const ExecutableOptions& exe) {
             throw CLI::ValidationError("--customer-id", "needs exactly 8 hex digits");
     }
     o.latency = std::chrono::milliseconds(exe.latencyMs);
+    if (!exe.corruptNand.empty()) {
+        const auto colon = exe.corruptNand.rfind(':');
+        std::size_t used = 0;
+        unsigned long offset = 0;
+        try {
+            if (colon != std::string::npos && colon > 0)
+                offset = std::stoul(exe.corruptNand.substr(colon + 1), &used, 0);
+        } catch (const std::exception&) {
+            used = 0;
+        }
+        if (colon == std::string::npos || colon == 0 || used == 0 ||
+            used != exe.corruptNand.size() - colon - 1 || offset > 0xFFFFFFFFul)
+            throw CLI::ValidationError("--corrupt-nand", "needs PATH:OFFSET, such as /a.txt:10");
+        o.faults.corruptNandPath = exe.corruptNand.substr(0, colon);
+        o.faults.corruptNandOffset = static_cast<std::uint32_t>(offset);
+    }
     if (o.faults.badSectorSum && (*o.faults.badSectorSum < 0 || *o.faults.badSectorSum > 518))
         throw CLI::ValidationError("--bad-sector-sum", "a sector index is 0 to 518");
     if (o.faults.badEraseReply && (*o.faults.badEraseReply < 0 || *o.faults.badEraseReply > 518))

@@ -20,6 +20,7 @@ struct ExecutableOptions {
     std::string customerIdHex;
     bool wrongFlashId = false;
     long latencyMs = 0;
+    std::string corruptNand;  // PATH:OFFSET
 };
 
 void addSimOptions(CLI::App& app, SimOptions& options, ExecutableOptions& exe);

@@ -123,6 +123,25 @@ TEST(CommandLine, FileSystemCommandsTakeTheirPathAndOutput) {
     }
 }
 
+TEST(CommandLine, VerifyTakesTheImagesOfADownloadAndDownloadTakesVerify) {
+    auto p = parse({"download", "--bin", "fw.bin", "--verify"});
+    ASSERT_TRUE(p.outcome.options) << p.err;
+    EXPECT_TRUE(p.outcome.options->verify);
+    p = parse({"verify", "--bin", "fw.bin", "--start-addr", "10020000", "--qix", "fs.qix"});
+    ASSERT_TRUE(p.outcome.options) << p.err;
+    EXPECT_EQ(p.outcome.options->command, Command::Verify);
+    EXPECT_EQ(p.outcome.options->binPath, "fw.bin");
+    EXPECT_EQ(p.outcome.options->qixPath, "fs.qix");
+    EXPECT_EQ(p.outcome.options->startAddress, "10020000");
+    p = parse({"verify", "--help"});
+    EXPECT_EQ(p.outcome.exitCode, EXIT_OK);
+    EXPECT_NE(p.out.find("nothing is written"), std::string::npos) << p.out;
+    p = parse({"verify"});  // nothing to compare with
+    EXPECT_FALSE(p.outcome.options);
+    EXPECT_EQ(p.outcome.exitCode, EXIT_USAGE);
+    EXPECT_NE(p.err.find("give --bin FILE, --qix FILE or both"), std::string::npos) << p.err;
+}
+
 TEST(SectorList, AcceptsNumbersRangesAndAll) {
     auto r = parseSectorList(" 0-3, 511,518 ,2", SectorMap::kSectorCount);
     ASSERT_TRUE(r.ok()) << r.error;

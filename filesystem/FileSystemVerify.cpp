@@ -1,0 +1,430 @@
+#include "filesystem/FileSystemVerify.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+
+#include "engine/ElapsedTime.h"
+#include "engine/OpenFile.h"
+#include "engine/PhaseContext.h"
+#include "engine/TextFormat.h"
+#include "filesystem/CodePage.h"
+#include "filesystem/FileSystemStates.h"
+#include "filesystem/QixConfig.h"
+#include "filesystem/explorer/ExplorerEngine.h"
+
+namespace zrk {
+
+using namespace fs;
+
+namespace {
+
+std::string withoutZero(std::string name) {
+    if (!name.empty() && name.back() == '\0')
+        name.pop_back();
+    return name;
+}
+
+}  // namespace
+
+FileSystemVerify::FileSystemVerify(PhaseContext& context) : m_Context(context) {
+    // Stop while the explorer has the link: it gives the link back before the port closes.
+    m_Context.onStop([this] {
+        if (m_Explorer && m_Explorer->isOpen()) {
+            m_Step = Step::Idle;
+            releaseExplorer();
+        }
+        if (m_TimerHeld)
+            m_TimerHeld = false;
+    });
+}
+
+FileSystemVerify::~FileSystemVerify() {
+    releaseExplorer();
+}
+
+void FileSystemVerify::releaseExplorer() {
+    m_Explorer.reset();
+    removeFolder();
+}
+
+void FileSystemVerify::removeFolder() {
+    if (!m_Folder.empty()) {
+        std::error_code error;
+        std::filesystem::remove_all(m_Folder, error);
+        m_Folder.clear();
+    }
+}
+
+bool FileSystemVerify::prepare(Operation operation) {
+    const UserChoices choices = m_Context.view().choices();
+    const auto refuse = [&](FailureCause cause, const std::string& why) {
+        m_Context.log("\r\n** " + why + "; nothing was compared.\r\n");
+        if (m_AfterDownload) {
+            m_Context.reportFailure(cause, why);
+            m_Context.finishOperation();
+        } else {
+            m_Context.refuse(operation, cause, why);
+        }
+        return false;
+    };
+    std::string error;
+    const auto codePage =
+        CodePage::open(choices.codePage.empty() ? localeCodePageName() : choices.codePage, &error);
+    if (!codePage)
+        return refuse(FailureCause::Refused, error);
+    QixCheckResult check = checkQixFiles(choices.qixPath, choices.cfgPath);
+    if (!check.ok())
+        return refuse(check.messageText.rfind("Fail to open", 0) == 0 ? FailureCause::File
+                                                                      : FailureCause::Refused,
+                      check.messageText.empty() ? "the QIX files do not match" : check.messageText);
+    QixConfig& config = *check.config;
+    m_Directories.clear();
+    m_Files.clear();
+    m_Total = 0;
+    config.restartWalk();
+    for (WalkStep s = config.nextDirEntry(*codePage); s.result != WalkResult::NoneLeft;
+         s = config.nextDirEntry(*codePage)) {
+        if (s.result == WalkResult::NameTooLong)
+            return refuse(FailureCause::Refused, "a directory name of the .cfg is too long");
+        m_Directories.push_back(withoutZero(s.entry.utf8Name));
+    }
+    config.restartWalk();
+    for (WalkStep s = config.nextFileEntry(*codePage); s.result != WalkResult::NoneLeft;
+         s = config.nextFileEntry(*codePage)) {
+        if (s.result == WalkResult::NameTooLong)
+            return refuse(FailureCause::Refused, "a file name of the .cfg is too long");
+        m_Files.push_back({withoutZero(s.entry.utf8Name), s.entry.fileSize});
+        m_Total += s.entry.fileSize;
+    }
+    if (!m_Context.qixImage.openForReading(choices.qixPath))
+        return refuse(FailureCause::File, "cannot read " + choices.qixPath);
+    std::string folder = (std::filesystem::temp_directory_path() / "zrk410-verify-XXXXXX").string();
+    if (!::mkdtemp(folder.data())) {
+        m_Context.qixImage.close();
+        return refuse(FailureCause::File, "cannot create a folder for the files read back");
+    }
+    m_Folder = folder;
+    m_ReadBackPath = (std::filesystem::path(folder) / "read-back").string();
+    m_ImagePath = choices.qixPath;
+    return true;
+}
+
+void FileSystemVerify::press() {
+    m_AfterDownload = false;
+    m_OnGood = nullptr;
+    releaseExplorer();
+    if (!prepare(Operation::FileSystemVerify))
+        return;
+    m_Context.trackOperation(Operation::FileSystemVerify);
+    m_Context.OperationKind = OP_VERIFY_FILE_SYSTEM;
+    m_Context.view().setProgressPos(0);
+    m_Context.view().setLogText(" \r\n");
+    m_Context.log("** Verifying QIX system **\r\n");
+    m_Context.view().lockControls();
+    begin();
+}
+
+void FileSystemVerify::afterDownload(std::function<void()> onGood) {
+    m_AfterDownload = true;
+    m_OnGood = std::move(onGood);
+    releaseExplorer();
+    m_Context.log("\r\n** Verifying QIX system **\r\n");
+    if (!prepare(Operation::FileSystemVerify))
+        return;
+    m_Context.OperationKind = OP_VERIFY_FILE_SYSTEM;
+    m_Context.view().setProgressPos(0);
+    begin();
+}
+
+void FileSystemVerify::begin() {
+    m_Started = m_Context.clock().nowSeconds();
+    m_Missing.clear();
+    m_Verdict.reset();
+    m_Ended.reset();
+    m_Verified = 0;
+    m_Next = 0;
+    m_LinkLost = false;
+    m_Context.view().setProgressRange(static_cast<std::uint32_t>(m_Total));
+    m_Context.ProtocolState = VERIFYING_FILE_SYSTEM;
+    // The names go to the phone as the configuration gave them, already in UTF-8.
+    auto utf8 = CodePage::open("UTF-8", nullptr);
+    ExplorerView& view = *this;
+    m_Explorer = std::make_unique<ExplorerEngine>(m_Context.link(), view, std::move(*utf8),
+                                                  m_Context.clock());
+    m_Context.log("Mounting QIX system... ");
+    m_Step = Step::Mounting;
+    m_Explorer->open();
+}
+
+void FileSystemVerify::operationEnded(const OperationOutcome& outcome) {
+    switch (outcome.kind) {
+        case OutcomeKind::Stopped:
+            return;  // our own closing exchange
+        case OutcomeKind::LinkLost:
+            // The main engine hears of it next and ends the operation as a lost link.
+            m_LinkLost = true;
+            m_Step = Step::Idle;
+            return;
+        default:
+            break;
+    }
+    m_Ended = outcome;
+    advance();
+}
+
+// Each exchange is started from the end of the one before; one that ends before its start
+// returns (a refused name) is taken up by this loop instead of nesting.
+void FileSystemVerify::advance() {
+    if (m_Advancing)
+        return;
+    m_Advancing = true;
+    while (m_Ended) {
+        const OperationOutcome outcome = *m_Ended;
+        m_Ended.reset();
+        handle(outcome);
+    }
+    m_Advancing = false;
+}
+
+void FileSystemVerify::handle(const OperationOutcome& outcome) {
+    const bool ok = outcome.completed();
+    switch (m_Step) {
+        case Step::Mounting:
+            if (!ok) {
+                m_Context.log("Fail!\r\n");
+                fail(FailureCause::PhoneReply,
+                     "\r\n** The file system could not be mounted and listed; nothing was "
+                     "compared.\r\n",
+                     "the file system could not be mounted for the verify");
+                return;
+            }
+            m_Context.log("OK!\r\n");
+            m_Next = 0;
+            nextDirectory();
+            return;
+        case Step::Listing:
+            if (ok) {
+                m_Context.log("OK!\r\n");
+            } else {
+                m_Context.log("missing!\r\n");
+                m_Missing.push_back(m_Directories[m_Next]);
+            }
+            ++m_Next;
+            nextDirectory();
+            return;
+        case Step::Status: {
+            const PlannedFile& file = m_Files[m_Next];
+            if (!ok || !m_Explorer->lastStatus()) {
+                m_Context.log("missing!\r\n");
+                const std::string line =
+                    formatText("Verify FAILED: \"%s\" is missing", file.path.c_str());
+                fail(FailureCause::Verify, line + "\r\n", line);
+                return;
+            }
+            const std::int32_t size = m_Explorer->lastStatus()->size;
+            if (size < 0 || static_cast<std::uint32_t>(size) != file.size) {
+                m_Context.log("Fail!\r\n");
+                const std::string line =
+                    formatText("Verify FAILED: \"%s\" holds %lld bytes, expected %u",
+                               file.path.c_str(), static_cast<long long>(size), file.size);
+                fail(FailureCause::Verify, line + "\r\n", line);
+                return;
+            }
+            if (file.size == 0) {
+                // Nothing to read: the phone may answer the read-out of an empty file with
+                // nothing at all, and its status already said everything.
+                m_Context.log("OK!\r\n");
+                ++m_Next;
+                nextFile();
+                return;
+            }
+            m_Step = Step::Reading;
+            m_Explorer->readOut(file.path);
+            return;
+        }
+        case Step::Reading:
+            if (!ok) {
+                m_Context.log("Fail!\r\n");
+                const std::string what =
+                    formatText("\"%s\" could not be read back", m_Files[m_Next].path.c_str());
+                fail(outcome.cause == FailureCause::File ? FailureCause::File
+                                                         : FailureCause::PhoneReply,
+                     "\r\n** " + what + "; the verify is stopped.\r\n", what);
+                return;
+            }
+            compareReadBack();
+            return;
+        case Step::Idle:
+        case Step::Closing:
+            return;
+    }
+}
+
+void FileSystemVerify::nextDirectory() {
+    if (m_Next >= m_Directories.size()) {
+        m_Next = 0;
+        nextFile();
+        return;
+    }
+    m_Context.log(formatText("Checking a directory \"%s\"... ", m_Directories[m_Next].c_str()));
+    m_Step = Step::Listing;
+    m_Explorer->listDirectory(m_Directories[m_Next]);
+}
+
+void FileSystemVerify::nextFile() {
+    if (m_Next >= m_Files.size()) {
+        if (m_Missing.empty()) {
+            m_Verdict = Verdict{};
+            close();
+        } else {
+            fail(FailureCause::Verify, {}, {});
+        }
+        return;
+    }
+    const PlannedFile& file = m_Files[m_Next];
+    m_Context.log(
+        formatText("Verifying a file \"%s\" (%u bytes)... ", file.path.c_str(), file.size));
+    m_Step = Step::Status;
+    m_Explorer->fileStatus(file.path);
+}
+
+void FileSystemVerify::compareReadBack() {
+    const PlannedFile& file = m_Files[m_Next];
+    OpenFile readBack;
+    const auto size = readBack.openForReading(m_ReadBackPath) ? readBack.size() : std::nullopt;
+    if (!size) {
+        m_Context.log("Fail!\r\n");
+        fail(FailureCause::File,
+             "\r\n** The file read back could not be read; the verify is stopped.\r\n",
+             "the file read back could not be read");
+        return;
+    }
+    if (*size != file.size) {
+        m_Context.log("Fail!\r\n");
+        const std::string line =
+            formatText("Verify FAILED: \"%s\" holds %llu bytes, expected %u", file.path.c_str(),
+                       static_cast<unsigned long long>(*size), file.size);
+        fail(FailureCause::Verify, line + "\r\n", line);
+        return;
+    }
+    std::array<std::uint8_t, 8192> expected{};
+    std::array<std::uint8_t, 8192> read{};
+    std::uint32_t at = 0;
+    while (at < file.size) {
+        const std::size_t n = std::min<std::size_t>(expected.size(), file.size - at);
+        if (m_Context.qixImage.read(expected.data(), n) != n ||
+            readBack.read(read.data(), n) != n) {
+            m_Context.log("Fail!\r\n");
+            fail(FailureCause::File,
+                 "\r\n** The QIX image could not be read to its end; the verify is stopped.\r\n",
+                 "the QIX image could not be read to its end");
+            return;
+        }
+        const auto differs = std::mismatch(expected.begin(), expected.begin() + n, read.begin());
+        if (differs.first != expected.begin() + n) {
+            const auto offset = at + static_cast<std::uint32_t>(differs.first - expected.begin());
+            m_Context.log("Fail!\r\n");
+            const std::string line =
+                formatText("Verify FAILED at offset %u of \"%s\": expected %02X, read %02X", offset,
+                           file.path.c_str(), *differs.first, *differs.second);
+            fail(FailureCause::Verify, line + "\r\n", line);
+            return;
+        }
+        at += static_cast<std::uint32_t>(n);
+    }
+    readBack.close();
+    std::error_code error;
+    std::filesystem::remove(m_ReadBackPath, error);
+    m_Verified += file.size;
+    m_Context.view().setProgressPos(static_cast<std::uint32_t>(m_Verified));
+    m_Context.log("OK!\r\n");
+    ++m_Next;
+    nextFile();
+}
+
+void FileSystemVerify::setProgressPos(std::uint32_t position) {
+    if (m_Step == Step::Reading)
+        m_Context.view().setProgressPos(static_cast<std::uint32_t>(m_Verified + position));
+}
+
+void FileSystemVerify::fail(FailureCause cause, const std::string& logText,
+                            const std::string& detail) {
+    // Every missing directory is named, before the file that ended the comparison; the first
+    // fault found is the one the outcome carries.
+    for (const auto& dir : m_Missing)
+        m_Context.log(formatText("Verify FAILED: directory \"%s\" is missing\r\n", dir.c_str()));
+    m_Context.log(logText);
+    if (m_Missing.empty())
+        m_Verdict = Verdict{cause, detail};
+    else
+        m_Verdict = Verdict{
+            FailureCause::Verify,
+            formatText("Verify FAILED: directory \"%s\" is missing", m_Missing.front().c_str())};
+    close();
+}
+
+void FileSystemVerify::close() {
+    m_Step = Step::Closing;
+    // The phone unmounts and the link comes back to the main engine; the verdict follows then.
+    m_Explorer->exit();
+}
+
+void FileSystemVerify::closeExplorer() {
+    if (m_LinkLost || m_Step != Step::Closing)
+        return;
+    m_Step = Step::Idle;
+    report();
+}
+
+void FileSystemVerify::report() {
+    m_Context.qixImage.close();
+    removeFolder();
+    const Verdict verdict = m_Verdict.value_or(Verdict{FailureCause::PhoneReply, "no verdict"});
+    if (verdict.cause == FailureCause::None)
+        m_Context.log(formatText("Verify OK: %llu bytes in %d files, %d directories\r\n",
+                                 static_cast<unsigned long long>(m_Total),
+                                 static_cast<int>(m_Files.size()),
+                                 static_cast<int>(m_Directories.size())));
+    m_Context.log(
+        formatElapsed("Verify time %M:%S\r\n", m_Context.clock().nowSeconds() - m_Started));
+    m_Context.ProtocolState = IDLE;
+    if (verdict.cause == FailureCause::None) {
+        if (m_AfterDownload && m_OnGood) {
+            m_OnGood();
+            return;
+        }
+        m_Context.view().messageBox("Verify completed!", MessageIcon::Information);
+        m_Context.reportCompleted(m_Total);
+        m_Context.finishOperation();
+        return;
+    }
+    m_Context.view().messageBox("Verify failed!", MessageIcon::Error);
+    m_Context.reportFailure(verdict.cause, verdict.detail);
+    m_Context.finishOperation();
+}
+
+bool FileSystemVerify::onTimer() {
+    if (!m_TimerHeld)
+        return false;
+    m_TimerHeld = false;
+    if (m_Explorer)
+        m_Explorer->onQuietTimer();
+    return true;
+}
+
+void FileSystemVerify::startQuietTimer(int milliseconds) {
+    m_TimerHeld = true;
+    m_Context.startBaudTimer(milliseconds);
+}
+
+void FileSystemVerify::stopQuietTimer() {
+    if (!m_TimerHeld)
+        return;
+    m_TimerHeld = false;
+    m_Context.stopBaudTimer();
+}
+
+}  // namespace zrk

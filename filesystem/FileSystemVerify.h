@@ -1,0 +1,101 @@
+#pragma once
+// The read-back verify of a file system: with the explorer's own exchanges (mount, listings, file
+// status, read-out, unmount) it lists every configured directory and reads every configured file
+// back, comparing sizes and bytes with the .qix image. Missing directories are all reported; the
+// first file that is missing or differs ends the comparison with its offset. It runs after a
+// file-system download, when asked, or on its own against a phone already filled.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/Outcome.h"
+#include "filesystem/explorer/ExplorerView.h"
+
+namespace zrk {
+
+class ExplorerEngine;
+class PhaseContext;
+
+class FileSystemVerify : private ExplorerView {
+  public:
+    explicit FileSystemVerify(PhaseContext& context);
+    ~FileSystemVerify() override;
+
+    // The verify on its own, of the chosen image and its configuration.
+    void press();
+    // After a download: onGood continues the download's ending once everything matched. A
+    // failed verify finishes the operation itself.
+    void afterDownload(std::function<void()> onGood);
+
+    // The engine's one timer fired while the explorer held it; false when it was not ours.
+    bool onTimer();
+
+  private:
+    struct PlannedFile {
+        std::string path;  // UTF-8, as the phone names it
+        std::uint32_t size = 0;
+    };
+    enum class Step { Idle, Mounting, Listing, Status, Reading, Closing };
+
+    bool prepare(Operation operation);
+    void begin();
+    void advance();
+    void handle(const OperationOutcome& outcome);
+    void nextDirectory();
+    void nextFile();
+    void compareReadBack();
+    void fail(FailureCause cause, const std::string& logText, const std::string& detail);
+    void close();
+    void report();
+    void releaseExplorer();
+    void removeFolder();
+
+    // ExplorerView: the explorer's own texts and prompts stay here; the verify writes its lines.
+    void appendLog(const std::string&) override {}
+    void setLogText(const std::string&) override {}
+    void setProgressRange(std::uint32_t) override {}
+    void setProgressPos(std::uint32_t position) override;
+    void messageBox(const std::string&, MessageIcon) override {}
+    bool askYesNo(const std::string&) override { return false; }
+    std::string chooseSaveFile(const SaveFileRequest&) override { return m_ReadBackPath; }
+    void operationEnded(const OperationOutcome& outcome) override;
+    void addDirectoryNode(const std::string&, const std::string&) override {}
+    void addFileLine(const std::string&) override {}
+    void clearFileList() override {}
+    void setWorkingControlsEnabled(bool) override {}
+    void setTreeEnabled(bool) override {}
+    void closeExplorer() override;
+    void startQuietTimer(int milliseconds) override;
+    void stopQuietTimer() override;
+
+    PhaseContext& m_Context;
+    std::unique_ptr<ExplorerEngine> m_Explorer;
+    std::function<void()> m_OnGood;
+    bool m_AfterDownload = false;
+    std::string m_ImagePath;
+    std::vector<std::string> m_Directories;
+    std::vector<PlannedFile> m_Files;
+    std::uint64_t m_Total = 0;
+    std::size_t m_Next = 0;  // the directory or file the current exchange is about
+    std::vector<std::string> m_Missing;
+    std::uint64_t m_Verified = 0;  // bytes of the files compared so far
+    std::string m_Folder;          // where the read-outs land until they are compared
+    std::string m_ReadBackPath;
+    Step m_Step = Step::Idle;
+    std::optional<OperationOutcome> m_Ended;
+    bool m_Advancing = false;
+    bool m_LinkLost = false;
+    bool m_TimerHeld = false;
+    // How the comparison ended, once it has; reported when the explorer has given the link back.
+    struct Verdict {
+        FailureCause cause = FailureCause::None;
+        std::string detail;
+    };
+    std::optional<Verdict> m_Verdict;
+    std::int64_t m_Started = 0;
+};
+
+}  // namespace zrk
