@@ -13,6 +13,7 @@ QixListing readQixListing(const std::string& imagePath, const std::string& confi
         return listing;
     }
     QixConfig& config = *check.config;
+    listing.checked = true;
     listing.version = config.version();
     listing.releaseVersion = config.releaseVersion();
     listing.imageSize = config.qixSize();

@@ -24,6 +24,7 @@ struct QixListing {
     std::string logText;
     std::string messageText;
     bool unreadable = false;  // a file could not be opened (otherwise the pair is damaged)
+    bool checked = false;     // sizes and version passed; what follows is known
 
     QixVersion version{};
     std::optional<QixReleaseVersion> releaseVersion;

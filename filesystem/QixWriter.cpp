@@ -339,6 +339,16 @@ QixWriteResult writeQixImage(const QixWriteRequest& request, const CodePage& cod
     return result;
 }
 
+std::string qixTextProblem(const std::string& version, const std::optional<std::string>& release,
+                           const CodePage& codePage) {
+    std::string error;
+    if (!fieldText(version, kVersionBytes, codePage, "version", &error))
+        return error;
+    if (release && !fieldText(*release, kReleaseBytes, codePage, "release version", &error))
+        return error;
+    return {};
+}
+
 std::string defaultQixVersion(const std::string& folder, const CodePage& codePage) {
     fs::path path = fs::path(folder).lexically_normal();
     std::string name = path.filename().string();

@@ -32,6 +32,10 @@ struct QixWriteResult {
 
 QixWriteResult writeQixImage(const QixWriteRequest& request, const CodePage& codePage);
 
+// Why the version and release texts cannot go into a configuration; empty when they can.
+std::string qixTextProblem(const std::string& version, const std::optional<std::string>& release,
+                           const CodePage& codePage);
+
 // The version a folder's image gets when none is given: the folder's own name, cut to what
 // 16 bytes of the code page hold ("QIX" when nothing of it fits).
 std::string defaultQixVersion(const std::string& folder, const CodePage& codePage);

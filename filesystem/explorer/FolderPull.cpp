@@ -251,7 +251,9 @@ void FolderPull::copied(const OperationOutcome& outcome) {
         m_Progress.bytesDone = m_BytesBeforeFile + file.size.value_or(0);
         log("Fail! (" + outcome.detail + ")\r\n");
     }
-    m_Front->setProgressRange(clamp32(m_Progress.bytesTotal));
+    // A new range restarts a front end's rate: only when a file without a size moved it.
+    if (!file.size && outcome.completed())
+        m_Front->setProgressRange(clamp32(m_Progress.bytesTotal));
     m_Front->setProgressPos(clamp32(m_Progress.bytesDone));
     reportProgress();
 }
