@@ -69,6 +69,10 @@ QString QtPrompter::saveFile(QWidget* parent, const FileDialogRequest& request) 
     return runFileDialog(parent, request, QFileDialog::AcceptSave);
 }
 
+QString QtPrompter::chooseFolder(QWidget* parent, const QString& title) {
+    return QFileDialog::getExistingDirectory(parent, title);
+}
+
 std::optional<QString> QtPrompter::askText(QWidget* parent, const QString& title,
                                            const QString& label, const QString& initial) {
     bool ok = false;

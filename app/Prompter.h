@@ -30,6 +30,12 @@ class Prompter {
     // Empty when cancelled.
     virtual QString openFile(QWidget* parent, const FileDialogRequest& request) = 0;
     virtual QString saveFile(QWidget* parent, const FileDialogRequest& request) = 0;
+    // An existing folder; empty when cancelled (and where nothing can ask).
+    virtual QString chooseFolder(QWidget* parent, const QString& title) {
+        (void)parent;
+        (void)title;
+        return {};
+    }
     // nullopt when cancelled.
     virtual std::optional<QString> askText(QWidget* parent, const QString& title,
                                            const QString& label, const QString& initial) = 0;
@@ -44,6 +50,7 @@ class QtPrompter : public Prompter {
     bool askYesNo(QWidget* parent, const QString& text) override;
     QString openFile(QWidget* parent, const FileDialogRequest& request) override;
     QString saveFile(QWidget* parent, const FileDialogRequest& request) override;
+    QString chooseFolder(QWidget* parent, const QString& title) override;
     std::optional<QString> askText(QWidget* parent, const QString& title, const QString& label,
                                    const QString& initial) override;
     int runDialog(QDialog& dialog) override;

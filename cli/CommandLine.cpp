@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/CopyCommandLine.h"
 #include "cli/ExitCodes.h"
 #include "cli/VerifyCommand.h"
 #include "engine/LineSpeeds.h"
@@ -132,6 +133,7 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
                      "how many 2048-byte pages the NAND holds; default 64064")
         ->type_name("N")
         ->check(CLI::PositiveNumber);
+    const CopySubcommands copy = addCopySubcommands(app, *fs, o);
 
     try {
         app.parse(argc, argv);
@@ -164,6 +166,8 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
         o.command = Command::FsNandDump;
     else if (verify->parsed())
         o.command = Command::Verify;
+    else if (const auto command = copy.parsed())
+        o.command = *command;
     else
         o.command = Command::Crc;
 

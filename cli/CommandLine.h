@@ -21,12 +21,23 @@ enum class Command {
     FsStat,      // fs stat PATH
     FsNandDump,  // fs nand-dump --out FILE
     Verify,      // verify --bin FILE [--start-addr HEX] | --qix FILE
+    FsPull,      // fs pull PATH DIR
+    FsBackup,    // fs backup DIR
+    QixCreate,   // qix create DIR --out FILE.qix
+    QixList,     // qix list FILE.qix
+    QixExtract,  // qix extract FILE.qix DIR
 };
 
 // The commands that run through the explorer.
 inline bool isExplorerCommand(Command c) {
     return c == Command::FsList || c == Command::FsGet || c == Command::FsRemove ||
-           c == Command::FsStat || c == Command::FsNandDump;
+           c == Command::FsStat || c == Command::FsNandDump || c == Command::FsPull ||
+           c == Command::FsBackup;
+}
+
+// The image commands, which need no phone.
+inline bool isQixCommand(Command c) {
+    return c == Command::QixCreate || c == Command::QixList || c == Command::QixExtract;
 }
 
 struct Options {
@@ -58,6 +69,11 @@ struct Options {
     // fs
     std::string fsPath = "/";
     unsigned nandPages = 64064;
+    // qix, fs pull, fs backup (qixPath is the image of qix list and qix extract, outPath the
+    // image qix create writes)
+    std::string folder;  // what qix create packs; where extract, pull and backup write
+    std::optional<std::string> qixVersion;
+    std::optional<std::string> qixRelease;
 };
 
 struct ParseOutcome {

@@ -10,6 +10,7 @@
 #include "engine/EngineLoop.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/explorer/ExplorerEngine.h"
+#include "filesystem/explorer/FolderPull.h"
 
 namespace zrk::cli {
 
@@ -126,6 +127,9 @@ int runExplorerCommand(const PhoneJob& job, SerialLink& link, EngineLoop& loop, 
         return outcome;
     };
 
+    // Declared after the explorer: a copy cut short gives the explorer its view back first.
+    std::optional<FolderPull> copy;
+
     view.setProgressUnit(ProgressUnit::Bytes);
     explorer.open();
     auto outcome = await();
@@ -154,6 +158,12 @@ int runExplorerCommand(const PhoneJob& job, SerialLink& link, EngineLoop& loop, 
                 break;
             case Command::FsNandDump:
                 explorer.nandDump();
+                outcome = await();
+                break;
+            case Command::FsPull:
+            case Command::FsBackup:
+                copy.emplace(explorer);
+                startFolderCopy(*copy, job, output);
                 outcome = await();
                 break;
             default:
@@ -198,6 +208,8 @@ int runExplorerCommand(const PhoneJob& job, SerialLink& link, EngineLoop& loop, 
                           " s");
         return EXIT_TIMEOUT;
     }
+    if (copy)
+        return finishFolderCopy(job, copy->summary(), *outcome, view, output);
     return exitFor(*outcome, view, output);
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "cli/PullCommand.h"
 #include "cli/TerminalView.h"
 #include "engine/DownloaderView.h"
 #include "serial/PortMap.h"
@@ -29,6 +30,7 @@ struct PhoneJob {
     std::vector<std::string> simArgs;
     std::string fsPath = "/";         // the fs commands' path on the phone
     std::uint32_t nandPages = 64064;  // fs nand-dump
+    CopyRequest copy;                 // fs pull, fs backup
 };
 
 int runPhoneJob(const PhoneJob& job, TerminalOutput& output);

@@ -58,7 +58,8 @@ std::string ProgressMeter::line(std::uint64_t position, double now, int width) {
         }
         return std::to_string(static_cast<std::uint64_t>(value));
     };
-    std::string details = std::string(percent) + "  " + amount(static_cast<double>(shown)) + " / " +
+    std::string details = std::string(percent) + (m_Note.empty() ? "" : "  " + m_Note) + "  " +
+                          amount(static_cast<double>(shown)) + " / " +
                           amount(static_cast<double>(m_Total));
     if (m_Unit == ProgressUnit::Sectors)
         details += " sectors";

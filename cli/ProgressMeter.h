@@ -23,6 +23,9 @@ class ProgressMeter {
     // before the first block does not drag the estimate down.
     std::string line(std::uint64_t position, double now, int width);
     std::uint64_t total() const { return m_Total; }
+    // A figure the position cannot tell ("3/12 files"), shown after the percentage; kept
+    // across begin, empty for none.
+    void setNote(std::string note) { m_Note = std::move(note); }
 
   private:
     std::uint64_t m_Total = 0;
@@ -30,6 +33,7 @@ class ProgressMeter {
     bool m_HaveStart = false;
     std::uint64_t m_StartPosition = 0;
     double m_StartTime = 0;
+    std::string m_Note;
 };
 
 }  // namespace zrk::cli

@@ -44,6 +44,8 @@ class TerminalOutput {
     void progressBegin(std::uint64_t total, ProgressUnit unit);
     void progressUpdate(std::uint64_t position);
     void progressEnd();
+    // What the bar shows beside its figures ("3/12 files"); empty for nothing.
+    void progressNote(const std::string& note) { m_Meter.setNote(note); }
 
     // For tests: the clock (seconds) and the terminal width.
     std::function<double()> now;

@@ -13,6 +13,7 @@
 #include "cli/CommandLine.h"
 #include "cli/ExitCodes.h"
 #include "cli/PhoneSession.h"
+#include "cli/QixCommands.h"
 #include "cli/SectorList.h"
 #include "cli/SimArguments.h"
 #include "cli/StartAddress.h"
@@ -117,6 +118,8 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
 
     if (o.command == Command::Crc)
         return runCrc(o, output);
+    if (isQixCommand(o.command))
+        return runQixCommand(o, output);
     // A code page that does not exist here is refused before the phone is asked to power on.
     if (!o.codePage.empty()) {
         std::string error;
@@ -193,6 +196,11 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
     if (isExplorerCommand(o.command)) {
         job.fsPath = o.fsPath;
         job.nandPages = o.nandPages;
+    }
+    if (o.command == Command::FsPull || o.command == Command::FsBackup) {
+        job.copy = {o.folder, o.qixVersion, o.qixRelease};
+        if (const int refused = checkCopyTarget(o.command, job.copy, o.codePage, output))
+            return refused;
     }
     if (o.command == Command::Dump || o.command == Command::FsGet ||
         o.command == Command::FsNandDump) {

@@ -16,11 +16,11 @@
 namespace zrk {
 namespace {
 
-constexpr std::string_view kVersionKey = "QIXVERSION : ";
-constexpr std::string_view kReleaseVersionKey = "QIXRELEASEVERSION : ";
-constexpr std::string_view kDirNameKey = "DIR_NAME : ";
-constexpr std::string_view kFileNameKey = "FILE_NAME : ";
-constexpr std::string_view kFileSizeKey = "FILE_SIZE : ";
+constexpr std::string_view kVersionKey = qixkey::kVersion;
+constexpr std::string_view kReleaseVersionKey = qixkey::kReleaseVersion;
+constexpr std::string_view kDirNameKey = qixkey::kDirName;
+constexpr std::string_view kFileNameKey = qixkey::kFileName;
+constexpr std::string_view kFileSizeKey = qixkey::kFileSize;
 
 constexpr std::size_t kMaxLocalInput = 500;
 constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();

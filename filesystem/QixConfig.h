@@ -21,6 +21,17 @@ constexpr std::size_t kNameBufferSize = 500;
 constexpr std::size_t kMaxDirNameUtf8 = 62;
 constexpr std::size_t kMaxFileNameUtf8 = 500;
 
+// The configuration's keys, each with its own spaces; a value follows a key directly.
+namespace qixkey {
+inline constexpr std::string_view kVersion = "QIXVERSION : ";
+inline constexpr std::string_view kReleaseVersion = "QIXRELEASEVERSION : ";
+inline constexpr std::string_view kDirName = "DIR_NAME : ";
+inline constexpr std::string_view kFileName = "FILE_NAME : ";
+inline constexpr std::string_view kFileSize = "FILE_SIZE : ";
+inline constexpr std::string_view kAll[] = {kVersion, kReleaseVersion, kDirName, kFileName,
+                                            kFileSize};
+}  // namespace qixkey
+
 using QixVersion = std::array<std::uint8_t, 16>;
 using QixReleaseVersion = std::array<std::uint8_t, 12>;
 

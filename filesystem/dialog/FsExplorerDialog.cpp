@@ -1,8 +1,10 @@
 #include "filesystem/dialog/FsExplorerDialog.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -14,6 +16,7 @@
 #include "app/Prompter.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/explorer/ExplorerEngine.h"
+#include "filesystem/explorer/FolderPull.h"
 
 namespace zrk {
 namespace {
@@ -82,6 +85,9 @@ FsExplorerDialog::FsExplorerDialog(SerialLink& link, LinkPump& pump, Prompter& p
         m_Engine->listDirectory(m_CurrentDirectory);
     });
     connect(m_Files, &QWidget::customContextMenuRequested, this, &FsExplorerDialog::showFileMenu);
+    m_Tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_Tree->viewport()->installEventFilter(this);
+    connect(m_Tree, &QWidget::customContextMenuRequested, this, &FsExplorerDialog::showFolderMenu);
     connect(m_DumpButton, &QPushButton::clicked, this, [this] { m_Engine->nandDump(); });
     connect(m_ExitButton, &QPushButton::clicked, this, [this] {
         m_Closing = true;
@@ -91,6 +97,7 @@ FsExplorerDialog::FsExplorerDialog(SerialLink& link, LinkPump& pump, Prompter& p
 
 FsExplorerDialog::~FsExplorerDialog() {
     m_QuietTimer.stop();
+    m_Copy.reset();
     // A window torn down without its closing exchange (the program ends) must still not leave
     // its engine on the link's stack.
     m_Engine.reset();
@@ -102,6 +109,10 @@ void FsExplorerDialog::start() {
 
 const std::string& FsExplorerDialog::logText() const {
     return m_Log->text();
+}
+
+bool FsExplorerDialog::copying() const {
+    return m_Copy && m_Copy->running();
 }
 
 QString FsExplorerDialog::shown(const std::string& text) const {
@@ -246,6 +257,67 @@ void FsExplorerDialog::showFileMenu(const QPoint& position) {
     menu.addSeparator();
     menu.addAction(QStringLiteral("Status"), this, [this, path] { m_Engine->fileStatus(path); });
     menu.exec(m_Files->viewport()->mapToGlobal(position));
+}
+
+bool FsExplorerDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_Tree->viewport() &&
+        (event->type() == QEvent::MouseButtonPress ||
+         event->type() == QEvent::MouseButtonDblClick) &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton)
+        return true;
+    return QDialog::eventFilter(watched, event);
+}
+
+void FsExplorerDialog::showFolderMenu(const QPoint& position) {
+    QTreeWidgetItem* node = m_Tree->itemAt(position);
+    if (!node || !m_Tree->isEnabled() || copying() || m_Closing)
+        return;
+    const QString path = nodePath(node);
+    QMenu menu(this);
+    QAction* title = menu.addAction(QStringLiteral("< %1 >").arg(path));
+    title->setEnabled(false);
+    menu.addSeparator();
+    const QString name = node->parent() ? node->text(0) : QString();
+    menu.addAction(QStringLiteral("Copy folder to PC..."), this,
+                   [this, path, name] { copyFolder(local(path), name); });
+    menu.exec(m_Tree->viewport()->mapToGlobal(position));
+}
+
+void FsExplorerDialog::copyFolder(const std::string& phonePath, const QString& shownName) {
+    QString folder;
+    {
+        PromptHold prompt(m_Pump);
+        folder = m_Prompter.chooseFolder(
+            this, QStringLiteral("Copy '%1' into the folder").arg(shown(phonePath)));
+    }
+    if (folder.isEmpty())
+        return;
+    // A directory lands in a folder of its own name, as a dragged folder would; the root's
+    // contents go straight into the folder chosen.
+    if (!shownName.isEmpty())
+        folder = QDir(folder).filePath(shownName);
+    if (!m_Copy) {
+        m_Copy = std::make_unique<FolderPull>(*m_Engine);
+        m_Copy->onEnd = [this](const FolderCopySummary& summary, const OperationOutcome& outcome) {
+            folderCopied(summary, outcome);
+        };
+    }
+    setWorkingControlsEnabled(false);
+    m_Copy->start(phonePath, folder.toStdString());
+}
+
+void FsExplorerDialog::folderCopied(const FolderCopySummary& summary,
+                                    const OperationOutcome& outcome) {
+    if (m_Closing)
+        return;  // EXIT stopped it; the window is on its way out
+    setWorkingControlsEnabled(true);
+    if (outcome.completed()) {
+        messageBox("Folder copied!", MessageIcon::Information);
+    } else if (!summary.stopped) {
+        messageBox(std::to_string(summary.failures.size()) +
+                       " files or folders could not be copied; the log names them.",
+                   MessageIcon::Warning);
+    }
 }
 
 }  // namespace zrk

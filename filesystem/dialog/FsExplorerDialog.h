@@ -21,6 +21,8 @@ namespace zrk {
 
 class CodePage;
 class ExplorerEngine;
+class FolderPull;
+struct FolderCopySummary;
 class LinkPump;
 class LogPane;
 class Prompter;
@@ -36,6 +38,8 @@ class FsExplorerDialog : public QDialog, public ExplorerView {
     void start();
     ExplorerEngine& engine() { return *m_Engine; }
     const std::string& logText() const;
+    // A folder copy is running.
+    bool copying() const;
 
     // The path of a tree node: its ancestors' texts joined by single "/" separators.
     static QString nodePath(const QTreeWidgetItem* node);
@@ -58,12 +62,19 @@ class FsExplorerDialog : public QDialog, public ExplorerView {
     void stopQuietTimer() override;
 
   protected:
+    // A right click on the tree opens the folder menu without selecting the node: selecting
+    // would start a listing, and a copy must not start while one runs.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // Esc and the window's close request do what EXIT does: the link must be given back.
     void reject() override;
 
   private:
     QTreeWidgetItem* nodeAt(const std::string& path) const;
     void showFileMenu(const QPoint& position);
+    void showFolderMenu(const QPoint& position);
+    // "Copy folder to PC...": the node's directory and everything under it.
+    void copyFolder(const std::string& phonePath, const QString& shownName);
+    void folderCopied(const FolderCopySummary& summary, const OperationOutcome& outcome);
     // The selected file's full path: the current directory, one "/", the item's text.
     std::string selectedFilePath() const;
 
@@ -83,6 +94,7 @@ class FsExplorerDialog : public QDialog, public ExplorerView {
     std::unique_ptr<CodePage> m_Names;
     std::unique_ptr<LogPane> m_Log;
     std::unique_ptr<ExplorerEngine> m_Engine;
+    std::unique_ptr<FolderPull> m_Copy;  // after the engine: it gives the engine its view back
     QTimer m_QuietTimer;
     std::string m_CurrentDirectory = "/";
     bool m_Closing = false;

@@ -33,7 +33,7 @@ constexpr std::uint32_t kDumpReportPages = 512;
 ExplorerEngine::ExplorerEngine(SerialLink& link, ExplorerView& view, CodePage codePage,
                                Clock& clock, std::uint32_t nandPages)
     : m_Link(link),
-      m_View(view),
+      m_View(&view),
       m_CodePage(std::move(codePage)),
       m_Clock(clock),
       m_NandPages(nandPages) {}
@@ -91,7 +91,7 @@ void ExplorerEngine::end(OutcomeKind kind, FailureCause cause, const std::string
     outcome.bytes = m_Done;
     outcome.elapsedSeconds = m_Clock.nowSeconds() - m_ExchangeStart;
     outcome.detail = detail;
-    m_View.operationEnded(outcome);
+    m_View->operationEnded(outcome);
 }
 
 std::optional<std::string> ExplorerEngine::toUtf8Field(const std::string& local) {
@@ -112,9 +112,10 @@ std::optional<std::string> ExplorerEngine::toUtf8Field(const std::string& local)
 
 void ExplorerEngine::beginListing() {
     m_Counter = 0;
-    m_View.clearFileList();
+    m_View->clearFileList();
     m_CurrentHasChildren = nodeHasChildren(m_CurrentNode);
     m_ListFailureReported = false;
+    m_Listed.clear();
 }
 
 void ExplorerEngine::sendListing(const std::vector<std::uint8_t>& path) {
@@ -130,7 +131,7 @@ void ExplorerEngine::listDirectory(const std::string& path) {
     m_CurrentNode = path;
     m_CurrentDir = path;
     m_CurrentDirLength = static_cast<std::uint8_t>(path.size());
-    m_View.setLogText(formatText("\r\nSearching the files (in '%s')... ", path.c_str()));
+    m_View->setLogText(formatText("\r\nSearching the files (in '%s')... ", path.c_str()));
     const auto utf8 = toUtf8Field(path);
     if (!utf8) {
         m_State = State::EXPLORER_IDLE;
@@ -145,7 +146,7 @@ void ExplorerEngine::listDirectory(const std::string& path) {
         return;
     }
     m_State = State::WAIT_ENTRY_LENGTH;
-    m_View.setWorkingControlsEnabled(false);
+    m_View->setWorkingControlsEnabled(false);
     sendListing(std::vector<std::uint8_t>(utf8->begin(), utf8->end()));
     beginListing();
 }
@@ -162,13 +163,15 @@ void ExplorerEngine::entryComplete() {
         ++end;
     const std::string utf8(reinterpret_cast<const char*>(m_Entry.data() + 1), end - 1);
     const auto name = m_CodePage.fromUtf8(utf8);
+    if (utf8 != "." && utf8 != "..")
+        m_Listed.push_back({utf8, name, type == ENTRY_DIR});
     if (!name) {
         log("MultibyteToUTF8 ERROR");
         return;
     }
     if (type == ENTRY_FILE) {
         const std::string text = *name + "\r\n";
-        m_View.addFileLine(text);
+        m_View->addFileLine(text);
         log(text);
         return;
     }
@@ -177,7 +180,7 @@ void ExplorerEngine::entryComplete() {
     if (name->empty() || name->front() == '.' || m_CurrentHasChildren)
         return;
     if (m_Children[m_CurrentNode].insert(*name).second)
-        m_View.addDirectoryNode(m_CurrentNode, *name);
+        m_View->addDirectoryNode(m_CurrentNode, *name);
 }
 
 void ExplorerEngine::entryStatus(std::uint8_t byte) {
@@ -186,14 +189,14 @@ void ExplorerEngine::entryStatus(std::uint8_t byte) {
             m_State = State::WAIT_ENTRY_LENGTH;
             return;
         case LIST_END:
-            m_View.setWorkingControlsEnabled(true);
+            m_View->setWorkingControlsEnabled(true);
             log("\r\n Read directory OK!\r\n");
             m_State = State::EXPLORER_IDLE;
             m_Mounting = false;
             end(OutcomeKind::Completed);
             return;
         case LIST_ERROR:
-            m_View.setTreeEnabled(true);
+            m_View->setTreeEnabled(true);
             log("ERROR in reading File name!\r\n");
             m_State = State::LIST_FAILED;
             m_ListFailureReported = false;
@@ -245,7 +248,7 @@ void ExplorerEngine::deleteFile(const std::string& fullPath) {
     m_Tracking = true;
     m_Done = 0;
     m_ExchangeStart = m_Clock.nowSeconds();
-    if (!m_View.askYesNo("Sure to Delete?")) {
+    if (!m_View->askYesNo("Sure to Delete?")) {
         end(OutcomeKind::Failed, FailureCause::Refused, "not confirmed");
         return;
     }
@@ -253,7 +256,7 @@ void ExplorerEngine::deleteFile(const std::string& fullPath) {
     const auto utf8 = convertFullPath(fullPath, nullptr);
     if (!utf8)
         return;
-    m_View.setWorkingControlsEnabled(false);
+    m_View->setWorkingControlsEnabled(false);
     m_State = State::WAIT_DELETE;
     sendNamed(CMD_DELETE_FILE, *utf8);
 }
@@ -265,7 +268,7 @@ void ExplorerEngine::readOut(const std::string& fullPath) {
     m_Done = 0;
     m_ExchangeStart = m_Clock.nowSeconds();
     log(formatText("\r\n Reading the file '%s'... ", fullPath.c_str()));
-    m_View.setWorkingControlsEnabled(false);
+    m_View->setWorkingControlsEnabled(false);
     const auto utf8 = convertFullPath(fullPath, "**File name is too long(%s) **\r\n");
     if (!utf8)
         return;
@@ -294,20 +297,20 @@ void ExplorerEngine::readFileSize(std::uint8_t byte) {
              std::uint32_t{m_SizeBytes[2]} << 8 | m_SizeBytes[3];
     log(formatText("\r\nSize: %d bytes\r\n", static_cast<int>(m_Size)));
     const std::string target =
-        m_View.chooseSaveFile({".hex", "Hex Files (*.hex)|*.hex|All Files (*.*)|*.*||"});
+        m_View->chooseSaveFile({".hex", "Hex Files (*.hex)|*.hex|All Files (*.*)|*.*||"});
     if (target.empty()) {
-        m_View.setWorkingControlsEnabled(true);
+        m_View->setWorkingControlsEnabled(true);
         m_State = State::EXPLORER_IDLE;
-        m_View.messageBox("No file selected!", MessageIcon::Warning);
+        m_View->messageBox("No file selected!", MessageIcon::Warning);
         end(OutcomeKind::Failed, FailureCause::Refused, "no file chosen");
         return;
     }
     // Written beside the chosen name and renamed only when complete, so a failed read-out
     // never leaves a short file under the name a person asked for.
     if (!m_ReadOutFile.createForWriting(partName(target))) {
-        m_View.setWorkingControlsEnabled(true);
+        m_View->setWorkingControlsEnabled(true);
         m_State = State::EXPLORER_IDLE;
-        m_View.messageBox("Internal Error! (file creation)", MessageIcon::Error);
+        m_View->messageBox("Internal Error! (file creation)", MessageIcon::Error);
         end(OutcomeKind::Failed, FailureCause::File, "cannot create " + partName(target));
         return;
     }
@@ -315,7 +318,7 @@ void ExplorerEngine::readFileSize(std::uint8_t byte) {
     log("** Dumping QIX File **\r\n");
     m_Done = 0;
     m_LastBlock = false;
-    m_View.setProgressRange(m_Size);
+    m_View->setProgressRange(m_Size);
     m_Remaining = m_Size;
     nextBlockLength();
     m_State = State::WAIT_FILE_BLOCK;
@@ -324,7 +327,7 @@ void ExplorerEngine::readFileSize(std::uint8_t byte) {
     if (m_Size == 0) {
         // The phone may answer an empty file with nothing at all.
         m_QuietTimerRunning = true;
-        m_View.startQuietTimer(kEmptyReadOutQuietMs);
+        m_View->startQuietTimer(kEmptyReadOutQuietMs);
     }
 }
 
@@ -348,7 +351,7 @@ void ExplorerEngine::abandonReadOutFile() {
 void ExplorerEngine::fileBlock(const std::uint8_t* bytes, std::size_t length) {
     if (m_QuietTimerRunning) {
         m_QuietTimerRunning = false;
-        m_View.stopQuietTimer();
+        m_View->stopQuietTimer();
     }
     const std::size_t n = length - 1;
     if (sum8(bytes, n) != bytes[n]) {
@@ -358,19 +361,19 @@ void ExplorerEngine::fileBlock(const std::uint8_t* bytes, std::size_t length) {
         send({BLOCK_REJECTED});
         log("Checksum mismatched!\r\n");
         log("The blocks received so far are in " + part + "\r\n");
-        m_View.setWorkingControlsEnabled(true);
-        m_View.messageBox("Checksum Mismatched!", MessageIcon::Error);
+        m_View->setWorkingControlsEnabled(true);
+        m_View->messageBox("Checksum Mismatched!", MessageIcon::Error);
         end(OutcomeKind::Failed, FailureCause::PhoneReply, "block checksum mismatched");
         return;
     }
     m_Done += static_cast<std::uint32_t>(n);
-    m_View.setProgressPos(m_Done);
+    m_View->setProgressPos(m_Done);
     if (!m_ReadOutFile.write(bytes, n)) {
         const std::string part = m_ReadOutFile.path();
         m_ReadOutFile.close();
         m_State = State::EXPLORER_IDLE;
         send({BLOCK_REJECTED});
-        m_View.setWorkingControlsEnabled(true);
+        m_View->setWorkingControlsEnabled(true);
         end(OutcomeKind::Failed, FailureCause::File, "cannot write " + part);
         return;
     }
@@ -382,13 +385,13 @@ void ExplorerEngine::fileBlock(const std::uint8_t* bytes, std::size_t length) {
     }
     m_State = State::EXPLORER_IDLE;
     send({BLOCK_ACCEPTED});
-    m_View.setWorkingControlsEnabled(true);
+    m_View->setWorkingControlsEnabled(true);
     log("** Dump Completed! **\r\n");
     if (!finishReadOutFile()) {
         end(OutcomeKind::Failed, FailureCause::File, "cannot complete " + m_ReadOutTarget);
         return;
     }
-    m_View.messageBox("Dump Completed!", MessageIcon::Information);
+    m_View->messageBox("Dump Completed!", MessageIcon::Information);
     end(OutcomeKind::Completed);
 }
 
@@ -401,13 +404,13 @@ void ExplorerEngine::onQuietTimer() {
     // Nothing came for the empty file: it is complete as it is.
     expectFrame(0);
     m_State = State::EXPLORER_IDLE;
-    m_View.setWorkingControlsEnabled(true);
+    m_View->setWorkingControlsEnabled(true);
     log("** Dump Completed! **\r\n");
     if (!finishReadOutFile()) {
         end(OutcomeKind::Failed, FailureCause::File, "cannot complete " + m_ReadOutTarget);
         return;
     }
-    m_View.messageBox("Dump Completed!", MessageIcon::Information);
+    m_View->messageBox("Dump Completed!", MessageIcon::Information);
     end(OutcomeKind::Completed);
 }
 
@@ -417,9 +420,9 @@ void ExplorerEngine::fileStatus(const std::string& fullPath) {
     m_Tracking = true;
     m_Done = 0;
     m_ExchangeStart = m_Clock.nowSeconds();
-    m_View.setLogText(formatText("\r\n Reading the file status '%s'... \n", fullPath.c_str()));
+    m_View->setLogText(formatText("\r\n Reading the file status '%s'... \n", fullPath.c_str()));
     log("---------------------------- \n");
-    m_View.setWorkingControlsEnabled(false);
+    m_View->setWorkingControlsEnabled(false);
     // Set before the request is written: the reply may be read before send returns here.
     const auto utf8 = convertFullPath(fullPath, "**File name is too long(%s) **\r\n");
     if (!utf8)
@@ -435,14 +438,14 @@ void ExplorerEngine::nandDump() {
     m_Done = 0;
     m_ExchangeStart = m_Clock.nowSeconds();
     const std::string target =
-        m_View.chooseSaveFile({".hex", "Save File (*.hex)|*.hex|All Files (*.*)|*.*||"});
+        m_View->chooseSaveFile({".hex", "Save File (*.hex)|*.hex|All Files (*.*)|*.*||"});
     if (target.empty()) {
-        m_View.messageBox("No file selected", MessageIcon::Warning);
+        m_View->messageBox("No file selected", MessageIcon::Warning);
         end(OutcomeKind::Failed, FailureCause::Refused, "no file chosen");
         return;
     }
     if (!m_DumpFile.createForWriting(partName(target))) {
-        m_View.messageBox("File Open Error!", MessageIcon::Error);
+        m_View->messageBox("File Open Error!", MessageIcon::Error);
         end(OutcomeKind::Failed, FailureCause::File, "cannot create " + partName(target));
         return;
     }
@@ -472,7 +475,7 @@ void ExplorerEngine::dumpPage(const std::uint8_t* bytes, std::size_t length) {
         send({PAGE_REJECTED});
         log("Dump Checksum mismatched!\r\n");
         abandonDumpFile(false);
-        m_View.messageBox("Dump Checksum Mismatched!", MessageIcon::Error);
+        m_View->messageBox("Dump Checksum Mismatched!", MessageIcon::Error);
         end(OutcomeKind::Failed, FailureCause::PhoneReply, "page checksum mismatched");
         return;
     }
@@ -480,8 +483,8 @@ void ExplorerEngine::dumpPage(const std::uint8_t* bytes, std::size_t length) {
     const std::uint32_t total = m_NandPages * static_cast<std::uint32_t>(kNandPageSize);
     const std::uint32_t pages = m_Done / static_cast<std::uint32_t>(kNandPageSize);
     if (pages % kDumpReportPages == 0 || m_Done == total) {
-        m_View.setLogText(formatText("** Dump!( %d Byte)\n ", static_cast<int>(m_Done)));
-        m_View.setProgressPos(m_Done);
+        m_View->setLogText(formatText("** Dump!( %d Byte)\n ", static_cast<int>(m_Done)));
+        m_View->setProgressPos(m_Done);
     }
     if (!m_DumpFile.write(bytes, n)) {
         m_State = State::EXPLORER_IDLE;
@@ -519,7 +522,7 @@ void ExplorerEngine::dumpEnd(std::uint8_t byte) {
     }
     log(formatElapsed("\r\n** Dump Time %M:%S **\r\n", m_Clock.nowSeconds() - m_DumpStart));
     log(formatText("** (Total %d bytes) **\r\n", static_cast<int>(m_Done)));
-    m_View.setWorkingControlsEnabled(true);
+    m_View->setWorkingControlsEnabled(true);
     if (!written) {
         end(OutcomeKind::Failed, FailureCause::File, "cannot complete " + m_DumpTarget);
         return;
@@ -534,7 +537,7 @@ void ExplorerEngine::exit() {
         return;
     if (m_QuietTimerRunning) {
         m_QuietTimerRunning = false;
-        m_View.stopQuietTimer();
+        m_View->stopQuietTimer();
     }
     abandonReadOutFile();
     abandonDumpFile(false);
@@ -550,7 +553,7 @@ void ExplorerEngine::giveBack() {
     m_Open = false;
     expectFrame(0);
     m_Link.popHandler(*this);
-    m_View.closeExplorer();
+    m_View->closeExplorer();
 }
 
 void ExplorerEngine::onLinkLost(const std::string& reason) {
@@ -679,7 +682,7 @@ void ExplorerEngine::step(std::uint8_t byte) {
             log("OK!\r\n");
             log(formatText("\r\nSearching the files (in '%s')... ", m_CurrentDir.c_str()));
             m_State = State::WAIT_ENTRY_LENGTH;
-            m_View.setWorkingControlsEnabled(false);
+            m_View->setWorkingControlsEnabled(false);
             {
                 // The refresh carries the path without its NUL, in the form the phone reads.
                 auto utf8 = m_CodePage.toUtf8(m_CurrentDir);
@@ -691,7 +694,7 @@ void ExplorerEngine::step(std::uint8_t byte) {
             return;
         case State::WAIT_READ_ACK:
             if (byte != READ_OK) {
-                m_View.setWorkingControlsEnabled(true);
+                m_View->setWorkingControlsEnabled(true);
                 m_State = State::EXPLORER_IDLE;
                 log(formatText("File size read Fail! (0x%X)\r\n", byte));
                 end(OutcomeKind::Failed, FailureCause::PhoneReply,
@@ -706,7 +709,7 @@ void ExplorerEngine::step(std::uint8_t byte) {
             return;
         case State::WAIT_STAT_ACK:
             if (byte != STAT_OK) {
-                m_View.setWorkingControlsEnabled(true);
+                m_View->setWorkingControlsEnabled(true);
                 log(formatText("Fail! (0x%X)\r\n", byte));
                 m_State = State::EXPLORER_IDLE;
                 end(OutcomeKind::Failed, FailureCause::PhoneReply,
@@ -718,7 +721,7 @@ void ExplorerEngine::step(std::uint8_t byte) {
             return;
         case State::READ_STAT_RECORD:
             if (m_Counter == 0)
-                m_View.setWorkingControlsEnabled(true);
+                m_View->setWorkingControlsEnabled(true);
             m_Record[m_Counter++] = byte;
             if (m_Counter < kStatRecordSize)
                 return;
@@ -738,11 +741,11 @@ void ExplorerEngine::step(std::uint8_t byte) {
                     formatText("NAND dump answered with 0x%02X", byte));
                 return;
             }
-            m_View.setWorkingControlsEnabled(false);
-            m_View.setLogText("** Start Dump!\n  Wait!!!!!!! Long time \n");
+            m_View->setWorkingControlsEnabled(false);
+            m_View->setLogText("** Start Dump!\n  Wait!!!!!!! Long time \n");
             m_State = State::WAIT_DUMP_PAGE;
             m_Done = 0;
-            m_View.setProgressRange(m_NandPages * static_cast<std::uint32_t>(kNandPageSize));
+            m_View->setProgressRange(m_NandPages * static_cast<std::uint32_t>(kNandPageSize));
             // The first page follows without a request, perhaps in this very drain.
             expectFrame(kNandPageSize + 1);
             return;

@@ -40,6 +40,13 @@ struct FileStatusRecord {
     std::vector<std::string> report() const;
 };
 
+// One entry of the last listing, as the phone named it.
+struct ListedEntry {
+    std::string utf8Name;                  // without its NUL
+    std::optional<std::string> localName;  // nullopt when the local code page cannot hold it
+    bool directory = false;
+};
+
 // The path of a tree node given the texts from the root ("/") down to the node.
 std::string explorerNodePath(const std::vector<std::string>& texts);
 
@@ -74,11 +81,19 @@ class ExplorerEngine : public LinkHandler {
     // The quiet timer of an empty read-out fired.
     void onQuietTimer();
 
+    // Who sees the exchanges. A folder copy stands in for the front end while it runs, so that
+    // its many exchanges reach the front end as one.
+    ExplorerView& view() const { return *m_View; }
+    void setView(ExplorerView& view) { m_View = &view; }
+
     State state() const { return m_State; }
     const std::string& currentDirectory() const { return m_CurrentDir; }
     const std::optional<FileStatusRecord>& lastStatus() const { return m_Status; }
     // The directories listed so far and the subdirectories the tree holds for each.
     bool nodeHasChildren(const std::string& path) const;
+    // Every file and directory of the last listing but "." and "..", whether the tree shows it
+    // or not.
+    const std::vector<ListedEntry>& listedEntries() const { return m_Listed; }
 
   private:
     void step(std::uint8_t byte);
@@ -98,7 +113,7 @@ class ExplorerEngine : public LinkHandler {
     void sendNamed(std::uint8_t command, const std::string& utf8);
     void send(std::initializer_list<std::uint8_t> bytes);
     void send(const std::vector<std::uint8_t>& bytes);
-    void log(const std::string& text) { m_View.appendLog(text); }
+    void log(const std::string& text) { m_View->appendLog(text); }
     void end(OutcomeKind kind, FailureCause cause = FailureCause::None,
              const std::string& detail = {});
     bool finishReadOutFile();
@@ -107,7 +122,7 @@ class ExplorerEngine : public LinkHandler {
     void giveBack();
 
     SerialLink& m_Link;
-    ExplorerView& m_View;
+    ExplorerView* m_View;
     CodePage m_CodePage;
     Clock& m_Clock;
     const std::uint32_t m_NandPages;
@@ -124,6 +139,7 @@ class ExplorerEngine : public LinkHandler {
     std::size_t m_EntryNeeded = 0;
     std::size_t m_Counter = 0;
     bool m_ListFailureReported = false;
+    std::vector<ListedEntry> m_Listed;
     bool m_Mounting = false;
 
     // Transfers.

@@ -34,6 +34,10 @@ class ScriptedPrompter : public Prompter {
         saveRequests.push_back(request);
         return take(saveAnswers);
     }
+    QString chooseFolder(QWidget*, const QString& title) override {
+        folderTitles << title;
+        return take(folderAnswers);
+    }
     std::optional<QString> askText(QWidget*, const QString&, const QString&,
                                    const QString& initial) override {
         textInitials.push_back(initial);
@@ -65,6 +69,8 @@ class ScriptedPrompter : public Prompter {
     std::vector<FileDialogRequest> openRequests;
     std::deque<QString> saveAnswers;
     std::vector<FileDialogRequest> saveRequests;
+    std::deque<QString> folderAnswers;
+    QStringList folderTitles;
     std::deque<std::optional<QString>> textAnswers;
     QStringList textInitials;
     std::function<int(QDialog&)> onDialog;

@@ -1,8 +1,10 @@
 // The explorer through the main window against the phone simulator: open, browse, the file
 // menu, EXIT, and the main window's own work afterwards.
 #include <QApplication>
+#include <QDir>
 #include <QListWidget>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -146,6 +148,64 @@ TEST_F(WindowExplorer, EscapeRunsTheClosingExchangeToo) {
     };
     click("explorerButton");
     EXPECT_EQ(result, int(QDialog::Accepted));  // closed by the exchange, not torn away
+    EXPECT_EQ(sim->violationCount(), 0u) << sim->summary();
+}
+
+TEST_F(WindowExplorer, TheTreeMenuCopiesAFolderToThePc) {
+    Bytes big(10000);
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    sim->addNandFile("/docs/old/big.bin", big);
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("pc")));
+    prompter.folderAnswers.push_back(dir.filePath(QStringLiteral("pc")));
+    QStringList menuTexts, filesAfter;
+    std::string log;
+    int progress = -1, progressEnd = -2;
+    prompter.onDialog = [&](QDialog& dialog) {
+        auto& explorer = dynamic_cast<FsExplorerDialog&>(dialog);
+        dialog.show();
+        auto* tree = dialog.findChild<QTreeWidget*>(QStringLiteral("directoryTree"));
+        EXPECT_TRUE(pumpUntil([&] {
+            return tree->isEnabled() && tree->topLevelItem(0)->childCount() == 1;
+        })) << explorer.logText();
+        QTreeWidgetItem* docs = tree->topLevelItem(0)->child(0);
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            for (QAction* a : menu->actions())
+                menuTexts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+            for (QAction* a : menu->actions())
+                if (a->text() == QStringLiteral("Copy folder to PC..."))
+                    a->trigger();
+            menu->close();
+        });
+        emit tree->customContextMenuRequested(tree->visualItemRect(docs).center());
+        EXPECT_TRUE(pumpUntil([&] { return !lastMessage().isEmpty(); })) << explorer.logText();
+        auto* bar = dialog.findChild<QProgressBar*>(QStringLiteral("explorerProgress"));
+        progress = bar->value();
+        progressEnd = bar->maximum();
+        // The list shows the directory it showed before, and the tree works again.
+        filesAfter = listed(dialog);
+        EXPECT_TRUE(tree->isEnabled());
+        log = explorer.logText();
+        dialog.reject();
+        EXPECT_TRUE(pumpUntil([&] { return !dialog.isVisible(); }));
+        return dialog.result();
+    };
+    click("explorerButton");
+    EXPECT_EQ(menuTexts, (QStringList{QStringLiteral("< /docs >"), "-", "Copy folder to PC..."}));
+    EXPECT_EQ(lastMessage(), QStringLiteral("Folder copied!")) << log;
+    EXPECT_NE(log.find("** Copied 2 files (10001 bytes) and 1 folders"), std::string::npos) << log;
+    EXPECT_EQ(progress, 10001);
+    EXPECT_EQ(progressEnd, 10001);
+    EXPECT_EQ(filesAfter, QStringList{QStringLiteral("readme.txt\r\n")});
+    QFile a(dir.filePath(QStringLiteral("pc/docs/a.txt")));
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly));
+    EXPECT_EQ(a.readAll(), QByteArray("a"));
+    QFile b(dir.filePath(QStringLiteral("pc/docs/old/big.bin")));
+    ASSERT_TRUE(b.open(QIODevice::ReadOnly));
+    EXPECT_EQ(b.readAll(), QByteArray(reinterpret_cast<const char*>(big.data()), 10000));
     EXPECT_EQ(sim->violationCount(), 0u) << sim->summary();
 }
 

@@ -1,0 +1,140 @@
+#include "cli/QixCommands.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "cli/ExitCodes.h"
+#include "cli/TerminalOutput.h"
+#include "filesystem/CodePage.h"
+#include "filesystem/QixExtract.h"
+#include "filesystem/QixListing.h"
+#include "filesystem/QixWriter.h"
+
+namespace zrk::cli {
+
+namespace {
+
+std::string withoutNul(const std::string& utf8) {
+    return utf8.substr(0, utf8.find('\0'));
+}
+
+// A version field as it stands, so that a line end or a stray byte riding along shows.
+template <class Bytes>
+std::string quoted(const Bytes& bytes) {
+    std::string text = "'";
+    for (const std::uint8_t b : bytes) {
+        char escaped[8];
+        if (b == '\r')
+            text += "\\r";
+        else if (b == '\n')
+            text += "\\n";
+        else if (b == '\\' || b == '\'')
+            text += std::string("\\") + static_cast<char>(b);
+        else if (b >= 0x20 && b < 0x7F)
+            text += static_cast<char>(b);
+        else {
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
+            text += escaped;
+        }
+    }
+    return text + "'";
+}
+
+// The pair as a download would see it; false (after saying why) when it would refuse it.
+bool reportRefusal(const QixListing& listing, TerminalOutput& output) {
+    if (listing.ok())
+        return false;
+    // The download's own words, log line first, as it shows them.
+    if (!listing.logText.empty())
+        output.line(normaliseLineEnds(listing.logText));
+    if (!listing.messageText.empty())
+        output.line(listing.messageText);
+    output.diagnostic("a download would refuse this image");
+    return true;
+}
+
+int refusalExit(const QixListing& listing) {
+    return listing.unreadable ? EXIT_PORT_OR_FILE : EXIT_USAGE;
+}
+
+int runCreate(const Options& o, const CodePage& codePage, TerminalOutput& output) {
+    QixWriteRequest request;
+    request.folder = o.folder;
+    request.imagePath = o.outPath;
+    request.version = o.qixVersion ? *o.qixVersion : defaultQixVersion(o.folder, codePage);
+    request.release = o.qixRelease;
+    const QixWriteResult result = writeQixImage(request, codePage);
+    if (!result.ok()) {
+        output.diagnostic("qix create: " + result.error);
+        return result.refused ? EXIT_USAGE : EXIT_PORT_OR_FILE;
+    }
+    output.line(o.outPath + " and " + configPathFor(o.outPath) + ": " +
+                std::to_string(result.directories) + " folders, " + std::to_string(result.files) +
+                " files, " + std::to_string(result.bytes) + " bytes");
+    return EXIT_OK;
+}
+
+int runList(const Options& o, const CodePage& codePage, TerminalOutput& output) {
+    const std::string cfgPath = configPathFor(o.qixPath);
+    const QixListing listing = readQixListing(o.qixPath, cfgPath, codePage);
+    if (listing.checked) {
+        output.line("image    " + o.qixPath + " (" + std::to_string(listing.imageSize) + " bytes)");
+        output.line("config   " + cfgPath);
+        output.line("version  " + quoted(listing.version));
+        output.line("release  " + (listing.releaseVersion ? quoted(*listing.releaseVersion)
+                                                          : std::string("none")));
+        output.line("folders  " + std::to_string(listing.directories.size()));
+        for (const auto& d : listing.directories)
+            output.line("  " + withoutNul(d.utf8Name));
+        output.line("files    " + std::to_string(listing.files.size()) + "  (offset, size, path)");
+        for (const auto& f : listing.files) {
+            char figures[48];
+            std::snprintf(figures, sizeof figures, "  %10" PRIu64 " %10" PRIu32 "  ", f.offset,
+                          f.entry.fileSize);
+            output.line(figures + withoutNul(f.entry.utf8Name));
+        }
+    }
+    if (reportRefusal(listing, output))
+        return refusalExit(listing);
+    return EXIT_OK;
+}
+
+int runExtract(const Options& o, const CodePage& codePage, TerminalOutput& output) {
+    const QixListing listing = readQixListing(o.qixPath, configPathFor(o.qixPath), codePage);
+    if (reportRefusal(listing, output))
+        return refusalExit(listing);
+    const QixExtractResult result = extractQixImage(listing, o.qixPath, o.folder);
+    if (!result.ok()) {
+        output.diagnostic("qix extract: " + result.error);
+        return result.refused ? EXIT_USAGE : EXIT_PORT_OR_FILE;
+    }
+    output.line(o.folder + ": " + std::to_string(result.directories) + " folders, " +
+                std::to_string(result.files) + " files, " + std::to_string(result.bytes) +
+                " bytes");
+    return EXIT_OK;
+}
+
+}  // namespace
+
+int runQixCommand(const Options& o, TerminalOutput& output) {
+    std::string error;
+    const std::string name = o.codePage.empty() ? localeCodePageName() : o.codePage;
+    auto codePage = CodePage::open(name, &error);
+    if (!codePage) {
+        output.diagnostic("--codepage: " + error +
+                          " (names such as CP1252, CP949, UTF-8; iconv -l lists them)");
+        return EXIT_USAGE;
+    }
+    switch (o.command) {
+        case Command::QixCreate:
+            return runCreate(o, *codePage, output);
+        case Command::QixList:
+            return runList(o, *codePage, output);
+        case Command::QixExtract:
+            return runExtract(o, *codePage, output);
+        default:
+            return EXIT_UNAVAILABLE;
+    }
+}
+
+}  // namespace zrk::cli

@@ -1,0 +1,49 @@
+#include "filesystem/QixListing.h"
+
+namespace zrk {
+
+QixListing readQixListing(const std::string& imagePath, const std::string& configPath,
+                          const CodePage& codePage) {
+    QixListing listing;
+    QixCheckResult check = checkQixFiles(imagePath, configPath);
+    if (!check.ok()) {
+        listing.logText = check.logText;
+        listing.messageText = check.messageText;
+        listing.unreadable = check.messageText.rfind("Fail to open ", 0) == 0;
+        return listing;
+    }
+    QixConfig& config = *check.config;
+    listing.checked = true;
+    listing.version = config.version();
+    listing.releaseVersion = config.releaseVersion();
+    listing.imageSize = config.qixSize();
+    // The download walks the directories, then the files, and stops at the first name that
+    // is too long.
+    for (;;) {
+        WalkStep step = config.nextDirEntry(codePage);
+        if (step.result == WalkResult::NoneLeft)
+            break;
+        if (step.result == WalkResult::NameTooLong) {
+            listing.logText = step.logText;
+            return listing;
+        }
+        listing.directories.push_back(std::move(step.entry));
+    }
+    config.restartWalk();
+    std::uint64_t offset = 0;
+    for (;;) {
+        WalkStep step = config.nextFileEntry(codePage);
+        if (step.result == WalkResult::NoneLeft)
+            break;
+        if (step.result == WalkResult::NameTooLong) {
+            listing.logText = step.logText;
+            return listing;
+        }
+        const std::uint32_t size = step.entry.fileSize;
+        listing.files.push_back({std::move(step.entry), offset});
+        offset += size;
+    }
+    return listing;
+}
+
+}  // namespace zrk

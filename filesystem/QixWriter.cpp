@@ -1,0 +1,374 @@
+#include "filesystem/QixWriter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <vector>
+
+#include "engine/OpenFile.h"
+#include "filesystem/CodePage.h"
+#include "filesystem/QixConfig.h"
+
+namespace zrk {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kVersionBytes = 16;
+constexpr std::size_t kReleaseBytes = 12;
+// The phone lists a name of 255 bytes or more as an error, which makes its whole folder
+// unreadable for the explorer.
+constexpr std::size_t kMaxComponentUtf8 = 254;
+constexpr std::uint64_t kMaxImage = std::numeric_limits<std::uint32_t>::max();
+
+struct Entry {
+    std::string phonePath;  // "/docs/a.txt", UTF-8
+    std::string localPath;  // the same in the code page, as the configuration holds it
+    fs::path diskPath;
+    std::uint64_t size = 0;
+};
+
+struct Refusal {
+    std::string text;
+};
+
+struct Walk {
+    std::vector<Entry> directories;
+    std::vector<Entry> files;
+    std::uint64_t bytes = 0;
+    std::optional<Refusal> refusal;
+};
+
+std::string containedKey(std::string_view text) {
+    for (std::string_view key : qixkey::kAll)
+        if (text.find(key) != std::string_view::npos)
+            return std::string(key);
+    return {};
+}
+
+// Why the configuration or the phone would take this name as something else; empty if neither.
+std::string nameProblem(const std::string& name) {
+    if (name.find_first_of("\r\n") != std::string::npos)
+        return "the name holds a line break, which would end it early in the configuration";
+    if (name.back() == ' ' || name.back() == '\t')
+        return "the name ends in a blank, which the phone drops";
+    if (name.size() > kMaxComponentUtf8)
+        return "the name is " + std::to_string(name.size()) +
+               " bytes in UTF-8; the phone lists names of at most 254";
+    return {};
+}
+
+class Walker {
+  public:
+    Walker(const CodePage& codePage, Walk& walk) : m_CodePage(codePage), m_Walk(walk) {}
+
+    // False once a refusal is recorded.
+    bool folder(const fs::path& disk, const std::string& phonePath) {
+        std::error_code error;
+        fs::directory_iterator it(disk, error);
+        for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+            if (!entry(it->path(), phonePath))
+                return false;
+        }
+        if (error)
+            return refuse(disk, "cannot read the folder: " + error.message());
+        return true;
+    }
+
+  private:
+    bool refuse(const fs::path& disk, const std::string& why) {
+        m_Walk.refusal = Refusal{disk.string() + ": " + why};
+        return false;
+    }
+
+    bool entry(const fs::path& disk, const std::string& parentPhone) {
+        const std::string name = disk.filename().string();
+        if (const std::string problem = nameProblem(name); !problem.empty())
+            return refuse(disk, problem);
+        std::error_code error;
+        const fs::file_status status = fs::symlink_status(disk, error);
+        if (error)
+            return refuse(disk, error.message());
+        if (fs::is_symlink(status))
+            return refuse(disk, "a symbolic link; an image holds only folders and regular files");
+        const bool directory = fs::is_directory(status);
+        if (!directory && !fs::is_regular_file(status))
+            return refuse(disk,
+                          "not a regular file (a device, FIFO or socket); an image holds only "
+                          "folders and regular files");
+
+        Entry e;
+        e.phonePath = parentPhone + "/" + name;
+        e.diskPath = disk;
+        const auto local = m_CodePage.fromUtf8(e.phonePath);
+        if (!local)
+            return refuse(disk, "the name cannot be written in the code page " + m_CodePage.name() +
+                                    " (or is not UTF-8)");
+        e.localPath = *local;
+        if (const std::string key = containedKey(e.localPath); !key.empty())
+            return refuse(disk, "the path holds \"" + key +
+                                    "\", which the configuration would read as an entry");
+        const std::size_t limit = directory ? kMaxDirNameUtf8 - 1 : kMaxFileNameUtf8 - 1;
+        const std::size_t longest = std::max(e.phonePath.size(), e.localPath.size());
+        if (longest > limit)
+            return refuse(disk, std::string(directory ? "the folder's" : "the file's") +
+                                    " path on the phone, " + e.phonePath + ", is " +
+                                    std::to_string(longest) + " bytes; the phone takes at most " +
+                                    std::to_string(limit));
+        if (directory) {
+            m_Walk.directories.push_back(e);
+            return folder(disk, e.phonePath);
+        }
+        e.size = fs::file_size(disk, error);
+        if (error)
+            return refuse(disk, error.message());
+        m_Walk.bytes += e.size;
+        if (m_Walk.bytes > kMaxImage)
+            return refuse(disk, "the files add up to more than " + std::to_string(kMaxImage) +
+                                    " bytes, the most an image can hold");
+        m_Walk.files.push_back(std::move(e));
+        return true;
+    }
+
+    const CodePage& m_CodePage;
+    Walk& m_Walk;
+};
+
+// A text of the configuration, blank-padded to its field so that no line end rides along.
+std::optional<std::string> fieldText(const std::string& text, std::size_t width,
+                                     const CodePage& codePage, const char* what,
+                                     std::string* error) {
+    const auto local = codePage.fromUtf8(text);
+    if (!local) {
+        *error = std::string("the ") + what + " '" + text +
+                 "' cannot be written in the code page " + codePage.name();
+        return std::nullopt;
+    }
+    if (local->find_first_of("\r\n") != std::string::npos) {
+        *error = std::string("the ") + what + " holds a line break";
+        return std::nullopt;
+    }
+    if (const std::string key = containedKey(*local); !key.empty()) {
+        *error = std::string("the ") + what + " holds \"" + key +
+                 "\", which the configuration would read as an entry";
+        return std::nullopt;
+    }
+    if (local->size() > width) {
+        *error = std::string("the ") + what + " '" + text + "' is " +
+                 std::to_string(local->size()) + " bytes; it holds at most " +
+                 std::to_string(width);
+        return std::nullopt;
+    }
+    return *local + std::string(width - local->size(), ' ');
+}
+
+std::string configText(const Walk& walk, const std::string& version,
+                       const std::optional<std::string>& release) {
+    std::string text = std::string(qixkey::kVersion) + version + "\r\n";
+    if (release)
+        text += std::string(qixkey::kReleaseVersion) + *release + "\r\n";
+    for (const Entry& d : walk.directories)
+        text += std::string(qixkey::kDirName) + d.localPath + "\r\n";
+    for (const Entry& f : walk.files)
+        text += std::string(qixkey::kFileName) + f.localPath + "\r\n" +
+                std::string(qixkey::kFileSize) + std::to_string(f.size) + "\r\n";
+    return text;
+}
+
+// The configuration read back as a download reads it: every entry must come out as written.
+std::string readBackProblem(const std::string& text, const Walk& walk, const CodePage& codePage) {
+    QixCheckResult check = checkQixConfigText(text, walk.bytes);
+    if (!check.ok())
+        return "the configuration does not read back (" + check.logText + check.messageText + ")";
+    auto same = [](const WalkStep& step, const Entry& e) {
+        return step.result == WalkResult::Entry && step.entry.localName == e.localPath &&
+               step.entry.utf8Name == e.phonePath + '\0';
+    };
+    QixConfig& config = *check.config;
+    for (const Entry& d : walk.directories)
+        if (!same(config.nextDirEntry(codePage), d))
+            return d.diskPath.string() +
+                   ": the name does not come back the same through the code " + "page " +
+                   codePage.name();
+    config.restartWalk();
+    for (const Entry& f : walk.files) {
+        const WalkStep step = config.nextFileEntry(codePage);
+        if (!same(step, f) || step.entry.fileSize != f.size)
+            return f.diskPath.string() +
+                   ": the name does not come back the same through the code " + "page " +
+                   codePage.name();
+    }
+    return {};
+}
+
+bool isInside(const fs::path& path, const fs::path& folder) {
+    std::error_code error;
+    const fs::path p = fs::weakly_canonical(fs::absolute(path), error);
+    const fs::path f = fs::weakly_canonical(fs::absolute(folder), error);
+    auto pi = p.begin();
+    for (auto fi = f.begin(); fi != f.end(); ++fi, ++pi) {
+        if (fi->empty())
+            continue;  // the empty last element of a path ending in "/"
+        if (pi == p.end() || *pi != *fi)
+            return false;
+    }
+    return true;
+}
+
+// The file's bytes onto the image; false with the reason when they are not all there.
+bool appendFile(OpenFile& image, const Entry& file, std::string* error) {
+    // O_NONBLOCK and the second look: a file swapped for a FIFO since the walk cannot hang us.
+    const int fd = ::open(file.diskPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        *error = file.diskPath.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        *error = file.diskPath.string() + ": no longer a regular file";
+        return false;
+    }
+    std::vector<std::uint8_t> chunk(65536);
+    std::uint64_t copied = 0;
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            *error = file.diskPath.string() + ": " + std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (got == 0)
+            break;
+        copied += static_cast<std::uint64_t>(got);
+        if (copied > file.size)
+            break;
+        if (!image.write(chunk.data(), static_cast<std::size_t>(got))) {
+            *error = image.path() + ": " + std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+    }
+    ::close(fd);
+    if (copied != file.size) {
+        *error = file.diskPath.string() + ": changed size while the image was made";
+        return false;
+    }
+    return true;
+}
+
+QixWriteResult refused(std::string text) {
+    QixWriteResult result;
+    result.error = std::move(text);
+    result.refused = true;
+    return result;
+}
+
+}  // namespace
+
+QixWriteResult writeQixImage(const QixWriteRequest& request, const CodePage& codePage) {
+    const std::string cfgPath = configPathFor(request.imagePath);
+    std::error_code error;
+    if (!fs::is_directory(request.folder, error))
+        return refused(request.folder + ": not a folder");
+    if (isInside(request.imagePath, request.folder) || isInside(cfgPath, request.folder))
+        return refused(request.imagePath +
+                       ": the image and its configuration must lie outside the folder they are "
+                       "made from");
+
+    std::string textError;
+    const auto version = fieldText(request.version, kVersionBytes, codePage, "version", &textError);
+    if (!version)
+        return refused(textError);
+    std::optional<std::string> release;
+    if (request.release) {
+        release =
+            fieldText(*request.release, kReleaseBytes, codePage, "release version", &textError);
+        if (!release)
+            return refused(textError);
+    }
+
+    Walk walk;
+    if (!Walker(codePage, walk).folder(request.folder, ""))
+        return refused(walk.refusal->text);
+    const auto byPath = [](const Entry& a, const Entry& b) { return a.phonePath < b.phonePath; };
+    std::sort(walk.directories.begin(), walk.directories.end(), byPath);
+    std::sort(walk.files.begin(), walk.files.end(), byPath);
+
+    const std::string text = configText(walk, *version, release);
+    if (std::string problem = readBackProblem(text, walk, codePage); !problem.empty())
+        return refused(std::move(problem));
+
+    QixWriteResult result;
+    OpenFile image, config;
+    auto failed = [&](std::string why) {
+        image.close();
+        config.close();
+        fs::remove(OpenFile::partPath(request.imagePath), error);
+        fs::remove(OpenFile::partPath(cfgPath), error);
+        result.error = std::move(why);
+        return result;
+    };
+    if (!image.createPartFile(request.imagePath))
+        return failed(OpenFile::partPath(request.imagePath) + ": " + std::strerror(errno));
+    if (!config.createPartFile(cfgPath))
+        return failed(OpenFile::partPath(cfgPath) + ": " + std::strerror(errno));
+    for (const Entry& file : walk.files) {
+        std::string why;
+        if (!appendFile(image, file, &why))
+            return failed(std::move(why));
+    }
+    if (!config.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))
+        return failed(config.path() + ": " + std::strerror(errno));
+    if (!image.commit())
+        return failed(request.imagePath + ": cannot be completed: " + std::strerror(errno));
+    if (!config.commit())
+        return failed(cfgPath + ": cannot be completed: " + std::strerror(errno));
+
+    result.directories = walk.directories.size();
+    result.files = walk.files.size();
+    result.bytes = walk.bytes;
+    return result;
+}
+
+std::string qixTextProblem(const std::string& version, const std::optional<std::string>& release,
+                           const CodePage& codePage) {
+    std::string error;
+    if (!fieldText(version, kVersionBytes, codePage, "version", &error))
+        return error;
+    if (release && !fieldText(*release, kReleaseBytes, codePage, "release version", &error))
+        return error;
+    return {};
+}
+
+std::string defaultQixVersion(const std::string& folder, const CodePage& codePage) {
+    fs::path path = fs::path(folder).lexically_normal();
+    std::string name = path.filename().string();
+    if (name.empty())
+        name = path.parent_path().filename().string();
+    if (name == "." || name == "..") {
+        std::error_code error;
+        name = fs::weakly_canonical(fs::absolute(folder), error).filename().string();
+    }
+    std::string ignored;
+    while (!name.empty()) {
+        if (fieldText(name, kVersionBytes, codePage, "version", &ignored))
+            return name;
+        // One UTF-8 character off the end: its continuation bytes, then its first byte.
+        while (!name.empty() && (static_cast<unsigned char>(name.back()) & 0xC0) == 0x80)
+            name.pop_back();
+        if (!name.empty())
+            name.pop_back();
+    }
+    return "QIX";
+}
+
+}  // namespace zrk

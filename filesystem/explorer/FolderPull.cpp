@@ -1,0 +1,334 @@
+#include "filesystem/explorer/FolderPull.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <limits>
+
+#include "engine/ElapsedTime.h"
+#include "engine/OpenFile.h"
+#include "engine/TextFormat.h"
+#include "filesystem/explorer/ExplorerEngine.h"
+
+namespace zrk {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::uint32_t clamp32(std::uint64_t value) {
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(value, std::numeric_limits<std::uint32_t>::max()));
+}
+
+std::string childPath(const std::string& parent, const std::string& name) {
+    return (parent.empty() || parent.back() != '/' ? parent + "/" : parent) + name;
+}
+
+std::string phoneDirectory(std::string path) {
+    if (path.empty() || path.front() != '/')
+        path.insert(path.begin(), '/');
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+FolderPull::FolderPull(ExplorerEngine& engine, Clock& clock) : m_Engine(engine), m_Clock(clock) {}
+
+FolderPull::~FolderPull() {
+    release();
+}
+
+void FolderPull::release() {
+    if (m_Front && &m_Engine.view() == this)
+        m_Engine.setView(*m_Front);
+    m_Front = nullptr;
+    m_Running = false;
+}
+
+void FolderPull::start(const std::string& phonePath, const std::string& folder) {
+    if (m_Running)
+        return;
+    m_Front = &m_Engine.view();
+    m_Engine.setView(*this);
+    m_Running = true;
+    m_Summary = {};
+    m_Progress = {};
+    m_LocalFailure = false;
+    m_Directories.clear();
+    m_Files.clear();
+    m_Next = 0;
+    m_RestoreDirectory = m_Engine.currentDirectory();
+    m_Start = m_Clock.nowSeconds();
+    const std::string top = phoneDirectory(phonePath);
+    log(formatText("\r\n** Copying '%s' to %s **\r\n", top.c_str(), folder.c_str()));
+    if (!makeFolder(folder, top)) {
+        finish(std::nullopt);
+        return;
+    }
+    m_Directories.push_back({top, folder, std::nullopt});
+    m_Stage = Stage::Listing;
+    advance();
+}
+
+bool FolderPull::makeFolder(const std::string& diskPath, const std::string& phonePath) {
+    std::error_code error;
+    fs::create_directories(diskPath, error);
+    if (error || !fs::is_directory(diskPath, error)) {
+        fail(phonePath, "cannot create the folder " + diskPath +
+                            (error ? ": " + error.message() : std::string()));
+        m_LocalFailure = true;
+        return false;
+    }
+    return true;
+}
+
+void FolderPull::fail(const std::string& phonePath, const std::string& reason) {
+    m_Summary.failures.push_back({phonePath, reason});
+}
+
+void FolderPull::log(const std::string& text) {
+    if (m_Front)
+        m_Front->appendLog(text);
+}
+
+void FolderPull::reportProgress() {
+    if (onProgress)
+        onProgress(m_Progress);
+}
+
+void FolderPull::advance() {
+    if (m_Advancing) {
+        m_AdvanceAgain = true;
+        return;
+    }
+    m_Advancing = true;
+    do {
+        m_AdvanceAgain = false;
+        startNext();
+    } while (m_AdvanceAgain && m_Running);
+    m_Advancing = false;
+}
+
+void FolderPull::startNext() {
+    if (m_Stage == Stage::Listing) {
+        if (m_Next < m_Directories.size()) {
+            m_Engine.listDirectory(m_Directories[m_Next].phonePath);
+            return;
+        }
+        m_Stage = Stage::Sizing;
+        m_Next = 0;
+        m_Progress.filesTotal = m_Files.size();
+    }
+    if (m_Stage == Stage::Sizing) {
+        if (m_Next < m_Files.size()) {
+            m_Engine.fileStatus(m_Files[m_Next].phonePath);
+            return;
+        }
+        for (const Item& file : m_Files)
+            m_Progress.bytesTotal += file.size.value_or(0);
+        m_Front->setProgressRange(clamp32(m_Progress.bytesTotal));
+        m_Front->setProgressPos(0);
+        reportProgress();
+        m_Stage = Stage::Copying;
+        m_Next = 0;
+    }
+    if (m_Stage == Stage::Copying) {
+        for (; m_Next < m_Files.size(); ++m_Next) {
+            const Item& file = m_Files[m_Next];
+            log(formatText("Copying '%s'... ", file.phonePath.c_str()));
+            if (file.size && *file.size == 0) {
+                // Nothing to read: the phone may answer an empty read-out with silence, and
+                // what it expects after that is not known.
+                OpenFile empty;
+                if (empty.createPartFile(file.diskPath) && empty.commit()) {
+                    ++m_Summary.files;
+                    log("OK!\r\n");
+                } else {
+                    m_LocalFailure = true;
+                    fail(file.phonePath, "cannot write " + file.diskPath);
+                    log("Fail!\r\n");
+                }
+                ++m_Progress.filesDone;
+                reportProgress();
+                continue;
+            }
+            m_Target = file.diskPath;
+            m_BytesBeforeFile = m_Progress.bytesDone;
+            m_Engine.readOut(file.phonePath);
+            return;
+        }
+        // The engine's current directory moved with every listing; the front end's list and a
+        // later delete's refresh expect the one it had.
+        m_Stage = Stage::Restoring;
+        m_Engine.listDirectory(m_RestoreDirectory);
+        return;
+    }
+    if (m_Stage == Stage::Done)
+        finish(std::nullopt);
+}
+
+void FolderPull::operationEnded(const OperationOutcome& outcome) {
+    if (!m_Running)
+        return;
+    if (outcome.kind == OutcomeKind::Stopped || outcome.kind == OutcomeKind::LinkLost) {
+        finish(outcome);
+        return;
+    }
+    switch (m_Stage) {
+        case Stage::Listing:
+            listed(outcome);
+            ++m_Next;
+            break;
+        case Stage::Sizing:
+            sized(outcome);
+            ++m_Next;
+            break;
+        case Stage::Copying:
+            copied(outcome);
+            ++m_Next;
+            break;
+        case Stage::Restoring:
+            m_Stage = Stage::Done;
+            break;
+        case Stage::Done:
+            return;
+    }
+    advance();
+}
+
+void FolderPull::listed(const OperationOutcome& outcome) {
+    const Item directory = m_Directories[m_Next];
+    if (!outcome.completed()) {
+        fail(directory.phonePath, "the listing failed: " + outcome.detail);
+        return;
+    }
+    for (const ListedEntry& entry : m_Engine.listedEntries()) {
+        const std::string shownPath = childPath(directory.phonePath, entry.utf8Name);
+        if (entry.utf8Name.empty() || entry.utf8Name.find('/') != std::string::npos) {
+            fail(shownPath, "the phone listed a name that is no name");
+            continue;
+        }
+        if (!entry.localName) {
+            fail(shownPath, "the name cannot be written in the code page");
+            continue;
+        }
+        Item item{childPath(directory.phonePath, *entry.localName),
+                  childPath(directory.diskPath, entry.utf8Name), std::nullopt};
+        if (!entry.directory) {
+            m_Files.push_back(std::move(item));
+        } else if (makeFolder(item.diskPath, item.phonePath)) {
+            ++m_Summary.directories;
+            m_Directories.push_back(std::move(item));
+        }
+    }
+}
+
+void FolderPull::sized(const OperationOutcome& outcome) {
+    // Without a status the file is still read out; only the total is short by its size.
+    const auto& status = m_Engine.lastStatus();
+    if (outcome.completed() && status && status->size >= 0)
+        m_Files[m_Next].size = static_cast<std::uint64_t>(status->size);
+}
+
+void FolderPull::copied(const OperationOutcome& outcome) {
+    Item& file = m_Files[m_Next];
+    ++m_Progress.filesDone;
+    if (outcome.completed()) {
+        ++m_Summary.files;
+        m_Summary.bytes += outcome.bytes;
+        if (!file.size)
+            m_Progress.bytesTotal += outcome.bytes;
+        m_Progress.bytesDone = m_BytesBeforeFile + outcome.bytes;
+        log("OK!\r\n");
+    } else {
+        // A torn file has no place in a copy that may become an image.
+        std::error_code error;
+        fs::remove(OpenFile::partPath(file.diskPath), error);
+        if (outcome.cause == FailureCause::File)
+            m_LocalFailure = true;
+        fail(file.phonePath, outcome.detail);
+        m_Progress.bytesDone = m_BytesBeforeFile + file.size.value_or(0);
+        log("Fail! (" + outcome.detail + ")\r\n");
+    }
+    // A new range restarts a front end's rate: only when a file without a size moved it.
+    if (!file.size && outcome.completed())
+        m_Front->setProgressRange(clamp32(m_Progress.bytesTotal));
+    m_Front->setProgressPos(clamp32(m_Progress.bytesDone));
+    reportProgress();
+}
+
+void FolderPull::finish(std::optional<OperationOutcome> abort) {
+    m_Stage = Stage::Done;
+    m_Summary.elapsedSeconds = m_Clock.nowSeconds() - m_Start;
+    m_Summary.stopped = abort.has_value();
+    log(formatText("\r\n** Copied %d files (%llu bytes) and %d folders",
+                   static_cast<int>(m_Summary.files),
+                   static_cast<unsigned long long>(m_Summary.bytes),
+                   static_cast<int>(m_Summary.directories)) +
+        formatElapsed(" in %M:%S **\r\n", m_Summary.elapsedSeconds));
+    if (!m_Summary.failures.empty()) {
+        log(formatText("** %d could not be copied: **\r\n",
+                       static_cast<int>(m_Summary.failures.size())));
+        for (const auto& failure : m_Summary.failures)
+            log("   " + failure.phonePath + ": " + failure.reason + "\r\n");
+    }
+    if (abort)
+        log("** The copy was stopped before its end **\r\n");
+
+    OperationOutcome outcome;
+    outcome.operation = Operation::Explorer;
+    outcome.bytes = m_Summary.bytes;
+    outcome.elapsedSeconds = m_Summary.elapsedSeconds;
+    if (abort) {
+        outcome.kind = abort->kind;
+        outcome.cause = abort->cause;
+        outcome.detail = abort->detail;
+    } else if (!m_Summary.failures.empty()) {
+        outcome.kind = OutcomeKind::Failed;
+        outcome.cause = m_LocalFailure ? FailureCause::File : FailureCause::PhoneReply;
+        outcome.detail = formatText("%d of the files and folders could not be copied",
+                                    static_cast<int>(m_Summary.failures.size()));
+    }
+    ExplorerView* front = m_Front;
+    release();
+    if (front)
+        front->operationEnded(outcome);
+    if (onEnd)
+        onEnd(m_Summary, outcome);
+}
+
+void FolderPull::setProgressPos(std::uint32_t position) {
+    if (m_Stage == Stage::Copying)
+        m_Front->setProgressPos(clamp32(m_BytesBeforeFile + position));
+}
+
+void FolderPull::addDirectoryNode(const std::string& parentPath, const std::string& name) {
+    // The engine fills its tree once per node: the front end's tree must follow, or it never
+    // gets these nodes.
+    m_Front->addDirectoryNode(parentPath, name);
+}
+
+void FolderPull::addFileLine(const std::string& text) {
+    if (m_Stage == Stage::Restoring)
+        m_Front->addFileLine(text);
+}
+
+void FolderPull::clearFileList() {
+    if (m_Stage == Stage::Restoring)
+        m_Front->clearFileList();
+}
+
+void FolderPull::closeExplorer() {
+    m_Front->closeExplorer();
+}
+
+void FolderPull::startQuietTimer(int milliseconds) {
+    m_Front->startQuietTimer(milliseconds);
+}
+
+void FolderPull::stopQuietTimer() {
+    m_Front->stopQuietTimer();
+}
+
+}  // namespace zrk

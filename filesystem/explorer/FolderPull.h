@@ -1,0 +1,121 @@
+#pragma once
+// Copies a directory of the phone and everything under it into a folder on the PC through the
+// explorer's exchanges: it lists the directories, asks each file's status for its size, and
+// reads the files out one after the other. While it runs it stands in for the front end's view
+// on the engine, so the front end sees one copy: one progress bar over all the bytes, its own
+// log lines, and one outcome at the end. A file that fails is reported and the copy goes on;
+// only a stop or a lost link ends it early. No Qt.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/Clock.h"
+#include "filesystem/explorer/ExplorerView.h"
+
+namespace zrk {
+
+class ExplorerEngine;
+
+struct FolderCopyProgress {
+    std::size_t filesDone = 0;  // copied or failed
+    std::size_t filesTotal = 0;
+    std::uint64_t bytesDone = 0;
+    std::uint64_t bytesTotal = 0;
+};
+
+struct FolderCopyFailure {
+    std::string phonePath;  // local code page, or UTF-8 when the code page cannot hold it
+    std::string reason;
+};
+
+struct FolderCopySummary {
+    std::size_t directories = 0;  // created on the PC
+    std::size_t files = 0;        // copied completely
+    std::uint64_t bytes = 0;
+    std::vector<FolderCopyFailure> failures;
+    std::int64_t elapsedSeconds = 0;
+    bool stopped = false;  // ended early by a stop or a lost link
+};
+
+class FolderPull : private ExplorerView {
+  public:
+    explicit FolderPull(ExplorerEngine& engine, Clock& clock = systemClock());
+    ~FolderPull() override;
+    FolderPull(const FolderPull&) = delete;
+    FolderPull& operator=(const FolderPull&) = delete;
+
+    // phonePath in the local code page ("/" for everything); folder is created if need be and
+    // receives what is under phonePath, with the names in UTF-8. The engine must be idle and
+    // mounted. The outcome reaches the front end's view through operationEnded, then onEnd.
+    void start(const std::string& phonePath, const std::string& folder);
+    bool running() const { return m_Running; }
+    const FolderCopySummary& summary() const { return m_Summary; }
+    const FolderCopyProgress& progress() const { return m_Progress; }
+
+    // After every file, for the figures a progress bar cannot show (files done of all).
+    std::function<void(const FolderCopyProgress&)> onProgress;
+    std::function<void(const FolderCopySummary&, const OperationOutcome&)> onEnd;
+
+  private:
+    struct Item {
+        std::string phonePath;  // local code page
+        std::string diskPath;
+        std::optional<std::uint64_t> size;  // files, from their status
+    };
+    enum class Stage { Listing, Sizing, Copying, Restoring, Done };
+
+    // ExplorerView: the engine's calls while the copy runs.
+    void appendLog(const std::string&) override {}
+    void setLogText(const std::string&) override {}
+    void setProgressRange(std::uint32_t) override {}
+    void setProgressPos(std::uint32_t position) override;
+    void messageBox(const std::string&, MessageIcon) override {}
+    bool askYesNo(const std::string&) override { return false; }
+    std::string chooseSaveFile(const SaveFileRequest&) override { return m_Target; }
+    void operationEnded(const OperationOutcome& outcome) override;
+    void addDirectoryNode(const std::string& parentPath, const std::string& name) override;
+    void addFileLine(const std::string& text) override;
+    void clearFileList() override;
+    void setWorkingControlsEnabled(bool) override {}
+    void setTreeEnabled(bool) override {}
+    void closeExplorer() override;
+    void startQuietTimer(int milliseconds) override;
+    void stopQuietTimer() override;
+
+    void advance();
+    void startNext();
+    void listed(const OperationOutcome& outcome);
+    void sized(const OperationOutcome& outcome);
+    void copied(const OperationOutcome& outcome);
+    bool makeFolder(const std::string& diskPath, const std::string& phonePath);
+    void fail(const std::string& phonePath, const std::string& reason);
+    void log(const std::string& text);
+    void reportProgress();
+    void finish(std::optional<OperationOutcome> abort);
+    void release();
+
+    ExplorerEngine& m_Engine;
+    Clock& m_Clock;
+    ExplorerView* m_Front = nullptr;
+    bool m_Running = false;
+    Stage m_Stage = Stage::Done;
+    std::vector<Item> m_Directories;
+    std::vector<Item> m_Files;
+    std::size_t m_Next = 0;  // the directory or file of the exchange in flight
+    std::string m_Target;
+    std::string m_RestoreDirectory;
+    std::uint64_t m_BytesBeforeFile = 0;
+    std::int64_t m_Start = 0;
+    FolderCopySummary m_Summary;
+    FolderCopyProgress m_Progress;
+    bool m_LocalFailure = false;  // a failure on the PC's side (else: the phone's)
+    // Exchanges that end at once (a name that does not convert) come back inside startNext;
+    // the loop in advance takes the next one instead of recursing once per file.
+    bool m_Advancing = false;
+    bool m_AdvanceAgain = false;
+};
+
+}  // namespace zrk

@@ -1,0 +1,213 @@
+// Images made from folders: what the reader makes of them, that the same folder gives the
+// same bytes, every refusal (with its path named and nothing written), and unpacking.
+#include "filesystem/QixWriter.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "filesystem/CodePage.h"
+#include "filesystem/QixExtract.h"
+#include "filesystem/QixListing.h"
+#include "support/TempDir.h"
+
+namespace zrk {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+std::vector<std::uint8_t> pattern(std::size_t n, unsigned seed) {
+    std::vector<std::uint8_t> bytes(n);
+    for (std::size_t i = 0; i < n; ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 31 + seed);
+    return bytes;
+}
+
+struct QixWriter : ::testing::Test {
+    TempDir temp;
+    CodePage cp1252 = std::move(*CodePage::open("CP1252", nullptr));
+    fs::path src = temp.file("src");
+    std::string image = temp.file("out.qix");
+
+    void SetUp() override { fs::create_directories(src); }
+    void put(const std::string& relative, const std::vector<std::uint8_t>& bytes) {
+        fs::create_directories((src / relative).parent_path());
+        temp.write((fs::path("src") / relative).string(), bytes);
+    }
+    QixWriteResult create(std::optional<std::string> release = std::nullopt,
+                          const std::string& version = "V1") {
+        return writeQixImage({src.string(), image, version, std::move(release)}, cp1252);
+    }
+    // A refusal names the path and leaves no file behind, finished or not.
+    void expectRefused(const std::string& named) {
+        const QixWriteResult result = create();
+        EXPECT_FALSE(result.ok());
+        EXPECT_TRUE(result.refused);
+        EXPECT_NE(result.error.find(named), std::string::npos) << result.error;
+        for (const char* name : {"out.qix", "out.cfg", "out.qix.part", "out.cfg.part"})
+            EXPECT_FALSE(fs::exists(temp.file(name))) << name;
+    }
+};
+
+TEST_F(QixWriter, TheReaderTakesBackTheTreeAsItIsOnDisk) {
+    put("b/deep/Grüße.txt", pattern(10000, 1));
+    put("a.bin", pattern(8192, 2));
+    put("b/empty.dat", {});
+    fs::create_directories(src / "c" / "nothing");
+    const QixWriteResult made = create(std::string("R2"));
+    ASSERT_TRUE(made.ok()) << made.error;
+    EXPECT_EQ(made.directories, 4u);
+    EXPECT_EQ(made.files, 3u);
+
+    const std::string cfg = temp.file("out.cfg");
+    const auto text = TempDir::read(cfg);
+    EXPECT_EQ(std::string(text.begin(), text.end()),
+              "QIXVERSION : V1              \r\n"
+              "QIXRELEASEVERSION : R2          \r\n"
+              "DIR_NAME : /b\r\nDIR_NAME : /b/deep\r\nDIR_NAME : /c\r\nDIR_NAME : /c/nothing\r\n"
+              "FILE_NAME : /a.bin\r\nFILE_SIZE : 8192\r\n"
+              "FILE_NAME : /b/deep/Gr\xFC\xDF"
+              "e.txt\r\nFILE_SIZE : 10000\r\n"
+              "FILE_NAME : /b/empty.dat\r\nFILE_SIZE : 0\r\n");
+
+    const QixListing listing = readQixListing(image, cfg, cp1252);
+    ASSERT_TRUE(listing.ok()) << listing.logText << listing.messageText;
+    ASSERT_EQ(listing.files.size(), 3u);
+    EXPECT_EQ(listing.files[1].entry.utf8Name, std::string("/b/deep/Grüße.txt") + '\0');
+    EXPECT_EQ(listing.files[1].offset, 8192u);
+    ASSERT_TRUE(listing.releaseVersion);
+
+    // The same folder again: the same bytes.
+    const auto firstImage = TempDir::read(image);
+    ASSERT_TRUE(create(std::string("R2")).ok());
+    EXPECT_EQ(TempDir::read(image), firstImage);
+    EXPECT_EQ(TempDir::read(cfg), text);
+
+    // And out again: file for file, byte for byte, the empty folder included.
+    const std::string out = temp.file("unpacked");
+    const QixExtractResult unpacked = extractQixImage(listing, image, out);
+    ASSERT_TRUE(unpacked.ok()) << unpacked.error;
+    for (const auto& entry : fs::recursive_directory_iterator(src)) {
+        const fs::path there = out / fs::relative(entry.path(), src);
+        ASSERT_EQ(fs::is_directory(entry), fs::is_directory(there)) << there;
+        if (!fs::is_directory(entry)) {
+            EXPECT_EQ(TempDir::read(entry.path()), TempDir::read(there)) << there;
+        }
+    }
+    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(out), {}),
+              std::distance(fs::recursive_directory_iterator(src), {}));
+}
+
+TEST_F(QixWriter, PathLengthsStopWhereThePhoneStops) {
+    // 61 bytes of folder path are taken, 62 are not. (A file path over 499 bytes cannot be
+    // made under these limits: 61 + 1 + 254.)
+    const std::string dir61 = std::string(60, 'd');
+    fs::create_directories(src / dir61);
+    put(dir61 + "/" + std::string(254, 'f'), {1});
+    ASSERT_TRUE(create().ok());
+    fs::remove(image);
+    fs::remove(temp.file("out.cfg"));
+
+    fs::create_directories(src / (dir61 + "x"));
+    expectRefused(dir61 + "x");
+    fs::remove(src / (dir61 + "x"));
+
+    // A name of 255 bytes would make the phone's listing of its folder fail.
+    put(std::string(255, 'h'), {});
+    expectRefused(std::string(255, 'h'));
+}
+
+TEST_F(QixWriter, RefusesNamesThePhoneOrTheConfigurationWouldTakeDifferently) {
+    put("\xE2\x82\xAC", {1});  // the euro sign is in CP1252
+    ASSERT_TRUE(create().ok());
+    // Not in CP1252; a line break; a trailing blank; a key the reader would find.
+    for (const std::string name : {"\xD0\x96.txt", "two\nlines", "blank ", "x FILE_SIZE : 9"}) {
+        SCOPED_TRACE(name);
+        fs::remove_all(src);
+        fs::remove(image);
+        fs::remove(temp.file("out.cfg"));
+        put(name, {1, 2});
+        expectRefused(name);
+    }
+}
+
+TEST_F(QixWriter, RefusesLinksSpecialFilesTooMuchAndItsOwnOutput) {
+    put("real.txt", {1});
+    fs::create_symlink("real.txt", src / "link");
+    expectRefused("link");
+    fs::remove(src / "link");
+
+    ASSERT_EQ(::mkfifo((src / "pipe").c_str(), 0600), 0);
+    expectRefused("pipe");
+    fs::remove(src / "pipe");
+
+    // Sparse: the walk refuses on the sizes before reading anything.
+    put("huge1", {});
+    put("huge2", {});
+    fs::resize_file(src / "huge1", 0x80000000ull);
+    fs::resize_file(src / "huge2", 0x80000000ull);
+    expectRefused("huge");
+    fs::remove(src / "huge1");
+    fs::remove(src / "huge2");
+
+    image = (src / "self.qix").string();
+    const QixWriteResult self = create();
+    EXPECT_TRUE(self.refused);
+    EXPECT_FALSE(fs::exists(src / "self.qix.part"));
+
+    image = temp.file("out.qix");
+    EXPECT_FALSE(create(std::string("R"), "seventeen bytes!!").ok());
+    EXPECT_FALSE(create(std::string("thirteen byte")).ok());
+    EXPECT_TRUE(create(std::string("twelve bytes"), "sixteen bytes ok").ok());
+}
+
+TEST_F(QixWriter, TheDefaultVersionIsTheFolderNameCutToFit) {
+    EXPECT_EQ(defaultQixVersion("/x/phone-backup/", cp1252), "phone-backup");
+    EXPECT_EQ(defaultQixVersion("/x/Grüße-aus-der-Heimat", cp1252), "Grüße-aus-der-He");
+    EXPECT_EQ(defaultQixVersion("/x/\xD0\x96", cp1252), "QIX");
+}
+
+TEST_F(QixWriter, UnpackingRefusesClimbingPathsAndFoldersInUse) {
+    const std::string cfg = temp.file("bad.cfg");
+    const std::string text =
+        "QIXVERSION : 0123456789ABCDEF\r\nFILE_NAME : /a/../../evil\r\n"
+        "FILE_SIZE : 2\r\n";
+    temp.write("bad.cfg", std::vector<std::uint8_t>(text.begin(), text.end()));
+    temp.write("bad.qix", {1, 2});
+    const QixListing listing = readQixListing(temp.file("bad.qix"), cfg, cp1252);
+    ASSERT_TRUE(listing.ok());
+    const QixExtractResult climbing =
+        extractQixImage(listing, temp.file("bad.qix"), temp.file("out/inner"));
+    EXPECT_TRUE(climbing.refused);
+    EXPECT_NE(climbing.error.find("/a/../../evil"), std::string::npos);
+    EXPECT_FALSE(fs::exists(temp.file("out")));
+    EXPECT_FALSE(fs::exists(temp.file("evil")));
+
+    put("x", {1});
+    ASSERT_TRUE(create().ok());
+    const QixListing good = readQixListing(image, temp.file("out.cfg"), cp1252);
+    const QixExtractResult used = extractQixImage(good, image, src.string());
+    EXPECT_TRUE(used.refused);
+    EXPECT_NE(used.error.find("not empty"), std::string::npos);
+}
+
+TEST_F(QixWriter, ListingADamagedPairGivesTheDownloadsWords) {
+    put("x", {1, 2, 3});
+    ASSERT_TRUE(create().ok());
+    temp.write("out.qix", {1, 2, 3, 4});
+    QixListing listing = readQixListing(image, temp.file("out.cfg"), cp1252);
+    EXPECT_FALSE(listing.ok());
+    EXPECT_FALSE(listing.unreadable);
+    EXPECT_EQ(listing.logText, "QixFilesize(4):CfgFilesize(3)");
+    EXPECT_EQ(listing.messageText, "QIX file size mismatched!!!");
+
+    fs::remove(temp.file("out.cfg"));
+    listing = readQixListing(image, temp.file("out.cfg"), cp1252);
+    EXPECT_TRUE(listing.unreadable);
+}
+
+}  // namespace
+}  // namespace zrk
