@@ -111,6 +111,7 @@ bool CommPort::open(std::uint16_t portNumber, std::uint32_t baud) {
         [[maybe_unused]] auto ignored = ::read(m_CancelFd, &count, sizeof count);
     }
     m_WriteFailed.store(false);
+    m_HasLineStatus = true;
 
     m_Fd = ::open(m_DeviceName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_Fd < 0) {
@@ -253,8 +254,15 @@ std::optional<std::size_t> CommPort::drainOutput(Deadline deadline, bool& cancel
             return std::nullopt;
         bool transmitting = false;
         if (queued <= 0) {
+            // A driver without a line status (a pseudo-terminal, many USB adapters) says so
+            // once; asking again after every write would cost a system call per block.
+            if (!m_HasLineStatus)
+                return std::nullopt;
             unsigned int status = 0;
-            transmitting = ::ioctl(m_Fd, TIOCSERGETLSR, &status) == 0 && !(status & TIOCSER_TEMT);
+            const bool answered = ::ioctl(m_Fd, TIOCSERGETLSR, &status) == 0;
+            if (!answered && (errno == ENOTTY || errno == EINVAL))
+                m_HasLineStatus = false;
+            transmitting = answered && !(status & TIOCSER_TEMT);
             if (!transmitting)
                 return std::nullopt;
         }
@@ -430,13 +438,18 @@ void CommPort::ThreadWatchComm() {
             const int space = m_QueueRead.freeSpace();
             if (space == 0)
                 break;
-            const long n = readAvailable(
-                burst, std::min<std::size_t>(kReadBurst, static_cast<std::size_t>(space)));
+            const std::size_t wanted =
+                std::min<std::size_t>(kReadBurst, static_cast<std::size_t>(space));
+            const long n = readAvailable(burst, wanted);
             if (n > 0) {
                 if (m_Trace)
                     m_Trace->traceBlock(TraceDirection::PhoneToHost, burst, n);
                 m_QueueRead.pushBlock(burst, static_cast<std::size_t>(n));
                 readSomething = true;
+                // A short read emptied the driver; asking again would only say so (the next
+                // poll hears of anything newer), and that is a system call per reply.
+                if (static_cast<std::size_t>(n) < wanted)
+                    break;
                 continue;
             }
             if (n < 0) {

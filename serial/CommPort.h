@@ -74,6 +74,7 @@ class CommPort : public SerialLink {
     std::uint16_t m_PortNumber = 0;
     std::string m_DeviceName;
     ReceiveQueue m_QueueRead;
+    bool m_HasLineStatus = true;  // the driver answers TIOCSERGETLSR (protocol thread only)
 
   private:
     using Deadline = std::chrono::steady_clock::time_point;

@@ -183,14 +183,14 @@ void PhoneSimulator::run() {
             m_Hooks.beforeLooking();
         const TimePoint now = Clock::now();
         std::lock_guard lock(m_Lock);
-        pullEvents();
+        m_FreshBaud.reset();
+        // An event that came after the poll is found by the read after the master's.
+        if (fds[1].revents & POLLIN)
+            pullEvents();
         serveEvents(now);
         if (m_OpenCount > 0) {
-            // The host asks for exclusive use right after its open; a pseudo-terminal keeps
-            // that flag after the close while the master lives, and it would keep the host's
-            // next open out (unless it runs as root). Its lock on the device still keeps a
-            // second downloader out.
-            ::ioctl(m_Keeper, TIOCNXCL);
+            // The exclusive-use flag the host sets after its open is cleared at its close
+            // (hostClosed), not here: once per reply would be a system call per block.
             if (fds[2].revents & POLLIN)
                 readMaster(now);
             // Reading may have found a close or an open the host made meanwhile.
@@ -259,7 +259,7 @@ void PhoneSimulator::hostClosed(TimePoint now) {
     // empty read waits for the terminal's pending input).
     std::vector<std::uint8_t> bytes;
     bytes.swap(m_Unjudged);
-    const auto rest = drainMaster();
+    const auto rest = drainMaster(true);
     bytes.insert(bytes.end(), rest.begin(), rest.end());
     // The port keeps its speed after the close until the host opens it again; the log taken
     // after the sample tells whether that happened before it.
@@ -289,7 +289,7 @@ void PhoneSimulator::hostClosed(TimePoint now) {
     m_Phone->takeOutput();
 }
 
-std::vector<std::uint8_t> PhoneSimulator::drainMaster() {
+std::vector<std::uint8_t> PhoneSimulator::drainMaster(bool untilEmpty) {
     std::vector<std::uint8_t> all;
     std::uint8_t buffer[4096];
     while (true) {
@@ -300,6 +300,9 @@ std::vector<std::uint8_t> PhoneSimulator::drainMaster() {
             m_Transcript.traceBlock(TraceDirection::HostToPhone, buffer,
                                     static_cast<std::size_t>(n));
         all.insert(all.end(), buffer, buffer + n);
+        // A short read took what there was; the next poll tells of more.
+        if (!untilEmpty && static_cast<std::size_t>(n) < sizeof buffer)
+            break;
     }
     if (!all.empty() && m_Hooks.afterReading)
         m_Hooks.afterReading(all);
@@ -307,7 +310,7 @@ std::vector<std::uint8_t> PhoneSimulator::drainMaster() {
 }
 
 void PhoneSimulator::readMaster(TimePoint now) {
-    const auto bytes = drainMaster();
+    const auto bytes = drainMaster(false);
     if (bytes.empty())
         return;
     // The speed is sampled after the read and trusted only if the host has neither closed nor
@@ -316,7 +319,11 @@ void PhoneSimulator::readMaster(TimePoint now) {
     pullEvents();
     if (!pending(IN_OPEN | IN_CLOSE)) {
         m_LineBaud = sampled;
-        queueInput(now, bytes, sampled);
+        m_FreshBaud = sampled;
+        if (!m_Options.pacing && m_Input.empty())
+            receiveNow(now, bytes, sampled);
+        else
+            queueInput(now, bytes, sampled);
         return;
     }
     if (pending(IN_CLOSE)) {
@@ -327,8 +334,29 @@ void PhoneSimulator::readMaster(TimePoint now) {
     queueInput(now, bytes, m_LineBaud);
 }
 
-void PhoneSimulator::queueInput(TimePoint now, const std::vector<std::uint8_t>& bytes,
-                                unsigned baud) {
+void PhoneSimulator::receiveNow(TimePoint now, std::span<const std::uint8_t> bytes, unsigned baud) {
+    const auto& hangUpAfter = m_Options.faults.hangUpAfter;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (hangUpAfter && m_Phone->counters().bytesReceived >= *hangUpAfter) {
+            hangUp();
+            return;
+        }
+        if (baud != 0 && baud != m_Phone->uartBaud()) {
+            // The rest arrives as garbage; the queue's path records how much of it.
+            queueInput(now, bytes.subspan(i), baud);
+            feedInput(now, false);
+            return;
+        }
+        m_InMismatch = false;
+        m_Phone->receive(bytes[i], now);
+        if (m_Phone->violations().size() != m_NotedViolations)
+            noteViolations();
+    }
+    if (hangUpAfter && m_Phone->counters().bytesReceived >= *hangUpAfter)
+        hangUp();
+}
+
+void PhoneSimulator::queueInput(TimePoint now, std::span<const std::uint8_t> bytes, unsigned baud) {
     const auto step = byteTime(baud != 0 ? baud : m_Phone->uartBaud());
     for (std::uint8_t b : bytes) {
         m_InputFree = std::max(m_InputFree, now) + step;
@@ -366,7 +394,8 @@ void PhoneSimulator::feedInput(TimePoint now, bool all, bool untilReopen) {
             m_InMismatch = false;
         }
         m_Phone->receive(in.byte, now);
-        noteViolations();
+        if (m_Phone->violations().size() != m_NotedViolations)
+            noteViolations();
     }
     if (hangUpAfter && m_Phone->counters().bytesReceived >= *hangUpAfter)
         hangUp();
@@ -436,7 +465,9 @@ void PhoneSimulator::writeLine(std::vector<std::uint8_t>& bytes) {
         return;
     }
     // The host hears the phone only at the phone's speed.
-    if (m_Pty.slaveBaud().value_or(0) != m_Phone->uartBaud())
+    // A speed sampled by this turn's read is as good as a new one, and saves a system call.
+    const unsigned hostBaud = m_FreshBaud ? *m_FreshBaud : m_Pty.slaveBaud().value_or(0);
+    if (hostBaud != m_Phone->uartBaud())
         for (auto& b : bytes)
             b = garble(b);
     const ssize_t n = ::write(m_Pty.masterFd(), bytes.data(), bytes.size());

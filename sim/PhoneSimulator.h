@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -90,11 +91,13 @@ class PhoneSimulator {
     void serveEvents(TimePoint now);
     bool pending(std::uint32_t mask) const;  // an event of that kind is taken, not served
     // Everything the host has written so far (written before now, at whatever speed).
-    std::vector<std::uint8_t> drainMaster();
+    std::vector<std::uint8_t> drainMaster(bool untilEmpty);
     // Reads what the host wrote while it has the port open.
     void readMaster(TimePoint now);
     void hostClosed(TimePoint now);
-    void queueInput(TimePoint now, const std::vector<std::uint8_t>& bytes, unsigned baud);
+    void queueInput(TimePoint now, std::span<const std::uint8_t> bytes, unsigned baud);
+    // An unpaced line hands the bytes over as they are read, without a queue entry per byte.
+    void receiveNow(TimePoint now, std::span<const std::uint8_t> bytes, unsigned baud);
     void closeLine();
     // Feeds the due bytes (all: every queued byte). untilReopen: stops before a byte that
     // reaches a phone waiting for the host's close and reopen.
@@ -140,6 +143,7 @@ class PhoneSimulator {
     TimePoint m_OutputFree{};
     std::uint64_t m_BytesSent = 0;
     std::size_t m_NotedViolations = 0;
+    std::optional<unsigned> m_FreshBaud;  // the host's speed as read in this turn
     bool m_InMismatch = false;
 };
 
