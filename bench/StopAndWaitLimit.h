@@ -1,0 +1,21 @@
+#pragma once
+// The fastest a stop-and-wait exchange can go over a pseudo-terminal on this machine: one side
+// sends a block, the other answers when it has all of it, and nothing else runs. Every figure
+// of the real programs is read as a share of this, measured in the same run.
+#include <cstddef>
+
+namespace zrk::bench {
+
+struct LimitFigure {
+    double seconds = 0;
+    std::size_t exchanges = 0;
+    double payloadBytesPerSecond = 0;
+};
+
+// The host writes hostBytes, the phone answers with phoneBytes once it has them, for about
+// the given time. payloadBytes of each exchange count as moved (the block, not its
+// checksum or request byte).
+LimitFigure measureStopAndWait(std::size_t hostBytes, std::size_t phoneBytes,
+                               std::size_t payloadBytes, double seconds);
+
+}  // namespace zrk::bench

@@ -1,0 +1,141 @@
+// How close the host comes to the line's limit when the line is a fast one: zrk410 as its own
+// process against zrk410-phonesim (another process) over a real pseudo-terminal, unpaced, beside
+// a stop-and-wait exchange that does nothing else (the limit), measured in the same run.
+//
+//   throughput_bench [--mb N] [--idle-seconds S] [--no-nand]
+//
+// Each operation's figures are the command's minus those of a bare bring-up (identify) in the
+// same run, so that they are the transfer's own.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench/HostRun.h"
+#include "bench/StopAndWaitLimit.h"
+#include "serial/SimulatorProcess.h"
+
+namespace {
+
+using namespace zrk::bench;
+
+constexpr double kMb = 1024.0 * 1024.0;
+constexpr std::size_t kNandDumpBytes = 131203072;
+
+struct Settings {
+    std::size_t megabytes = 16;
+    int idleSeconds = 30;
+    bool nand = true;
+};
+
+std::string zrk410Path() {
+    const auto self = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+    for (const auto& candidate : {self / "../cli/zrk410", self / "zrk410"})
+        if (std::filesystem::exists(candidate))
+            return std::filesystem::canonical(candidate).string();
+    throw std::runtime_error("zrk410 was not found beside " + self.string());
+}
+
+// One command against a fresh simulated phone.
+HostRun againstFreshPhone(const std::vector<std::string>& command) {
+    zrk::SimulatorProcess sim;
+    std::string error;
+    if (!sim.start(zrk::SimulatorProcess::locate(), {}, &error, true))
+        throw std::runtime_error("phone simulator: " + error);
+    std::vector<std::string> args{"--port", sim.devicePath(), "--speed", "921600"};
+    args.insert(args.end(), command.begin(), command.end());
+    HostRun run = runHost(zrk410Path(), args);
+    if (run.exitCode != 0)
+        throw std::runtime_error("zrk410 " + command.front() + " ended with " +
+                                 std::to_string(run.exitCode) + ": " + run.errorText);
+    return run;
+}
+
+void printLimit(const char* what, const LimitFigure& f) {
+    std::printf("%-34s %9.2f MB/s  (%zu exchanges in %.2f s)\n", what,
+                f.payloadBytesPerSecond / kMb, f.exchanges, f.seconds);
+}
+
+void printTransfer(const char* what, std::size_t bytes, const HostRun& run, const HostRun& base,
+                   double limitBytesPerSecond) {
+    const double wall = run.wallSeconds - base.wallSeconds;
+    const double cpu = run.cpuSeconds - base.cpuSeconds;
+    const double rate = static_cast<double>(bytes) / wall;
+    std::printf(
+        "%-34s %9.2f MB/s  %5.1f%% of the limit  %6.2f s  host CPU %.4f s/MB  "
+        "peak RSS %.1f MB\n",
+        what, rate / kMb, 100.0 * rate / limitBytesPerSecond, wall,
+        cpu / (static_cast<double>(bytes) / kMb), run.peakResidentMb);
+}
+
+Settings parse(int argc, char** argv) {
+    Settings s;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--mb" && i + 1 < argc)
+            s.megabytes = std::strtoul(argv[++i], nullptr, 10);
+        else if (a == "--idle-seconds" && i + 1 < argc)
+            s.idleSeconds = std::atoi(argv[++i]);
+        else if (a == "--no-nand")
+            s.nand = false;
+        else
+            throw std::runtime_error(
+                "usage: throughput_bench [--mb N] [--idle-seconds S] "
+                "[--no-nand]");
+    }
+    return s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) try {
+    const Settings settings = parse(argc, argv);
+    const std::size_t bytes = settings.megabytes << 20;
+    ScratchFolder scratch;
+    const std::string image = scratch.file("firmware.bin");
+    writeNoiseFile(image, bytes);
+
+    std::printf("== limit: stop-and-wait over a pseudo-terminal, nothing else running\n");
+    const LimitFigure toPhone = measureStopAndWait(2048, 1, 2048, 3.0);
+    printLimit("2048 bytes out, 1 back", toPhone);
+    const LimitFigure fromPhone = measureStopAndWait(1, 2049, 2048, 3.0);
+    printLimit("1 byte out, 2049 back (NAND page)", fromPhone);
+    const LimitFigure dumpLimit = measureStopAndWait(5, 8193, 8192, 3.0);
+    printLimit("5 bytes out, 8193 back (NOR block)", dumpLimit);
+
+    std::printf("\n== zrk410 against zrk410-phonesim, unpaced (%zu MB)\n", settings.megabytes);
+    const HostRun base = againstFreshPhone({"identify"});
+    std::printf("%-34s %6.2f s  host CPU %.3f s  peak RSS %.1f MB\n", "bring-up (identify)",
+                base.wallSeconds, base.cpuSeconds, base.peakResidentMb);
+    const HostRun download = againstFreshPhone({"download", "--bin", image});
+    printTransfer("firmware download", bytes, download, base, toPhone.payloadBytesPerSecond);
+    const std::string sectors = "0-" + std::to_string(bytes / 65536 - 1);
+    const HostRun readOut =
+        againstFreshPhone({"dump", "--sectors", sectors, "--out", scratch.file("nor.hex")});
+    printTransfer("NOR read-out (dump)", bytes, readOut, base, dumpLimit.payloadBytesPerSecond);
+    if (settings.nand) {
+        const HostRun nand = againstFreshPhone({"fs", "nand-dump", "--out", scratch.file("nand")});
+        printTransfer("NAND full dump", kNandDumpBytes, nand, base,
+                      fromPhone.payloadBytesPerSecond);
+    }
+
+    // A terminal where nobody answers: the host waits for the power-on for the whole time-out.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+        throw std::runtime_error("no pseudo-terminal");
+    const HostRun idle = runHost(zrk410Path(), {"--port", ::ptsname(master), "--timeout",
+                                                std::to_string(settings.idleSeconds), "identify"});
+    ::close(master);
+    std::printf("%-34s %6.2f s  host CPU %.3f s = %.2f%% of a core\n", "waiting for a silent phone",
+                idle.wallSeconds, idle.cpuSeconds, 100.0 * idle.cpuSeconds / idle.wallSeconds);
+    return 0;
+} catch (const std::exception& e) {
+    std::fprintf(stderr, "throughput_bench: %s\n", e.what());
+    return 1;
+}
