@@ -13,7 +13,8 @@
 //   'C' X Y    the window's choices: auto-download, power-on, start address box and text,
 //              image, mode, speed
 //   'Q' X      the file-system files and code page
-//   any other  (op & 31) + 1 bytes from the phone, in one notification
+//   any other  (op & 31) + 1 bytes from the phone, one notification each; with op & 32 all in
+//              one notification (the replies are then no longer matched to their requests)
 // Letters a harness does not offer count as phone bytes.
 #include <cstddef>
 #include <cstdint>

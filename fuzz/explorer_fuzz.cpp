@@ -141,10 +141,10 @@ class Driver {
             "open", [&] { explorer->open(); }, Exchange::Listing);
     }
 
+    // A file of the listed directory, as its menu names it; now and then one too long to send.
     std::string fileArgument(std::uint8_t x) const {
-        if (!view.files.empty() && (x & 0x80) == 0)
-            return explorer->fullFilePath(view.files[x % view.files.size()]);
-        return x & 1 ? "/d/" + std::string(600, 'n') : "/d/a.txt";
+        const std::string path = explorer->fullFilePath(view.files[x % view.files.size()]);
+        return x & 0x80 ? path + std::string(600, 'n') : path;
     }
 
     void act(FuzzInput& in) {
@@ -179,8 +179,8 @@ class Driver {
             case 'd':
             case 's': {
                 const std::uint8_t x = in.byte();
-                if (!isOpen || !view.working)
-                    return;  // the file list is disabled
+                if (!isOpen || !view.working || view.files.empty())
+                    return;  // the file list is disabled, or has no item for the menu
                 const std::string path = fileArgument(x);
                 if (op == 'r') {
                     step(
@@ -324,11 +324,8 @@ class Driver {
         const std::size_t messagesBefore = view.messages.size();
         const std::size_t logBefore = view.log.size();
         const int replacementsBefore = view.logReplacements;
-        if (begins != Exchange::None) {
-            check(!m_Pending, "the window offered a new exchange while one was running");
-            m_Pending = true;
-            m_Exchange = begins;
-        }
+        // An exchange started while one runs must end that one first.
+        const int pendingBefore = m_Pending ? 1 : 0;
         action();
 
         const State state = explorer->state();
@@ -341,13 +338,22 @@ class Driver {
               "block mode outside a frame wait, or a frame wait without it");
 
         // Exactly one outcome per exchange.
+        const int begun = begins != Exchange::None ? 1 : 0;
+        const int ended = static_cast<int>(view.outcomes.size() - outcomesBefore);
+        check(ended <= pendingBefore + begun, "an outcome for no exchange");
+        check(pendingBefore + begun - ended <= 1,
+              "the window offered a new exchange while one was running, and the first one "
+              "will have no outcome");
         for (std::size_t i = outcomesBefore; i < view.outcomes.size(); ++i) {
-            check(m_Pending, "an outcome for no exchange");
-            show(exchangeName(m_Exchange), kindName(view.outcomes[i].kind));
-            m_Pending = false;
+            // The first outcome may close the exchange that ran before this step.
+            const Exchange exchange = i == outcomesBefore && pendingBefore ? m_Exchange : begins;
+            show(exchangeName(exchange), kindName(view.outcomes[i].kind));
             if (view.outcomes[i].completed())
-                confirmCompletion(view.consumedAtOutcome[i]);
+                confirmCompletion(exchange, view.consumedAtOutcome[i]);
         }
+        m_Pending = pendingBefore + begun - ended == 1;
+        if (begun)
+            m_Exchange = begins;
         if (!explorer->isOpen())
             check(!m_Pending, "the explorer closed with an exchange still running");
 
@@ -368,10 +374,10 @@ class Driver {
     }
 
     // The phone's last bytes before a completion must be its confirmation.
-    void confirmCompletion(std::size_t consumed) {
+    void confirmCompletion(Exchange exchange, std::size_t consumed) {
         const auto& fed = link.fed;
         check(consumed >= 1 && consumed <= fed.size(), "a completion with nothing received");
-        switch (m_Exchange) {
+        switch (exchange) {
             case Exchange::Listing:
                 check(fed[consumed - 1] == explorer::LIST_END,
                       "a listing completed without the phone's end of list");
