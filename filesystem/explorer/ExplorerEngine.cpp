@@ -59,6 +59,9 @@ void ExplorerEngine::open() {
     m_Operation = Operation::Explorer;
     m_Tracking = true;
     m_ExchangeStart = m_Clock.nowSeconds();
+    // Nothing else may start until the root listing is in: a click during the mount would
+    // overwrite its state and lose its outcome.
+    m_View->setWorkingControlsEnabled(false);
     m_State = State::WAIT_START_REPLY;
     send({CMD_START});
 }
@@ -125,6 +128,10 @@ void ExplorerEngine::sendListing(const std::vector<std::uint8_t>& path) {
 }
 
 void ExplorerEngine::listDirectory(const std::string& path) {
+    // After a listing error the tree is given back before the phone's closing E7h; a new
+    // choice then ends the failed listing first, so that it still has its one outcome.
+    if (m_Tracking)
+        end(OutcomeKind::Failed, FailureCause::PhoneReply, "the listing failed");
     m_Tracking = true;
     m_Done = 0;
     m_ExchangeStart = m_Clock.nowSeconds();
@@ -451,6 +458,9 @@ void ExplorerEngine::nandDump() {
     }
     m_DumpTarget = target;
     m_DumpStart = m_Clock.nowSeconds();
+    // Off before the request: a second click before the phone answers would start the dump
+    // again over the same file.
+    m_View->setWorkingControlsEnabled(false);
     m_State = State::WAIT_DUMP_START;
     send({CMD_NAND_DUMP});
 }
@@ -720,12 +730,13 @@ void ExplorerEngine::step(std::uint8_t byte) {
             m_State = State::READ_STAT_RECORD;
             return;
         case State::READ_STAT_RECORD:
-            if (m_Counter == 0)
-                m_View->setWorkingControlsEnabled(true);
             m_Record[m_Counter++] = byte;
             if (m_Counter < kStatRecordSize)
                 return;
             m_Counter = 0;
+            // Only with the whole record: the rest of it would be read as the reply of an
+            // exchange started in between.
+            m_View->setWorkingControlsEnabled(true);
             m_Status = FileStatusRecord::decode(m_Record.data());
             for (const auto& line : m_Status->report())
                 log(line);
@@ -737,6 +748,7 @@ void ExplorerEngine::step(std::uint8_t byte) {
                 log(formatText(" DUMP ERROR Fail!(0x%X)\r\n", byte));
                 m_State = State::EXPLORER_IDLE;
                 abandonDumpFile(true);
+                m_View->setWorkingControlsEnabled(true);
                 end(OutcomeKind::Failed, FailureCause::PhoneReply,
                     formatText("NAND dump answered with 0x%02X", byte));
                 return;

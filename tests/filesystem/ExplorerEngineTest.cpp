@@ -163,6 +163,51 @@ TEST_F(ExplorerEngineTest, TheNandDumpAcknowledgesEveryPageButTheLastAndTimesIts
     EXPECT_TRUE(view.outcomes.back().completed());
 }
 
+// A click the window allows while an exchange runs would overwrite its state and lose its
+// outcome: the controls are off from the request to the end of the reply.
+TEST_F(ExplorerEngineTest, TheControlsStayOffUntilEachExchangeHasItsReplyAndOutcome) {
+    ExplorerEngine& e = make();
+    e.open();
+    EXPECT_FALSE(view.working);  // mounting and the root listing
+    phone({0x00});
+    phone({0xDA});
+    phone(entry(0x01, "r"));
+    phone({0xE7});
+    EXPECT_TRUE(view.working);
+
+    test::TempDir dir;
+    view.saveAs = dir.file("nand.hex");
+    e.nandDump();
+    EXPECT_FALSE(view.working);  // a second click would start the dump again
+    phone({0x55});               // refused: the controls come back
+    EXPECT_TRUE(view.working);
+
+    e.fileStatus("/r");
+    link.takeWritten();
+    Bytes record{0xF1};
+    record.resize(1 + 27, 0x22);
+    phone(record);
+    EXPECT_FALSE(view.working);  // one byte of the record still to come
+    phone({0x22});
+    EXPECT_TRUE(view.working);
+    EXPECT_EQ(e.state(), State::EXPLORER_IDLE);
+}
+
+TEST_F(ExplorerEngineTest, AListingChosenAfterAListingErrorEndsTheFailedOneFirst) {
+    ExplorerEngine& e = mounted();
+    e.listDirectory("/x");
+    phone({0xE6});  // the error; the phone's closing E7h has not come yet
+    ASSERT_TRUE(view.tree);
+    EXPECT_TRUE(view.outcomes.empty());
+    e.listDirectory("/");
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(view.outcomes[0].kind, OutcomeKind::Failed);
+    phone(entry(0x01, "f"));
+    phone({0xE7});
+    ASSERT_EQ(view.outcomes.size(), 2u);
+    EXPECT_TRUE(view.outcomes[1].completed());
+}
+
 TEST_F(ExplorerEngineTest, ExitAnswersWhateverComesAndGivesTheLinkBack) {
     ExplorerEngine& e = mounted();
     e.exit();
