@@ -278,7 +278,13 @@ void MainWindow::chooseTraceFile() {
     appendLog("** Tracing the link to " + path.toStdString() + "\r\n");
 }
 
-void MainWindow::operationEnded(const OperationOutcome&) {
+void MainWindow::operationEnded(const OperationOutcome& outcome) {
+    // Every control but Stop and Exit stays locked now; without a word nobody knows why.
+    if (outcome.kind == OutcomeKind::Abandoned) {
+        const std::string& log = logText();
+        const bool lineOpen = !log.empty() && log.back() != '\n' && log.back() != '\r';
+        appendLog(std::string(lineOpen ? "\r\n" : "") + "Press Stop to start again.\r\n");
+    }
     const int error = m_TraceError && !m_TraceErrorTold ? m_TraceError() : 0;
     if (error == 0)
         return;
