@@ -2,6 +2,7 @@
 // takes 32-bit totals; news from the watcher thread arrives as events on the UI thread.
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <thread>
 
@@ -65,6 +66,43 @@ TEST_F(Log, ALongLogIsNotTrimmed) {
         window->appendLog("Writing sector... OK!\r\n");
     EXPECT_EQ(w<QPlainTextEdit>("logView")->document()->blockCount(), 5001);
     EXPECT_EQ(window->logText().size(), 5000u * 23u);
+}
+
+TEST_F(Log, TheViewFollowsNewTextOnlyWhileItIsAtTheBottom) {
+    open();
+    window->show();
+    auto* view = w<QPlainTextEdit>("logView");
+    QScrollBar* scroll = view->verticalScrollBar();
+    window->setLogText("");
+    for (int i = 0; i < 300; ++i)
+        window->appendLog("Writing sector... OK!\r\n");
+    QCoreApplication::processEvents();
+    ASSERT_GT(scroll->maximum(), 0);
+    EXPECT_EQ(scroll->value(), scroll->maximum());
+
+    // Scrolled up to read back: new lines arrive below without moving the view or the selection.
+    scroll->setValue(10);
+    QTextCursor selection = view->textCursor();
+    selection.setPosition(5);
+    selection.setPosition(12, QTextCursor::KeepAnchor);
+    view->setTextCursor(selection);
+    scroll->setValue(10);
+    const int before = scroll->maximum();
+    for (int i = 0; i < 50; ++i)
+        window->appendLog("Erasing sector... OK!\r\n");
+    QCoreApplication::processEvents();
+    EXPECT_GT(scroll->maximum(), before);
+    EXPECT_EQ(scroll->value(), 10);
+    EXPECT_EQ(view->textCursor().selectionStart(), 5);
+    EXPECT_EQ(view->textCursor().selectionEnd(), 12);
+
+    // Back at the bottom, it follows again.
+    scroll->setValue(scroll->maximum());
+    window->appendLog("last\r\n");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(scroll->value(), scroll->maximum());
+    EXPECT_TRUE(view->toPlainText().endsWith("Erasing sector... OK!\nlast\n"));
+    EXPECT_TRUE(window->logText().ends_with("Erasing sector... OK!\r\nlast\r\n"));
 }
 
 TEST_F(Log, ProgressTakesThirtyTwoBitTotals) {
