@@ -17,6 +17,7 @@
 #include "app/Prompter.h"
 #include "app/Resources.h"
 #include "app/SettingsStore.h"
+#include "bringup/BringUpStates.h"
 #include "engine/Checksums.h"
 #include "engine/LineSpeeds.h"
 #include "engine/OpenFailureText.h"
@@ -139,6 +140,10 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
                 m_Engine->onBaudTimer();
         });
     });
+
+    m_NoAnswerTimer.setSingleShot(true);
+    connect(&m_NoAnswerTimer, &QTimer::timeout, this, &MainWindow::hintNoAnswer);
+    m_Pump->setDataObserver([this] { m_NoAnswerTimer.stop(); });
 
     // User actions only: pushing the bound values must not count as a change.
     connect(m_Ui->portList, &QComboBox::activated, this, &MainWindow::onPortChanged);
@@ -279,6 +284,7 @@ void MainWindow::chooseTraceFile() {
 }
 
 void MainWindow::operationEnded(const OperationOutcome& outcome) {
+    m_NoAnswerTimer.stop();
     // Every control but Stop and Exit stays locked now; without a word nobody knows why.
     if (outcome.kind == OutcomeKind::Abandoned) {
         const std::string& log = logText();
@@ -461,10 +467,23 @@ void MainWindow::onSpeedChanged() {
 
 void MainWindow::onStart() {
     m_Engine->start();
+    if (m_Engine->context().ProtocolState == bringup::WAIT_CONNECT_REQUEST)
+        m_NoAnswerTimer.start(m_NoAnswerHintDelayMs);
 }
 
 void MainWindow::onStop() {
+    m_NoAnswerTimer.stop();
     m_Engine->stop();
+}
+
+void MainWindow::hintNoAnswer() {
+    // The wait goes on: a phone switched on late still answers.
+    if (!m_Link.isConnected() || m_Engine->context().ProtocolState != bringup::WAIT_CONNECT_REQUEST)
+        return;
+    const int portNumber = m_PortIndex + 1;
+    appendLog("** Nothing received on " + PortMap::portName(portNumber) + " (" +
+              portMap().device(portNumber) +
+              ") yet: check the cable, switch the phone off and on again.\r\n");
 }
 
 void MainWindow::onAbout() {

@@ -3,11 +3,13 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QScrollBar>
+#include <QTest>
 #include <QTextBlock>
 #include <thread>
 
 #include "WindowFixture.h"
 #include "app/LinkPump.h"
+#include "bringup/BringUpStates.h"
 
 namespace zrk::test {
 namespace {
@@ -103,6 +105,39 @@ TEST_F(Log, TheViewFollowsNewTextOnlyWhileItIsAtTheBottom) {
     EXPECT_EQ(scroll->value(), scroll->maximum());
     EXPECT_TRUE(view->toPlainText().endsWith("Erasing sector... OK!\nlast\n"));
     EXPECT_TRUE(window->logText().ends_with("Erasing sector... OK!\r\nlast\r\n"));
+}
+
+TEST_F(Log, ASilentPhoneGetsOneHintWhileTheWaitGoesOn) {
+    open();
+    window->setNoAnswerHintDelay(1);
+    click("startButton");
+    ASSERT_TRUE(link.connected);
+    const std::string hint =
+        "** Nothing received on COM1 (/dev/ttyS0) yet: check the cable, switch the phone off and "
+        "on again.\r\n";
+    ASSERT_TRUE(waitFor([&] { return window->logText().ends_with(hint); }));
+    EXPECT_EQ(window->logText().find("Nothing received"),
+              window->logText().rfind("Nothing received"));
+    EXPECT_TRUE(link.connected);
+    EXPECT_TRUE(enabled("stopButton"));
+    EXPECT_EQ(window->engine().context().ProtocolState, bringup::WAIT_CONNECT_REQUEST);
+
+    // Any byte, even noise, shows the cable works: no hint then.
+    click("stopButton");
+    window->setNoAnswerHintDelay(50);
+    click("startButton");
+    link.receive({0x00});
+    window->linkPump().postLinkData(link);
+    QCoreApplication::sendPostedEvents(&window->linkPump());  // runs no timer
+    QTest::qWait(300);
+    EXPECT_EQ(window->logText().find("Nothing received"), std::string::npos);
+
+    // Nor after Stop.
+    click("stopButton");
+    click("startButton");
+    click("stopButton");
+    QTest::qWait(300);
+    EXPECT_EQ(window->logText().find("Nothing received"), std::string::npos);
 }
 
 TEST_F(Log, ProgressTakesThirtyTwoBitTotals) {
