@@ -98,11 +98,16 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     m_UseStartNorAddress = 0;
     m_AutoDownload = 0;
 
-    // The stored paths; sizes and checksums start empty.
+    // The stored paths with the sizes of their files as they are now; checksums start empty,
+    // and a file that went away leaves its size empty without a complaint.
     m_BinPath = m_Settings.readString(QStringLiteral("BinPath"));
     m_QixPath = m_Settings.readString(QStringLiteral("VavPath"));
     m_Ui->binPathField->setText(m_BinPath);
     m_Ui->qixPathField->setText(m_QixPath);
+    if (const auto length = lengthOf(m_BinPath))
+        m_Ui->binSizeField->setText(QString::number(*length));
+    if (const auto length = lengthOf(m_QixPath))
+        m_Ui->qixSizeField->setText(QString::number(*length));
     m_CfgPath = deriveCfgPath(m_QixPath);
 
     // Nothing can be done on a phone yet.
@@ -545,7 +550,8 @@ void MainWindow::pickBinFile() {
     FileDialogRequest request;
     request.title = tr("Firmware image");
     request.nameFilters = qtNameFilters(
-        QStringLiteral("cla file (*.cla)|*.cla|bin file (*.bin)|*.bin|all files (*.*)|*.*||"));
+        QStringLiteral("firmware (*.cla;*.bin)|*.cla;*.bin|"
+                       "cla file (*.cla)|*.cla|bin file (*.bin)|*.bin|all files (*.*)|*.*||"));
     request.defaultSuffix = QStringLiteral("cla");
     request.initialPath = m_BinPath;
     QString path;
@@ -553,6 +559,8 @@ void MainWindow::pickBinFile() {
         PromptHold prompt(*m_Pump);
         path = m_Prompter.openFile(this, request);
     }
+    // The checksum shown was the old file's.
+    m_Ui->binCrcField->clear();
     if (path.isEmpty()) {
         messageBox("No file selected!", MessageIcon::Warning);
         m_BinPath.clear();
@@ -581,6 +589,7 @@ void MainWindow::pickQixFile() {
         PromptHold prompt(*m_Pump);
         path = m_Prompter.openFile(this, request);
     }
+    m_Ui->qixCrcField->clear();
     if (path.isEmpty()) {
         messageBox("No file selected!", MessageIcon::Warning);
         m_QixPath.clear();
