@@ -45,15 +45,19 @@ LaunchOptions parseLaunchOptions(const QStringList& arguments) {
 
 void DownloaderApp::prepareToolkit() {
     ensureResources();
-    QApplication::setOrganizationName(QString::fromLatin1(SettingsStore::kOrganisation));
-    QApplication::setApplicationName(QString::fromLatin1(SettingsStore::kApplication));
-    QApplication::setApplicationDisplayName(QStringLiteral("ZR-K410 Downloader"));
-    QApplication::setDesktopFileName(QStringLiteral("zrk410-gui"));
+    nameApplication();
     // The layouts are measured for this style and these faces; a theme with other metrics
     // would clip captions in the fixed-size windows.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setFont(sansFont());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/zrk410/icons/zrk410.png")));
+}
+
+void DownloaderApp::nameApplication() {
+    QApplication::setOrganizationName(QString::fromLatin1(SettingsStore::kOrganisation));
+    // Also the message boxes' title (the display name falls back to it).
+    QApplication::setApplicationName(QString::fromLatin1(SettingsStore::kApplication));
+    QApplication::setDesktopFileName(QStringLiteral("zrk410-gui"));
 }
 
 int DownloaderApp::run(const LaunchOptions& options) {

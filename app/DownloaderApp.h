@@ -22,6 +22,9 @@ class DownloaderApp {
   public:
     // Call once, after the QApplication exists.
     static void prepareToolkit();
+    // The names the settings and the desktop know the program by. No display name of its own:
+    // the platform would append it to every window title, which already names the program.
+    static void nameApplication();
     int run(const LaunchOptions& options);
 };
 

@@ -65,6 +65,8 @@ void LinkPump::runWhenFree(std::function<void()> work) {
 
 bool LinkPump::event(QEvent* event) {
     if (event->type() == kDataEvent) {
+        if (m_DataObserver)
+            m_DataObserver();
         if (holding())
             m_DataDeferred = true;
         else

@@ -27,6 +27,9 @@ class LinkPump : public QObject, public LinkEventSink {
     void postLinkData(SerialLink& link) override;
     void postLinkLost(SerialLink& link, std::uint64_t session, const std::string& reason) override;
 
+    // Told on the UI thread whenever news of received bytes comes in, held or not.
+    void setDataObserver(std::function<void()> observer) { m_DataObserver = std::move(observer); }
+
     void hold() { ++m_Holds; }
     void release();
     bool holding() const { return m_Holds > 0; }
@@ -46,6 +49,7 @@ class LinkPump : public QObject, public LinkEventSink {
     };
     std::optional<Loss> m_LossDeferred;
     std::vector<std::function<void()>> m_WorkDeferred;
+    std::function<void()> m_DataObserver;
 };
 
 // Holds the pump for the life of a prompt.

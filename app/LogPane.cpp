@@ -2,6 +2,7 @@
 
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <algorithm>
 #include <limits>
 
@@ -25,6 +26,21 @@ QString LogPane::displayForm(const std::string& text, bool& endsInCarriageReturn
 void LogPane::appendLog(const std::string& text) {
     m_Log += text;
     const QString shown = displayForm(text, m_EndsInCarriageReturn);
+    QScrollBar* vertical = m_Text.verticalScrollBar();
+    // A reader who scrolled up keeps the place (and the selection); at the bottom the view
+    // follows the newest line.
+    const bool following = vertical->value() >= vertical->maximum();
+    if (!following) {
+        const int verticalAt = vertical->value();
+        const int horizontalAt = m_Text.horizontalScrollBar()->value();
+        QTextCursor end(m_Text.document());
+        end.movePosition(QTextCursor::End);
+        if (!shown.isEmpty())
+            end.insertText(shown);
+        vertical->setValue(verticalAt);
+        m_Text.horizontalScrollBar()->setValue(horizontalAt);
+        return;
+    }
     QTextCursor cursor = m_Text.textCursor();
     cursor.movePosition(QTextCursor::End);
     if (!shown.isEmpty())

@@ -17,6 +17,7 @@
 #include "app/Prompter.h"
 #include "app/Resources.h"
 #include "app/SettingsStore.h"
+#include "bringup/BringUpStates.h"
 #include "engine/Checksums.h"
 #include "engine/LineSpeeds.h"
 #include "engine/OpenFailureText.h"
@@ -97,11 +98,16 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     m_UseStartNorAddress = 0;
     m_AutoDownload = 0;
 
-    // The stored paths; sizes and checksums start empty.
+    // The stored paths with the sizes of their files as they are now; checksums start empty,
+    // and a file that went away leaves its size empty without a complaint.
     m_BinPath = m_Settings.readString(QStringLiteral("BinPath"));
     m_QixPath = m_Settings.readString(QStringLiteral("VavPath"));
     m_Ui->binPathField->setText(m_BinPath);
     m_Ui->qixPathField->setText(m_QixPath);
+    if (const auto length = lengthOf(m_BinPath))
+        m_Ui->binSizeField->setText(QString::number(*length));
+    if (const auto length = lengthOf(m_QixPath))
+        m_Ui->qixSizeField->setText(QString::number(*length));
     m_CfgPath = deriveCfgPath(m_QixPath);
 
     // Nothing can be done on a phone yet.
@@ -139,6 +145,10 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
                 m_Engine->onBaudTimer();
         });
     });
+
+    m_NoAnswerTimer.setSingleShot(true);
+    connect(&m_NoAnswerTimer, &QTimer::timeout, this, &MainWindow::hintNoAnswer);
+    m_Pump->setDataObserver([this] { m_NoAnswerTimer.stop(); });
 
     // User actions only: pushing the bound values must not count as a change.
     connect(m_Ui->portList, &QComboBox::activated, this, &MainWindow::onPortChanged);
@@ -278,7 +288,14 @@ void MainWindow::chooseTraceFile() {
     appendLog("** Tracing the link to " + path.toStdString() + "\r\n");
 }
 
-void MainWindow::operationEnded(const OperationOutcome&) {
+void MainWindow::operationEnded(const OperationOutcome& outcome) {
+    m_NoAnswerTimer.stop();
+    // Every control but Stop and Exit stays locked now; without a word nobody knows why.
+    if (outcome.kind == OutcomeKind::Abandoned) {
+        const std::string& log = logText();
+        const bool lineOpen = !log.empty() && log.back() != '\n' && log.back() != '\r';
+        appendLog(std::string(lineOpen ? "\r\n" : "") + "Press Stop to start again.\r\n");
+    }
     const int error = m_TraceError && !m_TraceErrorTold ? m_TraceError() : 0;
     if (error == 0)
         return;
@@ -455,10 +472,23 @@ void MainWindow::onSpeedChanged() {
 
 void MainWindow::onStart() {
     m_Engine->start();
+    if (m_Engine->context().ProtocolState == bringup::WAIT_CONNECT_REQUEST)
+        m_NoAnswerTimer.start(m_NoAnswerHintDelayMs);
 }
 
 void MainWindow::onStop() {
+    m_NoAnswerTimer.stop();
     m_Engine->stop();
+}
+
+void MainWindow::hintNoAnswer() {
+    // The wait goes on: a phone switched on late still answers.
+    if (!m_Link.isConnected() || m_Engine->context().ProtocolState != bringup::WAIT_CONNECT_REQUEST)
+        return;
+    const int portNumber = m_PortIndex + 1;
+    appendLog("** Nothing received on " + PortMap::portName(portNumber) + " (" +
+              portMap().device(portNumber) +
+              ") yet: check the cable, switch the phone off and on again.\r\n");
 }
 
 void MainWindow::onAbout() {
@@ -520,7 +550,8 @@ void MainWindow::pickBinFile() {
     FileDialogRequest request;
     request.title = tr("Firmware image");
     request.nameFilters = qtNameFilters(
-        QStringLiteral("cla file (*.cla)|*.cla|bin file (*.bin)|*.bin|all files (*.*)|*.*||"));
+        QStringLiteral("firmware (*.cla;*.bin)|*.cla;*.bin|"
+                       "cla file (*.cla)|*.cla|bin file (*.bin)|*.bin|all files (*.*)|*.*||"));
     request.defaultSuffix = QStringLiteral("cla");
     request.initialPath = m_BinPath;
     QString path;
@@ -528,6 +559,8 @@ void MainWindow::pickBinFile() {
         PromptHold prompt(*m_Pump);
         path = m_Prompter.openFile(this, request);
     }
+    // The checksum shown was the old file's.
+    m_Ui->binCrcField->clear();
     if (path.isEmpty()) {
         messageBox("No file selected!", MessageIcon::Warning);
         m_BinPath.clear();
@@ -556,6 +589,7 @@ void MainWindow::pickQixFile() {
         PromptHold prompt(*m_Pump);
         path = m_Prompter.openFile(this, request);
     }
+    m_Ui->qixCrcField->clear();
     if (path.isEmpty()) {
         messageBox("No file selected!", MessageIcon::Warning);
         m_QixPath.clear();

@@ -65,6 +65,9 @@ class MainWindow : public QDialog, public DownloaderView {
     void stopTrace();
     const QString& tracePath() const { return m_TracePath; }
 
+    // How long START waits for a first byte before the log suggests checking the phone.
+    void setNoAnswerHintDelay(int milliseconds) { m_NoAnswerHintDelayMs = milliseconds; }
+
     // DownloaderView
     void appendLog(const std::string& text) override;
     void setLogText(const std::string& text) override;
@@ -98,6 +101,7 @@ class MainWindow : public QDialog, public DownloaderView {
     void onSpeedChanged();
     void onStart();
     void onStop();
+    void hintNoAnswer();
     void onAbout();
     void onAutoDownload();
     void onPowerOn();
@@ -120,6 +124,8 @@ class MainWindow : public QDialog, public DownloaderView {
     PortList* m_PortList = nullptr;  // a child of the window
     std::unique_ptr<ProtocolEngine> m_Engine;
     QTimer m_BaudTimer;
+    QTimer m_NoAnswerTimer;
+    int m_NoAnswerHintDelayMs = 15000;
 
     // Values bound to controls (read back and pushed all together).
     int m_PortIndex = -1;

@@ -26,8 +26,8 @@ TEST_F(Files, PickingAFirmwareImageShowsItsSizeAndStoresThePath) {
     click("binButton");
     ASSERT_EQ(prompter.openRequests.size(), 1u);
     const FileDialogRequest& request = prompter.openRequests[0];
-    EXPECT_EQ(request.nameFilters,
-              QStringList({"cla file (*.cla)", "bin file (*.bin)", "all files (*)"}));
+    EXPECT_EQ(request.nameFilters, QStringList({"firmware (*.cla *.bin)", "cla file (*.cla)",
+                                                "bin file (*.bin)", "all files (*)"}));
     EXPECT_EQ(request.defaultSuffix, "cla");
     EXPECT_EQ(request.initialPath, "/old/fw.cla");
     EXPECT_EQ(text("binPathField"), path);
@@ -96,14 +96,26 @@ TEST_F(Files, ChecksumsOfKnownContent) {
     EXPECT_EQ(text("binCrcField"), "0xcbf43926");
     EXPECT_TRUE(enabled("binCrcField"));
 
-    // A new file keeps the old checksum on display until the button is pressed again.
+    // A new file does not show the old file's checksum as its own.
     prompter.openAnswers.push_back(makeFile("empty.bin", ""));
     click("binButton");
-    EXPECT_EQ(text("binCrcField"), "0xcbf43926");
+    EXPECT_EQ(text("binCrcField"), "");
     EXPECT_EQ(text("binSizeField"), "0");
     click("binCrcButton");
     EXPECT_EQ(text("binCrcField"), "0x0");
     EXPECT_TRUE(prompter.messages.empty());
+
+    // Nor does a cancelled choice, nor a new file-system image.
+    click("binButton");
+    EXPECT_EQ(text("binCrcField"), "");
+    click("modeQixRadio");
+    prompter.openAnswers.push_back(makeFile("fs.qix", "123456789"));
+    click("qixButton");
+    click("qixCrcButton");
+    EXPECT_EQ(text("qixCrcField"), "0xcbf43926");
+    prompter.openAnswers.push_back(makeFile("other.qix", "x"));
+    click("qixButton");
+    EXPECT_EQ(text("qixCrcField"), "");
 }
 
 TEST_F(Files, TheImageChecksumWorksOnTheImagePath) {

@@ -2,11 +2,14 @@
 // takes 32-bit totals; news from the watcher thread arrives as events on the UI thread.
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QScrollBar>
+#include <QTest>
 #include <QTextBlock>
 #include <thread>
 
 #include "WindowFixture.h"
 #include "app/LinkPump.h"
+#include "bringup/BringUpStates.h"
 
 namespace zrk::test {
 namespace {
@@ -65,6 +68,76 @@ TEST_F(Log, ALongLogIsNotTrimmed) {
         window->appendLog("Writing sector... OK!\r\n");
     EXPECT_EQ(w<QPlainTextEdit>("logView")->document()->blockCount(), 5001);
     EXPECT_EQ(window->logText().size(), 5000u * 23u);
+}
+
+TEST_F(Log, TheViewFollowsNewTextOnlyWhileItIsAtTheBottom) {
+    open();
+    window->show();
+    auto* view = w<QPlainTextEdit>("logView");
+    QScrollBar* scroll = view->verticalScrollBar();
+    window->setLogText("");
+    for (int i = 0; i < 300; ++i)
+        window->appendLog("Writing sector... OK!\r\n");
+    QCoreApplication::processEvents();
+    ASSERT_GT(scroll->maximum(), 0);
+    EXPECT_EQ(scroll->value(), scroll->maximum());
+
+    // Scrolled up to read back: new lines arrive below without moving the view or the selection.
+    scroll->setValue(10);
+    QTextCursor selection = view->textCursor();
+    selection.setPosition(5);
+    selection.setPosition(12, QTextCursor::KeepAnchor);
+    view->setTextCursor(selection);
+    scroll->setValue(10);
+    const int before = scroll->maximum();
+    for (int i = 0; i < 50; ++i)
+        window->appendLog("Erasing sector... OK!\r\n");
+    QCoreApplication::processEvents();
+    EXPECT_GT(scroll->maximum(), before);
+    EXPECT_EQ(scroll->value(), 10);
+    EXPECT_EQ(view->textCursor().selectionStart(), 5);
+    EXPECT_EQ(view->textCursor().selectionEnd(), 12);
+
+    // Back at the bottom, it follows again.
+    scroll->setValue(scroll->maximum());
+    window->appendLog("last\r\n");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(scroll->value(), scroll->maximum());
+    EXPECT_TRUE(view->toPlainText().endsWith("Erasing sector... OK!\nlast\n"));
+    EXPECT_TRUE(window->logText().ends_with("Erasing sector... OK!\r\nlast\r\n"));
+}
+
+TEST_F(Log, ASilentPhoneGetsOneHintWhileTheWaitGoesOn) {
+    open();
+    window->setNoAnswerHintDelay(1);
+    click("startButton");
+    ASSERT_TRUE(link.connected);
+    const std::string hint =
+        "** Nothing received on COM1 (/dev/ttyS0) yet: check the cable, switch the phone off and "
+        "on again.\r\n";
+    ASSERT_TRUE(waitFor([&] { return window->logText().ends_with(hint); }));
+    EXPECT_EQ(window->logText().find("Nothing received"),
+              window->logText().rfind("Nothing received"));
+    EXPECT_TRUE(link.connected);
+    EXPECT_TRUE(enabled("stopButton"));
+    EXPECT_EQ(window->engine().context().ProtocolState, bringup::WAIT_CONNECT_REQUEST);
+
+    // Any byte, even noise, shows the cable works: no hint then.
+    click("stopButton");
+    window->setNoAnswerHintDelay(50);
+    click("startButton");
+    link.receive({0x00});
+    window->linkPump().postLinkData(link);
+    QCoreApplication::sendPostedEvents(&window->linkPump());  // runs no timer
+    QTest::qWait(300);
+    EXPECT_EQ(window->logText().find("Nothing received"), std::string::npos);
+
+    // Nor after Stop.
+    click("stopButton");
+    click("startButton");
+    click("stopButton");
+    QTest::qWait(300);
+    EXPECT_EQ(window->logText().find("Nothing received"), std::string::npos);
 }
 
 TEST_F(Log, ProgressTakesThirtyTwoBitTotals) {

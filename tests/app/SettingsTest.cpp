@@ -1,5 +1,6 @@
 // What is remembered between runs: port and speed indices, the two image paths, and the
 // devices the COM names stand for.
+#include <QFile>
 #include <QTest>
 
 #include "WindowFixture.h"
@@ -53,14 +54,35 @@ TEST_F(Settings, StoredValuesAreShownAtTheNextStart) {
     EXPECT_EQ(text("binPathField"), "/data/fw.cla");
     EXPECT_EQ(text("qixPathField"), "/data/img/fs.qix");
     EXPECT_EQ(window->cfgPath(), "/data/img/fs.cfg");
-    // Sizes and checksums start empty.
+    // Files that are not there have no size; checksums start empty.
     EXPECT_EQ(text("binSizeField"), "");
+    EXPECT_EQ(text("qixSizeField"), "");
     EXPECT_EQ(text("binCrcField"), "");
     const UserChoices c = window->choices();
     EXPECT_EQ(c.portIndex, 4);
     EXPECT_EQ(c.speedIndex, 3);
     EXPECT_EQ(c.binPath, "/data/fw.cla");
     EXPECT_EQ(c.cfgPath, "/data/img/fs.cfg");
+}
+
+TEST_F(Settings, StoredPathsShowTheSizesTheirFilesHaveNow) {
+    const auto makeFile = [&](const char* name, qint64 size) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(size, 'x'));
+        return file.fileName();
+    };
+    settings->writeString("BinPath", makeFile("fw.cla", 1234));
+    settings->writeString("VavPath", makeFile("fs.qix", 70000));
+    open();
+    EXPECT_EQ(text("binSizeField"), "1234");
+    EXPECT_EQ(text("qixSizeField"), "70000");
+    EXPECT_EQ(text("binCrcField"), "");
+    EXPECT_TRUE(prompter.messages.empty());
+
+    makeFile("fw.cla", 10);
+    reopen();
+    EXPECT_EQ(text("binSizeField"), "10");
 }
 
 TEST_F(Settings, IndicesOutsideTheListsFallBackToTheFirstEntry) {

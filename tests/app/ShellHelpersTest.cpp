@@ -2,6 +2,8 @@
 // command line of the window program.
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+
 #include "app/DownloaderApp.h"
 #include "app/Prompter.h"
 #include "app/SettingsStore.h"
@@ -18,6 +20,18 @@ TEST(CfgPath, ReplacesTheFileNamesOwnExtension) {
     EXPECT_EQ(deriveCfgPath("/data/a.b/fs"), "/data/a.b/fs.cfg");
     EXPECT_EQ(deriveCfgPath("/data/img/fs"), "/data/img/fs.cfg");
     EXPECT_EQ(deriveCfgPath("fs"), "fs.cfg");
+}
+
+TEST(Titles, TheProgramsNameIsNotAppendedToWindowTitles) {
+    const QString before = QCoreApplication::applicationName();
+    DownloaderApp::nameApplication();
+    // The message boxes' title.
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "ZR-K410 Downloader");
+    // A display name of its own would be appended to every title ("X - ZR-K410 Downloader");
+    // without one the display name only mirrors the application name.
+    QCoreApplication::setApplicationName(QStringLiteral("probe"));
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), "probe");
+    QCoreApplication::setApplicationName(before);
 }
 
 TEST(FileFilters, BarSeparatedFiltersBecomeQtFilters) {

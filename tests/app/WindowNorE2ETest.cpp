@@ -103,7 +103,10 @@ TEST_F(WindowNor, DownloadsFromTheStartAddressAndRefusesOneInsideASector) {
     // Not a sector start: abandoned, the controls stay locked until Stop.
     w<QLineEdit>("startAddressField")->setText(QStringLiteral("0x10010001"));
     click("downloadButton");
-    ASSERT_TRUE(waitForLog("\r\n **Not Sector Begin Address(0x00010001)... "));
+    // What to do next is said once, on its own line after what happened.
+    ASSERT_TRUE(waitForLog(
+        "\r\n **Not Sector Begin Address(0x00010001)... \r\nPress Stop to start again.\r\n"));
+    EXPECT_EQ(log().find("Press Stop"), log().rfind("Press Stop"));
     EXPECT_EQ(engine().context().ProtocolState, IDLE);
     EXPECT_EQ(controls(), kLockedLayout);
     click("stopButton");
