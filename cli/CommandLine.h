@@ -20,6 +20,7 @@ enum class Command {
     FsRemove,    // fs rm PATH
     FsStat,      // fs stat PATH
     FsNandDump,  // fs nand-dump --out FILE
+    Doctor,      // doctor [--port COMn|PATH]
 };
 
 // The commands that run through the explorer.

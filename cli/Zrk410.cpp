@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "cli/CommandLine.h"
+#include "cli/Doctor.h"
 #include "cli/ExitCodes.h"
 #include "cli/PhoneSession.h"
 #include "cli/SectorList.h"
@@ -107,6 +108,8 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
 
     if (o.command == Command::Crc)
         return runCrc(o, output);
+    if (o.command == Command::Doctor)
+        return runDoctor(o, output);
     // A code page that does not exist here is refused before the phone is asked to power on.
     if (!o.codePage.empty()) {
         std::string error;
