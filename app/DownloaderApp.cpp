@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QStyleFactory>
 #include <cstdio>
+#include <string>
 
 #include "app/DialogUnits.h"
 #include "app/MainWindow.h"
@@ -16,6 +17,42 @@
 #include "serial/PortMap.h"
 
 namespace zrk {
+
+namespace {
+
+void printUsage(std::FILE* to, const QString& error) {
+    std::fprintf(to,
+                 "%s%s"
+                 "Usage: zrk410-gui [--screenshots DIR] [--sim [SIMULATOR OPTIONS...]]\n"
+                 "The ZR-K410 Downloader's window: flash a ZR-K410 phone through a serial "
+                 "cable.\n\n"
+                 "Options:\n"
+                 "  --screenshots DIR  write PNG images of the windows into DIR and exit\n"
+                 "  --sim ...          COM1 is a phone simulator started for this run; the\n"
+                 "                     options after --sim are handed to the simulator\n"
+                 "  -h, --help         print this help and exit\n"
+                 "  --version          print the version and exit\n",
+                 qPrintable(error), error.isEmpty() ? "" : "\n");
+}
+
+}  // namespace
+
+std::optional<int> answerWithoutWindow(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--sim")
+            break;  // the rest is the simulator's
+        if (arg == "--version") {
+            std::printf("zrk410-gui %s\n", ZRK_VERSION);
+            return 0;
+        }
+        if (arg == "--help" || arg == "-h") {
+            printUsage(stdout, {});
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
 
 LaunchOptions parseLaunchOptions(const QStringList& arguments) {
     LaunchOptions options;
@@ -62,13 +99,7 @@ void DownloaderApp::nameApplication() {
 
 int DownloaderApp::run(const LaunchOptions& options) {
     if (!options.error.isEmpty() || options.help) {
-        std::fprintf(options.help ? stdout : stderr,
-                     "%s%s"
-                     "Usage: zrk410-gui [--screenshots DIR] [--sim [SIMULATOR OPTIONS...]]\n"
-                     "  --screenshots DIR  write PNG images of the windows into DIR and exit\n"
-                     "  --sim ...          COM1 is a phone simulator started for this run; the\n"
-                     "                     options after --sim are handed to the simulator\n",
-                     qPrintable(options.error), options.error.isEmpty() ? "" : "\n");
+        printUsage(options.help ? stdout : stderr, options.error);
         return options.help ? 0 : 2;
     }
     if (!options.screenshotDir.isEmpty())

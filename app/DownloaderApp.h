@@ -3,6 +3,7 @@
 // the command line, creates the program-wide serial port and runs the main window modally. The
 // program ends when that window closes, whichever way it was closed.
 #include <QString>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,11 @@ struct LaunchOptions {
 };
 
 LaunchOptions parseLaunchOptions(const QStringList& arguments);
+
+// --help and --version are answered before the toolkit starts, so that they work without a
+// display (the manual page is made from them at build time). Returns the exit status when one
+// of them was asked for.
+std::optional<int> answerWithoutWindow(int argc, const char* const* argv);
 
 class DownloaderApp {
   public:

@@ -25,6 +25,7 @@
 #include "filesystem/dialog/FsExplorerDialog.h"
 #include "loader/dialog/SectorSelectDialog.h"
 #include "protocol/ProtocolEngine.h"
+#include "serial/PortDoctor.h"
 #include "serial/PortMap.h"
 #include "serial/SerialLink.h"
 #include "ui_MainWindow.h"
@@ -660,13 +661,23 @@ void MainWindow::messageBox(const std::string& text, MessageIcon icon) {
     QString detail;
     // The fixed text alone leaves the user guessing; the cause (missing device, no permission
     // and the dialout group, busy) goes underneath it.
+    OpenFailure failure;
     if (text == "Port Initialization Failed!") {
-        const OpenFailure failure = m_Link.lastOpenFailure();
+        failure = m_Link.lastOpenFailure();
         if (failure.kind != OpenFailure::Kind::None)
             detail = fromStd(describeOpenFailure(failure));
     }
-    PromptHold prompt(*m_Pump);
-    m_Prompter.message(this, fromStd(text), icon, detail);
+    {
+        PromptHold prompt(*m_Pump);
+        m_Prompter.message(this, fromStd(text), icon, detail);
+    }
+    // The box says what; the log then says why in full and what to do, as zrk410 doctor does.
+    if (failure.kind != OpenFailure::Kind::None && !failure.device.empty()) {
+        std::string report;
+        for (const std::string& line : portReport(failure.device))
+            report += "   " + line + "\r\n";
+        appendLog(report);
+    }
 }
 
 bool MainWindow::askYesNo(const std::string& text) {

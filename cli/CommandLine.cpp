@@ -33,6 +33,8 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
         "runs its operation, and closes the link at the end.",
         "zrk410"};
     app.footer(kExitCodes);
+    app.set_version_flag("--version", std::string("zrk410 ") + ZRK_VERSION,
+                         "print the version and exit");
     app.require_subcommand(1);
     app.fallthrough();
 
@@ -135,6 +137,17 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
         ->check(CLI::PositiveNumber);
     const CopySubcommands copy = addCopySubcommands(app, *fs, o);
 
+    auto* doctor = app.add_subcommand(
+        "doctor",
+        "tell why a port will or will not open: the device a COM name stands for, its owner and "
+        "mode, whether you may open it (and the command that fixes it), which process holds "
+        "it, the USB adapter behind it, services that take such adapters; no phone needed");
+    doctor
+        ->add_option("--port", o.port,
+                     "the port to look at; default: COM1..COM20, and the exit status speaks "
+                     "for the stored port")
+        ->type_name("COMn|PATH");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -168,6 +181,8 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
         o.command = Command::Verify;
     else if (const auto command = copy.parsed())
         o.command = *command;
+    else if (doctor->parsed())
+        o.command = Command::Doctor;
     else
         o.command = Command::Crc;
 

@@ -26,6 +26,7 @@ enum class Command {
     QixCreate,   // qix create DIR --out FILE.qix
     QixList,     // qix list FILE.qix
     QixExtract,  // qix extract FILE.qix DIR
+    Doctor,      // doctor [--port COMn|PATH]
 };
 
 // The commands that run through the explorer.

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "cli/CommandLine.h"
+#include "cli/Doctor.h"
 #include "cli/ExitCodes.h"
 #include "cli/PhoneSession.h"
 #include "cli/QixCommands.h"
@@ -124,6 +125,8 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
         return runCrc(o, output);
     if (isQixCommand(o.command))
         return runQixCommand(o, output);
+    if (o.command == Command::Doctor)
+        return runDoctor(o, output);
     // A code page that does not exist here is refused before the phone is asked to power on.
     if (!o.codePage.empty()) {
         std::string error;

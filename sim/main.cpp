@@ -30,11 +30,16 @@ int main(int argc, char** argv) {
         "zrk410-phonesim: a simulated ZR-K410 phone on a pseudo-terminal.\n"
         "Prints the terminal's path as its first line; open that path as the serial port.\n"
         "Exit status: 0 no protocol violation, 1 at least one, 2 bad usage."};
+    app.name("zrk410-phonesim");
+    app.set_version_flag("--version", std::string("zrk410-phonesim ") + ZRK_VERSION,
+                         "Print the version and exit");
     zrk::sim::addSimOptions(app, options, exe);
     try {
         app.parse(argc, argv);
         zrk::sim::finishSimOptions(options, exe);
     } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         app.exit(e);

@@ -2,6 +2,7 @@
 // devices the COM names stand for.
 #include <QFile>
 #include <QTest>
+#include <cerrno>
 
 #include "WindowFixture.h"
 #include "serial/PortMap.h"
@@ -187,6 +188,29 @@ TEST(PortFailure, APermissionProblemNamesTheCauseAndTheFix) {
     // Other boxes keep their text alone.
     window.messageBox("Download completed!", MessageIcon::Information);
     EXPECT_EQ(prompter.messages[1].detail, "");
+}
+
+TEST(PortFailure, TheLogThenGivesTheDoctorsFindingsForThePort) {
+    QTemporaryDir dir;
+    SettingsStore settings(dir.filePath("s.ini"));
+    ScriptedPrompter prompter;
+    FailingLink link;
+    const std::string device = dir.filePath("ttyUSB4").toStdString();
+    link.failure = {OpenFailure::Kind::NotFound, ENOENT, device};
+    MainWindow window(link, settings, prompter);
+    window.messageBox("Port Initialization Failed!", MessageIcon::Error);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_EQ(prompter.messages[0].text, "Port Initialization Failed!");
+    const std::string& log = window.logText();
+    EXPECT_NE(log.find("   " + device + ": it does not exist"), std::string::npos) << log;
+    EXPECT_TRUE(log.find("serial devices present") != std::string::npos ||
+                log.find("no serial device is present") != std::string::npos)
+        << log;
+    EXPECT_NE(log.find("ModemManager"), std::string::npos) << log;
+    // Other boxes add nothing to the log.
+    const std::size_t before = log.size();
+    window.messageBox("Download completed!", MessageIcon::Information);
+    EXPECT_EQ(window.logText().size(), before);
 }
 
 }  // namespace
