@@ -198,6 +198,8 @@ int runExplorerCommand(const PhoneJob& job, SerialLink& link, EngineLoop& loop, 
                           " s");
         return EXIT_TIMEOUT;
     }
+    if (job.observer)
+        job.observer->operationEnded(*outcome, view);
     return exitFor(*outcome, view, output);
 }
 
