@@ -207,7 +207,7 @@ void SeveralPhones::servePort(PortTask& task) {
         task.worst = failed;
         recorder.record().note = out.lastDiagnostic();
         out.stageProbe = {};
-        screen.setStage(task.index, "failed");
+        out.setStage("failed");
         return;
     }
     while (true) {
@@ -216,9 +216,9 @@ void SeveralPhones::servePort(PortTask& task) {
         const int phone = servePhone(task.job, choices, link, out);
         const bool spoke = recorder.answered();
         recorder.endPhone(phone, out.lastDiagnostic());
-        screen.setStage(task.index, phone == EXIT_OK ? "done" : phoneResultFor(phone));
         if (!spoke && m_Options.loop) {
             // No phone came: Ctrl-C ended the wait, or the port itself cannot be used.
+            out.setStage(phone == EXIT_INTERRUPTED ? "stopped" : "port problem");
             if (phone != EXIT_INTERRUPTED) {
                 task.worst = moreSerious(task.worst, phone);
                 recorder.record().note = out.lastDiagnostic();
@@ -226,6 +226,7 @@ void SeveralPhones::servePort(PortTask& task) {
             }
             break;
         }
+        out.setStage(phone == EXIT_OK ? "done" : phoneResultFor(phone));
         task.worst = moreSerious(task.worst, phone);
         if (phone != EXIT_OK)
             task.lastReason = out.lastDiagnostic();
@@ -237,10 +238,8 @@ void SeveralPhones::servePort(PortTask& task) {
                      formatDuration(seconds) + ")");
             screen.setCounts(task.index, recorder.passed(), recorder.failed());
         }
-        if (!m_Options.loop || m_Interrupt.interrupted()) {
-            screen.setStage(task.index, phone == EXIT_OK ? "done" : phoneResultFor(phone));
+        if (!m_Options.loop || m_Interrupt.interrupted())
             break;
-        }
     }
     const int closing = closeJobLink(task.job, link, out, EXIT_OK);
     if (closing != EXIT_OK) {

@@ -219,6 +219,11 @@ void PortOutput::followStage() {
     }
 }
 
+void PortOutput::setStage(const std::string& stage) {
+    m_Stage = stage;
+    m_Screen.setStage(m_Port, stage);
+}
+
 void PortOutput::log(const std::string& text) {
     followStage();
     m_Pending += normaliseLineEnds(text);

@@ -97,6 +97,8 @@ class PortOutput : public TerminalOutput {
     void progressEnd() override;
 
     std::function<std::string()> stageProbe;
+    // A stage the engine cannot tell: done, failed, ...
+    void setStage(const std::string& stage);
 
   private:
     void followStage();
