@@ -25,6 +25,7 @@
 #include "filesystem/dialog/FsExplorerDialog.h"
 #include "loader/dialog/SectorSelectDialog.h"
 #include "protocol/ProtocolEngine.h"
+#include "report/ReportJson.h"
 #include "serial/PortDoctor.h"
 #include "serial/PortMap.h"
 #include "serial/SerialLink.h"
@@ -189,6 +190,7 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
 }
 
 MainWindow::~MainWindow() {
+    m_Recording = false;
     m_BaudTimer.stop();
     // The engine closes an open port, which joins the watcher; only then may the pump the
     // watcher posts to go.
@@ -256,6 +258,9 @@ void MainWindow::showLogMenu(const QPoint& position) {
         start->setEnabled(!m_Link.isConnected());
         stop->setEnabled(!m_Link.isConnected() && !m_TracePath.isEmpty());
     }
+    menu->addSeparator();
+    menu->addAction(tr("Save report..."), this, &MainWindow::saveReport)
+        ->setEnabled(!m_Session.empty());
     menu->exec(m_Ui->logView->viewport()->mapToGlobal(position));
 }
 
@@ -297,12 +302,42 @@ void MainWindow::operationEnded(const OperationOutcome& outcome) {
         const bool lineOpen = !log.empty() && log.back() != '\n' && log.back() != '\r';
         appendLog(std::string(lineOpen ? "\r\n" : "") + "Press Stop to start again.\r\n");
     }
+    if (m_Recording && m_Engine) {
+        const int port = m_PortIndex + 1;
+        report::SessionRecord::Where where{PortMap::portName(port), portMap().device(port),
+                                           m_Ui->flashNameField->text().toStdString(),
+                                           m_Engine->context().flashId};
+        m_Session.add(outcome, choices(), m_Engine->context().sectorSelected, where,
+                      std::chrono::system_clock::now());
+    }
     const int error = m_TraceError && !m_TraceErrorTold ? m_TraceError() : 0;
     if (error == 0)
         return;
     m_TraceErrorTold = true;
     appendLog("** The trace file " + m_TracePath.toStdString() +
               " could not be written completely: " + std::strerror(error) + "\r\n");
+}
+
+void MainWindow::saveReport() {
+    if (m_Session.empty())
+        return;
+    PromptHold prompt(*m_Pump);
+    FileDialogRequest request;
+    request.title = tr("Save the report as");
+    request.nameFilters =
+        QStringList{QStringLiteral("report (*.json)"), QStringLiteral("all files (*)")};
+    request.defaultSuffix = QStringLiteral("json");
+    const QString path = m_Prompter.saveFile(this, request);
+    if (path.isEmpty())
+        return;
+    std::string error;
+    const auto report = m_Session.report("zrk410-gui", std::chrono::system_clock::now());
+    if (!report::writeReport(report, path.toStdString(), &error)) {
+        m_Prompter.message(this, tr("Cannot write the report %1.").arg(path), MessageIcon::Warning,
+                           QString::fromStdString(error));
+        return;
+    }
+    appendLog("** Report saved: " + path.toStdString() + "\r\n");
 }
 
 void MainWindow::stopTrace() {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "engine/DownloaderView.h"
+#include "report/SessionRecord.h"
 
 namespace Ui {
 class MainWindow;
@@ -64,6 +65,9 @@ class MainWindow : public QDialog, public DownloaderView {
     void chooseCodePage();
     void stopTrace();
     const QString& tracePath() const { return m_TracePath; }
+    // The log pane's "Save report...": the run report of the window's last phones, as JSON.
+    void saveReport();
+    const report::SessionRecord& session() const { return m_Session; }
 
     // How long START waits for a first byte before the log suggests checking the phone.
     void setNoAnswerHintDelay(int milliseconds) { m_NoAnswerHintDelayMs = milliseconds; }
@@ -144,6 +148,8 @@ class MainWindow : public QDialog, public DownloaderView {
     std::function<int()> m_TraceError;
     bool m_TraceErrorTold = false;
     QString m_TracePath;
+    report::SessionRecord m_Session;
+    bool m_Recording = true;  // not while the window goes
 };
 
 }  // namespace zrk

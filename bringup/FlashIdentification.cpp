@@ -12,6 +12,7 @@ void FlashIdentification::step(std::uint8_t byte) {
     if (m_Count < kReplySize)
         return;
     m_Count = 0;
+    m_Context.flashId = m_Reply;
     const unsigned manufacturer = m_Reply[0] * 256u + m_Reply[1];
     const unsigned device = m_Reply[2] * 256u + m_Reply[3];
     const bool supported = manufacturer == kManufacturer && device == kDevice;

@@ -4,6 +4,7 @@
 
 #include "cli/CopyCommandLine.h"
 #include "cli/ExitCodes.h"
+#include "cli/MultiPortOptions.h"
 #include "cli/VerifyCommand.h"
 #include "engine/LineSpeeds.h"
 
@@ -20,7 +21,10 @@ constexpr const char* kExitCodes =
     "       a file cannot be read or written, the phone simulator cannot be started\n"
     "  4    the phone replied wrongly (or, with --sim, the simulator saw a protocol violation)\n"
     "  5    time-out: the phone sent nothing for --timeout seconds\n"
-    "  130  interrupted (Ctrl-C); the link was ended cleanly\n";
+    "  130  interrupted (Ctrl-C); the link was ended cleanly\n"
+    "With several ports: 0 when every phone passed, otherwise the most serious class that\n"
+    "any phone ended with, in this order: 130, 1, 3, 2, 4, 5. With --loop, Ctrl-C while the\n"
+    "ports wait for their next phones ends the run normally.\n";
 
 }  // namespace
 
@@ -38,10 +42,12 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
     app.require_subcommand(1);
     app.fallthrough();
 
-    app.add_option("--port", o.port,
+    app.add_option("--port", o.portList,
                    "COM1..COM20 (mapped as in the window) or a device path such as /dev/ttyUSB0; "
-                   "default: the window's stored port")
-        ->type_name("COMn|PATH");
+                   "default: the window's stored port. Given again, each port gets a phone of "
+                   "its own, all served at once")
+        ->type_name("COMn|PATH")
+        ->allow_extra_args(false);
     app.add_option("--speed", o.speed, "line speed after the boot ROM stage; default: stored")
         ->check(CLI::IsMember(std::vector<unsigned>(kLineSpeeds.begin(), kLineSpeeds.end())))
         ->type_name("BAUD");
@@ -67,6 +73,7 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
         ->type_name("NAME");
     app.add_flag("--quiet,-q", o.quiet,
                  "no log and no progress bar; message lines and errors only");
+    addMultiPortOptions(app, o);
 
     auto* identify = app.add_subcommand("identify", "bring the phone up and report the flash");
 
@@ -189,6 +196,10 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
     if (o.command == Command::Download && o.binPath.empty() && o.qixPath.empty()) {
         err << "download: give --bin FILE, --qix FILE or both\nRun with --help for more "
                "information.\n";
+        return {std::nullopt, EXIT_USAGE};
+    }
+    if (const std::string problem = finishMultiPortOptions(o); !problem.empty()) {
+        err << problem << "\nRun with --help for more information.\n";
         return {std::nullopt, EXIT_USAGE};
     }
     if (const std::string problem = checkVerifyUsage(o); !problem.empty()) {

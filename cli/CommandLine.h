@@ -52,6 +52,14 @@ struct Options {
     std::string logPath;
     bool quiet = false;
     std::string codePage;  // of the .cfg names; empty: the locale's
+    // Several phones at once: every --port, then every --ports entry, in order (port above is
+    // the first of them).
+    std::vector<std::string> portList;
+    std::vector<std::string> portsList;
+    unsigned phones = 0;                      // --sim --phones N; 0 when not given
+    std::vector<std::string> simPortOptions;  // --sim-port COMn:OPTIONS
+    bool loop = false;
+    std::string reportPath;
 
     Command command = Command::Identify;
     // download

@@ -208,6 +208,8 @@ int runExplorerCommand(const PhoneJob& job, SerialLink& link, EngineLoop& loop, 
                           " s");
         return EXIT_TIMEOUT;
     }
+    if (job.observer)
+        job.observer->operationEnded(*outcome, view);
     if (copy)
         return finishFolderCopy(job, copy->summary(), *outcome, view, output);
     return exitFor(*outcome, view, output);

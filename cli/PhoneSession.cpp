@@ -4,10 +4,12 @@
 
 #include <atomic>
 #include <cstring>
+#include <optional>
 
 #include "bringup/BringUpStates.h"
 #include "cli/ExitCodes.h"
 #include "cli/ExplorerSession.h"
+#include "cli/SharedInterrupt.h"
 #include "cli/TerminalOutput.h"
 #include "engine/EngineLoop.h"
 #include "engine/OpenFailureText.h"
@@ -127,17 +129,14 @@ int exitFor(const OperationOutcome& outcome, const TerminalView& view, TerminalO
     return EXIT_PHONE_FAILED;
 }
 
-int runPhoneJob(const PhoneJob& job, TerminalOutput& output) {
-    // This job's own view of the port names: the simulator, or a device path given for the
-    // job, stands in for COM1.
-    PortMap ports = job.ports;
-    LinkSetup link(ports);
+int openJobLink(const PhoneJob& job, LinkSetup& link, UserChoices& choices,
+                TerminalOutput& output) {
     if (!job.tracePath.empty() && !link.setTrace(job.tracePath)) {
         output.diagnostic("cannot write the trace file " + job.tracePath + ": " +
                           std::strerror(errno));
         return EXIT_PORT_OR_FILE;
     }
-    UserChoices choices = job.choices;
+    choices = job.choices;
     if (job.sim) {
         std::string error;
         if (!link.startSimulator(job.simArgs, &error, job.quietSim)) {
@@ -146,89 +145,13 @@ int runPhoneJob(const PhoneJob& job, TerminalOutput& output) {
         }
         choices.portIndex = 0;
     } else if (!job.device.empty()) {
-        ports.setDevice(1, job.device);
+        link.ports().setDevice(1, job.device);
         choices.portIndex = 0;
     }
+    return EXIT_OK;
+}
 
-    CommPort& port = link.port();
-    EngineLoop loop;
-    loop.attach(port);
-    TerminalView view(output, choices, job.answers);
-    view.onStartTimer = [&](int ms) { loop.startTimer(ms); };
-    view.onStopTimer = [&] { loop.stopTimer(); };
-
-    int result = EXIT_OK;
-    {
-        ProtocolEngine engine(port, view);
-        loop.onTimer = [&] { engine.onBaudTimer(); };
-        InterruptGuard interrupts(loop, port);
-        const auto interrupted = [] { return g_interrupted != 0; };
-        const std::chrono::milliseconds silence = job.timeout;
-        const auto ended = [&] { return view.outcome().has_value(); };
-
-        // A wait that ended before its operation did; returns the exit code.
-        auto cutShort = [&](EngineLoop::RunResult how) {
-            // Ctrl-C on a terminal reaches the simulator too, which may hang up first.
-            if (how == EngineLoop::RunResult::Interrupted || g_interrupted) {
-                output.diagnostic("interrupted; closing the link");
-                return int(EXIT_INTERRUPTED);
-            }
-            std::string text =
-                "the phone sent nothing for " + std::to_string(job.timeout.count()) + " s";
-            if (!engine.context().LoaderReady &&
-                engine.context().ProtocolState == bringup::WAIT_CONNECT_REQUEST)
-                text += "; is it cabled and switched on? (--timeout 0 waits for ever)";
-            output.diagnostic(text);
-            return int(EXIT_TIMEOUT);
-        };
-        auto finished = [&](EngineLoop::RunResult how) {
-            if (g_interrupted || !view.outcome())
-                return cutShort(how);
-            return exitFor(*view.outcome(), view, output);
-        };
-
-        view.setProgressUnit(ProgressUnit::Bytes);
-        engine.start();
-        if (view.outcome() && view.outcome()->cause == FailureCause::Port) {
-            const OpenFailure why = port.lastOpenFailure();
-            output.diagnostic("cannot use the port " + ports.device(choices.portIndex + 1) +
-                              (why.kind != OpenFailure::Kind::None ? ": " + describeOpenFailure(why)
-                                                                   : std::string()));
-            result = EXIT_PORT_OR_FILE;
-        } else {
-            const auto broughtUp = loop.runUntil(ended, silence, interrupted);
-            result = finished(broughtUp);
-            if (result == EXIT_OK) {
-                if (job.command == Command::Identify) {
-                    const SectorMap& map = engine.context().sectorMap;
-                    output.line("Flash: " + view.flashName() + " (" +
-                                std::to_string(map.activeBytes() / (1024 * 1024)) + " MB NOR, " +
-                                std::to_string(map.count()) + " sectors)");
-                } else if (isExplorerCommand(job.command)) {
-                    view.clearRecord();
-                    result = runExplorerCommand(job, port, loop, view, output, interrupted);
-                } else if (job.command == Command::Verify &&
-                           job.choices.downloadMode == DownloadMode::ModeBinAndQix) {
-                    // Both images: the firmware first, then the file system, as a download.
-                    for (const DownloadMode part : {DownloadMode::ModeBin, DownloadMode::ModeQix}) {
-                        view.clearRecord();
-                        view.setDownloadMode(part);
-                        pressOperation(job.command, engine, view);
-                        result = finished(loop.runUntil(ended, silence, interrupted));
-                        if (result != EXIT_OK)
-                            break;
-                    }
-                } else {
-                    view.clearRecord();
-                    pressOperation(job.command, engine, view);
-                    result = finished(loop.runUntil(ended, silence, interrupted));
-                }
-            }
-        }
-        // Stop, on success and on failure, so the phone is left with a closed line.
-        engine.stop();
-        output.progressEnd();
-    }
+int closeJobLink(const PhoneJob& job, LinkSetup& link, TerminalOutput& output, int result) {
     link.setTrace({});
     if (const int error = link.traceWriteError()) {
         output.diagnostic("the trace file " + job.tracePath +
@@ -246,6 +169,143 @@ int runPhoneJob(const PhoneJob& job, TerminalOutput& output) {
         }
     }
     return result;
+}
+
+int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
+               TerminalOutput& output) {
+    CommPort& port = link.port();
+    PhoneJobObserver* const observer = job.observer;
+    EngineLoop loop;
+    loop.attach(port);
+    TerminalView view(output, choices, job.answers);
+    view.onStartTimer = [&](int ms) { loop.startTimer(ms); };
+    view.onStopTimer = [&] { loop.stopTimer(); };
+    if (observer)
+        view.onOutcome = [&](const OperationOutcome& o) { observer->operationEnded(o, view); };
+
+    int result = EXIT_OK;
+    {
+        ProtocolEngine engine(port, view);
+        loop.onTimer = [&] { engine.onBaudTimer(); };
+        // A run of several ports hears Ctrl-C once for all of them; a lone job takes it itself.
+        std::optional<InterruptGuard> ownInterrupts;
+        std::optional<SharedInterrupt::Registration> sharedInterrupts;
+        if (job.sharedInterrupt)
+            sharedInterrupts.emplace(*job.sharedInterrupt, loop, port);
+        else
+            ownInterrupts.emplace(loop, port);
+        SharedInterrupt* const shared = job.sharedInterrupt;
+        const auto interrupted = [shared] {
+            return shared ? shared->interrupted() : g_interrupted != 0;
+        };
+        if (observer) {
+            observer->linkReady(link.ports().device(choices.portIndex + 1));
+            observer->engineChanged(&engine);
+        }
+        const std::chrono::milliseconds silence = job.timeout;
+        const auto ended = [&] { return view.outcome().has_value(); };
+
+        // A wait that ended before its operation did; returns the exit code.
+        auto cutShort = [&](EngineLoop::RunResult how) {
+            // Ctrl-C on a terminal reaches the simulator too, which may hang up first.
+            if (how == EngineLoop::RunResult::Interrupted || interrupted()) {
+                output.diagnostic("interrupted; closing the link");
+                return int(EXIT_INTERRUPTED);
+            }
+            std::string text =
+                "the phone sent nothing for " + std::to_string(job.timeout.count()) + " s";
+            if (!engine.context().LoaderReady &&
+                engine.context().ProtocolState == bringup::WAIT_CONNECT_REQUEST)
+                text += "; is it cabled and switched on? (--timeout 0 waits for ever)";
+            output.diagnostic(text);
+            return int(EXIT_TIMEOUT);
+        };
+        auto finished = [&](EngineLoop::RunResult how) {
+            if (interrupted() || !view.outcome())
+                return cutShort(how);
+            return exitFor(*view.outcome(), view, output);
+        };
+        auto press = [&] {
+            if (observer)
+                observer->operationStarting();
+            pressOperation(job.command, engine, view);
+        };
+
+        view.setProgressUnit(ProgressUnit::Bytes);
+        if (observer)
+            observer->operationStarting();
+        engine.start();
+        // The next phone on the cable may be a while: only its first byte starts the clock.
+        bool noPhone = false;
+        if (job.waitForPhone && !view.outcome()) {
+            const auto answered = [&] {
+                return ended() || engine.context().ProtocolState != bringup::WAIT_CONNECT_REQUEST;
+            };
+            loop.runUntil(answered, std::chrono::milliseconds(0), interrupted);
+            noPhone = interrupted() && !ended() &&
+                      engine.context().ProtocolState == bringup::WAIT_CONNECT_REQUEST;
+            if (!noPhone && observer)
+                observer->phoneAnswered();
+        }
+        if (noPhone) {
+            result = EXIT_INTERRUPTED;
+        } else if (view.outcome() && view.outcome()->cause == FailureCause::Port) {
+            const OpenFailure why = port.lastOpenFailure();
+            output.diagnostic("cannot use the port " + link.ports().device(choices.portIndex + 1) +
+                              (why.kind != OpenFailure::Kind::None ? ": " + describeOpenFailure(why)
+                                                                   : std::string()));
+            result = EXIT_PORT_OR_FILE;
+        } else {
+            const auto broughtUp = loop.runUntil(ended, silence, interrupted);
+            result = finished(broughtUp);
+            if (result == EXIT_OK) {
+                if (job.command == Command::Identify) {
+                    const SectorMap& map = engine.context().sectorMap;
+                    output.line("Flash: " + view.flashName() + " (" +
+                                std::to_string(map.activeBytes() / (1024 * 1024)) + " MB NOR, " +
+                                std::to_string(map.count()) + " sectors)");
+                } else if (isExplorerCommand(job.command)) {
+                    view.clearRecord();
+                    if (observer)
+                        observer->operationStarting();
+                    result = runExplorerCommand(job, port, loop, view, output, interrupted);
+                } else if (job.command == Command::Verify &&
+                           job.choices.downloadMode == DownloadMode::ModeBinAndQix) {
+                    // Both images: the firmware first, then the file system, as a download.
+                    for (const DownloadMode part : {DownloadMode::ModeBin, DownloadMode::ModeQix}) {
+                        view.clearRecord();
+                        view.setDownloadMode(part);
+                        press();
+                        result = finished(loop.runUntil(ended, silence, interrupted));
+                        if (result != EXIT_OK)
+                            break;
+                    }
+                } else {
+                    view.clearRecord();
+                    press();
+                    result = finished(loop.runUntil(ended, silence, interrupted));
+                }
+            }
+        }
+        // Stop, on success and on failure, so the phone is left with a closed line.
+        engine.stop();
+        output.progressEnd();
+        if (observer)
+            observer->engineChanged(nullptr);
+    }
+    return result;
+}
+
+int runPhoneJob(const PhoneJob& job, TerminalOutput& output) {
+    // This job's own view of the port names: the simulator, or a device path given for the
+    // job, stands in for COM1.
+    PortMap ports = job.ports;
+    LinkSetup link(ports);
+    UserChoices choices;
+    if (const int failed = openJobLink(job, link, choices, output); failed != EXIT_OK)
+        return failed;
+    const int result = servePhone(job, choices, link, output);
+    return closeJobLink(job, link, output, result);
 }
 
 }  // namespace zrk::cli

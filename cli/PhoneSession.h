@@ -12,9 +12,30 @@
 #include "engine/DownloaderView.h"
 #include "serial/PortMap.h"
 
+namespace zrk {
+class LinkSetup;
+class ProtocolEngine;
+}  // namespace zrk
+
 namespace zrk::cli {
 
+class SharedInterrupt;
 class TerminalOutput;
+
+// What a run of several phones learns of each one as it is served, on that phone's own thread.
+class PhoneJobObserver {
+  public:
+    virtual ~PhoneJobObserver() = default;
+    // The device the phone is served through (the port map's, the simulator's terminal).
+    virtual void linkReady(const std::string&) {}
+    // The engine serving the phone, and nullptr once it is gone.
+    virtual void engineChanged(const ProtocolEngine*) {}
+    // START or an operation's button is about to be pressed.
+    virtual void operationStarting() {}
+    // With waitForPhone: the next phone's boot ROM spoke.
+    virtual void phoneAnswered() {}
+    virtual void operationEnded(const OperationOutcome&, const TerminalView&) {}
+};
 
 struct PhoneJob {
     Command command = Command::Identify;
@@ -31,9 +52,23 @@ struct PhoneJob {
     std::string fsPath = "/";         // the fs commands' path on the phone
     std::uint32_t nandPages = 64064;  // fs nand-dump
     CopyRequest copy;                 // fs pull, fs backup
+
+    // A run of several ports: Ctrl-C reaches the job through this, not a handler of its own.
+    SharedInterrupt* sharedInterrupt = nullptr;
+    PhoneJobObserver* observer = nullptr;
+    // The loop: wait for the next phone's boot ROM without the time-out (Ctrl-C ends the wait).
+    bool waitForPhone = false;
 };
 
 int runPhoneJob(const PhoneJob& job, TerminalOutput& output);
+
+// runPhoneJob in three steps, so that one link can serve phone after phone. openJobLink starts
+// the trace and the simulator (or maps the device) and sets choices from the job; closeJobLink
+// ends them and folds what they reported into the exit code.
+int openJobLink(const PhoneJob& job, LinkSetup& link, UserChoices& choices, TerminalOutput& output);
+int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
+               TerminalOutput& output);
+int closeJobLink(const PhoneJob& job, LinkSetup& link, TerminalOutput& output, int result);
 
 // What one ended operation means for the exit status, said once on stderr.
 int exitFor(const OperationOutcome& outcome, const TerminalView& view, TerminalOutput& output);

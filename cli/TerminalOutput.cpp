@@ -115,6 +115,7 @@ void TerminalOutput::line(const std::string& text) {
 }
 
 void TerminalOutput::diagnostic(const std::string& text) {
+    rememberDiagnostic(text);
     // On a shared screen the complaint must not land in the middle of an open log line.
     if (m_OutIsTerminal && !m_CurrentLine.empty())
         writeOut("\n");

@@ -17,7 +17,7 @@ class TerminalOutput {
   public:
     // Terminal-ness is given, not probed, so that tests can play a terminal into a file.
     TerminalOutput(std::FILE* out, std::FILE* err, bool outIsTerminal, bool errIsTerminal);
-    ~TerminalOutput();
+    virtual ~TerminalOutput();
     TerminalOutput(const TerminalOutput&) = delete;
     TerminalOutput& operator=(const TerminalOutput&) = delete;
 
@@ -33,23 +33,36 @@ class TerminalOutput {
     int outputError() const { return m_OutError; }
 
     // The engine's log text, verbatim apart from line ends ("\r\n" -> "\n").
-    void log(const std::string& text);
+    virtual void log(const std::string& text);
     // Ends the current log line if one is open (the window's log would start afresh).
-    void startNewLine();
+    virtual void startNewLine();
     // A message box or a result: its own line, shown even with --quiet.
-    void line(const std::string& text);
+    virtual void line(const std::string& text);
     // Our own complaint: "zrk410: text" on stderr.
-    void diagnostic(const std::string& text);
+    virtual void diagnostic(const std::string& text);
 
-    void progressBegin(std::uint64_t total, ProgressUnit unit);
-    void progressUpdate(std::uint64_t position);
-    void progressEnd();
     // What the bar shows beside its figures ("3/12 files"); empty for nothing.
     void progressNote(const std::string& note) { m_Meter.setNote(note); }
+    virtual void progressBegin(std::uint64_t total, ProgressUnit unit);
+    virtual void progressUpdate(std::uint64_t position);
+    virtual void progressEnd();
+
+    // Where this output writes, for a run of several ports that shares the screen.
+    std::FILE* outStream() const { return m_Out; }
+    std::FILE* errStream() const { return m_Err; }
+    bool outIsTerminal() const { return m_OutIsTerminal; }
+    bool errIsTerminal() const { return m_ErrIsTerminal; }
+    bool quiet() const { return m_Quiet; }
+    // The last complaint, for a summary or a report.
+    const std::string& lastDiagnostic() const { return m_LastDiagnostic; }
+    void clearLastDiagnostic() { m_LastDiagnostic.clear(); }
 
     // For tests: the clock (seconds) and the terminal width.
     std::function<double()> now;
     int width = 80;
+
+  protected:
+    void rememberDiagnostic(const std::string& text) { m_LastDiagnostic = text; }
 
   private:
     bool barAllowed() const { return m_ErrIsTerminal && !m_Quiet; }
@@ -75,6 +88,7 @@ class TerminalOutput {
     bool m_BarShown = false;
     std::uint64_t m_Position = 0;
     double m_LastDraw = -1;
+    std::string m_LastDiagnostic;
 };
 
 // "\r\n" and a lone "\r" become "\n".

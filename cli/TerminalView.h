@@ -44,7 +44,13 @@ class TerminalView : public DownloaderView {
     UserChoices choices() override { return m_Choices; }
     // A command of two parts (verify of both images) runs them one mode at a time.
     void setDownloadMode(DownloadMode mode) { m_Choices.downloadMode = mode; }
-    void operationEnded(const OperationOutcome& outcome) override { m_Outcome = outcome; }
+    void operationEnded(const OperationOutcome& outcome) override {
+        m_Outcome = outcome;
+        if (onOutcome)
+            onOutcome(outcome);
+    }
+    // Every outcome as it comes, for a run that records them.
+    std::function<void(const OperationOutcome&)> onOutcome;
 
     // The baud-switch timer lives in the event loop.
     std::function<void(int)> onStartTimer;

@@ -13,6 +13,8 @@
 #include "cli/CommandLine.h"
 #include "cli/Doctor.h"
 #include "cli/ExitCodes.h"
+#include "cli/MultiPortOptions.h"
+#include "cli/MultiPortRun.h"
 #include "cli/PhoneSession.h"
 #include "cli/QixCommands.h"
 #include "cli/SectorList.h"
@@ -225,6 +227,11 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
         output.diagnostic("--port and --sim exclude each other: --sim brings its own port");
         return EXIT_USAGE;
     }
+    if (!o.reportPath.empty() && !writable(o.reportPath, output))
+        return EXIT_PORT_OR_FILE;
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (runsSeveralPhones(o))
+        return runSeveralPhones(o, job, arguments, output);
     if (!o.port.empty()) {
         if (const auto number = PortMap::parsePortName(o.port)) {
             job.choices.portIndex = *number - 1;
@@ -240,7 +247,8 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
         output.diagnostic("cannot write the log file " + o.logPath + ": " + std::strerror(errno));
         return EXIT_PORT_OR_FILE;
     }
-    int result = runPhoneJob(job, output);
+    int result = o.reportPath.empty() ? runPhoneJob(job, output)
+                                      : runOnePhoneWithReport(o, job, arguments, output);
     if (!output.closeLogFile()) {
         output.diagnostic("the log file " + o.logPath + " could not be written completely");
         if (result == EXIT_OK)

@@ -8,8 +8,9 @@ set(_layers
   "bringup:bringup engine serial"
   "loader:loader engine serial"
   "filesystem:filesystem engine serial"
-  "protocol:protocol bringup loader filesystem engine serial")
-set(_project_folders serial engine bringup loader filesystem protocol app cli sim tests bench tools)
+  "protocol:protocol bringup loader filesystem engine serial"
+  "report:report engine serial")
+set(_project_folders serial engine bringup loader filesystem protocol report app cli sim tests bench tools)
 
 set(_errors "")
 foreach(_entry IN LISTS _layers)

@@ -109,6 +109,8 @@ class PhaseContext {
     std::int64_t startTime = 0;
     std::array<std::uint8_t, kTransferBufferSize> TransferBuffer{};
     SectorMap sectorMap;
+    // The boot-loader's 8-byte flash identification of this bring-up, once it has come.
+    std::optional<std::array<std::uint8_t, 8>> flashId;
     std::vector<std::int32_t> sectorSelected;
     OpenFile firmwareImage;
     OpenFile dumpFile;

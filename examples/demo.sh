@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job against the phone simulator: bring the phone up, download a firmware image and
-# a file system into it, then read the file system's status from the same phone.
+# a file system into it, read the file system's status from the same phone, and end with two
+# phones downloading at once.
 #   examples/demo.sh [BUILD_FOLDER]      (./run demo passes build/release)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,3 +35,9 @@ echo "== zrk410 --sim status   (the same phone)"
 echo
 echo "== the phone's NAND now holds"
 (cd "$phone/nand" && find . -mindepth 1 | sort)
+echo
+# Two phones on two cables at once, as a service desk would run them; on a terminal each port
+# keeps one line that is redrawn in place.
+echo "== zrk410 --sim=pace --phones 2 --speed 921600 --report run.json download --bin $image"
+"$zrk410" --sim=pace --phones 2 --speed 921600 --report "$phone/run.json" download --bin "$image"
+echo "(the run report: $(wc -c < "$phone/run.json") bytes of JSON, one entry per port and operation)"

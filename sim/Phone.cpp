@@ -156,6 +156,9 @@ void Phone::tick(TimePoint now) {
     }
     if (m_State != State::RomOffering || !m_HostOpen || now < m_NextOffer)
         return;
+    // The last phone of the row has been taken off the cable.
+    if (rowEnded())
+        return;
     if (!m_NoiseSent) {
         m_NoiseSent = true;
         if (m_Options.faults.noiseBytes > 0) {
@@ -176,7 +179,7 @@ void Phone::tick(TimePoint now) {
 std::optional<Phone::TimePoint> Phone::nextDeadline() const {
     if (m_State == State::RomWaitGrantAck)
         return m_GrantDeadline;
-    if (m_State == State::RomOffering && m_HostOpen)
+    if (m_State == State::RomOffering && m_HostOpen && !rowEnded())
         return m_NextOffer;
     return std::nullopt;
 }

@@ -115,6 +115,9 @@ class Phone {
     };
 
     void powerOff(TimePoint now);
+    bool rowEnded() const {
+        return m_Options.phonesInARow > 0 && m_Counters.sessions >= m_Options.phonesInARow;
+    }
     void send(std::vector<std::uint8_t> bytes);
     void sendByte(std::uint8_t b) { send({b}); }
     void violation(const std::string& what);

@@ -49,6 +49,9 @@ struct SimOptions {
     SimFaults faults;
     std::chrono::milliseconds latency{0};  // added before every reply
     bool pacing = false;                   // 10 bits per byte at the line's speed, both ways
+    // A production line's cable: every session's close powers a new phone, until this many
+    // have been served; then the cable stays empty (no boot ROM offers a connection). 0: no end.
+    int phonesInARow = 0;
     std::uint32_t nandPages = 64064;
     std::string preloadDir;
     std::string transcriptPath;

@@ -72,6 +72,11 @@ void addSimOptions(CLI::App& app, SimOptions& o, ExecutableOptions& exe) {
     app.add_flag("--pace", o.pacing,
                  "Carry every byte at the line's real rate, 10 bits per byte at the current "
                  "speed, in both directions");
+    app.add_option("--phones-in-a-row", o.phonesInARow,
+                   "A production line's cable: each close after a session powers the next "
+                   "phone, N in all; then nothing answers any more (default 0: no end)")
+        ->check(CLI::NonNegativeNumber)
+        ->type_name("N");
     app.add_option("--nand-pages", o.nandPages,
                    "Pages in the NAND full dump (default 64064, 2048 bytes each)")
         ->check(CLI::Range(1u, 64064u))
