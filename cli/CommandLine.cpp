@@ -150,7 +150,7 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
         "mode, whether you may open it (and the command that fixes it), which process holds "
         "it, the USB adapter behind it, services that take such adapters; no phone needed");
     doctor
-        ->add_option("--port", o.port,
+        ->add_option("--port", o.portList,
                      "the port to look at; default: COM1..COM20, and the exit status speaks "
                      "for the stored port")
         ->type_name("COMn|PATH");

@@ -49,7 +49,7 @@ offers() {
 # Every command of --help, and nothing else, at the start; the same one level down.
 commands="$(zrk410 --help | awk '/^[A-Z][A-Za-z ]*:$/ { b = $0; next } b == "Subcommands:" && /^  [a-z]/ { print $1 }')"
 expect "$commands" zrk410 ""
-expect "ls get rm stat nand-dump" zrk410 fs ""
+expect "ls get rm stat nand-dump pull backup" zrk410 fs ""
 expect "download dump doctor" zrk410 d
 # Options, global and of the command reached; option values do not count as commands.
 offers --port zrk410 --
