@@ -11,6 +11,7 @@
 #include "filesystem/CodePage.h"
 #include "filesystem/explorer/ExplorerEngine.h"
 #include "filesystem/explorer/FolderPull.h"
+#include "filesystem/explorer/PhonePath.h"
 
 namespace zrk::cli {
 
@@ -83,14 +84,6 @@ class TerminalExplorerView : public ExplorerView {
     bool m_Closed = false;
 };
 
-std::string directoryPath(std::string path) {
-    if (path.empty() || path.front() != '/')
-        path.insert(path.begin(), '/');
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
-}
-
 }  // namespace
 
 int runExplorerCommand(const PhoneJob& job, SerialLink& link, EngineLoop& loop, TerminalView& view,
@@ -136,7 +129,7 @@ int runExplorerCommand(const PhoneJob& job, SerialLink& link, EngineLoop& loop, 
     const bool mounted = outcome && outcome->completed();
     if (mounted) {
         const std::string listed =
-            job.command == Command::FsList ? directoryPath(job.fsPath) : std::string("/");
+            job.command == Command::FsList ? phoneDirectory(job.fsPath) : std::string("/");
         switch (job.command) {
             case Command::FsList:
                 if (listed != "/") {

@@ -8,6 +8,7 @@
 #include "engine/OpenFile.h"
 #include "engine/TextFormat.h"
 #include "filesystem/explorer/ExplorerEngine.h"
+#include "filesystem/explorer/PhonePath.h"
 
 namespace zrk {
 namespace {
@@ -21,14 +22,6 @@ std::uint32_t clamp32(std::uint64_t value) {
 
 std::string childPath(const std::string& parent, const std::string& name) {
     return (parent.empty() || parent.back() != '/' ? parent + "/" : parent) + name;
-}
-
-std::string phoneDirectory(std::string path) {
-    if (path.empty() || path.front() != '/')
-        path.insert(path.begin(), '/');
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
 }
 
 }  // namespace
