@@ -198,8 +198,13 @@ class Driver {
                 const auto pick = [](std::uint8_t x) {
                     return x & 0x80 ? 511 + x % 8 : x % SectorMap::kSectorCount;
                 };
-                view.sectorsToSelect = {pick(a), pick(b)};
-                view.acceptSectors = (a & 0x40) == 0 || (b & 0x40) == 0;
+                // A press the engine ignores (an operation runs) asks for no sectors, so the
+                // selection the running one is judged by stays the one it was given.
+                const PhaseContext& c = engine.context();
+                if (c.LoaderReady && c.ProtocolState == IDLE) {
+                    view.sectorsToSelect = {pick(a), pick(b)};
+                    view.acceptSectors = (a & 0x40) == 0 || (b & 0x40) == 0;
+                }
                 const std::string name = std::string(op == 'E' ? "Erase" : "Dump") + " " +
                                          std::to_string(pick(a)) + "," + std::to_string(pick(b));
                 step(name, true, [&] { op == 'E' ? engine.erase() : engine.dump(); });
