@@ -166,7 +166,7 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
 
     connect(m_Ui->startButton, &QPushButton::clicked, this, &MainWindow::onStart);
     connect(m_Ui->stopButton, &QPushButton::clicked, this, &MainWindow::onStop);
-    connect(m_Ui->exitButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_Ui->exitButton, &QPushButton::clicked, this, &MainWindow::reject);
     connect(m_Ui->aboutButton, &QPushButton::clicked, this, &MainWindow::onAbout);
     connect(m_Ui->downloadButton, &QPushButton::clicked, this, [this] { m_Engine->download(); });
     connect(m_Ui->eraseButton, &QPushButton::clicked, this, [this] { m_Engine->erase(); });
@@ -512,9 +512,27 @@ void MainWindow::onStart() {
         m_NoAnswerTimer.start(m_NoAnswerHintDelayMs);
 }
 
+bool MainWindow::mayInterrupt() {
+    if (!m_Engine->context().writingToFlash())
+        return true;
+    // Not held like the protocol's prompts: the write goes on while the person reads, so a
+    // phone that would time out a pause is not lost by asking. Should it finish meanwhile,
+    // a Yes only closes the link.
+    return m_Prompter.askYesNoDefaultNo(
+        this, QStringLiteral("The phone's flash will be left incomplete. Stop anyway?"));
+}
+
 void MainWindow::onStop() {
+    if (!mayInterrupt())
+        return;
     m_NoAnswerTimer.stop();
     m_Engine->stop();
+}
+
+void MainWindow::reject() {
+    if (!mayInterrupt())
+        return;
+    QDialog::reject();
 }
 
 void MainWindow::hintNoAnswer() {

@@ -69,6 +69,10 @@ class MainWindow : public QDialog, public DownloaderView {
     void saveReport();
     const report::SessionRecord& session() const { return m_Session; }
 
+    // Exit, Esc and the window's close all come here; during a write to the flash they ask
+    // first.
+    void reject() override;
+
     // How long START waits for a first byte before the log suggests checking the phone.
     void setNoAnswerHintDelay(int milliseconds) { m_NoAnswerHintDelayMs = milliseconds; }
 
@@ -106,6 +110,8 @@ class MainWindow : public QDialog, public DownloaderView {
     void onStart();
     void onStop();
     void hintNoAnswer();
+    // False when an operation writes to the flash and the person chose to let it finish.
+    bool mayInterrupt();
     void onAbout();
     void onAutoDownload();
     void onPowerOn();

@@ -27,6 +27,8 @@ class Prompter {
     virtual void message(QWidget* parent, const QString& text, MessageIcon icon,
                          const QString& detail) = 0;
     virtual bool askYesNo(QWidget* parent, const QString& text) = 0;
+    // A question whose Yes loses something: No is the default, so Enter keeps the work.
+    virtual bool askYesNoDefaultNo(QWidget* parent, const QString& text) = 0;
     // Empty when cancelled.
     virtual QString openFile(QWidget* parent, const FileDialogRequest& request) = 0;
     virtual QString saveFile(QWidget* parent, const FileDialogRequest& request) = 0;
@@ -48,6 +50,7 @@ class QtPrompter : public Prompter {
     void message(QWidget* parent, const QString& text, MessageIcon icon,
                  const QString& detail) override;
     bool askYesNo(QWidget* parent, const QString& text) override;
+    bool askYesNoDefaultNo(QWidget* parent, const QString& text) override;
     QString openFile(QWidget* parent, const FileDialogRequest& request) override;
     QString saveFile(QWidget* parent, const FileDialogRequest& request) override;
     QString chooseFolder(QWidget* parent, const QString& title) override;

@@ -24,6 +24,7 @@ class SilentPrompter : public Prompter {
   public:
     void message(QWidget*, const QString&, MessageIcon, const QString&) override {}
     bool askYesNo(QWidget*, const QString&) override { return false; }
+    bool askYesNoDefaultNo(QWidget*, const QString&) override { return false; }
     QString openFile(QWidget*, const FileDialogRequest&) override { return {}; }
     QString saveFile(QWidget*, const FileDialogRequest&) override { return {}; }
     std::optional<QString> askText(QWidget*, const QString&, const QString&,

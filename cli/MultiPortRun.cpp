@@ -56,6 +56,18 @@ const char* commandName(Command c) {
             return "fs nand-dump";
         case Command::Verify:
             return "verify";
+        case Command::FsPull:
+            return "fs pull";
+        case Command::FsBackup:
+            return "fs backup";
+        case Command::QixCreate:
+            return "qix create";
+        case Command::QixList:
+            return "qix list";
+        case Command::QixExtract:
+            return "qix extract";
+        case Command::Doctor:
+            return "doctor";
     }
     return "?";
 }

@@ -101,6 +101,21 @@ void PhaseContext::beginOperation(std::int32_t kind) {
     m_View.lockControls();
 }
 
+bool PhaseContext::writingToFlash() const {
+    if (!m_Tracked || !LoaderReady || ProtocolState == IDLE)
+        return false;
+    switch (OperationKind) {
+        case OP_FIRMWARE:
+        case OP_ERASE:
+        case OP_FILE_SYSTEM:
+        case OP_FORMAT:
+        case OP_FIRMWARE_THEN_FILE_SYSTEM:
+            return true;
+        default:
+            return false;
+    }
+}
+
 void PhaseContext::closeFiles() {
     firmwareImage.close();
     dumpFile.close();

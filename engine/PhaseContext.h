@@ -100,6 +100,9 @@ class PhaseContext {
     // A button that refuses before anything is sent: the operation ends at once.
     void refuse(Operation operation, FailureCause cause, const std::string& detail);
     bool tracking() const { return m_Tracked.has_value(); }
+    // An operation that writes to the phone's flash (firmware, file system, erase, format) is
+    // under way: ending it now leaves the flash part-written. Not during its read-back verify.
+    bool writingToFlash() const;
 
     // The protocol's shared values, plain fields as the steps use them.
     std::int32_t ProtocolState = INITIAL;

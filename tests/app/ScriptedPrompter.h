@@ -26,6 +26,12 @@ class ScriptedPrompter : public Prompter {
         questions.push_back(text);
         return yes;
     }
+    bool askYesNoDefaultNo(QWidget*, const QString& text) override {
+        riskQuestions.push_back(text);
+        if (onRiskQuestion)
+            onRiskQuestion();
+        return riskYes;
+    }
     QString openFile(QWidget*, const FileDialogRequest& request) override {
         openRequests.push_back(request);
         return take(openAnswers);
@@ -65,6 +71,9 @@ class ScriptedPrompter : public Prompter {
     std::function<void()> onMessage;
     QStringList questions;
     bool yes = true;
+    QStringList riskQuestions;
+    std::function<void()> onRiskQuestion;
+    bool riskYes = true;
     std::deque<QString> openAnswers;
     std::vector<FileDialogRequest> openRequests;
     std::deque<QString> saveAnswers;

@@ -182,6 +182,44 @@ TEST_F(WindowNor, ErasesThreeSectorsAndDumpsTwo) {
     EXPECT_EQ(sim->violationCount(), 0u) << sim->summary();
 }
 
+// Stop, Exit, Esc and the close request during a write ask first; No lets the write finish
+// untouched, Yes ends it, and outside a write nothing is asked.
+TEST_F(WindowNor, InterruptingAWriteAsksFirstAndNoLetsItFinish) {
+    const char* question = "The phone's flash will be left incomplete. Stop anyway?";
+    const Bytes image = randomImage(8 * 65536, 16);
+    pickImage(image);
+    int rejected = 0;
+    QObject::connect(window.get(), &QDialog::rejected, [&] { ++rejected; });
+
+    prompter.riskYes = false;
+    click("downloadButton");
+    ASSERT_TRUE(pumpUntil([&] { return progress().value() > 0; })) << log();
+    click("stopButton");
+    window->reject();  // Exit, Esc and the close request all end here
+    ASSERT_EQ(prompter.riskQuestions, QStringList(2, question));
+    EXPECT_EQ(rejected, 0);
+    ASSERT_TRUE(pumpUntil([&] { return !prompter.messages.empty(); })) << log();
+    EXPECT_EQ(lastMessage(), "Download completed!");
+    EXPECT_TRUE(nor(0, image.size()) == image);
+
+    // Nothing is being written now: Stop acts at once.
+    prompter.riskYes = true;
+    click("stopButton");
+    EXPECT_EQ(prompter.riskQuestions.size(), 2);
+    ASSERT_TRUE(pumpUntil([&] { return linkStopped(); }));
+
+    ASSERT_TRUE(bringUp()) << log();
+    const Bytes other = randomImage(8 * 65536, 17);
+    pickImage(other, "other.bin");
+    click("downloadButton");
+    ASSERT_TRUE(pumpUntil([&] { return progress().value() > 0; })) << log();
+    click("stopButton");
+    EXPECT_EQ(prompter.riskQuestions.size(), 3);
+    ASSERT_TRUE(pumpUntil([&] { return linkStopped(); }));
+    EXPECT_FALSE(nor(0, other.size()) == other);
+    EXPECT_EQ(sim->violationCount(), 0u) << sim->summary();
+}
+
 class WindowNorFaults : public WindowNor {
   protected:
     sim::SimOptions simulatorOptions() override {
