@@ -61,6 +61,24 @@ std::optional<qint64> lengthOf(const QString& path) {
     return static_cast<qint64>(info.st_size);
 }
 
+// Why lengthOf or a checksum found nothing to read, in the system's words, for the log line
+// under the fixed complaint.
+std::string unreadableReason(const QString& path) {
+    if (path.isEmpty())
+        return "no file is chosen";
+    struct stat info {};
+    const QByteArray native = QFile::encodeName(path);
+    if (::stat(native.constData(), &info) != 0)
+        return std::strerror(errno);
+    if (S_ISDIR(info.st_mode))
+        return "it is a folder";
+    if (!S_ISREG(info.st_mode))
+        return "it is not a regular file";
+    if (::access(native.constData(), R_OK) != 0)
+        return std::strerror(errno);
+    return "it could not be read to the end";
+}
+
 }  // namespace
 
 MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prompter,
@@ -626,10 +644,12 @@ void MainWindow::pickBinFile() {
     m_BinPath = path;
     m_Ui->binPathField->setText(m_BinPath);
     m_Settings.writeString(QStringLiteral("BinPath"), m_BinPath);
-    if (const auto length = lengthOf(path))
+    if (const auto length = lengthOf(path)) {
         m_Ui->binSizeField->setText(QString::number(*length));
-    else
+    } else {
+        logUnreadable(path);
         messageBox("Fail to open bin file!", MessageIcon::Warning);
+    }
 }
 
 void MainWindow::pickQixFile() {
@@ -657,10 +677,12 @@ void MainWindow::pickQixFile() {
     m_Ui->qixPathField->setText(m_QixPath);
     m_Settings.writeString(QStringLiteral("VavPath"), m_QixPath);
     m_CfgPath = deriveCfgPath(m_QixPath);
-    if (const auto length = lengthOf(path))
+    if (const auto length = lengthOf(path)) {
         m_Ui->qixSizeField->setText(QString::number(*length));
-    else
+    } else {
+        logUnreadable(path);
         messageBox("Fail to open VAV file!", MessageIcon::Warning);
+    }
 }
 
 void MainWindow::showChecksum(bool image) {
@@ -672,6 +694,7 @@ void MainWindow::showChecksum(bool image) {
         crc = result->crc;
     } else {
         m_Engine->context().ProtocolState = IDLE;
+        logUnreadable(path);
         messageBox("Fail to open bin file!", MessageIcon::Warning);
     }
     field->setText(QStringLiteral("0x%1").arg(crc, 0, 16));
@@ -679,6 +702,12 @@ void MainWindow::showChecksum(bool image) {
 }
 
 // ---- log and progress ----------------------------------------------------------------------
+
+void MainWindow::logUnreadable(const QString& path) {
+    // The box's text is fixed and names neither the file nor the cause.
+    appendLog("** Cannot read " + (path.isEmpty() ? std::string("the file") : path.toStdString()) +
+              ": " + unreadableReason(path) + "\r\n");
+}
 
 void MainWindow::appendLog(const std::string& text) {
     m_Log->appendLog(text);

@@ -122,6 +122,7 @@ class MainWindow : public QDialog, public DownloaderView {
     void pickBinFile();
     void pickQixFile();
     void showChecksum(bool image);
+    void logUnreadable(const QString& path);
     void showLogMenu(const QPoint& position);
     void showQixMenu(const QPoint& position);
 

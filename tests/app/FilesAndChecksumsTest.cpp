@@ -56,6 +56,9 @@ TEST_F(Files, AnUnreadableImageIsKeptButItsSizeIsNotTouched) {
     prompter.openAnswers.push_back(missing);
     click("binButton");
     EXPECT_EQ(prompter.messageTexts(), QStringList{"Fail to open bin file!"});
+    EXPECT_TRUE(logHas("** Cannot read " + missing.toStdString() +
+                       ": No such file or directory\r\n"))
+        << log();
     EXPECT_EQ(text("binPathField"), missing);
     EXPECT_EQ(stored("BinPath"), missing);
     EXPECT_EQ(text("binSizeField"), "3");
@@ -65,6 +68,10 @@ TEST_F(Files, AnUnreadableImageIsKeptButItsSizeIsNotTouched) {
     click("qixButton");
     EXPECT_EQ(prompter.messageTexts().last(), "Fail to open VAV file!");
     EXPECT_EQ(window->cfgPath(), dir.filePath("gone.cfg"));
+    prompter.openAnswers.push_back(dir.path());
+    click("qixButton");
+    EXPECT_TRUE(logHas("** Cannot read " + dir.path().toStdString() + ": it is a folder\r\n"))
+        << log();
 }
 
 TEST_F(Files, PickingAFileSystemImageDerivesItsConfiguration) {
@@ -133,6 +140,7 @@ TEST_F(Files, AChecksumWithoutAReadableFileSaysSoAndShowsZero) {
     click("binCrcButton");  // empty path
     EXPECT_EQ(prompter.messageTexts(), QStringList{"Fail to open bin file!"});
     EXPECT_EQ(text("binCrcField"), "0x0");
+    EXPECT_TRUE(logHas("** Cannot read the file: no file is chosen\r\n")) << log();
     EXPECT_EQ(window->engine().context().ProtocolState, IDLE);
     settings->writeString("VavPath", dir.filePath("missing.qix"));
     reopen();

@@ -47,6 +47,8 @@ class WindowFixture : public ::testing::Test {
     bool enabled(const char* name) { return w(name)->isEnabled(); }
     QString text(const char* name) { return w<QLineEdit>(name)->text(); }
     void click(const char* name) { w<QAbstractButton>(name)->click(); }
+    const std::string& log() const { return window->logText(); }
+    bool logHas(const std::string& part) const { return log().find(part) != std::string::npos; }
 
     // Enabled state of many controls at once, for readable expectations.
     std::string states(std::initializer_list<const char*> names) {
