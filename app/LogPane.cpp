@@ -64,12 +64,24 @@ void LogPane::setProgressRange(std::uint32_t total) {
     while ((total >> m_ProgressShift) > static_cast<std::uint32_t>(std::numeric_limits<int>::max()))
         ++m_ProgressShift;
     m_Bar.setRange(0, static_cast<int>(total >> m_ProgressShift));
+    m_Bar.setTextVisible(false);
+    m_Rate.start(total, m_Now());
 }
 
 void LogPane::setProgressPos(std::uint32_t position) {
     const auto scaled = static_cast<int>(std::min<std::uint32_t>(
         position >> m_ProgressShift, static_cast<std::uint32_t>(m_Bar.maximum())));
     m_Bar.setValue(scaled);
+    if (position == 0) {
+        // An operation starting over the last one's range.
+        m_Bar.setTextVisible(false);
+        m_Rate.restart(m_Now());
+        return;
+    }
+    if (const auto text = m_Rate.update(position, m_Now())) {
+        m_Bar.setFormat(QString::fromStdString(*text));
+        m_Bar.setTextVisible(true);
+    }
 }
 
 }  // namespace zrk

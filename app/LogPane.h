@@ -4,8 +4,10 @@
 // main window and the explorer each have one.
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <string>
 
+#include "app/ProgressRate.h"
 #include "engine/DownloaderView.h"
 
 class QPlainTextEdit;
@@ -20,7 +22,12 @@ class LogPane : public LogView {
     void appendLog(const std::string& text) override;
     void setLogText(const std::string& text) override;
     void setProgressRange(std::uint32_t total) override;
+    void setProgressUnit(ProgressUnit unit) override { m_Rate.setUnit(unit); }
+    // Past a few seconds the bar also shows the rate and the time left.
     void setProgressPos(std::uint32_t position) override;
+
+    using Now = std::function<ProgressRate::Clock::time_point()>;
+    void setClock(Now now) { m_Now = std::move(now); }
 
     // The log exactly as written.
     const std::string& text() const { return m_Log; }
@@ -35,6 +42,8 @@ class LogPane : public LogView {
     std::string m_Log;
     bool m_EndsInCarriageReturn = false;
     int m_ProgressShift = 0;
+    ProgressRate m_Rate;
+    Now m_Now = [] { return ProgressRate::Clock::now(); };
 };
 
 }  // namespace zrk

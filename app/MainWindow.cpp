@@ -721,6 +721,14 @@ void MainWindow::setProgressRange(std::uint32_t total) {
     m_Log->setProgressRange(total);
 }
 
+void MainWindow::setProgressUnit(ProgressUnit unit) {
+    m_Log->setProgressUnit(unit);
+}
+
+void MainWindow::setProgressClock(std::function<std::chrono::steady_clock::time_point()> now) {
+    m_Log->setClock(std::move(now));
+}
+
 void MainWindow::setProgressPos(std::uint32_t position) {
     m_Log->setProgressPos(position);
 }

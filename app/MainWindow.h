@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QString>
 #include <QTimer>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -73,6 +74,9 @@ class MainWindow : public QDialog, public DownloaderView {
     // first.
     void reject() override;
 
+    // The time the progress bar's rate is measured by (pictures and tests set their own).
+    void setProgressClock(std::function<std::chrono::steady_clock::time_point()> now);
+
     // How long START waits for a first byte before the log suggests checking the phone.
     void setNoAnswerHintDelay(int milliseconds) { m_NoAnswerHintDelayMs = milliseconds; }
 
@@ -80,6 +84,7 @@ class MainWindow : public QDialog, public DownloaderView {
     void appendLog(const std::string& text) override;
     void setLogText(const std::string& text) override;
     void setProgressRange(std::uint32_t total) override;
+    void setProgressUnit(ProgressUnit unit) override;
     void setProgressPos(std::uint32_t position) override;
     void setFlashName(const std::string& name) override;
     void setFirmwareSizeText(const std::string& text) override;

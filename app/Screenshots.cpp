@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
+#include <chrono>
 #include <cstdio>
 
 #include "app/AboutDialog.h"
@@ -78,7 +79,11 @@ int writeScreenshots(const QString& dirPath) {
             window.appendLog(QString::asprintf("Writing sector %03d (0x%08X)... OK!\r\n", i,
                                                0x10000000 + i * 0x10000)
                                  .toStdString());
+        // Half a minute into the download, as the rate and time left show it.
+        std::chrono::steady_clock::time_point now{};
+        window.setProgressClock([&now] { return now; });
         window.setProgressRange(6291456);
+        now += std::chrono::seconds(30);
         window.setProgressPos(40 * 65536);
         ok &= save(window, dir, QStringLiteral("main-locked.png"));
         window.hide();
@@ -108,6 +113,15 @@ int writeScreenshots(const QString& dirPath) {
             explorer.addFileLine(name);
         explorer.setLogText("\r\nSearching the files (in '/')... readme.txt\r\nGrüße.txt\r\n");
         ok &= save(explorer, dir, QStringLiteral("explorer.png"));
+
+        // Eleven minutes into a NAND dump.
+        std::chrono::steady_clock::time_point now{};
+        explorer.setProgressClock([&now] { return now; });
+        explorer.setLogText("** Start Dump!\n  Wait!!!!!!! Long time \n");
+        explorer.setProgressRange(131203072);
+        now += std::chrono::minutes(11);
+        explorer.setProgressPos(131203072 / 2);
+        ok &= save(explorer, dir, QStringLiteral("explorer-nand-dump.png"));
     }
     return ok ? 0 : 1;
 }

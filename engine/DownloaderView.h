@@ -43,13 +43,18 @@ struct SaveFileRequest {
     std::string filter;
 };
 
+// What the progress bar counts, for a front end that shows a rate.
+enum class ProgressUnit { Bytes, Kilobytes, Sectors };
+
 // The log pane and the progress bar.
 class LogView {
   public:
     virtual ~LogView() = default;
     virtual void appendLog(const std::string& text) = 0;
     virtual void setLogText(const std::string& text) = 0;
+    // A new range counts bytes; an operation that counts something else says so right after.
     virtual void setProgressRange(std::uint32_t total) = 0;
+    virtual void setProgressUnit(ProgressUnit unit) { (void)unit; }
     virtual void setProgressPos(std::uint32_t position) = 0;
 };
 

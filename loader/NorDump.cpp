@@ -56,6 +56,7 @@ void NorDump::press() {
     }
     m_Context.startTime = m_Context.clock().nowSeconds();
     view.setProgressRange(m_TotalKb);
+    view.setProgressUnit(ProgressUnit::Kilobytes);
     view.setProgressPos(0);
     view.setLogText(" \r\n");
     m_Context.log("** Dumping NOR-Flash **\r\n\r\n");

@@ -30,6 +30,7 @@ void NorErase::press() {
     }
     m_Context.startTime = m_Context.clock().nowSeconds();
     view.setProgressRange(count);
+    view.setProgressUnit(ProgressUnit::Sectors);
     view.setProgressPos(0);
     view.setLogText(" \r\n");
     m_Context.log("** Erasing NOR-Flash **\r\n\r\n");

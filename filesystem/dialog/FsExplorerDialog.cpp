@@ -160,6 +160,11 @@ void FsExplorerDialog::setLogText(const std::string& text) {
     m_Log->setLogText(text);
 }
 
+void FsExplorerDialog::setProgressClock(
+    std::function<std::chrono::steady_clock::time_point()> now) {
+    m_Log->setClock(std::move(now));
+}
+
 void FsExplorerDialog::setProgressRange(std::uint32_t total) {
     m_Log->setProgressRange(total);
 }

@@ -5,6 +5,8 @@
 // link back to the main window before the window closes.
 #include <QDialog>
 #include <QTimer>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -40,6 +42,8 @@ class FsExplorerDialog : public QDialog, public ExplorerView {
     const std::string& logText() const;
     // A folder copy is running.
     bool copying() const;
+    // The time the progress bar's rate is measured by (pictures and tests set their own).
+    void setProgressClock(std::function<std::chrono::steady_clock::time_point()> now);
 
     // The path of a tree node: its ancestors' texts joined by single "/" separators.
     static QString nodePath(const QTreeWidgetItem* node);

@@ -56,8 +56,8 @@ TEST_F(Files, AnUnreadableImageIsKeptButItsSizeIsNotTouched) {
     prompter.openAnswers.push_back(missing);
     click("binButton");
     EXPECT_EQ(prompter.messageTexts(), QStringList{"Fail to open bin file!"});
-    EXPECT_TRUE(logHas("** Cannot read " + missing.toStdString() +
-                       ": No such file or directory\r\n"))
+    EXPECT_TRUE(
+        logHas("** Cannot read " + missing.toStdString() + ": No such file or directory\r\n"))
         << log();
     EXPECT_EQ(text("binPathField"), missing);
     EXPECT_EQ(stored("BinPath"), missing);

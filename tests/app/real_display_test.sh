@@ -39,7 +39,7 @@ if [ -s "$work/err" ]; then
     head -n 40 "$work/err"
     failed=1
 fi
-for shot in main-startup main-locked about sectors explorer; do
+for shot in main-startup main-locked about sectors explorer explorer-nand-dump; do
     [ -s "$work/shots/$shot.png" ] || { echo "FAIL: no $shot.png"; failed=1; }
 done
 exit "$failed"

@@ -1,0 +1,82 @@
+#include "app/ProgressRate.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace zrk {
+
+void ProgressRate::start(std::uint64_t total, Clock::time_point now) {
+    m_Total = total;
+    m_Unit = ProgressUnit::Bytes;
+    restart(now);
+}
+
+void ProgressRate::restart(Clock::time_point now) {
+    m_Started = now;
+    m_LastText.reset();
+    m_Samples.assign(1, Sample{now, 0});
+}
+
+std::optional<std::string> ProgressRate::update(std::uint64_t position, Clock::time_point now) {
+    // Progress that goes back (a verify after the download, a retried part) starts the count
+    // again from here.
+    if (m_Samples.empty() || position < m_Samples.back().position)
+        m_Samples.assign(1, Sample{now, position});
+    else
+        m_Samples.push_back(Sample{now, position});
+    while (m_Samples.size() > 2 && now - m_Samples[1].at >= kWindow)
+        m_Samples.pop_front();
+
+    const bool finished = m_Total > 0 && position >= m_Total;
+    if (now - m_Started < kShowAfter)
+        return std::nullopt;
+    if (!finished && m_LastText && now - *m_LastText < kEvery)
+        return std::nullopt;
+    const Sample oldest = finished ? Sample{m_Started, 0} : m_Samples.front();
+    const double seconds = std::chrono::duration<double>(now - oldest.at).count();
+    if (seconds <= 0.0 || position <= oldest.position)
+        return std::nullopt;
+    const double rate = static_cast<double>(position - oldest.position) / seconds;
+    m_LastText = now;
+
+    std::string text = "%p%  \u00b7  " + rateText(rate, m_Unit);
+    if (!finished && m_Total > position) {
+        const double left = static_cast<double>(m_Total - position) / rate;
+        text += "  \u00b7  " +
+                durationText(std::chrono::seconds(static_cast<std::int64_t>(std::ceil(left)))) +
+                " left";
+    }
+    return text;
+}
+
+std::string ProgressRate::rateText(double unitsPerSecond, ProgressUnit unit) {
+    char buffer[48];
+    if (unit == ProgressUnit::Sectors) {
+        std::snprintf(buffer, sizeof buffer, "%.1f sectors/s", unitsPerSecond);
+        return buffer;
+    }
+    double bytes = unit == ProgressUnit::Kilobytes ? unitsPerSecond * 1024.0 : unitsPerSecond;
+    if (bytes < 1024.0)
+        std::snprintf(buffer, sizeof buffer, "%.0f B/s", bytes);
+    else if (bytes < 1024.0 * 1024.0)
+        std::snprintf(buffer, sizeof buffer, "%.1f KB/s", bytes / 1024.0);
+    else
+        std::snprintf(buffer, sizeof buffer, "%.1f MB/s", bytes / (1024.0 * 1024.0));
+    return buffer;
+}
+
+std::string ProgressRate::durationText(std::chrono::seconds duration) {
+    const auto total = std::max<std::int64_t>(0, duration.count());
+    char buffer[32];
+    if (total >= 3600)
+        std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld",
+                      static_cast<long long>(total / 3600),
+                      static_cast<long long>(total / 60 % 60), static_cast<long long>(total % 60));
+    else
+        std::snprintf(buffer, sizeof buffer, "%lld:%02lld", static_cast<long long>(total / 60),
+                      static_cast<long long>(total % 60));
+    return buffer;
+}
+
+}  // namespace zrk
