@@ -145,7 +145,11 @@ TEST_F(WindowNor, ErasesThreeSectorsAndDumpsTwo) {
     ASSERT_TRUE(operate("downloadButton")) << log();
 
     selectRangeInDialog(1, 3);
+    // Every reading of the clock is two seconds later: the bar's rate counts the sectors.
+    std::chrono::steady_clock::time_point now{};
+    window->setProgressClock([&now] { return now += std::chrono::seconds(2); });
     ASSERT_TRUE(operate("eraseButton")) << log();
+    EXPECT_EQ(progress().text(), "100%  \u00b7  0.5 sectors/s");
     EXPECT_EQ(prompter.lastDialogTitle, "Flash Sector Information");
     ASSERT_EQ(prompter.messages.size(), 1u);
     EXPECT_EQ(prompter.messages[0].text, "Erasing Completed!");
