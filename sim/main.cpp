@@ -24,6 +24,9 @@ void onSignal(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Taken before the options are read: a parent that dies while they are would otherwise go
+    // unnoticed by --exit-with-parent.
+    const pid_t parentAtStart = ::getppid();
     zrk::sim::SimOptions options;
     zrk::sim::ExecutableOptions exe;
     CLI::App app{
@@ -55,9 +58,8 @@ int main(int argc, char** argv) {
 
     // A program that starts us as its phone may die without stopping us: do not linger.
     if (exe.exitWithParent) {
-        const pid_t parent = ::getppid();
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (::getppid() != parent)
+        if (::getppid() != parentAtStart)
             g_Quit = true;
     }
 

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "PhoneDriver.h"
 #include "PtyHost.h"
@@ -139,16 +140,30 @@ TEST(PhonesimExecutable, TerminationSignalEndsAQuietRun) {
 
 TEST(PhonesimExecutable, EndsWithItsParentWhenAsked) {
     const fs::path dir = fs::temp_directory_path() / ("zrk-orphan-" + std::to_string(::getpid()));
-    // The shell starts the simulator in the background and leaves it behind.
+    const fs::path printed = dir.string() + ".out";
+    const fs::path pidFile = dir.string() + ".pid";
+    // The shell starts the simulator in the background and ends once it has printed its path
+    // (by then it has asked to end with its parent): a shell that ended sooner, on a busy
+    // machine, would leave it an orphan from the start, which is not what is tested here.
     const std::string command = std::string("sh -c '\"") + ZRK_PHONESIM_PATH +
-                                "\" --exit-with-parent --state-out \"" + dir.string() +
-                                "\" >/dev/null 2>&1 & sleep 0.2'";
+                                "\" --exit-with-parent --state-out \"" + dir.string() + "\" >\"" +
+                                printed.string() + "\" 2>/dev/null & echo $! >\"" +
+                                pidFile.string() + "\"; while ! [ -s \"" + printed.string() +
+                                "\" ]; do sleep 0.05; done'";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    const auto end = std::chrono::steady_clock::now() + 30s;
+    const auto end = std::chrono::steady_clock::now() + 60s;
     while (!fs::exists(dir / "nand") && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(10ms);
     EXPECT_TRUE(fs::exists(dir / "nand")) << "the orphan wrote its state and ended";
+    if (!fs::exists(dir / "nand")) {
+        std::ifstream pid(pidFile);
+        long orphan = 0;
+        if (pid >> orphan && orphan > 0)
+            ::kill(static_cast<pid_t>(orphan), SIGKILL);
+    }
     fs::remove_all(dir);
+    fs::remove(printed);
+    fs::remove(pidFile);
 }
 
 TEST(PhonesimExecutable, UsageErrorsAndHelp) {
