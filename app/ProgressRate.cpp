@@ -1,5 +1,7 @@
 #include "app/ProgressRate.h"
 
+#include "engine/ProgressText.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -43,40 +45,19 @@ std::optional<std::string> ProgressRate::update(std::uint64_t position, Clock::t
     std::string text = "%p%  \u00b7  " + rateText(rate, m_Unit);
     if (!finished && m_Total > position) {
         const double left = static_cast<double>(m_Total - position) / rate;
-        text += "  \u00b7  " +
-                durationText(std::chrono::seconds(static_cast<std::int64_t>(std::ceil(left)))) +
-                " left";
+        text += "  \u00b7  " + formatDuration(std::ceil(left)) + " left";
     }
     return text;
 }
 
 std::string ProgressRate::rateText(double unitsPerSecond, ProgressUnit unit) {
-    char buffer[48];
     if (unit == ProgressUnit::Sectors) {
+        char buffer[48];
         std::snprintf(buffer, sizeof buffer, "%.1f sectors/s", unitsPerSecond);
         return buffer;
     }
-    double bytes = unit == ProgressUnit::Kilobytes ? unitsPerSecond * 1024.0 : unitsPerSecond;
-    if (bytes < 1024.0)
-        std::snprintf(buffer, sizeof buffer, "%.0f B/s", bytes);
-    else if (bytes < 1024.0 * 1024.0)
-        std::snprintf(buffer, sizeof buffer, "%.1f KB/s", bytes / 1024.0);
-    else
-        std::snprintf(buffer, sizeof buffer, "%.1f MB/s", bytes / (1024.0 * 1024.0));
-    return buffer;
-}
-
-std::string ProgressRate::durationText(std::chrono::seconds duration) {
-    const auto total = std::max<std::int64_t>(0, duration.count());
-    char buffer[32];
-    if (total >= 3600)
-        std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld",
-                      static_cast<long long>(total / 3600),
-                      static_cast<long long>(total / 60 % 60), static_cast<long long>(total % 60));
-    else
-        std::snprintf(buffer, sizeof buffer, "%lld:%02lld", static_cast<long long>(total / 60),
-                      static_cast<long long>(total % 60));
-    return buffer;
+    return formatBytes(unit == ProgressUnit::Kilobytes ? unitsPerSecond * 1024.0 : unitsPerSecond) +
+           "/s";
 }
 
 }  // namespace zrk

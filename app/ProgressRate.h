@@ -32,8 +32,6 @@ class ProgressRate {
 
     // "850 B/s", "85.3 KB/s", "1.2 MB/s", "2.5 sectors/s".
     static std::string rateText(double unitsPerSecond, ProgressUnit unit);
-    // "0:07", "12:34", "1:02:03".
-    static std::string durationText(std::chrono::seconds duration);
 
   private:
     struct Sample {

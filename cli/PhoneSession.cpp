@@ -72,7 +72,7 @@ void pressOperation(Command command, ProtocolEngine& engine, TerminalView& view)
             engine.erase();
             break;
         case Command::Dump:
-            view.setProgressUnit(ProgressUnit::KBytes);
+            view.setProgressUnit(ProgressUnit::Kilobytes);
             engine.dump();
             break;
         case Command::Format:

@@ -6,28 +6,6 @@
 
 namespace zrk::cli {
 
-std::string formatBytes(double bytes) {
-    char text[32];
-    if (bytes < 1024)
-        std::snprintf(text, sizeof text, "%.0f B", bytes);
-    else if (bytes < 1024.0 * 1024)
-        std::snprintf(text, sizeof text, "%.1f KB", bytes / 1024);
-    else
-        std::snprintf(text, sizeof text, "%.1f MB", bytes / (1024.0 * 1024));
-    return text;
-}
-
-std::string formatDuration(double seconds) {
-    const long total = std::lround(std::max(0.0, seconds));
-    char text[32];
-    if (total >= 3600)
-        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60,
-                      total % 60);
-    else
-        std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
-    return text;
-}
-
 void ProgressMeter::begin(std::uint64_t total, ProgressUnit unit, double now) {
     m_Total = total;
     m_Unit = unit;
@@ -51,7 +29,7 @@ std::string ProgressMeter::line(std::uint64_t position, double now, int width) {
         switch (m_Unit) {
             case ProgressUnit::Bytes:
                 return formatBytes(value);
-            case ProgressUnit::KBytes:
+            case ProgressUnit::Kilobytes:
                 return formatBytes(value * 1024);
             case ProgressUnit::Sectors:
                 break;

@@ -4,16 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/DownloaderView.h"
+#include "engine/ProgressText.h"
+
 namespace zrk::cli {
-
-// What the engine's progress positions count: bytes (uploads, downloads), KB (dumps) or
-// sectors (erase).
-enum class ProgressUnit { Bytes, KBytes, Sectors };
-
-// "12.3 KB", "1.5 MB", "512 B"
-std::string formatBytes(double bytes);
-// "0:07", "12:34", "1:02:03"
-std::string formatDuration(double seconds);
 
 class ProgressMeter {
   public:

@@ -57,7 +57,7 @@ class TerminalView : public DownloaderView {
     std::function<void()> onStopTimer;
 
     // What the progress positions of the next phase count.
-    void setProgressUnit(ProgressUnit unit) { m_Unit = unit; }
+    void setProgressUnit(ProgressUnit unit) override { m_Unit = unit; }
 
     // How the last operation ended, once it has.
     const std::optional<OperationOutcome>& outcome() const { return m_Outcome; }

@@ -66,12 +66,10 @@ TEST(ProgressRate, CountsInTheOperationsOwnUnit) {
     EXPECT_EQ(rate.update(110'000, t0 + 12s), "%p%  \u00b7  97.7 KB/s  \u00b7  0:09 left");
 }
 
-TEST(ProgressRate, TextsOfRatesAndDurations) {
+TEST(ProgressRate, TextsOfRates) {
     EXPECT_EQ(ProgressRate::rateText(850, ProgressUnit::Bytes), "850 B/s");
     EXPECT_EQ(ProgressRate::rateText(1.25 * 1024 * 1024, ProgressUnit::Bytes), "1.2 MB/s");
-    EXPECT_EQ(ProgressRate::durationText(7s), "0:07");
-    EXPECT_EQ(ProgressRate::durationText(754s), "12:34");
-    EXPECT_EQ(ProgressRate::durationText(3723s), "1:02:03");
+    EXPECT_EQ(ProgressRate::rateText(3000, ProgressUnit::Kilobytes), "2.9 MB/s");
 }
 
 TEST(ProgressBarText, AppearsForLongWorkAndGoesWithTheNextRange) {

@@ -61,7 +61,7 @@ TEST(ProgressMeter, ShowsPercentAmountRateAndTimeLeft) {
 
 TEST(ProgressMeter, CountsDumpsInKilobytesAndErasesInSectors) {
     ProgressMeter dump;
-    dump.begin(128, ProgressUnit::KBytes, 0.0);
+    dump.begin(128, ProgressUnit::Kilobytes, 0.0);
     EXPECT_NE(dump.line(64, 1.0, 100).find("64.0 KB / 128.0 KB"), std::string::npos);
     ProgressMeter erase;
     erase.begin(3, ProgressUnit::Sectors, 0.0);

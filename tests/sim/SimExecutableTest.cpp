@@ -145,11 +145,10 @@ TEST(PhonesimExecutable, EndsWithItsParentWhenAsked) {
     // The shell starts the simulator in the background and ends once it has printed its path
     // (by then it has asked to end with its parent): a shell that ended sooner, on a busy
     // machine, would leave it an orphan from the start, which is not what is tested here.
-    const std::string command = std::string("sh -c '\"") + ZRK_PHONESIM_PATH +
-                                "\" --exit-with-parent --state-out \"" + dir.string() + "\" >\"" +
-                                printed.string() + "\" 2>/dev/null & echo $! >\"" +
-                                pidFile.string() + "\"; while ! [ -s \"" + printed.string() +
-                                "\" ]; do sleep 0.05; done'";
+    const std::string command =
+        std::string("sh -c '\"") + ZRK_PHONESIM_PATH + "\" --exit-with-parent --state-out \"" +
+        dir.string() + "\" >\"" + printed.string() + "\" 2>/dev/null & echo $! >\"" +
+        pidFile.string() + "\"; while ! [ -s \"" + printed.string() + "\" ]; do sleep 0.05; done'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     const auto end = std::chrono::steady_clock::now() + 60s;
     while (!fs::exists(dir / "nand") && std::chrono::steady_clock::now() < end)
