@@ -50,33 +50,27 @@ QString fromStd(const std::string& text) {
 }
 
 // Size fields show the length as a decimal; a file the size of which cannot be had shows
-// nothing new.
+// nothing new, and whyNot (if given) gets the reason in the system's words for the log.
 // Only a readable regular file has one; opening a FIFO to ask would wait for a writer.
-std::optional<qint64> lengthOf(const QString& path) {
-    struct stat info {};
-    const QByteArray native = QFile::encodeName(path);
-    if (path.isEmpty() || ::stat(native.constData(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        ::access(native.constData(), R_OK) != 0)
+std::optional<qint64> lengthOf(const QString& path, std::string* whyNot = nullptr) {
+    auto refuse = [whyNot](std::string reason) -> std::optional<qint64> {
+        if (whyNot)
+            *whyNot = std::move(reason);
         return std::nullopt;
-    return static_cast<qint64>(info.st_size);
-}
-
-// Why lengthOf or a checksum found nothing to read, in the system's words, for the log line
-// under the fixed complaint.
-std::string unreadableReason(const QString& path) {
+    };
     if (path.isEmpty())
-        return "no file is chosen";
+        return refuse("no file is chosen");
     struct stat info {};
     const QByteArray native = QFile::encodeName(path);
     if (::stat(native.constData(), &info) != 0)
-        return std::strerror(errno);
+        return refuse(std::strerror(errno));
     if (S_ISDIR(info.st_mode))
-        return "it is a folder";
+        return refuse("it is a folder");
     if (!S_ISREG(info.st_mode))
-        return "it is not a regular file";
+        return refuse("it is not a regular file");
     if (::access(native.constData(), R_OK) != 0)
-        return std::strerror(errno);
-    return "it could not be read to the end";
+        return refuse(std::strerror(errno));
+    return static_cast<qint64>(info.st_size);
 }
 
 }  // namespace
@@ -704,9 +698,12 @@ void MainWindow::showChecksum(bool image) {
 // ---- log and progress ----------------------------------------------------------------------
 
 void MainWindow::logUnreadable(const QString& path) {
-    // The box's text is fixed and names neither the file nor the cause.
+    // The box's text is fixed and names neither the file nor the cause. A file that passes
+    // the checks failed while it was read.
+    std::string reason = "it could not be read to the end";
+    lengthOf(path, &reason);
     appendLog("** Cannot read " + (path.isEmpty() ? std::string("the file") : path.toStdString()) +
-              ": " + unreadableReason(path) + "\r\n");
+              ": " + reason + "\r\n");
 }
 
 void MainWindow::appendLog(const std::string& text) {

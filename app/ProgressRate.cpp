@@ -17,16 +17,19 @@ void ProgressRate::start(std::uint64_t total, Clock::time_point now) {
 void ProgressRate::restart(Clock::time_point now) {
     m_Started = now;
     m_LastText.reset();
+    m_LastPosition = 0;
     m_Samples.assign(1, Sample{now, 0});
 }
 
 std::optional<std::string> ProgressRate::update(std::uint64_t position, Clock::time_point now) {
     // Progress that goes back (a verify after the download, a retried part) starts the count
-    // again from here.
-    if (m_Samples.empty() || position < m_Samples.back().position)
+    // again from here. Otherwise a sample is kept only every kEvery: a fast transfer reports
+    // thousands of blocks a second, and the window needs a few dozen points, not all of them.
+    if (position < m_LastPosition)
         m_Samples.assign(1, Sample{now, position});
-    else
+    else if (m_Samples.empty() || now - m_Samples.back().at >= kEvery)
         m_Samples.push_back(Sample{now, position});
+    m_LastPosition = position;
     while (m_Samples.size() > 2 && now - m_Samples[1].at >= kWindow)
         m_Samples.pop_front();
 

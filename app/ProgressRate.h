@@ -41,6 +41,7 @@ class ProgressRate {
     std::uint64_t m_Total = 0;
     ProgressUnit m_Unit = ProgressUnit::Bytes;
     Clock::time_point m_Started{};
+    std::uint64_t m_LastPosition = 0;
     std::optional<Clock::time_point> m_LastText;
     std::deque<Sample> m_Samples;
 };

@@ -28,8 +28,6 @@ class ScriptedPrompter : public Prompter {
     }
     bool askYesNoDefaultNo(QWidget*, const QString& text) override {
         riskQuestions.push_back(text);
-        if (onRiskQuestion)
-            onRiskQuestion();
         return riskYes;
     }
     QString openFile(QWidget*, const FileDialogRequest& request) override {
@@ -72,7 +70,6 @@ class ScriptedPrompter : public Prompter {
     QStringList questions;
     bool yes = true;
     QStringList riskQuestions;
-    std::function<void()> onRiskQuestion;
     bool riskYes = true;
     std::deque<QString> openAnswers;
     std::vector<FileDialogRequest> openRequests;
