@@ -12,6 +12,11 @@
 
 namespace zrk {
 
+namespace {
+// The loop running on this thread: its own posts need no wake-up, it looks again anyway.
+thread_local const EngineLoop* t_RunningLoop = nullptr;
+}  // namespace
+
 EngineLoop::EngineLoop() {
     m_WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_WakeFd < 0)
@@ -20,8 +25,10 @@ EngineLoop::EngineLoop() {
 
 EngineLoop::~EngineLoop() {
     for (auto& entry : m_Links)
-        if (entry->link->eventSink() == this)
+        if (entry->link->eventSink() == this) {
             entry->link->setEventSink(nullptr);
+            entry->link->setReadOnSinkThread(false);
+        }
     if (m_WakeFd >= 0)
         ::close(m_WakeFd);
 }
@@ -31,18 +38,27 @@ void EngineLoop::wake() {
     [[maybe_unused]] auto ignored = ::write(m_WakeFd, &one, sizeof one);
 }
 
+void EngineLoop::wakeFromElsewhere() {
+    if (t_RunningLoop != this)
+        wake();
+}
+
 void EngineLoop::attach(SerialLink& link) {
-    if (!find(link)) {
-        auto entry = std::make_unique<Attached>();
+    Attached* entry = find(link);
+    if (!entry) {
+        m_Links.push_back(std::make_unique<Attached>());
+        entry = m_Links.back().get();
         entry->link = &link;
-        m_Links.push_back(std::move(entry));
     }
     link.setEventSink(this);
+    entry->readsHere = link.setReadOnSinkThread(true);
 }
 
 void EngineLoop::detach(SerialLink& link) {
-    if (link.eventSink() == this)
+    if (link.eventSink() == this) {
         link.setEventSink(nullptr);
+        link.setReadOnSinkThread(false);
+    }
     std::erase_if(m_Links, [&](const auto& entry) { return entry->link == &link; });
 }
 
@@ -56,7 +72,7 @@ EngineLoop::Attached* EngineLoop::find(SerialLink& link) {
 void EngineLoop::postLinkData(SerialLink& link) {
     if (Attached* entry = find(link))
         entry->dataPending.store(true, std::memory_order_release);
-    wake();
+    wakeFromElsewhere();
 }
 
 void EngineLoop::postLinkLost(SerialLink& link, std::uint64_t session, const std::string& reason) {
@@ -64,7 +80,7 @@ void EngineLoop::postLinkLost(SerialLink& link, std::uint64_t session, const std
         std::lock_guard lock(m_Lock);
         m_Losses.push_back({&link, session, reason});
     }
-    wake();
+    wakeFromElsewhere();
 }
 
 void EngineLoop::startTimer(int milliseconds) {
@@ -103,6 +119,12 @@ bool EngineLoop::dispatchPending() {
 EngineLoop::RunResult EngineLoop::runUntil(const std::function<bool()>& done,
                                            std::chrono::milliseconds silenceLimit,
                                            const std::function<bool()>& interrupted) {
+    const EngineLoop* const outer = t_RunningLoop;
+    t_RunningLoop = this;
+    struct Restore {
+        const EngineLoop* outer;
+        ~Restore() { t_RunningLoop = outer; }
+    } restore{outer};
     m_LastActivity = Clock::now();
     for (;;) {
         dispatchPending();
@@ -124,15 +146,41 @@ EngineLoop::RunResult EngineLoop::runUntil(const std::function<bool()>& done,
             const auto ms = std::chrono::ceil<std::chrono::milliseconds>(*wakeAt - now).count();
             timeout = static_cast<int>(std::clamp<long long>(ms, 0, 60'000));
         }
-        pollfd p{m_WakeFd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, timeout);
-        if (ready > 0) {
-            std::uint64_t count = 0;
-            [[maybe_unused]] auto ignored = ::read(m_WakeFd, &count, sizeof count);
-        } else if (ready < 0 && errno != EINTR) {
+        if (!waitAndRead(timeout))
             return RunResult::Interrupted;
+    }
+}
+
+bool EngineLoop::waitAndRead(int timeoutMs) {
+    // A backlogged queue empties only as the handlers take from it, which they do in the next
+    // dispatch; until then its device is left unread, as a watcher would leave it.
+    constexpr int kBacklogRetryMs = 5;
+    std::vector<pollfd>& fds = m_PollFds;
+    std::vector<Attached*>& readers = m_PollReaders;
+    fds.assign(1, pollfd{m_WakeFd, POLLIN, 0});
+    readers.clear();
+    for (auto& entry : m_Links) {
+        if (!entry->readsHere)
+            continue;
+        const SerialLink::InputWait input = entry->link->inputWait();
+        if (input.backlogged)
+            timeoutMs = timeoutMs < 0 ? kBacklogRetryMs : std::min(timeoutMs, kBacklogRetryMs);
+        else if (input.descriptor >= 0) {
+            fds.push_back(pollfd{input.descriptor, POLLIN, 0});
+            readers.push_back(entry.get());
         }
     }
+    const int ready = ::poll(fds.data(), fds.size(), timeoutMs);
+    if (ready < 0)
+        return errno == EINTR;
+    if (fds[0].revents & POLLIN) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] auto ignored = ::read(m_WakeFd, &count, sizeof count);
+    }
+    for (std::size_t i = 0; i < readers.size(); ++i)
+        if (fds[i + 1].revents != 0)
+            readers[i]->link->readInput(fds[i + 1].revents);
+    return true;
 }
 
 }  // namespace zrk

@@ -1,8 +1,11 @@
 #pragma once
 // The protocol thread's event loop for front ends without Qt (the command line, end-to-end
-// tests, benchmarks): the event sink of the links attached to it. The watchers' posts wake it
-// through an eventfd, the baud-switch timer is a deadline, and every handler runs on the
-// thread that calls runUntil, as the engine requires.
+// tests, benchmarks): the event sink of the links attached to it. It polls the links' devices
+// itself where they let it (no watcher thread, so a reply wakes only this thread), other posts
+// wake it through an eventfd, the baud-switch timer is a deadline, and every handler runs on
+// the thread that calls runUntil, as the engine requires.
+#include <poll.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -26,13 +29,14 @@ class EngineLoop : public LinkEventSink {
     EngineLoop(const EngineLoop&) = delete;
     EngineLoop& operator=(const EngineLoop&) = delete;
 
-    // Makes this loop the link's event sink (while the link is closed); the link's news then
-    // reach the handler on top of its owner stack from runUntil. The link must outlive the
-    // loop (or be detached first): the loop's end detaches it.
+    // Makes this loop the link's event sink and reader (while the link is closed); the link's
+    // news then reach the handler on top of its owner stack from runUntil. The link must
+    // outlive the loop (or be detached first): the loop's end detaches it.
     void attach(SerialLink& link);
     void detach(SerialLink& link);
 
-    // Watcher thread: record the news and wake the loop. Never blocks.
+    // Any thread (a watcher, or this loop reading a device): record the news and wake the
+    // loop. Never blocks.
     void postLinkData(SerialLink& link) override;
     void postLinkLost(SerialLink& link, std::uint64_t session, const std::string& reason) override;
 
@@ -57,6 +61,7 @@ class EngineLoop : public LinkEventSink {
     struct Attached {
         SerialLink* link;
         std::atomic<bool> dataPending{false};
+        bool readsHere = false;  // the loop polls and reads the link's device itself
     };
     struct Loss {
         SerialLink* link;
@@ -65,6 +70,10 @@ class EngineLoop : public LinkEventSink {
     };
     Attached* find(SerialLink& link);
     bool dispatchPending();
+    // Polls the wake-up descriptor and the devices of the links read here; reads the ready ones.
+    // False when the poll itself failed.
+    bool waitAndRead(int timeoutMs);
+    void wakeFromElsewhere();
 
     int m_WakeFd = -1;
     std::vector<std::unique_ptr<Attached>> m_Links;  // changed only while the watchers are off
@@ -72,6 +81,8 @@ class EngineLoop : public LinkEventSink {
     std::vector<Loss> m_Losses;
     std::optional<Clock::time_point> m_TimerDue;
     Clock::time_point m_LastActivity = Clock::now();
+    std::vector<pollfd> m_PollFds;  // kept between waits: no allocation per reply
+    std::vector<Attached*> m_PollReaders;
 };
 
 }  // namespace zrk

@@ -6,6 +6,8 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +17,19 @@
 #include "serial/ByteTrace.h"
 
 namespace zrk {
+
+namespace {
+
+// Unix 98 pseudo-terminal slaves have majors 136 to 143 (the kernel's devices.txt).
+bool isPseudoTerminal(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode))
+        return false;
+    const unsigned major = major(info.st_rdev);
+    return major >= 136 && major <= 143;
+}
+
+}  // namespace
 
 static_assert(std::atomic<bool>::is_always_lock_free, "cancelWrites runs in signal handlers");
 
@@ -112,6 +127,9 @@ bool CommPort::open(std::uint16_t portNumber, std::uint32_t baud) {
     }
     m_WriteFailed.store(false);
     m_HasLineStatus = true;
+    m_HoldsNoOutput = false;
+    m_SinkReads = m_SinkReadsWanted;
+    m_InputEnded = false;
 
     m_Fd = ::open(m_DeviceName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_Fd < 0) {
@@ -144,6 +162,7 @@ bool CommPort::open(std::uint16_t portNumber, std::uint32_t baud) {
         serial.flags |= ASYNC_LOW_LATENCY;
         ::ioctl(m_Fd, TIOCSSERIAL, &serial);
     }
+    m_HoldsNoOutput = isPseudoTerminal(m_Fd);
     // The descriptor stays non-blocking: a write waits in poll slices against its deadline, so
     // a device that stops taking bytes cannot hold the protocol thread for ever; reads are
     // immediate through VMIN=0 VTIME=0 anyway.
@@ -154,7 +173,8 @@ bool CommPort::open(std::uint16_t portNumber, std::uint32_t baud) {
     beginSession();
     m_Connected.store(1);
     try {
-        m_Watcher = std::thread(&CommPort::ThreadWatchComm, this);
+        if (!m_SinkReads)
+            m_Watcher = std::thread(&CommPort::ThreadWatchComm, this);
     } catch (const std::system_error& e) {
         m_Connected.store(0);
         return fail(OpenFailure::Kind::ThreadFailed, e.code().value());
@@ -324,7 +344,7 @@ std::size_t CommPort::write(const std::uint8_t* data, std::size_t length) {
         m_Trace->traceBlock(TraceDirection::HostToPhone, data, done);
     std::size_t sent = done;
     bool drained = true;
-    if (done == length && length > 0) {
+    if (done == length && length > 0 && !m_HoldsNoOutput) {
         if (const auto held = drainOutput(deadline, cancelled)) {
             sent = done - std::min(*held, done);
             drained = false;
@@ -408,8 +428,62 @@ void CommPort::notifyData() {
     postData();
 }
 
-void CommPort::ThreadWatchComm() {
+CommPort::InputWait CommPort::inputWait() const {
+    if (!m_SinkReads || m_Fd < 0 || m_InputEnded || !m_Connected.load())
+        return {};
+    return {m_Fd, m_QueueRead.freeSpace() == 0};
+}
+
+void CommPort::readInput(short events) {
+    if (!m_SinkReads || m_Fd < 0 || m_InputEnded)
+        return;
+    const std::string lostReason = (events & POLLNVAL)
+                                       ? std::string("the device was closed")
+                                       : takeInput((events & (POLLHUP | POLLERR)) != 0);
+    notifyData();
+    if (!lostReason.empty()) {
+        // A hung-up descriptor polls ready for ever: stop asking it, as the watcher would end.
+        m_InputEnded = true;
+        reportLost(lostReason);
+    }
+}
+
+std::string CommPort::takeInput(bool hungUp) {
     std::uint8_t burst[kReadBurst];
+    bool readSomething = false;
+    for (;;) {
+        const int space = m_QueueRead.freeSpace();
+        if (space == 0)
+            return {};
+        const std::size_t wanted =
+            std::min<std::size_t>(kReadBurst, static_cast<std::size_t>(space));
+        const long n = readAvailable(burst, wanted);
+        if (n > 0) {
+            if (m_Trace)
+                m_Trace->traceBlock(TraceDirection::PhoneToHost, burst, n);
+            m_QueueRead.pushBlock(burst, static_cast<std::size_t>(n));
+            readSomething = true;
+            // A short read emptied the driver; asking again would only say so (the next
+            // poll hears of anything newer), and that is a system call per reply.
+            if (static_cast<std::size_t>(n) < wanted)
+                return {};
+            continue;
+        }
+        if (n < 0)
+            return std::strerror(errno);
+        if (hungUp && !readSomething)
+            return "the device hung up";
+        return {};
+    }
+}
+
+void CommPort::reportLost(const std::string& reason) {
+    if (m_Trace)
+        m_Trace->traceNote("link lost: " + reason);
+    postLinkLost(reason);
+}
+
+void CommPort::ThreadWatchComm() {
     std::string lostReason;
     while (m_Connected.load() && lostReason.empty()) {
         // A full queue stops the reading, not the bytes: the driver holds them until the
@@ -431,41 +505,11 @@ void CommPort::ThreadWatchComm() {
             continue;  // close() woke us; the loop test ends the thread
         if (!(fds[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)))
             continue;
-
-        const bool hungUp = fds[1].revents & (POLLHUP | POLLERR | POLLNVAL);
-        bool readSomething = false;
-        for (;;) {
-            const int space = m_QueueRead.freeSpace();
-            if (space == 0)
-                break;
-            const std::size_t wanted =
-                std::min<std::size_t>(kReadBurst, static_cast<std::size_t>(space));
-            const long n = readAvailable(burst, wanted);
-            if (n > 0) {
-                if (m_Trace)
-                    m_Trace->traceBlock(TraceDirection::PhoneToHost, burst, n);
-                m_QueueRead.pushBlock(burst, static_cast<std::size_t>(n));
-                readSomething = true;
-                // A short read emptied the driver; asking again would only say so (the next
-                // poll hears of anything newer), and that is a system call per reply.
-                if (static_cast<std::size_t>(n) < wanted)
-                    break;
-                continue;
-            }
-            if (n < 0) {
-                lostReason = std::strerror(errno);
-            } else if (hungUp && !readSomething) {
-                lostReason = "the device hung up";
-            }
-            break;
-        }
+        lostReason = takeInput(fds[1].revents & (POLLHUP | POLLERR | POLLNVAL));
         notifyData();
     }
-    if (!lostReason.empty() && m_Connected.load()) {
-        if (m_Trace)
-            m_Trace->traceNote("link lost: " + lostReason);
-        postLinkLost(lostReason);
-    }
+    if (!lostReason.empty() && m_Connected.load())
+        reportLost(lostReason);
 }
 
 }  // namespace zrk

@@ -1,7 +1,8 @@
 #pragma once
 // The one serial link to the phone, over a POSIX terminal device. Opening it starts the
 // watcher thread (ThreadWatchComm) that reads into m_QueueRead; closing it wakes and joins
-// that thread, so no reader outlives the descriptor it reads.
+// that thread, so no reader outlives the descriptor it reads. A sink that polls on its own
+// thread can read there instead (setReadOnSinkThread): then no watcher is started at all.
 #include <termios.h>
 
 #include <atomic>
@@ -54,6 +55,13 @@ class CommPort : public SerialLink {
     ReceiveQueue& receiveQueue() override { return m_QueueRead; }
     OpenFailure lastOpenFailure() const override { return m_LastFailure; }
 
+    bool setReadOnSinkThread(bool on) override {
+        m_SinkReadsWanted = on;
+        return true;
+    }
+    InputWait inputWait() const override;
+    void readInput(short events) override;
+
     // Every block written and read goes here too (nullptr: no trace). Set while closed.
     void setTrace(TraceSink* trace) { m_Trace = trace; }
 
@@ -89,6 +97,10 @@ class CommPort : public SerialLink {
     void failWrite(std::size_t sent, std::size_t length, bool cancelled);
     void releaseDevice();
     void ThreadWatchComm();
+    // Reads what the driver holds into the queue (as much as fits); the reason the link is
+    // lost, or empty.
+    std::string takeInput(bool hungUp);
+    void reportLost(const std::string& reason);
     void notifyData();
     bool fail(OpenFailure::Kind kind, int error);
 
@@ -100,6 +112,11 @@ class CommPort : public SerialLink {
     std::atomic<bool> m_CancelWrites{false};
     std::atomic<bool> m_WriteFailed{false};
     std::uint32_t m_Baud = 0;
+    // A pseudo-terminal hands every byte written straight to its peer: nothing to drain.
+    bool m_HoldsNoOutput = false;
+    bool m_SinkReadsWanted = false;
+    bool m_SinkReads = false;   // this opening reads on the sink's thread
+    bool m_InputEnded = false;  // that reading saw the link lost: nothing more to poll
     std::thread m_Watcher;
     TraceSink* m_Trace = nullptr;
     OpenFailure m_LastFailure;

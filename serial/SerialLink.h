@@ -47,6 +47,20 @@ class SerialLink {
     virtual ReceiveQueue& receiveQueue() = 0;
     virtual OpenFailure lastOpenFailure() const = 0;
 
+    // Reading on the sink's own thread instead of a watcher's, for a sink that waits on
+    // descriptors anyway (the command line's loop): a reply then wakes one thread, not the
+    // watcher and then the sink. Asked for while the link is closed, in force from the next
+    // open; false where the link has no descriptor to offer (it keeps posting as before).
+    virtual bool setReadOnSinkThread(bool on) { return !on; }
+    struct InputWait {
+        int descriptor = -1;      // what to poll for input; -1: nothing now
+        bool backlogged = false;  // the receive queue is full: look again soon, not at once
+    };
+    virtual InputWait inputWait() const { return {}; }
+    // The descriptor polled ready with these events: read what waits into the receive queue
+    // and post the news to the sink, as the watcher would.
+    virtual void readInput(short /*events*/) {}
+
     // Where the watcher's posts go. Set while the link is closed.
     void setEventSink(LinkEventSink* sink) { m_Sink.store(sink, std::memory_order_release); }
     LinkEventSink* eventSink() const { return m_Sink.load(std::memory_order_acquire); }

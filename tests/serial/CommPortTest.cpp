@@ -258,6 +258,42 @@ TEST_F(CommPortOnPty, AHangUpReachesTheLinksSink) {
     EXPECT_FALSE(port.isConnected());
 }
 
+TEST_F(CommPortOnPty, ReadOnTheSinksThreadNothingReadsUntilAskedAndAHangUpEndsThePolling) {
+    CommPort port;
+    port.setEventSink(&owner);
+    ASSERT_TRUE(port.setReadOnSinkThread(true));
+    ASSERT_TRUE(port.open(1, 921600));
+    port.setBlockMode(2049);
+    const auto pollOnce = [&] {
+        const SerialLink::InputWait wait = port.inputWait();
+        if (wait.descriptor < 0)
+            return false;
+        pollfd p{wait.descriptor, POLLIN, 0};
+        if (::poll(&p, 1, 5000) <= 0)
+            return false;
+        port.readInput(p.revents);
+        return true;
+    };
+    const std::vector<std::uint8_t> page(2049, 0x5A);
+    writeToMaster(page.data(), 2048);
+    // No watcher: the bytes wait in the driver, however long, until the sink's thread reads.
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(port.m_QueueRead.count(), 0);
+    while (port.m_QueueRead.count() < 2048)
+        ASSERT_TRUE(pollOnce());
+    EXPECT_EQ(owner.posts(), 0) << "not a whole page yet";
+    writeToMaster(page.data() + 2048, 1);
+    ASSERT_TRUE(pollOnce());
+    EXPECT_EQ(owner.posts(), 1);
+    EXPECT_EQ(port.m_QueueRead.count(), 2049);
+
+    pty.close();
+    ASSERT_TRUE(pollOnce());
+    EXPECT_EQ(owner.lostReasons.size(), 1u);
+    EXPECT_EQ(port.inputWait().descriptor, -1) << "a hung-up device polls ready for ever";
+    port.close();
+}
+
 std::vector<std::uint8_t> countingBytes(std::size_t n) {
     std::vector<std::uint8_t> bytes(n);
     for (std::size_t i = 0; i < n; ++i)
