@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -46,11 +47,11 @@ const Crc32Table& crc32Table() {
 }
 
 std::uint32_t crc32Update(std::uint32_t crc, const std::uint8_t* data, std::size_t length) {
-    const Crc32Table& table = crc32Table();
-    std::uint32_t c = ~crc;
-    for (std::size_t i = 0; i < length; ++i)
-        c = (c >> 8) ^ table[(c ^ data[i]) & 0xFFu];
-    return ~c;
+    // zlib's is the same CRC, several bytes at a time: byte by byte through the table it was
+    // a sixth of a firmware download's CPU time.
+    if (length == 0)
+        return crc;
+    return static_cast<std::uint32_t>(::crc32_z(crc, data, length));
 }
 
 std::uint32_t crc32(const std::uint8_t* data, std::size_t length) {

@@ -13,6 +13,7 @@ inline std::uint8_t phoneSum8(const std::uint8_t* data, std::size_t length) {
 }
 
 // Running CRC-32 (reflected, 0xEDB88320); start with 0, the final complement is built in.
+// zlib's, the reference itself rather than a copy of the host's code.
 std::uint32_t phoneCrc32(std::uint32_t crc, const std::uint8_t* data, std::size_t length);
 
 inline std::uint32_t bigEndianAt(const std::uint8_t* p) {
