@@ -1,5 +1,6 @@
 #include "sim/Phone.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "sim/SimWire.h"
@@ -57,6 +58,7 @@ void Phone::collect(std::uint8_t command, int phase, std::size_t need) {
     m_Collect.phase = phase;
     m_Collect.need = need;
     m_Collect.buffer.clear();
+    m_Collect.buffer.reserve(need);
     if (need == 0) {
         m_Collect.active = false;
         std::vector<std::uint8_t> empty;
@@ -113,6 +115,20 @@ void Phone::receive(std::uint8_t byte, TimePoint now) {
             loaderByte(byte);
             break;
     }
+}
+
+std::size_t Phone::receiveRun(std::span<const std::uint8_t> bytes, TimePoint now) {
+    if (bytes.empty())
+        return 0;
+    std::size_t take = 1;
+    if (m_Collect.active && m_Collect.need > m_Collect.buffer.size())
+        take = std::min(bytes.size(), m_Collect.need - m_Collect.buffer.size());
+    // All but the last byte only fill the payload; the last goes the usual way, as it may be
+    // the one that completes it.
+    m_Collect.buffer.insert(m_Collect.buffer.end(), bytes.begin(), bytes.begin() + (take - 1));
+    m_Counters.bytesReceived += take - 1;
+    receive(bytes[take - 1], now);
+    return take;
 }
 
 void Phone::hostOpened(TimePoint now) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,9 @@ class Phone {
     void hostOpened(TimePoint now);
     void hostClosed(TimePoint now);
     void receive(std::uint8_t byte, TimePoint now);
+    // As receive, for a run of bytes at the phone's speed: a payload being collected is taken
+    // in one piece. Returns how many bytes were taken, at least one of a run that is not empty.
+    std::size_t receiveRun(std::span<const std::uint8_t> bytes, TimePoint now);
     void tick(TimePoint now);
     std::optional<TimePoint> nextDeadline() const;
     // Bytes arrived at a speed other than the phone's: recorded once per block.

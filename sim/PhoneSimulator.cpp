@@ -336,10 +336,15 @@ void PhoneSimulator::readMaster(TimePoint now) {
 
 void PhoneSimulator::receiveNow(TimePoint now, std::span<const std::uint8_t> bytes, unsigned baud) {
     const auto& hangUpAfter = m_Options.faults.hangUpAfter;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (hangUpAfter && m_Phone->counters().bytesReceived >= *hangUpAfter) {
-            hangUp();
-            return;
+    for (std::size_t i = 0; i < bytes.size();) {
+        std::size_t run = bytes.size() - i;
+        if (hangUpAfter) {
+            const std::uint64_t received = m_Phone->counters().bytesReceived;
+            if (received >= *hangUpAfter) {
+                hangUp();
+                return;
+            }
+            run = static_cast<std::size_t>(std::min<std::uint64_t>(run, *hangUpAfter - received));
         }
         if (baud != 0 && baud != m_Phone->uartBaud()) {
             // The rest arrives as garbage; the queue's path records how much of it.
@@ -348,7 +353,7 @@ void PhoneSimulator::receiveNow(TimePoint now, std::span<const std::uint8_t> byt
             return;
         }
         m_InMismatch = false;
-        m_Phone->receive(bytes[i], now);
+        i += m_Phone->receiveRun(bytes.subspan(i, run), now);
         if (m_Phone->violations().size() != m_NotedViolations)
             noteViolations();
     }

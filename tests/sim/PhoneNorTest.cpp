@@ -44,6 +44,28 @@ TEST(PhoneNor, FullSectorIsAcknowledgedPerBlockAndConfirmedBySum) {
     EXPECT_TRUE(d.phone.violations().empty()) << d.phone.violations().front().context;
 }
 
+TEST(PhoneNor, ASectorInOneRunIsTakenAsByteByByte) {
+    // Two sectors' commands and blocks back to back: each payload ends where it should and the
+    // next command is read as one, whichever way the bytes arrive.
+    const Bytes image = pattern(2 * 65536 - 100);
+    Bytes stream = cat({0xFA}, be32(0));
+    stream.insert(stream.end(), image.begin(), image.begin() + 65536);
+    stream = cat(stream, cat({0xFA}, be32(0x10000)));
+    stream.insert(stream.end(), image.begin() + 65536, image.end());
+    PhoneDriver runs, bytes;
+    for (PhoneDriver* d : {&runs, &bytes}) {
+        d->bringUp();
+        armDownload(*d, image, 0);
+    }
+    const Bytes replies = runs.send(stream);
+    EXPECT_EQ(replies, bytes.sendByteByByte(stream));
+    EXPECT_EQ(replies.size(), 32u + 1 + 32 + 1);
+    EXPECT_EQ(runs.nor.read(0, static_cast<std::uint32_t>(image.size())), image);
+    EXPECT_EQ(runs.phone.counters().bytesReceived, bytes.phone.counters().bytesReceived);
+    EXPECT_EQ(runs.phone.counters().firmwareDownloads, 1);
+    EXPECT_TRUE(runs.phone.violations().empty()) << runs.phone.violations().front().context;
+}
+
 TEST(PhoneNor, TheImageEndDecidesWhereTheLastSectorStops) {
     struct Case {
         std::size_t length;
