@@ -18,19 +18,26 @@ bool OpenFile::openForReading(const std::string& path) {
         close();
         return false;
     }
-    // Images are read a block at a time; a larger buffer saves a system call every block or
-    // two. Buffering only, so a failure here changes nothing.
-    std::setvbuf(m_File, nullptr, _IOFBF, 64 * 1024);
+    useLargeBuffer();
     m_Path = path;
     return true;
+}
+
+void OpenFile::useLargeBuffer() {
+    // Buffering only, before the first read or write, so a failure here changes nothing.
+    m_Buffer = std::make_unique<char[]>(kBufferBytes);
+    if (std::setvbuf(m_File, m_Buffer.get(), _IOFBF, kBufferBytes) != 0)
+        m_Buffer.reset();
 }
 
 bool OpenFile::createForWriting(const std::string& path) {
     close();
     m_File = std::fopen(path.c_str(), "wb");
-    if (m_File)
-        m_Path = path;
-    return m_File != nullptr;
+    if (!m_File)
+        return false;
+    useLargeBuffer();
+    m_Path = path;
+    return true;
 }
 
 bool OpenFile::createPartFile(const std::string& path) {
@@ -39,6 +46,7 @@ bool OpenFile::createPartFile(const std::string& path) {
     m_File = std::fopen(part.c_str(), "wb");
     if (!m_File)
         return false;
+    useLargeBuffer();
     m_Path = part;
     m_FinalPath = path;
     return true;
@@ -52,6 +60,7 @@ bool OpenFile::commit() {
     ok = ok && ::fsync(fileno(m_File)) == 0;
     ok = std::fclose(m_File) == 0 && ok;
     m_File = nullptr;
+    m_Buffer.reset();
     ok = ok && std::rename(m_Path.c_str(), m_FinalPath.c_str()) == 0;
     if (ok) {
         // The rename itself lives in the folder; where the folder cannot be synced the file is
@@ -93,6 +102,7 @@ bool OpenFile::close() {
     if (m_File)
         ok = std::fclose(m_File) == 0;
     m_File = nullptr;
+    m_Buffer.reset();
     m_Path.clear();
     m_FinalPath.clear();
     return ok;

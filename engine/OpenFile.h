@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -38,7 +39,13 @@ class OpenFile {
     bool close();
 
   private:
+    // Images and dumps move a block at a time; a buffer of many blocks saves a system call
+    // every block or two. glibc takes the size only together with a buffer of our own.
+    static constexpr std::size_t kBufferBytes = 64 * 1024;
+    void useLargeBuffer();
+
     std::FILE* m_File = nullptr;
+    std::unique_ptr<char[]> m_Buffer;  // the stream's while it is open
     std::string m_Path;
     std::string m_FinalPath;  // set for a part file only
 };
