@@ -1,6 +1,7 @@
 #include "bench/StopAndWaitLimit.h"
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -40,7 +41,7 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t length) {
 }  // namespace
 
 LimitFigure measureStopAndWait(std::size_t hostBytes, std::size_t phoneBytes,
-                               std::size_t payloadBytes, double seconds) {
+                               std::size_t payloadBytes, double seconds, LimitEnds ends) {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
         throw std::runtime_error("no pseudo-terminal");
@@ -53,11 +54,25 @@ LimitFigure measureStopAndWait(std::size_t hostBytes, std::size_t phoneBytes,
     ::tcsetattr(slave, TCSANOW, &raw);
 
     // The phone: answers every whole block, until the host says it is done by closing.
-    std::thread phone([&] {
+    const auto answer = [master, hostBytes, phoneBytes] {
         std::vector<std::uint8_t> in(hostBytes), out(phoneBytes, 0x5A);
         while (readAll(master, in.data(), in.size()) && writeAll(master, out.data(), out.size())) {
         }
-    });
+    };
+    std::thread phone;
+    pid_t child = -1;
+    if (ends == LimitEnds::Threads) {
+        phone = std::thread(answer);
+    } else {
+        child = ::fork();
+        if (child < 0)
+            throw std::runtime_error("cannot start the phone's process");
+        if (child == 0) {
+            ::close(slave);
+            answer();
+            ::_exit(0);
+        }
+    }
 
     std::vector<std::uint8_t> out(hostBytes, 0xA5), in(phoneBytes);
     const auto start = std::chrono::steady_clock::now();
@@ -71,7 +86,10 @@ LimitFigure measureStopAndWait(std::size_t hostBytes, std::size_t phoneBytes,
     figure.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ::close(slave);  // the phone's read ends with a hang-up
-    phone.join();
+    if (phone.joinable())
+        phone.join();
+    if (child > 0)
+        ::waitpid(child, nullptr, 0);
     ::close(master);
     figure.payloadBytesPerSecond =
         static_cast<double>(figure.exchanges * payloadBytes) / figure.seconds;
