@@ -41,6 +41,8 @@ void EngineLoop::wake() {
 void EngineLoop::wakeFromElsewhere() {
     if (t_RunningLoop != this)
         wake();
+    else
+        m_PostedHere = true;
 }
 
 void EngineLoop::attach(SerialLink& link) {
@@ -88,6 +90,7 @@ void EngineLoop::startTimer(int milliseconds) {
 }
 
 bool EngineLoop::dispatchPending() {
+    m_PostedHere = false;  // what was posted so far is dispatched now
     bool any = false;
     std::vector<Loss> losses;
     {
@@ -155,6 +158,10 @@ bool EngineLoop::waitAndRead(int timeoutMs) {
     // A backlogged queue empties only as the handlers take from it, which they do in the next
     // dispatch; until then its device is left unread, as a watcher would leave it.
     constexpr int kBacklogRetryMs = 5;
+    // News a handler posted while it was being dispatched (a write that lost the link, say)
+    // woke nobody: look at it at once.
+    if (m_PostedHere)
+        timeoutMs = 0;
     std::vector<pollfd>& fds = m_PollFds;
     std::vector<Attached*>& readers = m_PollReaders;
     fds.assign(1, pollfd{m_WakeFd, POLLIN, 0});

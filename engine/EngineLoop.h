@@ -81,6 +81,7 @@ class EngineLoop : public LinkEventSink {
     std::vector<Loss> m_Losses;
     std::optional<Clock::time_point> m_TimerDue;
     Clock::time_point m_LastActivity = Clock::now();
+    bool m_PostedHere = false;      // this thread posted since the last dispatch
     std::vector<pollfd> m_PollFds;  // kept between waits: no allocation per reply
     std::vector<Attached*> m_PollReaders;
 };

@@ -73,6 +73,37 @@ TEST(EngineLoop, NewsGoesToTheTopOfTheLinksOwnStackAndTwoLinksDoNotMeet) {
     EXPECT_EQ(seen, (std::vector<std::string>{"explorer:data", "main:data", "other:data"}));
 }
 
+TEST(EngineLoop, NewsPostedWhileADispatchRunsIsHeardWithoutAWakeUp) {
+    // A write that fails inside a handler posts the loss on the loop's own thread, which skips
+    // the wake-up: the loop must still look at once rather than sleep until the silence limit.
+    test::FakeLink link;
+    EngineLoop loop;
+    loop.attach(link);
+    std::vector<std::string> seen;
+    struct LosesTheLinkOnData : RecordingHandler {
+        using RecordingHandler::RecordingHandler;
+        void onLinkData() override {
+            RecordingHandler::onLinkData();
+            loop->postLinkLost(*link, link->session(), "stopped taking data");
+        }
+        EngineLoop* loop = nullptr;
+        SerialLink* link = nullptr;
+    } engine("engine");
+    engine.seen = &seen;
+    engine.loop = &loop;
+    engine.link = &link;
+    link.pushHandler(engine);
+    ASSERT_TRUE(link.open(1, 115200));
+    // The timer runs on the loop's thread too, so nothing here writes the wake-up descriptor.
+    loop.onTimer = [&] { loop.postLinkData(link); };
+    loop.startTimer(1);
+    const auto started = EngineLoop::Clock::now();
+    EXPECT_EQ(loop.runUntil([&] { return seen.size() >= 2; }, 20s), EngineLoop::RunResult::Done);
+    // Unheard, each post would wait out the silence limit, which runs from the last dispatch.
+    EXPECT_LT(EngineLoop::Clock::now() - started, 10s);
+    EXPECT_EQ(seen, (std::vector<std::string>{"engine:data", "engine:lost:stopped taking data"}));
+}
+
 TEST(EngineLoop, FiresTheTimerOnceAfterItsDelay) {
     EngineLoop loop;
     int fired = 0;
