@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 
 namespace zrk::sim {
@@ -155,26 +156,30 @@ std::optional<PhoneSimulator::TimePoint> PhoneSimulator::nextDeadline() const {
 
 void PhoneSimulator::run() {
     while (!m_Stop) {
-        int timeout = -1;
+        // To the nanosecond: a paced line rounded up to whole milliseconds would lose up to one
+        // at every turn of a stop-and-wait exchange, which a real line does not.
+        std::optional<std::chrono::nanoseconds> wait;
         bool listen = false;
         {
             std::lock_guard lock(m_Lock);
-            if (auto next = nextDeadline()) {
-                const auto wait =
-                    std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now());
-                timeout = static_cast<int>(std::max<long long>(0, wait.count()));
-            }
+            if (auto next = nextDeadline())
+                wait = std::max(std::chrono::nanoseconds{0}, *next - Clock::now());
             // Events taken while reading are no longer on the descriptor: serve them at once.
             if (!m_Events.empty())
-                timeout = 0;
+                wait = std::chrono::nanoseconds{0};
             listen = m_OpenCount > 0;
+        }
+        timespec timeout{};
+        if (wait) {
+            timeout.tv_sec = static_cast<time_t>(wait->count() / 1'000'000'000);
+            timeout.tv_nsec = static_cast<long>(wait->count() % 1'000'000'000);
         }
         // While nobody has the slave open the master reports a hang-up on every poll; the
         // open event wakes us instead.
         pollfd fds[3] = {{m_Wake[0], POLLIN, 0},
                          {m_Inotify, POLLIN, 0},
                          {m_Pty.masterFd(), static_cast<short>(listen ? POLLIN : 0), 0}};
-        const int ready = ::poll(fds, listen ? 3 : 2, timeout);
+        const int ready = ::ppoll(fds, listen ? 3 : 2, wait ? &timeout : nullptr, nullptr);
         if (ready < 0 && errno != EINTR)
             break;
         if (m_Stop)
