@@ -4,8 +4,8 @@
 //
 //   throughput_bench [--mb N] [--idle-seconds S] [--repeats N] [--no-nand]
 //
-// Each operation's figures are the command's minus those of a bare bring-up (identify) in the
-// same run, so that they are the transfer's own.
+// A transfer's wall time is the operation's own, from the run report; its CPU time and memory
+// are the command's, less a bare bring-up's (identify) in the same run.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -14,9 +14,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "bench/HostRun.h"
 #include "bench/StopAndWaitLimit.h"
@@ -44,18 +47,32 @@ std::string zrk410Path() {
     throw std::runtime_error("zrk410 was not found beside " + self.string());
 }
 
-// One command against a fresh simulated phone.
-HostRun againstFreshPhone(const std::vector<std::string>& command) {
+struct CommandRun {
+    HostRun host;
+    double transferSeconds = 0;  // the operations after the bring-up, as the report times them
+};
+
+// One command against a fresh simulated phone. The bring-up waits for the phone's next offer
+// of a connection, so its length varies by tens of milliseconds: the transfer is timed apart.
+CommandRun againstFreshPhone(const std::vector<std::string>& command, const std::string& report) {
     zrk::SimulatorProcess sim;
     std::string error;
     if (!sim.start(zrk::SimulatorProcess::locate(), {}, &error, true))
         throw std::runtime_error("phone simulator: " + error);
-    std::vector<std::string> args{"--port", sim.devicePath(), "--speed", "921600"};
+    std::vector<std::string> args{"--port", sim.devicePath(), "--speed",
+                                  "921600", "--report",       report};
     args.insert(args.end(), command.begin(), command.end());
-    HostRun run = runHost(zrk410Path(), args);
-    if (run.exitCode != 0)
+    CommandRun run{runHost(zrk410Path(), args)};
+    if (run.host.exitCode != 0)
         throw std::runtime_error("zrk410 " + command.front() + " ended with " +
-                                 std::to_string(run.exitCode) + ": " + run.errorText);
+                                 std::to_string(run.host.exitCode) + ": " + run.host.errorText);
+    std::ifstream in(report);
+    const auto json = nlohmann::json::parse(in, nullptr, false);
+    if (json.is_discarded())
+        throw std::runtime_error("zrk410 wrote no readable report " + report);
+    for (const auto& op : json.at("ports").at(0).at("phones").at(0).at("operations"))
+        if (op.at("operation") != "bring-up")
+            run.transferSeconds += op.at("elapsedSeconds").get<double>();
     return run;
 }
 
@@ -74,7 +91,7 @@ struct Exchange {
 };
 
 void measureTransfer(const char* what, std::size_t bytes, const std::vector<std::string>& command,
-                     Exchange exchange, int repeats) {
+                     Exchange exchange, int repeats, const std::string& report) {
     struct Sample {
         double share, threadShare, rate, wall, cpuPerMb, limit, rss;
     };
@@ -86,11 +103,12 @@ void measureTransfer(const char* what, std::size_t bytes, const std::vector<std:
     std::vector<Sample> samples;
     for (int i = 0; i < repeats; ++i) {
         const double before = limitNow(LimitEnds::Processes);
-        const HostRun base = againstFreshPhone({"identify"});
-        const HostRun run = againstFreshPhone(command);
+        const HostRun base = againstFreshPhone({"identify"}, report).host;
+        const CommandRun timed = againstFreshPhone(command, report);
+        const HostRun& run = timed.host;
         const double limit = (before + limitNow(LimitEnds::Processes)) / 2;
         const double threads = limitNow(LimitEnds::Threads);
-        const double wall = run.wallSeconds - base.wallSeconds;
+        const double wall = timed.transferSeconds;
         const double megabytes = static_cast<double>(bytes) / kMb;
         const double rate = static_cast<double>(bytes) / wall;
         samples.push_back({rate / limit, rate / threads, rate, wall,
@@ -145,19 +163,20 @@ int main(int argc, char** argv) try {
     }
 
     std::printf("\n== zrk410 against zrk410-phonesim, unpaced, median of %d\n", settings.repeats);
-    const HostRun base = againstFreshPhone({"identify"});
+    const std::string report = scratch.file("report.json");
+    const HostRun base = againstFreshPhone({"identify"}, report).host;
     std::printf("%-22s %6.2f s  host CPU %.3f s  peak RSS %.1f MB\n", "bring-up (identify)",
                 base.wallSeconds, base.cpuSeconds, base.peakResidentMb);
     measureTransfer(("download " + std::to_string(settings.megabytes) + " MB").c_str(), bytes,
-                    {"download", "--bin", image}, {2048, 1, 2048}, settings.repeats);
+                    {"download", "--bin", image}, {2048, 1, 2048}, settings.repeats, report);
     const std::string sectors = "0-" + std::to_string(bytes / 65536 - 1);
     measureTransfer(("read-out " + std::to_string(settings.megabytes) + " MB").c_str(), bytes,
                     {"dump", "--sectors", sectors, "--out", scratch.file("nor.hex")},
-                    {5, 8193, 8192}, settings.repeats);
+                    {5, 8193, 8192}, settings.repeats, report);
     if (settings.nand)
         measureTransfer("NAND full dump", kNandDumpBytes,
                         {"fs", "nand-dump", "--out", scratch.file("nand")}, {1, 2049, 2048},
-                        settings.repeats);
+                        settings.repeats, report);
 
     // A terminal where nobody answers: the host waits for the power-on for the whole time-out.
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
