@@ -1,9 +1,9 @@
 #include "engine/Checksums.h"
 
 #include <fcntl.h>
+#include <libdeflate.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -13,10 +13,12 @@
 namespace zrk {
 
 std::uint8_t sum8(std::span<const std::uint8_t> bytes) {
-    unsigned sum = 0;
+    // Summed in 8 bits, where the wrap is the answer: the loop then adds 16 or 32 bytes per
+    // instruction instead of widening every byte first.
+    std::uint8_t sum = 0;
     for (std::uint8_t b : bytes)
-        sum += b;
-    return static_cast<std::uint8_t>(sum);
+        sum = static_cast<std::uint8_t>(sum + b);
+    return sum;
 }
 
 namespace {
@@ -47,12 +49,12 @@ const Crc32Table& crc32Table() {
 }
 
 std::uint32_t crc32Update(std::uint32_t crc, const std::uint8_t* data, std::size_t length) {
-    // zlib's is the same CRC, several bytes at a time: byte by byte through the table it was
-    // a sixth of a firmware download's CPU time. Nothing to add keeps the running value: zlib
-    // would answer 0 for the null buffer an empty span may carry.
+    // libdeflate's is the same CRC, folded many bytes at a time: byte by byte through the
+    // table it was a sixth of a firmware download's CPU time. Nothing to add keeps the running
+    // value: libdeflate answers 0 for the null buffer an empty span may carry.
     if (length == 0)
         return crc;
-    return static_cast<std::uint32_t>(::crc32_z(crc, data, length));
+    return ::libdeflate_crc32(crc, data, length);
 }
 
 std::uint32_t crc32(const std::uint8_t* data, std::size_t length) {
@@ -77,7 +79,8 @@ std::optional<FileCrc> fileCrc32(const std::string& path) {
         return std::nullopt;
     }
     FileCrc result;
-    std::vector<std::uint8_t> chunk(1 << 20);
+    // Small enough to stay in the cache between the read and the sum.
+    std::vector<std::uint8_t> chunk(64 * 1024);
     for (;;) {
         const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), file.get());
         result.crc = crc32Update(result.crc, chunk.data(), n);

@@ -1,6 +1,6 @@
 #pragma once
 // The two checksums of the wire: sum8 confirms payloads in both directions, CRC-32 (the
-// reflected ISO-HDLC one of zlib) confirms whole images.
+// reflected ISO-HDLC one of zlib and gzip) confirms whole images.
 #include <array>
 #include <cstddef>
 #include <cstdint>

@@ -6,14 +6,15 @@
 namespace zrk::sim {
 
 inline std::uint8_t phoneSum8(const std::uint8_t* data, std::size_t length) {
-    unsigned sum = 0;
+    // In 8 bits, where the wrap is the answer, so that the loop needs no widening.
+    std::uint8_t sum = 0;
     for (std::size_t i = 0; i < length; ++i)
-        sum += data[i];
-    return static_cast<std::uint8_t>(sum);
+        sum = static_cast<std::uint8_t>(sum + data[i]);
+    return sum;
 }
 
 // Running CRC-32 (reflected, 0xEDB88320); start with 0, the final complement is built in.
-// zlib's, the reference itself rather than a copy of the host's code.
+// libdeflate's, a reference implementation rather than a copy of the host's code.
 std::uint32_t phoneCrc32(std::uint32_t crc, const std::uint8_t* data, std::size_t length);
 
 inline std::uint32_t bigEndianAt(const std::uint8_t* p) {
