@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -20,6 +21,11 @@ namespace {
 std::uint8_t garble(std::uint8_t b) {
     return static_cast<std::uint8_t>(b ^ 0xA5);
 }
+
+// What woke the simulator's thread.
+constexpr std::uint32_t kWakeTag = 0;
+constexpr std::uint32_t kLogTag = 1;
+constexpr std::uint32_t kMasterTag = 2;
 }  // namespace
 
 PhoneSimulator::PhoneSimulator(SimOptions options)
@@ -85,6 +91,18 @@ bool PhoneSimulator::start(std::string* error) {
         m_Inotify = -1;
         return fail("cannot create the wake-up pipe");
     }
+    // An epoll set rather than a poll of the three: a wake-up then looks at the descriptor that
+    // woke it, not at all three twice, and at one block per wake-up that is a tenth of the
+    // simulator's time on a fast line.
+    m_Epoll = ::epoll_create1(EPOLL_CLOEXEC);
+    epoll_event wake{EPOLLIN, {.u32 = kWakeTag}};
+    epoll_event log{EPOLLIN, {.u32 = kLogTag}};
+    if (m_Epoll < 0 || ::epoll_ctl(m_Epoll, EPOLL_CTL_ADD, m_Wake[0], &wake) != 0 ||
+        ::epoll_ctl(m_Epoll, EPOLL_CTL_ADD, m_Inotify, &log) != 0) {
+        stop();
+        return fail("cannot create the simulator's wait set");
+    }
+    m_MasterWatched = false;
     m_Stop = false;
     note("simulator started on " + m_SlavePath);
     m_Thread = std::thread([this] { run(); });
@@ -117,6 +135,9 @@ void PhoneSimulator::stop() {
     if (m_Inotify >= 0)
         ::close(m_Inotify);
     m_Inotify = -1;
+    if (m_Epoll >= 0)
+        ::close(m_Epoll);
+    m_Epoll = -1;
     closeLine();
     m_Transcript.close();
     m_Tracing = false;
@@ -169,18 +190,8 @@ void PhoneSimulator::run() {
                 wait = std::chrono::nanoseconds{0};
             listen = m_OpenCount > 0;
         }
-        timespec timeout{};
-        if (wait) {
-            timeout.tv_sec = static_cast<time_t>(wait->count() / 1'000'000'000);
-            timeout.tv_nsec = static_cast<long>(wait->count() % 1'000'000'000);
-        }
-        // While nobody has the slave open the master reports a hang-up on every poll; the
-        // open event wakes us instead.
-        pollfd fds[3] = {{m_Wake[0], POLLIN, 0},
-                         {m_Inotify, POLLIN, 0},
-                         {m_Pty.masterFd(), static_cast<short>(listen ? POLLIN : 0), 0}};
-        const int ready = ::ppoll(fds, listen ? 3 : 2, wait ? &timeout : nullptr, nullptr);
-        if (ready < 0 && errno != EINTR)
+        const Readiness ready = waitForWork(wait, listen);
+        if (ready.failed)
             break;
         if (m_Stop)
             break;
@@ -190,13 +201,13 @@ void PhoneSimulator::run() {
         std::lock_guard lock(m_Lock);
         m_FreshBaud.reset();
         // An event that came after the poll is found by the read after the master's.
-        if (fds[1].revents & POLLIN)
+        if (ready.events)
             pullEvents();
         serveEvents(now);
         if (m_OpenCount > 0) {
             // The exclusive-use flag the host sets after its open is cleared at its close
             // (hostClosed), not here: once per reply would be a system call per block.
-            if (fds[2].revents & POLLIN)
+            if (ready.master)
                 readMaster(now);
             // Reading may have found a close or an open the host made meanwhile.
             serveEvents(now);
@@ -208,6 +219,54 @@ void PhoneSimulator::run() {
         queueOutput(now);
         flushOutput(now);
     }
+}
+
+PhoneSimulator::Readiness PhoneSimulator::waitForWork(std::optional<std::chrono::nanoseconds> wait,
+                                                      bool listen) {
+    Readiness readiness;
+    // While nobody has the slave open the master may report a hang-up on every wait; the open
+    // event wakes us instead.
+    if (listen != m_MasterWatched) {
+        epoll_event master{EPOLLIN, {.u32 = kMasterTag}};
+        if (::epoll_ctl(m_Epoll, listen ? EPOLL_CTL_ADD : EPOLL_CTL_DEL, m_Pty.masterFd(),
+                        &master) != 0) {
+            readiness.failed = true;
+            return readiness;
+        }
+        m_MasterWatched = listen;
+    }
+    timespec timeout{};
+    if (wait) {
+        timeout.tv_sec = static_cast<time_t>(wait->count() / 1'000'000'000);
+        timeout.tv_nsec = static_cast<long>(wait->count() % 1'000'000'000);
+    }
+    epoll_event ready[3];
+    int n = -1;
+    if (m_WaitsToTheNanosecond) {
+        n = ::epoll_pwait2(m_Epoll, ready, 3, wait ? &timeout : nullptr, nullptr);
+        if (n < 0 && errno == ENOSYS)
+            m_WaitsToTheNanosecond = false;
+    }
+    if (!m_WaitsToTheNanosecond) {
+        // An older kernel: the set itself is waited for to the nanosecond, then read at once.
+        pollfd set{m_Epoll, POLLIN, 0};
+        n = ::ppoll(&set, 1, wait ? &timeout : nullptr, nullptr);
+        if (n > 0)
+            n = ::epoll_wait(m_Epoll, ready, 3, 0);
+    }
+    if (n < 0) {
+        readiness.failed = errno != EINTR;
+        return readiness;
+    }
+    for (int i = 0; i < n; ++i) {
+        if (!(ready[i].events & EPOLLIN))
+            continue;
+        if (ready[i].data.u32 == kLogTag)
+            readiness.events = true;
+        else if (ready[i].data.u32 == kMasterTag)
+            readiness.master = true;
+    }
+    return readiness;
 }
 
 void PhoneSimulator::pullEvents() {

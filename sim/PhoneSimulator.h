@@ -99,6 +99,13 @@ class PhoneSimulator {
     // An unpaced line hands the bytes over as they are read, without a queue entry per byte.
     void receiveNow(TimePoint now, std::span<const std::uint8_t> bytes, unsigned baud);
     void closeLine();
+    struct Readiness {
+        bool failed = false;  // the wait itself broke: the thread cannot go on
+        bool events = false;  // the slave's open and close log has news
+        bool master = false;  // the host wrote something
+    };
+    // Waits for the stop, the log or (while the host has the port open) the host's bytes.
+    Readiness waitForWork(std::optional<std::chrono::nanoseconds> wait, bool listen);
     // Feeds the due bytes (all: every queued byte). untilReopen: stops before a byte that
     // reaches a phone waiting for the host's close and reopen.
     void feedInput(TimePoint now, bool all, bool untilReopen = false);
@@ -122,6 +129,9 @@ class PhoneSimulator {
     int m_Keeper = -1;
     int m_Inotify = -1;
     int m_Wake[2] = {-1, -1};
+    int m_Epoll = -1;
+    bool m_MasterWatched = false;
+    bool m_WaitsToTheNanosecond = true;  // epoll_pwait2 is there (Linux 5.11 and later)
     std::thread m_Thread;
     std::atomic<bool> m_Stop{false};
     std::atomic<bool> m_HungUp{false};
