@@ -38,10 +38,10 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t length) {
     return true;
 }
 
-}  // namespace
-
-LimitFigure measureStopAndWait(std::size_t hostBytes, std::size_t phoneBytes,
-                               std::size_t payloadBytes, double seconds, LimitEnds ends) {
+// Runs exchanges while goOn(exchanges so far, time so far) says so.
+template <typename GoOn>
+LimitFigure measure(std::size_t hostBytes, std::size_t phoneBytes, std::size_t payloadBytes,
+                    LimitEnds ends, GoOn goOn) {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
         throw std::runtime_error("no pseudo-terminal");
@@ -76,9 +76,8 @@ LimitFigure measureStopAndWait(std::size_t hostBytes, std::size_t phoneBytes,
 
     std::vector<std::uint8_t> out(hostBytes, 0xA5), in(phoneBytes);
     const auto start = std::chrono::steady_clock::now();
-    const auto until = start + std::chrono::duration<double>(seconds);
     LimitFigure figure;
-    while (std::chrono::steady_clock::now() < until) {
+    while (goOn(figure.exchanges, std::chrono::steady_clock::now() - start)) {
         if (!writeAll(slave, out.data(), out.size()) || !readAll(slave, in.data(), in.size()))
             break;
         ++figure.exchanges;
@@ -94,6 +93,22 @@ LimitFigure measureStopAndWait(std::size_t hostBytes, std::size_t phoneBytes,
     figure.payloadBytesPerSecond =
         static_cast<double>(figure.exchanges * payloadBytes) / figure.seconds;
     return figure;
+}
+
+}  // namespace
+
+LimitFigure measureStopAndWait(std::size_t hostBytes, std::size_t phoneBytes,
+                               std::size_t payloadBytes, double seconds, LimitEnds ends) {
+    const auto length = std::chrono::duration<double>(seconds);
+    return measure(hostBytes, phoneBytes, payloadBytes, ends,
+                   [length](std::size_t, auto elapsed) { return elapsed < length; });
+}
+
+LimitFigure measureStopAndWaitExchanges(std::size_t hostBytes, std::size_t phoneBytes,
+                                        std::size_t payloadBytes, std::size_t exchanges,
+                                        LimitEnds ends) {
+    return measure(hostBytes, phoneBytes, payloadBytes, ends,
+                   [exchanges](std::size_t done, auto) { return done < exchanges; });
 }
 
 }  // namespace zrk::bench

@@ -21,5 +21,11 @@ enum class LimitEnds { Threads, Processes };
 LimitFigure measureStopAndWait(std::size_t hostBytes, std::size_t phoneBytes,
                                std::size_t payloadBytes, double seconds,
                                LimitEnds ends = LimitEnds::Threads);
+// The same for a given number of exchanges, from a standing start as a transfer has it: the
+// first few thousand exchanges after a pause are slower than the rest on this kind of machine,
+// so a short transfer is compared with a limit of its own length.
+LimitFigure measureStopAndWaitExchanges(std::size_t hostBytes, std::size_t phoneBytes,
+                                        std::size_t payloadBytes, std::size_t exchanges,
+                                        LimitEnds ends);
 
 }  // namespace zrk::bench
