@@ -1,11 +1,9 @@
 #pragma once
 // The protocol thread's event loop for front ends without Qt (the command line, end-to-end
-// tests, benchmarks): the event sink of the links attached to it. It polls the links' devices
-// itself where they let it (no watcher thread, so a reply wakes only this thread), other posts
-// wake it through an eventfd, the baud-switch timer is a deadline, and every handler runs on
-// the thread that calls runUntil, as the engine requires.
-#include <poll.h>
-
+// tests, benchmarks): the event sink of the links attached to it. It waits on the links'
+// devices itself where they let it (no watcher thread, so a reply wakes only this thread),
+// other posts wake it through an eventfd, the baud-switch timer is a deadline, and every
+// handler runs on the thread that calls runUntil, as the engine requires.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -61,7 +59,13 @@ class EngineLoop : public LinkEventSink {
     struct Attached {
         SerialLink* link;
         std::atomic<bool> dataPending{false};
-        bool readsHere = false;  // the loop polls and reads the link's device itself
+        bool readsHere = false;  // the loop waits on and reads the link's device itself
+        // The device in the loop's epoll set: its descriptor, the link's session it belongs to
+        // and the tag its events carry (0: none; a descriptor epoll refuses is always ready).
+        int watchedFd = -1;
+        std::uint64_t watchedSession = 0;
+        std::uint64_t watchTag = 0;
+        bool alwaysReady = false;
     };
     struct Loss {
         SerialLink* link;
@@ -70,20 +74,23 @@ class EngineLoop : public LinkEventSink {
     };
     Attached* find(SerialLink& link);
     bool dispatchPending();
-    // Polls the wake-up descriptor and the devices of the links read here; reads the ready ones.
-    // False when the poll itself failed.
+    // Waits on the wake-up descriptor and the devices of the links read here; reads the ready
+    // ones. False when the wait itself failed.
     bool waitAndRead(int timeoutMs);
+    // Brings the entry's device in the epoll set up to date with what its link waits on now.
+    void watch(Attached& entry, int descriptor);
+    void unwatch(Attached& entry);
     void wakeFromElsewhere();
 
     int m_WakeFd = -1;
+    int m_Epoll = -1;
+    std::uint64_t m_LastTag = 0;                     // the wake-up descriptor's events carry tag 0
     std::vector<std::unique_ptr<Attached>> m_Links;  // changed only while the watchers are off
     std::mutex m_Lock;                               // guards m_Losses
     std::vector<Loss> m_Losses;
     std::optional<Clock::time_point> m_TimerDue;
     Clock::time_point m_LastActivity = Clock::now();
-    bool m_PostedHere = false;      // this thread posted since the last dispatch
-    std::vector<pollfd> m_PollFds;  // kept between waits: no allocation per reply
-    std::vector<Attached*> m_PollReaders;
+    bool m_PostedHere = false;  // this thread posted since the last dispatch
 };
 
 }  // namespace zrk

@@ -1,9 +1,13 @@
 #include "engine/EngineLoop.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <thread>
 
+#include "serial/CommPort.h"
+#include "serial/PortMap.h"
+#include "serial/PseudoTerminal.h"
 #include "support/FakeLink.h"
 
 namespace zrk {
@@ -102,6 +106,31 @@ TEST(EngineLoop, NewsPostedWhileADispatchRunsIsHeardWithoutAWakeUp) {
     // Unheard, each post would wait out the silence limit, which runs from the last dispatch.
     EXPECT_LT(EngineLoop::Clock::now() - started, 10s);
     EXPECT_EQ(seen, (std::vector<std::string>{"engine:data", "engine:lost:stopped taking data"}));
+}
+
+TEST(EngineLoop, ReadsAReopenedPortThatGotItsOldDescriptorBack) {
+    // A port closed and opened again (the baud switch) usually gets the same descriptor number;
+    // the old device's registration went with its close, and the loop must wait on the new one.
+    PseudoTerminal pty;
+    ASSERT_TRUE(pty.open());
+    PortMap ports;
+    ports.setDevice(1, pty.slavePath());
+    CommPort port(ports);
+    EngineLoop loop;
+    loop.attach(port);
+    std::vector<std::string> seen;
+    RecordingHandler engine("engine");
+    engine.seen = &seen;
+    port.pushHandler(engine);
+    for (std::size_t opening = 1; opening <= 3; ++opening) {
+        ASSERT_TRUE(port.open(1, 115200));
+        const std::uint8_t byte = 0x4F;
+        ASSERT_EQ(::write(pty.masterFd(), &byte, 1), 1);
+        EXPECT_EQ(loop.runUntil([&] { return seen.size() >= opening; }, 20s),
+                  EngineLoop::RunResult::Done)
+            << "opening " << opening;
+        port.close();
+    }
 }
 
 TEST(EngineLoop, FiresTheTimerOnceAfterItsDelay) {
