@@ -6,6 +6,7 @@
 #include "engine/PhaseContext.h"
 #include "engine/TargetImages.h"
 #include "engine/TextFormat.h"
+#include "serial/PortMap.h"
 #include "serial/SerialLink.h"
 
 namespace zrk {
@@ -51,7 +52,14 @@ bool BringUp::start() {
         !m_Context.openLink(static_cast<std::uint16_t>(portNumber), kBootRomBaud)) {
         const std::string reason =
             choices.portIndex < 0 ? "no port chosen" : describeOpenFailure(link.lastOpenFailure());
-        m_Context.log(formatText("\r\n** COM%d could not be opened: %s\r\n", portNumber,
+        // A port given by its device (a USB adapter, a pseudo-terminal) is named by it: "COM1"
+        // would send the user looking at the wrong device.
+        const std::string& device = link.lastOpenFailure().device;
+        const std::string portName =
+            choices.portIndex < 0 || device.empty() || device == PortMap::defaultDevice(portNumber)
+                ? formatText("COM%d", portNumber)
+                : device;
+        m_Context.log(formatText("\r\n** %s could not be opened: %s\r\n", portName.c_str(),
                                  reason.empty() ? "unknown cause" : reason.c_str()));
         view.messageBox("Port Initialization Failed!", MessageIcon::Error);
         m_Context.refuse(Operation::BringUp, FailureCause::Port, reason);

@@ -1,4 +1,5 @@
 #include "cli/MultiPortRun.h"
+#include "cli/OutputNames.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -189,6 +190,16 @@ bool SeveralPhones::addTargets(const PhoneJob& base, std::string* error) {
         PortTask* raw = task.get();
         task->output->stageProbe = [this, raw] { return stageOf(*raw); };
         m_Tasks.push_back(std::move(task));
+    }
+    std::vector<NamedOutput> outputs = {{"--report", m_Options.reportPath},
+                                        {"--log", m_Options.logPath}};
+    for (const auto& task : m_Tasks) {
+        outputs.push_back({"--out of " + task->name, task->job.answers.saveFile});
+        outputs.push_back({"--trace of " + task->name, task->job.tracePath});
+    }
+    if (std::string clash = outputClash(outputs); !clash.empty()) {
+        *error = std::move(clash);
+        return false;
     }
     return true;
 }

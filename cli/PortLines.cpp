@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "engine/SafeText.h"
+
 namespace zrk::cli {
 
 PortScreen::PortScreen(TerminalOutput& base, std::vector<std::string> names) : m_Base(base) {
@@ -23,18 +25,20 @@ PortScreen::~PortScreen() {
 
 bool PortScreen::openLogFile(const std::string& path) {
     std::lock_guard lock(m_Lock);
-    m_LogFile = std::fopen(path.c_str(), "w");
     m_LogFileFailed = false;
-    return m_LogFile != nullptr;
+    return m_LogFile.create(path);
 }
 
 bool PortScreen::closeLogFile() {
     std::lock_guard lock(m_Lock);
-    if (!m_LogFile)
+    if (!m_LogFile.isPending())
         return !m_LogFileFailed;
-    if (std::ferror(m_LogFile) || std::fclose(m_LogFile) != 0)
+    // The log takes its name at the end, failed run or not: it is read after failures most.
+    if (!m_LogFile.commit()) {
         m_LogFileFailed = true;
-    m_LogFile = nullptr;
+        m_LogFile.keepPartial();
+    }
+    m_LogFile.discard();
     return !m_LogFileFailed;
 }
 
@@ -47,11 +51,10 @@ std::string PortScreen::prefixed(int port, const std::string& text) const {
 }
 
 void PortScreen::toLogFile(const std::string& text) {
-    if (!m_LogFile)
+    if (!m_LogFile.isPending())
         return;
-    if (std::fwrite(text.data(), 1, text.size(), m_LogFile) != text.size())
+    if (!m_LogFile.write(text.data(), text.size()) || !m_LogFile.flush())
         m_LogFileFailed = true;
-    std::fflush(m_LogFile);
 }
 
 void PortScreen::writeStdout(const std::string& text) {
@@ -89,8 +92,8 @@ void PortScreen::plainLine(const std::string& text) {
 
 void PortScreen::diagnostic(int port, const std::string& text) {
     std::lock_guard lock(m_Lock);
-    const std::string whole =
-        "zrk410: " + m_Lines[static_cast<std::size_t>(port)].name + ": " + text + "\n";
+    const std::string whole = "zrk410: " + m_Lines[static_cast<std::size_t>(port)].name + ": " +
+                              printableName(text) + "\n";
     toLogFile(whole);
     const bool covered = m_Block && m_Drawn > 0;
     if (covered)

@@ -16,6 +16,8 @@
 #include "cli/ProgressMeter.h"
 #include "cli/TerminalOutput.h"
 
+#include "files/OutputFile.h"
+
 namespace zrk::cli {
 
 class PortScreen {
@@ -75,7 +77,7 @@ class PortScreen {
     bool m_Finished = false;
     int m_Drawn = 0;  // lines of the block now on the screen
     double m_LastDraw = -1;
-    std::FILE* m_LogFile = nullptr;
+    OutputFile m_LogFile;
     bool m_LogFileFailed = false;
     int m_OutError = 0;
 };

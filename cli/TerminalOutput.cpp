@@ -1,5 +1,7 @@
 #include "cli/TerminalOutput.h"
 
+#include "engine/SafeText.h"
+
 #include <cerrno>
 
 #include <sys/ioctl.h>
@@ -7,7 +9,9 @@
 
 namespace zrk::cli {
 
-std::string normaliseLineEnds(const std::string& text) {
+std::string normaliseLineEnds(const std::string& raw) {
+    // Whatever a name brought along (ESC, BEL, a backspace) is shown, never obeyed.
+    const std::string text = withoutControlCharacters(raw);
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -50,27 +54,28 @@ TerminalOutput& TerminalOutput::standard() {
 
 bool TerminalOutput::openLogFile(const std::string& path) {
     closeLogFile();
-    m_LogFile = std::fopen(path.c_str(), "w");
     m_LogFileFailed = false;
     m_LogFileAtLineStart = true;
-    return m_LogFile != nullptr;
+    return m_LogFile.create(path);
 }
 
 bool TerminalOutput::closeLogFile() {
-    if (!m_LogFile)
+    if (!m_LogFile.isPending())
         return !m_LogFileFailed;
-    if (std::ferror(m_LogFile) || std::fclose(m_LogFile) != 0)
+    // The log takes its name at the end, failed run or not: it is read after failures most.
+    if (!m_LogFile.commit()) {
         m_LogFileFailed = true;
-    m_LogFile = nullptr;
+        m_LogFile.keepPartial();
+    }
+    m_LogFile.discard();
     return !m_LogFileFailed;
 }
 
 void TerminalOutput::toLogFile(const std::string& text) {
-    if (!m_LogFile || text.empty())
+    if (!m_LogFile.isPending() || text.empty())
         return;
-    if (std::fwrite(text.data(), 1, text.size(), m_LogFile) != text.size())
+    if (!m_LogFile.write(text.data(), text.size()) || !m_LogFile.flush())
         m_LogFileFailed = true;
-    std::fflush(m_LogFile);
     m_LogFileAtLineStart = text.back() == '\n';
 }
 
@@ -114,7 +119,8 @@ void TerminalOutput::line(const std::string& text) {
     writeOut(normal);
 }
 
-void TerminalOutput::diagnostic(const std::string& text) {
+void TerminalOutput::diagnostic(const std::string& raw) {
+    const std::string text = printableName(raw);
     rememberDiagnostic(text);
     // On a shared screen the complaint must not land in the middle of an open log line.
     if (m_OutIsTerminal && !m_CurrentLine.empty())

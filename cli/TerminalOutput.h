@@ -11,6 +11,8 @@
 
 #include "cli/ProgressMeter.h"
 
+#include "files/OutputFile.h"
+
 namespace zrk::cli {
 
 class TerminalOutput {
@@ -77,7 +79,7 @@ class TerminalOutput {
     bool m_OutIsTerminal;
     bool m_ErrIsTerminal;
     bool m_Quiet = false;
-    std::FILE* m_LogFile = nullptr;
+    OutputFile m_LogFile;
     bool m_LogFileFailed = false;
     int m_OutError = 0;
     bool m_LogFileAtLineStart = true;

@@ -1,4 +1,5 @@
 #include "cli/Zrk410.h"
+#include "cli/OutputNames.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -229,6 +230,14 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
     }
     if (!o.reportPath.empty() && !writable(o.reportPath, output))
         return EXIT_PORT_OR_FILE;
+    if (std::string clash = outputClash({{"--out", job.answers.saveFile},
+                                         {"--trace", o.tracePath},
+                                         {"--report", o.reportPath},
+                                         {"--log", o.logPath}});
+        !clash.empty() && !runsSeveralPhones(o)) {
+        output.diagnostic(clash);
+        return EXIT_USAGE;
+    }
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (runsSeveralPhones(o))
         return runSeveralPhones(o, job, arguments, output);

@@ -3,14 +3,15 @@ cmake_minimum_required(VERSION 3.25)
 # Fails when a file of a layer includes a project header from a folder the layer may not see,
 # or a Qt header. Dialog folders (<phase>/dialog/) belong to the window and are not checked.
 set(_layers
-  "serial:serial"
-  "engine:engine serial"
-  "bringup:bringup engine serial"
-  "loader:loader engine serial"
-  "filesystem:filesystem engine serial"
-  "protocol:protocol bringup loader filesystem engine serial"
-  "report:report engine serial")
-set(_project_folders serial engine bringup loader filesystem protocol report app cli sim tests bench tools)
+  "files:files"
+  "serial:serial files"
+  "engine:engine serial files"
+  "bringup:bringup engine serial files"
+  "loader:loader engine serial files"
+  "filesystem:filesystem engine serial files"
+  "protocol:protocol bringup loader filesystem engine serial files"
+  "report:report engine serial files")
+set(_project_folders files serial engine bringup loader filesystem protocol report app cli sim tests bench tools)
 
 set(_errors "")
 foreach(_entry IN LISTS _layers)

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "serial/PortDoctor.h"
+
 namespace zrk {
 
 std::string describeOpenFailure(const OpenFailure& failure) {
@@ -12,10 +14,15 @@ std::string describeOpenFailure(const OpenFailure& failure) {
             return "";
         case OpenFailure::Kind::NotFound:
             return device + " does not exist (" + cause + ")";
-        case OpenFailure::Kind::PermissionDenied:
-            return "no permission to open " + device +
-                   ". Add your user to the 'dialout' group (sudo adduser $USER dialout) and log "
-                   "in again.";
+        case OpenFailure::Kind::PermissionDenied: {
+            // Joining a group helps only where the device's group may use it.
+            const std::string advice = accessAdvice(device);
+            if (advice.empty())
+                return "no permission to open " + device +
+                       ". Add your user to the 'dialout' group (sudo adduser $USER dialout) and "
+                       "log in again.";
+            return "no permission to open " + device + ": " + advice + ".";
+        }
         case OpenFailure::Kind::InUse:
             return device + " is in use by another program";
         case OpenFailure::Kind::NotATerminal:

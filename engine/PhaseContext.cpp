@@ -118,7 +118,7 @@ bool PhaseContext::writingToFlash() const {
 
 void PhaseContext::closeFiles() {
     firmwareImage.close();
-    dumpFile.close();
+    dumpFile.discard();
     qixImage.close();
 }
 
@@ -155,9 +155,9 @@ void PhaseContext::stop() {
     cancelFrame();
     // An operation cut short here has not said where its bytes went (a failure that ended it
     // earlier has).
-    if (m_Tracked && dumpFile.isUncommittedPart())
-        log("\r\n** The dump is incomplete; the blocks received so far are in " + dumpFile.path() +
-            ".\r\n");
+    if (m_Tracked && dumpFile.isPending())
+        log("\r\n** The dump is incomplete; the blocks received so far are in " +
+            dumpFile.keepPartial() + ".\r\n");
     closeFiles();
     m_View.setFlashName("");
     LoaderReady = 0;

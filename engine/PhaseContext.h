@@ -19,6 +19,7 @@
 #include "engine/Outcome.h"
 #include "engine/ProtocolState.h"
 #include "engine/SectorMap.h"
+#include "files/OutputFile.h"
 
 namespace zrk {
 
@@ -116,7 +117,7 @@ class PhaseContext {
     std::optional<std::array<std::uint8_t, 8>> flashId;
     std::vector<std::int32_t> sectorSelected;
     OpenFile firmwareImage;
-    OpenFile dumpFile;
+    OutputFile dumpFile;
     OpenFile qixImage;
     // The firmware part's length, which the file-system part adds to its total (0 alone).
     std::uint32_t imageLength = 0;

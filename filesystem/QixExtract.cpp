@@ -3,10 +3,14 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "engine/OpenFile.h"
+#include "files/OutputFile.h"
+#include "files/OutputFolder.h"
 #include "filesystem/QixListing.h"
 
 namespace zrk {
@@ -14,25 +18,57 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The phone path under the folder: separators and "." parts dropped as the phone drops them;
-// nullopt for a ".." part, which could climb out.
-std::optional<fs::path> relativePath(const std::string& utf8WithNul) {
+// The parts of the phone path under the folder: separators and "." parts dropped as the phone
+// drops them; nullopt for a ".." part, which could climb out.
+std::optional<std::vector<std::string>> relativeParts(const std::string& utf8WithNul) {
     const std::string path = utf8WithNul.substr(0, utf8WithNul.find('\0'));
-    fs::path relative;
+    std::vector<std::string> parts;
     std::size_t start = 0;
     while (start <= path.size()) {
         std::size_t end = path.find('/', start);
         if (end == std::string::npos)
             end = path.size();
-        const std::string part = path.substr(start, end - start);
+        std::string part = path.substr(start, end - start);
         if (part == "..")
             return std::nullopt;
         if (!part.empty() && part != ".")
-            relative /= part;
+            parts.push_back(std::move(part));
         start = end + 1;
     }
-    return relative;
+    return parts;
 }
+
+std::string joined(const std::vector<std::string>& parts, std::size_t count) {
+    std::string path;
+    for (std::size_t i = 0; i < count; ++i)
+        path += (i ? "/" : "") + parts[i];
+    return path;
+}
+
+// The folders of the unpacked tree, each made once and entered through the one above it, so
+// that nothing already standing in the folder (a link) is followed.
+class FolderTree {
+  public:
+    explicit FolderTree(std::shared_ptr<OutputFolder> root) { m_Folders[""] = std::move(root); }
+
+    std::shared_ptr<OutputFolder> reach(const std::vector<std::string>& parts, std::size_t count,
+                                        std::string* whyNot) {
+        const std::string key = joined(parts, count);
+        if (auto found = m_Folders.find(key); found != m_Folders.end())
+            return found->second;
+        auto parent = reach(parts, count - 1, whyNot);
+        if (!parent)
+            return nullptr;
+        auto folder = parent->child(parts[count - 1], whyNot);
+        if (folder)
+            m_Folders[key] = folder;
+        return folder;
+    }
+    std::size_t made() const { return m_Folders.size() - 1; }
+
+  private:
+    std::map<std::string, std::shared_ptr<OutputFolder>> m_Folders;
+};
 
 QixExtractResult refused(std::string text) {
     QixExtractResult result;
@@ -49,21 +85,21 @@ QixExtractResult extractQixImage(const QixListing& listing, const std::string& i
         return refused(listing.messageText.empty() ? listing.logText : listing.messageText);
 
     // Every path first, so a bad one leaves nothing behind.
-    std::vector<fs::path> directories, files;
+    std::vector<std::vector<std::string>> directories, files;
     for (const auto& d : listing.directories) {
-        auto relative = relativePath(d.utf8Name);
+        auto relative = relativeParts(d.utf8Name);
         if (!relative)
             return refused(d.utf8Name.c_str() + std::string(": the path climbs out of the folder"));
-        directories.push_back(fs::path(folder) / *relative);
+        directories.push_back(std::move(*relative));
     }
     for (const auto& f : listing.files) {
-        auto relative = relativePath(f.entry.utf8Name);
+        auto relative = relativeParts(f.entry.utf8Name);
         if (!relative)
             return refused(f.entry.utf8Name.c_str() +
                            std::string(": the path climbs out of the folder"));
         if (relative->empty())
             return refused(f.entry.utf8Name.c_str() + std::string(": a file without a name"));
-        files.push_back(fs::path(folder) / *relative);
+        files.push_back(std::move(*relative));
     }
 
     std::error_code error;
@@ -79,41 +115,42 @@ QixExtractResult extractQixImage(const QixListing& listing, const std::string& i
         result.error = std::move(why);
         return result;
     };
-    if (!fs::create_directories(folder, error) && error)
-        return failed(folder + ": " + error.message());
+    std::string whyNot;
+    auto root = OutputFolder::openOrCreate(folder, &whyNot);
+    if (!root)
+        return failed(whyNot);
+    FolderTree tree(root);
     for (const auto& d : directories) {
-        if (!fs::create_directories(d, error) && error)
-            return failed(d.string() + ": " + error.message());
-        if (!fs::is_directory(d, error))
-            return failed(d.string() + ": a file of that name is in the way");
-        ++result.directories;
+        if (!tree.reach(d, d.size(), &whyNot))
+            return failed(whyNot);
     }
+    result.directories = tree.made();
 
     OpenFile image;
     if (!image.openForReading(imagePath))
         return failed(imagePath + ": " + std::strerror(errno));
     std::vector<std::uint8_t> chunk(65536);
     for (std::size_t i = 0; i < files.size(); ++i) {
-        const fs::path& target = files[i];
-        if (!fs::create_directories(target.parent_path(), error) && error)
-            return failed(target.parent_path().string() + ": " + error.message());
-        if (fs::is_directory(target, error))
-            return failed(target.string() + ": a folder of that name is in the way");
-        OpenFile out;
-        if (!out.createPartFile(target.string()))
-            return failed(OpenFile::partPath(target.string()) + ": " + std::strerror(errno));
+        const auto& parts = files[i];
+        auto parent = tree.reach(parts, parts.size() - 1, &whyNot);
+        if (!parent)
+            return failed(whyNot);
+        OutputFile out;
+        if (!out.create(parent, parts.back(), OutputFile::Existing::Refuse, &whyNot))
+            return failed(whyNot);
+        const std::string target = out.targetPath();
         std::uint64_t left = listing.files[i].entry.fileSize;
         while (left > 0) {
             const std::size_t n =
                 image.read(chunk.data(), std::min<std::uint64_t>(left, chunk.size()));
             if (n == 0)
-                return failed(imagePath + ": ends before " + target.string() + " is complete");
+                return failed(imagePath + ": ends before " + target + " is complete");
             if (!out.write(chunk.data(), n))
-                return failed(out.path() + ": " + std::strerror(errno));
+                return failed(target + ": " + out.writeError());
             left -= n;
         }
-        if (!out.commit())
-            return failed(target.string() + ": cannot be completed: " + std::strerror(errno));
+        if (!out.commit(&whyNot))
+            return failed(whyNot);
         ++result.files;
         result.bytes += listing.files[i].entry.fileSize;
     }

@@ -11,7 +11,7 @@
 #include <limits>
 #include <vector>
 
-#include "engine/OpenFile.h"
+#include "files/OutputFile.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/QixConfig.h"
 
@@ -222,7 +222,7 @@ bool isInside(const fs::path& path, const fs::path& folder) {
 }
 
 // The file's bytes onto the image; false with the reason when they are not all there.
-bool appendFile(OpenFile& image, const Entry& file, std::string* error) {
+bool appendFile(OutputFile& image, const Entry& file, std::string* error) {
     // O_NONBLOCK and the second look: a file swapped for a FIFO since the walk cannot hang us.
     const int fd = ::open(file.diskPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
@@ -252,7 +252,7 @@ bool appendFile(OpenFile& image, const Entry& file, std::string* error) {
         if (copied > file.size)
             break;
         if (!image.write(chunk.data(), static_cast<std::size_t>(got))) {
-            *error = image.path() + ": " + std::strerror(errno);
+            *error = image.targetPath() + ": " + image.writeError();
             ::close(fd);
             return false;
         }
@@ -276,6 +276,9 @@ QixWriteResult refused(std::string text) {
 
 QixWriteResult writeQixImage(const QixWriteRequest& request, const CodePage& codePage) {
     const std::string cfgPath = configPathFor(request.imagePath);
+    if (cfgPath == request.imagePath)
+        return refused(request.imagePath +
+                       ": the image would be its own configuration; give it another extension");
     std::error_code error;
     if (!fs::is_directory(request.folder, error))
         return refused(request.folder + ": not a folder");
@@ -308,30 +311,28 @@ QixWriteResult writeQixImage(const QixWriteRequest& request, const CodePage& cod
         return refused(std::move(problem));
 
     QixWriteResult result;
-    OpenFile image, config;
+    // Neither file is left behind by a failure: both are removed when they go out of scope
+    // uncommitted.
+    OutputFile image, config;
     auto failed = [&](std::string why) {
-        image.close();
-        config.close();
-        fs::remove(OpenFile::partPath(request.imagePath), error);
-        fs::remove(OpenFile::partPath(cfgPath), error);
         result.error = std::move(why);
         return result;
     };
-    if (!image.createPartFile(request.imagePath))
-        return failed(OpenFile::partPath(request.imagePath) + ": " + std::strerror(errno));
-    if (!config.createPartFile(cfgPath))
-        return failed(OpenFile::partPath(cfgPath) + ": " + std::strerror(errno));
+    std::string why;
+    if (!image.create(request.imagePath, OutputFile::Existing::Replace, &why))
+        return failed(request.imagePath + ": " + why);
+    if (!config.create(cfgPath, OutputFile::Existing::Replace, &why))
+        return failed(cfgPath + ": " + why);
     for (const Entry& file : walk.files) {
-        std::string why;
         if (!appendFile(image, file, &why))
             return failed(std::move(why));
     }
-    if (!config.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))
-        return failed(config.path() + ": " + std::strerror(errno));
-    if (!image.commit())
-        return failed(request.imagePath + ": cannot be completed: " + std::strerror(errno));
-    if (!config.commit())
-        return failed(cfgPath + ": cannot be completed: " + std::strerror(errno));
+    if (!config.write(text.data(), text.size()))
+        return failed(cfgPath + ": " + config.writeError());
+    if (!image.commit(&why))
+        return failed(why);
+    if (!config.commit(&why))
+        return failed(why);
 
     result.directories = walk.directories.size();
     result.files = walk.files.size();

@@ -16,9 +16,9 @@ using namespace loader;
 
 namespace {
 
-void tellWhereTheBlocksAre(PhaseContext& context, const std::string& path) {
+void tellWhereTheBlocksAre(PhaseContext& context) {
     context.log(formatText("\r\n** The blocks received so far are in %s.\r\n",
-                           OpenFile::partPath(path).c_str()));
+                           context.dumpFile.keepPartial().c_str()));
 }
 
 }  // namespace
@@ -47,9 +47,11 @@ void NorDump::press() {
         m_Context.refuse(Operation::Dump, FailureCause::File, "No file selected!");
         return;
     }
-    // Into NAME.part until the last block is in: an earlier dump under the same name survives a
-    // dump that fails.
-    if (!m_Context.dumpFile.createPartFile(m_Path)) {
+    // Under a name of its own until the last block is in: an earlier dump under the same name
+    // survives a dump that fails.
+    std::string whyNot;
+    if (!m_Context.dumpFile.create(m_Path, OutputFile::Existing::Replace, &whyNot)) {
+        m_Context.log("\r\n** " + whyNot + "\r\n");
         view.messageBox("Internal Error! (file creation)", MessageIcon::Error);
         m_Context.refuse(Operation::Dump, FailureCause::File, "Internal Error! (file creation)");
         return;
@@ -82,11 +84,12 @@ void NorDump::onStartReply() {
     requestSector();
 }
 
-void NorDump::failWriting() {
+void NorDump::failWriting(const std::string& why) {
     // The file would lack the block; a dump reported complete must hold every byte.
-    m_Context.log(formatText("\r\n** Could not write the dump file %s; the dump is stopped.\r\n",
-                             m_Path.c_str()));
-    tellWhereTheBlocksAre(m_Context, m_Path);
+    m_Context.log(
+        formatText("\r\n** Could not write the dump file %s (%s); the dump is stopped.\r\n",
+                   m_Path.c_str(), why.c_str()));
+    tellWhereTheBlocksAre(m_Context);
     m_Context.view().messageBox("The dump file could not be written.", MessageIcon::Error);
     m_Context.reportFailure(FailureCause::File,
                             "the dump file " + m_Path + " could not be written");
@@ -96,7 +99,7 @@ void NorDump::failWriting() {
 void NorDump::blockStep(const std::uint8_t* block, std::uint8_t checksum) {
     if (sum8(block, kDumpBlockSize) != checksum) {
         // The blocks before this one stay in the part file; it closes at Stop.
-        tellWhereTheBlocksAre(m_Context, m_Path);
+        tellWhereTheBlocksAre(m_Context);
         m_Context.ProtocolState = IDLE;
         m_Context.OperationKind = OP_FIRMWARE;
         m_Context.view().messageBox("Checksum mismatched!", MessageIcon::Error);
@@ -107,7 +110,7 @@ void NorDump::blockStep(const std::uint8_t* block, std::uint8_t checksum) {
     m_Context.countBytes(kDumpBlockSize);
     m_Context.view().setProgressPos(m_DumpedKb);
     if (!m_Context.dumpFile.write(block, kDumpBlockSize)) {
-        failWriting();
+        failWriting(m_Context.dumpFile.writeError());
         return;
     }
     ++m_BlocksInSector;
@@ -125,8 +128,9 @@ void NorDump::blockStep(const std::uint8_t* block, std::uint8_t checksum) {
         requestSector();
         return;
     }
-    if (!m_Context.dumpFile.commit()) {
-        failWriting();
+    std::string whyNot;
+    if (!m_Context.dumpFile.commit(&whyNot)) {
+        failWriting(whyNot);
         return;
     }
     const std::int64_t span = m_Context.clock().nowSeconds() - m_Context.startTime;

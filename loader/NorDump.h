@@ -22,7 +22,7 @@ class NorDump {
   private:
     void requestBlock(std::uint32_t offset);
     void requestSector();
-    void failWriting();
+    void failWriting(const std::string& why);
 
     PhaseContext& m_Context;
     int m_SectorIndex = -1;

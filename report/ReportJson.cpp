@@ -5,6 +5,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "files/OutputFile.h"
+
 namespace zrk::report {
 
 namespace {
@@ -211,29 +213,17 @@ nlohmann::json toJson(const RunReport& report) {
 }
 
 bool writeReport(const RunReport& report, const std::string& path, std::string* error) {
-    const std::string part = path + ".part";
     const std::string text = toJson(report).dump(2) + "\n";
-    std::FILE* file = std::fopen(part.c_str(), "w");
-    auto fail = [&](int why) {
-        if (error)
-            *error = std::strerror(why ? why : EIO);
+    // Whole or not at all: an uncommitted file is removed when it goes.
+    OutputFile file;
+    if (!file.create(path, OutputFile::Existing::Replace, error))
         return false;
-    };
-    if (!file)
-        return fail(errno);
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    const int writeErrno = errno;
-    if (std::fclose(file) != 0 || !written) {
-        const int why = written ? errno : writeErrno;
-        std::remove(part.c_str());
-        return fail(why);
+    if (!file.write(text.data(), text.size())) {
+        if (error)
+            *error = file.writeError();
+        return false;
     }
-    if (std::rename(part.c_str(), path.c_str()) != 0) {
-        const int why = errno;
-        std::remove(part.c_str());
-        return fail(why);
-    }
-    return true;
+    return file.commit(error);
 }
 
 }  // namespace zrk::report

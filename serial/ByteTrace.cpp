@@ -35,19 +35,20 @@ HexTraceFile::~HexTraceFile() {
 
 bool HexTraceFile::open(const std::string& path) {
     std::lock_guard lock(m_Lock);
-    if (m_File)
-        std::fclose(m_File);
-    m_File = std::fopen(path.c_str(), "w");
+    if (m_File.isPending())
+        m_File.commit();
+    m_File.discard();
     m_WriteError = 0;
     m_Opened = std::chrono::steady_clock::now();
-    return m_File != nullptr;
+    return m_File.create(path);
 }
 
 void HexTraceFile::close() {
     std::lock_guard lock(m_Lock);
-    if (m_File && std::fclose(m_File) != 0 && m_WriteError == 0)
-        m_WriteError = errno != 0 ? errno : EIO;
-    m_File = nullptr;
+    // What was traced is kept whatever ended the run: a trace is read after failures most.
+    if (m_File.isPending() && !m_File.commit() && m_WriteError == 0)
+        m_WriteError = m_File.writeErrorNumber() != 0 ? m_File.writeErrorNumber() : EIO;
+    m_File.discard();
 }
 
 int HexTraceFile::writeError() const {
@@ -56,11 +57,12 @@ int HexTraceFile::writeError() const {
 }
 
 void HexTraceFile::written(bool ok) {
-    if (ok && std::fflush(m_File) == 0)
+    if (ok && m_File.flush())
         return;
-    m_WriteError = errno != 0 ? errno : EIO;
-    std::fclose(m_File);
-    m_File = nullptr;
+    m_WriteError = m_File.writeErrorNumber() != 0 ? m_File.writeErrorNumber() : EIO;
+    // What was written before the error is still worth reading, under NAME.part.
+    m_File.keepPartial();
+    m_File.discard();
 }
 
 double HexTraceFile::secondsSinceOpen() const {
@@ -70,18 +72,21 @@ double HexTraceFile::secondsSinceOpen() const {
 void HexTraceFile::traceBlock(TraceDirection direction, const std::uint8_t* data,
                               std::size_t length) {
     std::lock_guard lock(m_Lock);
-    if (!m_File)
+    if (!m_File.isPending())
         return;
     const char* arrow = direction == TraceDirection::HostToPhone ? ">>" : "<<";
-    written(std::fputs(formatHexBlock(secondsSinceOpen(), arrow, data, length).c_str(), m_File) >=
-            0);
+    const std::string text = formatHexBlock(secondsSinceOpen(), arrow, data, length);
+    written(m_File.write(text.data(), text.size()));
 }
 
 void HexTraceFile::traceNote(const std::string& text) {
     std::lock_guard lock(m_Lock);
-    if (!m_File)
+    if (!m_File.isPending())
         return;
-    written(std::fprintf(m_File, "%12.6f -- %s\n", secondsSinceOpen(), text.c_str()) >= 0);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%12.6f -- ", secondsSinceOpen());
+    const std::string line = stamp + text + "\n";
+    written(m_File.write(line.data(), line.size()));
 }
 
 }  // namespace zrk

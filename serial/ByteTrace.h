@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string>
 
+#include "files/OutputFile.h"
+
 namespace zrk {
 
 enum class TraceDirection { HostToPhone, PhoneToHost };
@@ -29,7 +31,9 @@ class HexTraceFile : public TraceSink {
     HexTraceFile(const HexTraceFile&) = delete;
     HexTraceFile& operator=(const HexTraceFile&) = delete;
 
-    bool open(const std::string& path);  // truncates
+    // The trace takes the path's name whole when it is closed (what stood there before is
+    // replaced then); until then it is written under a name of its own beside it.
+    bool open(const std::string& path);
     void close();
     // The first error that lost trace text since the open (a full disk), or 0. Tracing stops
     // there rather than leave a file with holes in it.
@@ -44,7 +48,7 @@ class HexTraceFile : public TraceSink {
 
     int m_WriteError = 0;
     mutable std::mutex m_Lock;
-    std::FILE* m_File = nullptr;
+    OutputFile m_File;
     std::chrono::steady_clock::time_point m_Opened;
 };
 

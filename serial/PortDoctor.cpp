@@ -237,4 +237,11 @@ std::vector<std::string> portReport(const std::string& device) {
     return lines;
 }
 
+std::string accessAdvice(const std::string& device) {
+    struct stat st {};
+    if (device.empty() || ::stat(device.c_str(), &st) != 0)
+        return {};
+    return accessFix(st, currentIdentity(), device);
+}
+
 }  // namespace zrk

@@ -49,6 +49,10 @@ std::vector<Finding> diagnoseServices(const DoctorSetting& setting,
 // One line naming the serial devices present now and the stable names of the USB ones.
 Finding presentSerialDevices(const DoctorSetting& setting);
 
+// What would let this process's user open the device (the group to join, or that its group
+// may not use it at all), judged from its owner, group and mode; empty when it cannot be told.
+std::string accessAdvice(const std::string& device);
+
 // Everything about one device, a line each, for a front end that shows it after a failed open.
 std::vector<std::string> portReport(const std::string& device);
 

@@ -1,10 +1,10 @@
 #include "filesystem/explorer/ExplorerEngine.h"
 
 #include <cstdio>
-#include <filesystem>
 
 #include "engine/ElapsedTime.h"
 #include "engine/TextFormat.h"
+#include "files/OutputFolder.h"
 #include "serial/SerialLink.h"
 
 namespace zrk {
@@ -18,10 +18,6 @@ std::uint8_t sum8(const std::uint8_t* data, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i)
         sum = static_cast<std::uint8_t>(sum + data[i]);
     return sum;
-}
-
-std::string partName(const std::string& target) {
-    return target + ".part";
 }
 
 // The log and the progress bar follow the NAND dump every this many pages (1 MB), so a front
@@ -270,6 +266,13 @@ void ExplorerEngine::deleteFile(const std::string& fullPath) {
 
 // ---- Read-out -----------------------------------------------------------------------------
 
+void ExplorerEngine::readOutInto(const std::string& fullPath, std::shared_ptr<OutputFolder> folder,
+                                 const std::string& name) {
+    m_ReadOutFolder = std::move(folder);
+    m_ReadOutName = name;
+    readOut(fullPath);
+}
+
 void ExplorerEngine::readOut(const std::string& fullPath) {
     m_Tracking = true;
     m_Done = 0;
@@ -303,25 +306,8 @@ void ExplorerEngine::readFileSize(std::uint8_t byte) {
     m_Size = std::uint32_t{m_SizeBytes[0]} << 24 | std::uint32_t{m_SizeBytes[1]} << 16 |
              std::uint32_t{m_SizeBytes[2]} << 8 | m_SizeBytes[3];
     log(formatText("\r\nSize: %d bytes\r\n", static_cast<int>(m_Size)));
-    const std::string target =
-        m_View->chooseSaveFile({".hex", "Hex Files (*.hex)|*.hex|All Files (*.*)|*.*||"});
-    if (target.empty()) {
-        m_View->setWorkingControlsEnabled(true);
-        m_State = State::EXPLORER_IDLE;
-        m_View->messageBox("No file selected!", MessageIcon::Warning);
-        end(OutcomeKind::Failed, FailureCause::Refused, "no file chosen");
+    if (!createReadOutFile())
         return;
-    }
-    // Written beside the chosen name and renamed only when complete, so a failed read-out
-    // never leaves a short file under the name a person asked for.
-    if (!m_ReadOutFile.createForWriting(partName(target))) {
-        m_View->setWorkingControlsEnabled(true);
-        m_State = State::EXPLORER_IDLE;
-        m_View->messageBox("Internal Error! (file creation)", MessageIcon::Error);
-        end(OutcomeKind::Failed, FailureCause::File, "cannot create " + partName(target));
-        return;
-    }
-    m_ReadOutTarget = target;
     log("** Dumping QIX File **\r\n");
     m_Done = 0;
     m_LastBlock = false;
@@ -338,21 +324,65 @@ void ExplorerEngine::readFileSize(std::uint8_t byte) {
     }
 }
 
-bool ExplorerEngine::finishReadOutFile() {
-    const std::string part = m_ReadOutFile.path();
-    if (!m_ReadOutFile.close())
+bool ExplorerEngine::createReadOutFile() {
+    auto folder = std::move(m_ReadOutFolder);
+    const std::string name = std::move(m_ReadOutName);
+    m_ReadOutFolder.reset();
+    m_ReadOutName.clear();
+    std::string whyNot;
+    bool created = false;
+    // A copy's torn file has no place in it (the copy may become an image); a file a person
+    // asked for keeps what arrived.
+    m_ReadOutKeepsPartial = !folder;
+    if (folder) {
+        created = m_ReadOutFile.create(folder, name, OutputFile::Existing::Refuse, &whyNot);
+        m_ReadOutTarget = folder->pathOf(name);
+    } else {
+        const std::string target =
+            m_View->chooseSaveFile({".hex", "Hex Files (*.hex)|*.hex|All Files (*.*)|*.*||"});
+        if (target.empty()) {
+            m_View->setWorkingControlsEnabled(true);
+            m_State = State::EXPLORER_IDLE;
+            m_View->messageBox("No file selected!", MessageIcon::Warning);
+            end(OutcomeKind::Failed, FailureCause::Refused, "no file chosen");
+            return false;
+        }
+        // Written under a name of its own and renamed only when complete, so a failed
+        // read-out never leaves a short file under the name a person asked for.
+        created = m_ReadOutFile.create(target, OutputFile::Existing::Replace, &whyNot);
+        m_ReadOutTarget = target;
+    }
+    if (!created) {
+        m_View->setWorkingControlsEnabled(true);
+        m_State = State::EXPLORER_IDLE;
+        log("** " + whyNot + "\r\n");
+        m_View->messageBox("Internal Error! (file creation)", MessageIcon::Error);
+        end(OutcomeKind::Failed, FailureCause::File, whyNot);
         return false;
-    std::error_code error;
-    std::filesystem::rename(part, m_ReadOutTarget, error);
-    return !error;
+    }
+    return true;
 }
 
-void ExplorerEngine::abandonReadOutFile() {
+bool ExplorerEngine::commitReadOutFile() {
+    std::string whyNot;
+    if (m_ReadOutFile.commit(&whyNot))
+        return true;
+    log("** " + whyNot + " **\r\n");
+    abandonReadOutFile();
+    end(OutcomeKind::Failed, FailureCause::File, whyNot);
+    return false;
+}
+
+void ExplorerEngine::abandonReadOutFile(bool remove) {
     if (!m_ReadOutFile.isOpen())
         return;
-    const std::string part = m_ReadOutFile.path();
-    m_ReadOutFile.close();
-    log("The blocks received so far are in " + part + "\r\n");
+    if (remove || !m_ReadOutKeepsPartial) {
+        m_ReadOutFile.discard();
+        return;
+    }
+    const std::string kept = m_ReadOutFile.keepPartial();
+    m_ReadOutFile.discard();
+    log("The blocks received so far are in " + kept + "\r\n");
 }
 
 void ExplorerEngine::fileBlock(const std::uint8_t* bytes, std::size_t length) {
@@ -362,12 +392,10 @@ void ExplorerEngine::fileBlock(const std::uint8_t* bytes, std::size_t length) {
     }
     const std::size_t n = length - 1;
     if (sum8(bytes, n) != bytes[n]) {
-        const std::string part = m_ReadOutFile.path();
-        m_ReadOutFile.close();
         m_State = State::EXPLORER_IDLE;
         send({BLOCK_REJECTED});
         log("Checksum mismatched!\r\n");
-        log("The blocks received so far are in " + part + "\r\n");
+        abandonReadOutFile();
         m_View->setWorkingControlsEnabled(true);
         m_View->messageBox("Checksum Mismatched!", MessageIcon::Error);
         end(OutcomeKind::Failed, FailureCause::PhoneReply, "block checksum mismatched");
@@ -376,12 +404,14 @@ void ExplorerEngine::fileBlock(const std::uint8_t* bytes, std::size_t length) {
     m_Done += static_cast<std::uint32_t>(n);
     m_View->setProgressPos(m_Done);
     if (!m_ReadOutFile.write(bytes, n)) {
-        const std::string part = m_ReadOutFile.path();
-        m_ReadOutFile.close();
+        const std::string why =
+            "cannot write " + m_ReadOutTarget + ": " + m_ReadOutFile.writeError();
         m_State = State::EXPLORER_IDLE;
         send({BLOCK_REJECTED});
+        log("** " + why + " **\r\n");
+        abandonReadOutFile();
         m_View->setWorkingControlsEnabled(true);
-        end(OutcomeKind::Failed, FailureCause::File, "cannot write " + part);
+        end(OutcomeKind::Failed, FailureCause::File, why);
         return;
     }
     if (!m_LastBlock) {
@@ -393,11 +423,10 @@ void ExplorerEngine::fileBlock(const std::uint8_t* bytes, std::size_t length) {
     m_State = State::EXPLORER_IDLE;
     send({BLOCK_ACCEPTED});
     m_View->setWorkingControlsEnabled(true);
-    log("** Dump Completed! **\r\n");
-    if (!finishReadOutFile()) {
-        end(OutcomeKind::Failed, FailureCause::File, "cannot complete " + m_ReadOutTarget);
+    // Complete on disk before it is called complete.
+    if (!commitReadOutFile())
         return;
-    }
+    log("** Dump Completed! **\r\n");
     m_View->messageBox("Dump Completed!", MessageIcon::Information);
     end(OutcomeKind::Completed);
 }
@@ -412,11 +441,9 @@ void ExplorerEngine::onQuietTimer() {
     expectFrame(0);
     m_State = State::EXPLORER_IDLE;
     m_View->setWorkingControlsEnabled(true);
-    log("** Dump Completed! **\r\n");
-    if (!finishReadOutFile()) {
-        end(OutcomeKind::Failed, FailureCause::File, "cannot complete " + m_ReadOutTarget);
+    if (!commitReadOutFile())
         return;
-    }
+    log("** Dump Completed! **\r\n");
     m_View->messageBox("Dump Completed!", MessageIcon::Information);
     end(OutcomeKind::Completed);
 }
@@ -451,9 +478,11 @@ void ExplorerEngine::nandDump() {
         end(OutcomeKind::Failed, FailureCause::Refused, "no file chosen");
         return;
     }
-    if (!m_DumpFile.createForWriting(partName(target))) {
+    std::string whyNot;
+    if (!m_DumpFile.create(target, OutputFile::Existing::Replace, &whyNot)) {
+        log("** " + whyNot + "\r\n");
         m_View->messageBox("File Open Error!", MessageIcon::Error);
-        end(OutcomeKind::Failed, FailureCause::File, "cannot create " + partName(target));
+        end(OutcomeKind::Failed, FailureCause::File, whyNot);
         return;
     }
     m_DumpTarget = target;
@@ -468,14 +497,13 @@ void ExplorerEngine::nandDump() {
 void ExplorerEngine::abandonDumpFile(bool remove) {
     if (!m_DumpFile.isOpen())
         return;
-    const std::string part = m_DumpFile.path();
-    m_DumpFile.close();
     if (remove) {
-        std::error_code error;
-        std::filesystem::remove(part, error);
-    } else {
-        log("The pages received so far are in " + part + "\r\n");
+        m_DumpFile.discard();
+        return;
     }
+    const std::string kept = m_DumpFile.keepPartial();
+    m_DumpFile.discard();
+    log("The pages received so far are in " + kept + "\r\n");
 }
 
 void ExplorerEngine::dumpPage(const std::uint8_t* bytes, std::size_t length) {
@@ -497,10 +525,12 @@ void ExplorerEngine::dumpPage(const std::uint8_t* bytes, std::size_t length) {
         m_View->setProgressPos(m_Done);
     }
     if (!m_DumpFile.write(bytes, n)) {
+        const std::string why = "cannot write " + m_DumpTarget + ": " + m_DumpFile.writeError();
         m_State = State::EXPLORER_IDLE;
         send({PAGE_REJECTED});
+        log("** " + why + " **\r\n");
         abandonDumpFile(false);
-        end(OutcomeKind::Failed, FailureCause::File, "cannot write the dump file");
+        end(OutcomeKind::Failed, FailureCause::File, why);
         return;
     }
     if (m_Done >= total) {
@@ -522,21 +552,18 @@ void ExplorerEngine::dumpEnd(std::uint8_t byte) {
             formatText("0x%02X instead of the dump's end", byte));
         return;
     }
-    log("** NAND FULL DUMP Completed! **\r\n");
-    const std::string part = m_DumpFile.path();
-    bool written = m_DumpFile.close();
-    if (written) {
-        std::error_code error;
-        std::filesystem::rename(part, m_DumpTarget, error);
-        written = !error;
+    std::string whyNot;
+    if (!m_DumpFile.commit(&whyNot)) {
+        log("** " + whyNot + " **\r\n");
+        abandonDumpFile(false);
+        m_View->setWorkingControlsEnabled(true);
+        end(OutcomeKind::Failed, FailureCause::File, whyNot);
+        return;
     }
+    log("** NAND FULL DUMP Completed! **\r\n");
     log(formatElapsed("\r\n** Dump Time %M:%S **\r\n", m_Clock.nowSeconds() - m_DumpStart));
     log(formatText("** (Total %d bytes) **\r\n", static_cast<int>(m_Done)));
     m_View->setWorkingControlsEnabled(true);
-    if (!written) {
-        end(OutcomeKind::Failed, FailureCause::File, "cannot complete " + m_DumpTarget);
-        return;
-    }
     end(OutcomeKind::Completed);
 }
 

@@ -8,13 +8,14 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "engine/Clock.h"
-#include "engine/OpenFile.h"
+#include "files/OutputFile.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/explorer/ExplorerStates.h"
 #include "filesystem/explorer/ExplorerView.h"
@@ -69,7 +70,11 @@ class ExplorerEngine : public LinkHandler {
     void listDirectory(const std::string& path);  // a selected node's path, local code page
     // The full path of a file item of the current directory (its text keeps the CR LF).
     std::string fullFilePath(const std::string& itemText) const;
-    void readOut(const std::string& fullPath);     // "Dump..."
+    void readOut(const std::string& fullPath);  // "Dump..."
+    // The same, into name in folder without asking where (a folder copy); a name that is
+    // taken there is a failure, never overwritten.
+    void readOutInto(const std::string& fullPath, std::shared_ptr<OutputFolder> folder,
+                     const std::string& name);
     void deleteFile(const std::string& fullPath);  // "Delete" (asks first)
     void fileStatus(const std::string& fullPath);  // "Status"
     void nandDump();                               // "NAND FULL Dump"
@@ -116,8 +121,12 @@ class ExplorerEngine : public LinkHandler {
     void log(const std::string& text) { m_View->appendLog(text); }
     void end(OutcomeKind kind, FailureCause cause = FailureCause::None,
              const std::string& detail = {});
-    bool finishReadOutFile();
-    void abandonReadOutFile();
+    // Creates the read-out's file (false: the failure is reported and the exchange over).
+    bool createReadOutFile();
+    // Names the file once it is complete; false with the failure reported.
+    bool commitReadOutFile();
+    // Keeps what a read-out or dump cut short received and says where, or removes it.
+    void abandonReadOutFile(bool remove = false);
     void abandonDumpFile(bool remove);
     void giveBack();
 
@@ -155,10 +164,14 @@ class ExplorerEngine : public LinkHandler {
     std::array<std::uint8_t, 4> m_SizeBytes{};
     std::array<std::uint8_t, explorer::kStatRecordSize> m_Record{};
     std::optional<FileStatusRecord> m_Status;
-    OpenFile m_ReadOutFile;
+    OutputFile m_ReadOutFile;
     std::string m_ReadOutTarget;
+    // Set by readOutInto for the next read-out only.
+    std::shared_ptr<OutputFolder> m_ReadOutFolder;
+    std::string m_ReadOutName;
+    bool m_ReadOutKeepsPartial = true;
     bool m_QuietTimerRunning = false;
-    OpenFile m_DumpFile;
+    OutputFile m_DumpFile;
     std::string m_DumpTarget;
     std::int64_t m_DumpStart = 0;
     std::int64_t m_LastDumpLog = 0;

@@ -1,23 +1,29 @@
 #include "filesystem/explorer/FolderPull.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <limits>
 
 #include "engine/ElapsedTime.h"
-#include "engine/OpenFile.h"
+#include "engine/SafeText.h"
 #include "engine/TextFormat.h"
+#include "files/OutputFile.h"
+#include "files/OutputFolder.h"
 #include "filesystem/explorer/ExplorerEngine.h"
 #include "filesystem/explorer/PhonePath.h"
 
 namespace zrk {
 namespace {
 
-namespace fs = std::filesystem;
-
 std::uint32_t clamp32(std::uint64_t value) {
     return static_cast<std::uint32_t>(
         std::min<std::uint64_t>(value, std::numeric_limits<std::uint32_t>::max()));
+}
+
+std::string joinedPath(const std::vector<std::string>& parts) {
+    std::string path;
+    for (const auto& part : parts)
+        path += (path.empty() ? "" : "/") + part;
+    return path;
 }
 
 std::string childPath(const std::string& parent, const std::string& name) {
@@ -37,6 +43,7 @@ void FolderPull::release() {
         m_Engine.setView(*m_Front);
     m_Front = nullptr;
     m_Running = false;
+    m_Root.reset();
 }
 
 void FolderPull::start(const std::string& phonePath, const std::string& folder) {
@@ -54,26 +61,34 @@ void FolderPull::start(const std::string& phonePath, const std::string& folder) 
     m_RestoreDirectory = m_Engine.currentDirectory();
     m_Start = m_Clock.nowSeconds();
     const std::string top = phoneDirectory(phonePath);
-    log(formatText("\r\n** Copying '%s' to %s **\r\n", top.c_str(), folder.c_str()));
-    if (!makeFolder(folder, top)) {
+    log(formatText("\r\n** Copying '%s' to %s **\r\n", printableName(top).c_str(),
+                   printableName(folder).c_str()));
+    // Everything below is made through this folder's descriptor: a link already standing in it
+    // is never followed.
+    std::string whyNot;
+    m_Claimed.clear();
+    m_Root = OutputFolder::openOrCreate(folder, &whyNot);
+    if (!m_Root) {
+        fail(top, whyNot);
+        m_LocalFailure = true;
         finish(std::nullopt);
         return;
     }
-    m_Directories.push_back({top, folder, std::nullopt});
+    m_Directories.push_back({top, {}, std::nullopt});
     m_Stage = Stage::Listing;
     advance();
 }
 
-bool FolderPull::makeFolder(const std::string& diskPath, const std::string& phonePath) {
-    std::error_code error;
-    fs::create_directories(diskPath, error);
-    if (error || !fs::is_directory(diskPath, error)) {
-        fail(phonePath, "cannot create the folder " + diskPath +
-                            (error ? ": " + error.message() : std::string()));
-        m_LocalFailure = true;
-        return false;
-    }
-    return true;
+std::shared_ptr<OutputFolder> FolderPull::parentOf(const std::vector<std::string>& parts,
+                                                   std::string* whyNot) {
+    std::shared_ptr<OutputFolder> folder = m_Root;
+    for (std::size_t i = 0; folder && i + 1 < parts.size(); ++i)
+        folder = folder->enter(parts[i], whyNot);
+    return folder;
+}
+
+bool FolderPull::claim(const std::vector<std::string>& parts) {
+    return m_Claimed.insert(parts).second;
 }
 
 void FolderPull::fail(const std::string& phonePath, const std::string& reason) {
@@ -129,26 +144,40 @@ void FolderPull::startNext() {
     if (m_Stage == Stage::Copying) {
         for (; m_Next < m_Files.size(); ++m_Next) {
             const Item& file = m_Files[m_Next];
-            log(formatText("Copying '%s'... ", file.phonePath.c_str()));
+            log(formatText("Copying '%s'... ", printableName(file.phonePath).c_str()));
             if (file.size && *file.size == 0) {
                 // Nothing to read: the phone may answer an empty read-out with silence, and
                 // what it expects after that is not known.
-                OpenFile empty;
-                if (empty.createPartFile(file.diskPath) && empty.commit()) {
+                OutputFile empty;
+                std::string whyNot;
+                const auto parent = parentOf(file.diskParts, &whyNot);
+                if (parent &&
+                    empty.create(parent, file.diskParts.back(), OutputFile::Existing::Replace,
+                                 &whyNot) &&
+                    empty.commit(&whyNot)) {
                     ++m_Summary.files;
                     log("OK!\r\n");
                 } else {
                     m_LocalFailure = true;
-                    fail(file.phonePath, "cannot write " + file.diskPath);
-                    log("Fail!\r\n");
+                    fail(file.phonePath, whyNot);
+                    log("Fail! (" + printableName(whyNot) + ")\r\n");
                 }
                 ++m_Progress.filesDone;
                 reportProgress();
                 continue;
             }
-            m_Target = file.diskPath;
             m_BytesBeforeFile = m_Progress.bytesDone;
-            m_Engine.readOut(file.phonePath);
+            std::string whyNot;
+            const auto parent = parentOf(file.diskParts, &whyNot);
+            if (!parent) {
+                m_LocalFailure = true;
+                fail(file.phonePath, whyNot);
+                log("Fail! (" + printableName(whyNot) + ")\r\n");
+                ++m_Progress.filesDone;
+                reportProgress();
+                continue;
+            }
+            m_Engine.readOutInto(file.phonePath, parent, file.diskParts.back());
             return;
         }
         // The engine's current directory moved with every listing; the front end's list and a
@@ -206,14 +235,30 @@ void FolderPull::listed(const OperationOutcome& outcome) {
             fail(shownPath, "the name cannot be written in the code page");
             continue;
         }
-        Item item{childPath(directory.phonePath, *entry.localName),
-                  childPath(directory.diskPath, entry.utf8Name), std::nullopt};
+        Item item{childPath(directory.phonePath, *entry.localName), directory.diskParts,
+                  std::nullopt};
+        item.diskParts.push_back(entry.utf8Name);
+        // Two names of the phone never become one file (a name listed twice, or a file and a
+        // folder of one name).
+        if (!claim(item.diskParts)) {
+            fail(item.phonePath, "another name of this copy already became " +
+                                     m_Root->pathOf(joinedPath(item.diskParts)));
+            m_LocalFailure = true;
+            continue;
+        }
         if (!entry.directory) {
             m_Files.push_back(std::move(item));
-        } else if (makeFolder(item.diskPath, item.phonePath)) {
-            ++m_Summary.directories;
-            m_Directories.push_back(std::move(item));
+            continue;
         }
+        std::string whyNot;
+        auto parent = parentOf(item.diskParts, &whyNot);
+        if (!parent || !parent->child(entry.utf8Name, &whyNot)) {
+            fail(item.phonePath, whyNot);
+            m_LocalFailure = true;
+            continue;
+        }
+        ++m_Summary.directories;
+        m_Directories.push_back(std::move(item));
     }
 }
 
@@ -235,14 +280,12 @@ void FolderPull::copied(const OperationOutcome& outcome) {
         m_Progress.bytesDone = m_BytesBeforeFile + outcome.bytes;
         log("OK!\r\n");
     } else {
-        // A torn file has no place in a copy that may become an image.
-        std::error_code error;
-        fs::remove(OpenFile::partPath(file.diskPath), error);
+        // The engine removed the torn file: it has no place in a copy that may become an image.
         if (outcome.cause == FailureCause::File)
             m_LocalFailure = true;
         fail(file.phonePath, outcome.detail);
         m_Progress.bytesDone = m_BytesBeforeFile + file.size.value_or(0);
-        log("Fail! (" + outcome.detail + ")\r\n");
+        log("Fail! (" + printableName(outcome.detail) + ")\r\n");
     }
     // A new range restarts a front end's rate: only when a file without a size moved it.
     if (!file.size && outcome.completed())
@@ -264,7 +307,8 @@ void FolderPull::finish(std::optional<OperationOutcome> abort) {
         log(formatText("** %d could not be copied: **\r\n",
                        static_cast<int>(m_Summary.failures.size())));
         for (const auto& failure : m_Summary.failures)
-            log("   " + failure.phonePath + ": " + failure.reason + "\r\n");
+            log("   " + printableName(failure.phonePath) + ": " + printableName(failure.reason) +
+                "\r\n");
     }
     if (abort)
         log("** The copy was stopped before its end **\r\n");

@@ -8,7 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 namespace zrk {
 
 class ExplorerEngine;
+class OutputFolder;
 
 struct FolderCopyProgress {
     std::size_t filesDone = 0;  // copied or failed
@@ -62,7 +65,10 @@ class FolderPull : private ExplorerView {
   private:
     struct Item {
         std::string phonePath;  // local code page
-        std::string diskPath;
+        // Where it goes under the copy's folder, a name (UTF-8) a level. Folders are entered
+        // again from the top for each file rather than kept open: a tree may have more folders
+        // than a process may hold descriptors.
+        std::vector<std::string> diskParts;
         std::optional<std::uint64_t> size;  // files, from their status
     };
     enum class Stage { Listing, Sizing, Copying, Restoring, Done };
@@ -74,7 +80,8 @@ class FolderPull : private ExplorerView {
     void setProgressPos(std::uint32_t position) override;
     void messageBox(const std::string&, MessageIcon) override {}
     bool askYesNo(const std::string&) override { return false; }
-    std::string chooseSaveFile(const SaveFileRequest&) override { return m_Target; }
+    // Files go through readOutInto: nothing is asked.
+    std::string chooseSaveFile(const SaveFileRequest&) override { return {}; }
     void operationEnded(const OperationOutcome& outcome) override;
     void addDirectoryNode(const std::string& parentPath, const std::string& name) override;
     void addFileLine(const std::string& text) override;
@@ -90,7 +97,11 @@ class FolderPull : private ExplorerView {
     void listed(const OperationOutcome& outcome);
     void sized(const OperationOutcome& outcome);
     void copied(const OperationOutcome& outcome);
-    bool makeFolder(const std::string& diskPath, const std::string& phonePath);
+    // The folder that holds the last of parts (all but the last entered from the top).
+    std::shared_ptr<OutputFolder> parentOf(const std::vector<std::string>& parts,
+                                           std::string* whyNot);
+    // False when another name of this copy already took the same place on the PC.
+    bool claim(const std::vector<std::string>& parts);
     void fail(const std::string& phonePath, const std::string& reason);
     void log(const std::string& text);
     void reportProgress();
@@ -102,10 +113,11 @@ class FolderPull : private ExplorerView {
     ExplorerView* m_Front = nullptr;
     bool m_Running = false;
     Stage m_Stage = Stage::Done;
+    std::shared_ptr<OutputFolder> m_Root;
+    std::set<std::vector<std::string>> m_Claimed;
     std::vector<Item> m_Directories;
     std::vector<Item> m_Files;
     std::size_t m_Next = 0;  // the directory or file of the exchange in flight
-    std::string m_Target;
     std::string m_RestoreDirectory;
     std::uint64_t m_BytesBeforeFile = 0;
     std::int64_t m_Start = 0;

@@ -1,0 +1,50 @@
+#include "cli/OutputNames.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <optional>
+
+namespace zrk::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The file a path names, as far as the system can say before it exists.
+std::string resolved(const std::string& path) {
+    std::error_code error;
+    const fs::path absolute = fs::absolute(path, error);
+    if (error)
+        return path;
+    const fs::path canonical = fs::weakly_canonical(absolute, error);
+    return (error ? absolute.lexically_normal() : canonical).string();
+}
+
+std::optional<std::pair<dev_t, ino_t>> identity(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return std::make_pair(st.st_dev, st.st_ino);
+}
+
+}  // namespace
+
+std::string outputClash(const std::vector<NamedOutput>& outputs) {
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        if (outputs[i].path.empty())
+            continue;
+        for (std::size_t j = 0; j < i; ++j) {
+            if (outputs[j].path.empty())
+                continue;
+            const auto a = identity(outputs[i].path);
+            const bool same = resolved(outputs[i].path) == resolved(outputs[j].path) ||
+                              (a && a == identity(outputs[j].path));
+            if (same)
+                return outputs[j].what + " and " + outputs[i].what + " would both write " +
+                       outputs[i].path + "; give each its own name";
+        }
+    }
+    return {};
+}
+
+}  // namespace zrk::cli

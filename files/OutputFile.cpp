@@ -1,0 +1,304 @@
+#include "files/OutputFile.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "files/OutputFolder.h"
+
+namespace zrk {
+namespace {
+
+// Blocks of a dump arrive a few KB at a time; one system call per 64 KB.
+constexpr std::size_t kBufferBytes = 64 * 1024;
+// Room for ".", "." and six letters of its own and ".part" within the 255 bytes of a name, for
+// a target of any allowed length.
+constexpr std::size_t kTempPrefixBytes = 200;
+
+std::string reason(int error) {
+    return std::strerror(error);
+}
+
+// Cut at a character's start, so that a shortened UTF-8 name stays readable.
+std::string utf8Prefix(const std::string& text, std::size_t bytes) {
+    if (text.size() <= bytes)
+        return text;
+    std::size_t end = bytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end);
+}
+
+std::string randomLetters() {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char raw[6] = {};
+    if (::getrandom(raw, sizeof raw, 0) != static_cast<ssize_t>(sizeof raw)) {
+        // Uniqueness comes from O_EXCL; the letters only make a clash unlikely.
+        static unsigned counter = 0;
+        const unsigned seed = static_cast<unsigned>(::getpid()) * 2654435761u + ++counter;
+        for (std::size_t i = 0; i < sizeof raw; ++i)
+            raw[i] = static_cast<unsigned char>(seed >> (i * 5));
+    }
+    std::string letters;
+    for (unsigned char byte : raw)
+        letters += kLetters[byte % (sizeof kLetters - 1)];
+    return letters;
+}
+
+// Gives from the name to, never replacing what stands there.
+bool renameNoReplace(int folder, const std::string& from, const std::string& to, int* error) {
+    if (::renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS) {
+        *error = errno;
+        return false;
+    }
+    // A file system without the flag: a hard link fails the same way on a taken name.
+    if (::linkat(folder, from.c_str(), folder, to.c_str(), 0) != 0) {
+        *error = errno;
+        return false;
+    }
+    ::unlinkat(folder, from.c_str(), 0);
+    return true;
+}
+
+}  // namespace
+
+OutputFile::~OutputFile() {
+    discard();
+}
+
+bool OutputFile::create(const std::string& path, Existing existing, std::string* whyNot) {
+    discard();
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        const auto refuse = [&](const char* what) {
+            if (whyNot)
+                *whyNot = path + what;
+            return false;
+        };
+        if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))
+            return openStream(path, false, whyNot);
+        // A link the user named to a device or pipe (/dev/stdout) is meant; a link to a file
+        // is replaced by the output, never written through.
+        struct stat target {};
+        if (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &target) == 0 &&
+            (S_ISCHR(target.st_mode) || S_ISFIFO(target.st_mode)))
+            return openStream(path, true, whyNot);
+        if (S_ISDIR(st.st_mode))
+            return refuse(" is a folder; give the name of a file");
+        if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+            return refuse(" is a device or special file that is not written to");
+    }
+    std::string name;
+    auto folder = OutputFolder::openParentOf(path, &name, whyNot);
+    if (!folder)
+        return false;
+    m_Folder = std::move(folder);
+    m_Name = std::move(name);
+    m_TargetPath = path;
+    m_Existing = existing;
+    return open(whyNot);
+}
+
+bool OutputFile::create(std::shared_ptr<OutputFolder> folder, const std::string& name,
+                        Existing existing, std::string* whyNot) {
+    discard();
+    if (!folder || !isPlainFileName(name)) {
+        if (whyNot)
+            *whyNot = "'" + name + "' cannot be a file's name";
+        return false;
+    }
+    m_TargetPath = folder->pathOf(name);
+    if (existing == Existing::Refuse && !folder->claim(name)) {
+        if (whyNot)
+            *whyNot = "another name of this copy already became " + m_TargetPath;
+        return false;
+    }
+    m_Folder = std::move(folder);
+    m_Name = name;
+    m_Existing = existing;
+    return open(whyNot);
+}
+
+bool OutputFile::openStream(const std::string& path, bool followLink, std::string* whyNot) {
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
+    if (fd < 0) {
+        if (whyNot)
+            *whyNot = "cannot open " + path + ": " + reason(errno);
+        return false;
+    }
+    m_Fd = fd;
+    m_Stream = true;
+    m_TargetPath = path;
+    m_Buffer.reserve(kBufferBytes);
+    m_Written = 0;
+    m_WriteError.clear();
+    m_WriteErrno = 0;
+    m_KeptPath.clear();
+    return true;
+}
+
+bool OutputFile::open(std::string* whyNot) {
+    const std::string prefix = "." + utf8Prefix(m_Name, kTempPrefixBytes) + ".";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = prefix + randomLetters() + ".part";
+        // O_EXCL with O_CREAT never follows a link and never opens a file that was there.
+        const int fd = ::openat(m_Folder->descriptor(), candidate.c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            m_Fd = fd;
+            m_TempName = candidate;
+            m_Buffer.reserve(kBufferBytes);
+            m_Written = 0;
+            m_WriteError.clear();
+            m_WriteErrno = 0;
+            m_KeptPath.clear();
+            return true;
+        }
+        if (errno != EEXIST) {
+            if (whyNot)
+                *whyNot = "cannot create a file in " + m_Folder->path() + ": " + reason(errno);
+            break;
+        }
+    }
+    if (whyNot && whyNot->empty())
+        *whyNot = "cannot create a file in " + m_Folder->path() + ": every name tried was taken";
+    m_Folder.reset();
+    return false;
+}
+
+bool OutputFile::flush() {
+    if (m_Fd < 0 || !m_WriteError.empty())
+        return false;
+    std::size_t done = 0;
+    while (done < m_Buffer.size()) {
+        const ssize_t n = ::write(m_Fd, m_Buffer.data() + done, m_Buffer.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            m_WriteErrno = n < 0 ? errno : EIO;
+            m_WriteError = reason(m_WriteErrno);
+            m_Buffer.erase(m_Buffer.begin(), m_Buffer.begin() + static_cast<std::ptrdiff_t>(done));
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    m_Buffer.clear();
+    return true;
+}
+
+bool OutputFile::write(const void* data, std::size_t length) {
+    if (m_Fd < 0 || !m_WriteError.empty())
+        return false;
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    while (length > 0) {
+        const std::size_t room = kBufferBytes - m_Buffer.size();
+        const std::size_t take = length < room ? length : room;
+        m_Buffer.insert(m_Buffer.end(), bytes, bytes + take);
+        bytes += take;
+        length -= take;
+        m_Written += take;
+        if (m_Buffer.size() == kBufferBytes && !flush())
+            return false;
+    }
+    return true;
+}
+
+bool OutputFile::commit(std::string* whyNot) {
+    if (m_Fd < 0 || !m_KeptPath.empty()) {
+        if (whyNot)
+            *whyNot = "the file is not open";
+        return false;
+    }
+    const auto failed = [&](const std::string& what) {
+        if (whyNot)
+            *whyNot = what;
+        return false;
+    };
+    if (!flush())
+        return failed("cannot write " + m_TargetPath + ": " + m_WriteError);
+    if (m_Stream) {
+        closeDescriptor();
+        m_Stream = false;
+        return true;
+    }
+    // On disk before the rename: otherwise a crash could leave the name on empty blocks.
+    if (::fsync(m_Fd) != 0) {
+        m_WriteErrno = errno;
+        m_WriteError = reason(m_WriteErrno);
+        return failed("cannot write " + m_TargetPath + ": " + m_WriteError);
+    }
+    const int folder = m_Folder->descriptor();
+    if (m_Existing == Existing::Replace) {
+        if (::renameat(folder, m_TempName.c_str(), folder, m_Name.c_str()) != 0)
+            return failed("cannot give " + m_TargetPath + " its name: " + reason(errno));
+    } else {
+        int error = 0;
+        if (!renameNoReplace(folder, m_TempName, m_Name, &error))
+            return failed(error == EEXIST
+                              ? m_TargetPath + " already exists; it was left as it was"
+                              : "cannot give " + m_TargetPath + " its name: " + reason(error));
+    }
+    closeDescriptor();
+    // The rename lives in the folder; where the folder cannot be synced the file is still
+    // complete under its name.
+    ::fsync(folder);
+    m_Folder.reset();
+    m_TempName.clear();
+    return true;
+}
+
+std::string OutputFile::keepPartial() {
+    if (m_Fd < 0 || !m_KeptPath.empty())
+        return m_KeptPath;
+    flush();
+    if (m_Stream) {
+        m_KeptPath = m_TargetPath;
+        return m_KeptPath;
+    }
+    m_KeptPath = m_Folder->pathOf(m_TempName);
+    int error = 0;
+    const std::string partName = m_Name + ".part";
+    // An open file keeps its descriptor through a rename.
+    if (isPlainFileName(partName) &&
+        renameNoReplace(m_Folder->descriptor(), m_TempName, partName, &error)) {
+        m_KeptPath = m_Folder->pathOf(partName);
+        m_TempName = partName;
+    }
+    return m_KeptPath;
+}
+
+void OutputFile::discard() {
+    if (m_Fd >= 0) {
+        closeDescriptor();
+        if (m_KeptPath.empty() && !m_Stream)
+            ::unlinkat(m_Folder->descriptor(), m_TempName.c_str(), 0);
+    }
+    m_Stream = false;
+    m_Folder.reset();
+    m_TempName.clear();
+    m_KeptPath.clear();
+    m_Buffer.clear();
+}
+
+std::string OutputFile::temporaryPath() const {
+    if (m_Stream)
+        return m_TargetPath;
+    return m_Folder && !m_TempName.empty() ? m_Folder->pathOf(m_TempName) : std::string();
+}
+
+void OutputFile::closeDescriptor() {
+    if (m_Fd >= 0)
+        ::close(m_Fd);
+    m_Fd = -1;
+}
+
+}  // namespace zrk

@@ -1,0 +1,84 @@
+#pragma once
+// The one way an output file is written. The bytes go to a new file with a name of its own
+// beside the target, created so that it cannot be a link or a file that was already there;
+// only a complete, synced file takes the target's name. Until then the target is untouched, so
+// a failure never leaves a torn file, or someone else's file cut short, under the name asked
+// for. A file that is neither committed nor kept is removed when the object goes.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zrk {
+
+class OutputFolder;
+
+class OutputFile {
+  public:
+    enum class Existing {
+        Replace,  // a file the user named: what stood under the name is replaced whole
+        Refuse,   // a copy's files: a name that is taken is a failure, never overwritten
+    };
+
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // The target is path; its folder is reached as the path says (the user named it). A path
+    // that names a character device or a pipe (/dev/null, /dev/stdout) is written straight
+    // into, as nothing could be renamed over it; a folder or a block device is refused.
+    bool create(const std::string& path, Existing existing = Existing::Replace,
+                std::string* whyNot = nullptr);
+    // The target is name inside folder.
+    bool create(std::shared_ptr<OutputFolder> folder, const std::string& name, Existing existing,
+                std::string* whyNot = nullptr);
+
+    bool isOpen() const { return m_Fd >= 0; }
+    bool write(const void* data, std::size_t length);
+    // Hands what is buffered to the system now (a log or trace that should survive a crash
+    // line by line); false on a write error.
+    bool flush();
+    std::uint64_t bytesWritten() const { return m_Written; }
+
+    // Writes out, syncs and gives the file its target's name. On failure the file stays
+    // uncommitted (keepPartial or discard it); whyNot says why.
+    bool commit(std::string* whyNot = nullptr);
+    // For a transfer cut short whose bytes are worth keeping: the file takes the name
+    // "<target>.part" where that name is free (never replacing anything), or keeps its own
+    // name, and stays there when the object goes. It may stay open until then. Returns the
+    // path it is under now, empty when there is nothing to keep.
+    std::string keepPartial();
+    // Closes the file; one that was neither committed nor kept is removed.
+    void discard();
+    // Open, and neither kept nor committed yet.
+    bool isPending() const { return m_Fd >= 0 && m_KeptPath.empty(); }
+
+    // The target's path as given, and the file's own path while it is being written.
+    const std::string& targetPath() const { return m_TargetPath; }
+    std::string temporaryPath() const;
+    // Why the last write failed (the system's words, and its number).
+    const std::string& writeError() const { return m_WriteError; }
+    int writeErrorNumber() const { return m_WriteErrno; }
+
+  private:
+    bool open(std::string* whyNot);
+    bool openStream(const std::string& path, bool followLink, std::string* whyNot);
+    void closeDescriptor();
+
+    std::shared_ptr<OutputFolder> m_Folder;
+    std::string m_Name;        // the target's name in the folder
+    std::string m_TempName;    // the file's own name in the folder
+    std::string m_TargetPath;  // for messages
+    Existing m_Existing = Existing::Replace;
+    int m_Fd = -1;
+    std::vector<std::uint8_t> m_Buffer;
+    std::uint64_t m_Written = 0;
+    std::string m_WriteError;
+    int m_WriteErrno = 0;
+    std::string m_KeptPath;  // set by keepPartial
+    bool m_Stream = false;   // written straight into a device or pipe: nothing to rename
+};
+
+}  // namespace zrk
