@@ -1,6 +1,7 @@
 // The file-system download, format and status against the phone simulator: its NAND tree, its
 // clock and its version texts are the judges.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "e2e/SimulatedPhone.h"
 #include "engine/Checksums.h"
@@ -156,6 +157,23 @@ TEST_F(FileSystemE2E, BadConfigurationsSendNothingAfterTheStart) {
     EXPECT_FALSE(o.completed());
     EXPECT_TRUE(phone.sim->nandDirectoryExists("/" + std::string(60, 'd')));
     EXPECT_NE(phone.view.log.find("Directory name is too long"), std::string::npos);
+    EXPECT_EQ(phone.violations(), 0u) << phone.summary();
+}
+
+TEST_F(FileSystemE2E, AConfigurationOverItsLimitIsRefusedUnread) {
+    Tree tree;
+    tree.files = {{"/a.txt", Bytes{'a'}}};
+    writeImage(tree);
+    const std::string cfg = phone.view.userChoices.cfgPath;
+    ASSERT_EQ(::truncate(cfg.c_str(), off_t{3} << 30), 0);  // sparse: nothing to read
+    const OperationOutcome o = operate(&ProtocolEngine::download);
+    EXPECT_FALSE(o.completed());
+    EXPECT_EQ(o.cause, FailureCause::Refused);
+    const std::string why =
+        cfg + " is too large: a .cfg file may hold at most 16777216 bytes (16 MB)";
+    EXPECT_EQ(o.detail, why);
+    EXPECT_EQ(phone.view.messages, std::vector<std::string>{why});
+    EXPECT_FALSE(phone.sim->nandFile("/a.txt"));
     EXPECT_EQ(phone.violations(), 0u) << phone.summary();
 }
 
