@@ -1,5 +1,6 @@
 #include "filesystem/FileSystemDownload.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "engine/Checksums.h"
@@ -210,9 +211,15 @@ void FileSystemDownload::sendBlock() {
 
 bool FileSystemDownload::sentWhatWasAnnounced() {
     // A configuration whose walk leaves the end of the image unsent still had it announced:
-    // the rest is summed too, so only a changed file can make the two CRCs differ.
+    // the rest is summed too, so only a changed file can make the two CRCs differ. Bytes
+    // appended since the CRC was taken were neither announced nor sent.
     std::uint8_t* buffer = m_Context.TransferBuffer.data();
-    while (const std::size_t n = m_Context.qixImage.read(buffer, m_Context.TransferBuffer.size())) {
+    while (m_SentLength < m_AnnouncedLength) {
+        const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(
+            m_Context.TransferBuffer.size(), m_AnnouncedLength - m_SentLength));
+        const std::size_t n = m_Context.qixImage.read(buffer, wanted);
+        if (n == 0)
+            break;
         m_SentCrc = crc32Update(m_SentCrc, buffer, n);
         m_SentLength += n;
     }
