@@ -171,6 +171,11 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
         job.choices.cfgPath = configPathFor(o.qixPath);
         if (!readable(o.qixPath, output, true) || !readable(job.choices.cfgPath, output))
             return EXIT_PORT_OR_FILE;
+        // The download refuses it too, but only once the phone is up.
+        if (fileLength(job.choices.cfgPath).value_or(0) > kMaxConfigBytes) {
+            output.diagnostic(configTooLargeText(job.choices.cfgPath));
+            return EXIT_USAGE;
+        }
         job.choices.downloadMode = DownloadMode::ModeQix;
         job.choices.powerOnAfterDownload = o.powerOn;
     }

@@ -176,9 +176,7 @@ QixCheckResult checkQixFiles(const std::string& imagePath, const std::string& co
     ReadText read = readRegularFile(configPath, kMaxConfigBytes);
     if (read.tooLarge) {
         QixCheckResult result;
-        result.messageText =
-            formatText("%s is too large: a .cfg file may hold at most %llu bytes (16 MB)",
-                       configPath.c_str(), static_cast<unsigned long long>(kMaxConfigBytes));
+        result.messageText = configTooLargeText(configPath);
         return result;
     }
     if (!read.text)
@@ -219,6 +217,11 @@ QixCheckResult checkQixConfigText(std::string text, std::uint64_t imageSize) {
     config.m_Text = std::move(text);
     result.config = std::move(config);
     return result;
+}
+
+std::string configTooLargeText(const std::string& configPath) {
+    return formatText("%s is too large: a .cfg file may hold at most %llu bytes (16 MB)",
+                      configPath.c_str(), static_cast<unsigned long long>(kMaxConfigBytes));
 }
 
 std::optional<std::string> QixConfig::takeName(std::string_view key) {

@@ -102,6 +102,9 @@ std::string configPathFor(const std::string& imagePath);
 // kMaxConfigBytes is refused (its path and the limit in messageText) without being read whole.
 QixCheckResult checkQixFiles(const std::string& imagePath, const std::string& configPath);
 
+// The refusal of a configuration over kMaxConfigBytes, naming it and the limit.
+std::string configTooLargeText(const std::string& configPath);
+
 // The part of the check after reading: the sizes against the image's, then the version keys.
 QixCheckResult checkQixConfigText(std::string text, std::uint64_t imageSize);
 

@@ -198,6 +198,13 @@ TEST_F(ImageRun, PairsTooLargeAreRefusedWithWordsThatSayWhy) {
             << refused.out() << refused.err();
         EXPECT_FALSE(fs::exists(path("out")));
     }
+    // Before the port is opened: nobody is asked to switch a phone on for nothing.
+    for (const std::string command : {"download", "verify"}) {
+        ChildProcess refused(ZRK410_EXE,
+                             {"--port", "/nonexistent/ttyUSB9", command, "--qix", image});
+        EXPECT_EQ(refused.wait(), EXIT_USAGE) << command;
+        EXPECT_NE(refused.err().find(cfg + " is too large"), std::string::npos) << refused.err();
+    }
 
     write(cfg, "QIXVERSION : V1              \r\nFILE_NAME : /big\r\nFILE_SIZE : 4294967296\r\n");
     ASSERT_EQ(::truncate(image.c_str(), off_t{4294967296}), 0);
