@@ -55,11 +55,13 @@ int runCrc(const Options& o, TerminalOutput& output) {
 }
 
 // A file the phone job will read: better refused now than after the phone is up.
-bool readable(const std::string& path, TerminalOutput& output) {
-    // Before the CRC reads it: /dev/zero or a FIFO would keep it reading (or waiting) for ever,
-    // and an empty image would erase sector 0 and succeed.
+// An empty firmware image would erase sector 0 and succeed; an empty .qix is the image of a
+// file system whose files are all empty (or that has folders only), which is a sound download.
+bool readable(const std::string& path, TerminalOutput& output, bool mayBeEmpty = false) {
+    // Before the CRC reads it: /dev/zero or a FIFO would keep it reading (or waiting) for ever.
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || st.st_size == 0)) {
+    if (::stat(path.c_str(), &st) == 0 &&
+        (!S_ISREG(st.st_mode) || (st.st_size == 0 && !mayBeEmpty))) {
         output.diagnostic(path + (S_ISREG(st.st_mode) ? " is empty" : " is not a regular file") +
                           "; nothing was sent");
         return false;
@@ -168,8 +170,13 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
     if (imageCommand && !o.qixPath.empty()) {
         job.choices.qixPath = o.qixPath;
         job.choices.cfgPath = configPathFor(o.qixPath);
-        if (!readable(o.qixPath, output) || !readable(job.choices.cfgPath, output))
+        if (!readable(o.qixPath, output, true) || !readable(job.choices.cfgPath, output))
             return EXIT_PORT_OR_FILE;
+        // The download refuses it too, but only once the phone is up.
+        if (fileLength(job.choices.cfgPath).value_or(0) > kMaxConfigBytes) {
+            output.diagnostic(configTooLargeText(job.choices.cfgPath));
+            return EXIT_USAGE;
+        }
         job.choices.downloadMode = DownloadMode::ModeQix;
         job.choices.powerOnAfterDownload = o.powerOn;
     }

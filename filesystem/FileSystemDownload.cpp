@@ -1,5 +1,6 @@
 #include "filesystem/FileSystemDownload.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "engine/Checksums.h"
@@ -93,14 +94,14 @@ void FileSystemDownload::onStartReply() {
     if (!check.ok()) {
         // Nothing was sent. Left waiting for a start reply, a further byte from the phone would
         // run the check again and could start the download; ended here instead, until Stop.
-        const bool sizes = check.messageText == "QIX file size mismatched!!!" ||
-                           check.messageText == "QIXVERSION not found in cfg file";
-        m_Context.abandon(sizes ? FailureCause::Refused : FailureCause::File,
+        const bool unreadable = check.messageText.rfind("Fail to open ", 0) == 0;
+        m_Context.abandon(unreadable ? FailureCause::File : FailureCause::Refused,
                           check.messageText.empty() ? check.logText : check.messageText);
         return;
     }
     m_Config = std::move(check.config);
     m_ImagePath = choices.qixPath;
+    m_ImageChanged = false;
     m_Context.log("\r\n** Mounting QIX system... ");
     m_Context.ProtocolState = WAIT_MOUNT_ECHO;
     m_Context.send({CMD_MOUNT});
@@ -148,6 +149,7 @@ void FileSystemDownload::nextFile() {
             m_Context.abandon(FailureCause::Refused, next.logText);
             return;
         case WalkResult::NoneLeft:
+            m_ImageChanged = !sentWhatWasAnnounced();
             m_Context.qixImage.close();
             m_Context.log("Unmounting QIX... ");
             m_Context.ProtocolState = WAIT_UNMOUNT_ECHO;
@@ -196,6 +198,8 @@ void FileSystemDownload::sendBlock() {
     if (n < kFileBlockSize)
         m_LastBlock = true;
     const std::span<const std::uint8_t> block(buffer, n);
+    m_SentCrc = crc32Update(m_SentCrc, buffer, n);
+    m_SentLength += n;
     m_Context.send(block);
     m_FileBytesSent += n;
     m_Context.countBytes(n);
@@ -203,6 +207,30 @@ void FileSystemDownload::sendBlock() {
     m_Context.expectedReply = sum8(block);
     if (m_LastBlock)
         m_Context.ProtocolState = WAIT_LAST_BLOCK_SUM;
+}
+
+bool FileSystemDownload::sentWhatWasAnnounced() {
+    // A configuration whose walk leaves the end of the image unsent still had it announced:
+    // the rest is summed too, so only a changed file can make the two CRCs differ. Bytes
+    // appended since the CRC was taken were neither announced nor sent.
+    std::uint8_t* buffer = m_Context.TransferBuffer.data();
+    while (m_SentLength < m_AnnouncedLength) {
+        const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(
+            m_Context.TransferBuffer.size(), m_AnnouncedLength - m_SentLength));
+        const std::size_t n = m_Context.qixImage.read(buffer, wanted);
+        if (n == 0)
+            break;
+        m_SentCrc = crc32Update(m_SentCrc, buffer, n);
+        m_SentLength += n;
+    }
+    return m_SentCrc == m_AnnouncedCrc && m_SentLength == m_AnnouncedLength;
+}
+
+void FileSystemDownload::failChangedImage() {
+    const std::string detail = m_ImagePath + ": the image changed while it was being sent";
+    m_Context.log("\r\n** " + detail + ". Download it again.\r\n");
+    m_Context.reportFailure(FailureCause::File, detail);
+    m_Context.finishOperation();
 }
 
 void FileSystemDownload::complete() {
@@ -235,14 +263,20 @@ void FileSystemDownload::step(std::uint8_t byte) {
                 return;
             }
             m_Context.log("OK!\r\n");
-            m_Context.ProtocolState = WAIT_NAND_CRC_SUM;
-            m_Context.send({CMD_NAND_CRC});
             const auto crc = fileCrc32(m_ImagePath);
             if (!crc) {
                 m_Context.view().messageBox("Fail to open bin file!", MessageIcon::Warning);
                 m_Context.abandon(FailureCause::File, "Fail to open bin file!");
                 return;
             }
+            if (crc->length != m_Config->qixSize()) {
+                failChangedImage();
+                return;
+            }
+            m_AnnouncedCrc = crc->crc;
+            m_AnnouncedLength = crc->length;
+            m_Context.ProtocolState = WAIT_NAND_CRC_SUM;
+            m_Context.send({CMD_NAND_CRC});
             m_Context.log(formatText("Sending NAND CheckSum:%x \n", crc->crc));
             const auto bytes = bigEndian32(crc->crc);
             m_Context.send(bytes);
@@ -308,6 +342,8 @@ void FileSystemDownload::step(std::uint8_t byte) {
             m_Context.log("OK!\r\n");
             m_Context.view().setProgressRange(m_Config->qixSize());
             m_FileBytesSent = 0;
+            m_SentCrc = 0;
+            m_SentLength = 0;
             m_Context.view().setProgressPos(0);
             m_Context.ProtocolState = WAIT_HEADER_SUM;
             m_Config->restartWalk();
@@ -352,6 +388,12 @@ void FileSystemDownload::step(std::uint8_t byte) {
                 return;
             }
             m_Context.log("OK!\r\n");
+            // Unmounted first, so the phone is left in order; but the files it holds are not
+            // the image whose CRC it was given.
+            if (m_ImageChanged) {
+                failChangedImage();
+                return;
+            }
             complete();
             return;
         default:

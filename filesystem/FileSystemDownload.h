@@ -40,6 +40,8 @@ class FileSystemDownload {
     void versionStep();
     void nextFile();
     void sendBlock();
+    bool sentWhatWasAnnounced();
+    void failChangedImage();
     void complete();
     void completeDownload(std::uint64_t total);
 
@@ -51,6 +53,12 @@ class FileSystemDownload {
     std::uint32_t m_FileBytesSent = 0;
     std::uint32_t m_RemainingInFile = 0;
     bool m_LastBlock = false;
+    // The CRC and length announced to the phone, and those of the bytes actually sent.
+    std::uint32_t m_AnnouncedCrc = 0;
+    std::uint64_t m_AnnouncedLength = 0;
+    std::uint32_t m_SentCrc = 0;
+    std::uint64_t m_SentLength = 0;
+    bool m_ImageChanged = false;
 };
 
 }  // namespace zrk

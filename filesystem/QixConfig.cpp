@@ -65,21 +65,33 @@ std::optional<std::uint64_t> regularFileSize(const std::string& path) {
     return opened->second;
 }
 
-std::optional<std::string> readRegularFile(const std::string& path) {
+struct ReadText {
+    std::optional<std::string> text;  // nullopt: not read (see tooLarge)
+    bool tooLarge = false;
+};
+
+// The whole file, but never more than limit bytes: a file that is (or grows) larger is
+// refused before its bulk is held in memory.
+ReadText readRegularFile(const std::string& path, std::uint64_t limit) {
     const auto opened = openRegularFile(path);
     if (!opened)
-        return std::nullopt;
+        return {};
     Descriptor fd(opened->first);
+    if (opened->second > limit)
+        return {std::nullopt, true};
     std::string text;
+    text.reserve(static_cast<std::size_t>(opened->second));
     char chunk[65536];
     for (;;) {
         const ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            return std::nullopt;
+            return {};
         if (got == 0)
-            return text;
+            return {std::move(text), false};
+        if (text.size() + static_cast<std::size_t>(got) > limit)
+            return {std::nullopt, true};
         text.append(chunk, static_cast<std::size_t>(got));
     }
 }
@@ -111,13 +123,28 @@ std::array<std::uint8_t, N> bytesAfter(std::string_view text, std::size_t from) 
 }
 
 std::string sizeMismatchLog(std::uint64_t qixSize, std::uint64_t cfgSize) {
+    const auto limit = static_cast<unsigned long long>(kMax32);
+    // Equal sizes are no mismatch: what is wrong is a size the 32-bit field cannot carry.
+    if (qixSize == cfgSize)
+        return formatText(
+            "The image is %llu bytes (as its .cfg says), over 4 GB: a download carries at most "
+            "%llu bytes",
+            static_cast<unsigned long long>(qixSize), limit);
     if (qixSize <= INT_MAX && cfgSize <= INT_MAX)
         return formatText("QixFilesize(%d):CfgFilesize(%d)", static_cast<int>(qixSize),
                           static_cast<int>(cfgSize));
     // Sizes a 32-bit signed field cannot show: printed as they are rather than wrapped.
-    return formatText("QixFilesize(%llu):CfgFilesize(%llu)",
-                      static_cast<unsigned long long>(qixSize),
-                      static_cast<unsigned long long>(cfgSize));
+    std::string text =
+        formatText("QixFilesize(%llu):CfgFilesize(%llu)", static_cast<unsigned long long>(qixSize),
+                   static_cast<unsigned long long>(cfgSize));
+    if (qixSize > kMax32)
+        text +=
+            formatText("\r\nThe image is over 4 GB: a download carries at most %llu bytes", limit);
+    if (cfgSize > kMax32)
+        text += formatText(
+            "\r\nThe .cfg's sizes add up to over 4 GB: a download carries at most %llu bytes",
+            limit);
+    return text;
 }
 
 WalkStep makeEntry(const CodePage& codePage, std::string name, std::size_t utf8Limit,
@@ -146,10 +173,15 @@ QixCheckResult checkQixFiles(const std::string& imagePath, const std::string& co
     const auto imageSize = regularFileSize(imagePath);
     if (!imageSize)
         return failToOpen(imagePath);
-    auto text = readRegularFile(configPath);
-    if (!text)
+    ReadText read = readRegularFile(configPath, kMaxConfigBytes);
+    if (read.tooLarge) {
+        QixCheckResult result;
+        result.messageText = configTooLargeText(configPath);
+        return result;
+    }
+    if (!read.text)
         return failToOpen(configPath);
-    return checkQixConfigText(std::move(*text), *imageSize);
+    return checkQixConfigText(std::move(*read.text), *imageSize);
 }
 
 QixCheckResult checkQixConfigText(std::string text, std::uint64_t imageSize) {
@@ -185,6 +217,11 @@ QixCheckResult checkQixConfigText(std::string text, std::uint64_t imageSize) {
     config.m_Text = std::move(text);
     result.config = std::move(config);
     return result;
+}
+
+std::string configTooLargeText(const std::string& configPath) {
+    return formatText("%s is too large: a .cfg file may hold at most %llu bytes (16 MB)",
+                      configPath.c_str(), static_cast<unsigned long long>(kMaxConfigBytes));
 }
 
 std::optional<std::string> QixConfig::takeName(std::string_view key) {

@@ -15,6 +15,10 @@ namespace zrk {
 class CodePage;
 struct QixCheckResult;
 
+// The most a .cfg may hold. Real ones list a few thousand entries in well under 1 MB; a larger
+// file is refused before it is read whole.
+constexpr std::uint64_t kMaxConfigBytes = 16 * 1024 * 1024;
+
 // The name buffer of an entry: a local name must leave room for its terminating zero.
 constexpr std::size_t kNameBufferSize = 500;
 // UTF-8 limits of a name, its terminating zero included.
@@ -89,13 +93,17 @@ struct QixCheckResult {
     bool ok() const { return config.has_value(); }
 };
 
-// Both files must be regular files; anything else (a folder, a FIFO, a device) is refused
-// before it is read, so the check can neither hang nor disturb a device.
 // The configuration beside an image: the image's own extension replaced by ".cfg" ("fs.qix" ->
 // "fs.cfg", "fs" -> "fs.cfg"; a dot in a folder's name is not the extension).
 std::string configPathFor(const std::string& imagePath);
 
+// Both files must be regular files; anything else (a folder, a FIFO, a device) is refused
+// before it is read, so the check can neither hang nor disturb a device. A configuration over
+// kMaxConfigBytes is refused (its path and the limit in messageText) without being read whole.
 QixCheckResult checkQixFiles(const std::string& imagePath, const std::string& configPath);
+
+// The refusal of a configuration over kMaxConfigBytes, naming it and the limit.
+std::string configTooLargeText(const std::string& configPath);
 
 // The part of the check after reading: the sizes against the image's, then the version keys.
 QixCheckResult checkQixConfigText(std::string text, std::uint64_t imageSize);

@@ -117,6 +117,7 @@ void FirmwareDownload::onStartReply() {
         return;
     }
     m_CheckedLength = crc->length;
+    m_AnnouncedCrc = crc->crc;
     m_Context.ProtocolState = WAIT_IMAGE_CRC_SUM;
     m_Context.send({CMD_IMAGE_CRC});
     m_Context.log(formatText("Sending Binary CheckSum:%x \n", crc->crc));
@@ -175,6 +176,7 @@ void FirmwareDownload::sendBlock() {
     const std::span<const std::uint8_t> block(buffer, n);
     m_Context.expectedReply = static_cast<std::uint8_t>(m_Context.expectedReply + sum8(block));
     m_ImageRemaining -= static_cast<std::uint32_t>(n);
+    m_SentCrc = crc32Update(m_SentCrc, buffer, n);
     m_Context.send(block);
     m_Context.countBytes(n);
 }
@@ -186,6 +188,18 @@ void FirmwareDownload::failReading() {
         "\r\n** The image file could not be read to its end; the download is stopped.\r\n");
     m_Context.reportFailure(FailureCause::File, "the image file could not be read to its end");
     m_Context.finishOperation();
+}
+
+bool FirmwareDownload::sentWhatWasAnnounced() {
+    // Every sector sum matched what was sent, but a file rewritten during the transfer leaves
+    // the phone with parts of two images, neither of them the one whose CRC it was given.
+    if (m_SentCrc == m_AnnouncedCrc)
+        return true;
+    const std::string detail = m_ImagePath + ": the image changed while it was being sent";
+    m_Context.log("\r\n** " + detail + ". Download it again.\r\n");
+    m_Context.reportFailure(FailureCause::File, detail);
+    m_Context.finishOperation();
+    return false;
 }
 
 void FirmwareDownload::step(std::uint8_t byte) {
@@ -234,6 +248,7 @@ void FirmwareDownload::step(std::uint8_t byte) {
             m_ImageLength = static_cast<std::uint32_t>(*size);
             m_Context.imageLength = m_ImageLength;
             m_ImageRemaining = m_ImageLength;
+            m_SentCrc = 0;
             m_Context.view().setProgressRange(m_ImageLength);
             m_Context.ProtocolState = WAIT_LENGTH_SUM;
             m_Context.send({CMD_IMAGE_LENGTH});
@@ -284,6 +299,8 @@ void FirmwareDownload::step(std::uint8_t byte) {
             if (m_EndOfImage) {
                 m_Context.log("OK!\r\n");
                 m_Context.ProtocolState = IDLE;
+                if (!sentWhatWasAnnounced())
+                    return;
                 endOfFirmwarePart();
                 return;
             }

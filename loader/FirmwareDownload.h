@@ -30,6 +30,7 @@ class FirmwareDownload {
     void sendBlock();
     void endOfFirmwarePart();
     void startFileSystemPart();
+    bool sentWhatWasAnnounced();
     void completeDownload();
     void failReading();
 
@@ -37,6 +38,8 @@ class FirmwareDownload {
     NorVerify& m_Verify;
     std::string m_ImagePath;
     std::uint64_t m_CheckedLength = 0;  // the length the CRC and the fit check were made for
+    std::uint32_t m_AnnouncedCrc = 0;   // the CRC the phone was given
+    std::uint32_t m_SentCrc = 0;        // the CRC of the bytes sent so far
     std::uint32_t m_WriteOffset = 0;
     std::uint32_t m_StartOffset = 0;
     std::uint32_t m_SectorOffset = 0;  // byte offset of the sector being written

@@ -2,6 +2,7 @@
 // the phone simulator: a folder made into an image, downloaded, backed up, formatted away and
 // put back from the backup must come out as it went in.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -149,6 +150,71 @@ TEST_F(ImageRun, CreateIsRepeatableAndListSaysWhatADownloadWouldSay) {
     fs::remove(cfg);
     ChildProcess missing = offline({"qix", "list", image});
     EXPECT_EQ(missing.wait(), EXIT_PORT_OR_FILE);
+}
+
+// A file system may have folders and no file contents at all: its image is empty, and that is
+// no reason to refuse it, as it is for firmware.
+TEST_F(ImageRun, FoldersOnlyOrEmptyFilesMakePairsThatListAndDownload) {
+    const fs::path folders = path("folders"), empties = path("empties");
+    fs::create_directories(folders / "a" / "b" / "c");
+    fs::create_directories(folders / "x");
+    fs::create_directories(empties / "sub");
+    write(empties / "one.txt", "");
+    write(empties / "sub" / "two.txt", "");
+    for (const fs::path& source : {folders, empties}) {
+        SCOPED_TRACE(source.string());
+        const std::string image = path(source.filename().string() + ".qix").string();
+        ChildProcess create = offline({"qix", "create", source.string(), "--out", image});
+        ASSERT_EQ(create.wait(), EXIT_OK) << create.out() << create.err();
+        ASSERT_EQ(fs::file_size(image), 0u);
+        ChildProcess list = offline({"qix", "list", image});
+        EXPECT_EQ(list.wait(), EXIT_OK) << list.out() << list.err();
+
+        fs::remove_all(m_Folder / "phone" / "nand");
+        fs::create_directories(m_Folder / "phone" / "nand");
+        ChildProcess download = run({"download", "--qix", image});
+        ASSERT_EQ(download.wait(), EXIT_OK) << download.out() << download.err();
+        EXPECT_NE(download.out().find("Download completed!"), std::string::npos) << download.out();
+        EXPECT_EQ(tree(m_Folder / "phone" / "nand"), tree(source));
+    }
+}
+
+TEST_F(ImageRun, PairsTooLargeAreRefusedWithWordsThatSayWhy) {
+    const std::string image = path("big.qix").string();
+    const std::string cfg = path("big.cfg").string();
+    write(image, "");
+    write(cfg, "");
+    // Sparse, so the test neither fills the disk nor reads gigabytes.
+    ASSERT_EQ(::truncate(cfg.c_str(), off_t{3} << 30), 0);
+    for (const std::string command : {"list", "extract"}) {
+        std::vector<std::string> args = {"qix", command, image};
+        if (command == "extract")
+            args.push_back(path("out").string());
+        ChildProcess refused = offline(args);
+        EXPECT_EQ(refused.wait(), EXIT_USAGE) << command;
+        EXPECT_NE(refused.out().find(cfg + " is too large: a .cfg file may hold at most 16777216 "
+                                           "bytes (16 MB)"),
+                  std::string::npos)
+            << refused.out() << refused.err();
+        EXPECT_FALSE(fs::exists(path("out")));
+    }
+    // Before the port is opened: nobody is asked to switch a phone on for nothing.
+    for (const std::string command : {"download", "verify"}) {
+        ChildProcess refused(ZRK410_EXE,
+                             {"--port", "/nonexistent/ttyUSB9", command, "--qix", image});
+        EXPECT_EQ(refused.wait(), EXIT_USAGE) << command;
+        EXPECT_NE(refused.err().find(cfg + " is too large"), std::string::npos) << refused.err();
+    }
+
+    write(cfg, "QIXVERSION : V1              \r\nFILE_NAME : /big\r\nFILE_SIZE : 4294967296\r\n");
+    ASSERT_EQ(::truncate(image.c_str(), off_t{4294967296}), 0);
+    ChildProcess huge = offline({"qix", "list", image});
+    EXPECT_EQ(huge.wait(), EXIT_USAGE);
+    EXPECT_NE(huge.out().find("The image is 4294967296 bytes (as its .cfg says), over 4 GB: a "
+                              "download carries at most 4294967295 bytes\nQIX file size "
+                              "mismatched!!!\n"),
+              std::string::npos)
+        << huge.out();
 }
 
 TEST_F(ImageRun, APullGoesOnPastAFailedFileAndSaysSo) {

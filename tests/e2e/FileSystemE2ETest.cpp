@@ -1,6 +1,7 @@
 // The file-system download, format and status against the phone simulator: its NAND tree, its
 // clock and its version texts are the judges.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "e2e/SimulatedPhone.h"
 #include "engine/Checksums.h"
@@ -157,6 +158,56 @@ TEST_F(FileSystemE2E, BadConfigurationsSendNothingAfterTheStart) {
     EXPECT_TRUE(phone.sim->nandDirectoryExists("/" + std::string(60, 'd')));
     EXPECT_NE(phone.view.log.find("Directory name is too long"), std::string::npos);
     EXPECT_EQ(phone.violations(), 0u) << phone.summary();
+}
+
+TEST_F(FileSystemE2E, AConfigurationOverItsLimitIsRefusedUnread) {
+    Tree tree;
+    tree.files = {{"/a.txt", Bytes{'a'}}};
+    writeImage(tree);
+    const std::string cfg = phone.view.userChoices.cfgPath;
+    ASSERT_EQ(::truncate(cfg.c_str(), off_t{3} << 30), 0);  // sparse: nothing to read
+    const OperationOutcome o = operate(&ProtocolEngine::download);
+    EXPECT_FALSE(o.completed());
+    EXPECT_EQ(o.cause, FailureCause::Refused);
+    const std::string why =
+        cfg + " is too large: a .cfg file may hold at most 16777216 bytes (16 MB)";
+    EXPECT_EQ(o.detail, why);
+    EXPECT_EQ(phone.view.messages, std::vector<std::string>{why});
+    EXPECT_FALSE(phone.sim->nandFile("/a.txt"));
+    EXPECT_EQ(phone.violations(), 0u) << phone.summary();
+}
+
+TEST_F(FileSystemE2E, AnImageRewrittenDuringTheTransferIsUnmountedAndEndsFailed) {
+    Tree tree;
+    tree.dirs = {"/d"};
+    tree.files = {{"/d/big.bin", test::randomImage(300000, 31)}, {"/d/small.txt", Bytes{'o', 'k'}}};
+    writeImage(tree);
+    phone.view.userChoices.powerOnAfterDownload = true;
+    phone.view.outcomes.clear();
+    phone.view.messages.clear();
+    phone.engine.download();
+    // The loop stands still meanwhile: the rewrite falls after the first two blocks.
+    ASSERT_TRUE(phone.runUntil([&] { return phone.view.progressPos >= 16384; }));
+    Bytes other = test::randomImage(300002, 32);
+    phone.dir.write("fs.qix", other);  // in place, the same size
+    ASSERT_TRUE(phone.runUntil([&] { return !phone.view.outcomes.empty(); })) << phone.view.log;
+
+    const OperationOutcome o = phone.view.outcomes.back();
+    EXPECT_EQ(o.kind, OutcomeKind::Failed);
+    EXPECT_EQ(o.cause, FailureCause::File);
+    EXPECT_NE(phone.view.log.find(phone.view.userChoices.qixPath +
+                                  ": the image changed while it was being sent"),
+              std::string::npos)
+        << phone.view.log;
+    EXPECT_EQ(phone.view.log.find("Downloading Time"), std::string::npos);
+    EXPECT_TRUE(phone.view.messages.empty());
+    // Unmounted, so the phone is in order; not switched on with a file system it was not given.
+    EXPECT_NE(phone.view.log.find("Unmounting QIX... OK!"), std::string::npos);
+    EXPECT_NE(phone.sim->stateName(), "firmware running after power-on");
+    EXPECT_EQ(phone.sim->nandFile("/d/small.txt"), (Bytes{other.end() - 2, other.end()}));
+    // The phone, too, finds that the CRC it was given does not cover the files it got.
+    EXPECT_EQ(phone.violations(), 1u) << phone.summary();
+    EXPECT_NE(phone.summary().find("announced CRC"), std::string::npos) << phone.summary();
 }
 
 TEST_F(FileSystemE2E, FirmwareThenFileSystemInOneOperation) {

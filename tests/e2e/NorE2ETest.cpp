@@ -69,6 +69,37 @@ TEST_F(NorE2E, DownloadsLandInNorAtTheirOffsets) {
     EXPECT_EQ(phone.violations(), 0u) << phone.summary();
 }
 
+// The loop stands still while the test rewrites the image, so where the rewrite falls is
+// decided by the bytes exchanged, not by the scheduler.
+TEST_F(NorE2E, AnImageRewrittenDuringTheTransferEndsFailedNotCompleted) {
+    constexpr std::size_t kSize = 512 * 1024;
+    const Bytes original = randomImage(kSize, 21);
+    const Bytes rewritten = randomImage(kSize, 22);
+    phone.view.userChoices.binPath = phone.dir.write("image.bin", original);
+    phone.view.outcomes.clear();
+    phone.view.messages.clear();
+    phone.engine.download();
+    ASSERT_TRUE(phone.runUntil([&] { return phone.view.progressPos >= 65536; }));
+    phone.dir.write("image.bin", rewritten);
+    ASSERT_TRUE(phone.runUntil([&] { return !phone.view.outcomes.empty(); })) << phone.view.log;
+
+    const OperationOutcome o = phone.view.outcomes.back();
+    EXPECT_EQ(o.kind, OutcomeKind::Failed);
+    EXPECT_EQ(o.cause, FailureCause::File);
+    EXPECT_NE(o.detail.find("the image changed while it was being sent"), std::string::npos);
+    EXPECT_NE(phone.view.log.find(phone.view.userChoices.binPath +
+                                  ": the image changed while it was being sent"),
+              std::string::npos)
+        << phone.view.log;
+    EXPECT_TRUE(phone.view.messages.empty());
+    // What the phone holds: the first sector of one image, the last of the other.
+    EXPECT_EQ(phone.nor(0, 65536), Bytes(original.begin(), original.begin() + 65536));
+    EXPECT_EQ(phone.nor(kSize - 65536, 65536), Bytes(rewritten.end() - 65536, rewritten.end()));
+    // The phone, too, finds that the CRC it was given covers neither image.
+    EXPECT_EQ(phone.violations(), 1u) << phone.summary();
+    EXPECT_NE(phone.summary().find("announced CRC"), std::string::npos) << phone.summary();
+}
+
 TEST_F(NorE2E, ErasesThreeSectorsAndDumpsTwo) {
     ASSERT_TRUE(download(randomImage(4 * 65536, 9)));
     phone.view.sectorsToSelect = {0, 2, 3};

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -46,22 +47,34 @@ TEST(QixCheck, SumsEverySizeKeyWhateverLiesBetween) {
     EXPECT_EQ(longer.messageText, "QIX file size mismatched!!!");
 }
 
-TEST(QixCheck, SizesBeyond32BitsFailInsteadOfWrapping) {
+TEST(QixCheck, SizesBeyond32BitsFailInsteadOfWrappingAndSayWhatIsTooLarge) {
+    const std::string cfgOver =
+        "\r\nThe .cfg's sizes add up to over 4 GB: a download carries at most 4294967295 bytes";
+    const std::string imageOver =
+        "\r\nThe image is over 4 GB: a download carries at most 4294967295 bytes";
     const struct {
         std::string sizes;
         std::uint64_t image;
         std::string log;
     } cases[] = {
-        {"FILE_SIZE : 4294967296", 0, "QixFilesize(0):CfgFilesize(4294967296)"},
-        {"FILE_SIZE : 4294967295 FILE_SIZE : 1", 0, "QixFilesize(0):CfgFilesize(4294967296)"},
-        {"FILE_SIZE : 18446744073709551616", 0, "QixFilesize(0):CfgFilesize(18446744073709551615)"},
-        {"FILE_SIZE : 4294967296", 4294967296, "QixFilesize(4294967296):CfgFilesize(4294967296)"},
+        {"FILE_SIZE : 4294967296", 0, "QixFilesize(0):CfgFilesize(4294967296)" + cfgOver},
+        {"FILE_SIZE : 4294967295 FILE_SIZE : 1", 0,
+         "QixFilesize(0):CfgFilesize(4294967296)" + cfgOver},
+        {"FILE_SIZE : 18446744073709551616", 0,
+         "QixFilesize(0):CfgFilesize(18446744073709551615)" + cfgOver},
         {"FILE_SIZE : 3000000000", 3000000001, "QixFilesize(3000000001):CfgFilesize(3000000000)"},
+        {"FILE_SIZE : 1", 5000000000, "QixFilesize(5000000000):CfgFilesize(1)" + imageOver},
+        // The sizes agree: two equal numbers called a mismatch would send the user looking for
+        // a difference that is not there.
+        {"FILE_SIZE : 4294967296", 4294967296,
+         "The image is 4294967296 bytes (as its .cfg says), over 4 GB: a download carries at "
+         "most 4294967295 bytes"},
     };
     for (const auto& c : cases) {
         const auto result = checkQixConfigText(kVersionLine + c.sizes, c.image);
         EXPECT_FALSE(result.ok()) << c.sizes;
         EXPECT_EQ(result.logText, c.log);
+        EXPECT_EQ(result.messageText, "QIX file size mismatched!!!");
     }
     EXPECT_EQ(checked("FILE_SIZE : 3000000000", 3000000000)->qixSize(), 3000000000u);
 }
@@ -167,6 +180,23 @@ TEST(QixFiles, ReadsRegularFilesAndRefusesAnythingElse) {
     for (const auto& [imagePath, configPath] : refused) {
         const std::string bad = imagePath == image ? configPath : imagePath;
         EXPECT_EQ(checkQixFiles(imagePath, configPath).messageText, "Fail to open " + bad);
+    }
+}
+
+TEST(QixFiles, AConfigurationOverTheLimitIsRefusedWithoutBeingRead) {
+    test::TempDir dir;
+    const std::string image = dir.write("fs.qix", {});
+    const std::string config = dir.write("fs.cfg", {});
+    // Sparse: the size is what counts, and a test must not fill the disk to show it.
+    ASSERT_EQ(::truncate(config.c_str(), static_cast<off_t>(kMaxConfigBytes)), 0);
+    EXPECT_EQ(checkQixFiles(image, config).messageText, "QIXVERSION not found in cfg file");
+
+    for (const std::uint64_t size : {kMaxConfigBytes + 1, std::uint64_t{3} << 30}) {
+        ASSERT_EQ(::truncate(config.c_str(), static_cast<off_t>(size)), 0);
+        const auto result = checkQixFiles(image, config);
+        EXPECT_FALSE(result.ok());
+        EXPECT_EQ(result.messageText,
+                  config + " is too large: a .cfg file may hold at most 16777216 bytes (16 MB)");
     }
 }
 

@@ -332,3 +332,51 @@ TEST_F(FirmwareDownloadTest, ALostLinkEndsTheRunningOperationAsLinkLost) {
 
 }  // namespace
 }  // namespace zrk
+
+namespace zrk {
+namespace {
+
+// Every sector sum matches what was sent, so only the host can tell that the bytes sent are not
+// the image whose CRC the phone was given: the download must not end as completed, and nothing
+// that follows a completed firmware part (power-on, the file system) may run.
+TEST_F(FirmwareDownloadTest, AnImageRewrittenWhileItIsSentFailsBeforeAnythingFollows) {
+    const std::string qix = dir.write("fs.qix", {});
+    const std::string cfg = "QIXVERSION : V1              \r\n";
+    dir.write("fs.cfg", Bytes(cfg.begin(), cfg.end()));
+    for (const DownloadMode mode : {DownloadMode::ModeBin, DownloadMode::ModeBinAndQix}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        view.userChoices.downloadMode = mode;
+        view.userChoices.qixPath = qix;
+        view.userChoices.cfgPath = dir.file("fs.cfg");
+        view.userChoices.powerOnAfterDownload = true;
+        view.outcomes.clear();
+        view.messages.clear();
+        view.log.clear();
+        const Bytes original = test::randomImage(200000, 11);
+        useImage(original);
+        engine.download();
+        // A sector and a half: the file is read a buffer ahead, the rest is still on disk.
+        phone.pump(engine, 50);
+        ASSERT_NE(engine.context().ProtocolState, IDLE);
+        dir.write("image.bin", test::randomImage(200000, 12));  // in place, the same size
+        phone.pump(engine);
+
+        ASSERT_EQ(view.outcomes.size(), 1u) << view.log;
+        EXPECT_EQ(view.outcomes[0].kind, OutcomeKind::Failed);
+        EXPECT_EQ(view.outcomes[0].cause, FailureCause::File);
+        EXPECT_NE(
+            view.log.find(view.userChoices.binPath + ": the image changed while it was being sent"),
+            std::string::npos)
+            << view.log;
+        EXPECT_EQ(view.log.find("Downloading Time"), std::string::npos);
+        EXPECT_EQ(view.log.find("Start Downloading QIX file **"), std::string::npos);
+        EXPECT_TRUE(view.messages.empty());
+        EXPECT_FALSE(phone.poweredOn);
+        EXPECT_TRUE(phone.violations.empty());
+        EXPECT_FALSE(engine.context().firmwareImage.isOpen());
+        EXPECT_FALSE(norHolds(original, 0));
+    }
+}
+
+}  // namespace
+}  // namespace zrk
