@@ -2,6 +2,9 @@
 // and where each failure leaves the link.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <random>
@@ -9,8 +12,10 @@
 #include "bringup/BaudSwitch.h"
 #include "bringup/BringUp.h"
 #include "bringup/BringUpStates.h"
+#include "engine/OpenFailureText.h"
 #include "engine/TargetImages.h"
 #include "loader/LoaderStates.h"
+#include "serial/PortAccess.h"
 #include "support/PhoneScript.h"
 #include "support/TempDir.h"
 
@@ -124,6 +129,29 @@ TEST_F(BringUpTest, APortThatRefusesItsLineOrItsReaderSaysSoBeforeTheOpenFailure
     ASSERT_EQ(view.outcomes.size(), 2u);
     EXPECT_EQ(view.outcomes[1].operation, Operation::BringUp);
     EXPECT_EQ(view.outcomes[1].cause, FailureCause::Port);
+}
+
+TEST_F(BringUpTest, AnOpenFailureNamesTheDeviceGivenAndTheFixThatWouldHelp) {
+    // A port given by its device is named by it, not by the COM name it stands in for.
+    test::TempDir dir;
+    const std::string device = dir.write("ttyGIVEN", {1});
+    ASSERT_EQ(::chown(device.c_str(), 0, 0), 0);
+    ASSERT_EQ(::chmod(device.c_str(), 0600), 0);
+    link.failOpens = 1;
+    link.failure = {OpenFailure::Kind::PermissionDenied, EACCES, device};
+    engine.start();
+    EXPECT_NE(view.log.find("** " + device + " could not be opened: no permission to open " +
+                            device + ": the device's group may not use it"),
+              std::string::npos)
+        << view.log;
+    // Joining a group would not help a device only its owner may use.
+    EXPECT_EQ(view.log.find("dialout"), std::string::npos) << view.log;
+
+    const gid_t dialout = 20;  // Debian's fixed number for the serial ports' group
+    ASSERT_EQ(::chown(device.c_str(), 0, dialout), 0);
+    ASSERT_EQ(::chmod(device.c_str(), 0660), 0);
+    EXPECT_NE(describeOpenFailure(link.failure).find("join the group " + groupName(dialout)),
+              std::string::npos);
 }
 
 TEST_F(BringUpTest, StartRefusesAnOpenPortAndReportsWhyAnOpenFailed) {
