@@ -8,6 +8,7 @@
 
 #include "e2e/SimulatedPhone.h"
 #include "filesystem/explorer/ExplorerEngine.h"
+#include "filesystem/explorer/FolderPull.h"
 #include "sim/NandFileSystem.h"
 #include "support/RecordingExplorerView.h"
 #include "support/TestImages.h"
@@ -275,6 +276,19 @@ TEST_F(ExplorerE2E, ExitDuringAReadOutKeepsThePartialFileAside) {
               std::string::npos);
     ASSERT_FALSE(view.outcomes.empty());
     EXPECT_EQ(view.outcomes.back().kind, OutcomeKind::Stopped);
+}
+
+TEST_F(ExplorerE2E, ExitDuringAFolderCopyLeavesNoTornFileBehind) {
+    ASSERT_TRUE(openExplorer().completed());
+    const std::string folder = phone.dir.file("copy");
+    FolderPull copy(*explorer, phone.clock);
+    copy.start("/media", folder);
+    ASSERT_TRUE(phone.runUntil([&] { return view.progressPos >= 8192; })) << view.log;
+    explorer->exit();
+    ASSERT_TRUE(phone.runUntil([&] { return view.closed; })) << view.log;
+    // A torn file has no place in a copy that may become an image: not under its name, nor as
+    // a part file, nor under a temporary name.
+    EXPECT_TRUE(std::filesystem::is_empty(folder)) << view.log;
 }
 
 class ExplorerFaultE2E : public ExplorerE2E {
