@@ -307,6 +307,10 @@ QixWriteResult writeQixImage(const QixWriteRequest& request, const CodePage& cod
     std::sort(walk.files.begin(), walk.files.end(), byPath);
 
     const std::string text = configText(walk, *version, release);
+    // A pair made here must be one a download takes.
+    if (text.size() > kMaxConfigBytes)
+        return refused(configTooLargeText(cfgPath) +
+                       "; the folder holds too many names for one image");
     if (std::string problem = readBackProblem(text, walk, codePage); !problem.empty())
         return refused(std::move(problem));
 
