@@ -137,9 +137,10 @@ TEST(LinkEnds, ASilentPhoneTimesOutAndTheLinkIsClosed) {
 
 TEST(LinkEnds, ADeviceThatTalksButNeverAnswersTimesOutLikeASilentOne) {
     const std::vector<std::string> env = {"ZRK_PHONESIM=" ZRK_PHONESIM_EXE};
-    for (const char* kind : {"nmea", "zeros"}) {
-        ChildProcess c(ZRK410_EXE,
-                       {std::string("--sim=babble=") + kind, "--timeout", "2", "identify"}, env);
+    const std::pair<const char*, const char*> runs[] = {{"nmea", "identify"}, {"zeros", "status"}};
+    for (const auto& [kind, command] : runs) {
+        ChildProcess c(ZRK410_EXE, {std::string("--sim=babble=") + kind, "--timeout", "2", command},
+                       env);
         // Babbling for ever, the device would hold the wait open to the end of this limit.
         EXPECT_EQ(c.wait(std::chrono::seconds(60)), EXIT_TIMEOUT) << kind << c.out() << c.err();
         EXPECT_NE(c.err().find("the phone sent nothing for 2 s"), std::string::npos) << c.err();
