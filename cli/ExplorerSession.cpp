@@ -84,6 +84,34 @@ class TerminalExplorerView : public ExplorerView {
     bool m_Closed = false;
 };
 
+// The exchange's own result stands when it failed; after a good one, an unmount the phone did
+// not confirm makes the run fail too: the file system may be left mounted, and a delete or a
+// read-out cannot be trusted to have reached the flash.
+int closingExit(int result, EngineLoop::RunResult closing,
+                const std::optional<OperationOutcome>& unmount, const PhoneJob& job,
+                TerminalOutput& output, bool interrupted) {
+    int code = EXIT_OK;
+    std::string why;
+    if (closing == EngineLoop::RunResult::Interrupted || interrupted) {
+        code = EXIT_INTERRUPTED;
+        why = "interrupted before the phone confirmed the unmount";
+    } else if (!unmount) {
+        code = EXIT_TIMEOUT;
+        why = "the phone did not answer the unmount (E4h) within " +
+              std::to_string(job.timeout.count()) + " s";
+    } else if (unmount->kind == OutcomeKind::LinkLost) {
+        code = EXIT_PORT_OR_FILE;
+        why = "the connection to the phone was lost during the unmount (" + unmount->detail + ")";
+    } else if (!unmount->completed()) {
+        code = EXIT_PHONE_FAILED;
+        why = "the unmount failed: " + unmount->detail;
+    }
+    if (code == EXIT_OK)
+        return result;
+    output.diagnostic(why + "; the phone's file system may still be mounted");
+    return result == EXIT_OK ? code : result;
+}
+
 }  // namespace
 
 int runExplorerCommand(const PhoneJob& job, SerialLink& link, EngineLoop& loop, TerminalView& view,
@@ -182,11 +210,26 @@ int runExplorerCommand(const PhoneJob& job, SerialLink& link, EngineLoop& loop, 
     }
     output.progressEnd();
 
-    // The closing exchange, whatever happened: the phone unmounts and the link goes back.
+    // The command's own result first, in its own words; the closing exchange can only add.
+    int result = EXIT_OK;
+    if (outcome) {
+        if (job.observer)
+            job.observer->operationEnded(*outcome, view);
+        result = copy ? finishFolderCopy(job, copy->summary(), *outcome, view, output)
+                      : exitFor(*outcome, view, output);
+    }
+
+    // The closing exchange, whatever happened: the phone unmounts and the link goes back. Its
+    // wait goes on from the last reply the command's exchange accepted, so after a phone that
+    // fell silent it ends at once: one --timeout, not two.
+    bool closingSent = false;
+    EngineLoop::RunResult closing = EngineLoop::RunResult::Done;
     if (explorer.isOpen() && !interrupted()) {
         explorer.exit();
+        closingSent = true;
         (void)xview.takeOutcome();
-        loop.runUntil([&] { return xview.closed(); }, silence, interrupted);
+        closing = loop.runUntil([&] { return xview.closed(); }, silence, interrupted,
+                                EngineLoop::SilenceFrom::LastReply);
     }
 
     loop.stopTimer();
@@ -201,11 +244,9 @@ int runExplorerCommand(const PhoneJob& job, SerialLink& link, EngineLoop& loop, 
                           " s");
         return EXIT_TIMEOUT;
     }
-    if (job.observer)
-        job.observer->operationEnded(*outcome, view);
-    if (copy)
-        return finishFolderCopy(job, copy->summary(), *outcome, view, output);
-    return exitFor(*outcome, view, output);
+    if (!closingSent)
+        return result;
+    return closingExit(result, closing, explorer.unmountOutcome(), job, output, interrupted());
 }
 
 }  // namespace zrk::cli

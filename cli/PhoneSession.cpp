@@ -237,18 +237,29 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
         engine.start();
         // The next phone on the cable may be a while: only its first byte starts the clock.
         bool noPhone = false;
+        bool portGone = false;
         if (job.waitForPhone && !view.outcome()) {
             const auto answered = [&] {
                 return ended() || engine.context().ProtocolState != bringup::WAIT_CONNECT_REQUEST;
             };
+            // A phone is there once the bring-up took one of its replies; a wait that ended
+            // otherwise (Ctrl-C, the adapter pulled out) served no phone.
+            const std::uint64_t repliesBefore = port.repliesAccepted();
             loop.runUntil(answered, std::chrono::milliseconds(0), interrupted);
-            noPhone = interrupted() && !ended() &&
-                      engine.context().ProtocolState == bringup::WAIT_CONNECT_REQUEST;
-            if (!noPhone && observer)
+            const bool spoke = port.repliesAccepted() != repliesBefore;
+            noPhone = !spoke && interrupted();
+            portGone = !spoke && !noPhone && view.outcome() &&
+                       view.outcome()->kind == OutcomeKind::LinkLost;
+            if (spoke && observer)
                 observer->phoneAnswered();
         }
         if (noPhone) {
             result = EXIT_INTERRUPTED;
+        } else if (portGone) {
+            output.diagnostic("the port " + link.ports().device(choices.portIndex + 1) +
+                              " went away while waiting for the next phone (" +
+                              view.outcome()->detail + ")");
+            result = EXIT_PORT_OR_FILE;
         } else if (view.outcome() && view.outcome()->cause == FailureCause::Port) {
             const OpenFailure why = port.lastOpenFailure();
             output.diagnostic("cannot use the port " + link.ports().device(choices.portIndex + 1) +

@@ -116,7 +116,6 @@ bool EngineLoop::dispatchPending() {
     for (auto& entry : m_Links) {
         if (entry->dataPending.exchange(false, std::memory_order_acq_rel)) {
             any = true;
-            m_LastActivity = Clock::now();
             entry->link->deliverData();
         }
     }
@@ -132,19 +131,38 @@ bool EngineLoop::dispatchPending() {
         if (onTimer)
             onTimer();
     }
+    noteProgress();
     return any;
+}
+
+void EngineLoop::noteProgress() {
+    for (auto& entry : m_Links) {
+        const std::uint64_t accepted = entry->link->repliesAccepted();
+        if (accepted != entry->repliesSeen) {
+            entry->repliesSeen = accepted;
+            m_LastProgress = Clock::now();
+        }
+    }
 }
 
 EngineLoop::RunResult EngineLoop::runUntil(const std::function<bool()>& done,
                                            std::chrono::milliseconds silenceLimit,
-                                           const std::function<bool()>& interrupted) {
+                                           const std::function<bool()>& interrupted,
+                                           SilenceFrom from) {
     const EngineLoop* const outer = t_RunningLoop;
     t_RunningLoop = this;
     struct Restore {
         const EngineLoop* outer;
         ~Restore() { t_RunningLoop = outer; }
     } restore{outer};
-    m_LastActivity = Clock::now();
+    if (from == SilenceFrom::Now) {
+        // What the handlers accepted before this wait is not news to it.
+        for (auto& entry : m_Links)
+            entry->repliesSeen = entry->link->repliesAccepted();
+        m_LastProgress = Clock::now();
+    } else {
+        noteProgress();
+    }
     for (;;) {
         dispatchPending();
         if (done && done())
@@ -155,7 +173,7 @@ EngineLoop::RunResult EngineLoop::runUntil(const std::function<bool()>& done,
         const auto now = Clock::now();
         std::optional<Clock::time_point> wakeAt = m_TimerDue;
         if (silenceLimit.count() > 0) {
-            const auto silentAt = m_LastActivity + silenceLimit;
+            const auto silentAt = m_LastProgress + silenceLimit;
             if (now >= silentAt)
                 return RunResult::Silent;
             wakeAt = wakeAt ? std::min(*wakeAt, silentAt) : silentAt;

@@ -46,14 +46,22 @@ class EngineLoop : public LinkEventSink {
 
     enum class RunResult { Done, Silent, Interrupted };
     // Dispatches until done() holds (checked before waiting and after every dispatch), until
-    // the phone has sent nothing for silenceLimit (zero: wait for ever), or until interrupted()
-    // holds after a wake-up (a signal handler can call wake()).
+    // no link's handler has accepted a reply for silenceLimit (zero: wait for ever), or until
+    // interrupted() holds after a wake-up (a signal handler can call wake()). The limit runs
+    // from the call and from every reply accepted since (SerialLink::noteReplyAccepted), never
+    // from bytes that no exchange took: a babbling device is as good as a silent one.
+    // SilenceFrom::LastReply goes on counting from the last reply an earlier wait saw accepted:
+    // a wait that follows one that ended silent then ends at once, so that the two together
+    // last one silence limit, not two.
+    enum class SilenceFrom { Now, LastReply };
     RunResult runUntil(const std::function<bool()>& done, std::chrono::milliseconds silenceLimit,
-                       const std::function<bool()>& interrupted = {});
+                       const std::function<bool()>& interrupted = {},
+                       SilenceFrom from = SilenceFrom::Now);
     // Async-signal-safe.
     void wake();
-    // Counts as the phone speaking (data received); the silence limit runs from here.
-    Clock::time_point lastActivity() const { return m_LastActivity; }
+    // When the last reply was accepted (or the current wait began); the silence limit runs
+    // from here.
+    Clock::time_point lastProgress() const { return m_LastProgress; }
 
   private:
     struct Attached {
@@ -66,6 +74,7 @@ class EngineLoop : public LinkEventSink {
         std::uint64_t watchedSession = 0;
         std::uint64_t watchTag = 0;
         bool alwaysReady = false;
+        std::uint64_t repliesSeen = 0;  // the link's accepted replies at the last look
     };
     struct Loss {
         SerialLink* link;
@@ -74,6 +83,8 @@ class EngineLoop : public LinkEventSink {
     };
     Attached* find(SerialLink& link);
     bool dispatchPending();
+    // Moves the silence mark when a link's handler accepted a reply since the last look.
+    void noteProgress();
     // Waits on the wake-up descriptor and the devices of the links read here; reads the ready
     // ones. False when the wait itself failed.
     bool waitAndRead(int timeoutMs);
@@ -89,7 +100,7 @@ class EngineLoop : public LinkEventSink {
     std::mutex m_Lock;                               // guards m_Losses
     std::vector<Loss> m_Losses;
     std::optional<Clock::time_point> m_TimerDue;
-    Clock::time_point m_LastActivity = Clock::now();
+    Clock::time_point m_LastProgress = Clock::now();
     bool m_PostedHere = false;  // this thread posted since the last dispatch
 };
 

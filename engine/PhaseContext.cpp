@@ -52,11 +52,22 @@ bool PhaseContext::openLink(std::uint16_t portNumber, std::uint32_t baud) {
 }
 
 void PhaseContext::send(std::span<const std::uint8_t> bytes) {
+    ++m_Sends;
     m_Link.write(bytes.data(), bytes.size());
 }
 
 void PhaseContext::send(std::initializer_list<std::uint8_t> bytes) {
+    ++m_Sends;
     m_Link.write(bytes.begin(), bytes.size());
+}
+
+void PhaseContext::stepTaken(const StepMark& before) {
+    if (!(stepMark() == before))
+        m_Link.noteReplyAccepted();
+}
+
+void PhaseContext::frameTaken() {
+    m_Link.noteReplyAccepted();
 }
 
 void PhaseContext::requestFrame(std::size_t bytes) {

@@ -105,6 +105,26 @@ class PhaseContext {
     // under way: ending it now leaves the flash part-written. Not during its read-back verify.
     bool writingToFlash() const;
 
+    // Whether a step took the byte it was fed: the engine looks before and after each step. A
+    // step that moved its state on, sent, or asked for a frame accepted a reply; one that left
+    // all of them as they were ignored the byte (noise, a phone talking out of turn), and the
+    // silence limit keeps running.
+    struct StepMark {
+        std::int32_t state;
+        std::int32_t loaderReady;
+        std::uint64_t sends;
+        std::size_t frame;
+        const Phase* phase;
+        bool operator==(const StepMark&) const = default;
+    };
+    StepMark stepMark() const {
+        return {ProtocolState, LoaderReady, m_Sends, m_FrameRequest, m_Current};
+    }
+    // After a step: tells the link when the step accepted its byte.
+    void stepTaken(const StepMark& before);
+    // A frame was taken whole: always a reply its phase waited for.
+    void frameTaken();
+
     // The protocol's shared values, plain fields as the steps use them.
     std::int32_t ProtocolState = INITIAL;
     std::int32_t LoaderReady = 0;
@@ -137,6 +157,7 @@ class PhaseContext {
     Clock& m_Clock;
     bool m_BaudTimerRunning = false;
     std::size_t m_FrameRequest = 0;
+    std::uint64_t m_Sends = 0;
     Phase* m_Current = nullptr;
     std::map<std::int32_t, Phase*> m_OperationPhases;
     std::function<void()> m_DownloadButton;

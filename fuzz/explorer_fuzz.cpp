@@ -33,6 +33,9 @@ using State = explorer::ExplorerState;
 constexpr int kMaxActions = 2000;
 constexpr std::uint32_t kPages = 3;           // a short NAND, so a dump ends within an input
 constexpr std::uint32_t kReadOutSize = 9000;  // a full block and a short one
+// Listings end as failed past these, so that an input can reach the bound.
+constexpr std::size_t kListingEntries = 40;
+constexpr std::size_t kListingBytes = 2048;
 
 const std::set<State> kStates = {
     State::WAIT_START_REPLY,  State::WAIT_MOUNT_ECHO,   State::WAIT_EXIT_REPLY,
@@ -135,6 +138,7 @@ class Driver {
         std::string error;
         explorer = std::make_unique<ExplorerEngine>(link, view, *CodePage::open("UTF-8", &error),
                                                     clock, kPages);
+        explorer->setListingBounds(kListingEntries, kListingBytes);
         view.working = view.tree = true;  // a fresh window
         m_Entries = 0;
         step(

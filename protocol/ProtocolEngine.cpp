@@ -118,6 +118,7 @@ void ProtocolEngine::deliverFrames() {
         m_Frame.resize(m_Context.frameRequest());
         queue.popBlock(m_Frame.data(), m_Frame.size());
         m_Context.cancelFrame();  // the phase asks again for the next one
+        m_Context.frameTaken();
         if (Phase* phase = m_Context.currentPhase())
             phase->frame(m_Frame);
     }
@@ -147,8 +148,11 @@ void ProtocolEngine::onDataReceived() {
             // of it: the rest of this drain is dropped.
             if (m_Context.frameRequest() > 0)
                 continue;
-            if (Phase* phase = m_Context.currentPhase())
+            if (Phase* phase = m_Context.currentPhase()) {
+                const auto before = m_Context.stepMark();
                 phase->step(bytes[i]);
+                m_Context.stepTaken(before);
+            }
         }
     }
     deliverFrames();

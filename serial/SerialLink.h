@@ -78,6 +78,13 @@ class SerialLink {
     // Counts the successful opens; posts carry it so that stale news can be told apart.
     std::uint64_t session() const { return m_Session.load(std::memory_order_acquire); }
 
+    // The handler on top took a reply its exchange was waiting for (its state moved on, it
+    // answered, a frame or an entry came whole). A loop's silence limit runs from the last of
+    // these, not from the last byte: bytes that answer nothing (an NMEA receiver on the wrong
+    // port, a line stuck at 00h) must time out like silence. Protocol thread only.
+    void noteReplyAccepted() { ++m_RepliesAccepted; }
+    std::uint64_t repliesAccepted() const { return m_RepliesAccepted; }
+
   protected:
     void beginSession() { m_Session.fetch_add(1, std::memory_order_acq_rel); }
     void postData() {
@@ -93,6 +100,7 @@ class SerialLink {
     std::atomic<LinkEventSink*> m_Sink{nullptr};
     std::atomic<std::uint64_t> m_Session{0};
     std::vector<LinkHandler*> m_Handlers;
+    std::uint64_t m_RepliesAccepted = 0;
 };
 
 }  // namespace zrk

@@ -133,6 +133,8 @@ std::size_t Phone::receiveRun(std::span<const std::uint8_t> bytes, TimePoint now
 
 void Phone::hostOpened(TimePoint now) {
     m_HostOpen = true;
+    if (rowEnded() && m_Options.faults.unplugAfterRow)
+        m_HangUpRequested = true;
     if (m_State == State::RomOffering)
         m_NextOffer = now;
 }
@@ -165,7 +167,24 @@ void Phone::powerOff(TimePoint now) {
     m_NextOffer = now;
 }
 
+void Phone::babble() {
+    if (m_Options.faults.babble == "zeros") {
+        send(std::vector<std::uint8_t>(64, 0x00));
+        return;
+    }
+    static constexpr char kSentence[] =
+        "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+    send(std::vector<std::uint8_t>(kSentence, kSentence + sizeof kSentence - 1));
+}
+
 void Phone::tick(TimePoint now) {
+    if (!m_Options.faults.babble.empty()) {
+        if (m_HostOpen && now >= m_NextOffer) {
+            babble();
+            m_NextOffer = now + kBabblePeriod;
+        }
+        return;
+    }
     if (m_State == State::RomWaitGrantAck && now >= m_GrantDeadline) {
         m_State = State::RomOffering;
         m_NextOffer = now;
@@ -193,6 +212,8 @@ void Phone::tick(TimePoint now) {
 }
 
 std::optional<Phone::TimePoint> Phone::nextDeadline() const {
+    if (!m_Options.faults.babble.empty())
+        return m_HostOpen ? std::optional<TimePoint>(m_NextOffer) : std::nullopt;
     if (m_State == State::RomWaitGrantAck)
         return m_GrantDeadline;
     if (m_State == State::RomOffering && m_HostOpen && !rowEnded())

@@ -49,6 +49,8 @@ class Phone {
     // How long the boot ROM waits for the grant's acknowledgement before it offers the
     // connection again (a host that answered a connect request late missed the grant).
     static constexpr std::chrono::milliseconds kGrantTimeout{1000};
+    // How often a babbling device (SimFaults::babble) talks.
+    static constexpr std::chrono::milliseconds kBabblePeriod{10};
 
     Phone(const SimOptions& options, NorFlash& nor, NandFileSystem& nand);
 
@@ -59,6 +61,8 @@ class Phone {
     // in one piece. Returns how many bytes were taken, at least one of a run that is not empty.
     std::size_t receiveRun(std::span<const std::uint8_t> bytes, TimePoint now);
     void tick(TimePoint now);
+    // A device that is no phone: its next burst of talk.
+    void babble();
     std::optional<TimePoint> nextDeadline() const;
     // Bytes arrived at a speed other than the phone's: recorded once per block.
     void speedMismatch(unsigned hostBaud, std::size_t count);
@@ -74,6 +78,9 @@ class Phone {
     const std::vector<Violation>& violations() const { return m_Violations; }
     std::size_t violationCount() const { return m_ViolationCount; }
     const PhoneCounters& counters() const { return m_Counters; }
+    // The phone wants the line closed for good (an unmount answered by a hang-up, an adapter
+    // pulled out).
+    bool hangUpRequested() const { return m_HangUpRequested; }
 
   private:
     enum class State {
@@ -174,6 +181,7 @@ class Phone {
     bool m_HostOpen = false;
     bool m_HostSpoke = false;  // the host sent something since the last power-up
     bool m_NoiseSent = false;
+    bool m_HangUpRequested = false;
     TimePoint m_NextOffer{};
     TimePoint m_GrantDeadline{};
 

@@ -92,7 +92,19 @@ bool Phone::nandCommand(std::uint8_t byte) {
             m_File = FileWrite{};
             m_Mounted = false;
             ++m_Counters.unmounts;
-            sendByte(wire::CMD_UNMOUNT);
+            switch (m_Options.faults.unmountFault) {
+                case SimFaults::UnmountFault::None:
+                    sendByte(wire::CMD_UNMOUNT);
+                    break;
+                case SimFaults::UnmountFault::Silent:
+                    break;
+                case SimFaults::UnmountFault::Wrong:
+                    sendByte(wire::FAIL_REFUSED);
+                    break;
+                case SimFaults::UnmountFault::HangUp:
+                    m_HangUpRequested = true;
+                    break;
+            }
             return true;
         case wire::CMD_FORMAT:
             if (m_Options.faults.formatError) {
@@ -204,6 +216,8 @@ void Phone::nandCollected(std::uint8_t command, int phase, const std::vector<std
             requireMounted("delete");
             if (m_Options.faults.refuseDelete)
                 sendByte(wire::FAIL_REFUSED);
+            else if (m_Options.faults.keepDeleted)
+                sendByte(m_Nand.find(raw) ? wire::DELETE_OK : wire::FAIL_NOT_FOUND);
             else
                 sendByte(m_Nand.removeFile(raw) ? wire::DELETE_OK : wire::FAIL_NOT_FOUND);
             return;
@@ -336,6 +350,12 @@ void Phone::startReadOut(const std::string& path) {
 }
 
 void Phone::sendReadOutBlock() {
+    if (m_Options.faults.silentReadOutBlock == m_ReadOutBlocks) {
+        ++m_ReadOutBlocks;
+        m_ReadOut.clear();
+        m_State = State::LoaderCommand;
+        return;
+    }
     const std::size_t n = std::min<std::size_t>(wire::FILE_BLOCK, m_ReadOut.size() - m_ReadOutPos);
     std::vector<std::uint8_t> block(m_ReadOut.begin() + static_cast<long>(m_ReadOutPos),
                                     m_ReadOut.begin() + static_cast<long>(m_ReadOutPos + n));
@@ -376,10 +396,16 @@ void Phone::nandByte(std::uint8_t byte) {
                 sendListError();
                 return;
             }
-            if (++m_EntryIndex < m_Entries.size()) {
+            if (++m_EntryIndex >= m_Entries.size() && m_Options.faults.endlessListing) {
+                char name[32];
+                std::snprintf(name, sizeof name, "endless-%07zu.txt", m_EntryIndex);
+                m_Entries.push_back({name, false});
+            }
+            if (m_EntryIndex < m_Entries.size()) {
                 sendEntry();
             } else {
-                sendByte(wire::LIST_END);
+                if (!m_Options.faults.silentListEnd)
+                    sendByte(wire::LIST_END);
                 m_State = State::LoaderCommand;
             }
             return;

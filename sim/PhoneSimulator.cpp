@@ -213,6 +213,8 @@ void PhoneSimulator::run() {
             serveEvents(now);
         }
         feedInput(now, false);
+        if (m_Phone->hangUpRequested())
+            hangUp();
         if (m_HungUp)
             break;
         m_Phone->tick(now);

@@ -25,6 +25,7 @@ struct SimFaults {
     bool listErrorAfterFirst = false;
     std::uint8_t listErrorCode = 0x12;
     bool refuseDelete = false;
+    bool keepDeleted = false;  // a delete is confirmed (EEh), but the file stays
     bool refuseReadOut = false;
     bool silentEmptyReadOut = false;  // send nothing for a 0-byte file, as the real phone does
     bool refuseFileStatus = false;
@@ -32,6 +33,17 @@ struct SimFaults {
     bool formatError = false;                  // F2h and an error report instead of E1h
     bool fsStatusError = false;                // F3h and an error report instead of the record
     std::optional<std::uint64_t> hangUpAfter;  // close the master after this many bytes received
+    // No phone at all but a device that talks without end and answers nothing: "nmea" (a GPS
+    // receiver's sentences) or "zeros" (a line stuck at 00h); empty: a phone.
+    std::string babble;
+    bool endlessListing = false;  // every listing goes on with made-up files, never ending
+    bool silentListEnd = false;   // a listing's closing E7h is never sent
+    std::optional<std::uint32_t> silentReadOutBlock;  // n-th read-out block sent (from 0) never is
+    // The reply to the unmount (E4h): withheld, wrong (22h), or the line closed instead.
+    enum class UnmountFault { None, Silent, Wrong, HangUp };
+    UnmountFault unmountFault = UnmountFault::None;
+    // With phonesInARow: once the row is over, the next open finds the adapter pulled out.
+    bool unplugAfterRow = false;
     // Silent corruption, which only a read-back finds: the phone stores a wrong byte (all bits
     // flipped) at this NOR offset, or at this offset of the file at nandPath, while its sums
     // and CRC checks still see what the host sent.

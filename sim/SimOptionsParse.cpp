@@ -111,6 +111,8 @@ void addSimOptions(CLI::App& app, SimOptions& o, ExecutableOptions& exe) {
         ->check(CLI::Range(0, 255))
         ->type_name("N");
     app.add_flag("--refuse-delete", f.refuseDelete, "Fault: refuse every delete");
+    app.add_flag("--keep-deleted", f.keepDeleted,
+                 "Fault: confirm every delete (EEh) but keep the file");
     app.add_flag("--refuse-readout", f.refuseReadOut, "Fault: refuse every file read-out");
     app.add_flag("--silent-empty-readout", f.silentEmptyReadOut,
                  "Fault: send nothing when a 0-byte file is read out (by default its empty "
@@ -130,6 +132,31 @@ void addSimOptions(CLI::App& app, SimOptions& o, ExecutableOptions& exe) {
                    "Fault: store the byte at OFFSET of the file PATH with its bits flipped when "
                    "the file is written, while the block sums still match what was sent")
         ->type_name("PATH:OFFSET");
+    app.add_option("--babble", f.babble,
+                   "Fault: no phone but a device that talks without end and answers nothing: "
+                   "nmea (a GPS receiver's sentences) or zeros (a line stuck at 00h)")
+        ->check(CLI::IsMember({"nmea", "zeros"}))
+        ->type_name("KIND");
+    app.add_flag("--endless-listing", f.endlessListing,
+                 "Fault: every listing goes on with made-up files and never ends");
+    app.add_flag("--silent-list-end", f.silentListEnd,
+                 "Fault: a listing's closing E7h is never sent");
+    optionalNumber(app, "--silent-readout-block", f.silentReadOutBlock,
+                   "Fault: the N-th block read out (counted from 0) is never sent");
+    app.add_option_function<std::string>(
+           "--unmount-fault",
+           [&f](const std::string& v) {
+               f.unmountFault = v == "silent"  ? SimFaults::UnmountFault::Silent
+                                : v == "wrong" ? SimFaults::UnmountFault::Wrong
+                                               : SimFaults::UnmountFault::HangUp;
+           },
+           "Fault: the unmount (E4h) is answered with nothing (silent), with 22h (wrong), or "
+           "by closing the line (hang-up)")
+        ->check(CLI::IsMember({"silent", "wrong", "hang-up"}))
+        ->type_name("KIND");
+    app.add_flag("--unplug-after-row", f.unplugAfterRow,
+                 "Fault: with --phones-in-a-row, the next open after the row finds the adapter "
+                 "pulled out (the line closes)");
     optionalNumber(app, "--hang-up-after", f.hangUpAfter,
                    "Fault: close the line for good after receiving N bytes (the simulator then "
                    "exits)");

@@ -1,10 +1,13 @@
 #include "filesystem/explorer/ExplorerEngine.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "engine/ElapsedTime.h"
 #include "engine/TextFormat.h"
 #include "files/OutputFolder.h"
+#include "filesystem/explorer/PhonePath.h"
 #include "serial/SerialLink.h"
 
 namespace zrk {
@@ -52,6 +55,8 @@ void ExplorerEngine::open() {
     m_CurrentDir = "/";
     m_CurrentDirLength = 1;
     m_Mounting = true;
+    m_DeletedUtf8Name.clear();
+    m_Unmount.reset();
     m_Operation = Operation::Explorer;
     m_Tracking = true;
     m_ExchangeStart = m_Clock.nowSeconds();
@@ -115,6 +120,8 @@ void ExplorerEngine::beginListing() {
     m_CurrentHasChildren = nodeHasChildren(m_CurrentNode);
     m_ListFailureReported = false;
     m_Listed.clear();
+    m_ListingEntries = 0;
+    m_ListingBytes = 0;
 }
 
 void ExplorerEngine::sendListing(const std::vector<std::uint8_t>& path) {
@@ -131,6 +138,7 @@ void ExplorerEngine::listDirectory(const std::string& path) {
     m_Tracking = true;
     m_Done = 0;
     m_ExchangeStart = m_Clock.nowSeconds();
+    m_DeletedUtf8Name.clear();
     m_CurrentNode = path;
     m_CurrentDir = path;
     m_CurrentDirLength = static_cast<std::uint8_t>(path.size());
@@ -154,7 +162,28 @@ void ExplorerEngine::listDirectory(const std::string& path) {
     beginListing();
 }
 
+bool ExplorerEngine::listingTooLong() {
+    if (m_ListingEntries <= m_MaxEntries && m_ListingBytes <= m_MaxListingBytes)
+        return false;
+    // Not acknowledged: the phone waits for the acknowledgement and sends no more.
+    log(
+        formatText("\r\n** The listing did not end after %zu entries (%zu bytes); no "
+                   "directory of a phone is that long. The rest is not read. **\r\n",
+                   m_ListingEntries, m_ListingBytes));
+    m_State = State::EXPLORER_IDLE;
+    m_Mounting = false;
+    m_DeletedUtf8Name.clear();
+    m_View->setWorkingControlsEnabled(true);
+    end(OutcomeKind::Failed, FailureCause::PhoneReply,
+        formatText("the listing did not end after %zu entries", m_ListingEntries));
+    return true;
+}
+
 void ExplorerEngine::entryComplete() {
+    ++m_ListingEntries;
+    m_ListingBytes += m_EntryNeeded;
+    if (listingTooLong())
+        return;
     const std::uint8_t type = m_Entry[0];
     m_State = State::WAIT_ENTRY_STATUS;
     // The boot-loader waits for one byte and does not look at it; the type is echoed.
@@ -191,13 +220,29 @@ void ExplorerEngine::entryStatus(std::uint8_t byte) {
         case LIST_MORE:
             m_State = State::WAIT_ENTRY_LENGTH;
             return;
-        case LIST_END:
+        case LIST_END: {
             m_View->setWorkingControlsEnabled(true);
             log("\r\n Read directory OK!\r\n");
             m_State = State::EXPLORER_IDLE;
             m_Mounting = false;
+            // After a delete the phone's own listing is the proof: EEh alone is its word.
+            const std::string deleted = std::exchange(m_DeletedUtf8Name, {});
+            if (!deleted.empty()) {
+                const bool still = std::any_of(
+                    m_Listed.begin(), m_Listed.end(),
+                    [&](const auto& e) { return !e.directory && e.utf8Name == deleted; });
+                if (still) {
+                    log(formatText("** The file is still in '%s': it was not deleted **\r\n",
+                                   m_CurrentDir.c_str()));
+                    end(OutcomeKind::Failed, FailureCause::PhoneReply,
+                        "the file is still listed after the delete");
+                    return;
+                }
+                log("** The file is no longer listed **\r\n");
+            }
             end(OutcomeKind::Completed);
             return;
+        }
         case LIST_ERROR:
             m_View->setTreeEnabled(true);
             log("ERROR in reading File name!\r\n");
@@ -251,6 +296,7 @@ void ExplorerEngine::deleteFile(const std::string& fullPath) {
     m_Tracking = true;
     m_Done = 0;
     m_ExchangeStart = m_Clock.nowSeconds();
+    m_DeletedUtf8Name.clear();
     if (!m_View->askYesNo("Sure to Delete?")) {
         end(OutcomeKind::Failed, FailureCause::Refused, "not confirmed");
         return;
@@ -259,9 +305,38 @@ void ExplorerEngine::deleteFile(const std::string& fullPath) {
     const auto utf8 = convertFullPath(fullPath, nullptr);
     if (!utf8)
         return;
+    // The refresh lists the directory the file was named in (the window's current one), and
+    // looks for the file's name there.
+    const auto slash = fullPath.rfind('/');
+    m_DeleteDir = phoneDirectory(slash == std::string::npos ? "/" : fullPath.substr(0, slash));
+    const std::string utf8Path(utf8->c_str());
+    m_DeletedUtf8Name = utf8Path.substr(utf8Path.rfind('/') + 1);
     m_View->setWorkingControlsEnabled(false);
     m_State = State::WAIT_DELETE;
     sendNamed(CMD_DELETE_FILE, *utf8);
+}
+
+void ExplorerEngine::refreshAfterDelete() {
+    m_CurrentDir = m_DeleteDir;
+    m_CurrentDirLength = static_cast<std::uint8_t>(m_CurrentDir.size());
+    m_CurrentNode = m_CurrentDir;
+    log(formatText("\r\nSearching the files (in '%s')... ", m_CurrentDir.c_str()));
+    // The refresh carries the path without its NUL, in the form the phone reads.
+    auto utf8 = m_CodePage.toUtf8(m_CurrentDir);
+    const std::string path = utf8 ? *utf8 : m_CurrentDir;
+    if (path.size() > 255) {
+        log(formatText("**UTF8 length error(%d) **\r\n", static_cast<int>(path.size())));
+        m_State = State::EXPLORER_IDLE;
+        m_DeletedUtf8Name.clear();
+        m_View->setWorkingControlsEnabled(true);
+        end(OutcomeKind::Failed, FailureCause::Refused,
+            "the directory is too long to be listed again; whether the file is gone is unknown");
+        return;
+    }
+    m_State = State::WAIT_ENTRY_LENGTH;
+    m_View->setWorkingControlsEnabled(false);
+    sendListing(std::vector<std::uint8_t>(path.begin(), path.end()));
+    beginListing();
 }
 
 // ---- Read-out -----------------------------------------------------------------------------
@@ -581,8 +656,22 @@ void ExplorerEngine::exit() {
     // The next byte, whatever it is, answers the unmount: no frame is awaited any more.
     expectFrame(0);
     end(OutcomeKind::Stopped, FailureCause::None, "EXIT");
+    m_DeletedUtf8Name.clear();
+    m_Unmount.reset();
+    m_ExchangeStart = m_Clock.nowSeconds();
     m_State = State::WAIT_EXIT_REPLY;
     send({CMD_UNMOUNT});
+}
+
+OperationOutcome ExplorerEngine::closingOutcome(OutcomeKind kind, FailureCause cause,
+                                                const std::string& detail) const {
+    OperationOutcome outcome;
+    outcome.operation = Operation::Explorer;
+    outcome.kind = kind;
+    outcome.cause = cause;
+    outcome.detail = detail;
+    outcome.elapsedSeconds = m_Clock.nowSeconds() - m_ExchangeStart;
+    return outcome;
 }
 
 void ExplorerEngine::giveBack() {
@@ -594,6 +683,8 @@ void ExplorerEngine::giveBack() {
 }
 
 void ExplorerEngine::onLinkLost(const std::string& reason) {
+    if (m_State == State::WAIT_EXIT_REPLY)
+        m_Unmount = closingOutcome(OutcomeKind::LinkLost, FailureCause::Port, reason);
     m_QuietTimerRunning = false;
     abandonReadOutFile();
     abandonDumpFile(false);
@@ -653,6 +744,7 @@ void ExplorerEngine::onLinkData() {
 }
 
 void ExplorerEngine::frame(const std::uint8_t* bytes, std::size_t length) {
+    m_Link.noteReplyAccepted();
     if (m_State == State::WAIT_FILE_BLOCK)
         fileBlock(bytes, length);
     else if (m_State == State::WAIT_DUMP_PAGE)
@@ -660,6 +752,17 @@ void ExplorerEngine::frame(const std::uint8_t* bytes, std::size_t length) {
 }
 
 void ExplorerEngine::step(std::uint8_t byte) {
+    switch (m_State) {
+        // Bytes no exchange waits for: the silence limit keeps running through them.
+        case State::WAIT_FILE_BLOCK:
+        case State::WAIT_DUMP_PAGE:
+        case State::EXPLORER_IDLE:
+        case State::LIST_FAILED:
+            break;
+        default:
+            m_Link.noteReplyAccepted();
+            break;
+    }
     switch (m_State) {
         case State::WAIT_START_REPLY:
             log("\r\n** Mounting QIX system... ");
@@ -717,17 +820,7 @@ void ExplorerEngine::step(std::uint8_t byte) {
                 return;
             }
             log("OK!\r\n");
-            log(formatText("\r\nSearching the files (in '%s')... ", m_CurrentDir.c_str()));
-            m_State = State::WAIT_ENTRY_LENGTH;
-            m_View->setWorkingControlsEnabled(false);
-            {
-                // The refresh carries the path without its NUL, in the form the phone reads.
-                auto utf8 = m_CodePage.toUtf8(m_CurrentDir);
-                const std::string path = utf8 ? *utf8 : m_CurrentDir;
-                sendListing(std::vector<std::uint8_t>(path.begin(), path.end()));
-            }
-            m_CurrentNode = m_CurrentDir;
-            beginListing();
+            refreshAfterDelete();
             return;
         case State::WAIT_READ_ACK:
             if (byte != READ_OK) {
@@ -792,8 +885,13 @@ void ExplorerEngine::step(std::uint8_t byte) {
             dumpEnd(byte);
             return;
         case State::WAIT_EXIT_REPLY:
-            if (byte != CMD_UNMOUNT)
+            if (byte != CMD_UNMOUNT) {
                 log(formatText("Fail!(0x%X)\r\n", byte));
+                m_Unmount = closingOutcome(OutcomeKind::Failed, FailureCause::PhoneReply,
+                                           formatText("the unmount answered with 0x%02X", byte));
+            } else {
+                m_Unmount = closingOutcome(OutcomeKind::Completed);
+            }
             giveBack();
             return;
         case State::WAIT_FILE_BLOCK:

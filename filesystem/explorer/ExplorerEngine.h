@@ -55,6 +55,12 @@ class ExplorerEngine : public LinkHandler {
   public:
     using State = explorer::ExplorerState;
 
+    // A listing longer than this is no phone's: a real directory holds a few hundred entries,
+    // the whole NAND 128 MB. Past either bound the phone is taken to be babbling, and the
+    // listing ends as failed before its names fill the PC's memory.
+    static constexpr std::size_t kMaxListingEntries = 100'000;
+    static constexpr std::size_t kMaxListingBytes = 16 * 1024 * 1024;  // entry records
+
     // nandPages: how many pages the full dump expects (the phone's are 64,064).
     ExplorerEngine(SerialLink& link, ExplorerView& view, CodePage codePage,
                    Clock& clock = systemClock(), std::uint32_t nandPages = explorer::kNandPages);
@@ -91,6 +97,17 @@ class ExplorerEngine : public LinkHandler {
     ExplorerView& view() const { return *m_View; }
     void setView(ExplorerView& view) { m_View = &view; }
 
+    // Lower bounds, so that a test need not wait for the real ones.
+    void setListingBounds(std::size_t entries, std::size_t bytes) {
+        m_MaxEntries = entries;
+        m_MaxListingBytes = bytes;
+    }
+
+    // How the closing exchange went: nullopt until EXIT was pressed and while its reply is
+    // awaited (a phone that never answers leaves it so); then completed (E4h came back),
+    // failed with the phone's wrong reply, or link lost.
+    const std::optional<OperationOutcome>& unmountOutcome() const { return m_Unmount; }
+
     State state() const { return m_State; }
     const std::string& currentDirectory() const { return m_CurrentDir; }
     const std::optional<FileStatusRecord>& lastStatus() const { return m_Status; }
@@ -105,6 +122,8 @@ class ExplorerEngine : public LinkHandler {
     void frame(const std::uint8_t* bytes, std::size_t length);
     void entryStatus(std::uint8_t byte);
     void entryComplete();
+    bool listingTooLong();
+    void refreshAfterDelete();
     void readFileSize(std::uint8_t byte);
     void fileBlock(const std::uint8_t* bytes, std::size_t length);
     void dumpPage(const std::uint8_t* bytes, std::size_t length);
@@ -129,6 +148,8 @@ class ExplorerEngine : public LinkHandler {
     void abandonReadOutFile(bool remove = false);
     void abandonDumpFile(bool remove);
     void giveBack();
+    OperationOutcome closingOutcome(OutcomeKind kind, FailureCause cause = FailureCause::None,
+                                    const std::string& detail = {}) const;
 
     SerialLink& m_Link;
     ExplorerView* m_View;
@@ -150,6 +171,17 @@ class ExplorerEngine : public LinkHandler {
     bool m_ListFailureReported = false;
     std::vector<ListedEntry> m_Listed;
     bool m_Mounting = false;
+    std::size_t m_ListingEntries = 0;
+    std::size_t m_ListingBytes = 0;
+    std::size_t m_MaxEntries = kMaxListingEntries;
+    std::size_t m_MaxListingBytes = kMaxListingBytes;
+
+    // Delete: the file's directory is listed again afterwards, and must no longer hold it.
+    std::string m_DeleteDir;
+    std::string m_DeletedUtf8Name;  // empty: the listing is no delete's refresh
+
+    // The closing exchange.
+    std::optional<OperationOutcome> m_Unmount;
 
     // Transfers.
     std::size_t m_FrameWanted = 0;

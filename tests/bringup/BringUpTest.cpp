@@ -108,12 +108,16 @@ TEST_F(BringUpTest, StartOpensAtRomSpeedWithEvenParityAndWaits) {
     EXPECT_EQ(link.dataBits, 8);
     EXPECT_EQ(engine.context().ProtocolState, bringup::WAIT_CONNECT_REQUEST);
     EXPECT_EQ(view.events, (std::vector<std::string>{"portOpened", "lock"}));
-    // Noise and a running phone's chatter before the connect request are ignored.
-    test::feed(engine, link, {0x00, 0x44, 0xFF, 0x4F, 0xAB});
+    // Noise and a running phone's chatter before the connect request are ignored, and are no
+    // reply: a silence limit keeps running through them.
+    const auto accepted = link.repliesAccepted();
+    test::feed(engine, link, {0x00, 0x44, 0xFF, 0x4F, 0xAB, '$', 'G', 'P'});
     EXPECT_TRUE(link.written.empty());
     EXPECT_EQ(engine.context().ProtocolState, bringup::WAIT_CONNECT_REQUEST);
+    EXPECT_EQ(link.repliesAccepted(), accepted);
     test::feed(engine, link, {0x81});
     EXPECT_EQ(link.written, Bytes{0x44});
+    EXPECT_GT(link.repliesAccepted(), accepted);
     EXPECT_EQ(view.log.substr(view.log.rfind("**")), "** Send '0x44' to KEPLA Chip\r\n");
 }
 

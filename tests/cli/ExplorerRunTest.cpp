@@ -43,12 +43,19 @@ class ExplorerRun : public ::testing::Test {
         std::ofstream(p, std::ios::binary) << bytes;
     }
     // Runs zrk410 against a simulator that starts with the tree and keeps what it ends with.
-    ChildProcess run(std::vector<std::string> args, const std::string& simExtra = {}) {
+    ChildProcess run(std::vector<std::string> args, const std::string& simExtra = {},
+                     bool quiet = true) {
         const std::string state = (m_Folder / "phone").string();
-        std::vector<std::string> all = {"--sim=preload=" + state + ",state-out=" + state + simExtra,
-                                        "--quiet"};
+        std::vector<std::string> all = {"--sim=preload=" + state + ",state-out=" + state +
+                                        simExtra};
+        if (quiet)
+            all.push_back("--quiet");
         all.insert(all.end(), args.begin(), args.end());
         return ChildProcess(ZRK410_EXE, all, kEnv);
+    }
+    // As run, with the log on stdout.
+    ChildProcess runLogged(std::vector<std::string> args, const std::string& simExtra = {}) {
+        return run(std::move(args), simExtra, false);
     }
 
     fs::path m_Folder;
@@ -105,6 +112,74 @@ TEST_F(ExplorerRun, NandDumpWritesEveryPageAndARefusalIsExitFour) {
     EXPECT_EQ(refused.wait(), EXIT_PHONE_FAILED);
     EXPECT_FALSE(fs::exists(path("no.hex")));
     EXPECT_FALSE(fs::exists(path("no.hex.part")));
+}
+
+TEST_F(ExplorerRun, RmListsTheFilesOwnDirectoryAgainAndTrustsOnlyThat) {
+    write(nand() / "docs" / "old" / "a.txt", "a");
+    ChildProcess rm = runLogged({"fs", "rm", "/docs/old/a.txt"});
+    ASSERT_EQ(rm.wait(), EXIT_OK) << rm.out() << rm.err();
+    EXPECT_NE(rm.out().find("Searching the files (in '/docs/old')... "), std::string::npos)
+        << rm.out();
+    EXPECT_FALSE(fs::exists(nand() / "docs" / "old" / "a.txt"));
+
+    // The phone says EEh, yet its own listing still holds the file.
+    ChildProcess kept = run({"fs", "rm", "/docs/big.bin"}, ",keep-deleted");
+    EXPECT_EQ(kept.wait(), EXIT_PHONE_FAILED) << kept.out() << kept.err();
+    EXPECT_NE(kept.err().find("it was not deleted"), std::string::npos) << kept.err();
+    EXPECT_TRUE(fs::exists(nand() / "docs" / "big.bin"));
+}
+
+TEST_F(ExplorerRun, AnUnmountThePhoneDoesNotConfirmFailsTheCommandAfterItsResult) {
+    // A wrong reply: the delete itself went through, and is said first.
+    ChildProcess wrong = run({"fs", "rm", "/top.txt"}, ",unmount-fault=wrong");
+    EXPECT_EQ(wrong.wait(), EXIT_PHONE_FAILED) << wrong.out() << wrong.err();
+    EXPECT_FALSE(fs::exists(nand() / "top.txt"));
+    EXPECT_NE(wrong.err().find("the unmount failed: the unmount answered with 0x22"),
+              std::string::npos)
+        << wrong.err();
+
+    // No reply: a time-out, with the file still written.
+    ChildProcess silent =
+        run({"--timeout", "2", "fs", "get", "/docs/big.bin", "--out", path("big.out").string()},
+            ",unmount-fault=silent");
+    EXPECT_EQ(silent.wait(), EXIT_TIMEOUT) << silent.out() << silent.err();
+    EXPECT_EQ(readBytes(path("big.out")), readBytes(nand() / "docs" / "big.bin"));
+    EXPECT_NE(silent.err().find("did not answer the unmount"), std::string::npos) << silent.err();
+
+    // The line closed instead of a reply.
+    ChildProcess cut =
+        run({"fs", "pull", "/docs", path("pulled").string()}, ",unmount-fault=hang-up");
+    EXPECT_EQ(cut.wait(), EXIT_PORT_OR_FILE) << cut.out() << cut.err();
+    EXPECT_TRUE(fs::exists(path("pulled") / "big.bin"));
+    EXPECT_NE(cut.err().find("lost during the unmount"), std::string::npos) << cut.err();
+}
+
+TEST_F(ExplorerRun, AListingThatNeverEndsFailsAtItsBound) {
+    ChildProcess ls = run({"fs", "ls"}, ",endless-listing");
+    EXPECT_EQ(ls.wait(std::chrono::seconds(280)), EXIT_PHONE_FAILED) << ls.out() << ls.err();
+    EXPECT_EQ(ls.out(), "");
+    EXPECT_NE(ls.err().find("did not end after 100001 entries"), std::string::npos) << ls.err();
+}
+
+TEST_F(ExplorerRun, ASilentPhoneEndsTheCommandAfterOneTimeoutNotTwo) {
+    constexpr int kTimeout = 6;
+    // The second of the three blocks never comes; the unmount must not wait another time-out.
+    ChildProcess get = runLogged({"--timeout", std::to_string(kTimeout), "fs", "get",
+                                  "/docs/big.bin", "--out", path("big.out").string()},
+                                 ",silent-readout-block=1");
+    ASSERT_TRUE(get.waitForOutput("** Dumping QIX File **")) << get.out() << get.err();
+    const auto blockWait = std::chrono::steady_clock::now();
+    EXPECT_EQ(get.wait(), EXIT_TIMEOUT) << get.out() << get.err();
+    EXPECT_LT(std::chrono::steady_clock::now() - blockWait, std::chrono::seconds(kTimeout * 5 / 3));
+    EXPECT_FALSE(fs::exists(path("big.out")));
+
+    // The same at the end of a listing.
+    ChildProcess ls =
+        runLogged({"--timeout", std::to_string(kTimeout), "fs", "ls"}, ",silent-list-end");
+    ASSERT_TRUE(ls.waitForOutput("top.txt")) << ls.out() << ls.err();
+    const auto endWait = std::chrono::steady_clock::now();
+    EXPECT_EQ(ls.wait(), EXIT_TIMEOUT) << ls.out() << ls.err();
+    EXPECT_LT(std::chrono::steady_clock::now() - endWait, std::chrono::seconds(kTimeout * 5 / 3));
 }
 
 }  // namespace

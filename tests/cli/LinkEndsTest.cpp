@@ -135,6 +135,19 @@ TEST(LinkEnds, ASilentPhoneTimesOutAndTheLinkIsClosed) {
         << c.err();
 }
 
+TEST(LinkEnds, ADeviceThatTalksButNeverAnswersTimesOutLikeASilentOne) {
+    const std::vector<std::string> env = {"ZRK_PHONESIM=" ZRK_PHONESIM_EXE};
+    const std::pair<const char*, const char*> runs[] = {{"nmea", "identify"}, {"zeros", "status"}};
+    for (const auto& [kind, command] : runs) {
+        ChildProcess c(ZRK410_EXE, {std::string("--sim=babble=") + kind, "--timeout", "2", command},
+                       env);
+        // Babbling for ever, the device would hold the wait open to the end of this limit.
+        EXPECT_EQ(c.wait(std::chrono::seconds(60)), EXIT_TIMEOUT) << kind << c.out() << c.err();
+        EXPECT_NE(c.err().find("the phone sent nothing for 2 s"), std::string::npos) << c.err();
+        EXPECT_NE(c.out().find("** Close COM port\n"), std::string::npos) << c.out();
+    }
+}
+
 TEST(LinkEnds, CtrlCEndsTheWaitAndClosesTheLink) {
     PseudoTerminal nobody;
     ASSERT_TRUE(nobody.open());

@@ -130,6 +130,19 @@ TEST(SeveralPhones, TheLoopServesThreePhonesInARowAndCountsThem) {
     }
 }
 
+TEST(SeveralPhones, APortThatGoesAwayBetweenPhonesStopsServingWithoutCountingAPhone) {
+    // One phone, then the adapter is pulled out while the port waits for the next.
+    ChildProcess c(ZRK410_EXE, {"--sim=phones-in-a-row=1,unplug-after-row", "--loop", "identify"},
+                   kEnv);
+    EXPECT_EQ(c.wait(std::chrono::seconds(120)), EXIT_PORT_OR_FILE) << c.out() << c.err();
+    EXPECT_NE(c.out().find("COM1: phone 1 passed"), std::string::npos) << c.out();
+    EXPECT_EQ(c.out().find("phone 2"), std::string::npos) << c.out();
+    EXPECT_NE(c.out().find("1 phone: 1 passed, 0 failed"), std::string::npos) << c.out();
+    EXPECT_NE(c.err().find("went away while waiting for the next phone"), std::string::npos)
+        << c.err();
+    EXPECT_NE(c.err().find("no more phones on this port"), std::string::npos) << c.err();
+}
+
 TEST(SeveralPhones, CtrlCClosesEveryLink) {
     test::TempDir dir;
     const std::string bin = dir.write("fw.bin", test::randomImage(2 << 20, 18));

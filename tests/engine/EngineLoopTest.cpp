@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <thread>
 
 #include "serial/CommPort.h"
@@ -148,6 +149,97 @@ TEST(EngineLoop, FiresTheTimerOnceAfterItsDelay) {
 TEST(EngineLoop, ReportsASilentPhone) {
     EngineLoop loop;
     EXPECT_EQ(loop.runUntil([] { return false; }, 50ms), EngineLoop::RunResult::Silent);
+}
+
+// Drains what the link queued and, when told to, takes it as the reply it waited for.
+class DrainingHandler : public LinkHandler {
+  public:
+    explicit DrainingHandler(SerialLink& link) : m_Link(link) {}
+    void onLinkData() override {
+        std::uint8_t byte = 0;
+        while (m_Link.receiveQueue().pop(byte))
+            ++bytes;
+        if (accepts)
+            m_Link.noteReplyAccepted();
+        // Later than the start of any wait that dispatched us, on every clock.
+        std::this_thread::sleep_for(1ms);
+        handledAt = EngineLoop::Clock::now();
+    }
+    void onLinkLost(const std::string&) override {}
+    bool accepts = false;
+    std::size_t bytes = 0;
+    EngineLoop::Clock::time_point handledAt{};
+
+  private:
+    SerialLink& m_Link;
+};
+
+// A device that talks without end on its own thread, until told to stop or for 20 s at most.
+class Babbler {
+  public:
+    Babbler(test::FakeLink& link, EngineLoop& loop)
+        : m_Thread([this, &link, &loop] {
+              const auto end = std::chrono::steady_clock::now() + 20s;
+              while (!m_Stop && std::chrono::steady_clock::now() < end) {
+                  link.queue.push(0x24);
+                  loop.postLinkData(link);
+                  std::this_thread::sleep_for(2ms);
+              }
+          }) {}
+    ~Babbler() {
+        m_Stop = true;
+        m_Thread.join();
+    }
+
+  private:
+    std::atomic<bool> m_Stop{false};
+    std::thread m_Thread;
+};
+
+TEST(EngineLoop, BytesNoExchangeTookDoNotHoldOffTheSilenceLimit) {
+    test::FakeLink link;
+    EngineLoop loop;
+    loop.attach(link);
+    DrainingHandler handler(link);
+    link.pushHandler(handler);
+    ASSERT_TRUE(link.open(1, 115200));
+    Babbler babbler(link, loop);
+    const auto started = EngineLoop::Clock::now();
+    EXPECT_EQ(loop.runUntil([] { return false; }, 200ms), EngineLoop::RunResult::Silent);
+    // The babble goes on for 20 s: ending well before is the limit's doing.
+    EXPECT_LT(EngineLoop::Clock::now() - started, 10s);
+}
+
+TEST(EngineLoop, TheSilenceLimitRunsFromTheLastAcceptedReply) {
+    test::FakeLink link;
+    EngineLoop loop;
+    loop.attach(link);
+    DrainingHandler handler(link);
+    link.pushHandler(handler);
+    ASSERT_TRUE(link.open(1, 115200));
+
+    // An ignored byte leaves the mark where the wait began; an accepted one moves it past the
+    // moment the handler took it.
+    link.receive({0x00});
+    loop.postLinkData(link);
+    EXPECT_EQ(loop.runUntil([&] { return handler.bytes == 1; }, 5s), EngineLoop::RunResult::Done);
+    EXPECT_LT(loop.lastProgress(), handler.handledAt);
+    handler.accepts = true;
+    link.receive({0x01});
+    loop.postLinkData(link);
+    EXPECT_EQ(loop.runUntil([&] { return handler.bytes == 2; }, 5s), EngineLoop::RunResult::Done);
+    EXPECT_GE(loop.lastProgress(), handler.handledAt);
+
+    // A wait that follows a silent one goes on from the same mark: the two end within one
+    // limit, not two.
+    const auto started = EngineLoop::Clock::now();
+    EXPECT_EQ(loop.runUntil([] { return false; }, 3s), EngineLoop::RunResult::Silent);
+    const auto mark = loop.lastProgress();
+    EXPECT_EQ(loop.runUntil([] { return false; }, 3s, {}, EngineLoop::SilenceFrom::LastReply),
+              EngineLoop::RunResult::Silent);
+    EXPECT_EQ(loop.lastProgress(), mark);
+    // Two whole limits would be 6 s at the least.
+    EXPECT_LT(EngineLoop::Clock::now() - started, 5900ms);
 }
 
 TEST(EngineLoop, AWakeUpLetsTheCallerInterrupt) {

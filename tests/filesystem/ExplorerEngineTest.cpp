@@ -212,11 +212,115 @@ TEST_F(ExplorerEngineTest, ExitAnswersWhateverComesAndGivesTheLinkBack) {
     ExplorerEngine& e = mounted();
     e.exit();
     EXPECT_EQ(link.takeWritten(), Bytes{0xE4});
+    EXPECT_FALSE(e.unmountOutcome());  // nothing has answered yet
     phone({0x42});
     EXPECT_NE(view.log.find("Fail!(0x42)\r\n"), std::string::npos);
     EXPECT_TRUE(view.closed);
     EXPECT_FALSE(e.isOpen());
     EXPECT_EQ(link.handler(), nullptr);
+    // The closing exchange has an outcome of its own, typed, for a front end's exit status.
+    ASSERT_TRUE(e.unmountOutcome());
+    EXPECT_EQ(e.unmountOutcome()->kind, OutcomeKind::Failed);
+    EXPECT_EQ(e.unmountOutcome()->cause, FailureCause::PhoneReply);
+
+    ExplorerEngine& confirmed = mounted();
+    confirmed.exit();
+    link.takeWritten();
+    phone({0xE4});
+    ASSERT_TRUE(confirmed.unmountOutcome());
+    EXPECT_TRUE(confirmed.unmountOutcome()->completed());
+
+    ExplorerEngine& cut = mounted();
+    cut.exit();
+    cut.onLinkLost("unplugged");
+    ASSERT_TRUE(cut.unmountOutcome());
+    EXPECT_EQ(cut.unmountOutcome()->kind, OutcomeKind::LinkLost);
+    EXPECT_FALSE(cut.isOpen());
+}
+
+TEST_F(ExplorerEngineTest, ADeleteListsTheFilesOwnDirectoryAndFailsWhileItStillHoldsTheName) {
+    ExplorerEngine& e = mounted();  // the root is the current directory
+    const std::string path = "/user/docs/a.txt";
+    e.deleteFile(path);
+    Bytes request{0xEE, 0x00, static_cast<std::uint8_t>(path.size() + 1)};
+    request.insert(request.end(), path.begin(), path.end());
+    request.push_back(0x00);
+    EXPECT_EQ(link.takeWritten(), request);
+    const std::string dir = "/user/docs";
+    Bytes refresh{0xE5, static_cast<std::uint8_t>(dir.size())};
+    refresh.insert(refresh.end(), dir.begin(), dir.end());
+    EXPECT_EQ(phone({0xEE}), refresh);
+    EXPECT_EQ(e.currentDirectory(), dir);
+    EXPECT_EQ(phone(entry(0x01, "a.txt")), Bytes{0x01});
+    phone({0xE7});
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(view.outcomes[0].kind, OutcomeKind::Failed);
+    EXPECT_EQ(view.outcomes[0].cause, FailureCause::PhoneReply);
+    EXPECT_NE(view.log.find("** The file is still in '/user/docs': it was not deleted **\r\n"),
+              std::string::npos)
+        << view.log;
+
+    // Gone from the listing (a directory of that name is another thing): the delete is done.
+    view.outcomes.clear();
+    e.deleteFile(path);
+    link.takeWritten();
+    EXPECT_EQ(phone({0xEE}), refresh);
+    EXPECT_EQ(phone(entry(0x02, "a.txt")), Bytes{0x02});
+    phone({0xE7});
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_TRUE(view.outcomes[0].completed());
+
+    // A file at the root is looked for at the root.
+    e.deleteFile("top.txt");
+    link.takeWritten();
+    EXPECT_EQ(phone({0xEE}), (Bytes{0xE5, 0x01, '/'}));
+}
+
+TEST_F(ExplorerEngineTest, AListingThatDoesNotEndFailsAtItsBoundWithoutAcknowledging) {
+    ExplorerEngine& e = mounted();
+    e.setListingBounds(3, 1000);
+    e.listDirectory("/x");
+    link.takeWritten();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(phone(entry(0x01, "f" + std::to_string(i))), Bytes{0x01});
+        EXPECT_TRUE(phone({0xCB}).empty());
+    }
+    EXPECT_TRUE(phone(entry(0x01, "f3")).empty());
+    EXPECT_EQ(e.state(), State::EXPLORER_IDLE);
+    EXPECT_TRUE(view.working);  // EXIT and another choice stay possible
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(view.outcomes[0].kind, OutcomeKind::Failed);
+    EXPECT_EQ(view.outcomes[0].cause, FailureCause::PhoneReply);
+    EXPECT_NE(view.log.find("did not end after 4 entries"), std::string::npos) << view.log;
+    EXPECT_EQ(e.listedEntries().size(), 3u);
+    // What the phone goes on sending is nobody's.
+    EXPECT_TRUE(phone({0xCB}).empty());
+    EXPECT_EQ(view.outcomes.size(), 1u);
+
+    // Long names reach the bound on bytes sooner.
+    e.setListingBounds(1000, 600);
+    view.outcomes.clear();
+    e.listDirectory("/y");
+    link.takeWritten();
+    const std::string name(200, 'n');  // records of 202 bytes
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(phone(entry(0x01, name)), Bytes{0x01});
+        phone({0xCB});
+    }
+    EXPECT_TRUE(phone(entry(0x01, name)).empty());
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(view.outcomes[0].kind, OutcomeKind::Failed);
+}
+
+TEST_F(ExplorerEngineTest, OnlyBytesAnExchangeTakesCountAsReplies) {
+    ExplorerEngine& e = mounted();
+    const auto before = link.repliesAccepted();
+    phone({0x55, 0x00, 0x24});  // in the idle state
+    EXPECT_EQ(link.repliesAccepted(), before);
+    e.listDirectory("/x");
+    link.takeWritten();
+    phone(entry(0x01, "f"));
+    EXPECT_GT(link.repliesAccepted(), before);
 }
 
 }  // namespace
