@@ -8,6 +8,7 @@
 #include "cli/ExitCodes.h"
 #include "cli/TerminalOutput.h"
 #include "engine/EngineLoop.h"
+#include "engine/SafeText.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/explorer/ExplorerEngine.h"
 #include "filesystem/explorer/FolderPull.h"
@@ -193,7 +194,7 @@ int runExplorerCommand(const PhoneJob& job, SerialLink& link, EngineLoop& loop, 
         if (outcome && outcome->completed() && job.command == Command::FsList) {
             output.startNewLine();
             for (const auto& name : xview.namesIn(listed))
-                output.line(name);
+                output.line(printableName(name));
         }
         // The report is in the log already; a quiet run still wants its result.
         if (outcome && outcome->completed() && job.command == Command::FsStat && job.quiet &&

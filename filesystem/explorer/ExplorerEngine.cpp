@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/ElapsedTime.h"
+#include "engine/SafeText.h"
 #include "engine/TextFormat.h"
 #include "files/OutputFolder.h"
 #include "filesystem/explorer/PhonePath.h"
@@ -142,7 +143,8 @@ void ExplorerEngine::listDirectory(const std::string& path) {
     m_CurrentNode = path;
     m_CurrentDir = path;
     m_CurrentDirLength = static_cast<std::uint8_t>(path.size());
-    m_View->setLogText(formatText("\r\nSearching the files (in '%s')... ", path.c_str()));
+    m_View->setLogText(
+        formatText("\r\nSearching the files (in '%s')... ", printableName(path).c_str()));
     const auto utf8 = toUtf8Field(path);
     if (!utf8) {
         m_State = State::EXPLORER_IDLE;
@@ -202,9 +204,9 @@ void ExplorerEngine::entryComplete() {
         return;
     }
     if (type == ENTRY_FILE) {
-        const std::string text = *name + "\r\n";
-        m_View->addFileLine(text);
-        log(text);
+        // The list keeps the name as it is (actions take it back); the log shows it safely.
+        m_View->addFileLine(*name + "\r\n");
+        log(printableName(*name) + "\r\n");
         return;
     }
     // "." and ".." and every other dot name stay out of the tree; so does everything once a
@@ -233,7 +235,7 @@ void ExplorerEngine::entryStatus(std::uint8_t byte) {
                     [&](const auto& e) { return !e.directory && e.utf8Name == deleted; });
                 if (still) {
                     log(formatText("** The file is still in '%s': it was not deleted **\r\n",
-                                   m_CurrentDir.c_str()));
+                                   printableName(m_CurrentDir).c_str()));
                     end(OutcomeKind::Failed, FailureCause::PhoneReply,
                         "the file is still listed after the delete");
                     return;
@@ -276,7 +278,7 @@ std::optional<std::string> ExplorerEngine::convertFullPath(const std::string& fu
         utf8 = toUtf8Field(fullPath);
     if (!fits || (utf8 && utf8->size() > kNameField)) {
         if (tooLong)
-            log(formatText(tooLong, fullPath.c_str()));
+            log(formatText(tooLong, printableName(fullPath).c_str()));
         utf8.reset();
     }
     if (!utf8) {
@@ -301,7 +303,7 @@ void ExplorerEngine::deleteFile(const std::string& fullPath) {
         end(OutcomeKind::Failed, FailureCause::Refused, "not confirmed");
         return;
     }
-    log(formatText("\r\nDeleting the file '%s'... ", fullPath.c_str()));
+    log(formatText("\r\nDeleting the file '%s'... ", printableName(fullPath).c_str()));
     const auto utf8 = convertFullPath(fullPath, nullptr);
     if (!utf8)
         return;
@@ -320,7 +322,7 @@ void ExplorerEngine::refreshAfterDelete() {
     m_CurrentDir = m_DeleteDir;
     m_CurrentDirLength = static_cast<std::uint8_t>(m_CurrentDir.size());
     m_CurrentNode = m_CurrentDir;
-    log(formatText("\r\nSearching the files (in '%s')... ", m_CurrentDir.c_str()));
+    log(formatText("\r\nSearching the files (in '%s')... ", printableName(m_CurrentDir).c_str()));
     // The refresh carries the path without its NUL, in the form the phone reads.
     auto utf8 = m_CodePage.toUtf8(m_CurrentDir);
     const std::string path = utf8 ? *utf8 : m_CurrentDir;
@@ -352,7 +354,7 @@ void ExplorerEngine::readOut(const std::string& fullPath) {
     m_Tracking = true;
     m_Done = 0;
     m_ExchangeStart = m_Clock.nowSeconds();
-    log(formatText("\r\n Reading the file '%s'... ", fullPath.c_str()));
+    log(formatText("\r\n Reading the file '%s'... ", printableName(fullPath).c_str()));
     m_View->setWorkingControlsEnabled(false);
     const auto utf8 = convertFullPath(fullPath, "**File name is too long(%s) **\r\n");
     if (!utf8)
@@ -529,7 +531,8 @@ void ExplorerEngine::fileStatus(const std::string& fullPath) {
     m_Tracking = true;
     m_Done = 0;
     m_ExchangeStart = m_Clock.nowSeconds();
-    m_View->setLogText(formatText("\r\n Reading the file status '%s'... \n", fullPath.c_str()));
+    m_View->setLogText(
+        formatText("\r\n Reading the file status '%s'... \n", printableName(fullPath).c_str()));
     log("---------------------------- \n");
     m_View->setWorkingControlsEnabled(false);
     // Set before the request is written: the reply may be read before send returns here.
