@@ -376,6 +376,16 @@ void FileSystemVerify::closeExplorer() {
     if (m_LinkLost || m_Step != Step::Closing)
         return;
     m_Step = Step::Idle;
+    // A comparison that held is still no verdict while the phone has not confirmed the unmount:
+    // the file system may be left mounted, as an fs command would report.
+    const auto& unmount = m_Explorer->unmountOutcome();
+    if (unmount && !unmount->completed() &&
+        (!m_Verdict || m_Verdict->cause == FailureCause::None)) {
+        m_Context.log("** The phone did not confirm the unmount: " + unmount->detail + " **\r\n");
+        m_Verdict = Verdict{
+            unmount->cause == FailureCause::None ? FailureCause::PhoneReply : unmount->cause,
+            "the phone did not confirm the unmount: " + unmount->detail};
+    }
     report();
 }
 

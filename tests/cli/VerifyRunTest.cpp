@@ -139,6 +139,15 @@ TEST_F(VerifyRun, FileSystemReadBackNamesTheFileAndOffsetAndTheMissingDirectorie
         EXPECT_EQ(c.wait(), EXIT_OK) << c.out() << c.err();
     }
     {
+        // Every file compares, but the phone never confirms the unmount: no good verify.
+        ChildProcess c(
+            ZRK410_EXE,
+            {"--sim=preload=" + state() + ",unmount-fault=wrong", "verify", "--qix", qix}, kEnv);
+        EXPECT_EQ(c.wait(), EXIT_PHONE_FAILED) << c.out() << c.err();
+        EXPECT_TRUE(has(c.out(), "The phone did not confirm the unmount")) << c.out();
+        EXPECT_FALSE(has(c.out(), "Verify OK")) << c.out();
+    }
+    {
         // Changed on the phone: a directory gone with its file, another file shorter.
         fs::remove_all(path("phone") / "nand" / "d" / "e");
         write(path("phone") / "nand" / "b.txt", "bb");
