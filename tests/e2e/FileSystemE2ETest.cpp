@@ -164,6 +164,30 @@ TEST_F(FileSystemE2E, NamesThatDoNotConvertAreRefusedBeforeTheStartUntilTheOffer
     EXPECT_EQ(phone.violations(), 0u) << phone.summary();
 }
 
+// The names were fine when DOWNLOAD was pressed; the .cfg was rewritten before the phone
+// answered the start command. Still nothing reaches the NAND.
+TEST_F(FileSystemE2E, ACfgChangedAfterThePressIsCheckedAgainBeforeTheMount) {
+    Tree tree;
+    tree.dirs = {"/docs"};
+    tree.files = {{"/a.txt", Bytes{'a'}}};
+    writeImage(tree, "UTF-8");
+    phone.view.outcomes.clear();
+    phone.engine.download();
+    const std::string foreign =
+        "QIXVERSION : V1              \r\nDIR_NAME : /docs\r\n"
+        "FILE_NAME : /\xE4.txt\r\nFILE_SIZE : 1\r\n";
+    phone.dir.write("fs.cfg", Bytes(foreign.begin(), foreign.end()));
+    ASSERT_TRUE(phone.runUntil([&] { return !phone.view.outcomes.empty(); })) << phone.view.log;
+    EXPECT_EQ(phone.view.outcomes.back().cause, FailureCause::Refused);
+    EXPECT_FALSE(phone.sim->nandDirectoryExists("/docs"));
+    EXPECT_NE(phone.view.log.find("File name is too long\"/\\xE4.txt\"... \r\n** The file name"),
+              std::string::npos)
+        << phone.view.log;
+    EXPECT_NE(phone.view.log.find("nothing was written"), std::string::npos);
+    phone.engine.stop();
+    EXPECT_EQ(phone.violations(), 0u) << phone.summary();
+}
+
 TEST_F(FileSystemE2E, ConfigurationsWithoutDirectoriesOrWithoutFiles) {
     Tree filesOnly;
     filesOnly.files = {{"/a.txt", Bytes{'a'}}};
