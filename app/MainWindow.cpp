@@ -123,12 +123,14 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     if (const auto length = lengthOf(m_QixPath))
         m_Ui->qixSizeField->setText(QString::number(*length));
     m_CfgPath = deriveCfgPath(m_QixPath);
+    showCodePage();
 
     // Nothing can be done on a phone yet.
     setOperationButtonsEnabled(false);
     m_Ui->stopButton->setEnabled(false);
     m_Ui->qixPathField->setEnabled(false);
     m_Ui->qixButton->setEnabled(false);
+    m_Ui->codePageButton->setEnabled(false);
     m_Ui->startAddressBox->setEnabled(false);
     m_Ui->startAddressField->setEnabled(false);
 
@@ -173,6 +175,7 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
             &MainWindow::showQixMenu);
     m_Ui->qixButton->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_Ui->qixButton, &QWidget::customContextMenuRequested, this, &MainWindow::showQixMenu);
+    connect(m_Ui->codePageButton, &QPushButton::clicked, this, &MainWindow::chooseCodePage);
     m_Ui->logView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_Ui->logView, &QWidget::customContextMenuRequested, this, &MainWindow::showLogMenu);
 
@@ -254,8 +257,29 @@ void MainWindow::chooseCodePage() {
         return;
     }
     m_Settings.writeString(QStringLiteral("CodePage"), name);
+    showCodePage();
     appendLog("** Names in .cfg files are read as " +
               (name.isEmpty() ? locale : name).toStdString() + "\r\n");
+}
+
+bool MainWindow::offerCodePage(const std::string& question, const std::string& codePage) {
+    // Not destructive: Yes only changes how the names are read, and the answer is kept.
+    if (!askYesNo(question))
+        return false;
+    m_Settings.writeString(QStringLiteral("CodePage"), QString::fromStdString(codePage));
+    showCodePage();
+    return true;
+}
+
+void MainWindow::showCodePage() {
+    const QString stored = m_Settings.readString(QStringLiteral("CodePage"));
+    const QString name = stored.isEmpty() ? QString::fromStdString(localeCodePageName()) : stored;
+    m_Ui->codePageButton->setText(name);
+    m_Ui->codePageButton->setToolTip(
+        (stored.isEmpty() ? tr("Code page of the .cfg names: %1, this system's")
+                          : tr("Code page of the .cfg names: %1"))
+            .arg(name) +
+        tr("\nClick to choose the one the .cfg files were written in"));
 }
 
 // ---- the link trace ------------------------------------------------------------------------
@@ -409,6 +433,7 @@ void MainWindow::setBinRowEnabled(bool on) {
 void MainWindow::setQixRowEnabled(bool on) {
     m_Ui->qixPathField->setEnabled(on);
     m_Ui->qixButton->setEnabled(on);
+    m_Ui->codePageButton->setEnabled(on);
     m_Ui->qixSizeField->setEnabled(on);
 }
 
@@ -502,6 +527,7 @@ UserChoices MainWindow::choices() {
     c.cfgPath = m_CfgPath.toStdString();
     // Where the .cfg files come from another system: "CodePage" in the settings (CP1252, ...).
     c.codePage = m_Settings.readString(QStringLiteral("CodePage")).toStdString();
+    c.codePageControl = "the code page button beside the QIX path";
     return c;
 }
 

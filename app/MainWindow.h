@@ -64,6 +64,8 @@ class MainWindow : public QDialog, public DownloaderView {
     // Asks for the code page of the .cfg names (empty: the locale's) and stores it, refusing a
     // name this system cannot convert.
     void chooseCodePage();
+    // DownloaderView: the question, then the code page stored and shown.
+    bool offerCodePage(const std::string& question, const std::string& codePage) override;
     void stopTrace();
     const QString& tracePath() const { return m_TracePath; }
     // The log pane's "Save report...": the run report of the window's last phones, as JSON.
@@ -130,6 +132,8 @@ class MainWindow : public QDialog, public DownloaderView {
     void logUnreadable(const QString& path);
     void showLogMenu(const QPoint& position);
     void showQixMenu(const QPoint& position);
+    // The code page button beside the QIX path shows the stored one or the locale's.
+    void showCodePage();
 
     std::unique_ptr<Ui::MainWindow> m_Ui;
     SerialLink& m_Link;

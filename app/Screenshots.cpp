@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <chrono>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "app/SettingsStore.h"
 #include "engine/SectorMap.h"
 #include "filesystem/CodePage.h"
+#include "filesystem/QixNameCheck.h"
 #include "filesystem/dialog/FsExplorerDialog.h"
 #include "loader/dialog/SectorSelectDialog.h"
 #include "serial/CommPort.h"
@@ -87,6 +89,16 @@ int writeScreenshots(const QString& dirPath) {
         window.setProgressPos(40 * 65536);
         ok &= save(window, dir, QStringLiteral("main-locked.png"));
         window.hide();
+    }
+    {
+        // DOWNLOAD in QIX with a .cfg written in CP1252 under a UTF-8 locale: the offer, as the
+        // window's yes/no question shows it.
+        QMessageBox offer(QMessageBox::Question, QApplication::applicationDisplayName(),
+                          QString::fromStdString(
+                              qixCodePageQuestion("/home/user/firmware/fs.cfg", "UTF-8", "CP1252")),
+                          QMessageBox::Yes | QMessageBox::No);
+        ok &= save(offer, dir, QStringLiteral("code-page-offer.png"));
+        offer.hide();
     }
     {
         AboutDialog about;

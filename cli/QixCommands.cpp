@@ -8,6 +8,7 @@
 #include "filesystem/CodePage.h"
 #include "filesystem/QixExtract.h"
 #include "filesystem/QixListing.h"
+#include "filesystem/QixNameCheck.h"
 #include "filesystem/QixWriter.h"
 
 namespace zrk::cli {
@@ -76,7 +77,7 @@ int runCreate(const Options& o, const CodePage& codePage, TerminalOutput& output
 
 int runList(const Options& o, const CodePage& codePage, TerminalOutput& output) {
     const std::string cfgPath = configPathFor(o.qixPath);
-    const QixListing listing = readQixListing(o.qixPath, cfgPath, codePage);
+    const QixListing listing = readQixListing(o.qixPath, cfgPath, codePage, kCodePageOption);
     if (listing.checked) {
         output.line("image    " + o.qixPath + " (" + std::to_string(listing.imageSize) + " bytes)");
         output.line("config   " + cfgPath);
@@ -100,7 +101,8 @@ int runList(const Options& o, const CodePage& codePage, TerminalOutput& output) 
 }
 
 int runExtract(const Options& o, const CodePage& codePage, TerminalOutput& output) {
-    const QixListing listing = readQixListing(o.qixPath, configPathFor(o.qixPath), codePage);
+    const QixListing listing =
+        readQixListing(o.qixPath, configPathFor(o.qixPath), codePage, kCodePageOption);
     if (reportRefusal(listing, output))
         return refusalExit(listing);
     const QixExtractResult result = extractQixImage(listing, o.qixPath, o.folder);
@@ -115,6 +117,27 @@ int runExtract(const Options& o, const CodePage& codePage, TerminalOutput& outpu
 }
 
 }  // namespace
+
+int refuseUnusableQixNames(const std::string& qixPath, const std::string& codePage,
+                           TerminalOutput& output) {
+    const auto page = CodePage::open(codePage.empty() ? localeCodePageName() : codePage, nullptr);
+    const std::string cfgPath = configPathFor(qixPath);
+    QixCheckResult check = checkQixFiles(qixPath, cfgPath);
+    if (!page || !check.ok())
+        return EXIT_OK;
+    const QixNameCheck names = checkQixNames(*check.config, *page);
+    if (names.ok())
+        return EXIT_OK;
+    std::string text =
+        qixNameExplanation(names, cfgPath, page->name(), kCodePageOption, "nothing was sent");
+    // A diagnostic line of its own: without the log's marks.
+    if (text.rfind("** ", 0) == 0)
+        text.erase(0, 3);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    output.diagnostic(text);
+    return EXIT_USAGE;
+}
 
 int runQixCommand(const Options& o, TerminalOutput& output) {
     std::string error;

@@ -153,6 +153,7 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
     job.quiet = o.quiet;
     job.simArgs = splitSimOptions(o.simOptions);
     job.choices.codePage = o.codePage;
+    job.choices.codePageControl = kCodePageOption;
     // The format question was answered above (or by --yes).
     job.answers.yes = o.command == Command::Format;
 
@@ -177,6 +178,9 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
             output.diagnostic(configTooLargeText(job.choices.cfgPath));
             return EXIT_USAGE;
         }
+        // The same: a name that does not convert is found before the phone is powered on.
+        if (const int refused = refuseUnusableQixNames(o.qixPath, o.codePage, output))
+            return refused;
         job.choices.downloadMode = DownloadMode::ModeQix;
         job.choices.powerOnAfterDownload = o.powerOn;
     }

@@ -34,6 +34,9 @@ struct UserChoices {
     std::string cfgPath;
     // The code page the .cfg names are written in; empty: the locale's.
     std::string codePage;
+    // How this front end's user chooses the code page, "NAME" standing for its name; a refusal
+    // of the .cfg's names says it.
+    std::string codePageControl = "another code page (NAME)";
 };
 
 // A save-file dialog as the protocol describes it: default extension (".hex") and a filter in
@@ -108,6 +111,15 @@ class ControlsView {
     virtual bool selectSectors(const SectorMap& map, std::vector<std::int32_t>& sectorSelected) = 0;
 
     virtual UserChoices choices() = 0;
+
+    // The .cfg's names are not valid in the code page in use but are all valid in codePage:
+    // asks the question and, on yes, uses codePage from now on (choices() reports it). False
+    // where nothing can ask.
+    virtual bool offerCodePage(const std::string& question, const std::string& codePage) {
+        (void)question;
+        (void)codePage;
+        return false;
+    }
 };
 
 // Everything the main window's engine talks to.

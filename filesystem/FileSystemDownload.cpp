@@ -9,6 +9,7 @@
 #include "engine/TextFormat.h"
 #include "filesystem/FileSystemStates.h"
 #include "filesystem/FileSystemVerify.h"
+#include "filesystem/QixNameCheck.h"
 
 namespace zrk {
 
@@ -36,6 +37,10 @@ std::vector<std::uint8_t> namePacket(std::uint8_t command, const std::string& ut
                                      static_cast<std::uint8_t>(utf8Name.size())};
     packet.insert(packet.end(), utf8Name.begin(), utf8Name.end());
     return packet;
+}
+
+std::string codePageInUse(const UserChoices& choices) {
+    return choices.codePage.empty() ? localeCodePageName() : choices.codePage;
 }
 
 }  // namespace
@@ -70,6 +75,46 @@ void FileSystemDownload::press() {
     m_Context.beginOperation(OP_FILE_SYSTEM);
 }
 
+bool FileSystemDownload::namesUsable(PhaseContext& context, Operation operation) {
+    DownloaderView& view = context.view();
+    UserChoices choices = view.choices();
+    std::string error;
+    auto codePage = CodePage::open(codePageInUse(choices), &error);
+    if (!codePage) {
+        context.log("\r\n** " + error + "; choose another code page for the .cfg names.\r\n");
+        view.messageBox("Unknown code page for the QIX names!", MessageIcon::Warning);
+        context.refuse(operation, FailureCause::Refused, error);
+        return false;
+    }
+    const QixCheckResult files = checkQixFiles(choices.qixPath, choices.cfgPath);
+    if (!files.ok())
+        return true;
+    QixNameCheck names = checkQixNames(*files.config, *codePage);
+    if (names.ok())
+        return true;
+    if (names.suggestion &&
+        view.offerCodePage(
+            qixCodePageQuestion(choices.cfgPath, codePage->name(), *names.suggestion),
+            *names.suggestion)) {
+        choices = view.choices();
+        codePage = CodePage::open(codePageInUse(choices), &error);
+        if (codePage) {
+            names = checkQixNames(*files.config, *codePage);
+            if (names.ok()) {
+                context.log("\r\n** The .cfg names are read as " + codePage->name() + "\r\n");
+                return true;
+            }
+        }
+    }
+    const std::string name = codePage ? codePage->name() : codePageInUse(choices);
+    context.log("\r\n" + (names.problem ? names.problem->complaint : std::string()) + "\r\n" +
+                qixNameExplanation(names, choices.cfgPath, name, choices.codePageControl,
+                                   "nothing was sent"));
+    context.refuse(operation, FailureCause::Refused,
+                   "a name in " + choices.cfgPath + " is not usable in the code page " + name);
+    return false;
+}
+
 void FileSystemDownload::fail(const std::string& logText, FailureCause cause) {
     m_Context.log(logText);
     m_Context.abandon(cause, logText);
@@ -80,8 +125,7 @@ void FileSystemDownload::onStartReply() {
     // The names in the configuration are converted on the way; a code page that does not exist
     // here could convert none of them.
     std::string error;
-    m_CodePage =
-        CodePage::open(choices.codePage.empty() ? localeCodePageName() : choices.codePage, &error);
+    m_CodePage = CodePage::open(codePageInUse(choices), &error);
     if (!m_CodePage) {
         fail("\r\n** " + error + "; nothing was sent.\r\n", FailureCause::Refused);
         return;
@@ -97,6 +141,19 @@ void FileSystemDownload::onStartReply() {
         const bool unreadable = check.messageText.rfind("Fail to open ", 0) == 0;
         m_Context.abandon(unreadable ? FailureCause::File : FailureCause::Refused,
                           check.messageText.empty() ? check.logText : check.messageText);
+        return;
+    }
+    // Checked when DOWNLOAD was pressed, but the .cfg may have changed since: a name that
+    // stopped the walk half-way would leave the phone half-written and mounted.
+    const QixNameCheck names = checkQixNames(*check.config, *m_CodePage);
+    if (!names.ok()) {
+        const std::string text = "\r\n" + names.problem->complaint + "\r\n" +
+                                 qixNameExplanation(names, choices.cfgPath, m_CodePage->name(),
+                                                    choices.codePageControl, "nothing was written");
+        m_Context.log(text);
+        m_Context.abandon(FailureCause::Refused, "a name in " + choices.cfgPath +
+                                                     " is not usable in the code page " +
+                                                     m_CodePage->name());
         return;
     }
     m_Config = std::move(check.config);

@@ -34,6 +34,12 @@ class FileSystemDownload {
     // minutes, hours, day, month and year, each 32-bit little-endian.
     static std::array<std::uint8_t, kTimePacketSize> timePacket(const std::tm& local);
 
+    // Before anything goes to the phone: the code page exists and every name of the chosen .cfg
+    // converts with it and fits. A common code page that fits is offered; a refusal is logged
+    // and ends the operation. True when the operation may start. A pair that fails the image
+    // check passes here: the operation's own check reports it in its own words.
+    static bool namesUsable(PhaseContext& context, Operation operation);
+
   private:
     void fail(const std::string& logText, FailureCause cause = FailureCause::PhoneReply);
     void nextDirectory();

@@ -13,6 +13,7 @@
 #include "filesystem/CodePage.h"
 #include "filesystem/FileSystemStates.h"
 #include "filesystem/QixConfig.h"
+#include "filesystem/QixNameCheck.h"
 #include "filesystem/explorer/ExplorerEngine.h"
 
 namespace zrk {
@@ -81,6 +82,20 @@ bool FileSystemVerify::prepare(Operation operation) {
                                                                       : FailureCause::Refused,
                       check.messageText.empty() ? "the QIX files do not match" : check.messageText);
     QixConfig& config = *check.config;
+    if (const QixNameCheck names = checkQixNames(config, *codePage); !names.ok()) {
+        m_Context.log("\r\n" + names.problem->complaint + "\r\n" +
+                      qixNameExplanation(names, choices.cfgPath, codePage->name(),
+                                         choices.codePageControl, "nothing was compared"));
+        const std::string why =
+            "a name in " + choices.cfgPath + " is not usable in the code page " + codePage->name();
+        if (m_AfterDownload) {
+            m_Context.reportFailure(FailureCause::Refused, why);
+            m_Context.finishOperation();
+        } else {
+            m_Context.refuse(operation, FailureCause::Refused, why);
+        }
+        return false;
+    }
     m_Directories.clear();
     m_Files.clear();
     m_Total = 0;

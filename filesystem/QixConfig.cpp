@@ -12,6 +12,7 @@
 
 #include "engine/TextFormat.h"
 #include "filesystem/CodePage.h"
+#include "filesystem/QixNameCheck.h"
 
 namespace zrk {
 namespace {
@@ -153,7 +154,10 @@ WalkStep makeEntry(const CodePage& codePage, std::string name, std::size_t utf8L
     WalkStep step;
     if (name.size() >= kNameBufferSize || !converted.utf8 || converted.utf8->size() > utf8Limit) {
         step.result = WalkResult::NameTooLong;
-        step.logText = converted.logText + formatText(tooLongPattern, name.c_str());
+        // The name comes from a file: shown with its foreign bytes and controls escaped.
+        step.logText =
+            converted.logText + formatText(tooLongPattern, printableLocalName(name).c_str());
+        step.entry.localName = std::move(name);
         return step;
     }
     step.result = WalkResult::Entry;

@@ -49,7 +49,7 @@ enum class WalkResult { NoneLeft, Entry, NameTooLong };
 
 struct WalkStep {
     WalkResult result = WalkResult::NoneLeft;
-    QixEntry entry;       // for Entry
+    QixEntry entry;       // for Entry; for NameTooLong only its localName
     std::string logText;  // for NameTooLong: what to log before the download stops
 };
 

@@ -1,9 +1,12 @@
 #include "filesystem/QixListing.h"
 
+#include "filesystem/CodePage.h"
+#include "filesystem/QixNameCheck.h"
+
 namespace zrk {
 
 QixListing readQixListing(const std::string& imagePath, const std::string& configPath,
-                          const CodePage& codePage) {
+                          const CodePage& codePage, const std::string& howToChoose) {
     QixListing listing;
     QixCheckResult check = checkQixFiles(imagePath, configPath);
     if (!check.ok()) {
@@ -17,6 +20,12 @@ QixListing readQixListing(const std::string& imagePath, const std::string& confi
     listing.version = config.version();
     listing.releaseVersion = config.releaseVersion();
     listing.imageSize = config.qixSize();
+    // A name that does not convert is no name that is too long, whatever the walk calls it.
+    const QixNameCheck names = checkQixNames(config, codePage);
+    const std::string refusal =
+        names.ok() ? std::string()
+                   : (names.problem->unconvertible ? "" : names.problem->complaint + "\r\n") +
+                         qixNameExplanation(names, configPath, codePage.name(), howToChoose, "");
     // The download walks the directories, then the files, and stops at the first name that
     // is too long.
     for (;;) {
@@ -24,7 +33,7 @@ QixListing readQixListing(const std::string& imagePath, const std::string& confi
         if (step.result == WalkResult::NoneLeft)
             break;
         if (step.result == WalkResult::NameTooLong) {
-            listing.logText = step.logText;
+            listing.logText = refusal;
             return listing;
         }
         listing.directories.push_back(std::move(step.entry));
@@ -36,7 +45,7 @@ QixListing readQixListing(const std::string& imagePath, const std::string& confi
         if (step.result == WalkResult::NoneLeft)
             break;
         if (step.result == WalkResult::NameTooLong) {
-            listing.logText = step.logText;
+            listing.logText = refusal;
             return listing;
         }
         const std::uint32_t size = step.entry.fileSize;

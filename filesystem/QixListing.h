@@ -35,7 +35,11 @@ struct QixListing {
     bool ok() const { return logText.empty() && messageText.empty(); }
 };
 
+// A name the download would stop at is explained in logText: which name, and, when it does
+// not convert, a code page in which all do, to be chosen as howToChoose says ("NAME" standing
+// for the code page's name).
 QixListing readQixListing(const std::string& imagePath, const std::string& configPath,
-                          const CodePage& codePage);
+                          const CodePage& codePage,
+                          const std::string& howToChoose = "another code page (NAME)");
 
 }  // namespace zrk

@@ -4,7 +4,7 @@
 
 #include "bringup/BringUp.h"
 #include "engine/Phase.h"
-#include "filesystem/CodePage.h"
+#include "filesystem/FileSystemDownload.h"
 #include "filesystem/FileSystemPhase.h"
 #include "loader/LoaderPhase.h"
 #include "serial/SerialLink.h"
@@ -36,22 +36,17 @@ void ProtocolEngine::start() {
     m_BringUp->start();
 }
 
-bool ProtocolEngine::codePageUsable() {
-    const UserChoices choices = m_View.choices();
-    std::string error;
-    if (CodePage::open(choices.codePage.empty() ? localeCodePageName() : choices.codePage, &error))
-        return true;
-    if (!m_Context.readyForOperation())
-        return false;
-    // Before the phone is asked for anything: no name of the configuration could be converted.
-    m_Context.log("\r\n** " + error + "; choose another code page for the .cfg names.\r\n");
-    m_View.messageBox("Unknown code page for the QIX names!", MessageIcon::Warning);
-    m_Context.refuse(Operation::FileSystem, FailureCause::Refused, error);
-    return false;
+bool ProtocolEngine::codePageUsable(Operation operation) {
+    // Before the phone is asked for anything: a .cfg name that does not convert would stop the
+    // file-system part half-way.
+    return m_Context.readyForOperation() && FileSystemDownload::namesUsable(m_Context, operation);
 }
 
 void ProtocolEngine::download() {
-    if (m_View.choices().downloadMode != DownloadMode::ModeBin && !codePageUsable())
+    const DownloadMode mode = m_View.choices().downloadMode;
+    if (mode != DownloadMode::ModeBin &&
+        !codePageUsable(mode == DownloadMode::ModeQix ? Operation::FileSystem
+                                                      : Operation::FirmwareAndFileSystem))
         return;
     switch (m_View.choices().downloadMode) {
         case DownloadMode::ModeBin:
@@ -74,7 +69,8 @@ void ProtocolEngine::verify() {
         m_LoaderPhase->verify();
         return;
     }
-    m_FileSystemPhase->verify();
+    if (codePageUsable(Operation::FileSystemVerify))
+        m_FileSystemPhase->verify();
 }
 
 void ProtocolEngine::format() {

@@ -56,7 +56,7 @@ class ProtocolEngine : public LinkHandler {
 
   private:
     void deliverFrames();
-    bool codePageUsable();
+    bool codePageUsable(Operation operation);
 
     SerialLink& m_Link;
     DownloaderView& m_View;

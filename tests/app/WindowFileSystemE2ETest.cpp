@@ -1,6 +1,9 @@
 // The NAND file system through the window against the phone simulator: the QIX picker and the
 // QIX and BIN + QIX downloads, Format answered No and Yes, Status.
 #include <QFile>
+#include <QPushButton>
+#include <cstdlib>
+#include <optional>
 
 #include "SimWindowFixture.h"
 #include "support/TestImages.h"
@@ -54,6 +57,57 @@ TEST_F(WindowFileSystem, DownloadsAFileSystemAloneAndAfterTheFirmware) {
     EXPECT_TRUE(logHas("\r\n** Start Downloading QIX file **\r\n"));
     EXPECT_TRUE(log().ends_with("** (Total 65551 bytes) **\r\n")) << log();
     EXPECT_EQ(nor(0, firmware.size()), firmware);
+    EXPECT_EQ(sim->violationCount(), 0u) << sim->summary();
+}
+
+// The locale a new user has, for one test.
+class ScopedLocale {
+  public:
+    explicit ScopedLocale(const char* name) {
+        if (const char* old = std::getenv("LC_ALL"))
+            m_Old = old;
+        ::setenv("LC_ALL", name, 1);
+    }
+    ~ScopedLocale() {
+        if (m_Old)
+            ::setenv("LC_ALL", m_Old->c_str(), 1);
+        else
+            ::unsetenv("LC_ALL");
+    }
+
+  private:
+    std::optional<std::string> m_Old;
+};
+
+// The example's names are CP1252; the user is asked once, and the answer is kept and shown.
+TEST_F(WindowFileSystem, TheExampleDownloadsUnderAUtf8LocaleOnceTheOfferedCodePageIsTaken) {
+    const ScopedLocale locale("C.UTF-8");
+    click("modeQixRadio");
+    EXPECT_TRUE(w("codePageButton")->isEnabled());
+    prompter.openAnswers.push_back(QStringLiteral(ZRK_EXAMPLES_DIR "/filesystem.qix"));
+    click("qixButton");
+    const QString question = QStringLiteral(
+        "The names in filesystem.cfg are not valid in UTF-8; they are valid in CP1252. Use "
+        "CP1252?");
+
+    prompter.yes = false;
+    click("downloadButton");
+    ASSERT_TRUE(pumpUntil([&] { return logHas("nothing was sent"); })) << log();
+    EXPECT_EQ(prompter.questions, QStringList{question});
+    EXPECT_TRUE(
+        logHas("All its names are valid in CP1252: choose it with the code page button "
+               "beside the QIX path.\r\n"))
+        << log();
+    EXPECT_FALSE(sim->nandDirectoryExists("/docs"));
+    EXPECT_TRUE(w("downloadButton")->isEnabled());
+
+    prompter.yes = true;
+    ASSERT_TRUE(operate("downloadButton")) << log();
+    EXPECT_EQ(lastMessage(), QStringLiteral("Download completed!")) << log();
+    EXPECT_EQ(prompter.questions, (QStringList{question, question}));
+    EXPECT_EQ(settings->readString(QStringLiteral("CodePage")), QStringLiteral("CP1252"));
+    EXPECT_EQ(w<QPushButton>("codePageButton")->text(), QStringLiteral("CP1252"));
+    EXPECT_EQ(sim->nandFile("/docs/Grüße.txt").has_value(), true);
     EXPECT_EQ(sim->violationCount(), 0u) << sim->summary();
 }
 

@@ -152,6 +152,41 @@ TEST_F(ImageRun, CreateIsRepeatableAndListSaysWhatADownloadWouldSay) {
     EXPECT_EQ(missing.wait(), EXIT_PORT_OR_FILE);
 }
 
+// The example's names are CP1252; under the locale a new user has, the command line says so
+// before the phone is asked for anything, and names the option that makes it go through.
+TEST_F(ImageRun, TheExampleInCp1252IsRefusedWithTheOptionToUseThenDownloadsWithIt) {
+    const std::string image = std::string(ZRK_EXAMPLES_DIR) + "/filesystem.qix";
+    std::vector<std::string> env = kEnv;
+    env.push_back("LC_ALL=C.UTF-8");
+    const std::string state = (m_Folder / "phone").string();
+    const std::string sim = "--sim=preload=" + state + ",state-out=" + state;
+
+    ChildProcess list(ZRK410_EXE, {"qix", "list", image}, env);
+    EXPECT_EQ(list.wait(), EXIT_USAGE);
+    const std::string listed = list.out() + list.err();
+    EXPECT_EQ(listed.find("too long"), std::string::npos) << listed;
+    EXPECT_NE(listed.find("\"/docs/Gr\\xFC\\xDFe.txt\" in filesystem.cfg is not valid in the "
+                          "code page UTF-8"),
+              std::string::npos)
+        << listed;
+    EXPECT_NE(listed.find("--codepage CP1252"), std::string::npos) << listed;
+
+    ChildProcess refused(ZRK410_EXE, {sim, "--quiet", "download", "--qix", image}, env);
+    EXPECT_EQ(refused.wait(), EXIT_USAGE);
+    EXPECT_NE(refused.err().find("nothing was sent. All its names are valid in CP1252: choose it "
+                                 "with --codepage CP1252."),
+              std::string::npos)
+        << refused.out() << refused.err();
+    EXPECT_TRUE(fs::is_empty(m_Folder / "phone" / "nand"));
+
+    ChildProcess download(
+        ZRK410_EXE, {sim, "--quiet", "--codepage", "CP1252", "download", "--qix", image}, env);
+    ASSERT_EQ(download.wait(), EXIT_OK) << download.out() << download.err();
+    auto expected = tree(fs::path(ZRK_EXAMPLES_DIR) / "filesystem");
+    expected.erase("empty/.gitkeep");  // keeps the folder in git; not in the image
+    EXPECT_EQ(tree(m_Folder / "phone" / "nand"), expected);
+}
+
 // A file system may have folders and no file contents at all: its image is empty, and that is
 // no reason to refuse it, as it is for firmware.
 TEST_F(ImageRun, FoldersOnlyOrEmptyFilesMakePairsThatListAndDownload) {

@@ -119,6 +119,75 @@ TEST_F(FileSystemE2E, NamesInAnotherCodePageArriveAsUtf8) {
     EXPECT_EQ(phone.violations(), 0u) << phone.summary();
 }
 
+TEST_F(FileSystemE2E, NamesThatDoNotConvertAreRefusedBeforeTheStartUntilTheOfferIsTaken) {
+    Tree tree;
+    tree.dirs = {"/docs"};
+    tree.files = {{"/a.txt", Bytes{'a'}}, {"/docs/Grüße.txt", Bytes{'g', 'g'}}};
+    writeImage(tree);  // in CP1252
+    auto& c = phone.view.userChoices;
+    c.codePage = "UTF-8";
+    c.codePageControl = "--codepage NAME";
+    phone.view.yesNoAnswer = false;
+    phone.view.events.clear();
+    OperationOutcome o = operate(&ProtocolEngine::download);
+    EXPECT_EQ(o.kind, OutcomeKind::Failed);
+    EXPECT_EQ(o.cause, FailureCause::Refused);
+    EXPECT_TRUE(phone.view.events.empty());  // no operation began: no start command
+    EXPECT_FALSE(phone.sim->nandDirectoryExists("/docs"));
+    EXPECT_EQ(phone.view.questions,
+              std::vector<std::string>{"The names in fs.cfg are not valid in UTF-8; they are "
+                                       "valid in CP1252. Use CP1252?"});
+    EXPECT_NE(phone.view.log.find("File name is too long\"/docs/Gr\\xFC\\xDFe.txt\"... \r\n** "
+                                  "The file name \"/docs/Gr\\xFC\\xDFe.txt\" in fs.cfg is not "
+                                  "valid in the code page UTF-8; nothing was sent. All its names "
+                                  "are valid in CP1252: choose it with --codepage CP1252.\r\n"),
+              std::string::npos)
+        << phone.view.log;
+
+    // verify --qix refuses it the same way, and BIN + QIX before the firmware.
+    o = operate(&ProtocolEngine::verify);
+    EXPECT_EQ(o.operation, Operation::FileSystemVerify);
+    EXPECT_EQ(o.cause, FailureCause::Refused);
+    c.downloadMode = DownloadMode::ModeBinAndQix;
+    c.binPath = phone.dir.write("fw.bin", test::randomImage(1000, 3));
+    o = operate(&ProtocolEngine::download);
+    EXPECT_EQ(o.operation, Operation::FirmwareAndFileSystem);
+    EXPECT_EQ(o.cause, FailureCause::Refused);
+    EXPECT_TRUE(phone.view.events.empty());
+
+    // Taken, the offer holds from then on and the download goes through.
+    c.downloadMode = DownloadMode::ModeQix;
+    phone.view.yesNoAnswer = true;
+    EXPECT_TRUE(operate(&ProtocolEngine::download).completed()) << phone.view.log;
+    EXPECT_EQ(c.codePage, "CP1252");
+    EXPECT_EQ(phone.sim->nandFile("/docs/Grüße.txt"), (Bytes{'g', 'g'}));
+    EXPECT_EQ(phone.violations(), 0u) << phone.summary();
+}
+
+// The names were fine when DOWNLOAD was pressed; the .cfg was rewritten before the phone
+// answered the start command. Still nothing reaches the NAND.
+TEST_F(FileSystemE2E, ACfgChangedAfterThePressIsCheckedAgainBeforeTheMount) {
+    Tree tree;
+    tree.dirs = {"/docs"};
+    tree.files = {{"/a.txt", Bytes{'a'}}};
+    writeImage(tree, "UTF-8");
+    phone.view.outcomes.clear();
+    phone.engine.download();
+    const std::string foreign =
+        "QIXVERSION : V1              \r\nDIR_NAME : /docs\r\n"
+        "FILE_NAME : /\xE4.txt\r\nFILE_SIZE : 1\r\n";
+    phone.dir.write("fs.cfg", Bytes(foreign.begin(), foreign.end()));
+    ASSERT_TRUE(phone.runUntil([&] { return !phone.view.outcomes.empty(); })) << phone.view.log;
+    EXPECT_EQ(phone.view.outcomes.back().cause, FailureCause::Refused);
+    EXPECT_FALSE(phone.sim->nandDirectoryExists("/docs"));
+    EXPECT_NE(phone.view.log.find("File name is too long\"/\\xE4.txt\"... \r\n** The file name"),
+              std::string::npos)
+        << phone.view.log;
+    EXPECT_NE(phone.view.log.find("nothing was written"), std::string::npos);
+    phone.engine.stop();
+    EXPECT_EQ(phone.violations(), 0u) << phone.summary();
+}
+
 TEST_F(FileSystemE2E, ConfigurationsWithoutDirectoriesOrWithoutFiles) {
     Tree filesOnly;
     filesOnly.files = {{"/a.txt", Bytes{'a'}}};
@@ -149,14 +218,19 @@ TEST_F(FileSystemE2E, BadConfigurationsSendNothingAfterTheStart) {
     phone.engine.stop();
     ASSERT_TRUE(phone.bringUp());
 
-    // Directory names of 61 characters pass, 62 do not.
+    // Directory names of 61 characters pass, 62 do not; the long one is found before the first
+    // is created, so the phone is not left half-written.
     Tree names;
     names.dirs = {"/" + std::string(60, 'd'), "/" + std::string(61, 'e')};
     writeImage(names);
     o = operate(&ProtocolEngine::download);
     EXPECT_FALSE(o.completed());
-    EXPECT_TRUE(phone.sim->nandDirectoryExists("/" + std::string(60, 'd')));
+    EXPECT_EQ(o.cause, FailureCause::Refused);
+    EXPECT_FALSE(phone.sim->nandDirectoryExists("/" + std::string(60, 'd')));
     EXPECT_NE(phone.view.log.find("Directory name is too long"), std::string::npos);
+    names.dirs = {"/" + std::string(60, 'd')};
+    writeImage(names);
+    EXPECT_TRUE(operate(&ProtocolEngine::download).completed()) << phone.view.log;
     EXPECT_EQ(phone.violations(), 0u) << phone.summary();
 }
 

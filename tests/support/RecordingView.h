@@ -46,6 +46,12 @@ class RecordingView : public DownloaderView {
     }
     void stopBaudTimer() override { timerRunning = false; }
     UserChoices choices() override { return userChoices; }
+    bool offerCodePage(const std::string& question, const std::string& codePage) override {
+        questions.push_back(question);
+        if (yesNoAnswer)
+            userChoices.codePage = codePage;
+        return yesNoAnswer;
+    }
     void operationEnded(const OperationOutcome& outcome) override { outcomes.push_back(outcome); }
 
     std::string log;
