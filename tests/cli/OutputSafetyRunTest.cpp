@@ -151,6 +151,15 @@ TEST_F(OutputSafetyRun, NamesAsLongAsThePhoneAllowsAreReadOut) {
     EXPECT_EQ(readText(path("out") / longest), "long\n");
 }
 
+TEST_F(OutputSafetyRun, AFileThatCannotBeWrittenSaysWhyAndIsNeverCalledComplete) {
+    ChildProcess full = run({"fs", "get", "/a.txt", "--out", "/dev/full"});
+    EXPECT_EQ(full.wait(), EXIT_PORT_OR_FILE) << full.out() << full.err();
+    EXPECT_NE((full.out() + full.err()).find("No space left on device"), std::string::npos)
+        << full.out() << full.err();
+    EXPECT_EQ(full.out().find("Dump Completed!"), std::string::npos) << full.out();
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+}
+
 TEST_F(OutputSafetyRun, NamesFromThePhoneNeverReachTheTerminalRaw) {
     const std::string hostile = "\x1b]0;PWNED\x07\x1b[2Jx";
     const std::string forged = "a\r\nzrk410: forged";
