@@ -135,15 +135,19 @@ bool OutputFile::openStream(const std::string& path, bool followLink, std::strin
             *whyNot = "cannot open " + path + ": " + reason(errno);
         return false;
     }
-    m_Fd = fd;
     m_Stream = true;
     m_TargetPath = path;
+    begin(fd);
+    return true;
+}
+
+void OutputFile::begin(int fd) {
+    m_Fd = fd;
     m_Buffer.reserve(kBufferBytes);
     m_Written = 0;
     m_WriteError.clear();
     m_WriteErrno = 0;
     m_KeptPath.clear();
-    return true;
 }
 
 bool OutputFile::open(std::string* whyNot) {
@@ -154,13 +158,8 @@ bool OutputFile::open(std::string* whyNot) {
         const int fd = ::openat(m_Folder->descriptor(), candidate.c_str(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
-            m_Fd = fd;
             m_TempName = candidate;
-            m_Buffer.reserve(kBufferBytes);
-            m_Written = 0;
-            m_WriteError.clear();
-            m_WriteErrno = 0;
-            m_KeptPath.clear();
+            begin(fd);
             return true;
         }
         if (errno != EEXIST) {

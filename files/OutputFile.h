@@ -65,6 +65,8 @@ class OutputFile {
   private:
     bool open(std::string* whyNot);
     bool openStream(const std::string& path, bool followLink, std::string* whyNot);
+    // A fresh start on the new descriptor.
+    void begin(int fd);
     void closeDescriptor();
 
     std::shared_ptr<OutputFolder> m_Folder;

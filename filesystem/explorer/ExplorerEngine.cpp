@@ -89,13 +89,8 @@ void ExplorerEngine::end(OutcomeKind kind, FailureCause cause, const std::string
     if (!m_Tracking)
         return;
     m_Tracking = false;
-    OperationOutcome outcome;
-    outcome.operation = Operation::Explorer;
-    outcome.kind = kind;
-    outcome.cause = cause;
+    OperationOutcome outcome = closingOutcome(kind, cause, detail);
     outcome.bytes = m_Done;
-    outcome.elapsedSeconds = m_Clock.nowSeconds() - m_ExchangeStart;
-    outcome.detail = detail;
     m_View->operationEnded(outcome);
 }
 

@@ -91,6 +91,19 @@ bool FolderPull::claim(const std::vector<std::string>& parts) {
     return m_Claimed.insert(parts).second;
 }
 
+void FolderPull::settleWithoutReadOut(const Item& file, bool made, const std::string& whyNot) {
+    if (made) {
+        ++m_Summary.files;
+        log("OK!\r\n");
+    } else {
+        m_LocalFailure = true;
+        fail(file.phonePath, whyNot);
+        log("Fail! (" + printableName(whyNot) + ")\r\n");
+    }
+    ++m_Progress.filesDone;
+    reportProgress();
+}
+
 void FolderPull::fail(const std::string& phonePath, const std::string& reason) {
     m_Summary.failures.push_back({phonePath, reason});
 }
@@ -151,30 +164,18 @@ void FolderPull::startNext() {
                 OutputFile empty;
                 std::string whyNot;
                 const auto parent = parentOf(file.diskParts, &whyNot);
-                if (parent &&
-                    empty.create(parent, file.diskParts.back(), OutputFile::Existing::Replace,
-                                 &whyNot) &&
-                    empty.commit(&whyNot)) {
-                    ++m_Summary.files;
-                    log("OK!\r\n");
-                } else {
-                    m_LocalFailure = true;
-                    fail(file.phonePath, whyNot);
-                    log("Fail! (" + printableName(whyNot) + ")\r\n");
-                }
-                ++m_Progress.filesDone;
-                reportProgress();
+                const bool made = parent &&
+                                  empty.create(parent, file.diskParts.back(),
+                                               OutputFile::Existing::Replace, &whyNot) &&
+                                  empty.commit(&whyNot);
+                settleWithoutReadOut(file, made, whyNot);
                 continue;
             }
             m_BytesBeforeFile = m_Progress.bytesDone;
             std::string whyNot;
             const auto parent = parentOf(file.diskParts, &whyNot);
             if (!parent) {
-                m_LocalFailure = true;
-                fail(file.phonePath, whyNot);
-                log("Fail! (" + printableName(whyNot) + ")\r\n");
-                ++m_Progress.filesDone;
-                reportProgress();
+                settleWithoutReadOut(file, false, whyNot);
                 continue;
             }
             m_Engine.readOutInto(file.phonePath, parent, file.diskParts.back());

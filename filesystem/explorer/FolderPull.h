@@ -102,6 +102,8 @@ class FolderPull : private ExplorerView {
                                            std::string* whyNot);
     // False when another name of this copy already took the same place on the PC.
     bool claim(const std::vector<std::string>& parts);
+    // A file that ends without an exchange: empty on the phone, or its folder unreachable.
+    void settleWithoutReadOut(const Item& file, bool made, const std::string& whyNot);
     void fail(const std::string& phonePath, const std::string& reason);
     void log(const std::string& text);
     void reportProgress();
