@@ -33,7 +33,8 @@ void onSignal(int) {
         loop->wake();
 }
 
-// Ctrl-C and SIGTERM end the wait, not the program: the link is then closed as Stop closes it.
+// Ctrl-C, SIGTERM and SIGHUP end the wait, not the program: the link is then closed as Stop closes
+// it.
 class InterruptGuard {
   public:
     InterruptGuard(EngineLoop& loop, CommPort& port) {
@@ -45,10 +46,12 @@ class InterruptGuard {
         sigemptyset(&action.sa_mask);
         ::sigaction(SIGINT, &action, &m_OldInt);
         ::sigaction(SIGTERM, &action, &m_OldTerm);
+        ::sigaction(SIGHUP, &action, &m_OldHup);
     }
     ~InterruptGuard() {
         ::sigaction(SIGINT, &m_OldInt, nullptr);
         ::sigaction(SIGTERM, &m_OldTerm, nullptr);
+        ::sigaction(SIGHUP, &m_OldHup, nullptr);
         g_port.store(nullptr);
         g_loop.store(nullptr);
     }
@@ -58,6 +61,7 @@ class InterruptGuard {
   private:
     struct sigaction m_OldInt {};
     struct sigaction m_OldTerm {};
+    struct sigaction m_OldHup {};
 };
 
 // The operation's button, as the window's DOWNLOAD, "Erase..." and "Dump..." press it.

@@ -25,6 +25,7 @@ void onSignal(int) {
 
 struct sigaction g_OldInt {};
 struct sigaction g_OldTerm {};
+struct sigaction g_OldHup {};
 
 }  // namespace
 
@@ -66,11 +67,15 @@ InterruptSignals::InterruptSignals() {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, &g_OldInt);
     ::sigaction(SIGTERM, &action, &g_OldTerm);
+    // A closed terminal or a dropped session ends the run as Ctrl-C does: links closed, torn
+    // files removed or named, not left under their temporary names.
+    ::sigaction(SIGHUP, &action, &g_OldHup);
 }
 
 InterruptSignals::~InterruptSignals() {
     ::sigaction(SIGINT, &g_OldInt, nullptr);
     ::sigaction(SIGTERM, &g_OldTerm, nullptr);
+    ::sigaction(SIGHUP, &g_OldHup, nullptr);
     for (int& fd : g_SignalPipe) {
         if (fd >= 0)
             ::close(fd);

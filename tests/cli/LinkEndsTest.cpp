@@ -148,15 +148,17 @@ TEST(LinkEnds, ADeviceThatTalksButNeverAnswersTimesOutLikeASilentOne) {
     }
 }
 
-TEST(LinkEnds, CtrlCEndsTheWaitAndClosesTheLink) {
-    PseudoTerminal nobody;
-    ASSERT_TRUE(nobody.open());
-    ChildProcess c(ZRK410_EXE, {"--port", nobody.slavePath(), "--timeout", "0", "identify"});
-    ASSERT_TRUE(c.waitForOutput("POWER ON the PHONE!")) << c.out() << c.err();
-    c.signal(SIGINT);
-    EXPECT_EQ(c.wait(), EXIT_INTERRUPTED);
-    EXPECT_NE(c.out().find("** Close COM port\n"), std::string::npos) << c.out();
-    EXPECT_NE(c.err().find("interrupted"), std::string::npos);
+TEST(LinkEnds, CtrlCATerminationOrAHangUpEndsTheWaitAndClosesTheLink) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        PseudoTerminal nobody;
+        ASSERT_TRUE(nobody.open());
+        ChildProcess c(ZRK410_EXE, {"--port", nobody.slavePath(), "--timeout", "0", "identify"});
+        ASSERT_TRUE(c.waitForOutput("POWER ON the PHONE!")) << c.out() << c.err();
+        c.signal(signal);
+        EXPECT_EQ(c.wait(), EXIT_INTERRUPTED) << signal;
+        EXPECT_NE(c.out().find("** Close COM port\n"), std::string::npos) << c.out();
+        EXPECT_NE(c.err().find("interrupted"), std::string::npos) << signal;
+    }
 }
 
 }  // namespace
