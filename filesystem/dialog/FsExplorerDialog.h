@@ -74,6 +74,7 @@ class FsExplorerDialog : public QDialog, public ExplorerView {
 
   private:
     QTreeWidgetItem* nodeAt(const std::string& path) const;
+    void showLogEnd();
     void showFileMenu(const QPoint& position);
     void showFolderMenu(const QPoint& position);
     // "Copy folder to PC...": the node's directory and everything under it.
