@@ -637,8 +637,8 @@ void MainWindow::openExplorer() {
     FsExplorerDialog explorer(m_Link, *m_Pump, m_Prompter, std::move(*codePage), this);
     // The window's controls are inert while the explorer has the link, and look it. Disabling
     // the window leaves each control's own state alone (also one the engine changes meanwhile),
-    // so enabling it brings every control back as it should be. It comes back as the explorer
-    // gives the link back, before a lost link's Stop may ask anything in this window.
+    // so enabling it brings every control back as it should be. It comes back as soon as the
+    // explorer gives the link back: what follows (a lost link's Stop) finds a usable window.
     setEnabled(false);
     explorer.setEnabled(true);
     connect(&explorer, &QDialog::finished, this, [this] { setEnabled(true); });

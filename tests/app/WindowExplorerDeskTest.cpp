@@ -11,6 +11,7 @@
 #include <QTreeWidget>
 
 #include "SimWindowFixture.h"
+#include "app/LinkPump.h"
 #include "filesystem/dialog/FsExplorerDialog.h"
 
 namespace zrk::test {
@@ -223,6 +224,26 @@ TEST_F(WindowExplorerDesk, OpensCentredOnTheMainWindowWhoseControlsLookInertMean
     EXPECT_TRUE(explorerUsable);
     EXPECT_EQ(mainControls(), before);
     EXPECT_TRUE(window->isEnabled());
+}
+
+// A link lost under the explorer closes it and stops the main window's link: the controls then
+// are the stopped link's, not those from before the explorer opened.
+TEST_F(WindowExplorerDesk, ALinkLostUnderTheExplorerLeavesTheMainWindowStoppedAndUsable) {
+    sim->addNandFile("/readme.txt", Bytes{'h', 'i'});
+    ASSERT_TRUE(bringUp()) << log();
+    prompter.onDialog = [&](QDialog& dialog) {
+        dialog.show();
+        EXPECT_TRUE(pumpUntil([&] { return rows(dialog).size() == 1; }));
+        window->linkPump().postLinkLost(port, port.session(), "device removed");
+        EXPECT_TRUE(pumpUntil([&] { return !dialog.isVisible(); }));
+        return dialog.result();
+    };
+    click("explorerButton");
+    EXPECT_TRUE(pumpUntil([&] { return linkStopped(); })) << log();
+    EXPECT_TRUE(logHas("device removed")) << log();
+    EXPECT_TRUE(window->isEnabled());
+    EXPECT_TRUE(mainControl("startButton")->isEnabled());
+    EXPECT_FALSE(mainControl("explorerButton")->isEnabled());
 }
 
 }  // namespace
