@@ -205,7 +205,9 @@ TEST_F(WindowExplorerDesk, OpensCentredOnTheMainWindowWhoseControlsLookInertMean
     bool explorerUsable = false;
     prompter.onDialog = [&](QDialog& dialog) {
         dialog.show();
-        EXPECT_TRUE(pumpUntil([&] { return rows(dialog).size() == 1; }));
+        // The first listing has ended: the explorer's working controls are given back.
+        EXPECT_TRUE(
+            pumpUntil([&] { return rows(dialog).size() == 1 && fileList(dialog)->isEnabled(); }));
         explorerCentre = dialog.frameGeometry().center();
         during = mainControls();
         explorerUsable = fileList(dialog)->isEnabled() &&
