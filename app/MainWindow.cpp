@@ -23,6 +23,7 @@
 #include "engine/OpenFailureText.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/dialog/FsExplorerDialog.h"
+#include "filesystem/explorer/ExplorerEngine.h"
 #include "loader/dialog/SectorSelectDialog.h"
 #include "protocol/ProtocolEngine.h"
 #include "report/ReportJson.h"
@@ -634,8 +635,19 @@ void MainWindow::openExplorer() {
     setProgressPos(0);
     // Not held like a prompt: while it runs, the explorer is the one the link's news are for.
     FsExplorerDialog explorer(m_Link, *m_Pump, m_Prompter, std::move(*codePage), this);
+    // The window's controls are inert while the explorer has the link, and look it. Disabling
+    // the window leaves each control's own state alone (also one the engine changes meanwhile),
+    // so enabling it brings every control back as it should be. It comes back as soon as the
+    // explorer gives the link back: what follows (a lost link's Stop) finds a usable window.
+    setEnabled(false);
+    explorer.setEnabled(true);
+    connect(&explorer, &QDialog::finished, this, [this] { setEnabled(true); });
     explorer.start();
     m_Prompter.runDialog(explorer);
+    setEnabled(true);
+    // The explorer's log went with it: a transfer it cut short is told here.
+    if (const std::string& note = explorer.engine().cutShortNote(); !note.empty())
+        appendLog("\r\n" + note + "\r\n");
 }
 
 void MainWindow::pickBinFile() {

@@ -8,12 +8,14 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeWidget>
 
 #include "app/DialogUnits.h"
 #include "app/LinkPump.h"
 #include "app/LogPane.h"
 #include "app/Prompter.h"
+#include "engine/SafeText.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/explorer/ExplorerEngine.h"
 #include "filesystem/explorer/FolderPull.h"
@@ -65,8 +67,19 @@ FsExplorerDialog::FsExplorerDialog(SerialLink& link, LinkPump& pump, Prompter& p
     m_ExitButton->setText(QStringLiteral("EXIT"));
     m_ExitButton->setDefault(true);
     applyDialogUnits(this);
+    // The size above was given in dialog units; the place is the toolkit's to choose, which
+    // centres a dialog on its parent window.
+    setAttribute(Qt::WA_Moved, false);
 
     m_Log = std::make_unique<LogPane>(*m_LogView, *m_Progress);
+    // Only new text moves the end, and the pane lays lines out after they are written and then
+    // puts its old top line back: the view goes to the end once the pane is done.
+    connect(m_LogView->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            QScrollBar* vertical = m_LogView->verticalScrollBar();
+            vertical->setValue(vertical->maximum());
+        });
+    });
     if (auto names = CodePage::open(codePage.name(), nullptr))
         m_Names = std::make_unique<CodePage>(std::move(*names));
     m_Engine = std::make_unique<ExplorerEngine>(m_Link, *this, std::move(codePage));
@@ -153,11 +166,22 @@ QTreeWidgetItem* FsExplorerDialog::nodeAt(const std::string& path) const {
 }
 
 void FsExplorerDialog::appendLog(const std::string& text) {
-    m_Log->appendLog(text);
+    m_Log->appendLog(shown(text).toStdString());
+    showLogEnd();
 }
 
 void FsExplorerDialog::setLogText(const std::string& text) {
-    m_Log->setLogText(text);
+    m_Log->setLogText(shown(text).toStdString());
+    showLogEnd();
+}
+
+void FsExplorerDialog::showLogEnd() {
+    // The explorer's log is a short report of the exchange running now (a replaced log is a
+    // file's status or the dump's count): its newest line is the news, always in view.
+    m_LogView->moveCursor(QTextCursor::End);
+    m_LogView->ensureCursorVisible();
+    QScrollBar* vertical = m_LogView->verticalScrollBar();
+    vertical->setValue(vertical->maximum());
 }
 
 void FsExplorerDialog::setProgressClock(
@@ -201,7 +225,15 @@ void FsExplorerDialog::addDirectoryNode(const std::string& parentPath, const std
 }
 
 void FsExplorerDialog::addFileLine(const std::string& text) {
-    m_Files->addItem(shown(text));
+    // The line ends with the CR LF the name travels with; a row shows the name alone, on one
+    // line, with any control character made visible. The engine's text stays with the item
+    // for the file commands.
+    std::string name = text;
+    while (!name.empty() && (name.back() == '\n' || name.back() == '\r'))
+        name.pop_back();
+    auto* item = new QListWidgetItem(fromStd(printableName(shown(name).toStdString())));
+    item->setData(Qt::UserRole, QByteArray::fromStdString(text));
+    m_Files->addItem(item);
 }
 
 void FsExplorerDialog::clearFileList() {
@@ -245,7 +277,7 @@ std::string FsExplorerDialog::selectedFilePath() const {
     std::string path = m_CurrentDirectory;
     if (path.empty() || path.back() != '/')
         path += '/';
-    return path + (item ? local(item->text()) : std::string());
+    return path + (item ? item->data(Qt::UserRole).toByteArray().toStdString() : std::string());
 }
 
 void FsExplorerDialog::showFileMenu(const QPoint& position) {

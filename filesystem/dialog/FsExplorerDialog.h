@@ -39,6 +39,7 @@ class FsExplorerDialog : public QDialog, public ExplorerView {
     // Takes the link over and mounts; call before the dialog runs.
     void start();
     ExplorerEngine& engine() { return *m_Engine; }
+    // The log as written and shown: names in UTF-8, line ends as the exchanges wrote them.
     const std::string& logText() const;
     // A folder copy is running.
     bool copying() const;
@@ -74,6 +75,7 @@ class FsExplorerDialog : public QDialog, public ExplorerView {
 
   private:
     QTreeWidgetItem* nodeAt(const std::string& path) const;
+    void showLogEnd();
     void showFileMenu(const QPoint& position);
     void showFolderMenu(const QPoint& position);
     // "Copy folder to PC...": the node's directory and everything under it.

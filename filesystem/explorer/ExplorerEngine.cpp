@@ -58,6 +58,7 @@ void ExplorerEngine::open() {
     m_Mounting = true;
     m_DeletedUtf8Name.clear();
     m_Unmount.reset();
+    m_CutShortNote.clear();
     m_Operation = Operation::Explorer;
     m_Tracking = true;
     m_ExchangeStart = m_Clock.nowSeconds();
@@ -445,16 +446,17 @@ bool ExplorerEngine::commitReadOutFile() {
     return false;
 }
 
-void ExplorerEngine::abandonReadOutFile(bool remove) {
+std::string ExplorerEngine::abandonReadOutFile(bool remove) {
     if (!m_ReadOutFile.isOpen())
-        return;
+        return {};
     if (remove || !m_ReadOutKeepsPartial) {
         m_ReadOutFile.discard();
-        return;
+        return {};
     }
     const std::string kept = m_ReadOutFile.keepPartial();
     m_ReadOutFile.discard();
     log("The blocks received so far are in " + kept + "\r\n");
+    return kept;
 }
 
 void ExplorerEngine::fileBlock(const std::uint8_t* bytes, std::size_t length) {
@@ -567,16 +569,35 @@ void ExplorerEngine::nandDump() {
     send({CMD_NAND_DUMP});
 }
 
-void ExplorerEngine::abandonDumpFile(bool remove) {
+std::string ExplorerEngine::abandonDumpFile(bool remove) {
     if (!m_DumpFile.isOpen())
-        return;
+        return {};
     if (remove) {
         m_DumpFile.discard();
-        return;
+        return {};
     }
     const std::string kept = m_DumpFile.keepPartial();
     m_DumpFile.discard();
     log("The pages received so far are in " + kept + "\r\n");
+    return kept;
+}
+
+void ExplorerEngine::abandonOnClosing(const char* cause) {
+    const bool readingOut = m_ReadOutFile.isOpen();
+    const bool dumping = m_DumpFile.isOpen();
+    const std::string readOutKept = abandonReadOutFile();
+    const std::string dumpKept = abandonDumpFile(false);
+    // A second EXIT finds nothing open and must not forget what the first one cut short.
+    if (!readingOut && !dumping)
+        return;
+    const std::string what = dumping ? "The NAND full dump" : "The file read-out";
+    const std::string& kept = dumping ? dumpKept : readOutKept;
+    m_CutShortNote = what + " was cut short by " + cause + "; ";
+    if (kept.empty())
+        m_CutShortNote += "its partial file was removed";
+    else
+        m_CutShortNote += std::string("the ") + (dumping ? "pages" : "blocks") +
+                          " received so far are in " + printableName(kept);
 }
 
 void ExplorerEngine::dumpPage(const std::uint8_t* bytes, std::size_t length) {
@@ -649,8 +670,7 @@ void ExplorerEngine::exit() {
         m_QuietTimerRunning = false;
         m_View->stopQuietTimer();
     }
-    abandonReadOutFile();
-    abandonDumpFile(false);
+    abandonOnClosing("EXIT");
     // The next byte, whatever it is, answers the unmount: no frame is awaited any more.
     expectFrame(0);
     end(OutcomeKind::Stopped, FailureCause::None, "EXIT");
@@ -684,8 +704,7 @@ void ExplorerEngine::onLinkLost(const std::string& reason) {
     if (m_State == State::WAIT_EXIT_REPLY)
         m_Unmount = closingOutcome(OutcomeKind::LinkLost, FailureCause::Port, reason);
     m_QuietTimerRunning = false;
-    abandonReadOutFile();
-    abandonDumpFile(false);
+    abandonOnClosing("the lost link");
     expectFrame(0);
     end(OutcomeKind::LinkLost, FailureCause::Port, reason);
     giveBack();

@@ -107,6 +107,10 @@ class ExplorerEngine : public LinkHandler {
     // awaited (a phone that never answers leaves it so); then completed (E4h came back),
     // failed with the phone's wrong reply, or link lost.
     const std::optional<OperationOutcome>& unmountOutcome() const { return m_Unmount; }
+    // The explorer's window closes as soon as the link is given back, taking its log along: a
+    // read-out or NAND full dump that EXIT or a lost link cut short is told here too, as one
+    // UTF-8 line (without line ends) for whoever outlives the window. Empty when none was.
+    const std::string& cutShortNote() const { return m_CutShortNote; }
 
     State state() const { return m_State; }
     const std::string& currentDirectory() const { return m_CurrentDir; }
@@ -144,9 +148,12 @@ class ExplorerEngine : public LinkHandler {
     bool createReadOutFile();
     // Names the file once it is complete; false with the failure reported.
     bool commitReadOutFile();
-    // Keeps what a read-out or dump cut short received and says where, or removes it.
-    void abandonReadOutFile(bool remove = false);
-    void abandonDumpFile(bool remove);
+    // Keeps what a read-out or dump cut short received and says where, or removes it. Each
+    // returns where the bytes were kept: empty when removed or when nothing was open.
+    std::string abandonReadOutFile(bool remove = false);
+    std::string abandonDumpFile(bool remove);
+    // Abandons both transfers, noting for cutShortNote what was cut short and by what.
+    void abandonOnClosing(const char* cause);
     void giveBack();
     OperationOutcome closingOutcome(OutcomeKind kind, FailureCause cause = FailureCause::None,
                                     const std::string& detail = {}) const;
@@ -182,6 +189,7 @@ class ExplorerEngine : public LinkHandler {
 
     // The closing exchange.
     std::optional<OperationOutcome> m_Unmount;
+    std::string m_CutShortNote;
 
     // Transfers.
     std::size_t m_FrameWanted = 0;

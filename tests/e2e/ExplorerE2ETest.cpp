@@ -274,6 +274,10 @@ TEST_F(ExplorerE2E, ExitDuringAReadOutKeepsThePartialFileAside) {
     EXPECT_GE(std::filesystem::file_size(out + ".part"), 8192u);
     EXPECT_NE(view.log.find("The blocks received so far are in " + out + ".part"),
               std::string::npos);
+    // The window closes with its log; this line is for the one that outlives it.
+    EXPECT_EQ(explorer->cutShortNote(),
+              "The file read-out was cut short by EXIT; the blocks received so far are in " + out +
+                  ".part");
     ASSERT_FALSE(view.outcomes.empty());
     EXPECT_EQ(view.outcomes.back().kind, OutcomeKind::Stopped);
 }
@@ -289,6 +293,8 @@ TEST_F(ExplorerE2E, ExitDuringAFolderCopyLeavesNoTornFileBehind) {
     // A torn file has no place in a copy that may become an image: not under its name, nor as
     // a part file, nor under a temporary name.
     EXPECT_TRUE(std::filesystem::is_empty(folder)) << view.log;
+    EXPECT_EQ(explorer->cutShortNote(),
+              "The file read-out was cut short by EXIT; its partial file was removed");
 }
 
 class ExplorerFaultE2E : public ExplorerE2E {
