@@ -24,6 +24,15 @@ std::uint8_t sum8(const std::uint8_t* data, std::size_t length) {
     return sum;
 }
 
+// A path for the log: what came from the phone is shown, never obeyed; the line break a list
+// item carries at its end stays, as the log has always shown it.
+std::string shownPath(const std::string& path) {
+    std::size_t end = path.size();
+    while (end > 0 && (path[end - 1] == '\r' || path[end - 1] == '\n'))
+        --end;
+    return printableName(path.substr(0, end)) + path.substr(end);
+}
+
 // The log and the progress bar follow the NAND dump every this many pages (1 MB), so a front
 // end keeps up at any line speed.
 constexpr std::uint32_t kDumpReportPages = 512;
@@ -140,7 +149,7 @@ void ExplorerEngine::listDirectory(const std::string& path) {
     m_CurrentDir = path;
     m_CurrentDirLength = static_cast<std::uint8_t>(path.size());
     m_View->setLogText(
-        formatText("\r\nSearching the files (in '%s')... ", printableName(path).c_str()));
+        formatText("\r\nSearching the files (in '%s')... ", shownPath(path).c_str()));
     const auto utf8 = toUtf8Field(path);
     if (!utf8) {
         m_State = State::EXPLORER_IDLE;
@@ -231,7 +240,7 @@ void ExplorerEngine::entryStatus(std::uint8_t byte) {
                     [&](const auto& e) { return !e.directory && e.utf8Name == deleted; });
                 if (still) {
                     log(formatText("** The file is still in '%s': it was not deleted **\r\n",
-                                   printableName(m_CurrentDir).c_str()));
+                                   shownPath(m_CurrentDir).c_str()));
                     end(OutcomeKind::Failed, FailureCause::PhoneReply,
                         "the file is still listed after the delete");
                     return;
@@ -274,7 +283,7 @@ std::optional<std::string> ExplorerEngine::convertFullPath(const std::string& fu
         utf8 = toUtf8Field(fullPath);
     if (!fits || (utf8 && utf8->size() > kNameField)) {
         if (tooLong)
-            log(formatText(tooLong, printableName(fullPath).c_str()));
+            log(formatText(tooLong, shownPath(fullPath).c_str()));
         utf8.reset();
     }
     if (!utf8) {
@@ -299,7 +308,7 @@ void ExplorerEngine::deleteFile(const std::string& fullPath) {
         end(OutcomeKind::Failed, FailureCause::Refused, "not confirmed");
         return;
     }
-    log(formatText("\r\nDeleting the file '%s'... ", printableName(fullPath).c_str()));
+    log(formatText("\r\nDeleting the file '%s'... ", shownPath(fullPath).c_str()));
     const auto utf8 = convertFullPath(fullPath, nullptr);
     if (!utf8)
         return;
@@ -318,7 +327,7 @@ void ExplorerEngine::refreshAfterDelete() {
     m_CurrentDir = m_DeleteDir;
     m_CurrentDirLength = static_cast<std::uint8_t>(m_CurrentDir.size());
     m_CurrentNode = m_CurrentDir;
-    log(formatText("\r\nSearching the files (in '%s')... ", printableName(m_CurrentDir).c_str()));
+    log(formatText("\r\nSearching the files (in '%s')... ", shownPath(m_CurrentDir).c_str()));
     // The refresh carries the path without its NUL, in the form the phone reads.
     auto utf8 = m_CodePage.toUtf8(m_CurrentDir);
     const std::string path = utf8 ? *utf8 : m_CurrentDir;
@@ -350,7 +359,7 @@ void ExplorerEngine::readOut(const std::string& fullPath) {
     m_Tracking = true;
     m_Done = 0;
     m_ExchangeStart = m_Clock.nowSeconds();
-    log(formatText("\r\n Reading the file '%s'... ", printableName(fullPath).c_str()));
+    log(formatText("\r\n Reading the file '%s'... ", shownPath(fullPath).c_str()));
     m_View->setWorkingControlsEnabled(false);
     const auto utf8 = convertFullPath(fullPath, "**File name is too long(%s) **\r\n");
     if (!utf8)
@@ -529,7 +538,7 @@ void ExplorerEngine::fileStatus(const std::string& fullPath) {
     m_Done = 0;
     m_ExchangeStart = m_Clock.nowSeconds();
     m_View->setLogText(
-        formatText("\r\n Reading the file status '%s'... \n", printableName(fullPath).c_str()));
+        formatText("\r\n Reading the file status '%s'... \n", shownPath(fullPath).c_str()));
     log("---------------------------- \n");
     m_View->setWorkingControlsEnabled(false);
     // Set before the request is written: the reply may be read before send returns here.

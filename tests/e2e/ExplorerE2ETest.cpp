@@ -212,6 +212,11 @@ TEST_F(ExplorerE2E, FileStatusReportsTheRecord) {
     EXPECT_NE(view.log.find("*File size : 8193 byte\r\n"), std::string::npos);
     EXPECT_TRUE(view.working);
 
+    // A list item's path keeps its line break, raw, in the log as it always did.
+    ASSERT_TRUE(run([&] { explorer->fileStatus("/docs/more.bin\r\n"); }).completed()) << view.log;
+    EXPECT_EQ(view.log.rfind("\r\n Reading the file status '/docs/more.bin\r\n'... \n", 0), 0u)
+        << view.log;
+
     const OperationOutcome missing = run([&] { explorer->fileStatus("/nothing"); });
     EXPECT_EQ(missing.cause, FailureCause::PhoneReply);
     EXPECT_NE(view.log.find("Fail! (0x"), std::string::npos);
