@@ -17,13 +17,14 @@
 namespace zrk::test {
 namespace {
 
-// The title the program's boxes carry, for the time of one test.
+// The title the program's boxes carry, for the time of one test: the application's name, as the
+// program sets it (a display name of its own, once set, would be appended to every title).
 class DisplayName {
   public:
-    DisplayName() : m_Old(QApplication::applicationDisplayName()) {
-        QApplication::setApplicationDisplayName(QStringLiteral("ZR-K410 Downloader"));
+    DisplayName() : m_Old(QCoreApplication::applicationName()) {
+        QCoreApplication::setApplicationName(QStringLiteral("ZR-K410 Downloader"));
     }
-    ~DisplayName() { QApplication::setApplicationDisplayName(m_Old); }
+    ~DisplayName() { QCoreApplication::setApplicationName(m_Old); }
 
   private:
     QString m_Old;
