@@ -15,6 +15,7 @@ AboutDialog::AboutDialog(QWidget* parent)
     m_Ui->setupUi(this);
     setFont(sansFont());
     m_Ui->notesField->setFont(fixedFont(12));
+    m_Ui->notesField->setAccessibleName(QStringLiteral("Release notes"));
     applyDialogUnits(this);
     QString text = ReleaseNotes::text();
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

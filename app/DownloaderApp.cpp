@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QMessageBox>
 #include <QStyleFactory>
 #include <cstdio>
 #include <string>
@@ -110,9 +109,8 @@ int DownloaderApp::run(const LaunchOptions& options) {
     if (options.simulator) {
         std::string error;
         if (!link.startSimulator(options.simulatorArgs, &error)) {
-            QMessageBox::critical(nullptr, QApplication::applicationDisplayName(),
-                                  QStringLiteral("The phone simulator did not start.\n%1")
-                                      .arg(QString::fromStdString(error)));
+            QtPrompter().message(nullptr, QStringLiteral("The phone simulator did not start."),
+                                 MessageIcon::Error, QString::fromStdString(error));
             return 1;
         }
     }

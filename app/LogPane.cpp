@@ -51,6 +51,11 @@ void LogPane::appendLog(const std::string& text) {
     m_Text.ensureCursorVisible();
 }
 
+void LogPane::appendNote(const std::string& text) {
+    const bool lineOpen = !m_Log.empty() && m_Log.back() != '\n' && m_Log.back() != '\r';
+    appendLog(lineOpen ? "\r\n" + text : text);
+}
+
 void LogPane::setLogText(const std::string& text) {
     m_Log = text;
     m_EndsInCarriageReturn = false;

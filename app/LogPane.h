@@ -20,6 +20,9 @@ class LogPane : public LogView {
     LogPane(QPlainTextEdit& text, QProgressBar& bar) : m_Text(text), m_Bar(bar) {}
 
     void appendLog(const std::string& text) override;
+    // A line of the program's own (a complaint, a hint) after the protocol's text: it starts a
+    // line of its own when the log's last line is still open ("Checking FLASH ID... ").
+    void appendNote(const std::string& text);
     void setLogText(const std::string& text) override;
     void setProgressRange(std::uint32_t total) override;
     void setProgressUnit(ProgressUnit unit) override { m_Rate.setUnit(unit); }

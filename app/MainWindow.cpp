@@ -74,6 +74,31 @@ std::optional<qint64> lengthOf(const QString& path, std::string* whyNot = nullpt
     return static_cast<qint64>(info.st_size);
 }
 
+// A screen reader (or a tool driving the window) finds each field by its name, not by where
+// it stands; the two size fields also get their "Size :" labels as buddies.
+void nameControls(Ui::MainWindow& ui) {
+    const std::pair<QWidget*, const char*> names[] = {
+        {ui.portList, "Serial port"},
+        {ui.speedList, "Speed"},
+        {ui.flashNameField, "Flash ID"},
+        {ui.startAddressField, "Start NOR address (hex)"},
+        {ui.binPathField, "Firmware image"},
+        {ui.binCrcField, "Firmware image CRC"},
+        {ui.binSizeField, "Firmware image size"},
+        {ui.qixPathField, "File-system image"},
+        {ui.qixCrcField, "File-system image CRC"},
+        {ui.qixSizeField, "File-system image size"},
+        {ui.progressBar, "Progress"},
+        {ui.logView, "Log"},
+    };
+    for (const auto& [widget, name] : names)
+        widget->setAccessibleName(QString::fromLatin1(name));
+    ui.binCrcButton->setAccessibleDescription(QStringLiteral("CRC of the firmware image"));
+    ui.qixCrcButton->setAccessibleDescription(QStringLiteral("CRC of the file-system image"));
+    ui.binSizeLabel->setBuddy(ui.binSizeField);
+    ui.qixSizeLabel->setBuddy(ui.qixSizeField);
+}
+
 }  // namespace
 
 MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prompter,
@@ -86,6 +111,7 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
       m_Prompter(prompter) {
     // The controls, with the bound values as constructed (no selections, nothing checked).
     m_Ui->setupUi(this);
+    nameControls(*m_Ui);
     setFont(sansFont());
     setStyleSheet(QString::fromLatin1(kWindowStyle));
     applyDialogUnits(this);
@@ -155,7 +181,16 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
               0);
 
     m_BaudTimer.setSingleShot(true);
+    // A coarse timer may fire up to 5% early, and even a precise one rounds to milliseconds:
+    // the phone needs the whole pause to switch its speed.
+    m_BaudTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_BaudTimer, &QTimer::timeout, this, [this] {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            m_BaudDue - std::chrono::steady_clock::now());
+        if (left.count() > 0) {
+            m_BaudTimer.start(static_cast<int>(left.count()));
+            return;
+        }
         m_Pump->runWhenFree([this] {
             // Stopped while a prompt held the tick back: the tick is void.
             if (m_Engine->baudTimerRunning())
@@ -328,16 +363,14 @@ void MainWindow::chooseTraceFile() {
     }
     m_TracePath = path;
     m_TraceErrorTold = false;
-    appendLog("** Tracing the link to " + path.toStdString() + "\r\n");
+    appendNote("** Tracing the link to " + path.toStdString() + "\r\n");
 }
 
 void MainWindow::operationEnded(const OperationOutcome& outcome) {
     m_NoAnswerTimer.stop();
     // Every control but Stop and Exit stays locked now; without a word nobody knows why.
     if (outcome.kind == OutcomeKind::Abandoned) {
-        const std::string& log = logText();
-        const bool lineOpen = !log.empty() && log.back() != '\n' && log.back() != '\r';
-        appendLog(std::string(lineOpen ? "\r\n" : "") + "Press Stop to start again.\r\n");
+        appendNote("Press Stop to start again.\r\n");
     }
     if (m_Recording && m_Engine) {
         const int port = m_PortIndex + 1;
@@ -351,8 +384,8 @@ void MainWindow::operationEnded(const OperationOutcome& outcome) {
     if (error == 0)
         return;
     m_TraceErrorTold = true;
-    appendLog("** The trace file " + m_TracePath.toStdString() +
-              " could not be written completely: " + std::strerror(error) + "\r\n");
+    appendNote("** The trace file " + m_TracePath.toStdString() +
+               " could not be written completely: " + std::strerror(error) + "\r\n");
 }
 
 void MainWindow::saveReport() {
@@ -374,14 +407,14 @@ void MainWindow::saveReport() {
                            QString::fromStdString(error));
         return;
     }
-    appendLog("** Report saved: " + path.toStdString() + "\r\n");
+    appendNote("** Report saved: " + path.toStdString() + "\r\n");
 }
 
 void MainWindow::stopTrace() {
     if (!m_TraceControl || m_TracePath.isEmpty() || m_Link.isConnected())
         return;
     m_TraceControl(QString());
-    appendLog("** Trace closed: " + m_TracePath.toStdString() + "\r\n");
+    appendNote("** Trace closed: " + m_TracePath.toStdString() + "\r\n");
     m_TracePath.clear();
 }
 
@@ -557,8 +590,9 @@ bool MainWindow::mayInterrupt() {
     // Not held like the protocol's prompts: the write goes on while the person reads, so a
     // phone that would time out a pause is not lost by asking. Should it finish meanwhile,
     // a Yes only closes the link.
-    return m_Prompter.askYesNoDefaultNo(
-        this, QStringLiteral("The phone's flash will be left incomplete. Stop anyway?"));
+    return m_Prompter.askYesNo(
+        this, QStringLiteral("The phone's flash will be left incomplete. Stop anyway?"),
+        DefaultAnswer::No);
 }
 
 void MainWindow::onStop() {
@@ -579,9 +613,9 @@ void MainWindow::hintNoAnswer() {
     if (!m_Link.isConnected() || m_Engine->context().ProtocolState != bringup::WAIT_CONNECT_REQUEST)
         return;
     const int portNumber = m_PortIndex + 1;
-    appendLog("** Nothing received on " + PortMap::portName(portNumber) + " (" +
-              portMap().device(portNumber) +
-              ") yet: check the cable, switch the phone off and on again.\r\n");
+    appendNote("** Nothing received on " + PortMap::portName(portNumber) + " (" +
+               portMap().device(portNumber) +
+               ") yet: check the cable, switch the phone off and on again.\r\n");
 }
 
 void MainWindow::onAbout() {
@@ -740,12 +774,16 @@ void MainWindow::logUnreadable(const QString& path) {
     // the checks failed while it was read.
     std::string reason = "it could not be read to the end";
     lengthOf(path, &reason);
-    appendLog("** Cannot read " + (path.isEmpty() ? std::string("the file") : path.toStdString()) +
-              ": " + reason + "\r\n");
+    appendNote("** Cannot read " + (path.isEmpty() ? std::string("the file") : path.toStdString()) +
+               ": " + reason + "\r\n");
 }
 
 void MainWindow::appendLog(const std::string& text) {
     m_Log->appendLog(text);
+}
+
+void MainWindow::appendNote(const std::string& text) {
+    m_Log->appendNote(text);
 }
 
 void MainWindow::setLogText(const std::string& text) {
@@ -801,13 +839,14 @@ void MainWindow::messageBox(const std::string& text, MessageIcon icon) {
         std::string report;
         for (const std::string& line : portReport(failure.device))
             report += "   " + line + "\r\n";
-        appendLog(report);
+        appendNote(report);
     }
 }
 
 bool MainWindow::askYesNo(const std::string& text) {
     PromptHold prompt(*m_Pump);
-    return m_Prompter.askYesNo(this, fromStd(text));
+    // The protocol's questions confirm what cannot be undone ("Sure to FORMAT?").
+    return m_Prompter.askYesNo(this, fromStd(text), DefaultAnswer::No);
 }
 
 std::string MainWindow::chooseSaveFile(const SaveFileRequest& request) {
@@ -825,6 +864,7 @@ bool MainWindow::selectSectors(const SectorMap& map, std::vector<std::int32_t>& 
 }
 
 void MainWindow::startBaudTimer(int milliseconds) {
+    m_BaudDue = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     m_BaudTimer.start(milliseconds);
 }
 

@@ -130,6 +130,8 @@ class MainWindow : public QDialog, public DownloaderView {
     void pickQixFile();
     void showChecksum(bool image);
     void logUnreadable(const QString& path);
+    // The window's own lines, each on a line of its own.
+    void appendNote(const std::string& text);
     void showLogMenu(const QPoint& position);
     void showQixMenu(const QPoint& position);
     // The code page button beside the QIX path shows the stored one or the locale's.
@@ -144,6 +146,8 @@ class MainWindow : public QDialog, public DownloaderView {
     PortList* m_PortList = nullptr;  // a child of the window
     std::unique_ptr<ProtocolEngine> m_Engine;
     QTimer m_BaudTimer;
+    // The port stays closed at least this long; a tick before it only re-arms the timer.
+    std::chrono::steady_clock::time_point m_BaudDue;
     QTimer m_NoAnswerTimer;
     int m_NoAnswerHintDelayMs = 15000;
 

@@ -4,7 +4,10 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace zrk {
@@ -53,18 +56,24 @@ void QtPrompter::message(QWidget* parent, const QString& text, MessageIcon icon,
                     parent);
     if (!detail.isEmpty())
         box.setInformativeText(detail);
+    fitTitle(box);
     box.exec();
 }
 
-bool QtPrompter::askYesNo(QWidget* parent, const QString& text) {
-    return QMessageBox::question(parent, QApplication::applicationDisplayName(), text,
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+std::unique_ptr<QMessageBox> questionBox(QWidget* parent, const QString& text,
+                                         DefaultAnswer defaultAnswer) {
+    auto box =
+        std::make_unique<QMessageBox>(QMessageBox::Question, QApplication::applicationDisplayName(),
+                                      text, QMessageBox::Yes | QMessageBox::No, parent);
+    // Left to itself the box makes Yes the default.
+    box->setDefaultButton(defaultAnswer == DefaultAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
+    box->setEscapeButton(QMessageBox::No);
+    fitTitle(*box);
+    return box;
 }
 
-bool QtPrompter::askYesNoDefaultNo(QWidget* parent, const QString& text) {
-    return QMessageBox::question(parent, QApplication::applicationDisplayName(), text,
-                                 QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+bool QtPrompter::askYesNo(QWidget* parent, const QString& text, DefaultAnswer defaultAnswer) {
+    return questionBox(parent, text, defaultAnswer)->exec() == QMessageBox::Yes;
 }
 
 QString QtPrompter::openFile(QWidget* parent, const FileDialogRequest& request) {
@@ -81,16 +90,33 @@ QString QtPrompter::chooseFolder(QWidget* parent, const QString& title) {
 
 std::optional<QString> QtPrompter::askText(QWidget* parent, const QString& title,
                                            const QString& label, const QString& initial) {
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(parent, title, label, QLineEdit::Normal, initial, &ok);
-    if (!ok)
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(label);
+    dialog.setTextValue(initial);
+    // The label above the field can run to several lines; the field is named by the title.
+    for (QLineEdit* field : dialog.findChildren<QLineEdit*>())
+        field->setAccessibleName(title);
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return text;
+    return dialog.textValue();
 }
 
 int QtPrompter::runDialog(QDialog& dialog) {
     return dialog.exec();
+}
+
+void fitTitle(QMessageBox& box) {
+    // The box fixes its own size from its layout when shown, so a minimum width on the box
+    // itself is overridden; a spacer across the layout is honoured. The allowance is the title
+    // bar's icon and buttons.
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid)
+        return;
+    const QFontMetrics metrics(box.font());
+    const int width = metrics.horizontalAdvance(box.windowTitle()) + 8 * metrics.height();
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
 }
 
 QStringList qtNameFilters(const QString& barSeparatedFilter) {

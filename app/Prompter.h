@@ -4,14 +4,19 @@
 // script the answers, so no test ever waits on a real modal window.
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
 
 #include "engine/DownloaderView.h"
 
 class QDialog;
+class QMessageBox;
 class QWidget;
 
 namespace zrk {
+
+// The answer Enter gives to a yes/no question.
+enum class DefaultAnswer { Yes, No };
 
 struct FileDialogRequest {
     QString title;
@@ -26,9 +31,9 @@ class Prompter {
     // detail: a second paragraph under the text (the cause of a failure and its fix), or empty.
     virtual void message(QWidget* parent, const QString& text, MessageIcon icon,
                          const QString& detail) = 0;
-    virtual bool askYesNo(QWidget* parent, const QString& text) = 0;
-    // A question whose Yes loses something: No is the default, so Enter keeps the work.
-    virtual bool askYesNoDefaultNo(QWidget* parent, const QString& text) = 0;
+    // A question whose Yes loses something (a format, a delete, a half-written flash) has No
+    // as its default, so that Enter keeps the work.
+    virtual bool askYesNo(QWidget* parent, const QString& text, DefaultAnswer defaultAnswer) = 0;
     // Empty when cancelled.
     virtual QString openFile(QWidget* parent, const FileDialogRequest& request) = 0;
     virtual QString saveFile(QWidget* parent, const FileDialogRequest& request) = 0;
@@ -49,8 +54,7 @@ class QtPrompter : public Prompter {
   public:
     void message(QWidget* parent, const QString& text, MessageIcon icon,
                  const QString& detail) override;
-    bool askYesNo(QWidget* parent, const QString& text) override;
-    bool askYesNoDefaultNo(QWidget* parent, const QString& text) override;
+    bool askYesNo(QWidget* parent, const QString& text, DefaultAnswer defaultAnswer) override;
     QString openFile(QWidget* parent, const FileDialogRequest& request) override;
     QString saveFile(QWidget* parent, const FileDialogRequest& request) override;
     QString chooseFolder(QWidget* parent, const QString& title) override;
@@ -58,6 +62,14 @@ class QtPrompter : public Prompter {
                                    const QString& initial) override;
     int runDialog(QDialog& dialog) override;
 };
+
+// The box askYesNo shows (also drawn for the pictures of the window).
+std::unique_ptr<QMessageBox> questionBox(QWidget* parent, const QString& text,
+                                         DefaultAnswer defaultAnswer);
+
+// Message boxes size themselves by their text; a short text would cut the program's name in
+// the title bar. Widens the box to show its whole title.
+void fitTitle(QMessageBox& box);
 
 // "cla file (*.cla)|*.cla|all files (*.*)|*.*||" -> {"cla file (*.cla)", "all files (*)"}.
 // Each description keeps its text; the patterns between the bars decide what is listed.

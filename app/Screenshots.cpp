@@ -26,8 +26,7 @@ namespace {
 class SilentPrompter : public Prompter {
   public:
     void message(QWidget*, const QString&, MessageIcon, const QString&) override {}
-    bool askYesNo(QWidget*, const QString&) override { return false; }
-    bool askYesNoDefaultNo(QWidget*, const QString&) override { return false; }
+    bool askYesNo(QWidget*, const QString&, DefaultAnswer) override { return false; }
     QString openFile(QWidget*, const FileDialogRequest&) override { return {}; }
     QString saveFile(QWidget*, const FileDialogRequest&) override { return {}; }
     std::optional<QString> askText(QWidget*, const QString&, const QString&,
@@ -88,6 +87,12 @@ int writeScreenshots(const QString& dirPath) {
         now += std::chrono::seconds(30);
         window.setProgressPos(40 * 65536);
         ok &= save(window, dir, QStringLiteral("main-locked.png"));
+
+        // Enter must keep the file system: No is the highlighted default.
+        const auto format =
+            questionBox(&window, QStringLiteral("Sure to FORMAT?"), DefaultAnswer::No);
+        ok &= save(*format, dir, QStringLiteral("format-question.png"));
+        format->hide();
         window.hide();
     }
     {

@@ -48,17 +48,22 @@ FsExplorerDialog::FsExplorerDialog(SerialLink& link, LinkPump& pump, Prompter& p
     m_Tree = placed<QTreeWidget>(this, 7, 7, 128, 181);
     m_Tree->setObjectName(QStringLiteral("directoryTree"));
     m_Tree->setHeaderHidden(true);
+    m_Tree->setAccessibleName(QStringLiteral("Directories"));
     m_Tree->setRootIsDecorated(true);
     m_LogView = placed<QPlainTextEdit>(this, 141, 7, 160, 71);
     m_LogView->setObjectName(QStringLiteral("explorerLog"));
+    m_LogView->setAccessibleName(QStringLiteral("Explorer log"));
     auto* label = placed<QLabel>(this, 144, 81, 149, 10);
     label->setText(QStringLiteral("Files  (select a file and click a right button)"));
     m_Files = placed<QListWidget>(this, 141, 97, 160, 90);
     m_Files->setObjectName(QStringLiteral("fileList"));
     m_Files->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_Files->setAccessibleName(QStringLiteral("Files"));
+    label->setBuddy(m_Files);
     m_Progress = placed<QProgressBar>(this, 7, 194, 294, 14);
     m_Progress->setObjectName(QStringLiteral("explorerProgress"));
     m_Progress->setTextVisible(false);
+    m_Progress->setAccessibleName(QStringLiteral("Progress"));
     m_DumpButton = placed<QPushButton>(this, 56, 211, 64, 17);
     m_DumpButton->setObjectName(QStringLiteral("nandDumpButton"));
     m_DumpButton->setText(QStringLiteral("NAND FULL Dump"));
@@ -204,7 +209,8 @@ void FsExplorerDialog::messageBox(const std::string& text, MessageIcon icon) {
 
 bool FsExplorerDialog::askYesNo(const std::string& text) {
     PromptHold prompt(m_Pump);
-    return m_Prompter.askYesNo(this, fromStd(text));
+    // The explorer's one question is "Sure to Delete?".
+    return m_Prompter.askYesNo(this, fromStd(text), DefaultAnswer::No);
 }
 
 std::string FsExplorerDialog::chooseSaveFile(const SaveFileRequest& request) {

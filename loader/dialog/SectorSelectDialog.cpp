@@ -22,6 +22,11 @@ SectorSelectDialog::SectorSelectDialog(const SectorMap& map, std::vector<std::in
     setFont(sansFont());
     // The columns of the lines only line up in a fixed-pitch face.
     m_Ui->sectorList->setFont(fixedFont());
+    m_Ui->sectorList->setAccessibleName(QStringLiteral("Sectors"));
+    m_Ui->fromList->setAccessibleName(QStringLiteral("From sector"));
+    m_Ui->toList->setAccessibleName(QStringLiteral("To sector"));
+    m_Ui->fromLabel->setBuddy(m_Ui->fromList);
+    m_Ui->toLabel->setBuddy(m_Ui->toList);
     applyDialogUnits(this);
 
     m_Ui->sectorList->setUpdatesEnabled(false);

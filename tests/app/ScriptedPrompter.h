@@ -22,13 +22,12 @@ class ScriptedPrompter : public Prompter {
         if (onMessage)
             onMessage();
     }
-    bool askYesNo(QWidget*, const QString& text) override {
+    bool askYesNo(QWidget* parent, const QString& text, DefaultAnswer defaultAnswer) override {
         questions.push_back(text);
+        defaults.push_back(defaultAnswer);
+        if (onQuestion)
+            return onQuestion(parent, text, defaultAnswer);
         return yes;
-    }
-    bool askYesNoDefaultNo(QWidget*, const QString& text) override {
-        riskQuestions.push_back(text);
-        return riskYes;
     }
     QString openFile(QWidget*, const FileDialogRequest& request) override {
         openRequests.push_back(request);
@@ -68,9 +67,10 @@ class ScriptedPrompter : public Prompter {
     std::vector<Message> messages;
     std::function<void()> onMessage;
     QStringList questions;
+    std::vector<DefaultAnswer> defaults;
     bool yes = true;
-    QStringList riskQuestions;
-    bool riskYes = true;
+    // Answers the questions instead of yes (a real message box, say).
+    std::function<bool(QWidget*, const QString&, DefaultAnswer)> onQuestion;
     std::deque<QString> openAnswers;
     std::vector<FileDialogRequest> openRequests;
     std::deque<QString> saveAnswers;

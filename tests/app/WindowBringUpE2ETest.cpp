@@ -1,6 +1,8 @@
 // START in the window against the phone simulator: the loader phase at every speed, and each
 // way a bring-up can end badly, each leaving a window that START can use again.
 #include <QCheckBox>
+#include <chrono>
+#include <optional>
 
 #include "SimWindowFixture.h"
 #include "bringup/BringUpStates.h"
@@ -125,6 +127,48 @@ TEST_F(WindowBringUp, StopDuringEitherUploadThenStartUploadsAfresh) {
     EXPECT_EQ(counters.bootLoaderCrc, crc32(boot.data(), boot.size()));
     EXPECT_EQ(counters.loaderStarts, 1);
     EXPECT_EQ(sim->violationCount(), 0u) << sim->summary();
+}
+
+// From the link's close to its reopening at 921600, by the port's own notes.
+class OpenCloseTimes : public TraceSink {
+  public:
+    using Clock = std::chrono::steady_clock;
+    void traceBlock(TraceDirection, const std::uint8_t*, std::size_t) override {}
+    void traceNote(const std::string& text) override {
+        std::lock_guard lock(m_Lock);
+        if (text.starts_with("close "))
+            m_Closed = Clock::now();
+        else if (text.starts_with("open ") && text.ends_with(" at 921600") && m_Closed)
+            m_Pauses.push_back(Clock::now() - *m_Closed);  // START opens at 115200
+    }
+    std::vector<Clock::duration> pauses() const {
+        std::lock_guard lock(m_Lock);
+        return m_Pauses;
+    }
+
+  private:
+    mutable std::mutex m_Lock;
+    std::optional<Clock::time_point> m_Closed;
+    std::vector<Clock::duration> m_Pauses;
+};
+
+// The phone needs the whole pause to move to the new speed; a timer that fires a little early
+// reopens too soon now and then, so several bring-ups are timed.
+TEST_F(WindowBringUp, TheSpeedChangeKeepsThePortClosedForHalfASecond) {
+    startPhone();
+    OpenCloseTimes times;
+    port.setTrace(&times);
+    chooseSpeed(3);
+    for (int run = 0; run < 3; ++run) {
+        ASSERT_TRUE(bringUp()) << log();
+        click("stopButton");
+        ASSERT_TRUE(pumpUntil([&] { return linkStopped(); }));
+    }
+    const auto pauses = times.pauses();
+    ASSERT_EQ(pauses.size(), 3u);
+    for (const auto pause : pauses)
+        EXPECT_GE(pause, std::chrono::milliseconds(500))
+            << std::chrono::duration_cast<std::chrono::microseconds>(pause).count() << " us";
 }
 
 TEST_F(WindowBringUp, AutoDownLoaderDownloadsRightAfterIdentification) {

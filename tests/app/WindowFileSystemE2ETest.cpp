@@ -1,10 +1,11 @@
 // The NAND file system through the window against the phone simulator: the QIX picker and the
-// QIX and BIN + QIX downloads, Format answered No and Yes, Status.
+// QIX and BIN + QIX downloads, Format answered by Enter and by Yes, Status.
 #include <QFile>
 #include <QPushButton>
 #include <cstdlib>
 #include <optional>
 
+#include "ModalWatcher.h"
 #include "SimWindowFixture.h"
 #include "support/TestImages.h"
 
@@ -114,10 +115,22 @@ TEST_F(WindowFileSystem, TheExampleDownloadsUnderAUtf8LocaleOnceTheOfferedCodePa
 TEST_F(WindowFileSystem, FormatAsksFirstAndStatusPrintsTheRecord) {
     sim->addNandFile("/keep.txt", Bytes{'k'});
     const std::string before = log();
-    prompter.yes = false;
+    // Enter on the real question: No, its default, leaves the log as it was and sends nothing.
+    QtPrompter real;
+    ModalWatcher watcher;
+    SeenBox seen;
+    prompter.onQuestion = [&](QWidget* parent, const QString& question, DefaultAnswer answer) {
+        watcher.onNext([&seen](QWidget& box) { seeAndPressEnter(box, seen); });
+        return real.askYesNo(parent, question, answer);
+    };
+    hostBytes.clear();
     click("formatButton");
+    prompter.onQuestion = nullptr;
     EXPECT_EQ(prompter.questions, QStringList{QStringLiteral("Sure to FORMAT?")});
-    EXPECT_EQ(log(), before);  // No leaves the log as it was and sends nothing
+    EXPECT_EQ(seen.text, QStringLiteral("Sure to FORMAT?"));
+    EXPECT_EQ(seen.defaultButton, QStringLiteral("No"));
+    EXPECT_EQ(log(), before);
+    EXPECT_TRUE(hostBytes.bytes().empty());
     EXPECT_TRUE(w("formatButton")->isEnabled());
     EXPECT_TRUE(sim->nandFile("/keep.txt"));
 

@@ -195,21 +195,22 @@ TEST_F(WindowNor, InterruptingAWriteAsksFirstAndNoLetsItFinish) {
     int rejected = 0;
     QObject::connect(window.get(), &QDialog::rejected, [&] { ++rejected; });
 
-    prompter.riskYes = false;
+    prompter.yes = false;
     click("downloadButton");
     ASSERT_TRUE(pumpUntil([&] { return progress().value() > 0; })) << log();
     click("stopButton");
     window->reject();  // Exit, Esc and the close request all end here
-    ASSERT_EQ(prompter.riskQuestions, QStringList(2, question));
+    ASSERT_EQ(prompter.questions, QStringList(2, question));
+    EXPECT_EQ(prompter.defaults, std::vector<DefaultAnswer>(2, DefaultAnswer::No));
     EXPECT_EQ(rejected, 0);
     ASSERT_TRUE(pumpUntil([&] { return !prompter.messages.empty(); })) << log();
     EXPECT_EQ(lastMessage(), "Download completed!");
     EXPECT_TRUE(nor(0, image.size()) == image);
 
     // Nothing is being written now: Stop acts at once.
-    prompter.riskYes = true;
+    prompter.yes = true;
     click("stopButton");
-    EXPECT_EQ(prompter.riskQuestions.size(), 2);
+    EXPECT_EQ(prompter.questions.size(), 2);
     ASSERT_TRUE(pumpUntil([&] { return linkStopped(); }));
 
     ASSERT_TRUE(bringUp()) << log();
@@ -218,7 +219,7 @@ TEST_F(WindowNor, InterruptingAWriteAsksFirstAndNoLetsItFinish) {
     click("downloadButton");
     ASSERT_TRUE(pumpUntil([&] { return progress().value() > 0; })) << log();
     click("stopButton");
-    EXPECT_EQ(prompter.riskQuestions.size(), 3);
+    EXPECT_EQ(prompter.questions.size(), 3);
     ASSERT_TRUE(pumpUntil([&] { return linkStopped(); }));
     EXPECT_FALSE(nor(0, other.size()) == other);
     EXPECT_EQ(sim->violationCount(), 0u) << sim->summary();
