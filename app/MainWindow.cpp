@@ -294,8 +294,8 @@ void MainWindow::chooseCodePage() {
     }
     m_Settings.writeString(QStringLiteral("CodePage"), name);
     showCodePage();
-    appendLog("** Names in .cfg files are read as " +
-              (name.isEmpty() ? locale : name).toStdString() + "\r\n");
+    appendNote("** Names in .cfg files are read as " +
+               (name.isEmpty() ? locale : name).toStdString() + "\r\n");
 }
 
 bool MainWindow::offerCodePage(const std::string& question, const std::string& codePage) {

@@ -86,9 +86,9 @@ TEST_F(WindowExplorer, BrowsesReadsOutAndGivesTheLinkBackOnExit) {
     click("explorerButton");
     ASSERT_TRUE(ok);
     EXPECT_EQ(result, int(QDialog::Accepted));
-    EXPECT_EQ(rootFiles, QStringList{QStringLiteral("readme.txt\r\n")});
+    EXPECT_EQ(rootFiles, QStringList{QStringLiteral("readme.txt")});
     EXPECT_EQ(rootChild, QStringLiteral("docs"));
-    EXPECT_EQ(docsFiles, QStringList{QStringLiteral("a.txt\r\n")});
+    EXPECT_EQ(docsFiles, QStringList{QStringLiteral("a.txt")});
     QFile file(QString::fromStdString(out));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("a"));
