@@ -456,15 +456,16 @@ bool ExplorerEngine::commitReadOutFile() {
 }
 
 std::string ExplorerEngine::abandonReadOutFile(bool remove) {
-    if (!m_ReadOutFile.isOpen())
+    return abandon(m_ReadOutFile, !remove && m_ReadOutKeepsPartial, "blocks");
+}
+
+std::string ExplorerEngine::abandon(OutputFile& file, bool keep, const char* what) {
+    if (!file.isOpen())
         return {};
-    if (remove || !m_ReadOutKeepsPartial) {
-        m_ReadOutFile.discard();
-        return {};
-    }
-    const std::string kept = m_ReadOutFile.keepPartial();
-    m_ReadOutFile.discard();
-    log("The blocks received so far are in " + kept + "\r\n");
+    const std::string kept = keep ? file.keepPartial() : std::string();
+    file.discard();
+    if (keep)
+        log(std::string("The ") + what + " received so far are in " + kept + "\r\n");
     return kept;
 }
 
@@ -579,16 +580,7 @@ void ExplorerEngine::nandDump() {
 }
 
 std::string ExplorerEngine::abandonDumpFile(bool remove) {
-    if (!m_DumpFile.isOpen())
-        return {};
-    if (remove) {
-        m_DumpFile.discard();
-        return {};
-    }
-    const std::string kept = m_DumpFile.keepPartial();
-    m_DumpFile.discard();
-    log("The pages received so far are in " + kept + "\r\n");
-    return kept;
+    return abandon(m_DumpFile, !remove, "pages");
 }
 
 void ExplorerEngine::abandonOnClosing(const char* cause) {

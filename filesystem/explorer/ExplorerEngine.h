@@ -151,6 +151,8 @@ class ExplorerEngine : public LinkHandler {
     // Keeps what a read-out or dump cut short received and says where, or removes it. Each
     // returns where the bytes were kept: empty when removed or when nothing was open.
     std::string abandonReadOutFile(bool remove = false);
+    // Closes file, keeping what it holds (and saying where, in what it holds) or removing it.
+    std::string abandon(OutputFile& file, bool keep, const char* what);
     std::string abandonDumpFile(bool remove);
     // Abandons both transfers, noting for cutShortNote what was cut short and by what.
     void abandonOnClosing(const char* cause);
