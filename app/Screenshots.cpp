@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -130,6 +133,28 @@ int writeScreenshots(const QString& dirPath) {
             explorer.addFileLine(name);
         explorer.setLogText("\r\nSearching the files (in '/')... readme.txt\r\nGrüße.txt\r\n");
         ok &= save(explorer, dir, QStringLiteral("explorer.png"));
+
+        // As it opens: centred on the main window, whose controls look inert behind it.
+        {
+            MainWindow window(port, settings, prompter);
+            window.setEnabled(false);
+            QPixmap both = window.grab();
+            const QPixmap over = explorer.grab();
+            QPainter painter(&both);
+            painter.drawPixmap(std::max(0, (both.width() - over.width()) / 2),
+                               std::max(0, (both.height() - over.height()) / 2), over);
+            painter.setPen(QColor(90, 90, 90));
+            painter.drawRect(std::max(0, (both.width() - over.width()) / 2),
+                             std::max(0, (both.height() - over.height()) / 2), over.width() - 1,
+                             over.height() - 1);
+            painter.end();
+            const QString path = dir.filePath(QStringLiteral("explorer-over-main.png"));
+            if (!both.save(path)) {
+                std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+                ok = false;
+            }
+            window.hide();
+        }
 
         // Eleven minutes into a NAND dump.
         std::chrono::steady_clock::time_point now{};
