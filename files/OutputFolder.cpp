@@ -6,26 +6,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 namespace zrk {
 namespace {
 
 std::string systemReason(int error) {
     return std::strerror(error);
-}
-
-// Creates every missing folder along path; an existing part is left as it is.
-bool makeFolders(const std::string& path, std::string* whyNot) {
-    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string part = path.substr(0, slash);
-        if (!part.empty() && ::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
-            if (whyNot)
-                *whyNot = "cannot create the folder " + part + ": " + systemReason(errno);
-            return false;
-        }
-        if (slash == std::string::npos)
-            return true;
-    }
 }
 
 }  // namespace
@@ -50,8 +37,14 @@ std::shared_ptr<OutputFolder> OutputFolder::openOrCreate(const std::string& path
     std::string trimmed = path;
     while (trimmed.size() > 1 && trimmed.back() == '/')
         trimmed.pop_back();
-    if (!makeFolders(trimmed, whyNot))
+    // What already stands there (a file, a link) is judged by the open below.
+    std::error_code made, looked;
+    std::filesystem::create_directories(trimmed, made);
+    if (made && !std::filesystem::exists(std::filesystem::symlink_status(trimmed, looked))) {
+        if (whyNot)
+            *whyNot = "cannot create the folder " + trimmed + ": " + made.message();
         return nullptr;
+    }
     const int fd = ::open(trimmed.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
