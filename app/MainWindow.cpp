@@ -17,7 +17,6 @@
 #include "app/Prompter.h"
 #include "app/Resources.h"
 #include "app/SettingsStore.h"
-#include "bringup/BringUpStates.h"
 #include "engine/Checksums.h"
 #include "engine/LineSpeeds.h"
 #include "engine/OpenFailureText.h"
@@ -127,11 +126,6 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     // The engine becomes the link's handler; the pump already carries the news to it.
     m_Engine = std::make_unique<ProtocolEngine>(m_Link, *this);
 
-    // A fresh run state; the CRC table is built once for the whole run.
-    m_Engine->context().LoaderReady = 0;
-    (void)crc32Table();
-    m_Engine->context().ProtocolState = INITIAL;
-    m_Engine->context().OperationKind = 0;
     m_DownloadMode = static_cast<int>(DownloadMode::ModeBin);
     m_PowerOnAfterDownload = 0;
     // Kept between runs: a service desk that reads back every download wants it every time.
@@ -580,7 +574,7 @@ void MainWindow::onSpeedChanged() {
 
 void MainWindow::onStart() {
     m_Engine->start();
-    if (m_Engine->context().ProtocolState == bringup::WAIT_CONNECT_REQUEST)
+    if (m_Engine->stage() == Stage::WaitingForPhone)
         m_NoAnswerTimer.start(m_NoAnswerHintDelayMs);
 }
 
@@ -610,7 +604,7 @@ void MainWindow::reject() {
 
 void MainWindow::hintNoAnswer() {
     // The wait goes on: a phone switched on late still answers.
-    if (!m_Link.isConnected() || m_Engine->context().ProtocolState != bringup::WAIT_CONNECT_REQUEST)
+    if (!m_Link.isConnected() || m_Engine->stage() != Stage::WaitingForPhone)
         return;
     const int portNumber = m_PortIndex + 1;
     appendNote("** Nothing received on " + PortMap::portName(portNumber) + " (" +
@@ -657,7 +651,7 @@ void MainWindow::applyDownloadMode() {
 void MainWindow::openExplorer() {
     // The button is offered only on an identified phone with nothing running; the command line
     // and tests may still call this at another time.
-    if (!m_Engine->context().LoaderReady || m_Engine->context().ProtocolState != IDLE)
+    if (m_Engine->stage() != Stage::Ready)
         return;
     const UserChoices c = choices();
     std::string error;
@@ -759,7 +753,7 @@ void MainWindow::showChecksum(bool image) {
     if (const auto result = path.isEmpty() ? std::nullopt : fileCrc32(path.toStdString())) {
         crc = result->crc;
     } else {
-        m_Engine->context().ProtocolState = IDLE;
+        m_Engine->imageUnreadable();
         logUnreadable(path);
         messageBox("Fail to open bin file!", MessageIcon::Warning);
     }

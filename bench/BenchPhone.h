@@ -43,10 +43,8 @@ class BenchPhone {
             throw std::runtime_error("simulator: " + error);
         ports.setDevice(1, m_Sim.slavePath());
         engine.start();
-        run([this] {
-            return engine.context().LoaderReady == 1 || engine.context().ProtocolState == IDLE;
-        });
-        if (engine.context().LoaderReady != 1)
+        run([this] { return engine.context().loaderReady() || engine.stage() == Stage::Idle; });
+        if (engine.context().loaderReady() != 1)
             throw std::runtime_error("the phone did not come up");
     }
     ~BenchPhone() {

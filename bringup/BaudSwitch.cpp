@@ -17,8 +17,8 @@ using namespace bringup;
 
 void BaudSwitch::onPreLoaderReady() {
     m_Context.log("OK!\r\nTrying to change the baudrate...\r\n");
-    m_Context.ProtocolState = WAIT_SPEED_ECHO;
-    m_SpeedIndex = m_Context.view().choices().speedIndex;
+    m_Context.setState(WAIT_SPEED_ECHO);
+    m_SpeedIndex = m_Context.request().speedIndex;
     m_ReopenAttempts = 0;
     m_Context.send({static_cast<std::uint8_t>(m_SpeedIndex)});
     // write() returns once the byte has left, so closing now cannot swallow it.
@@ -28,10 +28,10 @@ void BaudSwitch::onPreLoaderReady() {
 
 void BaudSwitch::onTimer() {
     // A late tick after Stop or after the phase moved on has nothing to reopen.
-    if (m_Context.LoaderReady || m_Context.ProtocolState != WAIT_SPEED_ECHO ||
+    if (m_Context.loaderReady() || m_Context.state() != WAIT_SPEED_ECHO ||
         m_Context.link().isConnected())
         return;
-    const auto port = static_cast<std::uint16_t>(m_Context.view().choices().portIndex + 1);
+    const auto port = static_cast<std::uint16_t>(m_Context.request().portIndex + 1);
     if (!m_Context.openLink(port, baudRateFor(m_SpeedIndex))) {
         const OpenFailure failure = m_Context.link().lastOpenFailure();
         if (deviceIsGone(failure)) {
@@ -64,7 +64,7 @@ void BaudSwitch::onSpeedEcho(std::uint8_t byte) {
         return;
     if (byte != m_SpeedIndex) {
         // Not abandoned: the link is stopped below, and the failure is that of the bring-up.
-        m_Context.ProtocolState = IDLE;
+        m_Context.setState(IDLE);
         m_Context.log(formatText("** Fail to change the baudrate (%d)", byte));
         m_Context.view().messageBox("Fail to change the baudrate of target!", MessageIcon::Error);
         m_Context.reportFailure(FailureCause::PhoneReply, "Fail to change the baudrate of target!");

@@ -26,7 +26,7 @@ void BootLoaderUpload::begin() {
     m_Context.view().setProgressRange(size);
     m_ProgressCount = 0;
     m_Context.view().setProgressPos(0);
-    m_Context.ProtocolState = WAIT_SIZE_SUM;
+    m_Context.setState(WAIT_SIZE_SUM);
     m_Context.send({CMD_IMAGE_LENGTH});
     const auto sizeBytes = bigEndian32(size);
     m_Context.send(sizeBytes);
@@ -46,10 +46,10 @@ void BootLoaderUpload::sendNextChunk() {
     m_ProgressCount += n;
     m_Context.view().setProgressPos(m_ProgressCount);
     if (last) {
-        m_Context.ProtocolState = WAIT_LAST_CHUNK_SUM;
+        m_Context.setState(WAIT_LAST_CHUNK_SUM);
         m_BootOffset = 0;
     } else {
-        m_Context.ProtocolState = WAIT_CHUNK_SUM;
+        m_Context.setState(WAIT_CHUNK_SUM);
     }
     const std::span<const std::uint8_t> chunk(m_Context.TransferBuffer.data(), n);
     if (n > 0)
@@ -58,20 +58,21 @@ void BootLoaderUpload::sendNextChunk() {
 }
 
 void BootLoaderUpload::step(std::uint8_t byte) {
-    switch (m_Context.ProtocolState) {
+    switch (m_Context.state()) {
         case WAIT_SIZE_SUM:
             if (byte != m_Context.expectedReply) {
-                m_BringUp.failWith("Fail in sending the file size!\r\n");
+                m_BringUp.failWith(byte, m_Context.expectedReply,
+                                   "Fail in sending the file size!\r\n");
                 return;
             }
             m_BootOffset = 0;
             m_BootRemaining = static_cast<std::uint32_t>(m_BringUp.targetData().bootLoader.size());
-            m_Context.ProtocolState = WAIT_DMA_ACK;
+            m_Context.setState(WAIT_DMA_ACK);
             m_Context.send({CMD_CONFIGURE_DMA});
             return;
         case WAIT_DMA_ACK:
             if (byte != CMD_CONFIGURE_DMA) {
-                m_BringUp.failWith("Fail to configure DMA\r\n");
+                m_BringUp.failWith(byte, CMD_CONFIGURE_DMA, "Fail to configure DMA\r\n");
                 return;
             }
             sendNextChunk();
@@ -79,30 +80,33 @@ void BootLoaderUpload::step(std::uint8_t byte) {
         case WAIT_CHUNK_SUM:
             if (byte != m_Context.expectedReply) {
                 m_BringUp.failWith(
+                    byte, m_Context.expectedReply,
                     formatText("checksum mismatched from Pre-Loader (0x%X)\r\n", byte));
                 return;
             }
-            m_Context.ProtocolState = WAIT_DMA_ACK;
+            m_Context.setState(WAIT_DMA_ACK);
             m_Context.send({CMD_CONFIGURE_DMA});
             return;
         case WAIT_LAST_CHUNK_SUM:
             if (byte != m_Context.expectedReply) {
                 m_BringUp.failWith(
+                    byte, m_Context.expectedReply,
                     formatText("checksum mismatched from Pre-Loader (0x%X)\r\n", byte));
                 return;
             }
             m_Context.log("OK!\r\n\r\n");
             m_Context.log("Jump to Boot-Loader (RAM:0x18000000)... ");
-            m_Context.ProtocolState = WAIT_LOADER_READY;
+            m_Context.setState(WAIT_LOADER_READY);
             m_Context.send({CMD_JUMP_LOADER});
             return;
         case WAIT_LOADER_READY: {
             if (byte != LOADER_READY) {
-                m_BringUp.failWith(formatText("Bad response from Boot-Loader (0x%X)\r\n", byte));
+                m_BringUp.failWith(byte, LOADER_READY,
+                                   formatText("Bad response from Boot-Loader (0x%X)\r\n", byte));
                 return;
             }
             m_Context.log("OK!\r\n");
-            m_Context.ProtocolState = WAIT_BASE_SUM;
+            m_Context.setState(WAIT_BASE_SUM);
             m_Context.send({CMD_SET_CS0_BASE});
             m_Context.log(formatText("Sending the base address of CS0 (0x%08X)... ", CS0_BASE));
             const auto base = bigEndian32(CS0_BASE);
@@ -112,11 +116,11 @@ void BootLoaderUpload::step(std::uint8_t byte) {
         }
         case WAIT_BASE_SUM:
             if (byte != m_Context.expectedReply) {
-                m_BringUp.failWith("Fail!\r\n");
+                m_BringUp.failWith(byte, m_Context.expectedReply, "Fail!\r\n");
                 return;
             }
             m_Context.log("OK!\r\n");
-            m_Context.ProtocolState = READ_FLASH_ID;
+            m_Context.setState(READ_FLASH_ID);
             m_BringUp.identification().reset();
             m_Context.send({CMD_READ_FLASH_ID});
             m_Context.log("Checking FLASH ID... ");

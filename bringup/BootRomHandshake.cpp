@@ -23,7 +23,8 @@ int BootRomHandshake::wordCount() const {
 }
 
 void BootRomHandshake::badResponse(std::uint8_t byte) {
-    m_BringUp.failWith(formatText("Bad response(0x%X) from KEPLA Chip\r\n", byte));
+    m_BringUp.failWith(byte, std::nullopt,
+                       formatText("Bad response(0x%X) from KEPLA Chip\r\n", byte));
 }
 
 void BootRomHandshake::sendIdentificationReply() {
@@ -49,34 +50,34 @@ void BootRomHandshake::sendNextWord() {
         packet[2 + i] = at < image.size() ? image[at] : 0;
     }
     if (k + 1 >= wordCount()) {
-        m_Context.ProtocolState = WAIT_LAST_WORD_ACK;
+        m_Context.setState(WAIT_LAST_WORD_ACK);
         m_WordCounter = 0;
     } else {
-        m_Context.ProtocolState = WAIT_WORD_ACK;
+        m_Context.setState(WAIT_WORD_ACK);
         m_WordCounter = k + 1;
     }
     m_Context.send(packet);
 }
 
 void BootRomHandshake::step(std::uint8_t byte) {
-    switch (m_Context.ProtocolState) {
+    switch (m_Context.state()) {
         case WAIT_CONNECT_REQUEST:
             // Line noise and a phone that is already running are ignored until the ROM asks.
             if (byte != CONNECT_REQUEST)
                 return;
             m_Context.log(formatText("** Send '0x%02x' to KEPLA Chip\r\n", CONNECT_REPLY));
-            m_Context.ProtocolState = WAIT_CONNECT_GRANT;
+            m_Context.setState(WAIT_CONNECT_GRANT);
             m_Context.send({CONNECT_REPLY});
             return;
         case WAIT_CONNECT_GRANT:
             if (byte != CONNECT_GRANT) {
                 m_Context.log(formatText("Bad Response from KEPLA Chip (0x%X)\r\n", byte));
-                m_Context.ProtocolState = WAIT_CONNECT_REQUEST;
+                m_Context.setState(WAIT_CONNECT_REQUEST);
                 return;
             }
             m_Context.log("** Connection granted from KEPLA Chip\r\n");
             m_ChallengeCount = 0;
-            m_Context.ProtocolState = READ_CHALLENGE;
+            m_Context.setState(READ_CHALLENGE);
             m_Context.send({GRANT_ACK});
             return;
         case READ_CHALLENGE:
@@ -86,27 +87,27 @@ void BootRomHandshake::step(std::uint8_t byte) {
             m_ChallengeCount = 0;
             m_Context.log("** Received 16 bytes from KEPLA chip\r\n");
             m_Context.log("** Sending the customer ID and the same 16 bytes to KEPLA chip... ");
-            m_Context.ProtocolState = WAIT_ID_ACK;
+            m_Context.setState(WAIT_ID_ACK);
             sendIdentificationReply();
             return;
         case WAIT_ID_ACK:
             if (byte != ROM_OK) {
-                m_BringUp.failWith("Fail!\r\n");
+                m_BringUp.failWith(byte, ROM_OK, "Fail!\r\n");
                 return;
             }
             m_Context.log("OK!\r\n");
             m_Context.log("** Try to change Timeout !\r\n");
-            m_Context.ProtocolState = WAIT_TIMEOUT_ACK;
+            m_Context.setState(WAIT_TIMEOUT_ACK);
             m_Context.send({ROM_SET_TIMEOUT, ROM_TIMEOUT_VALUE});
             return;
         case WAIT_TIMEOUT_ACK:
             if (byte != ROM_OK) {
-                m_BringUp.failWith(formatText("Timeout change Fail(%x)!\r\n", byte));
+                m_BringUp.failWith(byte, ROM_OK, formatText("Timeout change Fail(%x)!\r\n", byte));
                 return;
             }
             m_Context.log(formatText("** Ok! Timout Changed(%d mSecond) \r\n", 1600));
             m_Context.log("** Setting downloading address (SCRAM: 0x0C000000)... ");
-            m_Context.ProtocolState = WAIT_LOAD_ADDRESS_ACK;
+            m_Context.setState(WAIT_LOAD_ADDRESS_ACK);
             sendSetAddress();
             return;
         case WAIT_LOAD_ADDRESS_ACK:
@@ -134,7 +135,7 @@ void BootRomHandshake::step(std::uint8_t byte) {
             }
             m_Context.log("OK!\r\n");
             m_Context.log("** Set the start address of pre-Loader (SCRAM:0x0C000000)... ");
-            m_Context.ProtocolState = WAIT_START_ADDRESS_ACK;
+            m_Context.setState(WAIT_START_ADDRESS_ACK);
             sendSetAddress();
             return;
         case WAIT_START_ADDRESS_ACK:
@@ -144,7 +145,7 @@ void BootRomHandshake::step(std::uint8_t byte) {
             }
             m_Context.log("OK!\r\n");
             m_Context.log("\r\nStart Pre-Loader... ");
-            m_Context.ProtocolState = WAIT_PRELOADER_READY;
+            m_Context.setState(WAIT_PRELOADER_READY);
             m_Context.send({ROM_JUMP});
             return;
         default:

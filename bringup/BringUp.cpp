@@ -23,10 +23,9 @@ BringUp::BringUp(PhaseContext& context)
       m_Upload(context, *this),
       m_Identification(context) {}
 
-void BringUp::failWith(const std::string& message) {
-    m_Context.ProtocolState = IDLE;
-    m_Context.log(message);
-    m_Context.abandon(FailureCause::PhoneReply, message);
+void BringUp::failWith(std::uint8_t got, std::optional<std::uint8_t> expected,
+                       const std::string& message) {
+    m_Context.wrongReply(got, expected, message, PhaseContext::Ending::Abandon, message);
 }
 
 bool BringUp::start() {
@@ -39,7 +38,7 @@ bool BringUp::start() {
         view.messageBox("Port already opened!", MessageIcon::Warning);
         return false;
     }
-    const UserChoices choices = view.choices();
+    const UserChoices& choices = m_Context.request();
     // The speed byte goes to the phone and indexes the speed table: without a valid choice the
     // baud switch would send garbage, so refuse before anything is opened.
     if (!validSpeedIndex(choices.speedIndex)) {
@@ -77,7 +76,7 @@ bool BringUp::start() {
     m_Upload.reset();
     m_Identification.reset();
     view.setLogText("** Wait for Connect Request from Mobile...\r\n** (POWER ON the PHONE!)\r\n");
-    m_Context.ProtocolState = bringup::WAIT_CONNECT_REQUEST;
+    m_Context.setState(bringup::WAIT_CONNECT_REQUEST);
     m_Context.trackOperation(Operation::BringUp);
     m_Context.enterPhase(*this);
     view.showPortOpened();
@@ -85,9 +84,57 @@ bool BringUp::start() {
     return true;
 }
 
+const char* BringUp::exchangeName(std::int32_t state) const {
+    using namespace bringup;
+    switch (state) {
+        case WAIT_CONNECT_REQUEST:
+            return "wait for the phone's connect request";
+        case WAIT_CONNECT_GRANT:
+            return "ask the boot ROM to connect";
+        case READ_CHALLENGE:
+            return "read the boot ROM's challenge";
+        case WAIT_ID_ACK:
+            return "send the customer identification";
+        case WAIT_TIMEOUT_ACK:
+            return "set the boot ROM's time-out";
+        case WAIT_LOAD_ADDRESS_ACK:
+            return "send the pre-loader's load address";
+        case WAIT_WORD_ACK:
+            return "send the pre-loader's words";
+        case WAIT_LAST_WORD_ACK:
+            return "send the pre-loader's last word";
+        case WAIT_START_ADDRESS_ACK:
+            return "start the pre-loader";
+        case WAIT_PRELOADER_READY:
+            return "wait for the pre-loader";
+        case WAIT_SPEED_ECHO:
+            return "switch the line speed";
+        case WAIT_SIZE_SUM:
+            return "send the boot-loader's size";
+        case WAIT_DMA_ACK:
+            return "set up a boot-loader chunk";
+        case WAIT_CHUNK_SUM:
+            return "send a boot-loader chunk";
+        case WAIT_LAST_CHUNK_SUM:
+            return "send the boot-loader's last chunk";
+        case WAIT_LOADER_READY:
+            return "start the boot-loader";
+        case WAIT_BASE_SUM:
+            return "set the flash base";
+        case READ_FLASH_ID:
+            return "identify the flash";
+        default:
+            return "";
+    }
+}
+
+bool BringUp::waitsForPhone(std::int32_t state) const {
+    return state == bringup::WAIT_CONNECT_REQUEST;
+}
+
 void BringUp::step(std::uint8_t byte) {
     using namespace bringup;
-    switch (m_Context.ProtocolState) {
+    switch (m_Context.state()) {
         case WAIT_CONNECT_REQUEST:
         case WAIT_CONNECT_GRANT:
         case READ_CHALLENGE:
@@ -103,7 +150,7 @@ void BringUp::step(std::uint8_t byte) {
             if (byte == 0xAB) {
                 m_BaudSwitch.onPreLoaderReady();
             } else {
-                failWith(formatText("Bad response(0x%X) from Pre-Loader\r\n", byte));
+                failWith(byte, 0xAB, formatText("Bad response(0x%X) from Pre-Loader\r\n", byte));
             }
             break;
         case WAIT_SPEED_ECHO:

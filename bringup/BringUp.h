@@ -3,6 +3,7 @@
 // upload, flash identification. Steps run while LoaderReady is 0; each step group keeps its own
 // counters so a reply split over many notifications is collected where it left off.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "bringup/BaudSwitch.h"
@@ -23,13 +24,17 @@ class BringUp : public Phase {
     // START. Returns true when the port is open and the phone is awaited.
     bool start();
     void step(std::uint8_t byte) override;  // one received byte in a bring-up state
-    void onBaudTimer();                     // the 500 ms baud-switch timer
+    const char* exchangeName(std::int32_t state) const override;
+    bool waitsForPhone(std::int32_t state) const override;
+    void onBaudTimer();  // the 500 ms baud-switch timer
 
     void setTargetData(const TargetData& data) { m_Data = data; }
     const TargetData& targetData() const { return m_Data; }
 
-    // A wrong reply: log the message and leave the link idle (abandoned until Stop).
-    void failWith(const std::string& message);
+    // A wrong reply (got, where expected is the one that was wanted): log the message and leave
+    // the link idle (abandoned until Stop).
+    void failWith(std::uint8_t got, std::optional<std::uint8_t> expected,
+                  const std::string& message);
 
     BootLoaderUpload& upload() { return m_Upload; }
     FlashIdentification& identification() { return m_Identification; }

@@ -25,7 +25,7 @@ void FlashIdentification::step(std::uint8_t byte) {
         m_Context.sectorMap.activate();
     } else {
         name = "Not Supported FLASH";
-        m_Context.ProtocolState = IDLE;
+        m_Context.setState(IDLE);
         line = formatText("not supported FLASH(ManuID:%x,DevID1:%x)\r\n", manufacturer, device);
     }
     m_Context.log(line);
@@ -38,7 +38,7 @@ void FlashIdentification::step(std::uint8_t byte) {
         m_Context.stop();
         return;
     }
-    m_Context.LoaderReady = 1;
+    m_Context.setLoaderReady(true);
     m_Context.log(
         "\r\n\r\n** Now you can do the followings. **\r\n\r\n1. Download the BINARY and/or QIX "
         "files\r\n2. Dump NOR-Flash\r\n3. Erase NOR-Flash\r\n4. Format Nand-Flash\r\n5. Dump "
@@ -46,7 +46,7 @@ void FlashIdentification::step(std::uint8_t byte) {
     m_Context.reportCompleted(0);
     m_Context.finishOperation();
     m_Context.view().setProgressPos(0);
-    if (m_Context.view().choices().autoDownload)
+    if (m_Context.request().autoDownload)
         m_Context.pressDownload();
 }
 

@@ -11,7 +11,6 @@
 #include <memory>
 #include <thread>
 
-#include "bringup/BringUpStates.h"
 #include "cli/ExitCodes.h"
 #include "cli/PhoneRecorder.h"
 #include "cli/PortLines.h"
@@ -19,7 +18,6 @@
 #include "cli/SharedInterrupt.h"
 #include "cli/SimArguments.h"
 #include "cli/TerminalOutput.h"
-#include "engine/OperationFrame.h"
 #include "protocol/ProtocolEngine.h"
 #include "report/ReportJson.h"
 #include "serial/LinkSetup.h"
@@ -208,14 +206,19 @@ std::string SeveralPhones::stageOf(const PortTask& task) const {
     const ProtocolEngine* engine = task.recorder->engine();
     if (!engine)
         return {};
-    const PhaseContext& c = engine->context();
-    if (!c.LoaderReady) {
-        if (c.ProtocolState == bringup::WAIT_CONNECT_REQUEST)
+    switch (engine->stage()) {
+        case Stage::WaitingForPhone:
             return m_Options.loop ? "waiting for next phone" : "waiting for power-on";
-        return "bringing up";
+        case Stage::Initial:
+        case Stage::Idle:
+        case Stage::BringingUp:
+            return "bringing up";
+        case Stage::Verifying:
+            return "verifying";
+        case Stage::Ready:
+        case Stage::Working:
+            break;
     }
-    if (c.OperationKind == OP_VERIFY_FIRMWARE || c.OperationKind == OP_VERIFY_FILE_SYSTEM)
-        return "verifying";
     return workingStage(m_Options.command);
 }
 

@@ -6,13 +6,14 @@
 #include <cstring>
 #include <optional>
 
-#include "bringup/BringUpStates.h"
 #include "cli/ExitCodes.h"
 #include "cli/ExplorerSession.h"
 #include "cli/SharedInterrupt.h"
 #include "cli/TerminalOutput.h"
 #include "engine/EngineLoop.h"
 #include "engine/OpenFailureText.h"
+#include "engine/SafeText.h"
+#include "engine/TextFormat.h"
 #include "protocol/ProtocolEngine.h"
 #include "serial/LinkSetup.h"
 #include "serial/PortMap.h"
@@ -94,6 +95,22 @@ void pressOperation(Command command, ProtocolEngine& engine, TerminalView& view)
     }
 }
 
+// The failure's own words, then where it happened: "(Fail to download sector!) in "write a
+// sector": expected 0x3C, got 0x00".
+std::string wrongReplyDetails(const OperationOutcome& outcome) {
+    const Failure& failure = outcome.failure;
+    std::string text;
+    if (!outcome.detail.empty())
+        text += " (" + withoutControlCharacters(trimmedWords(outcome.detail)) + ")";
+    if (!failure.exchange.empty())
+        text += " in \"" + failure.exchange + "\"";
+    if (failure.expected && failure.got)
+        text += formatText(": expected 0x%02X, got 0x%02X", *failure.expected, *failure.got);
+    else if (failure.got)
+        text += formatText(": got 0x%02X", *failure.got);
+    return text;
+}
+
 // What one ended operation means for the exit status, said once on stderr.
 }  // namespace
 
@@ -128,8 +145,7 @@ int exitFor(const OperationOutcome& outcome, const TerminalView& view, TerminalO
         case FailureCause::PhoneReply:
             break;
     }
-    output.diagnostic(what + " failed: the phone replied wrongly" +
-                      (view.lastWords().empty() ? std::string() : " (" + view.lastWords() + ")"));
+    output.diagnostic(what + " failed: the phone replied wrongly" + wrongReplyDetails(outcome));
     return EXIT_PHONE_FAILED;
 }
 
@@ -218,8 +234,7 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
             }
             std::string text =
                 "the phone sent nothing for " + std::to_string(job.timeout.count()) + " s";
-            if (!engine.context().LoaderReady &&
-                engine.context().ProtocolState == bringup::WAIT_CONNECT_REQUEST)
+            if (engine.stage() == Stage::WaitingForPhone)
                 text += "; is it cabled and switched on? (--timeout 0 waits for ever)";
             output.diagnostic(text);
             return int(EXIT_TIMEOUT);
@@ -244,7 +259,7 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
         bool portGone = false;
         if (job.waitForPhone && !view.outcome()) {
             const auto answered = [&] {
-                return ended() || engine.context().ProtocolState != bringup::WAIT_CONNECT_REQUEST;
+                return ended() || engine.stage() != Stage::WaitingForPhone;
             };
             // A phone is there once the bring-up took one of its replies; a wait that ended
             // otherwise (Ctrl-C, the adapter pulled out) served no phone.

@@ -12,19 +12,7 @@ TerminalView::TerminalView(TerminalOutput& output, UserChoices choices, PromptAn
     m_Choices.autoDownload = false;
 }
 
-namespace {
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \r\n");
-    if (first == std::string::npos)
-        return "";
-    return text.substr(first, text.find_last_not_of(" \r\n") - first + 1);
-}
-}  // namespace
-
 void TerminalView::appendLog(const std::string& text) {
-    // Stop's closing line after a message box is no news.
-    if (auto words = trimmed(text); !words.empty() && !m_SawMessage)
-        m_LastWords = words;
     m_Output.log(text);
 }
 
@@ -51,8 +39,6 @@ void TerminalView::showStopped() {
 }
 
 void TerminalView::messageBox(const std::string& text, MessageIcon) {
-    m_SawMessage = true;
-    m_LastWords = trimmed(text);
     m_Output.line(text);
 }
 
@@ -84,8 +70,6 @@ void TerminalView::stopBaudTimer() {
 }
 
 void TerminalView::clearRecord() {
-    m_SawMessage = false;
-    m_LastWords.clear();
     m_Outcome.reset();
 }
 

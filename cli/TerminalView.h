@@ -62,9 +62,6 @@ class TerminalView : public DownloaderView {
     // How the last operation ended, once it has.
     const std::optional<OperationOutcome>& outcome() const { return m_Outcome; }
     const std::string& flashName() const { return m_FlashName; }
-    // A failure's own words, for the closing complaint: the last message box, or else the last
-    // log text.
-    const std::string& lastWords() const { return m_LastWords; }
     // Before the next operation.
     void clearRecord();
 
@@ -74,8 +71,6 @@ class TerminalView : public DownloaderView {
     PromptAnswers m_Answers;
     ProgressUnit m_Unit = ProgressUnit::Bytes;
     std::string m_FlashName;
-    bool m_SawMessage = false;
-    std::string m_LastWords;
     std::optional<OperationOutcome> m_Outcome;
 };
 

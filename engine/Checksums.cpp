@@ -21,33 +21,6 @@ std::uint8_t sum8(std::span<const std::uint8_t> bytes) {
     return sum;
 }
 
-namespace {
-std::uint32_t reflect(std::uint32_t value, int bits) {
-    std::uint32_t out = 0;
-    for (int i = 0; i < bits; ++i) {
-        if (value & (1u << i))
-            out |= 1u << (bits - 1 - i);
-    }
-    return out;
-}
-}  // namespace
-
-Crc32Table makeCrc32Table() {
-    Crc32Table table{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t r = reflect(i, 8) << 24;
-        for (int bit = 0; bit < 8; ++bit)
-            r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
-        table[i] = reflect(r, 32);
-    }
-    return table;
-}
-
-const Crc32Table& crc32Table() {
-    static const Crc32Table table = makeCrc32Table();
-    return table;
-}
-
 std::uint32_t crc32Update(std::uint32_t crc, const std::uint8_t* data, std::size_t length) {
     // libdeflate's is the same CRC, folded many bytes at a time: byte by byte through the
     // table it was a sixth of a firmware download's CPU time. Nothing to add keeps the running

@@ -16,11 +16,6 @@ inline std::uint8_t sum8(const std::uint8_t* data, std::size_t length) {
     return sum8(std::span<const std::uint8_t>(data, length));
 }
 
-using Crc32Table = std::array<std::uint32_t, 256>;
-// Built bit by bit from the polynomial 0x04C11DB7 in its reflected form.
-Crc32Table makeCrc32Table();
-const Crc32Table& crc32Table();
-
 std::uint32_t crc32(const std::uint8_t* data, std::size_t length);
 // Continues a running CRC (start with 0) so a large file can be read in pieces.
 std::uint32_t crc32Update(std::uint32_t crc, const std::uint8_t* data, std::size_t length);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/Outcome.h"
+#include "engine/Stage.h"
 
 namespace zrk {
 
@@ -18,7 +19,9 @@ enum class DownloadMode { ModeBin = 0, ModeQix = 1, ModeBinAndQix = 2 };
 
 enum class MessageIcon { None, Information, Warning, Error };
 
-// The values bound to the window's controls, read back at the moment a step needs them.
+// What the user chose for an operation, taken from the front end once, when its button is
+// pressed (or given whole by a front end that has no controls): the operation runs on this and
+// never asks the view for choices half-way.
 struct UserChoices {
     int portIndex = 0;   // 0 = COM1 ... 19 = COM20; -1 when the list has no selection
     int speedIndex = 0;  // index into kLineSpeeds; -1 when the list has no selection
@@ -87,6 +90,13 @@ class OutcomeView {
     virtual void operationEnded(const OperationOutcome&) {}
 };
 
+// Where the link stands, each time that changes (after the step that changed it).
+class StageView {
+  public:
+    virtual ~StageView() = default;
+    virtual void stageChanged(Stage stage) { (void)stage; }
+};
+
 // The main window's own controls and fields.
 class ControlsView {
   public:
@@ -127,6 +137,7 @@ class DownloaderView : public LogView,
                        public PromptView,
                        public TimerView,
                        public OutcomeView,
+                       public StageView,
                        public ControlsView {};
 
 }  // namespace zrk

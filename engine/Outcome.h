@@ -2,6 +2,7 @@
 // How an operation ended, as one typed value. Front ends act on this, never on the texts the
 // protocol logs or shows.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace zrk {
@@ -37,6 +38,18 @@ enum class FailureCause {
     Verify,      // every exchange went right, but what the phone holds differs from the image
 };
 
+// What went wrong and where: the exchange by its name and protocol state and, for a wrong
+// reply, what the phone sent in place of what was expected. A front end explains a failure from
+// this, never from the log.
+struct Failure {
+    std::string exchange;  // "send the image length"; empty before any exchange began
+    std::int32_t state = 0;
+    std::optional<std::uint8_t> expected;
+    std::optional<std::uint8_t> got;
+    FailureCause cause = FailureCause::None;
+    std::string detail;  // the failure's own words, for a closing complaint
+};
+
 struct OperationOutcome {
     Operation operation = Operation::BringUp;
     OutcomeKind kind = OutcomeKind::Completed;
@@ -44,6 +57,8 @@ struct OperationOutcome {
     std::uint64_t bytes = 0;  // moved by the operation (for erase: the bytes erased)
     std::int64_t elapsedSeconds = 0;
     std::string detail;  // the failure's own words, for a closing complaint
+    // Where it failed, when it did (cause and detail are repeated there).
+    Failure failure;
 
     bool completed() const { return kind == OutcomeKind::Completed; }
 };

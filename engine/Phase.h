@@ -13,6 +13,17 @@ class Phase {
     virtual void step(std::uint8_t byte) = 0;
     // The whole frame this phase asked for with PhaseContext::requestFrame.
     virtual void frame(std::span<const std::uint8_t> bytes) { (void)bytes; }
+    // The exchange whose reply this phase waits for in one of its states, in words that can
+    // stand in a failure ("send the image length"); empty for a state that waits for nothing.
+    virtual const char* exchangeName(std::int32_t state) const {
+        (void)state;
+        return "";
+    }
+    // Whether this state waits for a phone that has not spoken yet (START's first state).
+    virtual bool waitsForPhone(std::int32_t state) const {
+        (void)state;
+        return false;
+    }
 };
 
 }  // namespace zrk

@@ -1,6 +1,8 @@
 #include "engine/PhaseContext.h"
 
 #include "engine/OperationFrame.h"
+#include "engine/Phase.h"
+#include "engine/SafeText.h"
 #include "serial/SerialLink.h"
 
 namespace zrk {
@@ -61,6 +63,90 @@ void PhaseContext::send(std::initializer_list<std::uint8_t> bytes) {
     m_Link.write(bytes.begin(), bytes.size());
 }
 
+void PhaseContext::setState(std::int32_t state) {
+    if (m_State != IDLE && m_State != INITIAL)
+        m_LastWaitingState = m_State;
+    m_State = state;
+    publishStage();
+}
+
+void PhaseContext::setLoaderReady(bool ready) {
+    m_LoaderReady = ready;
+    publishStage();
+}
+
+void PhaseContext::setOperationKind(std::int32_t kind) {
+    m_OperationKind = kind;
+    publishStage();
+}
+
+Stage PhaseContext::stage() const {
+    if (m_State == INITIAL)
+        return Stage::Initial;
+    if (!m_LoaderReady) {
+        if (m_State == IDLE)
+            return Stage::Idle;
+        return m_Current && m_Current->waitsForPhone(m_State) ? Stage::WaitingForPhone
+                                                              : Stage::BringingUp;
+    }
+    if (m_State == IDLE)
+        return Stage::Ready;
+    return m_OperationKind == OP_VERIFY_FIRMWARE || m_OperationKind == OP_VERIFY_FILE_SYSTEM
+               ? Stage::Verifying
+               : Stage::Working;
+}
+
+void PhaseContext::publishStage() {
+    if (m_HoldStage)
+        return;
+    const Stage now = stage();
+    if (now == m_PublishedStage)
+        return;
+    m_PublishedStage = now;
+    m_View.stageChanged(now);
+}
+
+std::string PhaseContext::exchange() const {
+    return m_Current ? m_Current->exchangeName(m_State) : "";
+}
+
+Failure PhaseContext::failureHere(FailureCause cause, const std::string& detail) const {
+    // A step that went idle first still failed in the exchange it was waiting on.
+    const std::int32_t state = m_State == IDLE || m_State == INITIAL ? m_LastWaitingState : m_State;
+    Failure failure;
+    failure.exchange = m_Current ? m_Current->exchangeName(state) : "";
+    failure.state = state;
+    failure.cause = cause;
+    failure.detail = detail;
+    return failure;
+}
+
+bool PhaseContext::replyMatches(std::uint8_t got, const std::string& failText, Ending ending,
+                                const std::string& detail) {
+    if (got == expectedReply)
+        return true;
+    wrongReply(got, expectedReply, failText, ending, detail);
+    return false;
+}
+
+void PhaseContext::wrongReply(std::uint8_t got, std::optional<std::uint8_t> expected,
+                              const std::string& failText, Ending ending,
+                              const std::string& detail) {
+    Failure failure =
+        failureHere(FailureCause::PhoneReply, detail.empty() ? trimmedWords(failText) : detail);
+    failure.expected = expected;
+    failure.got = got;
+    if (!failText.empty())
+        log(failText);
+    if (ending == Ending::Abandon) {
+        abandonWith(std::move(failure));
+        return;
+    }
+    if (m_Tracked)
+        m_Verdict = Verdict{OutcomeKind::Failed, std::move(failure)};
+    finishOperation();
+}
+
 void PhaseContext::stepTaken(const StepMark& before) {
     if (!(stepMark() == before))
         m_Link.noteReplyAccepted();
@@ -91,31 +177,31 @@ void PhaseContext::startBaudTimer(int milliseconds) {
 }
 
 bool PhaseContext::readyForOperation() {
-    if (!LoaderReady) {
+    if (!m_LoaderReady) {
         log("\r\n** The phone is not ready: press START and wait until the flash is "
             "identified.\r\n");
         return false;
     }
     // The window locks its buttons while an operation runs; the command line relies on this.
-    return ProtocolState == IDLE;
+    return m_State == IDLE;
 }
 
 void PhaseContext::beginOperation(std::int32_t kind) {
     // The second part of BIN + QIX continues the operation that the first part began.
     if (!m_Tracked)
         trackOperation(operationFor(kind));
-    OperationKind = kind;
+    m_OperationKind = kind;
     if (const auto it = m_OperationPhases.find(kind); it != m_OperationPhases.end())
         m_Current = it->second;
-    ProtocolState = WAIT_START_REPLY;
+    setState(WAIT_START_REPLY);
     send({CMD_START});
     m_View.lockControls();
 }
 
 bool PhaseContext::writingToFlash() const {
-    if (!m_Tracked || !LoaderReady || ProtocolState == IDLE)
+    if (!m_Tracked || !m_LoaderReady || m_State == IDLE)
         return false;
-    switch (OperationKind) {
+    switch (m_OperationKind) {
         case OP_FIRMWARE:
         case OP_ERASE:
         case OP_FILE_SYSTEM:
@@ -134,17 +220,21 @@ void PhaseContext::closeFiles() {
 }
 
 void PhaseContext::finishOperation() {
-    ProtocolState = IDLE;
+    setState(IDLE);
     closeFiles();
     m_View.finishOperation();
-    endTracked(OutcomeKind::Failed, FailureCause::PhoneReply);
+    endTracked(OutcomeKind::Failed, failureHere(FailureCause::PhoneReply, {}));
 }
 
 void PhaseContext::abandon(FailureCause cause, const std::string& detail) {
-    ProtocolState = IDLE;
+    abandonWith(failureHere(cause, detail));
+}
+
+void PhaseContext::abandonWith(Failure failure) {
+    setState(IDLE);
     if (m_Tracked && !m_Verdict)
-        m_Verdict = Verdict{OutcomeKind::Abandoned, cause, detail};
-    endTracked(OutcomeKind::Abandoned, cause, detail);
+        m_Verdict = Verdict{OutcomeKind::Abandoned, failure};
+    endTracked(OutcomeKind::Abandoned, std::move(failure));
 }
 
 void PhaseContext::stop() {
@@ -171,19 +261,23 @@ void PhaseContext::stop() {
             dumpFile.keepPartial() + ".\r\n");
     closeFiles();
     m_View.setFlashName("");
-    LoaderReady = 0;
-    ProtocolState = INITIAL;
+    // Through INITIAL to IDLE as one change: the step between is no stage of its own.
+    m_HoldStage = true;
+    m_LoaderReady = false;
+    setState(INITIAL);
     log("\r\n** Close COM port\r\n");
     m_View.setProgressPos(0);
-    ProtocolState = IDLE;
+    setState(IDLE);
+    m_HoldStage = false;
+    publishStage();
     m_View.showStopped();
-    endTracked(OutcomeKind::Stopped, FailureCause::None);
+    endTracked(OutcomeKind::Stopped, failureHere(FailureCause::None, {}));
 }
 
 void PhaseContext::onLinkLost(const std::string& reason) {
     log("\r\n** Lost the connection to the phone (" + reason + ")\r\n");
     if (m_Tracked)
-        m_Verdict = Verdict{OutcomeKind::LinkLost, FailureCause::Port, reason};
+        m_Verdict = Verdict{OutcomeKind::LinkLost, failureHere(FailureCause::Port, reason)};
     stop();
     // A loss while nothing was tracked still ends the link; nothing to report then.
 }
@@ -198,36 +292,40 @@ void PhaseContext::trackOperation(Operation operation) {
 void PhaseContext::reportCompleted(std::uint64_t bytes) {
     m_Bytes = bytes;
     if (m_Tracked)
-        m_Verdict = Verdict{OutcomeKind::Completed, FailureCause::None, {}};
+        m_Verdict = Verdict{OutcomeKind::Completed, Failure{}};
 }
 
 void PhaseContext::reportFailure(FailureCause cause, const std::string& detail) {
     if (m_Tracked)
-        m_Verdict = Verdict{OutcomeKind::Failed, cause, detail};
+        m_Verdict = Verdict{OutcomeKind::Failed, failureHere(cause, detail)};
 }
 
 void PhaseContext::refuse(Operation operation, FailureCause cause, const std::string& detail) {
     if (!m_Tracked)
         trackOperation(operation);
-    m_Verdict = Verdict{OutcomeKind::Failed, cause, detail};
-    endTracked(OutcomeKind::Failed, cause, detail);
+    m_Verdict = Verdict{OutcomeKind::Failed, failureHere(cause, detail)};
+    endTracked(OutcomeKind::Failed, failureHere(cause, detail));
 }
 
-void PhaseContext::endTracked(OutcomeKind fallback, FailureCause fallbackCause,
-                              const std::string& fallbackDetail) {
+void PhaseContext::endTracked(OutcomeKind fallback, Failure fallbackFailure) {
     if (!m_Tracked)
         return;
     OperationOutcome outcome;
     outcome.operation = *m_Tracked;
     if (m_Verdict) {
         outcome.kind = m_Verdict->kind;
-        outcome.cause = m_Verdict->cause;
-        outcome.detail = m_Verdict->detail;
+        outcome.failure = std::move(m_Verdict->failure);
     } else {
         outcome.kind = fallback;
-        outcome.cause = fallbackCause;
-        outcome.detail = fallbackDetail;
+        outcome.failure = std::move(fallbackFailure);
     }
+    if (outcome.kind == OutcomeKind::Completed || outcome.kind == OutcomeKind::Stopped) {
+        // Neither failed anywhere: keep the cause and words a stop was given, nothing more.
+        outcome.failure.exchange.clear();
+        outcome.failure.state = 0;
+    }
+    outcome.cause = outcome.failure.cause;
+    outcome.detail = outcome.failure.detail;
     outcome.bytes = m_Bytes;
     outcome.elapsedSeconds = m_Clock.nowSeconds() - m_TrackedSince;
     m_Tracked.reset();

@@ -1,8 +1,10 @@
 #pragma once
 // What a protocol step may touch: the link (send, frame requests), the log and the other view
-// roles, the clock and the baud timer, the protocol's shared values, and the operation frame
-// (begin, finish, abandon, Stop) with the one typed outcome every operation ends in. The phases
-// are built on this and never see the engine that composes them, nor each other.
+// roles, the clock and the baud timer, the protocol's shared values, the request the running
+// operation was started with, and the operation frame (begin, finish, abandon, Stop) with the one
+// typed outcome every operation ends in. The phases are built on this and never see the engine
+// that composes them, nor each other. The protocol state is theirs: outside, only the Stage it
+// amounts to is seen.
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -19,6 +21,7 @@
 #include "engine/Outcome.h"
 #include "engine/ProtocolState.h"
 #include "engine/SectorMap.h"
+#include "engine/Stage.h"
 #include "files/OutputFile.h"
 
 namespace zrk {
@@ -51,6 +54,40 @@ class PhaseContext {
     DownloaderView& view() { return m_View; }
     Clock& clock() { return m_Clock; }
 
+    // What the user chose for the running operation, taken when its button was pressed.
+    const UserChoices& request() const { return m_Request; }
+    void takeRequest(const UserChoices& request) { m_Request = request; }
+    // A question asked before the first byte changed the code page of this request.
+    void useCodePage(const std::string& codePage) { m_Request.codePage = codePage; }
+
+    // The protocol state, the number the current phase's steps are keyed on; only the phases
+    // and the engine set it. Each change that moves the Stage is told to the view.
+    std::int32_t state() const { return m_State; }
+    void setState(std::int32_t state);
+    // The bring-up is over: bytes go to the operations' steps.
+    bool loaderReady() const { return m_LoaderReady; }
+    void setLoaderReady(bool ready);
+    // The kind of the running boot-loader operation (OperationFrame.h).
+    std::int32_t operationKind() const { return m_OperationKind; }
+    void setOperationKind(std::int32_t kind);
+    Stage stage() const;
+    // The exchange the current state waits on, as its phase names it.
+    std::string exchange() const;
+
+    // How a wrong reply ends its operation: abandoned (left idle, controls locked until Stop)
+    // or finished (idle, files closed, controls back).
+    enum class Ending { Abandon, Finish };
+    // The one way a step judges a reply against expectedReply. A match returns true; otherwise
+    // the step's own failure words are logged, the typed failure is recorded (the exchange, its
+    // state, the expected and the received byte, the words as detail unless one is given) and
+    // the operation ends as `ending` says.
+    bool replyMatches(std::uint8_t got, const std::string& failText, Ending ending,
+                      const std::string& detail = {});
+    // The same for a reply the step judged wrong on its own terms (a byte that means "no"),
+    // with the one it wanted where there is one.
+    void wrongReply(std::uint8_t got, std::optional<std::uint8_t> expected,
+                    const std::string& failText, Ending ending, const std::string& detail = {});
+
     void startBaudTimer(int milliseconds);
     bool baudTimerRunning() const { return m_BaudTimerRunning; }
     // The timer fired (the front end calls the engine, which calls this first).
@@ -63,7 +100,10 @@ class PhaseContext {
 
     // Phases. The engine makes one current at START; an operation's phase becomes current when
     // the operation begins (see serveOperation).
-    void enterPhase(Phase& phase) { m_Current = &phase; }
+    void enterPhase(Phase& phase) {
+        m_Current = &phase;
+        publishStage();
+    }
     Phase* currentPhase() const { return m_Current; }
     void serveOperation(std::int32_t kind, Phase& phase) { m_OperationPhases[kind] = &phase; }
     // The DOWNLOAD button, for the auto-download after identification.
@@ -76,7 +116,7 @@ class PhaseContext {
     // The operation frame. Buttons start an operation only on an identified phone with nothing
     // else running; otherwise the first says why in the log.
     bool readyForOperation();
-    // OperationKind, the start command, WAIT_START_REPLY, the controls locked; the phase that
+    // The operation kind, the start command, WAIT_START_REPLY, the controls locked; the phase that
     // serves this kind becomes current.
     void beginOperation(std::int32_t kind);
     // State IDLE, the operation's files closed, the controls unlocked; the operation ends as
@@ -111,14 +151,14 @@ class PhaseContext {
     // silence limit keeps running.
     struct StepMark {
         std::int32_t state;
-        std::int32_t loaderReady;
+        bool loaderReady;
         std::uint64_t sends;
         std::size_t frame;
         const Phase* phase;
         bool operator==(const StepMark&) const = default;
     };
     StepMark stepMark() const {
-        return {ProtocolState, LoaderReady, m_Sends, m_FrameRequest, m_Current};
+        return {m_State, m_LoaderReady, m_Sends, m_FrameRequest, m_Current};
     }
     // After a step: tells the link when the step accepted its byte.
     void stepTaken(const StepMark& before);
@@ -126,9 +166,6 @@ class PhaseContext {
     void frameTaken();
 
     // The protocol's shared values, plain fields as the steps use them.
-    std::int32_t ProtocolState = INITIAL;
-    std::int32_t LoaderReady = 0;
-    std::int32_t OperationKind = 0;
     std::uint8_t expectedReply = 0;
     std::int64_t startTime = 0;
     std::array<std::uint8_t, kTransferBufferSize> TransferBuffer{};
@@ -145,16 +182,27 @@ class PhaseContext {
   private:
     struct Verdict {
         OutcomeKind kind;
-        FailureCause cause;
-        std::string detail;
+        Failure failure;
     };
+    // The failure of the current exchange, with nothing received yet.
+    Failure failureHere(FailureCause cause, const std::string& detail) const;
+    void recordWrongReply(std::uint8_t got, const std::string& failText, const std::string& detail);
+    void publishStage();
     void closeFiles();
-    void endTracked(OutcomeKind fallback, FailureCause fallbackCause,
-                    const std::string& fallbackDetail = {});
+    void endTracked(OutcomeKind fallback, Failure fallbackFailure);
+    void abandonWith(Failure failure);
 
     SerialLink& m_Link;
     DownloaderView& m_View;
     Clock& m_Clock;
+    std::int32_t m_State = INITIAL;
+    bool m_LoaderReady = false;
+    std::int32_t m_OperationKind = 0;
+    Stage m_PublishedStage = Stage::Initial;
+    // Stop moves through INITIAL to IDLE: no one sees the step between.
+    bool m_HoldStage = false;
+    std::int32_t m_LastWaitingState = INITIAL;
+    UserChoices m_Request;
     bool m_BaudTimerRunning = false;
     std::size_t m_FrameRequest = 0;
     std::uint64_t m_Sends = 0;

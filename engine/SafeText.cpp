@@ -48,4 +48,11 @@ std::string withoutControlCharacters(const std::string& text) {
     return text;
 }
 
+std::string trimmedWords(const std::string& text) {
+    const auto first = text.find_first_not_of(" \r\n");
+    if (first == std::string::npos)
+        return "";
+    return text.substr(first, text.find_last_not_of(" \r\n") - first + 1);
+}
+
 }  // namespace zrk

@@ -13,4 +13,7 @@ std::string printableName(const std::string& name);
 // and tabs stay.
 std::string withoutControlCharacters(const std::string& text);
 
+// Words of a log line or message without the spaces and line breaks around them.
+std::string trimmedWords(const std::string& text);
+
 }  // namespace zrk

@@ -58,10 +58,10 @@ std::array<std::uint8_t, FileSystemDownload::kTimePacketSize> FileSystemDownload
 
 void FileSystemDownload::press() {
     DownloaderView& view = m_Context.view();
-    const UserChoices choices = view.choices();
+    const UserChoices& choices = m_Context.request();
     const auto length = fileLength(choices.qixPath);
     if (!length) {
-        m_Context.ProtocolState = IDLE;
+        m_Context.setState(IDLE);
         view.messageBox("Fail to open QIX file!", MessageIcon::Warning);
         m_Context.refuse(Operation::FileSystem, FailureCause::File, "Fail to open QIX file!");
         return;
@@ -77,7 +77,7 @@ void FileSystemDownload::press() {
 
 bool FileSystemDownload::namesUsable(PhaseContext& context, Operation operation) {
     DownloaderView& view = context.view();
-    UserChoices choices = view.choices();
+    UserChoices choices = context.request();
     std::string error;
     auto codePage = CodePage::open(codePageInUse(choices), &error);
     if (!codePage) {
@@ -96,7 +96,8 @@ bool FileSystemDownload::namesUsable(PhaseContext& context, Operation operation)
         view.offerCodePage(
             qixCodePageQuestion(choices.cfgPath, codePage->name(), *names.suggestion),
             *names.suggestion)) {
-        choices = view.choices();
+        context.useCodePage(*names.suggestion);
+        choices = context.request();
         codePage = CodePage::open(codePageInUse(choices), &error);
         if (codePage) {
             names = checkQixNames(*files.config, *codePage);
@@ -115,13 +116,18 @@ bool FileSystemDownload::namesUsable(PhaseContext& context, Operation operation)
     return false;
 }
 
+void FileSystemDownload::failReply(std::uint8_t got, std::uint8_t expected,
+                                   const std::string& logText) {
+    m_Context.wrongReply(got, expected, logText, PhaseContext::Ending::Abandon, logText);
+}
+
 void FileSystemDownload::fail(const std::string& logText, FailureCause cause) {
     m_Context.log(logText);
     m_Context.abandon(cause, logText);
 }
 
 void FileSystemDownload::onStartReply() {
-    const UserChoices choices = m_Context.view().choices();
+    const UserChoices& choices = m_Context.request();
     // The names in the configuration are converted on the way; a code page that does not exist
     // here could convert none of them.
     std::string error;
@@ -160,7 +166,7 @@ void FileSystemDownload::onStartReply() {
     m_ImagePath = choices.qixPath;
     m_ImageChanged = false;
     m_Context.log("\r\n** Mounting QIX system... ");
-    m_Context.ProtocolState = WAIT_MOUNT_ECHO;
+    m_Context.setState(WAIT_MOUNT_ECHO);
     m_Context.send({CMD_MOUNT});
     m_Context.expectedReply = CMD_MOUNT;
 }
@@ -180,7 +186,7 @@ void FileSystemDownload::nextDirectory() {
     }
     m_Context.log(formatText("Creating a directory \"%s\"... ", shown(next.entry).c_str()));
     const std::vector<std::uint8_t> packet = namePacket(CMD_MAKE_DIR, next.entry.utf8Name);
-    m_Context.ProtocolState = WAIT_DIR_SUM;
+    m_Context.setState(WAIT_DIR_SUM);
     m_Context.expectedReply = sum8(std::span<const std::uint8_t>(packet).subspan(1));
     m_Context.send(packet);
 }
@@ -193,7 +199,7 @@ void FileSystemDownload::versionStep() {
         return;
     }
     m_Context.log("Writing a QIX Version... ");
-    m_Context.ProtocolState = WAIT_VERSION;
+    m_Context.setState(WAIT_VERSION);
     m_Context.send({CMD_SET_VERSION});
     m_Context.send(m_Config->version());
 }
@@ -209,7 +215,7 @@ void FileSystemDownload::nextFile() {
             m_ImageChanged = !sentWhatWasAnnounced();
             m_Context.qixImage.close();
             m_Context.log("Unmounting QIX... ");
-            m_Context.ProtocolState = WAIT_UNMOUNT_ECHO;
+            m_Context.setState(WAIT_UNMOUNT_ECHO);
             m_Context.send({CMD_UNMOUNT});
             return;
         case WalkResult::Entry:
@@ -222,7 +228,7 @@ void FileSystemDownload::nextFile() {
     const auto size = bigEndian32(entry.fileSize);
     packet.insert(packet.end(), size.begin(), size.end());
     m_RemainingInFile = entry.fileSize;
-    m_Context.ProtocolState = WAIT_HEADER_SUM;
+    m_Context.setState(WAIT_HEADER_SUM);
     m_Context.expectedReply = sum8(std::span<const std::uint8_t>(packet).subspan(1));
     m_Context.send(packet);
 }
@@ -239,7 +245,7 @@ void FileSystemDownload::sendBlock() {
         m_RemainingInFile = 0;
         if (n == 0) {
             m_LastBlock = true;
-            m_Context.ProtocolState = WAIT_LAST_BLOCK_SUM;
+            m_Context.setState(WAIT_LAST_BLOCK_SUM);
             return;
         }
     }
@@ -263,7 +269,7 @@ void FileSystemDownload::sendBlock() {
     m_Context.view().setProgressPos(m_FileBytesSent);
     m_Context.expectedReply = sum8(block);
     if (m_LastBlock)
-        m_Context.ProtocolState = WAIT_LAST_BLOCK_SUM;
+        m_Context.setState(WAIT_LAST_BLOCK_SUM);
 }
 
 bool FileSystemDownload::sentWhatWasAnnounced() {
@@ -295,7 +301,7 @@ void FileSystemDownload::complete() {
     m_Context.log(formatElapsed("\r\n** Downloading Time %M:%S **\r\n", span));
     const std::uint64_t total = std::uint64_t{m_Context.imageLength} + m_FileBytesSent;
     m_Context.log(formatText("** (Total %d bytes) **\r\n", static_cast<int>(total)));
-    if (m_Context.view().choices().verifyAfterDownload) {
+    if (m_Context.request().verifyAfterDownload) {
         m_Verify.afterDownload([this, total] { completeDownload(total); });
         return;
     }
@@ -306,17 +312,17 @@ void FileSystemDownload::completeDownload(std::uint64_t total) {
     m_Context.view().messageBox("Download completed!", MessageIcon::Information);
     m_Context.reportCompleted(total);
     m_Context.finishOperation();
-    if (m_Context.view().choices().powerOnAfterDownload) {
+    if (m_Context.request().powerOnAfterDownload) {
         m_Context.send({CMD_POWER_ON});
         m_Context.stop();
     }
 }
 
 void FileSystemDownload::step(std::uint8_t byte) {
-    switch (m_Context.ProtocolState) {
+    switch (m_Context.state()) {
         case WAIT_MOUNT_ECHO: {
             if (byte != CMD_MOUNT) {
-                fail(formatText("\n Mount Fail! (0x%X)\r\n", byte));
+                failReply(byte, CMD_MOUNT, formatText("\n Mount Fail! (0x%X)\r\n", byte));
                 return;
             }
             m_Context.log("OK!\r\n");
@@ -332,7 +338,7 @@ void FileSystemDownload::step(std::uint8_t byte) {
             }
             m_AnnouncedCrc = crc->crc;
             m_AnnouncedLength = crc->length;
-            m_Context.ProtocolState = WAIT_NAND_CRC_SUM;
+            m_Context.setState(WAIT_NAND_CRC_SUM);
             m_Context.send({CMD_NAND_CRC});
             m_Context.log(formatText("Sending NAND CheckSum:%x \n", crc->crc));
             const auto bytes = bigEndian32(crc->crc);
@@ -341,49 +347,51 @@ void FileSystemDownload::step(std::uint8_t byte) {
             return;
         }
         case WAIT_NAND_CRC_SUM: {
-            if (byte != m_Context.expectedReply) {
-                fail(formatText("\n Write nand checksum Error! (0x%X)\r\n", byte));
+            if (!m_Context.replyMatches(
+                    byte, formatText("\n Write nand checksum Error! (0x%X)\r\n", byte),
+                    PhaseContext::Ending::Abandon,
+                    formatText("\n Write nand checksum Error! (0x%X)\r\n", byte)))
                 return;
-            }
             m_Context.log("OK!\r\n");
-            m_Context.ProtocolState = WAIT_TIME_SUM;
+            m_Context.setState(WAIT_TIME_SUM);
             const auto packet = timePacket(m_Context.clock().localTime());
             m_Context.expectedReply = sum8(std::span<const std::uint8_t>(packet).subspan(1));
             m_Context.send(packet);
             return;
         }
         case WAIT_TIME_SUM:
-            if (byte != m_Context.expectedReply) {
-                fail(formatText("\n Write Set QIXTIME Error! (0x%X)\r\n", byte));
+            if (!m_Context.replyMatches(byte,
+                                        formatText("\n Write Set QIXTIME Error! (0x%X)\r\n", byte),
+                                        PhaseContext::Ending::Abandon,
+                                        formatText("\n Write Set QIXTIME Error! (0x%X)\r\n", byte)))
                 return;
-            }
             m_Context.log("QIX time set OK!\r\n");
-            m_Context.ProtocolState = WAIT_DIR_SUM;
+            m_Context.setState(WAIT_DIR_SUM);
             m_Config->restartWalk();
             nextDirectory();
             return;
         case WAIT_DIR_SUM:
-            if (byte != m_Context.expectedReply) {
-                fail("Fail! (in sending name)\r\n");
+            if (!m_Context.replyMatches(byte, "Fail! (in sending name)\r\n",
+                                        PhaseContext::Ending::Abandon,
+                                        "Fail! (in sending name)\r\n"))
                 return;
-            }
-            m_Context.ProtocolState = WAIT_DIR_DONE;
+            m_Context.setState(WAIT_DIR_DONE);
             return;
         case WAIT_DIR_DONE:
             if (byte != DIR_DONE) {
-                fail(formatText("Fail! (0x%X)\r\n", byte));
+                failReply(byte, DIR_DONE, formatText("Fail! (0x%X)\r\n", byte));
                 return;
             }
             m_Context.log("OK!\r\n");
-            m_Context.ProtocolState = WAIT_DIR_SUM;
+            m_Context.setState(WAIT_DIR_SUM);
             nextDirectory();
             return;
         case WAIT_VERSION:
             if (byte != VERSION_OK) {
-                fail(formatText("Release Version Fail! (0x%X)\r\n", byte));
+                failReply(byte, VERSION_OK, formatText("Release Version Fail! (0x%X)\r\n", byte));
                 return;
             }
-            m_Context.ProtocolState = WAIT_RELEASE_VERSION;
+            m_Context.setState(WAIT_RELEASE_VERSION);
             if (const auto& release = m_Config->releaseVersion()) {
                 m_Context.send({CMD_SET_RELEASE_VERSION});
                 m_Context.send(*release);
@@ -393,7 +401,7 @@ void FileSystemDownload::step(std::uint8_t byte) {
             return;
         case WAIT_RELEASE_VERSION:
             if (byte != VERSION_OK) {
-                fail(formatText("Project Version Fail! (0x%X)\r\n", byte));
+                failReply(byte, VERSION_OK, formatText("Project Version Fail! (0x%X)\r\n", byte));
                 return;
             }
             m_Context.log("OK!\r\n");
@@ -402,46 +410,43 @@ void FileSystemDownload::step(std::uint8_t byte) {
             m_SentCrc = 0;
             m_SentLength = 0;
             m_Context.view().setProgressPos(0);
-            m_Context.ProtocolState = WAIT_HEADER_SUM;
+            m_Context.setState(WAIT_HEADER_SUM);
             m_Config->restartWalk();
             nextFile();
             return;
         case WAIT_HEADER_SUM:
-            if (byte != m_Context.expectedReply) {
-                fail(formatText("Fail!(%x:%x) (in sending name and size)\r\n", byte,
-                                m_Context.expectedReply));
+            if (const std::string text = formatText("Fail!(%x:%x) (in sending name and size)\r\n",
+                                                    byte, m_Context.expectedReply);
+                !m_Context.replyMatches(byte, text, PhaseContext::Ending::Abandon, text))
                 return;
-            }
-            m_Context.ProtocolState = WAIT_BLOCK_SUM;
+            m_Context.setState(WAIT_BLOCK_SUM);
             m_LastBlock = false;
             sendBlock();
             return;
         case WAIT_BLOCK_SUM:
-            if (byte != m_Context.expectedReply) {
-                fail("checksum mismatched!\r\n");
+            if (!m_Context.replyMatches(byte, "checksum mismatched!\r\n",
+                                        PhaseContext::Ending::Abandon, "checksum mismatched!\r\n"))
                 return;
-            }
             sendBlock();
             return;
         case WAIT_LAST_BLOCK_SUM:
-            if (byte != m_Context.expectedReply) {
-                fail("checksum mismatched!\r\n");
+            if (!m_Context.replyMatches(byte, "checksum mismatched!\r\n",
+                                        PhaseContext::Ending::Abandon, "checksum mismatched!\r\n"))
                 return;
-            }
-            m_Context.ProtocolState = WAIT_FILE_DONE;
+            m_Context.setState(WAIT_FILE_DONE);
             return;
         case WAIT_FILE_DONE:
             if (byte != FILE_DONE) {
-                fail(formatText("Writing error(0x%X)\r\n", byte));
+                failReply(byte, FILE_DONE, formatText("Writing error(0x%X)\r\n", byte));
                 return;
             }
             m_Context.log("OK!\r\n");
-            m_Context.ProtocolState = WAIT_HEADER_SUM;
+            m_Context.setState(WAIT_HEADER_SUM);
             nextFile();
             return;
         case WAIT_UNMOUNT_ECHO:
             if (byte != CMD_UNMOUNT) {
-                fail(formatText("Unmounting Error!(0x%0X)\r\n", byte));
+                failReply(byte, CMD_UNMOUNT, formatText("Unmounting Error!(0x%0X)\r\n", byte));
                 return;
             }
             m_Context.log("OK!\r\n");

@@ -42,6 +42,8 @@ class FileSystemDownload {
 
   private:
     void fail(const std::string& logText, FailureCause cause = FailureCause::PhoneReply);
+    // A reply that is not the one this exchange wants.
+    void failReply(std::uint8_t got, std::uint8_t expected, const std::string& logText);
     void nextDirectory();
     void versionStep();
     void nextFile();

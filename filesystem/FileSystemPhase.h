@@ -26,6 +26,7 @@ class FileSystemPhase : public Phase {
     bool onTimer() { return m_Verify.onTimer(); }
 
     void step(std::uint8_t byte) override;
+    const char* exchangeName(std::int32_t state) const override;
 
   private:
     PhaseContext& m_Context;

@@ -60,7 +60,7 @@ void FileSystemVerify::removeFolder() {
 }
 
 bool FileSystemVerify::prepare(Operation operation) {
-    const UserChoices choices = m_Context.view().choices();
+    const UserChoices& choices = m_Context.request();
     const auto refuse = [&](FailureCause cause, const std::string& why) {
         m_Context.log("\r\n** " + why + "; nothing was compared.\r\n");
         if (m_AfterDownload) {
@@ -134,7 +134,7 @@ void FileSystemVerify::press() {
     if (!prepare(Operation::FileSystemVerify))
         return;
     m_Context.trackOperation(Operation::FileSystemVerify);
-    m_Context.OperationKind = OP_VERIFY_FILE_SYSTEM;
+    m_Context.setOperationKind(OP_VERIFY_FILE_SYSTEM);
     m_Context.view().setProgressPos(0);
     m_Context.view().setLogText(" \r\n");
     m_Context.log("** Verifying QIX system **\r\n");
@@ -149,7 +149,7 @@ void FileSystemVerify::afterDownload(std::function<void()> onGood) {
     m_Context.log("\r\n** Verifying QIX system **\r\n");
     if (!prepare(Operation::FileSystemVerify))
         return;
-    m_Context.OperationKind = OP_VERIFY_FILE_SYSTEM;
+    m_Context.setOperationKind(OP_VERIFY_FILE_SYSTEM);
     m_Context.view().setProgressPos(0);
     begin();
 }
@@ -163,7 +163,7 @@ void FileSystemVerify::begin() {
     m_Next = 0;
     m_LinkLost = false;
     m_Context.view().setProgressRange(static_cast<std::uint32_t>(m_Total));
-    m_Context.ProtocolState = VERIFYING_FILE_SYSTEM;
+    m_Context.setState(VERIFYING_FILE_SYSTEM);
     // The names go to the phone as the configuration gave them, already in UTF-8.
     auto utf8 = CodePage::open("UTF-8", nullptr);
     ExplorerView& view = *this;
@@ -415,7 +415,7 @@ void FileSystemVerify::report() {
                                  static_cast<int>(m_Directories.size())));
     m_Context.log(
         formatElapsed("Verify time %M:%S\r\n", m_Context.clock().nowSeconds() - m_Started));
-    m_Context.ProtocolState = IDLE;
+    m_Context.setState(IDLE);
     if (verdict.cause == FailureCause::None) {
         if (m_AfterDownload && m_OnGood) {
             m_OnGood();

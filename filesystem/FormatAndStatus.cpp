@@ -70,36 +70,36 @@ void FormatAndStatus::pressStatus() {
 
 void FormatAndStatus::onStartReply() {
     m_Count = 0;
-    if (m_Context.OperationKind == OP_FORMAT) {
-        m_Context.ProtocolState = WAIT_FORMAT;
+    if (m_Context.operationKind() == OP_FORMAT) {
+        m_Context.setState(WAIT_FORMAT);
         m_Context.send({CMD_FORMAT});
     } else {
-        m_Context.ProtocolState = WAIT_FS_STATUS;
+        m_Context.setState(WAIT_FS_STATUS);
         m_Context.send({CMD_FS_STATUS});
     }
 }
 
 void FormatAndStatus::step(std::uint8_t byte) {
-    switch (m_Context.ProtocolState) {
+    switch (m_Context.state()) {
         case WAIT_FORMAT:
             if (byte == FORMAT_OK) {
                 m_Context.log("Success!\r\n");
-                m_Context.ProtocolState = IDLE;
+                m_Context.setState(IDLE);
                 m_Context.view().messageBox("NAND-Formatting Completed!", MessageIcon::Information);
                 m_Context.reportCompleted(0);
                 m_Context.finishOperation();
             } else if (byte == FORMAT_FAILED) {
                 m_Count = 0;
-                m_Context.ProtocolState = READ_FORMAT_ERROR;
+                m_Context.setState(READ_FORMAT_ERROR);
             }
             return;  // anything else is not a reply of the format
         case WAIT_FS_STATUS:
             if (byte == FS_STATUS_OK || byte == FS_STATUS_OK_TOO) {
                 m_Count = 0;
-                m_Context.ProtocolState = READ_FS_STATUS_RECORD;
+                m_Context.setState(READ_FS_STATUS_RECORD);
             } else if (byte == FS_INIT_FAILED) {
                 m_Count = 0;
-                m_Context.ProtocolState = READ_INIT_ERROR;
+                m_Context.setState(READ_INIT_ERROR);
             }
             return;
         case READ_FORMAT_ERROR:
@@ -108,12 +108,12 @@ void FormatAndStatus::step(std::uint8_t byte) {
             if (m_Count < kErrorReportSize)
                 return;
             m_Count = 0;
-            const bool format = m_Context.ProtocolState == READ_FORMAT_ERROR;
+            const bool format = m_Context.state() == READ_FORMAT_ERROR;
             const std::string line =
                 describeErrorReport(format ? "Format" : "Init,mount",
                                     std::span<const std::uint8_t, 5>(m_Reply.data(), 5));
             m_Context.log(line);
-            m_Context.ProtocolState = IDLE;
+            m_Context.setState(IDLE);
             m_Context.reportFailure(FailureCause::PhoneReply, line);
             m_Context.finishOperation();
             return;
@@ -125,7 +125,7 @@ void FormatAndStatus::step(std::uint8_t byte) {
             m_Count = 0;
             m_Context.log("OK!\r\n\r\n< Result >\r\n");
             m_Context.log(describeStatusRecord(m_Reply));
-            m_Context.ProtocolState = IDLE;
+            m_Context.setState(IDLE);
             m_Context.reportCompleted(kStatusRecordSize);
             m_Context.finishOperation();
             return;

@@ -132,7 +132,7 @@ class Driver {
             // The same faultless bring-up for every input: run without the checks, which the
             // bring-up harness makes.
             engine.start();
-            for (int i = 0; i < 4000 && !engine.context().LoaderReady; ++i) {
+            for (int i = 0; i < 4000 && !engine.context().loaderReady(); ++i) {
                 if (view.timerRunning) {
                     view.timerRunning = false;
                     engine.onBaudTimer();
@@ -143,7 +143,7 @@ class Driver {
                     break;
                 deliver(reply);
             }
-            check(engine.context().LoaderReady == 1, "a faultless bring-up did not finish");
+            check(engine.context().loaderReady() == 1, "a faultless bring-up did not finish");
             m_OperationFrom = link.transcript.size();
         }
         for (int n = 0; n < kMaxActions && !in.empty(); ++n)
@@ -201,7 +201,7 @@ class Driver {
                 // A press the engine ignores (an operation runs) asks for no sectors, so the
                 // selection the running one is judged by stays the one it was given.
                 const PhaseContext& c = engine.context();
-                if (c.LoaderReady && c.ProtocolState == IDLE) {
+                if (c.loaderReady() && c.state() == IDLE) {
                     view.sectorsToSelect = {pick(a), pick(b)};
                     view.acceptSectors = (a & 0x40) == 0 || (b & 0x40) == 0;
                 }
@@ -286,8 +286,8 @@ class Driver {
     // What a phone without a fault says in the engine's state; empty when it says nothing.
     Bytes honestReply() {
         const PhaseContext& c = engine.context();
-        const std::int32_t state = c.ProtocolState;
-        if (!c.LoaderReady) {
+        const std::int32_t state = c.state();
+        if (!c.loaderReady()) {
             using namespace bringup;
             switch (state) {
                 case WAIT_CONNECT_REQUEST:
@@ -412,8 +412,8 @@ class Driver {
 
     void afterStep(const Mark& mark, bool button) {
         const PhaseContext& c = engine.context();
-        const std::int32_t state = c.ProtocolState;
-        if (c.LoaderReady) {
+        const std::int32_t state = c.state();
+        if (c.loaderReady()) {
             check(kLoaderStates.count(state) == 1,
                   "impossible state " + std::to_string(state) + " with the loader ready");
             check(link.connected, "the loader is ready on a closed port");
@@ -427,7 +427,7 @@ class Driver {
         }
         check(view.timerRunning == engine.baudTimerRunning(),
               "the window's timer and the engine disagree on the baud timer");
-        const bool waitingForBlock = c.LoaderReady && state == loader::WAIT_DUMP_BLOCK;
+        const bool waitingForBlock = c.loaderReady() && state == loader::WAIT_DUMP_BLOCK;
         check(link.blockMode == waitingForBlock,
               "block mode outside a dump block wait, or a dump block wait without it");
 

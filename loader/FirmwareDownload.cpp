@@ -19,7 +19,7 @@ using namespace loader;
 
 void FirmwareDownload::press(bool thenFileSystem) {
     DownloaderView& view = m_Context.view();
-    const UserChoices choices = view.choices();
+    const UserChoices& choices = m_Context.request();
     // Judged by its kind before it is opened: opening a FIFO for reading waits for a writer, and
     // a device such as /dev/zero never ends. An empty image would erase sector 0 and succeed.
     struct stat st {};
@@ -27,7 +27,7 @@ void FirmwareDownload::press(bool thenFileSystem) {
         const char* why = S_ISREG(st.st_mode) ? "is empty" : "is not a regular file";
         m_Context.log(
             formatText("\r\n** %s %s; nothing was sent.\r\n", choices.binPath.c_str(), why));
-        m_Context.ProtocolState = IDLE;
+        m_Context.setState(IDLE);
         view.messageBox("Fail to open bin file!", MessageIcon::Warning);
         m_Context.refuse(Operation::Firmware, FailureCause::File,
                          choices.binPath + " " + why + "; nothing was sent");
@@ -35,7 +35,7 @@ void FirmwareDownload::press(bool thenFileSystem) {
     }
     const auto length = fileLength(choices.binPath);
     if (!length) {
-        m_Context.ProtocolState = IDLE;
+        m_Context.setState(IDLE);
         view.messageBox("Fail to open bin file!", MessageIcon::Warning);
         m_Context.refuse(thenFileSystem ? Operation::FirmwareAndFileSystem : Operation::Firmware,
                          FailureCause::File, "Fail to open bin file!");
@@ -46,7 +46,7 @@ void FirmwareDownload::press(bool thenFileSystem) {
     if (thenFileSystem) {
         const auto qixLength = fileLength(choices.qixPath);
         if (!qixLength) {
-            m_Context.ProtocolState = IDLE;
+            m_Context.setState(IDLE);
             view.messageBox("Fail to open QIX file!", MessageIcon::Warning);
             m_Context.refuse(Operation::FirmwareAndFileSystem, FailureCause::File,
                              "Fail to open QIX file!");
@@ -66,7 +66,7 @@ void FirmwareDownload::press(bool thenFileSystem) {
 }
 
 bool FirmwareDownload::chooseStartOffset() {
-    const UserChoices choices = m_Context.view().choices();
+    const UserChoices& choices = m_Context.request();
     if (!choices.useStartNorAddress) {
         m_WriteOffset = 0;
         m_StartOffset = 0;
@@ -118,7 +118,7 @@ void FirmwareDownload::onStartReply() {
     }
     m_CheckedLength = crc->length;
     m_AnnouncedCrc = crc->crc;
-    m_Context.ProtocolState = WAIT_IMAGE_CRC_SUM;
+    m_Context.setState(WAIT_IMAGE_CRC_SUM);
     m_Context.send({CMD_IMAGE_CRC});
     m_Context.log(formatText("Sending Binary CheckSum:%x \n", crc->crc));
     const auto bytes = bigEndian32(crc->crc);
@@ -168,7 +168,7 @@ void FirmwareDownload::sendBlock() {
     }
     if (n == 0) {
         m_EndOfImage = true;
-        m_Context.ProtocolState = WAIT_SECTOR_SUM;
+        m_Context.setState(WAIT_SECTOR_SUM);
         return;
     }
     if (n < kBlockSize)
@@ -203,15 +203,13 @@ bool FirmwareDownload::sentWhatWasAnnounced() {
 }
 
 void FirmwareDownload::step(std::uint8_t byte) {
-    switch (m_Context.ProtocolState) {
+    switch (m_Context.state()) {
         case WAIT_IMAGE_CRC_SUM: {
-            if (byte != m_Context.expectedReply) {
-                m_Context.log(formatText("Fail! (checksum reply 0x%02X)\r\n", byte));
-                m_Context.abandon(FailureCause::PhoneReply,
-                                  formatText("checksum reply 0x%02X", byte));
+            if (!m_Context.replyMatches(byte, formatText("Fail! (checksum reply 0x%02X)\r\n", byte),
+                                        PhaseContext::Ending::Abandon,
+                                        formatText("checksum reply 0x%02X", byte)))
                 return;
-            }
-            m_Context.ProtocolState = WAIT_OFFSET_SUM;
+            m_Context.setState(WAIT_OFFSET_SUM);
             m_Context.send({CMD_WRITE_OFFSET});
             m_Context.log(
                 formatText("\r\nSend the offset of writing address (0x%08X)... ", m_WriteOffset));
@@ -221,11 +219,8 @@ void FirmwareDownload::step(std::uint8_t byte) {
             return;
         }
         case WAIT_OFFSET_SUM: {
-            if (byte != m_Context.expectedReply) {
-                m_Context.log("Fail!");
-                m_Context.finishOperation();
+            if (!m_Context.replyMatches(byte, "Fail!", PhaseContext::Ending::Finish))
                 return;
-            }
             m_Context.log("OK!\r\n");
             OpenFile& image = m_Context.firmwareImage;
             const bool opened = image.openForReading(m_ImagePath);
@@ -250,7 +245,7 @@ void FirmwareDownload::step(std::uint8_t byte) {
             m_ImageRemaining = m_ImageLength;
             m_SentCrc = 0;
             m_Context.view().setProgressRange(m_ImageLength);
-            m_Context.ProtocolState = WAIT_LENGTH_SUM;
+            m_Context.setState(WAIT_LENGTH_SUM);
             m_Context.send({CMD_IMAGE_LENGTH});
             m_Context.log(
                 formatText("** Send file length(%d bytes)... ", static_cast<int>(m_ImageLength)));
@@ -260,25 +255,22 @@ void FirmwareDownload::step(std::uint8_t byte) {
             return;
         }
         case WAIT_LENGTH_SUM:
-            if (byte != m_Context.expectedReply) {
-                m_Context.log("Fail!\r\n");
-                m_Context.finishOperation();
+            if (!m_Context.replyMatches(byte, "Fail!\r\n", PhaseContext::Ending::Finish))
                 return;
-            }
             m_Context.log("OK!\r\n");
             m_Context.log("** Start BINARY downloading...\r\n");
-            m_Context.ProtocolState = WAIT_BLOCK_ACK;
+            m_Context.setState(WAIT_BLOCK_ACK);
             m_Context.log(formatText("Address 0x%08X... ", NOR_BASE + m_WriteOffset));
             startSector(m_WriteOffset);
             return;
         case WAIT_BLOCK_ACK:
             // The acknowledgement's value carries nothing; the sector sum checks the data.
             if (m_EndOfImage) {
-                m_Context.ProtocolState = WAIT_SECTOR_SUM;
+                m_Context.setState(WAIT_SECTOR_SUM);
                 return;
             }
             if (++m_BlocksSent == m_BlocksPerSector) {
-                m_Context.ProtocolState = WAIT_SECTOR_SUM;
+                m_Context.setState(WAIT_SECTOR_SUM);
                 m_WriteOffset = m_SectorOffset + m_Context.sectorMap[m_SectorIndex].byteSize();
                 ++m_SectorIndex;
                 if (m_ImageRemaining == 0)
@@ -288,24 +280,22 @@ void FirmwareDownload::step(std::uint8_t byte) {
             }
             return;
         case WAIT_SECTOR_SUM:
-            if (byte != m_Context.expectedReply) {
-                m_Context.log("Fail to download sector!\r\n");
-                m_Context.finishOperation();
+            if (!m_Context.replyMatches(byte, "Fail to download sector!\r\n",
+                                        PhaseContext::Ending::Finish))
                 return;
-            }
             // Bytes sent so far: equal to the written sectors' span, and also right when the
             // image ends inside a sector, so the bar reaches its end.
             m_Context.view().setProgressPos(m_ImageLength - m_ImageRemaining);
             if (m_EndOfImage) {
                 m_Context.log("OK!\r\n");
-                m_Context.ProtocolState = IDLE;
+                m_Context.setState(IDLE);
                 if (!sentWhatWasAnnounced())
                     return;
                 endOfFirmwarePart();
                 return;
             }
             m_Context.log(formatText("OK!\r\nAddress 0x%08X... ", NOR_BASE + m_WriteOffset));
-            m_Context.ProtocolState = WAIT_BLOCK_ACK;
+            m_Context.setState(WAIT_BLOCK_ACK);
             startSector(m_WriteOffset);
             return;
         default:
@@ -315,8 +305,8 @@ void FirmwareDownload::step(std::uint8_t byte) {
 
 void FirmwareDownload::endOfFirmwarePart() {
     m_EndOfImage = false;
-    const bool verify = m_Context.view().choices().verifyAfterDownload;
-    if (m_Context.OperationKind == OP_FIRMWARE_THEN_FILE_SYSTEM) {
+    const bool verify = m_Context.request().verifyAfterDownload;
+    if (m_Context.operationKind() == OP_FIRMWARE_THEN_FILE_SYSTEM) {
         // A firmware that did not verify is no ground for the file system: it is not sent.
         if (verify)
             m_Verify.afterDownload(m_ImagePath, m_StartOffset, m_ImageLength,
@@ -347,7 +337,7 @@ void FirmwareDownload::completeDownload() {
     m_Context.reportCompleted(m_ImageLength);
     m_Context.finishOperation();
     // After a verify, only a phone that holds the image is switched on.
-    if (m_Context.view().choices().powerOnAfterDownload) {
+    if (m_Context.request().powerOnAfterDownload) {
         m_Context.send({CMD_POWER_ON});
         m_Context.stop();
     }

@@ -38,10 +38,35 @@ void LoaderPhase::verify() {
         m_Verify.press();
 }
 
-void LoaderPhase::step(std::uint8_t byte) {
-    switch (m_Context.ProtocolState) {
+const char* LoaderPhase::exchangeName(std::int32_t state) const {
+    switch (state) {
         case WAIT_START_REPLY:
-            switch (m_Context.OperationKind) {
+            return "start the operation";
+        case WAIT_IMAGE_CRC_SUM:
+            return "send the image CRC";
+        case WAIT_OFFSET_SUM:
+            return "send the write offset";
+        case WAIT_LENGTH_SUM:
+            return "send the image length";
+        case WAIT_BLOCK_ACK:
+            return "send a block";
+        case WAIT_SECTOR_SUM:
+            return "write a sector";
+        case WAIT_ERASE:
+            return "erase a sector";
+        case WAIT_DUMP_BLOCK:
+            return "read a dump block";
+        case WAIT_VERIFY_BLOCK:
+            return "read a block back";
+        default:
+            return "";
+    }
+}
+
+void LoaderPhase::step(std::uint8_t byte) {
+    switch (m_Context.state()) {
+        case WAIT_START_REPLY:
+            switch (m_Context.operationKind()) {
                 case OP_FIRMWARE:
                 case OP_FIRMWARE_THEN_FILE_SYSTEM:
                     m_Firmware.onStartReply();
@@ -77,9 +102,9 @@ void LoaderPhase::step(std::uint8_t byte) {
 void LoaderPhase::frame(std::span<const std::uint8_t> bytes) {
     if (bytes.size() != kDumpFrameSize)
         return;
-    if (m_Context.ProtocolState == WAIT_DUMP_BLOCK)
+    if (m_Context.state() == WAIT_DUMP_BLOCK)
         m_Dump.blockStep(bytes.data(), bytes[kDumpBlockSize]);
-    else if (m_Context.ProtocolState == WAIT_VERIFY_BLOCK)
+    else if (m_Context.state() == WAIT_VERIFY_BLOCK)
         m_Verify.blockStep(bytes.data(), bytes[kDumpBlockSize]);
 }
 

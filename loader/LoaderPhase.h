@@ -29,8 +29,7 @@ class LoaderPhase : public Phase {
     void step(std::uint8_t byte) override;
     // A whole NOR dump block and its checksum byte.
     void frame(std::span<const std::uint8_t> bytes) override;
-
-    FirmwareDownload& firmware() { return m_Firmware; }
+    const char* exchangeName(std::int32_t state) const override;
 
   private:
     PhaseContext& m_Context;

@@ -79,7 +79,7 @@ void NorDump::requestSector() {
 
 void NorDump::onStartReply() {
     m_DumpedKb = 0;
-    m_Context.ProtocolState = WAIT_DUMP_BLOCK;
+    m_Context.setState(WAIT_DUMP_BLOCK);
     m_BlocksInSector = 0;
     requestSector();
 }
@@ -100,8 +100,8 @@ void NorDump::blockStep(const std::uint8_t* block, std::uint8_t checksum) {
     if (sum8(block, kDumpBlockSize) != checksum) {
         // The blocks before this one stay in the part file; it closes at Stop.
         tellWhereTheBlocksAre(m_Context);
-        m_Context.ProtocolState = IDLE;
-        m_Context.OperationKind = OP_FIRMWARE;
+        m_Context.setState(IDLE);
+        m_Context.setOperationKind(OP_FIRMWARE);
         m_Context.view().messageBox("Checksum mismatched!", MessageIcon::Error);
         m_Context.abandon(FailureCause::PhoneReply, "Checksum mismatched!");
         return;
@@ -136,7 +136,7 @@ void NorDump::blockStep(const std::uint8_t* block, std::uint8_t checksum) {
     const std::int64_t span = m_Context.clock().nowSeconds() - m_Context.startTime;
     m_Context.log(formatElapsed("\r\n** Dump Time %M:%S **\r\n", span));
     m_Context.log(formatText("** (Total %d KBytes) **\r\n", static_cast<int>(m_TotalKb)));
-    m_Context.ProtocolState = IDLE;
+    m_Context.setState(IDLE);
     m_Context.view().messageBox("Dump Completed!", MessageIcon::Information);
     m_Context.reportCompleted(std::uint64_t{m_TotalKb} * 1024);
     m_Context.finishOperation();

@@ -48,16 +48,17 @@ void NorErase::requestErase() {
 void NorErase::onStartReply() {
     m_Erased = 0;
     m_ErasedBytes = 0;
-    m_Context.ProtocolState = WAIT_ERASE;
+    m_Context.setState(WAIT_ERASE);
     requestErase();
 }
 
 void NorErase::step(std::uint8_t byte) {
     if (byte != m_Context.expectedReply) {
-        m_Context.ProtocolState = IDLE;
+        // Idle before the box: whatever the phone sends while it is open is dropped.
+        m_Context.setState(IDLE);
         m_Context.view().messageBox("Fail to erase sector!", MessageIcon::Error);
-        m_Context.reportFailure(FailureCause::PhoneReply, "Fail to erase sector!");
-        m_Context.finishOperation();
+        m_Context.wrongReply(byte, m_Context.expectedReply, {}, PhaseContext::Ending::Finish,
+                             "Fail to erase sector!");
         return;
     }
     ++m_Erased;
@@ -74,7 +75,7 @@ void NorErase::step(std::uint8_t byte) {
     }
     const std::int64_t span = m_Context.clock().nowSeconds() - m_Context.startTime;
     m_Context.log(formatElapsed("\r\n** Erasing Time %M:%S **\r\n", span));
-    m_Context.ProtocolState = IDLE;
+    m_Context.setState(IDLE);
     m_Context.view().messageBox("Erasing Completed!", MessageIcon::Information);
     m_Context.reportCompleted(m_ErasedBytes);
     m_Context.finishOperation();

@@ -17,7 +17,7 @@ using namespace loader;
 
 void NorVerify::press() {
     DownloaderView& view = m_Context.view();
-    const UserChoices choices = view.choices();
+    const UserChoices& choices = m_Context.request();
     struct stat st {};
     const bool regular = ::stat(choices.binPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
     const auto length = regular ? fileLength(choices.binPath) : std::nullopt;
@@ -100,7 +100,7 @@ void NorVerify::onStartReply() {
     m_Sectors = 1;
     m_SectorIndex = m_Context.sectorMap.indexAtOffset(m_StartOffset);
     m_Context.view().setProgressRange(m_Length);
-    m_Context.ProtocolState = WAIT_VERIFY_BLOCK;
+    m_Context.setState(WAIT_VERIFY_BLOCK);
     logSector();
     requestBlock();
 }
@@ -124,7 +124,7 @@ void NorVerify::logTime() {
 void NorVerify::fail(FailureCause cause, const std::string& logText, const std::string& detail) {
     m_Context.log(logText);
     logTime();
-    m_Context.ProtocolState = IDLE;
+    m_Context.setState(IDLE);
     m_Context.view().messageBox("Verify failed!", MessageIcon::Error);
     m_Context.reportFailure(cause, detail);
     m_Context.finishOperation();
@@ -184,7 +184,7 @@ void NorVerify::blockStep(const std::uint8_t* block, std::uint8_t checksum) {
     m_Context.log(formatText("Verify OK: %u bytes in %d sectors, CRC-32 %08X\r\n", m_Length,
                              m_Sectors, m_Crc));
     logTime();
-    m_Context.ProtocolState = IDLE;
+    m_Context.setState(IDLE);
     m_Context.firmwareImage.close();
     if (m_AfterDownload && m_OnGood) {
         m_OnGood();

@@ -33,7 +33,19 @@ ProtocolEngine::~ProtocolEngine() {
 }
 
 void ProtocolEngine::start() {
+    start(m_View.choices());
+}
+
+void ProtocolEngine::start(const UserChoices& request) {
+    takeRequest(request);
     m_BringUp->start();
+}
+
+void ProtocolEngine::takeRequest(const UserChoices& request) {
+    // An operation under way keeps the request it started with; a press meanwhile is refused
+    // by its phase.
+    if (!m_Context.tracking())
+        m_Context.takeRequest(request);
 }
 
 bool ProtocolEngine::codePageUsable(Operation operation) {
@@ -43,12 +55,17 @@ bool ProtocolEngine::codePageUsable(Operation operation) {
 }
 
 void ProtocolEngine::download() {
-    const DownloadMode mode = m_View.choices().downloadMode;
+    download(m_View.choices());
+}
+
+void ProtocolEngine::download(const UserChoices& request) {
+    takeRequest(request);
+    const DownloadMode mode = request.downloadMode;
     if (mode != DownloadMode::ModeBin &&
         !codePageUsable(mode == DownloadMode::ModeQix ? Operation::FileSystem
                                                       : Operation::FirmwareAndFileSystem))
         return;
-    switch (m_View.choices().downloadMode) {
+    switch (mode) {
         case DownloadMode::ModeBin:
             m_LoaderPhase->downloadFirmware(false);
             break;
@@ -64,7 +81,12 @@ void ProtocolEngine::download() {
 }
 
 void ProtocolEngine::verify() {
-    const DownloadMode mode = m_View.choices().downloadMode;
+    verify(m_View.choices());
+}
+
+void ProtocolEngine::verify(const UserChoices& request) {
+    takeRequest(request);
+    const DownloadMode mode = request.downloadMode;
     if (mode == DownloadMode::ModeBin) {
         m_LoaderPhase->verify();
         return;
@@ -74,19 +96,43 @@ void ProtocolEngine::verify() {
 }
 
 void ProtocolEngine::format() {
+    format(m_View.choices());
+}
+
+void ProtocolEngine::format(const UserChoices& request) {
+    takeRequest(request);
     m_FileSystemPhase->format();
 }
 
 void ProtocolEngine::status() {
+    status(m_View.choices());
+}
+
+void ProtocolEngine::status(const UserChoices& request) {
+    takeRequest(request);
     m_FileSystemPhase->status();
 }
 
 void ProtocolEngine::erase() {
+    erase(m_View.choices());
+}
+
+void ProtocolEngine::erase(const UserChoices& request) {
+    takeRequest(request);
     m_LoaderPhase->erase();
 }
 
 void ProtocolEngine::dump() {
+    dump(m_View.choices());
+}
+
+void ProtocolEngine::dump(const UserChoices& request) {
+    takeRequest(request);
     m_LoaderPhase->dump();
+}
+
+void ProtocolEngine::imageUnreadable() {
+    m_Context.setState(IDLE);
 }
 
 void ProtocolEngine::stop() {

@@ -29,7 +29,8 @@ class ProtocolEngine : public LinkHandler {
     ProtocolEngine(const ProtocolEngine&) = delete;
     ProtocolEngine& operator=(const ProtocolEngine&) = delete;
 
-    // Buttons.
+    // Buttons. Each takes what the user chose from the view once, as the request its operation
+    // runs on; the overloads take a request a front end made itself.
     void start();     // START: open the port and wait for the phone
     void download();  // DOWNLOAD
     void erase();     // "Erase..."
@@ -40,6 +41,21 @@ class ProtocolEngine : public LinkHandler {
     // system in QIX (the command line's verify).
     void verify();
     void stop();  // "Stop"
+    void start(const UserChoices& request);
+    void download(const UserChoices& request);
+    void erase(const UserChoices& request);
+    void dump(const UserChoices& request);
+    void format(const UserChoices& request);
+    void status(const UserChoices& request);
+    void verify(const UserChoices& request);
+    // A "CRC CheckSum" button found no readable image: the protocol rests idle, as after a
+    // download refused for the same reason.
+    void imageUnreadable();
+
+    // Where the link stands; each change also reaches the view's stageChanged.
+    Stage stage() const { return m_Context.stage(); }
+    // The exchange the link waits on, in words ("send the image length"); empty when none.
+    std::string exchange() const { return m_Context.exchange(); }
 
     // Notifications, on the protocol thread.
     void onDataReceived();
@@ -52,9 +68,9 @@ class ProtocolEngine : public LinkHandler {
     bool baudTimerRunning() const { return m_Context.baudTimerRunning(); }
     BringUp& bringUp() { return *m_BringUp; }
     LoaderPhase& loaderPhase() { return *m_LoaderPhase; }
-    FileSystemPhase& fileSystemPhase() { return *m_FileSystemPhase; }
 
   private:
+    void takeRequest(const UserChoices& request);
     void deliverFrames();
     bool codePageUsable(Operation operation);
 

@@ -242,7 +242,8 @@ void ExplorerEngine::entryStatus(std::uint8_t byte) {
                     log(formatText("** The file is still in '%s': it was not deleted **\r\n",
                                    shownPath(m_CurrentDir).c_str()));
                     end(OutcomeKind::Failed, FailureCause::PhoneReply,
-                        "the file is still listed after the delete");
+                        formatText("the file is still in '%s': it was not deleted",
+                                   shownPath(m_CurrentDir).c_str()));
                     return;
                 }
                 log("** The file is no longer listed **\r\n");

@@ -7,7 +7,7 @@
 
 #include "ControlLayout.h"
 #include "WindowFixture.h"
-#include "loader/LoaderStates.h"
+#include "engine/OperationFrame.h"
 
 namespace zrk::test {
 namespace {
@@ -24,7 +24,7 @@ class ControlStates : public WindowFixture {
     void identified() {
         link.connected = true;
         portOpened();
-        window->engine().context().LoaderReady = 1;
+        window->engine().context().setLoaderReady(true);
         window->engine().context().finishOperation();
     }
 };
@@ -36,8 +36,8 @@ TEST_F(ControlStates, StartUpEnablesOnlyWhatNeedsNoPhone) {
     EXPECT_TRUE(w<QRadioButton>("modeBinRadio")->isChecked());
     EXPECT_FALSE(w<QCheckBox>("autoDownloadBox")->isChecked());
     EXPECT_FALSE(w<QAbstractButton>("powerOnToggle")->isChecked());
-    EXPECT_EQ(window->engine().context().ProtocolState, INITIAL);
-    EXPECT_EQ(window->engine().context().LoaderReady, 0);
+    EXPECT_EQ(window->engine().stage(), Stage::Initial);
+    EXPECT_EQ(window->engine().context().loaderReady(), 0);
 }
 
 TEST_F(ControlStates, WhileTheLinkIsLockedOnlyStopAndExitRespond) {
@@ -50,7 +50,7 @@ TEST_F(ControlStates, FinishingInBinModeOffersTheBinaryRowAndTheStartAddress) {
     open();
     identified();
     EXPECT_EQ(all(), layout("DDDEDE EEEEE EE EEE EEEE EEE DD D ED EEEE"));
-    EXPECT_EQ(window->engine().context().ProtocolState, IDLE);
+    EXPECT_EQ(window->engine().stage(), Stage::Ready);
     // A ticked box brings the field along in this mode (it follows the box).
     click("startAddressBox");
     window->engine().context().beginOperation(OP_ERASE);
@@ -89,7 +89,7 @@ TEST_F(ControlStates, StopReturnsToTheUnconnectedLayout) {
     EXPECT_EQ(text("flashNameField"), "");
     EXPECT_EQ(w<QProgressBar>("progressBar")->value(), 0);
     EXPECT_TRUE(window->logText().ends_with("\r\n** Close COM port\r\n"));
-    EXPECT_EQ(window->engine().context().LoaderReady, 0);
+    EXPECT_EQ(window->engine().context().loaderReady(), 0);
 }
 
 TEST_F(ControlStates, ModeRadiosSwitchTheFileRows) {

@@ -136,12 +136,12 @@ TEST_F(Files, TheImageChecksumWorksOnTheImagePath) {
 
 TEST_F(Files, AChecksumWithoutAReadableFileSaysSoAndShowsZero) {
     open();
-    window->engine().context().ProtocolState = INITIAL;
+    ASSERT_EQ(window->engine().stage(), Stage::Initial);
     click("binCrcButton");  // empty path
     EXPECT_EQ(prompter.messageTexts(), QStringList{"Fail to open bin file!"});
     EXPECT_EQ(text("binCrcField"), "0x0");
     EXPECT_TRUE(logHas("** Cannot read the file: no file is chosen\r\n")) << log();
-    EXPECT_EQ(window->engine().context().ProtocolState, IDLE);
+    EXPECT_EQ(window->engine().stage(), Stage::Idle);
     settings->writeString("VavPath", dir.filePath("missing.qix"));
     reopen();
     click("qixCrcButton");

@@ -9,7 +9,6 @@
 
 #include "WindowFixture.h"
 #include "app/LinkPump.h"
-#include "bringup/BringUpStates.h"
 
 namespace zrk::test {
 namespace {
@@ -120,7 +119,7 @@ TEST_F(Log, ASilentPhoneGetsOneHintWhileTheWaitGoesOn) {
               window->logText().rfind("Nothing received"));
     EXPECT_TRUE(link.connected);
     EXPECT_TRUE(enabled("stopButton"));
-    EXPECT_EQ(window->engine().context().ProtocolState, bringup::WAIT_CONNECT_REQUEST);
+    EXPECT_EQ(window->engine().stage(), Stage::WaitingForPhone);
 
     // Any byte, even noise, shows the cable works: no hint then.
     click("stopButton");

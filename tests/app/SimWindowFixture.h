@@ -129,9 +129,7 @@ class SimWindowFixture : public ::testing::Test {
     void chooseSpeed(int index) { w<QComboBox>("speedList")->setCurrentIndex(index); }
 
     // The phone's answer to START: the loader phase, or a stopped link after a failure.
-    bool loaderReady() {
-        return engine().context().LoaderReady == 1 && engine().context().ProtocolState == IDLE;
-    }
+    bool loaderReady() { return engine().stage() == Stage::Ready; }
     bool linkStopped() { return !port.isConnected() && w("startButton")->isEnabled(); }
 
     // START and the whole bring-up; true when the flash was identified.

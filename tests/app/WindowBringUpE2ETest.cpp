@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "SimWindowFixture.h"
-#include "bringup/BringUpStates.h"
 #include "engine/Checksums.h"
 #include "engine/TargetImages.h"
 
@@ -50,7 +49,7 @@ TEST_F(WindowBringUp, AWrongSpeedEchoShowsItsBoxAndStopsTheLink) {
     EXPECT_TRUE(logHas("** Fail to change the baudrate ("));
     EXPECT_TRUE(log().ends_with("\r\n** Close COM port\r\n"));
     EXPECT_EQ(controls(), kUnconnectedLayout);
-    EXPECT_EQ(engine().context().LoaderReady, 0);
+    EXPECT_EQ(engine().context().loaderReady(), 0);
 
     // Nothing is left half-open: START opens the port again and meets the same phone.
     ASSERT_FALSE(bringUp());
@@ -90,7 +89,7 @@ TEST_F(WindowBringUp, APulledCableIsReportedAndTheWindowIsUnconnected) {
     EXPECT_TRUE(log().ends_with("\r\n** Close COM port\r\n"));
     EXPECT_EQ(controls(), kUnconnectedLayout);
     EXPECT_EQ(progress().value(), 0);
-    EXPECT_EQ(engine().context().LoaderReady, 0);
+    EXPECT_EQ(engine().context().loaderReady(), 0);
     EXPECT_TRUE(prompter.messages.empty());
 }
 
@@ -101,15 +100,13 @@ TEST_F(WindowBringUp, StopDuringEitherUploadThenStartUploadsAfresh) {
     chooseSpeed(3);
 
     click("startButton");
-    ASSERT_TRUE(
-        pumpUntil([&] { return engine().context().ProtocolState == bringup::WAIT_WORD_ACK; }));
+    ASSERT_TRUE(pumpUntil([&] { return engine().exchange() == "send the pre-loader's words"; }));
     click("stopButton");
     EXPECT_EQ(controls(), kUnconnectedLayout);
 
     click("startButton");
     ASSERT_TRUE(pumpUntil([&] {
-        return engine().context().ProtocolState == bringup::WAIT_CHUNK_SUM &&
-               progress().value() > 0;
+        return engine().exchange() == "send a boot-loader chunk" && progress().value() > 0;
     }));
     EXPECT_EQ(progress().maximum(), 317792);
     EXPECT_LT(progress().value(), 317792);

@@ -7,7 +7,7 @@
 
 #include "SimWindowFixture.h"
 #include "engine/Checksums.h"
-#include "loader/LoaderStates.h"
+#include "engine/OperationFrame.h"
 #include "support/TestImages.h"
 
 namespace zrk::test {
@@ -107,7 +107,7 @@ TEST_F(WindowNor, DownloadsFromTheStartAddressAndRefusesOneInsideASector) {
     ASSERT_TRUE(waitForLog(
         "\r\n **Not Sector Begin Address(0x00010001)... \r\nPress Stop to start again.\r\n"));
     EXPECT_EQ(log().find("Press Stop"), log().rfind("Press Stop"));
-    EXPECT_EQ(engine().context().ProtocolState, IDLE);
+    EXPECT_EQ(engine().stage(), Stage::Ready);
     EXPECT_EQ(controls(), kLockedLayout);
     click("stopButton");
     EXPECT_EQ(controls(), kUnconnectedLayout);

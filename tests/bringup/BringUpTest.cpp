@@ -80,8 +80,8 @@ Outcome runBringUp(const test::Splitter& split) {
     view.userChoices.speedIndex = 3;
     ProtocolEngine engine{link, view};
     test::bringUpPhone(engine, link, view, split);
-    EXPECT_EQ(engine.context().LoaderReady, 1);
-    EXPECT_EQ(engine.context().ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().loaderReady(), 1);
+    EXPECT_EQ(engine.context().state(), IDLE);
     return {link.written, link.writes, view.log, view.progressHistory};
 }
 
@@ -106,14 +106,14 @@ TEST_F(BringUpTest, StartOpensAtRomSpeedWithEvenParityAndWaits) {
     EXPECT_EQ(link.opens[0].baud, 115200u);
     EXPECT_EQ(link.parity, Parity::Even);
     EXPECT_EQ(link.dataBits, 8);
-    EXPECT_EQ(engine.context().ProtocolState, bringup::WAIT_CONNECT_REQUEST);
+    EXPECT_EQ(engine.context().state(), bringup::WAIT_CONNECT_REQUEST);
     EXPECT_EQ(view.events, (std::vector<std::string>{"portOpened", "lock"}));
     // Noise and a running phone's chatter before the connect request are ignored, and are no
     // reply: a silence limit keeps running through them.
     const auto accepted = link.repliesAccepted();
     test::feed(engine, link, {0x00, 0x44, 0xFF, 0x4F, 0xAB, '$', 'G', 'P'});
     EXPECT_TRUE(link.written.empty());
-    EXPECT_EQ(engine.context().ProtocolState, bringup::WAIT_CONNECT_REQUEST);
+    EXPECT_EQ(engine.context().state(), bringup::WAIT_CONNECT_REQUEST);
     EXPECT_EQ(link.repliesAccepted(), accepted);
     test::feed(engine, link, {0x81});
     EXPECT_EQ(link.written, Bytes{0x44});
@@ -163,7 +163,7 @@ TEST_F(BringUpTest, StartRefusesAnOpenPortAndReportsWhyAnOpenFailed) {
     engine.start();
     EXPECT_EQ(view.messages, std::vector<std::string>{"Port Initialization Failed!"});
     EXPECT_NE(view.log.find("COM3 could not be opened"), std::string::npos);
-    EXPECT_EQ(engine.context().ProtocolState, INITIAL);
+    EXPECT_EQ(engine.context().state(), INITIAL);
     EXPECT_TRUE(view.events.empty());
 
     engine.start();
@@ -175,10 +175,10 @@ TEST_F(BringUpTest, StartRefusesAnOpenPortAndReportsWhyAnOpenFailed) {
     link.rejectLineFormat = true;
     view.messages.clear();
     view.events.clear();
-    engine.context().ProtocolState = IDLE;
+    engine.context().setState(IDLE);
     engine.start();
     EXPECT_EQ(view.messages, std::vector<std::string>{"DCB Creation Failed!"});
-    EXPECT_EQ(engine.context().ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().state(), IDLE);
     EXPECT_TRUE(view.events.empty());
     // The port is given back, so START can try again instead of finding it "already opened".
     EXPECT_FALSE(link.connected);
@@ -186,7 +186,7 @@ TEST_F(BringUpTest, StartRefusesAnOpenPortAndReportsWhyAnOpenFailed) {
     engine.start();
     EXPECT_EQ(view.messages.size(), 1u);
     EXPECT_TRUE(link.connected);
-    EXPECT_EQ(engine.context().ProtocolState, bringup::WAIT_CONNECT_REQUEST);
+    EXPECT_EQ(engine.context().state(), bringup::WAIT_CONNECT_REQUEST);
 }
 
 TEST_F(BringUpTest, ChallengeIsEchoedInOrderAfterTheCustomerId) {
@@ -202,7 +202,7 @@ TEST_F(BringUpTest, ChallengeIsEchoedInOrderAfterTheCustomerId) {
     expected.insert(expected.end(), id.begin(), id.end());
     expected.insert(expected.end(), challenge.begin(), challenge.end());
     EXPECT_EQ(link.writes[0], expected);
-    EXPECT_EQ(engine.context().ProtocolState, bringup::WAIT_ID_ACK);
+    EXPECT_EQ(engine.context().state(), bringup::WAIT_ID_ACK);
 }
 
 TEST_F(BringUpTest, PreLoaderGoesAs445WordsAndTheLastAckLeadsToTheStartAddress) {
@@ -221,10 +221,10 @@ TEST_F(BringUpTest, PreLoaderGoesAs445WordsAndTheLastAckLeadsToTheStartAddress) 
             << "word " << k;
     }
     EXPECT_EQ(link.writes.back(), (Bytes{0x53, 0x00, 0x00, 0x00, 0x0C}));
-    EXPECT_EQ(engine.context().ProtocolState, bringup::WAIT_START_ADDRESS_ACK);
+    EXPECT_EQ(engine.context().state(), bringup::WAIT_START_ADDRESS_ACK);
     test::feed(engine, link, {0x4F});
     EXPECT_EQ(link.writes.back(), Bytes{0x4A});
-    EXPECT_EQ(engine.context().ProtocolState, bringup::WAIT_PRELOADER_READY);
+    EXPECT_EQ(engine.context().state(), bringup::WAIT_PRELOADER_READY);
 }
 
 TEST_F(BringUpTest, BaudSwitchClosesReopensWithoutParityAndOnlyThenSendsStart) {
@@ -233,7 +233,7 @@ TEST_F(BringUpTest, BaudSwitchClosesReopensWithoutParityAndOnlyThenSendsStart) {
     EXPECT_EQ(link.writes.back(), Bytes{3});  // the speed index, sent at the old speed
     EXPECT_FALSE(link.connected);
     EXPECT_EQ(view.timerStarts, std::vector<int>{500});
-    EXPECT_EQ(engine.context().ProtocolState, bringup::WAIT_SPEED_ECHO);
+    EXPECT_EQ(engine.context().state(), bringup::WAIT_SPEED_ECHO);
 
     // The first reopen fails: a retry is logged and nothing is sent.
     link.failOpens = 1;
@@ -342,11 +342,11 @@ TEST_F(BringUpTest, ABootLoaderOfWholeChunksEndsWithItsLastFullChunk) {
     // Echo, size sum, F7, first chunk's sum, F7: the second chunk is the last one.
     test::feed(engine, link, Bytes(r.afterSwitch.begin(), r.afterSwitch.begin() + 5));
     EXPECT_EQ(link.writes.back().size(), 2048u);
-    EXPECT_EQ(engine.context().ProtocolState, bringup::WAIT_LAST_CHUNK_SUM);
+    EXPECT_EQ(engine.context().state(), bringup::WAIT_LAST_CHUNK_SUM);
     test::feed(engine, link, {r.afterSwitch[5]});
     EXPECT_EQ(link.writes.back(), Bytes{0xFF});
     test::feed(engine, link, Bytes(r.afterSwitch.begin() + 6, r.afterSwitch.end()));
-    EXPECT_EQ(engine.context().LoaderReady, 1);
+    EXPECT_EQ(engine.context().loaderReady(), 1);
     EXPECT_NE(view.log.find("Downloading the Boot-Loader (4096 bytes)... OK!"), std::string::npos);
 }
 
@@ -361,20 +361,20 @@ TEST_F(BringUpTest, SwappedIdentificationCodesAreRejectedAndTheLinkStops) {
                             "\r\n** There is nothing to do because of unknown FLASH.\r\n"),
               std::string::npos);
     EXPECT_EQ(view.messages, std::vector<std::string>{"Unknown Flash!"});
-    EXPECT_EQ(engine.context().LoaderReady, 0);
+    EXPECT_EQ(engine.context().loaderReady(), 0);
     EXPECT_EQ(engine.context().sectorMap.count(), 0);
     EXPECT_FALSE(link.connected);
     EXPECT_EQ(view.events.back(), "stopped");
-    EXPECT_EQ(engine.context().ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().state(), IDLE);
 }
 
 TEST_F(BringUpTest, WrongGrantWaitsForANewConnectRequest) {
     engine.start();
     test::feed(engine, link, {0x81, 0x12});
     EXPECT_NE(view.log.find("Bad Response from KEPLA Chip (0x12)\r\n"), std::string::npos);
-    EXPECT_EQ(engine.context().ProtocolState, bringup::WAIT_CONNECT_REQUEST);
+    EXPECT_EQ(engine.context().state(), bringup::WAIT_CONNECT_REQUEST);
     test::feed(engine, link, {0x81, 0x44});
-    EXPECT_EQ(engine.context().ProtocolState, bringup::READ_CHALLENGE);
+    EXPECT_EQ(engine.context().state(), bringup::READ_CHALLENGE);
     EXPECT_EQ(link.written, (Bytes{0x44, 0x44, 0x51}));
 }
 
@@ -406,7 +406,7 @@ TEST_F(BringUpTest, WrongRepliesBeforeTheSwitchEndIdleWithTheirLine) {
         const std::string tail = p.logTail;
         ASSERT_GE(v.log.size(), tail.size());
         EXPECT_EQ(v.log.substr(v.log.size() - tail.size()), tail) << "at " << p.index;
-        EXPECT_EQ(e.context().ProtocolState, IDLE);
+        EXPECT_EQ(e.context().state(), IDLE);
         EXPECT_TRUE(l.connected);  // the port stays open; only Stop leads on
         const auto writes = l.writes.size();
         test::feed(e, l, {0x4F, 0xAB, 0x81});
@@ -439,8 +439,8 @@ TEST_F(BringUpTest, WrongRepliesAfterTheSwitchEndIdleWithTheirLine) {
         const std::string tail = p.logTail;
         ASSERT_GE(v.log.size(), tail.size());
         EXPECT_EQ(v.log.substr(v.log.size() - tail.size()), tail) << "at " << p.index;
-        EXPECT_EQ(e.context().ProtocolState, IDLE);
-        EXPECT_EQ(e.context().LoaderReady, 0);
+        EXPECT_EQ(e.context().state(), IDLE);
+        EXPECT_EQ(e.context().loaderReady(), 0);
     }
 }
 
@@ -460,7 +460,7 @@ TEST_F(BringUpTest, StopDuringTheUploadThenStartUploadsFromTheFirstWord) {
     startAndFeed(Bytes(good.begin(), good.begin() + kFirstWordAck + 200));
     engine.stop();
     EXPECT_FALSE(link.connected);
-    EXPECT_EQ(engine.context().ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().state(), IDLE);
 
     link.takeWritten();
     engine.start();
@@ -469,7 +469,7 @@ TEST_F(BringUpTest, StopDuringTheUploadThenStartUploadsFromTheFirstWord) {
     const auto image = preLoaderImage();
     EXPECT_EQ(link.writes.back(), (Bytes{0x4C, 0x00, image[0], image[1], image[2], image[3]}));
     test::feed(engine, link, Bytes(good.begin() + kFirstWordAck, good.end()));
-    EXPECT_EQ(engine.context().ProtocolState, bringup::WAIT_SPEED_ECHO);
+    EXPECT_EQ(engine.context().state(), bringup::WAIT_SPEED_ECHO);
 }
 
 TEST_F(BringUpTest, AutoDownLoaderStartsTheDownloadRightAfterIdentification) {
@@ -478,8 +478,8 @@ TEST_F(BringUpTest, AutoDownLoaderStartsTheDownloadRightAfterIdentification) {
     view.userChoices.binPath = dir.write("fw.bin", Bytes(3000, 0x5A));
     test::bringUpPhone(engine, link, view);
     EXPECT_EQ(link.writes.back(), Bytes{CMD_START});
-    EXPECT_EQ(engine.context().ProtocolState, WAIT_START_REPLY);
-    EXPECT_EQ(engine.context().OperationKind, OP_FIRMWARE);
+    EXPECT_EQ(engine.context().state(), WAIT_START_REPLY);
+    EXPECT_EQ(engine.context().operationKind(), OP_FIRMWARE);
     EXPECT_EQ(view.log, " \r\n** Start Downloading BINARY file **\r\n");
     EXPECT_EQ(view.events.back(), "lock");
 }

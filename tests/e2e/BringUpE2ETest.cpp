@@ -1,7 +1,6 @@
 // START against the phone simulator through a real CommPort on a pseudo-terminal.
 #include <gtest/gtest.h>
 
-#include "bringup/BringUpStates.h"
 #include "e2e/SimulatedPhone.h"
 
 namespace zrk {
@@ -67,8 +66,8 @@ TEST(BringUpE2E, StopDuringTheUploadThenStartBringsThePhoneUpAgain) {
     ASSERT_TRUE(phone.startSimulator());
     phone.engine.start();
     // In the middle of the pre-loader's words.
-    ASSERT_TRUE(phone.runUntil(
-        [&] { return phone.engine.context().ProtocolState == bringup::WAIT_WORD_ACK; }));
+    ASSERT_TRUE(
+        phone.runUntil([&] { return phone.engine.exchange() == "send the pre-loader's words"; }));
     phone.engine.stop();
     EXPECT_FALSE(phone.port.isConnected());
     ASSERT_TRUE(phone.bringUp()) << phone.view.log;
@@ -87,7 +86,7 @@ TEST(BringUpE2E, APulledCableIsReportedAndStopsTheLink) {
     EXPECT_TRUE(contains(phone.view.log, "Lost the connection to the phone"));
     EXPECT_TRUE(contains(phone.view.log, "** Close COM port\r\n"));
     EXPECT_FALSE(phone.port.isConnected());
-    EXPECT_EQ(phone.engine.context().LoaderReady, 0);
+    EXPECT_EQ(phone.engine.context().loaderReady(), 0);
 }
 
 }  // namespace

@@ -253,11 +253,11 @@ TEST_F(ExplorerE2E, NandDumpEqualsThePhonesPages) {
 
 TEST_F(ExplorerE2E, ExitGivesTheLinkBackAndTheMainEngineGoesOn) {
     ASSERT_TRUE(openExplorer().completed());
-    const std::int32_t before = phone.engine.context().ProtocolState;
+    const Stage before = phone.engine.stage();
     closeExplorer();
     EXPECT_FALSE(explorer->isOpen());
     EXPECT_EQ(view.log.find("Fail!"), std::string::npos) << view.log;
-    EXPECT_EQ(phone.engine.context().ProtocolState, before);
+    EXPECT_EQ(phone.engine.stage(), before);
     // The main engine's own file-system status runs over the same link.
     phone.view.outcomes.clear();
     phone.engine.status();

@@ -5,7 +5,6 @@
 #include <filesystem>
 
 #include "e2e/SimulatedPhone.h"
-#include "loader/LoaderStates.h"
 #include "support/TestImages.h"
 
 namespace zrk {

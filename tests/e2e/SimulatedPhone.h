@@ -74,14 +74,12 @@ class SimulatedPhone {
     // START and the whole bring-up; true when the loader phase is ready.
     bool bringUp() {
         engine.start();
-        return runUntil([this] {
-                   return engine.context().LoaderReady == 1 ||
-                          engine.context().ProtocolState == IDLE;
-               }) &&
-               engine.context().LoaderReady == 1;
+        return runUntil([this] { return engine.context().loaderReady() || idle(); }) &&
+               engine.context().loaderReady() == 1;
     }
 
-    bool idle() const { return engine.context().ProtocolState == IDLE; }
+    // No exchange under way, whether or not a phone is identified.
+    bool idle() const { return engine.stage() == Stage::Idle || engine.stage() == Stage::Ready; }
 
     std::size_t violations() const { return sim->violationCount(); }
     std::string summary() const { return sim->summary(); }

@@ -27,8 +27,6 @@ TEST(Crc32, MatchesTheStandardCheckValues) {
     EXPECT_EQ(crc32(reinterpret_cast<const std::uint8_t*>(check.data()), check.size()),
               0xCBF43926u);
     EXPECT_EQ(crc32(nullptr, 0), 0u);
-    EXPECT_EQ(crc32Table()[1], 0x77073096u);
-    EXPECT_EQ(crc32Table()[255], 0x2D02EF8Du);
     // Piecewise and whole agree.
     const auto* p = reinterpret_cast<const std::uint8_t*>(check.data());
     EXPECT_EQ(crc32Update(crc32Update(0, p, 4), p + 4, 5), 0xCBF43926u);

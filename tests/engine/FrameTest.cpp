@@ -18,25 +18,25 @@ class Frame : public ::testing::Test {
 };
 
 TEST_F(Frame, AnEmptyQueueDoesNothing) {
-    engine.context().ProtocolState = IDLE;
+    engine.context().setState(IDLE);
     engine.onDataReceived();
     EXPECT_TRUE(link.written.empty());
-    EXPECT_EQ(engine.context().ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().state(), IDLE);
 }
 
 TEST_F(Frame, IdleInTheLoaderPhaseConsumesAndDropsEverything) {
-    engine.context().LoaderReady = 1;
-    engine.context().ProtocolState = IDLE;
+    engine.context().setLoaderReady(true);
+    engine.context().setState(IDLE);
     link.receive({1, 2, 3, 0xD9, 0xFF});
     engine.onDataReceived();
     EXPECT_EQ(link.queue.count(), 0);
     EXPECT_TRUE(link.written.empty());
-    EXPECT_EQ(engine.context().ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().state(), IDLE);
 }
 
 TEST_F(Frame, ADumpBlockIsTakenOnlyWhenAllOfItIsQueued) {
-    engine.context().LoaderReady = 1;
-    engine.context().ProtocolState = loader::WAIT_DUMP_BLOCK;
+    engine.context().setLoaderReady(true);
+    engine.context().setState(loader::WAIT_DUMP_BLOCK);
     engine.context().enterPhase(engine.loaderPhase());
     engine.context().requestFrame(loader::kDumpFrameSize);
     EXPECT_EQ(link.frameSize, 8193u);  // the watcher waits for the whole frame too
@@ -53,26 +53,26 @@ TEST_F(Frame, ADumpBlockIsTakenOnlyWhenAllOfItIsQueued) {
 }
 
 TEST_F(Frame, OperationsBeginWithTheStartCommandAndFinishUnlocked) {
-    engine.context().LoaderReady = 1;
-    engine.context().ProtocolState = IDLE;
+    engine.context().setLoaderReady(true);
+    engine.context().setState(IDLE);
     engine.context().beginOperation(OP_ERASE);
-    EXPECT_EQ(engine.context().ProtocolState, WAIT_START_REPLY);
-    EXPECT_EQ(engine.context().OperationKind, OP_ERASE);
+    EXPECT_EQ(engine.context().state(), WAIT_START_REPLY);
+    EXPECT_EQ(engine.context().operationKind(), OP_ERASE);
     EXPECT_EQ(link.written, std::vector<std::uint8_t>{CMD_START});
     engine.context().finishOperation();
-    EXPECT_EQ(engine.context().ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().state(), IDLE);
     EXPECT_EQ(view.events, (std::vector<std::string>{"lock", "finish"}));
 }
 
 TEST_F(Frame, StopClosesTheLinkAndReturnsToTheUnconnectedLayout) {
     link.connected = true;
-    engine.context().LoaderReady = 1;
-    engine.context().ProtocolState = loader::WAIT_ERASE;
+    engine.context().setLoaderReady(true);
+    engine.context().setState(loader::WAIT_ERASE);
     view.flashName = "X";
     engine.stop();
     EXPECT_FALSE(link.connected);
-    EXPECT_EQ(engine.context().LoaderReady, 0);
-    EXPECT_EQ(engine.context().ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().loaderReady(), 0);
+    EXPECT_EQ(engine.context().state(), IDLE);
     EXPECT_EQ(view.log, "\r\n** Close COM port\r\n");
     EXPECT_EQ(view.flashName, "");
     EXPECT_EQ(view.events.back(), "stopped");

@@ -76,8 +76,8 @@ class RandomRepliesTest : public ::testing::Test {
 
     void checkInvariants(const std::string& where) {
         SCOPED_TRACE(where);
-        const std::int32_t state = engine.context().ProtocolState;
-        if (engine.context().LoaderReady) {
+        const std::int32_t state = engine.context().state();
+        if (engine.context().loaderReady()) {
             EXPECT_EQ(kLoaderStates.count(state), 1u) << "loader state " << state;
             EXPECT_TRUE(link.connected) << "loader phase on a closed port";
         } else {
@@ -91,7 +91,7 @@ class RandomRepliesTest : public ::testing::Test {
         }
         // Block mode belongs to a requested dump block and to nothing else.
         const bool waitingForBlock =
-            engine.context().LoaderReady && state == loader::WAIT_DUMP_BLOCK;
+            engine.context().loaderReady() && state == loader::WAIT_DUMP_BLOCK;
         EXPECT_EQ(link.blockMode, waitingForBlock) << "state " << state;
         EXPECT_EQ(link.writesWhileClosed, 0);
     }
@@ -104,9 +104,9 @@ class RandomRepliesTest : public ::testing::Test {
 
     // Mostly what the phone would say in this state; sometimes anything at all.
     Bytes plausibleReply() {
-        const std::int32_t state = engine.context().ProtocolState;
+        const std::int32_t state = engine.context().state();
         const auto any = [&] { return static_cast<std::uint8_t>(m_Random()); };
-        if (!engine.context().LoaderReady) {
+        if (!engine.context().loaderReady()) {
             switch (state) {
                 case bringup::WAIT_CONNECT_REQUEST:
                     return {0x81};
@@ -202,13 +202,13 @@ class RandomRepliesTest : public ::testing::Test {
         }
         link.failOpens = 0;
         test::bringUpPhone(engine, link, view);
-        ASSERT_EQ(engine.context().LoaderReady, 1);
+        ASSERT_EQ(engine.context().loaderReady(), 1);
         checkInvariants("after bring-up");
     }
 
     void run(int steps, int honestPercent, bool keepLoaderPhase) {
         for (int i = 0; i < steps && !HasFailure(); ++i) {
-            if (keepLoaderPhase && !engine.context().LoaderReady)
+            if (keepLoaderPhase && !engine.context().loaderReady())
                 freshPhone();
             const unsigned roll = m_Random() % 100;
             if (roll < 5) {

@@ -50,7 +50,7 @@ TEST_F(NorEraseDumpTest, ErasesTheSelectedSectorsInOrderWithProgress) {
               "\r\n** Erasing Time 00:03 **\r\n");
     EXPECT_EQ(view.messages, std::vector<std::string>{"Erasing Completed!"});
     EXPECT_EQ(view.events, (std::vector<std::string>{"lock", "finish"}));
-    EXPECT_EQ(engine.context().ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().state(), IDLE);
 }
 
 TEST_F(NorEraseDumpTest, AWrongEraseReplyStopsTheWalkAtThatSector) {
@@ -62,7 +62,7 @@ TEST_F(NorEraseDumpTest, AWrongEraseReplyStopsTheWalkAtThatSector) {
     EXPECT_FALSE(erased(0x20000, 0x10000));
     EXPECT_EQ(view.messages, std::vector<std::string>{"Fail to erase sector!"});
     EXPECT_EQ(view.events.back(), "finish");
-    EXPECT_EQ(engine.context().ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().state(), IDLE);
 }
 
 TEST_F(NorEraseDumpTest, NothingIsSentWithoutASelection) {
@@ -85,7 +85,7 @@ TEST_F(NorEraseDumpTest, NothingIsSentWithoutASelection) {
     press(&ProtocolEngine::dump);
     EXPECT_EQ(view.messages.back(), "Internal Error! (file creation)");
     EXPECT_TRUE(link.written.empty());
-    EXPECT_EQ(engine.context().ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().state(), IDLE);
 }
 
 TEST_F(NorEraseDumpTest, DumpsSectorsZeroAndTwoIntoARawFile) {
@@ -140,8 +140,8 @@ TEST_F(NorEraseDumpTest, AFailedDumpLeavesAnEarlierFileAsItWasAndItsBlocksInTheP
                             ".part.\r\n"),
               std::string::npos)
         << view.log;
-    EXPECT_EQ(engine.context().ProtocolState, IDLE);
-    EXPECT_EQ(engine.context().OperationKind, OP_FIRMWARE);
+    EXPECT_EQ(engine.context().state(), IDLE);
+    EXPECT_EQ(engine.context().operationKind(), OP_FIRMWARE);
     EXPECT_EQ(view.events.back(), "lock");  // abandoned until Stop
     EXPECT_TRUE(engine.context().dumpFile.isOpen());
     engine.stop();

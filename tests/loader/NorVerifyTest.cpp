@@ -75,7 +75,7 @@ TEST_F(NorVerifyTest, OnItsOwnItWritesNothingAndNamesTheFirstWrongByte) {
     EXPECT_EQ(view.outcomes[0].cause, FailureCause::Verify);
     EXPECT_EQ(view.outcomes[0].detail, line);
     // Finished, not abandoned: the next operation may start at once.
-    EXPECT_EQ(engine.context().ProtocolState, IDLE);
+    EXPECT_EQ(engine.context().state(), IDLE);
     EXPECT_EQ(view.events.back(), "finish");
 
     // The same image on an unchanged phone passes.
