@@ -5,6 +5,7 @@
 // stdout/stderr and its flags, tests by recording. Everything here is called on the protocol
 // thread. Prompts are part of it so that no test ever blocks on a real message box.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,12 @@ struct UserChoices {
     // How this front end's user chooses the code page, "NAME" standing for its name; a refusal
     // of the .cfg's names says it.
     std::string codePageControl = "another code page (NAME)";
+
+    // Answers to the questions an operation asks before its first byte, for a front end that
+    // knows them beforehand (a station, a script). Unset: the view is asked, as a window does.
+    std::optional<std::vector<std::int32_t>> sectors;  // a flag per sector, to erase or dump
+    std::optional<std::string> saveFile;               // where a dump goes
+    std::optional<bool> formatConfirmed;               // "Sure to FORMAT?"
 };
 
 // A save-file dialog as the protocol describes it: default extension (".hex") and a filter in

@@ -1,5 +1,7 @@
 #include "engine/PhaseContext.h"
 
+#include <algorithm>
+
 #include "engine/OperationFrame.h"
 #include "engine/Phase.h"
 #include "engine/SafeText.h"
@@ -145,6 +147,23 @@ void PhaseContext::wrongReply(std::uint8_t got, std::optional<std::uint8_t> expe
     if (m_Tracked)
         m_Verdict = Verdict{OutcomeKind::Failed, std::move(failure)};
     finishOperation();
+}
+
+bool PhaseContext::chooseSectors() {
+    std::fill(sectorSelected.begin(), sectorSelected.end(), 0);
+    if (!m_Request.sectors)
+        return m_View.selectSectors(sectorMap, sectorSelected);
+    const std::size_t n = std::min(sectorSelected.size(), m_Request.sectors->size());
+    std::copy_n(m_Request.sectors->begin(), n, sectorSelected.begin());
+    return true;
+}
+
+std::string PhaseContext::chooseSaveFile(const SaveFileRequest& request) {
+    return m_Request.saveFile ? *m_Request.saveFile : m_View.chooseSaveFile(request);
+}
+
+bool PhaseContext::confirmFormat(const std::string& question) {
+    return m_Request.formatConfirmed ? *m_Request.formatConfirmed : m_View.askYesNo(question);
 }
 
 void PhaseContext::stepTaken(const StepMark& before) {

@@ -59,6 +59,12 @@ class PhaseContext {
     void takeRequest(const UserChoices& request) { m_Request = request; }
     // A question asked before the first byte changed the code page of this request.
     void useCodePage(const std::string& codePage) { m_Request.codePage = codePage; }
+    // The questions asked before an operation's first byte: answered by the request where it
+    // carries the answer, otherwise by the view. The sector flags land in sectorSelected
+    // (cleared first); false when the choice was cancelled.
+    bool chooseSectors();
+    std::string chooseSaveFile(const SaveFileRequest& request);
+    bool confirmFormat(const std::string& question);
 
     // The protocol state, the number the current phase's steps are keyed on; only the phases
     // and the engine set it. Each change that moves the Stage is told to the view.

@@ -52,7 +52,7 @@ std::string FormatAndStatus::describeErrorReport(const char* what,
 
 void FormatAndStatus::pressFormat() {
     m_Context.view().setProgressPos(0);
-    if (!m_Context.view().askYesNo("Sure to FORMAT?")) {
+    if (!m_Context.confirmFormat("Sure to FORMAT?")) {
         m_Context.refuse(Operation::Format, FailureCause::Refused, "the format was not confirmed");
         return;
     }

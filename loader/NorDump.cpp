@@ -25,8 +25,7 @@ void tellWhereTheBlocksAre(PhaseContext& context) {
 
 void NorDump::press() {
     DownloaderView& view = m_Context.view();
-    std::fill(m_Context.sectorSelected.begin(), m_Context.sectorSelected.end(), 0);
-    if (!view.selectSectors(m_Context.sectorMap, m_Context.sectorSelected)) {
+    if (!m_Context.chooseSectors()) {
         m_Context.refuse(Operation::Dump, FailureCause::Refused, "no sectors chosen");
         return;
     }
@@ -41,7 +40,7 @@ void NorDump::press() {
         m_Context.refuse(Operation::Dump, FailureCause::Refused, "No sector selected!");
         return;
     }
-    m_Path = view.chooseSaveFile({".hex", kFilter});
+    m_Path = m_Context.chooseSaveFile({".hex", kFilter});
     if (m_Path.empty()) {
         view.messageBox("No file selected!", MessageIcon::Warning);
         m_Context.refuse(Operation::Dump, FailureCause::File, "No file selected!");

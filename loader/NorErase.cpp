@@ -13,8 +13,7 @@ using namespace loader;
 
 void NorErase::press() {
     DownloaderView& view = m_Context.view();
-    std::fill(m_Context.sectorSelected.begin(), m_Context.sectorSelected.end(), 0);
-    if (!view.selectSectors(m_Context.sectorMap, m_Context.sectorSelected)) {
+    if (!m_Context.chooseSectors()) {
         m_Context.refuse(Operation::Erase, FailureCause::Refused, "no sectors chosen");
         return;
     }

@@ -53,6 +53,7 @@ class RecordingView : public DownloaderView {
         return yesNoAnswer;
     }
     void operationEnded(const OperationOutcome& outcome) override { outcomes.push_back(outcome); }
+    void stageChanged(Stage stage) override { stages.push_back(stage); }
 
     std::string log;
     std::uint32_t progressRange = 0;
@@ -74,6 +75,7 @@ class RecordingView : public DownloaderView {
     std::vector<int> timerStarts;
     UserChoices userChoices;
     std::vector<OperationOutcome> outcomes;
+    std::vector<Stage> stages;
 };
 
 }  // namespace zrk::test
