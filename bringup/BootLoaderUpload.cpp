@@ -26,11 +26,7 @@ void BootLoaderUpload::begin() {
     m_Context.view().setProgressRange(size);
     m_ProgressCount = 0;
     m_Context.view().setProgressPos(0);
-    m_Context.setState(WAIT_SIZE_SUM);
-    m_Context.send({CMD_IMAGE_LENGTH});
-    const auto sizeBytes = bigEndian32(size);
-    m_Context.send(sizeBytes);
-    m_Context.expectedReply = sum8(sizeBytes);
+    m_Context.sendValue(WAIT_SIZE_SUM, CMD_IMAGE_LENGTH, size);
 }
 
 void BootLoaderUpload::sendNextChunk() {
@@ -106,12 +102,8 @@ void BootLoaderUpload::step(std::uint8_t byte) {
                 return;
             }
             m_Context.log("OK!\r\n");
-            m_Context.setState(WAIT_BASE_SUM);
-            m_Context.send({CMD_SET_CS0_BASE});
             m_Context.log(formatText("Sending the base address of CS0 (0x%08X)... ", CS0_BASE));
-            const auto base = bigEndian32(CS0_BASE);
-            m_Context.send(base);
-            m_Context.expectedReply = sum8(base);
+            m_Context.sendValue(WAIT_BASE_SUM, CMD_SET_CS0_BASE, CS0_BASE);
             return;
         }
         case WAIT_BASE_SUM:

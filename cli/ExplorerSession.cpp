@@ -216,8 +216,8 @@ int runExplorerCommand(const PhoneJob& job, SerialLink& link, EngineLoop& loop, 
     if (outcome) {
         if (job.observer)
             job.observer->operationEnded(*outcome, view);
-        result = copy ? finishFolderCopy(job, copy->summary(), *outcome, view, output)
-                      : exitFor(*outcome, view, output);
+        result = copy ? finishFolderCopy(job, copy->summary(), *outcome, output)
+                      : exitFor(*outcome, output);
     }
 
     // The closing exchange, whatever happened: the phone unmounts and the link goes back. Its

@@ -114,7 +114,7 @@ std::string wrongReplyDetails(const OperationOutcome& outcome) {
 // What one ended operation means for the exit status, said once on stderr.
 }  // namespace
 
-int exitFor(const OperationOutcome& outcome, const TerminalView& view, TerminalOutput& output) {
+int exitFor(const OperationOutcome& outcome, TerminalOutput& output) {
     const std::string what = operationName(outcome.operation);
     switch (outcome.kind) {
         case OutcomeKind::Completed:
@@ -242,7 +242,7 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
         auto finished = [&](EngineLoop::RunResult how) {
             if (interrupted() || !view.outcome())
                 return cutShort(how);
-            return exitFor(*view.outcome(), view, output);
+            return exitFor(*view.outcome(), output);
         };
         auto press = [&] {
             if (observer)

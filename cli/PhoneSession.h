@@ -71,6 +71,6 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
 int closeJobLink(const PhoneJob& job, LinkSetup& link, TerminalOutput& output, int result);
 
 // What one ended operation means for the exit status, said once on stderr.
-int exitFor(const OperationOutcome& outcome, const TerminalView& view, TerminalOutput& output);
+int exitFor(const OperationOutcome& outcome, TerminalOutput& output);
 
 }  // namespace zrk::cli

@@ -97,13 +97,12 @@ void startFolderCopy(FolderPull& copy, const PhoneJob& job, TerminalOutput& outp
 }
 
 int finishFolderCopy(const PhoneJob& job, const FolderCopySummary& summary,
-                     const OperationOutcome& outcome, const TerminalView& view,
-                     TerminalOutput& output) {
+                     const OperationOutcome& outcome, TerminalOutput& output) {
     output.progressNote({});
     if (summary.stopped || outcome.kind == OutcomeKind::LinkLost ||
         outcome.kind == OutcomeKind::Stopped) {
         output.diagnostic("the copy into " + job.copy.folder + " is incomplete");
-        return exitFor(outcome, view, output);
+        return exitFor(outcome, output);
     }
     output.startNewLine();
     for (const auto& failure : summary.failures)

@@ -38,7 +38,6 @@ void startFolderCopy(FolderPull& copy, const PhoneJob& job, TerminalOutput& outp
 
 // After the closing exchange: the summary, for a backup the image pair, and the exit code.
 int finishFolderCopy(const PhoneJob& job, const FolderCopySummary& summary,
-                     const OperationOutcome& outcome, const TerminalView& view,
-                     TerminalOutput& output);
+                     const OperationOutcome& outcome, TerminalOutput& output);
 
 }  // namespace zrk::cli

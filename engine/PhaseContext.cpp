@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/Checksums.h"
 #include "engine/OperationFrame.h"
 #include "engine/Phase.h"
 #include "engine/SafeText.h"
@@ -164,6 +165,14 @@ std::string PhaseContext::chooseSaveFile(const SaveFileRequest& request) {
 
 bool PhaseContext::confirmFormat(const std::string& question) {
     return m_Request.formatConfirmed ? *m_Request.formatConfirmed : m_View.askYesNo(question);
+}
+
+void PhaseContext::sendValue(std::int32_t state, std::uint8_t command, std::uint32_t value) {
+    setState(state);
+    send({command});
+    const auto bytes = bigEndian32(value);
+    send(bytes);
+    expectedReply = sum8(bytes);
 }
 
 void PhaseContext::stepTaken(const StepMark& before) {

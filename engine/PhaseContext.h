@@ -44,6 +44,9 @@ class PhaseContext {
     bool openLink(std::uint16_t portNumber, std::uint32_t baud);
     void send(std::span<const std::uint8_t> bytes);
     void send(std::initializer_list<std::uint8_t> bytes);
+    // Begins an exchange that sends a command and a 32-bit value (high byte first) and waits in
+    // `state` for the sum of the value's four bytes. Command and value go out as two writes.
+    void sendValue(std::int32_t state, std::uint8_t command, std::uint32_t value);
     // The next delivery to the current phase is one whole frame of this many bytes, handed to
     // Phase::frame once all of it is queued; the watcher is told to wake us only then.
     void requestFrame(std::size_t bytes);

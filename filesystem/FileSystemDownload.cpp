@@ -338,12 +338,8 @@ void FileSystemDownload::step(std::uint8_t byte) {
             }
             m_AnnouncedCrc = crc->crc;
             m_AnnouncedLength = crc->length;
-            m_Context.setState(WAIT_NAND_CRC_SUM);
-            m_Context.send({CMD_NAND_CRC});
             m_Context.log(formatText("Sending NAND CheckSum:%x \n", crc->crc));
-            const auto bytes = bigEndian32(crc->crc);
-            m_Context.send(bytes);
-            m_Context.expectedReply = sum8(bytes);
+            m_Context.sendValue(WAIT_NAND_CRC_SUM, CMD_NAND_CRC, crc->crc);
             return;
         }
         case WAIT_NAND_CRC_SUM: {

@@ -118,12 +118,8 @@ void FirmwareDownload::onStartReply() {
     }
     m_CheckedLength = crc->length;
     m_AnnouncedCrc = crc->crc;
-    m_Context.setState(WAIT_IMAGE_CRC_SUM);
-    m_Context.send({CMD_IMAGE_CRC});
     m_Context.log(formatText("Sending Binary CheckSum:%x \n", crc->crc));
-    const auto bytes = bigEndian32(crc->crc);
-    m_Context.send(bytes);
-    m_Context.expectedReply = sum8(bytes);
+    m_Context.sendValue(WAIT_IMAGE_CRC_SUM, CMD_IMAGE_CRC, crc->crc);
 }
 
 void FirmwareDownload::startSector(std::uint32_t offset) {
@@ -209,13 +205,9 @@ void FirmwareDownload::step(std::uint8_t byte) {
                                         PhaseContext::Ending::Abandon,
                                         formatText("checksum reply 0x%02X", byte)))
                 return;
-            m_Context.setState(WAIT_OFFSET_SUM);
-            m_Context.send({CMD_WRITE_OFFSET});
             m_Context.log(
                 formatText("\r\nSend the offset of writing address (0x%08X)... ", m_WriteOffset));
-            const auto bytes = bigEndian32(m_WriteOffset);
-            m_Context.send(bytes);
-            m_Context.expectedReply = sum8(bytes);
+            m_Context.sendValue(WAIT_OFFSET_SUM, CMD_WRITE_OFFSET, m_WriteOffset);
             return;
         }
         case WAIT_OFFSET_SUM: {
@@ -245,13 +237,9 @@ void FirmwareDownload::step(std::uint8_t byte) {
             m_ImageRemaining = m_ImageLength;
             m_SentCrc = 0;
             m_Context.view().setProgressRange(m_ImageLength);
-            m_Context.setState(WAIT_LENGTH_SUM);
-            m_Context.send({CMD_IMAGE_LENGTH});
             m_Context.log(
                 formatText("** Send file length(%d bytes)... ", static_cast<int>(m_ImageLength)));
-            const auto bytes = bigEndian32(m_ImageLength);
-            m_Context.send(bytes);
-            m_Context.expectedReply = sum8(bytes);
+            m_Context.sendValue(WAIT_LENGTH_SUM, CMD_IMAGE_LENGTH, m_ImageLength);
             return;
         }
         case WAIT_LENGTH_SUM:
