@@ -10,11 +10,13 @@
 #include "engine/OpenFile.h"
 #include "engine/PhaseContext.h"
 #include "engine/TextFormat.h"
+#include "files/OutputFolder.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/FileSystemStates.h"
 #include "filesystem/QixConfig.h"
 #include "filesystem/QixNameCheck.h"
 #include "filesystem/explorer/ExplorerEngine.h"
+#include "filesystem/explorer/TreeWalk.h"
 
 namespace zrk {
 
@@ -47,11 +49,13 @@ FileSystemVerify::~FileSystemVerify() {
 }
 
 void FileSystemVerify::releaseExplorer() {
+    m_Walk.reset();
     m_Explorer.reset();
     removeFolder();
 }
 
 void FileSystemVerify::removeFolder() {
+    m_ReadBackFolder.reset();
     if (!m_Folder.empty()) {
         std::error_code error;
         std::filesystem::remove_all(m_Folder, error);
@@ -122,7 +126,13 @@ bool FileSystemVerify::prepare(Operation operation) {
         return refuse(FailureCause::File, "cannot create a folder for the files read back");
     }
     m_Folder = folder;
-    m_ReadBackPath = (std::filesystem::path(folder) / "read-back").string();
+    m_ReadBackFolder = OutputFolder::openOrCreate(folder, nullptr);
+    if (!m_ReadBackFolder) {
+        m_Context.qixImage.close();
+        removeFolder();
+        return refuse(FailureCause::File, "cannot create a folder for the files read back");
+    }
+    m_ReadBackPath = (std::filesystem::path(folder) / kReadBackName).string();
     m_ImagePath = choices.qixPath;
     return true;
 }
@@ -158,7 +168,6 @@ void FileSystemVerify::begin() {
     m_Started = m_Context.clock().nowSeconds();
     m_Missing.clear();
     m_Verdict.reset();
-    m_Ended.reset();
     m_Verified = 0;
     m_Next = 0;
     m_LinkLost = false;
@@ -166,16 +175,23 @@ void FileSystemVerify::begin() {
     m_Context.ProtocolState = VERIFYING_FILE_SYSTEM;
     // The names go to the phone as the configuration gave them, already in UTF-8.
     auto utf8 = CodePage::open("UTF-8", nullptr);
-    ExplorerView& view = *this;
-    m_Explorer = std::make_unique<ExplorerEngine>(m_Context.link(), view, std::move(*utf8),
+    // Nobody watches the explorer's own texts and prompts: the verify writes its own lines.
+    m_Explorer = std::make_unique<ExplorerEngine>(m_Context.link(), nullptr, std::move(*utf8),
                                                   m_Context.clock());
+    m_Walk = std::make_unique<TreeWalk>(*m_Explorer);
+    m_Walk->onResult = [this](const TreeWalkResult& result) { walked(result); };
+    m_Walk->onReadProgress = [this](std::uint32_t position) { readProgress(position); };
+    m_Walk->onStartQuietTimer = [this](int milliseconds) { startQuietTimer(milliseconds); };
+    m_Walk->onStopQuietTimer = [this] { stopQuietTimer(); };
+    m_Walk->onGivenBack = [this] { givenBack(); };
+    m_Walk->attach();
     m_Context.log("Mounting QIX system... ");
     m_Step = Step::Mounting;
-    m_Explorer->open();
+    m_Walk->mount();
 }
 
-void FileSystemVerify::operationEnded(const OperationOutcome& outcome) {
-    switch (outcome.kind) {
+void FileSystemVerify::walked(const TreeWalkResult& result) {
+    switch (result.outcome.kind) {
         case OutcomeKind::Stopped:
             return;  // our own closing exchange
         case OutcomeKind::LinkLost:
@@ -186,26 +202,11 @@ void FileSystemVerify::operationEnded(const OperationOutcome& outcome) {
         default:
             break;
     }
-    m_Ended = outcome;
-    advance();
+    handle(result);
 }
 
-// Each exchange is started from the end of the one before; one that ends before its start
-// returns (a refused name) is taken up by this loop instead of nesting.
-void FileSystemVerify::advance() {
-    if (m_Advancing)
-        return;
-    m_Advancing = true;
-    while (m_Ended) {
-        const OperationOutcome outcome = *m_Ended;
-        m_Ended.reset();
-        handle(outcome);
-    }
-    m_Advancing = false;
-}
-
-void FileSystemVerify::handle(const OperationOutcome& outcome) {
-    const bool ok = outcome.completed();
+void FileSystemVerify::handle(const TreeWalkResult& result) {
+    const bool ok = result.completed();
     switch (m_Step) {
         case Step::Mounting:
             if (!ok) {
@@ -232,14 +233,14 @@ void FileSystemVerify::handle(const OperationOutcome& outcome) {
             return;
         case Step::Status: {
             const PlannedFile& file = m_Files[m_Next];
-            if (!ok || !m_Explorer->lastStatus()) {
+            if (!ok || !result.status) {
                 m_Context.log("missing!\r\n");
                 const std::string line =
                     formatText("Verify FAILED: \"%s\" is missing", file.path.c_str());
                 fail(FailureCause::Verify, line + "\r\n", line);
                 return;
             }
-            const std::int32_t size = m_Explorer->lastStatus()->size;
+            const std::int32_t size = result.status->size;
             if (size < 0 || static_cast<std::uint32_t>(size) != file.size) {
                 m_Context.log("Fail!\r\n");
                 const std::string line =
@@ -257,7 +258,8 @@ void FileSystemVerify::handle(const OperationOutcome& outcome) {
                 return;
             }
             m_Step = Step::Reading;
-            m_Explorer->readOut(file.path);
+            // Over the last file's read-back, which was compared and removed.
+            m_Walk->read(file.path, m_ReadBackFolder, kReadBackName, OutputFile::Existing::Replace);
             return;
         }
         case Step::Reading:
@@ -265,8 +267,8 @@ void FileSystemVerify::handle(const OperationOutcome& outcome) {
                 m_Context.log("Fail!\r\n");
                 const std::string what =
                     formatText("\"%s\" could not be read back", m_Files[m_Next].path.c_str());
-                fail(outcome.cause == FailureCause::File ? FailureCause::File
-                                                         : FailureCause::PhoneReply,
+                fail(result.outcome.cause == FailureCause::File ? FailureCause::File
+                                                                : FailureCause::PhoneReply,
                      "\r\n** " + what + "; the verify is stopped.\r\n", what);
                 return;
             }
@@ -286,7 +288,7 @@ void FileSystemVerify::nextDirectory() {
     }
     m_Context.log(formatText("Checking a directory \"%s\"... ", m_Directories[m_Next].c_str()));
     m_Step = Step::Listing;
-    m_Explorer->listDirectory(m_Directories[m_Next]);
+    m_Walk->list(m_Directories[m_Next]);
 }
 
 void FileSystemVerify::nextFile() {
@@ -303,7 +305,7 @@ void FileSystemVerify::nextFile() {
     m_Context.log(
         formatText("Verifying a file \"%s\" (%u bytes)... ", file.path.c_str(), file.size));
     m_Step = Step::Status;
-    m_Explorer->fileStatus(file.path);
+    m_Walk->stat(file.path);
 }
 
 void FileSystemVerify::compareReadBack() {
@@ -360,7 +362,7 @@ void FileSystemVerify::compareReadBack() {
     nextFile();
 }
 
-void FileSystemVerify::setProgressPos(std::uint32_t position) {
+void FileSystemVerify::readProgress(std::uint32_t position) {
     if (m_Step == Step::Reading)
         m_Context.view().setProgressPos(static_cast<std::uint32_t>(m_Verified + position));
 }
@@ -384,10 +386,10 @@ void FileSystemVerify::fail(FailureCause cause, const std::string& logText,
 void FileSystemVerify::close() {
     m_Step = Step::Closing;
     // The phone unmounts and the link comes back to the main engine; the verdict follows then.
-    m_Explorer->exit();
+    m_Walk->exit();
 }
 
-void FileSystemVerify::closeExplorer() {
+void FileSystemVerify::givenBack() {
     if (m_LinkLost || m_Step != Step::Closing)
         return;
     m_Step = Step::Idle;
