@@ -15,22 +15,13 @@
 #include "filesystem/FileSystemStates.h"
 #include "filesystem/QixConfig.h"
 #include "filesystem/QixNameCheck.h"
+#include "filesystem/ReadBackCompare.h"
 #include "filesystem/explorer/ExplorerEngine.h"
 #include "filesystem/explorer/TreeWalk.h"
 
 namespace zrk {
 
 using namespace fs;
-
-namespace {
-
-std::string withoutZero(std::string name) {
-    if (!name.empty() && name.back() == '\0')
-        name.pop_back();
-    return name;
-}
-
-}  // namespace
 
 FileSystemVerify::FileSystemVerify(PhaseContext& context) : m_Context(context) {
     // Stop while the explorer has the link: it gives the link back before the port closes.
@@ -100,24 +91,13 @@ bool FileSystemVerify::prepare(Operation operation) {
         }
         return false;
     }
-    m_Directories.clear();
-    m_Files.clear();
-    m_Total = 0;
-    config.restartWalk();
-    for (WalkStep s = config.nextDirEntry(*codePage); s.result != WalkResult::NoneLeft;
-         s = config.nextDirEntry(*codePage)) {
-        if (s.result == WalkResult::NameTooLong)
-            return refuse(FailureCause::Refused, "a directory name of the .cfg is too long");
-        m_Directories.push_back(withoutZero(s.entry.utf8Name));
-    }
-    config.restartWalk();
-    for (WalkStep s = config.nextFileEntry(*codePage); s.result != WalkResult::NoneLeft;
-         s = config.nextFileEntry(*codePage)) {
-        if (s.result == WalkResult::NameTooLong)
-            return refuse(FailureCause::Refused, "a file name of the .cfg is too long");
-        m_Files.push_back({withoutZero(s.entry.utf8Name), s.entry.fileSize});
-        m_Total += s.entry.fileSize;
-    }
+    std::string whyNot;
+    auto plan = planVerify(config, *codePage, &whyNot);
+    if (!plan)
+        return refuse(FailureCause::Refused, whyNot);
+    m_Directories = std::move(plan->directories);
+    m_Files = std::move(plan->files);
+    m_Total = plan->total;
     if (!m_Context.qixImage.openForReading(choices.qixPath))
         return refuse(FailureCause::File, "cannot read " + choices.qixPath);
     std::string folder = (std::filesystem::temp_directory_path() / "zrk410-verify-XXXXXX").string();
@@ -232,7 +212,7 @@ void FileSystemVerify::handle(const TreeWalkResult& result) {
             nextDirectory();
             return;
         case Step::Status: {
-            const PlannedFile& file = m_Files[m_Next];
+            const VerifyPlan::File& file = m_Files[m_Next];
             if (!ok || !result.status) {
                 m_Context.log("missing!\r\n");
                 const std::string line =
@@ -301,7 +281,7 @@ void FileSystemVerify::nextFile() {
         }
         return;
     }
-    const PlannedFile& file = m_Files[m_Next];
+    const VerifyPlan::File& file = m_Files[m_Next];
     m_Context.log(
         formatText("Verifying a file \"%s\" (%u bytes)... ", file.path.c_str(), file.size));
     m_Step = Step::Status;
@@ -309,50 +289,40 @@ void FileSystemVerify::nextFile() {
 }
 
 void FileSystemVerify::compareReadBack() {
-    const PlannedFile& file = m_Files[m_Next];
-    OpenFile readBack;
-    const auto size = readBack.openForReading(m_ReadBackPath) ? readBack.size() : std::nullopt;
-    if (!size) {
+    using Kind = ReadBackComparison::Kind;
+    const VerifyPlan::File& file = m_Files[m_Next];
+    const ReadBackComparison result =
+        zrk::compareReadBack(m_Context.qixImage, m_ReadBackPath, file.size);
+    if (result.kind != Kind::Same)
         m_Context.log("Fail!\r\n");
-        fail(FailureCause::File,
-             "\r\n** The file read back could not be read; the verify is stopped.\r\n",
-             "the file read back could not be read");
-        return;
-    }
-    if (*size != file.size) {
-        m_Context.log("Fail!\r\n");
-        const std::string line =
-            formatText("Verify FAILED: \"%s\" holds %llu bytes, expected %u", file.path.c_str(),
-                       static_cast<unsigned long long>(*size), file.size);
-        fail(FailureCause::Verify, line + "\r\n", line);
-        return;
-    }
-    std::array<std::uint8_t, 8192> expected{};
-    std::array<std::uint8_t, 8192> read{};
-    std::uint32_t at = 0;
-    while (at < file.size) {
-        const std::size_t n = std::min<std::size_t>(expected.size(), file.size - at);
-        if (m_Context.qixImage.read(expected.data(), n) != n ||
-            readBack.read(read.data(), n) != n) {
-            m_Context.log("Fail!\r\n");
+    switch (result.kind) {
+        case Kind::Unreadable:
+            fail(FailureCause::File,
+                 "\r\n** The file read back could not be read; the verify is stopped.\r\n",
+                 "the file read back could not be read");
+            return;
+        case Kind::SizeDiffers: {
+            const std::string line =
+                formatText("Verify FAILED: \"%s\" holds %llu bytes, expected %u", file.path.c_str(),
+                           static_cast<unsigned long long>(result.readSize), file.size);
+            fail(FailureCause::Verify, line + "\r\n", line);
+            return;
+        }
+        case Kind::ImageShort:
             fail(FailureCause::File,
                  "\r\n** The QIX image could not be read to its end; the verify is stopped.\r\n",
                  "the QIX image could not be read to its end");
             return;
-        }
-        const auto differs = std::mismatch(expected.begin(), expected.begin() + n, read.begin());
-        if (differs.first != expected.begin() + n) {
-            const auto offset = at + static_cast<std::uint32_t>(differs.first - expected.begin());
-            m_Context.log("Fail!\r\n");
+        case Kind::Differs: {
             const std::string line =
-                formatText("Verify FAILED at offset %u of \"%s\": expected %02X, read %02X", offset,
-                           file.path.c_str(), *differs.first, *differs.second);
+                formatText("Verify FAILED at offset %u of \"%s\": expected %02X, read %02X",
+                           result.offset, file.path.c_str(), result.expected, result.read);
             fail(FailureCause::Verify, line + "\r\n", line);
             return;
         }
-        at += static_cast<std::uint32_t>(n);
+        case Kind::Same:
+            break;
     }
-    readBack.close();
     std::error_code error;
     std::filesystem::remove(m_ReadBackPath, error);
     m_Verified += file.size;

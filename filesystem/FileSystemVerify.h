@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/Outcome.h"
+#include "filesystem/ReadBackCompare.h"
 
 namespace zrk {
 
@@ -36,10 +37,6 @@ class FileSystemVerify {
     bool onTimer();
 
   private:
-    struct PlannedFile {
-        std::string path;  // UTF-8, as the phone names it
-        std::uint32_t size = 0;
-    };
     enum class Step { Idle, Mounting, Listing, Status, Reading, Closing };
 
     bool prepare(Operation operation);
@@ -67,7 +64,7 @@ class FileSystemVerify {
     bool m_AfterDownload = false;
     std::string m_ImagePath;
     std::vector<std::string> m_Directories;
-    std::vector<PlannedFile> m_Files;
+    std::vector<VerifyPlan::File> m_Files;
     std::uint64_t m_Total = 0;
     std::size_t m_Next = 0;  // the directory or file the current exchange is about
     std::vector<std::string> m_Missing;
