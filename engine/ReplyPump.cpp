@@ -39,6 +39,9 @@ bool ReplyPump::takeFrameIfQueued(std::size_t bytes) {
         return false;
     m_Frame.resize(bytes);
     queue.popBlock(m_Frame.data(), bytes);
+    // Counted before the reader sees it: a request the reader lowers meanwhile widens the
+    // budget by what came unannounced, and that must not be taken back.
+    m_Budget -= std::min(m_Budget, bytes);
     m_Link.noteReplyAccepted();
     m_Reader.takeFrame(m_Frame);
     return true;
@@ -87,7 +90,6 @@ void ReplyPump::drainKeepingEarly() {
         if (const std::size_t wanted = m_Reader.frameWanted(); wanted > 0) {
             if (!takeFrameIfQueued(wanted))
                 break;
-            m_Budget -= std::min(m_Budget, wanted);
             continue;
         }
         std::uint8_t byte = 0;

@@ -172,6 +172,21 @@ TEST_F(ReplyPumpRules, ADrainTakesOnlyWhatWasQueuedWhenItBeganUnlessARequestIsLo
     link.receive({0xAA});
     pump.drain();
     EXPECT_EQ(reader.bytes, (Bytes{0xAA, 5, 6, 7}));
+
+    // The same after a whole frame: the last block of a read-out, whose reader starts the next
+    // exchange at once and goes back to single bytes. The next reply came while the watcher
+    // still waited for a block; it is taken now, or nothing would ever announce it.
+    reader = {};
+    reader.wanted = 4;
+    pump.followFrameRequest(4);
+    reader.onFrame = [&] {
+        link.receive({0xCB});
+        pump.followFrameRequest(0);
+    };
+    link.receive({1, 2, 3, 4});
+    pump.drain();
+    ASSERT_EQ(reader.frames.size(), 1u);
+    EXPECT_EQ(reader.bytes, Bytes{0xCB});
     EXPECT_EQ(link.frameSize, 0u);
 }
 
