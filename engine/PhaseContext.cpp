@@ -175,15 +175,6 @@ void PhaseContext::sendValue(std::int32_t state, std::uint8_t command, std::uint
     expectedReply = sum8(bytes);
 }
 
-void PhaseContext::stepTaken(const StepMark& before) {
-    if (!(stepMark() == before))
-        m_Link.noteReplyAccepted();
-}
-
-void PhaseContext::frameTaken() {
-    m_Link.noteReplyAccepted();
-}
-
 void PhaseContext::requestFrame(std::size_t bytes) {
     // Before the request goes out: the watcher must not wake us for a part of the reply.
     m_FrameRequest = bytes;

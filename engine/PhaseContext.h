@@ -169,10 +169,6 @@ class PhaseContext {
     StepMark stepMark() const {
         return {m_State, m_LoaderReady, m_Sends, m_FrameRequest, m_Current};
     }
-    // After a step: tells the link when the step accepted its byte.
-    void stepTaken(const StepMark& before);
-    // A frame was taken whole: always a reply its phase waited for.
-    void frameTaken();
 
     // The protocol's shared values, plain fields as the steps use them.
     std::uint8_t expectedReply = 0;

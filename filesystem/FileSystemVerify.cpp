@@ -10,25 +10,18 @@
 #include "engine/OpenFile.h"
 #include "engine/PhaseContext.h"
 #include "engine/TextFormat.h"
+#include "files/OutputFolder.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/FileSystemStates.h"
 #include "filesystem/QixConfig.h"
 #include "filesystem/QixNameCheck.h"
+#include "filesystem/ReadBackCompare.h"
 #include "filesystem/explorer/ExplorerEngine.h"
+#include "filesystem/explorer/TreeWalk.h"
 
 namespace zrk {
 
 using namespace fs;
-
-namespace {
-
-std::string withoutZero(std::string name) {
-    if (!name.empty() && name.back() == '\0')
-        name.pop_back();
-    return name;
-}
-
-}  // namespace
 
 FileSystemVerify::FileSystemVerify(PhaseContext& context) : m_Context(context) {
     // Stop while the explorer has the link: it gives the link back before the port closes.
@@ -47,11 +40,13 @@ FileSystemVerify::~FileSystemVerify() {
 }
 
 void FileSystemVerify::releaseExplorer() {
+    m_Walk.reset();
     m_Explorer.reset();
     removeFolder();
 }
 
 void FileSystemVerify::removeFolder() {
+    m_ReadBackFolder.reset();
     if (!m_Folder.empty()) {
         std::error_code error;
         std::filesystem::remove_all(m_Folder, error);
@@ -96,24 +91,13 @@ bool FileSystemVerify::prepare(Operation operation) {
         }
         return false;
     }
-    m_Directories.clear();
-    m_Files.clear();
-    m_Total = 0;
-    config.restartWalk();
-    for (WalkStep s = config.nextDirEntry(*codePage); s.result != WalkResult::NoneLeft;
-         s = config.nextDirEntry(*codePage)) {
-        if (s.result == WalkResult::NameTooLong)
-            return refuse(FailureCause::Refused, "a directory name of the .cfg is too long");
-        m_Directories.push_back(withoutZero(s.entry.utf8Name));
-    }
-    config.restartWalk();
-    for (WalkStep s = config.nextFileEntry(*codePage); s.result != WalkResult::NoneLeft;
-         s = config.nextFileEntry(*codePage)) {
-        if (s.result == WalkResult::NameTooLong)
-            return refuse(FailureCause::Refused, "a file name of the .cfg is too long");
-        m_Files.push_back({withoutZero(s.entry.utf8Name), s.entry.fileSize});
-        m_Total += s.entry.fileSize;
-    }
+    std::string whyNot;
+    auto plan = planVerify(config, *codePage, &whyNot);
+    if (!plan)
+        return refuse(FailureCause::Refused, whyNot);
+    m_Directories = std::move(plan->directories);
+    m_Files = std::move(plan->files);
+    m_Total = plan->total;
     if (!m_Context.qixImage.openForReading(choices.qixPath))
         return refuse(FailureCause::File, "cannot read " + choices.qixPath);
     std::string folder = (std::filesystem::temp_directory_path() / "zrk410-verify-XXXXXX").string();
@@ -122,7 +106,13 @@ bool FileSystemVerify::prepare(Operation operation) {
         return refuse(FailureCause::File, "cannot create a folder for the files read back");
     }
     m_Folder = folder;
-    m_ReadBackPath = (std::filesystem::path(folder) / "read-back").string();
+    m_ReadBackFolder = OutputFolder::openOrCreate(folder, nullptr);
+    if (!m_ReadBackFolder) {
+        m_Context.qixImage.close();
+        removeFolder();
+        return refuse(FailureCause::File, "cannot create a folder for the files read back");
+    }
+    m_ReadBackPath = (std::filesystem::path(folder) / kReadBackName).string();
     m_ImagePath = choices.qixPath;
     return true;
 }
@@ -158,7 +148,6 @@ void FileSystemVerify::begin() {
     m_Started = m_Context.clock().nowSeconds();
     m_Missing.clear();
     m_Verdict.reset();
-    m_Ended.reset();
     m_Verified = 0;
     m_Next = 0;
     m_LinkLost = false;
@@ -166,16 +155,23 @@ void FileSystemVerify::begin() {
     m_Context.setState(VERIFYING_FILE_SYSTEM);
     // The names go to the phone as the configuration gave them, already in UTF-8.
     auto utf8 = CodePage::open("UTF-8", nullptr);
-    ExplorerView& view = *this;
-    m_Explorer = std::make_unique<ExplorerEngine>(m_Context.link(), view, std::move(*utf8),
+    // Nobody watches the explorer's own texts and prompts: the verify writes its own lines.
+    m_Explorer = std::make_unique<ExplorerEngine>(m_Context.link(), nullptr, std::move(*utf8),
                                                   m_Context.clock());
+    m_Walk = std::make_unique<TreeWalk>(*m_Explorer);
+    m_Walk->onResult = [this](const TreeWalkResult& result) { walked(result); };
+    m_Walk->onReadProgress = [this](std::uint32_t position) { readProgress(position); };
+    m_Walk->onStartQuietTimer = [this](int milliseconds) { startQuietTimer(milliseconds); };
+    m_Walk->onStopQuietTimer = [this] { stopQuietTimer(); };
+    m_Walk->onGivenBack = [this] { givenBack(); };
+    m_Walk->attach();
     m_Context.log("Mounting QIX system... ");
     m_Step = Step::Mounting;
-    m_Explorer->open();
+    m_Walk->mount();
 }
 
-void FileSystemVerify::operationEnded(const OperationOutcome& outcome) {
-    switch (outcome.kind) {
+void FileSystemVerify::walked(const TreeWalkResult& result) {
+    switch (result.outcome.kind) {
         case OutcomeKind::Stopped:
             return;  // our own closing exchange
         case OutcomeKind::LinkLost:
@@ -186,26 +182,11 @@ void FileSystemVerify::operationEnded(const OperationOutcome& outcome) {
         default:
             break;
     }
-    m_Ended = outcome;
-    advance();
+    handle(result);
 }
 
-// Each exchange is started from the end of the one before; one that ends before its start
-// returns (a refused name) is taken up by this loop instead of nesting.
-void FileSystemVerify::advance() {
-    if (m_Advancing)
-        return;
-    m_Advancing = true;
-    while (m_Ended) {
-        const OperationOutcome outcome = *m_Ended;
-        m_Ended.reset();
-        handle(outcome);
-    }
-    m_Advancing = false;
-}
-
-void FileSystemVerify::handle(const OperationOutcome& outcome) {
-    const bool ok = outcome.completed();
+void FileSystemVerify::handle(const TreeWalkResult& result) {
+    const bool ok = result.completed();
     switch (m_Step) {
         case Step::Mounting:
             if (!ok) {
@@ -231,15 +212,15 @@ void FileSystemVerify::handle(const OperationOutcome& outcome) {
             nextDirectory();
             return;
         case Step::Status: {
-            const PlannedFile& file = m_Files[m_Next];
-            if (!ok || !m_Explorer->lastStatus()) {
+            const VerifyPlan::File& file = m_Files[m_Next];
+            if (!ok || !result.status) {
                 m_Context.log("missing!\r\n");
                 const std::string line =
                     formatText("Verify FAILED: \"%s\" is missing", file.path.c_str());
                 fail(FailureCause::Verify, line + "\r\n", line);
                 return;
             }
-            const std::int32_t size = m_Explorer->lastStatus()->size;
+            const std::int32_t size = result.status->size;
             if (size < 0 || static_cast<std::uint32_t>(size) != file.size) {
                 m_Context.log("Fail!\r\n");
                 const std::string line =
@@ -257,7 +238,8 @@ void FileSystemVerify::handle(const OperationOutcome& outcome) {
                 return;
             }
             m_Step = Step::Reading;
-            m_Explorer->readOut(file.path);
+            // Over the last file's read-back, which was compared and removed.
+            m_Walk->read(file.path, m_ReadBackFolder, kReadBackName, OutputFile::Existing::Replace);
             return;
         }
         case Step::Reading:
@@ -265,8 +247,8 @@ void FileSystemVerify::handle(const OperationOutcome& outcome) {
                 m_Context.log("Fail!\r\n");
                 const std::string what =
                     formatText("\"%s\" could not be read back", m_Files[m_Next].path.c_str());
-                fail(outcome.cause == FailureCause::File ? FailureCause::File
-                                                         : FailureCause::PhoneReply,
+                fail(result.outcome.cause == FailureCause::File ? FailureCause::File
+                                                                : FailureCause::PhoneReply,
                      "\r\n** " + what + "; the verify is stopped.\r\n", what);
                 return;
             }
@@ -286,7 +268,7 @@ void FileSystemVerify::nextDirectory() {
     }
     m_Context.log(formatText("Checking a directory \"%s\"... ", m_Directories[m_Next].c_str()));
     m_Step = Step::Listing;
-    m_Explorer->listDirectory(m_Directories[m_Next]);
+    m_Walk->list(m_Directories[m_Next]);
 }
 
 void FileSystemVerify::nextFile() {
@@ -299,58 +281,48 @@ void FileSystemVerify::nextFile() {
         }
         return;
     }
-    const PlannedFile& file = m_Files[m_Next];
+    const VerifyPlan::File& file = m_Files[m_Next];
     m_Context.log(
         formatText("Verifying a file \"%s\" (%u bytes)... ", file.path.c_str(), file.size));
     m_Step = Step::Status;
-    m_Explorer->fileStatus(file.path);
+    m_Walk->stat(file.path);
 }
 
 void FileSystemVerify::compareReadBack() {
-    const PlannedFile& file = m_Files[m_Next];
-    OpenFile readBack;
-    const auto size = readBack.openForReading(m_ReadBackPath) ? readBack.size() : std::nullopt;
-    if (!size) {
+    using Kind = ReadBackComparison::Kind;
+    const VerifyPlan::File& file = m_Files[m_Next];
+    const ReadBackComparison result =
+        zrk::compareReadBack(m_Context.qixImage, m_ReadBackPath, file.size);
+    if (result.kind != Kind::Same)
         m_Context.log("Fail!\r\n");
-        fail(FailureCause::File,
-             "\r\n** The file read back could not be read; the verify is stopped.\r\n",
-             "the file read back could not be read");
-        return;
-    }
-    if (*size != file.size) {
-        m_Context.log("Fail!\r\n");
-        const std::string line =
-            formatText("Verify FAILED: \"%s\" holds %llu bytes, expected %u", file.path.c_str(),
-                       static_cast<unsigned long long>(*size), file.size);
-        fail(FailureCause::Verify, line + "\r\n", line);
-        return;
-    }
-    std::array<std::uint8_t, 8192> expected{};
-    std::array<std::uint8_t, 8192> read{};
-    std::uint32_t at = 0;
-    while (at < file.size) {
-        const std::size_t n = std::min<std::size_t>(expected.size(), file.size - at);
-        if (m_Context.qixImage.read(expected.data(), n) != n ||
-            readBack.read(read.data(), n) != n) {
-            m_Context.log("Fail!\r\n");
+    switch (result.kind) {
+        case Kind::Unreadable:
+            fail(FailureCause::File,
+                 "\r\n** The file read back could not be read; the verify is stopped.\r\n",
+                 "the file read back could not be read");
+            return;
+        case Kind::SizeDiffers: {
+            const std::string line =
+                formatText("Verify FAILED: \"%s\" holds %llu bytes, expected %u", file.path.c_str(),
+                           static_cast<unsigned long long>(result.readSize), file.size);
+            fail(FailureCause::Verify, line + "\r\n", line);
+            return;
+        }
+        case Kind::ImageShort:
             fail(FailureCause::File,
                  "\r\n** The QIX image could not be read to its end; the verify is stopped.\r\n",
                  "the QIX image could not be read to its end");
             return;
-        }
-        const auto differs = std::mismatch(expected.begin(), expected.begin() + n, read.begin());
-        if (differs.first != expected.begin() + n) {
-            const auto offset = at + static_cast<std::uint32_t>(differs.first - expected.begin());
-            m_Context.log("Fail!\r\n");
+        case Kind::Differs: {
             const std::string line =
-                formatText("Verify FAILED at offset %u of \"%s\": expected %02X, read %02X", offset,
-                           file.path.c_str(), *differs.first, *differs.second);
+                formatText("Verify FAILED at offset %u of \"%s\": expected %02X, read %02X",
+                           result.offset, file.path.c_str(), result.expected, result.read);
             fail(FailureCause::Verify, line + "\r\n", line);
             return;
         }
-        at += static_cast<std::uint32_t>(n);
+        case Kind::Same:
+            break;
     }
-    readBack.close();
     std::error_code error;
     std::filesystem::remove(m_ReadBackPath, error);
     m_Verified += file.size;
@@ -360,7 +332,7 @@ void FileSystemVerify::compareReadBack() {
     nextFile();
 }
 
-void FileSystemVerify::setProgressPos(std::uint32_t position) {
+void FileSystemVerify::readProgress(std::uint32_t position) {
     if (m_Step == Step::Reading)
         m_Context.view().setProgressPos(static_cast<std::uint32_t>(m_Verified + position));
 }
@@ -384,10 +356,10 @@ void FileSystemVerify::fail(FailureCause cause, const std::string& logText,
 void FileSystemVerify::close() {
     m_Step = Step::Closing;
     // The phone unmounts and the link comes back to the main engine; the verdict follows then.
-    m_Explorer->exit();
+    m_Walk->exit();
 }
 
-void FileSystemVerify::closeExplorer() {
+void FileSystemVerify::givenBack() {
     if (m_LinkLost || m_Step != Step::Closing)
         return;
     m_Step = Step::Idle;

@@ -12,17 +12,20 @@
 #include <vector>
 
 #include "engine/Outcome.h"
-#include "filesystem/explorer/ExplorerView.h"
+#include "filesystem/ReadBackCompare.h"
 
 namespace zrk {
 
 class ExplorerEngine;
 class PhaseContext;
+class OutputFolder;
+class TreeWalk;
+struct TreeWalkResult;
 
-class FileSystemVerify : private ExplorerView {
+class FileSystemVerify {
   public:
     explicit FileSystemVerify(PhaseContext& context);
-    ~FileSystemVerify() override;
+    ~FileSystemVerify();
 
     // The verify on its own, of the chosen image and its configuration.
     void press();
@@ -34,16 +37,12 @@ class FileSystemVerify : private ExplorerView {
     bool onTimer();
 
   private:
-    struct PlannedFile {
-        std::string path;  // UTF-8, as the phone names it
-        std::uint32_t size = 0;
-    };
     enum class Step { Idle, Mounting, Listing, Status, Reading, Closing };
 
     bool prepare(Operation operation);
     void begin();
-    void advance();
-    void handle(const OperationOutcome& outcome);
+    void walked(const TreeWalkResult& result);
+    void handle(const TreeWalkResult& result);
     void nextDirectory();
     void nextFile();
     void compareReadBack();
@@ -53,40 +52,28 @@ class FileSystemVerify : private ExplorerView {
     void releaseExplorer();
     void removeFolder();
 
-    // ExplorerView: the explorer's own texts and prompts stay here; the verify writes its lines.
-    void appendLog(const std::string&) override {}
-    void setLogText(const std::string&) override {}
-    void setProgressRange(std::uint32_t) override {}
-    void setProgressPos(std::uint32_t position) override;
-    void messageBox(const std::string&, MessageIcon) override {}
-    bool askYesNo(const std::string&) override { return false; }
-    std::string chooseSaveFile(const SaveFileRequest&) override { return m_ReadBackPath; }
-    void operationEnded(const OperationOutcome& outcome) override;
-    void addDirectoryNode(const std::string&, const std::string&) override {}
-    void addFileLine(const std::string&) override {}
-    void clearFileList() override {}
-    void setWorkingControlsEnabled(bool) override {}
-    void setTreeEnabled(bool) override {}
-    void closeExplorer() override;
-    void startQuietTimer(int milliseconds) override;
-    void stopQuietTimer() override;
+    void readProgress(std::uint32_t position);
+    void givenBack();
+    void startQuietTimer(int milliseconds);
+    void stopQuietTimer();
 
     PhaseContext& m_Context;
     std::unique_ptr<ExplorerEngine> m_Explorer;
+    std::unique_ptr<TreeWalk> m_Walk;  // over m_Explorer, gone before it
     std::function<void()> m_OnGood;
     bool m_AfterDownload = false;
     std::string m_ImagePath;
     std::vector<std::string> m_Directories;
-    std::vector<PlannedFile> m_Files;
+    std::vector<VerifyPlan::File> m_Files;
     std::uint64_t m_Total = 0;
     std::size_t m_Next = 0;  // the directory or file the current exchange is about
     std::vector<std::string> m_Missing;
     std::uint64_t m_Verified = 0;  // bytes of the files compared so far
     std::string m_Folder;          // where the read-outs land until they are compared
     std::string m_ReadBackPath;
+    std::shared_ptr<OutputFolder> m_ReadBackFolder;  // m_Folder, entered once
+    static constexpr const char* kReadBackName = "read-back";
     Step m_Step = Step::Idle;
-    std::optional<OperationOutcome> m_Ended;
-    bool m_Advancing = false;
     bool m_LinkLost = false;
     bool m_TimerHeld = false;
     // How the comparison ended, once it has; reported when the explorer has given the link back.

@@ -17,7 +17,8 @@ ProtocolEngine::ProtocolEngine(SerialLink& link, DownloaderView& view, Clock& cl
       m_Context(link, view, clock),
       m_BringUp(std::make_unique<BringUp>(m_Context)),
       m_LoaderPhase(std::make_unique<LoaderPhase>(m_Context)),
-      m_FileSystemPhase(std::make_unique<FileSystemPhase>(m_Context)) {
+      m_FileSystemPhase(std::make_unique<FileSystemPhase>(m_Context)),
+      m_Pump(link, *this, ReplyPump::EarlyBytes::Dropped) {
     m_Context.setDownloadButton([this] { download(); });
     m_Context.enterPhase(*m_BringUp);
     m_Link.pushHandler(*this);
@@ -151,53 +152,24 @@ void ProtocolEngine::onLinkLost(const std::string& reason) {
     m_Context.onLinkLost(reason);
 }
 
-void ProtocolEngine::deliverFrames() {
-    ReceiveQueue& queue = m_Link.receiveQueue();
-    // A frame is taken only when it is all there; a partial one waits for the watcher's next
-    // notification instead of being read as garbage.
-    while (m_Context.frameRequest() > 0 &&
-           static_cast<std::size_t>(queue.count()) >= m_Context.frameRequest()) {
-        m_Frame.resize(m_Context.frameRequest());
-        queue.popBlock(m_Frame.data(), m_Frame.size());
-        m_Context.cancelFrame();  // the phase asks again for the next one
-        m_Context.frameTaken();
-        if (Phase* phase = m_Context.currentPhase())
-            phase->frame(m_Frame);
-    }
+bool ProtocolEngine::takeByte(std::uint8_t byte) {
+    Phase* phase = m_Context.currentPhase();
+    if (!phase)
+        return false;
+    const auto before = m_Context.stepMark();
+    phase->step(byte);
+    return !(m_Context.stepMark() == before);
+}
+
+void ProtocolEngine::takeFrame(std::span<const std::uint8_t> frame) {
+    m_Context.cancelFrame();  // the phase asks again for the next one
+    if (Phase* phase = m_Context.currentPhase())
+        phase->frame(frame);
 }
 
 void ProtocolEngine::onDataReceived() {
-    if (m_Context.frameRequest() > 0) {
-        deliverFrames();
-        return;
-    }
-    ReceiveQueue& queue = m_Link.receiveQueue();
-    // Only the bytes that were queued when the notification was taken: a step may send a
-    // request whose reply arrives while we are still here, and that reply belongs to the
-    // state the step set (a dump block above all), not to this drain. The watcher posts again
-    // for whatever arrives later.
-    // Taken in small blocks rather than byte by byte: each pop publishes the queue's tail to
-    // the watcher's core, and a block of it costs what one byte does.
-    std::size_t pending = static_cast<std::size_t>(queue.count());
-    std::uint8_t bytes[256];
-    while (pending > 0) {
-        const std::size_t n = queue.popBlock(bytes, std::min(pending, sizeof bytes));
-        if (n == 0)
-            break;
-        pending -= n;
-        for (std::size_t i = 0; i < n; ++i) {
-            // Once a phase waits for a frame, what was queued before its request is not part
-            // of it: the rest of this drain is dropped.
-            if (m_Context.frameRequest() > 0)
-                continue;
-            if (Phase* phase = m_Context.currentPhase()) {
-                const auto before = m_Context.stepMark();
-                phase->step(bytes[i]);
-                m_Context.stepTaken(before);
-            }
-        }
-    }
-    deliverFrames();
+    // Once a phase waits for a frame, what was queued before its request is not part of it.
+    m_Pump.drain();
 }
 
 }  // namespace zrk

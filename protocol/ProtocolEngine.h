@@ -12,6 +12,7 @@
 #include "engine/Clock.h"
 #include "engine/DownloaderView.h"
 #include "engine/PhaseContext.h"
+#include "engine/ReplyPump.h"
 #include "serial/LinkEvents.h"
 
 namespace zrk {
@@ -21,7 +22,7 @@ class BringUp;
 class LoaderPhase;
 class FileSystemPhase;
 
-class ProtocolEngine : public LinkHandler {
+class ProtocolEngine : public LinkHandler, private ReplyReader {
   public:
     // Becomes the link's handler for as long as it lives.
     ProtocolEngine(SerialLink& link, DownloaderView& view, Clock& clock = systemClock());
@@ -71,7 +72,10 @@ class ProtocolEngine : public LinkHandler {
 
   private:
     void takeRequest(const UserChoices& request);
-    void deliverFrames();
+    // ReplyReader: the current phase's step and frame.
+    std::size_t frameWanted() const override { return m_Context.frameRequest(); }
+    bool takeByte(std::uint8_t byte) override;
+    void takeFrame(std::span<const std::uint8_t> frame) override;
     bool codePageUsable(Operation operation);
 
     SerialLink& m_Link;
@@ -80,7 +84,7 @@ class ProtocolEngine : public LinkHandler {
     std::unique_ptr<BringUp> m_BringUp;
     std::unique_ptr<LoaderPhase> m_LoaderPhase;
     std::unique_ptr<FileSystemPhase> m_FileSystemPhase;
-    std::vector<std::uint8_t> m_Frame;
+    ReplyPump m_Pump;
 };
 
 }  // namespace zrk

@@ -3,55 +3,39 @@
 // over (pushing itself on the link's owner stack), mounts the phone's file system and lists
 // it, deletes, reads files out, shows a file's status, dumps the whole NAND, and on EXIT runs
 // the closing exchange and gives the link back. Its state machine is its own; the main
-// engine's state is left as it was. Whole blocks and pages are taken as frames, not byte by
-// byte. No Qt: the explorer's window and the command line drive it through the same calls.
-#include <array>
+// engine's state is left as it was. Each exchange is a room of its own; this one routes the
+// user's actions and the phone's replies to them. No Qt: the explorer's window and the command
+// line drive it through the same calls.
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "engine/Clock.h"
+#include "engine/ReplyPump.h"
 #include "files/OutputFile.h"
 #include "filesystem/CodePage.h"
+#include "filesystem/explorer/DeleteExchange.h"
+#include "filesystem/explorer/ExplorerLine.h"
 #include "filesystem/explorer/ExplorerStates.h"
+#include "filesystem/explorer/ExplorerTypes.h"
 #include "filesystem/explorer/ExplorerView.h"
+#include "filesystem/explorer/ListingExchange.h"
+#include "filesystem/explorer/NandDumpExchange.h"
+#include "filesystem/explorer/ReadOutExchange.h"
+#include "filesystem/explorer/StatusExchange.h"
 #include "serial/LinkEvents.h"
 
 namespace zrk {
 
 class SerialLink;
-
-// The 28-byte status record of one file, decoded.
-struct FileStatusRecord {
-    std::uint32_t mode = 0;
-    std::uint32_t inode = 0;
-    std::int16_t deviceId = 0;
-    std::int16_t dummy = 0;
-    std::int32_t size = 0;
-    std::uint32_t accessTime = 0;
-    std::uint32_t modificationTime = 0;
-    std::uint32_t statusChangeTime = 0;
-
-    static FileStatusRecord decode(const std::uint8_t* bytes);
-    // The report as the log shows it, one text per line.
-    std::vector<std::string> report() const;
-};
-
-// One entry of the last listing, as the phone named it.
-struct ListedEntry {
-    std::string utf8Name;                  // without its NUL
-    std::optional<std::string> localName;  // nullopt when the local code page cannot hold it
-    bool directory = false;
-};
+class OutputFolder;
 
 // The path of a tree node given the texts from the root ("/") down to the node.
 std::string explorerNodePath(const std::vector<std::string>& texts);
 
-class ExplorerEngine : public LinkHandler {
+class ExplorerEngine : public LinkHandler, private ReplyReader {
   public:
     using State = explorer::ExplorerState;
 
@@ -61,9 +45,13 @@ class ExplorerEngine : public LinkHandler {
     static constexpr std::size_t kMaxListingEntries = 100'000;
     static constexpr std::size_t kMaxListingBytes = 16 * 1024 * 1024;  // entry records
 
-    // nandPages: how many pages the full dump expects (the phone's are 64,064).
-    ExplorerEngine(SerialLink& link, ExplorerView& view, CodePage codePage,
+    // nandPages: how many pages the full dump expects (the phone's are 64,064). view may be
+    // nullptr for a walk that has no front end: its listener hears everything then.
+    ExplorerEngine(SerialLink& link, ExplorerView* view, CodePage codePage,
                    Clock& clock = systemClock(), std::uint32_t nandPages = explorer::kNandPages);
+    ExplorerEngine(SerialLink& link, ExplorerView& view, CodePage codePage,
+                   Clock& clock = systemClock(), std::uint32_t nandPages = explorer::kNandPages)
+        : ExplorerEngine(link, &view, std::move(codePage), clock, nandPages) {}
     ~ExplorerEngine() override;
     ExplorerEngine(const ExplorerEngine&) = delete;
     ExplorerEngine& operator=(const ExplorerEngine&) = delete;
@@ -78,9 +66,10 @@ class ExplorerEngine : public LinkHandler {
     std::string fullFilePath(const std::string& itemText) const;
     void readOut(const std::string& fullPath);  // "Dump..."
     // The same, into name in folder without asking where (a folder copy); a name that is
-    // taken there is a failure, never overwritten.
+    // taken there is a failure, never overwritten, unless existing says otherwise.
     void readOutInto(const std::string& fullPath, std::shared_ptr<OutputFolder> folder,
-                     const std::string& name);
+                     const std::string& name,
+                     OutputFile::Existing existing = OutputFile::Existing::Refuse);
     void deleteFile(const std::string& fullPath);  // "Delete" (asks first)
     void fileStatus(const std::string& fullPath);  // "Status"
     void nandDump();                               // "NAND FULL Dump"
@@ -92,15 +81,20 @@ class ExplorerEngine : public LinkHandler {
     // The quiet timer of an empty read-out fired.
     void onQuietTimer();
 
-    // Who sees the exchanges. A folder copy stands in for the front end while it runs, so that
-    // its many exchanges reach the front end as one.
-    ExplorerView& view() const { return *m_View; }
-    void setView(ExplorerView& view) { m_View = &view; }
+    // While set, the exchanges' outcomes, progress and timer go to the listener, and the front
+    // end sees only new tree nodes (and the file list when listShown). nullptr: the front end
+    // sees everything again.
+    void setListener(ExchangeListener* listener, bool listShown = false) {
+        m_Line.listener = listener;
+        m_Line.listShown = listShown;
+    }
+    void showList(bool shown) { m_Line.listShown = shown; }
+    ExchangeListener* listener() const { return m_Line.listener; }
+    ExplorerView* view() const { return m_Line.view; }
 
     // Lower bounds, so that a test need not wait for the real ones.
     void setListingBounds(std::size_t entries, std::size_t bytes) {
-        m_MaxEntries = entries;
-        m_MaxListingBytes = bytes;
+        m_Listing.setBounds(entries, bytes);
     }
 
     // How the closing exchange went: nullopt until EXIT was pressed and while its reply is
@@ -111,115 +105,43 @@ class ExplorerEngine : public LinkHandler {
     // read-out or NAND full dump that EXIT or a lost link cut short is told here too, as one
     // UTF-8 line (without line ends) for whoever outlives the window. Empty when none was.
     const std::string& cutShortNote() const { return m_CutShortNote; }
+    // The typed failure of the last exchange that failed since an exchange began.
+    const std::optional<Failure>& lastFailure() const { return m_Line.lastFailure(); }
 
-    State state() const { return m_State; }
-    const std::string& currentDirectory() const { return m_CurrentDir; }
-    const std::optional<FileStatusRecord>& lastStatus() const { return m_Status; }
+    State state() const { return m_Line.state; }
+    const std::string& currentDirectory() const { return m_Listing.currentDirectory(); }
+    const std::optional<FileStatusRecord>& lastStatus() const { return m_Status.last(); }
     // The directories listed so far and the subdirectories the tree holds for each.
-    bool nodeHasChildren(const std::string& path) const;
+    bool nodeHasChildren(const std::string& path) const { return m_Listing.nodeHasChildren(path); }
     // Every file and directory of the last listing but "." and "..", whether the tree shows it
     // or not.
-    const std::vector<ListedEntry>& listedEntries() const { return m_Listed; }
+    const std::vector<ListedEntry>& listedEntries() const { return m_Listing.entries(); }
 
   private:
-    void step(std::uint8_t byte);
-    void frame(const std::uint8_t* bytes, std::size_t length);
-    void entryStatus(std::uint8_t byte);
-    void entryComplete();
-    bool listingTooLong();
-    void refreshAfterDelete();
-    void readFileSize(std::uint8_t byte);
-    void fileBlock(const std::uint8_t* bytes, std::size_t length);
-    void dumpPage(const std::uint8_t* bytes, std::size_t length);
-    void dumpEnd(std::uint8_t byte);
-    void nextBlockLength();
-    void expectFrame(std::size_t bytes);
-    void sendListing(const std::vector<std::uint8_t>& path);
-    void beginListing();
-    std::optional<std::string> toUtf8Field(const std::string& local);
-    std::optional<std::string> convertFullPath(const std::string& fullPath, const char* tooLong);
-    void sendNamed(std::uint8_t command, const std::string& utf8);
-    void send(std::initializer_list<std::uint8_t> bytes);
-    void send(const std::vector<std::uint8_t>& bytes);
-    void log(const std::string& text) { m_View->appendLog(text); }
-    void end(OutcomeKind kind, FailureCause cause = FailureCause::None,
-             const std::string& detail = {});
-    // Creates the read-out's file (false: the failure is reported and the exchange over).
-    bool createReadOutFile();
-    // Names the file once it is complete; false with the failure reported.
-    bool commitReadOutFile();
-    // Keeps what a read-out or dump cut short received and says where, or removes it. Each
-    // returns where the bytes were kept: empty when removed or when nothing was open.
-    std::string abandonReadOutFile(bool remove = false);
-    // Closes file, keeping what it holds (and saying where, in what it holds) or removing it.
-    std::string abandon(OutputFile& file, bool keep, const char* what);
-    std::string abandonDumpFile(bool remove);
+    // ReplyReader.
+    std::size_t frameWanted() const override { return m_Line.frameWanted; }
+    bool takeByte(std::uint8_t byte) override;
+    void takeFrame(std::span<const std::uint8_t> frame) override;
+    bool reading() const override { return m_Open; }
+
+    ExplorerExchange* owner(State state);
+    void unmounted(std::uint8_t byte);
     // Abandons both transfers, noting for cutShortNote what was cut short and by what.
     void abandonOnClosing(const char* cause);
     void giveBack();
-    OperationOutcome closingOutcome(OutcomeKind kind, FailureCause cause = FailureCause::None,
-                                    const std::string& detail = {}) const;
 
-    SerialLink& m_Link;
-    ExplorerView* m_View;
-    CodePage m_CodePage;
-    Clock& m_Clock;
-    const std::uint32_t m_NandPages;
+    ExplorerLine m_Line;
+    ReplyPump m_Pump;
     bool m_Open = false;
-    State m_State = State::EXPLORER_IDLE;
-
-    // Listing.
-    std::string m_CurrentDir = "/";
-    std::uint8_t m_CurrentDirLength = 1;
-    std::string m_CurrentNode = "/";
-    bool m_CurrentHasChildren = false;
-    std::map<std::string, std::set<std::string>> m_Children;
-    std::array<std::uint8_t, 256> m_Entry{};
-    std::size_t m_EntryNeeded = 0;
-    std::size_t m_Counter = 0;
-    bool m_ListFailureReported = false;
-    std::vector<ListedEntry> m_Listed;
-    bool m_Mounting = false;
-    std::size_t m_ListingEntries = 0;
-    std::size_t m_ListingBytes = 0;
-    std::size_t m_MaxEntries = kMaxListingEntries;
-    std::size_t m_MaxListingBytes = kMaxListingBytes;
-
-    // Delete: the file's directory is listed again afterwards, and must no longer hold it.
-    std::string m_DeleteDir;
-    std::string m_DeletedUtf8Name;  // empty: the listing is no delete's refresh
+    ListingExchange m_Listing{m_Line};
+    DeleteExchange m_Delete{m_Line, m_Listing};
+    StatusExchange m_Status{m_Line};
+    ReadOutExchange m_ReadOut{m_Line};
+    NandDumpExchange m_NandDump{m_Line};
 
     // The closing exchange.
     std::optional<OperationOutcome> m_Unmount;
     std::string m_CutShortNote;
-
-    // Transfers.
-    std::size_t m_FrameWanted = 0;
-    std::size_t m_BlockMode = 0;  // what the link's watcher was last told
-    std::size_t m_Budget = 0;
-    std::vector<std::uint8_t> m_FrameBuffer;
-    std::uint32_t m_Size = 0;
-    std::uint32_t m_Remaining = 0;
-    std::uint32_t m_Done = 0;
-    std::size_t m_BlockLength = 0;
-    bool m_LastBlock = false;
-    std::array<std::uint8_t, 4> m_SizeBytes{};
-    std::array<std::uint8_t, explorer::kStatRecordSize> m_Record{};
-    std::optional<FileStatusRecord> m_Status;
-    OutputFile m_ReadOutFile;
-    std::string m_ReadOutTarget;
-    // Set by readOutInto for the next read-out only.
-    std::shared_ptr<OutputFolder> m_ReadOutFolder;
-    std::string m_ReadOutName;
-    bool m_ReadOutKeepsPartial = true;
-    bool m_QuietTimerRunning = false;
-    OutputFile m_DumpFile;
-    std::string m_DumpTarget;
-    std::int64_t m_DumpStart = 0;
-    std::int64_t m_LastDumpLog = 0;
-    std::int64_t m_ExchangeStart = 0;
-    Operation m_Operation = Operation::Explorer;
-    bool m_Tracking = false;
 };
 
 }  // namespace zrk

@@ -32,15 +32,30 @@ std::string childPath(const std::string& parent, const std::string& name) {
 
 }  // namespace
 
-FolderPull::FolderPull(ExplorerEngine& engine, Clock& clock) : m_Engine(engine), m_Clock(clock) {}
+FolderPull::FolderPull(ExplorerEngine& engine, Clock& clock)
+    : m_Engine(engine), m_Walk(engine), m_Clock(clock) {
+    m_Walk.onResult = [this](const TreeWalkResult& result) { walked(result); };
+    m_Walk.onReadProgress = [this](std::uint32_t position) { readProgress(position); };
+    m_Walk.onStartQuietTimer = [this](int milliseconds) {
+        if (m_Front)
+            m_Front->startQuietTimer(milliseconds);
+    };
+    m_Walk.onStopQuietTimer = [this] {
+        if (m_Front)
+            m_Front->stopQuietTimer();
+    };
+    m_Walk.onGivenBack = [this] {
+        if (m_Front)
+            m_Front->closeExplorer();
+    };
+}
 
 FolderPull::~FolderPull() {
     release();
 }
 
 void FolderPull::release() {
-    if (m_Front && &m_Engine.view() == this)
-        m_Engine.setView(*m_Front);
+    m_Walk.detach();
     m_Front = nullptr;
     m_Running = false;
     m_Root.reset();
@@ -49,8 +64,8 @@ void FolderPull::release() {
 void FolderPull::start(const std::string& phonePath, const std::string& folder) {
     if (m_Running)
         return;
-    m_Front = &m_Engine.view();
-    m_Engine.setView(*this);
+    m_Front = m_Engine.view();
+    m_Walk.attach();
     m_Running = true;
     m_Summary = {};
     m_Progress = {};
@@ -76,7 +91,7 @@ void FolderPull::start(const std::string& phonePath, const std::string& folder) 
     }
     m_Directories.push_back({top, {}, std::nullopt});
     m_Stage = Stage::Listing;
-    advance();
+    startNext();
 }
 
 std::shared_ptr<OutputFolder> FolderPull::parentOf(const std::vector<std::string>& parts,
@@ -118,23 +133,10 @@ void FolderPull::reportProgress() {
         onProgress(m_Progress);
 }
 
-void FolderPull::advance() {
-    if (m_Advancing) {
-        m_AdvanceAgain = true;
-        return;
-    }
-    m_Advancing = true;
-    do {
-        m_AdvanceAgain = false;
-        startNext();
-    } while (m_AdvanceAgain && m_Running);
-    m_Advancing = false;
-}
-
 void FolderPull::startNext() {
     if (m_Stage == Stage::Listing) {
         if (m_Next < m_Directories.size()) {
-            m_Engine.listDirectory(m_Directories[m_Next].phonePath);
+            m_Walk.list(m_Directories[m_Next].phonePath);
             return;
         }
         m_Stage = Stage::Sizing;
@@ -143,13 +145,15 @@ void FolderPull::startNext() {
     }
     if (m_Stage == Stage::Sizing) {
         if (m_Next < m_Files.size()) {
-            m_Engine.fileStatus(m_Files[m_Next].phonePath);
+            m_Walk.stat(m_Files[m_Next].phonePath);
             return;
         }
         for (const Item& file : m_Files)
             m_Progress.bytesTotal += file.size.value_or(0);
-        m_Front->setProgressRange(clamp32(m_Progress.bytesTotal));
-        m_Front->setProgressPos(0);
+        if (m_Front) {
+            m_Front->setProgressRange(clamp32(m_Progress.bytesTotal));
+            m_Front->setProgressPos(0);
+        }
         reportProgress();
         m_Stage = Stage::Copying;
         m_Next = 0;
@@ -178,37 +182,37 @@ void FolderPull::startNext() {
                 settleWithoutReadOut(file, false, whyNot);
                 continue;
             }
-            m_Engine.readOutInto(file.phonePath, parent, file.diskParts.back());
+            m_Walk.read(file.phonePath, parent, file.diskParts.back());
             return;
         }
         // The engine's current directory moved with every listing; the front end's list and a
         // later delete's refresh expect the one it had.
         m_Stage = Stage::Restoring;
-        m_Engine.listDirectory(m_RestoreDirectory);
+        m_Walk.list(m_RestoreDirectory, true);
         return;
     }
     if (m_Stage == Stage::Done)
         finish(std::nullopt);
 }
 
-void FolderPull::operationEnded(const OperationOutcome& outcome) {
+void FolderPull::walked(const TreeWalkResult& result) {
     if (!m_Running)
         return;
-    if (outcome.kind == OutcomeKind::Stopped || outcome.kind == OutcomeKind::LinkLost) {
-        finish(outcome);
+    if (result.cutShort()) {
+        finish(result.outcome);
         return;
     }
     switch (m_Stage) {
         case Stage::Listing:
-            listed(outcome);
+            listed(result);
             ++m_Next;
             break;
         case Stage::Sizing:
-            sized(outcome);
+            sized(result);
             ++m_Next;
             break;
         case Stage::Copying:
-            copied(outcome);
+            copied(result.outcome);
             ++m_Next;
             break;
         case Stage::Restoring:
@@ -217,16 +221,16 @@ void FolderPull::operationEnded(const OperationOutcome& outcome) {
         case Stage::Done:
             return;
     }
-    advance();
+    startNext();
 }
 
-void FolderPull::listed(const OperationOutcome& outcome) {
+void FolderPull::listed(const TreeWalkResult& result) {
     const Item directory = m_Directories[m_Next];
-    if (!outcome.completed()) {
-        fail(directory.phonePath, "the listing failed: " + outcome.detail);
+    if (!result.completed()) {
+        fail(directory.phonePath, "the listing failed: " + result.outcome.detail);
         return;
     }
-    for (const ListedEntry& entry : m_Engine.listedEntries()) {
+    for (const ListedEntry& entry : result.entries) {
         const std::string shownPath = childPath(directory.phonePath, entry.utf8Name);
         if (entry.utf8Name.empty() || entry.utf8Name.find('/') != std::string::npos) {
             fail(shownPath, "the phone listed a name that is no name");
@@ -263,10 +267,10 @@ void FolderPull::listed(const OperationOutcome& outcome) {
     }
 }
 
-void FolderPull::sized(const OperationOutcome& outcome) {
+void FolderPull::sized(const TreeWalkResult& result) {
     // Without a status the file is still read out; only the total is short by its size.
-    const auto& status = m_Engine.lastStatus();
-    if (outcome.completed() && status && status->size >= 0)
+    const auto& status = result.status;
+    if (result.completed() && status && status->size >= 0)
         m_Files[m_Next].size = static_cast<std::uint64_t>(status->size);
 }
 
@@ -289,9 +293,11 @@ void FolderPull::copied(const OperationOutcome& outcome) {
         log("Fail! (" + printableName(outcome.detail) + ")\r\n");
     }
     // A new range restarts a front end's rate: only when a file without a size moved it.
-    if (!file.size && outcome.completed())
-        m_Front->setProgressRange(clamp32(m_Progress.bytesTotal));
-    m_Front->setProgressPos(clamp32(m_Progress.bytesDone));
+    if (m_Front) {
+        if (!file.size && outcome.completed())
+            m_Front->setProgressRange(clamp32(m_Progress.bytesTotal));
+        m_Front->setProgressPos(clamp32(m_Progress.bytesDone));
+    }
     reportProgress();
 }
 
@@ -336,37 +342,9 @@ void FolderPull::finish(std::optional<OperationOutcome> abort) {
         onEnd(m_Summary, outcome);
 }
 
-void FolderPull::setProgressPos(std::uint32_t position) {
-    if (m_Stage == Stage::Copying)
+void FolderPull::readProgress(std::uint32_t position) {
+    if (m_Stage == Stage::Copying && m_Front)
         m_Front->setProgressPos(clamp32(m_BytesBeforeFile + position));
-}
-
-void FolderPull::addDirectoryNode(const std::string& parentPath, const std::string& name) {
-    // The engine fills its tree once per node: the front end's tree must follow, or it never
-    // gets these nodes.
-    m_Front->addDirectoryNode(parentPath, name);
-}
-
-void FolderPull::addFileLine(const std::string& text) {
-    if (m_Stage == Stage::Restoring)
-        m_Front->addFileLine(text);
-}
-
-void FolderPull::clearFileList() {
-    if (m_Stage == Stage::Restoring)
-        m_Front->clearFileList();
-}
-
-void FolderPull::closeExplorer() {
-    m_Front->closeExplorer();
-}
-
-void FolderPull::startQuietTimer(int milliseconds) {
-    m_Front->startQuietTimer(milliseconds);
-}
-
-void FolderPull::stopQuietTimer() {
-    m_Front->stopQuietTimer();
 }
 
 }  // namespace zrk

@@ -1,10 +1,9 @@
 #pragma once
-// Copies a directory of the phone and everything under it into a folder on the PC through the
-// explorer's exchanges: it lists the directories, asks each file's status for its size, and
-// reads the files out one after the other. While it runs it stands in for the front end's view
-// on the engine, so the front end sees one copy: one progress bar over all the bytes, its own
-// log lines, and one outcome at the end. A file that fails is reported and the copy goes on;
-// only a stop or a lost link ends it early. No Qt.
+// Copies a directory of the phone and everything under it into a folder on the PC through a walk
+// over the phone's tree: it lists the directories, asks each file's status for its size, and
+// reads the files out one after the other. The front end sees one copy: one progress bar over
+// all the bytes, the copy's own log lines, and one outcome at the end. A file that fails is
+// reported and the copy goes on; only a stop or a lost link ends it early. No Qt.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -16,6 +15,7 @@
 
 #include "engine/Clock.h"
 #include "filesystem/explorer/ExplorerView.h"
+#include "filesystem/explorer/TreeWalk.h"
 
 namespace zrk {
 
@@ -43,10 +43,10 @@ struct FolderCopySummary {
     bool stopped = false;  // ended early by a stop or a lost link
 };
 
-class FolderPull : private ExplorerView {
+class FolderPull {
   public:
     explicit FolderPull(ExplorerEngine& engine, Clock& clock = systemClock());
-    ~FolderPull() override;
+    ~FolderPull();
     FolderPull(const FolderPull&) = delete;
     FolderPull& operator=(const FolderPull&) = delete;
 
@@ -73,29 +73,11 @@ class FolderPull : private ExplorerView {
     };
     enum class Stage { Listing, Sizing, Copying, Restoring, Done };
 
-    // ExplorerView: the engine's calls while the copy runs.
-    void appendLog(const std::string&) override {}
-    void setLogText(const std::string&) override {}
-    void setProgressRange(std::uint32_t) override {}
-    void setProgressPos(std::uint32_t position) override;
-    void messageBox(const std::string&, MessageIcon) override {}
-    bool askYesNo(const std::string&) override { return false; }
-    // Files go through readOutInto: nothing is asked.
-    std::string chooseSaveFile(const SaveFileRequest&) override { return {}; }
-    void operationEnded(const OperationOutcome& outcome) override;
-    void addDirectoryNode(const std::string& parentPath, const std::string& name) override;
-    void addFileLine(const std::string& text) override;
-    void clearFileList() override;
-    void setWorkingControlsEnabled(bool) override {}
-    void setTreeEnabled(bool) override {}
-    void closeExplorer() override;
-    void startQuietTimer(int milliseconds) override;
-    void stopQuietTimer() override;
-
-    void advance();
+    void walked(const TreeWalkResult& result);
+    void readProgress(std::uint32_t position);
     void startNext();
-    void listed(const OperationOutcome& outcome);
-    void sized(const OperationOutcome& outcome);
+    void listed(const TreeWalkResult& result);
+    void sized(const TreeWalkResult& result);
     void copied(const OperationOutcome& outcome);
     // The folder that holds the last of parts (all but the last entered from the top).
     std::shared_ptr<OutputFolder> parentOf(const std::vector<std::string>& parts,
@@ -111,6 +93,7 @@ class FolderPull : private ExplorerView {
     void release();
 
     ExplorerEngine& m_Engine;
+    TreeWalk m_Walk;
     Clock& m_Clock;
     ExplorerView* m_Front = nullptr;
     bool m_Running = false;
@@ -126,10 +109,6 @@ class FolderPull : private ExplorerView {
     FolderCopySummary m_Summary;
     FolderCopyProgress m_Progress;
     bool m_LocalFailure = false;  // a failure on the PC's side (else: the phone's)
-    // Exchanges that end at once (a name that does not convert) come back inside startNext;
-    // the loop in advance takes the next one instead of recursing once per file.
-    bool m_Advancing = false;
-    bool m_AdvanceAgain = false;
 };
 
 }  // namespace zrk

@@ -2,6 +2,7 @@
 // wire, what entries add, the failure paths, and the NAND dump's acknowledgements and time.
 #include <gtest/gtest.h>
 
+#include "files/OutputFolder.h"
 #include "filesystem/explorer/ExplorerEngine.h"
 #include "support/FakeClock.h"
 #include "support/FakeLink.h"
@@ -321,6 +322,28 @@ TEST_F(ExplorerEngineTest, OnlyBytesAnExchangeTakesCountAsReplies) {
     link.takeWritten();
     phone(entry(0x01, "f"));
     EXPECT_GT(link.repliesAccepted(), before);
+}
+
+// A folder copy's read-out that was refused before its request must not lend its folder to the
+// next read-out a person asks for.
+TEST_F(ExplorerEngineTest, AReadOutAsksWhereEvenAfterACopysReadOutWasRefused) {
+    ExplorerEngine& e = mounted();
+    test::TempDir dir;
+    auto folder = OutputFolder::openOrCreate(dir.file("copy"), nullptr);
+    ASSERT_TRUE(folder);
+    e.readOutInto("/" + std::string(600, 'n'), folder, "n.bin");
+    EXPECT_TRUE(link.takeWritten().empty());
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(view.outcomes[0].cause, FailureCause::Refused);
+
+    view.saveAs = dir.file("chosen.hex");
+    e.readOut("/r");
+    link.takeWritten();
+    phone({0xE9, 0x00, 0x00, 0x00, 0x01});
+    EXPECT_EQ(phone({0x2A, 0x2A}), Bytes{0x01});
+    EXPECT_EQ(view.saveRequests.size(), 1u);
+    EXPECT_EQ(test::TempDir::read(dir.file("chosen.hex")), Bytes{0x2A});
+    EXPECT_FALSE(std::filesystem::exists(dir.file("copy/n.bin")));
 }
 
 }  // namespace

@@ -1,0 +1,142 @@
+#pragma once
+// What every explorer exchange touches: the link and its reply pump, the front end's view (or
+// nobody's, while a tree walk runs the exchanges), the code page, the clock, the one state
+// number, and the one way an exchange ends with its outcome. The exchanges share it; the engine
+// owns it.
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/Clock.h"
+#include "engine/Outcome.h"
+#include "engine/ReplyPump.h"
+#include "filesystem/CodePage.h"
+#include "filesystem/explorer/ExplorerStates.h"
+#include "filesystem/explorer/ExplorerTypes.h"
+#include "filesystem/explorer/ExplorerView.h"
+
+namespace zrk {
+
+class SerialLink;
+
+// Who hears how each exchange went while a tree walk runs them instead of a person: the walk
+// takes the typed results, the front end's log and controls stay as they were.
+class ExchangeListener {
+  public:
+    virtual ~ExchangeListener() = default;
+    // Bytes of the read-out in flight so far.
+    virtual void readProgress(std::uint32_t bytes) = 0;
+    virtual void exchangeEnded(const OperationOutcome& outcome,
+                               const std::optional<Failure>& failure) = 0;
+    // The empty read-out's quiet timer; the walk's owner runs it.
+    virtual void startQuietTimer(int milliseconds) = 0;
+    virtual void stopQuietTimer() = 0;
+    // The closing exchange is over and the link is back with its previous owner.
+    virtual void linkGivenBack() = 0;
+};
+
+class ExplorerLine {
+  public:
+    using State = explorer::ExplorerState;
+
+    ExplorerLine(SerialLink& link, ExplorerView* view, CodePage codePage, Clock& clock,
+                 std::uint32_t nandPages);
+
+    SerialLink& link;
+    ReplyPump* pump = nullptr;
+    CodePage codePage;
+    Clock& clock;
+    const std::uint32_t nandPages;
+    State state = State::EXPLORER_IDLE;
+    std::uint32_t done = 0;  // bytes of the exchange in flight
+    std::size_t frameWanted = 0;
+
+    // The front end, or nullptr. While a listener is set, the front end sees only the tree's
+    // new directories (and the file list when the walk asks for it).
+    ExplorerView* view = nullptr;
+    ExchangeListener* listener = nullptr;
+    bool listShown = true;  // with a listener: the file list still follows the listing
+
+    // The view the exchange's texts, progress, questions and controls go to: none while a walk
+    // runs the exchanges.
+    ExplorerView* shown() const { return listener ? nullptr : view; }
+    void log(const std::string& text);
+    void setLogText(const std::string& text);
+    void setControls(bool enabled);
+    void setTree(bool enabled);
+    void message(const std::string& text, MessageIcon icon);
+    void progressRange(std::uint32_t total);
+    void progress(std::uint32_t position);
+    void addFileLine(const std::string& text);
+    void clearFileList();
+    void addDirectoryNode(const std::string& parentPath, const std::string& name);
+    void startQuietTimer(int milliseconds);
+    void stopQuietTimer();
+
+    void send(std::initializer_list<std::uint8_t> bytes);
+    void send(const std::vector<std::uint8_t>& bytes);
+    // A command with a 16-bit big-endian length and a name in UTF-8.
+    void sendNamed(std::uint8_t command, const std::string& utf8);
+    // The next delivery is a frame of this many bytes (0: single bytes again).
+    void expectFrame(std::size_t bytes);
+
+    // A new exchange from the user: its outcome is told once, by end.
+    void beginExchange();
+    bool tracking() const { return m_Tracking; }
+    void end(OutcomeKind kind, FailureCause cause = FailureCause::None,
+             const std::string& detail = {});
+    // Ends the exchange failed with its typed failure.
+    void fail(Failure failure);
+    const std::optional<Failure>& lastFailure() const { return m_LastFailure; }
+    OperationOutcome closingOutcome(OutcomeKind kind, FailureCause cause = FailureCause::None,
+                                    const std::string& detail = {}) const;
+    void restartClock() { m_ExchangeStart = clock.nowSeconds(); }
+
+    // A name in the local code page as a NUL-ended UTF-8 field; nullopt (logged) when it
+    // does not convert or does not fit.
+    std::optional<std::string> toUtf8Field(const std::string& local);
+    // A full path as its field, refused (the exchange over, failed) when it does not fit.
+    std::optional<std::string> convertFullPath(const char* exchange, const std::string& fullPath,
+                                               const char* tooLong);
+
+  private:
+    bool m_Tracking = false;
+    std::int64_t m_ExchangeStart = 0;
+    std::optional<Failure> m_LastFailure;
+};
+
+// A path for the log: what came from the phone is shown, never obeyed; the line break a list
+// item carries at its end stays, as the log has always shown it.
+std::string shownPath(const std::string& path);
+
+// One exchange of the explorer: it begins from a user's action (its own entry points), takes
+// the bytes and frames of the states it owns, and ends through the line.
+class ExplorerExchange {
+  public:
+    ExplorerExchange(ExplorerLine& line, const char* name) : m_Line(line), m_Name(name) {}
+    virtual ~ExplorerExchange() = default;
+    ExplorerExchange(const ExplorerExchange&) = delete;
+    ExplorerExchange& operator=(const ExplorerExchange&) = delete;
+
+    const char* name() const { return m_Name; }
+    virtual void onByte(std::uint8_t byte) { (void)byte; }
+    virtual void onFrame(std::span<const std::uint8_t> frame) { (void)frame; }
+
+  protected:
+    // A reply other than the one this state waits for: the line goes idle and the exchange is
+    // over, failed, with what was expected and what came. The caller has logged it.
+    void failReply(std::uint8_t expected, std::uint8_t got, const std::string& detail);
+    // Ends this exchange failed without a wrong reply (a refusal, a file, a bad checksum).
+    void failHere(FailureCause cause, const std::string& detail);
+
+    ExplorerLine& m_Line;
+
+  private:
+    const char* m_Name;
+};
+
+}  // namespace zrk
