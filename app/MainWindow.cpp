@@ -1,11 +1,9 @@
 #include "app/MainWindow.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QFile>
 #include <QMenu>
 #include <QScrollBar>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 
@@ -17,13 +15,14 @@
 #include "app/Prompter.h"
 #include "app/Resources.h"
 #include "app/SettingsStore.h"
+#include "app/dialogs/FsExplorerDialog.h"
+#include "app/dialogs/SectorSelectDialog.h"
 #include "engine/Checksums.h"
 #include "engine/LineSpeeds.h"
 #include "engine/OpenFailureText.h"
+#include "files/FileStatus.h"
 #include "filesystem/CodePage.h"
-#include "filesystem/dialog/FsExplorerDialog.h"
 #include "filesystem/explorer/ExplorerEngine.h"
-#include "loader/dialog/SectorSelectDialog.h"
 #include "protocol/ProtocolEngine.h"
 #include "report/ReportJson.h"
 #include "serial/PortDoctor.h"
@@ -60,17 +59,17 @@ std::optional<qint64> lengthOf(const QString& path, std::string* whyNot = nullpt
     };
     if (path.isEmpty())
         return refuse("no file is chosen");
-    struct stat info {};
-    const QByteArray native = QFile::encodeName(path);
-    if (::stat(native.constData(), &info) != 0)
+    const std::string native = QFile::encodeName(path).toStdString();
+    const auto status = fileStatus(native);
+    if (!status)
         return refuse(std::strerror(errno));
-    if (S_ISDIR(info.st_mode))
+    if (status->directory())
         return refuse("it is a folder");
-    if (!S_ISREG(info.st_mode))
+    if (!status->regular())
         return refuse("it is not a regular file");
-    if (::access(native.constData(), R_OK) != 0)
+    if (!mayRead(native))
         return refuse(std::strerror(errno));
-    return static_cast<qint64>(info.st_size);
+    return static_cast<qint64>(status->size);
 }
 
 // A screen reader (or a tool driving the window) finds each field by its name, not by where

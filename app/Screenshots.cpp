@@ -15,11 +15,11 @@
 #include "app/MainWindow.h"
 #include "app/Prompter.h"
 #include "app/SettingsStore.h"
+#include "app/dialogs/FsExplorerDialog.h"
+#include "app/dialogs/SectorSelectDialog.h"
 #include "engine/SectorMap.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/QixNameCheck.h"
-#include "filesystem/dialog/FsExplorerDialog.h"
-#include "loader/dialog/SectorSelectDialog.h"
 #include "serial/CommPort.h"
 
 namespace zrk {

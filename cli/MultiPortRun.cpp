@@ -1,10 +1,6 @@
 #include "cli/MultiPortRun.h"
 #include "cli/OutputNames.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -22,6 +18,7 @@
 #include "report/ReportJson.h"
 #include "serial/LinkSetup.h"
 #include "serial/PortMap.h"
+#include "serial/Waiter.h"
 
 namespace zrk::cli {
 
@@ -281,39 +278,35 @@ int SeveralPhones::run(const std::vector<std::string>& arguments) {
                           std::strerror(errno));
         return EXIT_PORT_OR_FILE;
     }
-    const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    Waiter waiter;
     std::atomic<std::size_t> running{m_Tasks.size()};
     {
         InterruptSignals signals;
+        constexpr std::uint64_t kSignalTag = 1;
+        waiter.watch(signals.fd(), kSignalTag);
         std::vector<std::thread> threads;
         for (auto& task : m_Tasks) {
-            threads.emplace_back([this, &task, &running, wake] {
+            threads.emplace_back([this, &task, &running, &waiter] {
                 servePort(*task);
                 running.fetch_sub(1);
-                const std::uint64_t one = 1;
-                [[maybe_unused]] const ssize_t n = ::write(wake, &one, sizeof one);
+                waiter.wake();
             });
         }
         // The main thread only listens: for Ctrl-C, which it hands to every port, and for the
         // ports' ends.
         while (running.load() > 0) {
-            pollfd fds[2] = {{signals.fd(), POLLIN, 0}, {wake, POLLIN, 0}};
-            if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+            Waiter::Ready ready[2];
+            const int n = waiter.wait(ready, -1);
+            if (n < 0)
                 break;
-            if (fds[0].revents & POLLIN) {
+            if (n > 0 && ready[0].tag == kSignalTag) {
                 signals.drain();
                 m_Interrupt.interrupt();
-            }
-            if (fds[1].revents & POLLIN) {
-                std::uint64_t count = 0;
-                [[maybe_unused]] const ssize_t n = ::read(wake, &count, sizeof count);
             }
         }
         for (auto& thread : threads)
             thread.join();
     }
-    if (wake >= 0)
-        ::close(wake);
     m_Screen->finish();
 
     int result = EXIT_OK;

@@ -1,9 +1,9 @@
 #include "cli/OutputNames.h"
 
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <optional>
+
+#include "files/FileStatus.h"
 
 namespace zrk::cli {
 namespace {
@@ -20,13 +20,6 @@ std::string resolved(const std::string& path) {
     return (error ? absolute.lexically_normal() : canonical).string();
 }
 
-std::optional<std::pair<dev_t, ino_t>> identity(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return std::nullopt;
-    return std::make_pair(st.st_dev, st.st_ino);
-}
-
 }  // namespace
 
 std::string outputClash(const std::vector<NamedOutput>& outputs) {
@@ -36,9 +29,9 @@ std::string outputClash(const std::vector<NamedOutput>& outputs) {
         for (std::size_t j = 0; j < i; ++j) {
             if (outputs[j].path.empty())
                 continue;
-            const auto a = identity(outputs[i].path);
+            const auto a = fileIdentity(outputs[i].path);
             const bool same = resolved(outputs[i].path) == resolved(outputs[j].path) ||
-                              (a && a == identity(outputs[j].path));
+                              (a && a == fileIdentity(outputs[j].path));
             if (same)
                 return outputs[j].what + " and " + outputs[i].what + " would both write " +
                        outputs[i].path + "; give each its own name";

@@ -1,8 +1,5 @@
 #include "cli/PhoneSession.h"
 
-#include <signal.h>
-
-#include <atomic>
 #include <cstring>
 #include <optional>
 
@@ -15,6 +12,7 @@
 #include "engine/SafeText.h"
 #include "engine/TextFormat.h"
 #include "protocol/ProtocolEngine.h"
+#include "serial/InterruptSource.h"
 #include "serial/LinkSetup.h"
 #include "serial/PortMap.h"
 
@@ -22,47 +20,24 @@ namespace zrk::cli {
 
 namespace {
 
-std::atomic<EngineLoop*> g_loop{nullptr};
-std::atomic<CommPort*> g_port{nullptr};  // a write stuck on a dead device ends with the signal
-volatile sig_atomic_t g_interrupted = 0;
-
-void onSignal(int) {
-    g_interrupted = 1;
-    if (CommPort* port = g_port.load())
-        port->cancelWrites();
-    if (EngineLoop* loop = g_loop.load())
-        loop->wake();
-}
-
-// Ctrl-C, SIGTERM and SIGHUP end the wait, not the program: the link is then closed as Stop closes
-// it.
+// Ctrl-C, SIGTERM and SIGHUP end the wait, not the program: the link is then closed as Stop
+// closes it. A write stuck on a dead device ends with the request too.
 class InterruptGuard {
   public:
-    InterruptGuard(EngineLoop& loop, CommPort& port) {
-        g_interrupted = 0;
-        g_loop.store(&loop);
-        g_port.store(&port);
-        struct sigaction action {};
-        action.sa_handler = onSignal;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &m_OldInt);
-        ::sigaction(SIGTERM, &action, &m_OldTerm);
-        ::sigaction(SIGHUP, &action, &m_OldHup);
-    }
-    ~InterruptGuard() {
-        ::sigaction(SIGINT, &m_OldInt, nullptr);
-        ::sigaction(SIGTERM, &m_OldTerm, nullptr);
-        ::sigaction(SIGHUP, &m_OldHup, nullptr);
-        g_port.store(nullptr);
-        g_loop.store(nullptr);
-    }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
+    InterruptGuard(EngineLoop& loop, CommPort& port)
+        : m_Loop(loop), m_Port(port), m_Source(false, &InterruptGuard::onInterrupt, this) {}
+    bool interrupted() const { return m_Source.interrupted(); }
 
   private:
-    struct sigaction m_OldInt {};
-    struct sigaction m_OldTerm {};
-    struct sigaction m_OldHup {};
+    static void onInterrupt(void* context) {
+        auto* self = static_cast<InterruptGuard*>(context);
+        self->m_Port.cancelWrites();
+        self->m_Loop.wake();
+    }
+
+    EngineLoop& m_Loop;
+    CommPort& m_Port;
+    InterruptSource m_Source;  // last: gone before the loop and port it wakes
 };
 
 // The operation's button, as the window's DOWNLOAD, "Erase..." and "Dump..." press it.
@@ -215,8 +190,8 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
         else
             ownInterrupts.emplace(loop, port);
         SharedInterrupt* const shared = job.sharedInterrupt;
-        const auto interrupted = [shared] {
-            return shared ? shared->interrupted() : g_interrupted != 0;
+        const auto interrupted = [shared, &ownInterrupts] {
+            return shared ? shared->interrupted() : ownInterrupts->interrupted();
         };
         if (observer) {
             observer->linkReady(link.ports().device(choices.portIndex + 1));

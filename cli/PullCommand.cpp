@@ -1,7 +1,5 @@
 #include "cli/PullCommand.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +8,7 @@
 #include "cli/PhoneSession.h"
 #include "cli/ProgressMeter.h"
 #include "cli/TerminalOutput.h"
+#include "files/FileStatus.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/QixConfig.h"
 #include "filesystem/QixWriter.h"
@@ -37,7 +36,7 @@ bool writableFolder(const fs::path& folder) {
     std::error_code error;
     while (!fs::exists(at, error) && at.has_parent_path() && at != at.parent_path())
         at = at.parent_path();
-    return ::access(at.c_str(), W_OK | X_OK) == 0;
+    return mayCreateIn(at.string());
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "serial/InterruptSource.h"
+
 namespace zrk {
 class CommPort;
 class EngineLoop;
@@ -39,17 +41,18 @@ class SharedInterrupt {
     std::vector<std::pair<EngineLoop*, CommPort*>> m_Links;
 };
 
-// SIGINT and SIGTERM into a pipe for as long as this lives; the previous handlers come back.
+// Ctrl-C, a kill or a closed terminal for as long as this lives, heard by the main thread
+// through fd(); the previous handling comes back.
 class InterruptSignals {
   public:
     InterruptSignals();
-    ~InterruptSignals();
-    InterruptSignals(const InterruptSignals&) = delete;
-    InterruptSignals& operator=(const InterruptSignals&) = delete;
 
-    // Readable once a signal came (poll it; drain() empties it).
-    int fd() const;
-    void drain();
+    // Readable once a request came (wait on it; drain() empties it).
+    int fd() const { return m_Source.fd(); }
+    void drain() { m_Source.drain(); }
+
+  private:
+    InterruptSource m_Source;
 };
 
 }  // namespace zrk::cli

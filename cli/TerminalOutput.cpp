@@ -1,11 +1,9 @@
 #include "cli/TerminalOutput.h"
 
 #include "engine/SafeText.h"
+#include "files/Terminal.h"
 
 #include <cerrno>
-
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 namespace zrk::cli {
 
@@ -42,11 +40,9 @@ TerminalOutput::~TerminalOutput() {
 
 TerminalOutput& TerminalOutput::standard() {
     static TerminalOutput& output = []() -> TerminalOutput& {
-        static TerminalOutput made(stdout, stderr, ::isatty(STDOUT_FILENO) == 1,
-                                   ::isatty(STDERR_FILENO) == 1);
-        winsize size{};
-        if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 20)
-            made.width = size.ws_col - 1;  // the last column would wrap on some terminals
+        static TerminalOutput made(stdout, stderr, isTerminal(stdout), isTerminal(stderr));
+        if (const auto columns = terminalColumns(stderr); columns && *columns > 20)
+            made.width = *columns - 1;  // the last column would wrap on some terminals
         return made;
     }();
     return output;

@@ -1,9 +1,6 @@
 #include "cli/Zrk410.h"
 #include "cli/OutputNames.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -27,6 +24,8 @@
 #include "engine/OpenFile.h"
 #include "engine/SectorMap.h"
 #include "engine/StartAddress.h"
+#include "files/FileStatus.h"
+#include "files/Terminal.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/QixConfig.h"
 #include "serial/PortMap.h"
@@ -38,8 +37,7 @@ namespace {
 constexpr std::uint64_t kFlashBytes = SectorMap::kFlashBytes;
 
 int runCrc(const Options& o, TerminalOutput& output) {
-    struct stat st {};
-    if (::stat(o.crcPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (const auto status = fileStatus(o.crcPath); status && !status->regular()) {
         output.diagnostic(o.crcPath + " is not a regular file");
         return EXIT_PORT_OR_FILE;
     }
@@ -59,10 +57,9 @@ int runCrc(const Options& o, TerminalOutput& output) {
 // file system whose files are all empty (or that has folders only), which is a sound download.
 bool readable(const std::string& path, TerminalOutput& output, bool mayBeEmpty = false) {
     // Before the CRC reads it: /dev/zero or a FIFO would keep it reading (or waiting) for ever.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 &&
-        (!S_ISREG(st.st_mode) || (st.st_size == 0 && !mayBeEmpty))) {
-        output.diagnostic(path + (S_ISREG(st.st_mode) ? " is empty" : " is not a regular file") +
+    const auto status = fileStatus(path);
+    if (status && (!status->regular() || (status->size == 0 && !mayBeEmpty))) {
+        output.diagnostic(path + (status->regular() ? " is empty" : " is not a regular file") +
                           "; nothing was sent");
         return false;
     }
@@ -78,16 +75,14 @@ bool readable(const std::string& path, TerminalOutput& output, bool mayBeEmpty =
 }
 
 bool writable(const std::string& path, TerminalOutput& output) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (const auto status = fileStatus(path); status && status->directory()) {
         output.diagnostic("cannot write " + path + ": it is a folder; give the name of a file");
         return false;
     }
     std::string folder = ".";
     if (const auto slash = path.rfind('/'); slash != std::string::npos)
         folder = slash == 0 ? "/" : path.substr(0, slash);
-    const bool ok = ::access(path.c_str(), F_OK) == 0 ? ::access(path.c_str(), W_OK) == 0
-                                                      : ::access(folder.c_str(), W_OK | X_OK) == 0;
+    const bool ok = pathExists(path) ? mayWrite(path) : mayCreateIn(folder);
     if (!ok)
         output.diagnostic("cannot write " + path + ": " + std::strerror(errno));
     return ok;
@@ -95,7 +90,7 @@ bool writable(const std::string& path, TerminalOutput& output) {
 
 // Formatting wipes every file on the phone: asked on a terminal, refused elsewhere.
 bool confirmFormat(TerminalOutput& output) {
-    if (!::isatty(STDIN_FILENO)) {
+    if (!isTerminal(stdin)) {
         output.diagnostic("format erases every file on the phone; give --yes to confirm");
         return false;
     }

@@ -1,14 +1,10 @@
 #include "engine/Checksums.h"
 
-#include <fcntl.h>
 #include <libdeflate.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <memory>
 #include <vector>
+
+#include "files/RegularFileReader.h"
 
 namespace zrk {
 
@@ -37,33 +33,21 @@ std::uint32_t crc32(const std::uint8_t* data, std::size_t length) {
 std::optional<FileCrc> fileCrc32(const std::string& path) {
     // Only regular files: /dev/zero would be read for ever, and the open of a FIFO would wait
     // for a writer (hence O_NONBLOCK, which a regular file ignores).
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    RegularFileReader file;
+    if (file.open(path) != RegularFileReader::Open::Opened)
         return std::nullopt;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-        return std::nullopt;
-    }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(::fdopen(fd, "rb"), &std::fclose);
-    if (!file) {
-        ::close(fd);
-        return std::nullopt;
-    }
     FileCrc result;
     // Small enough to stay in the cache between the read and the sum.
     std::vector<std::uint8_t> chunk(64 * 1024);
     for (;;) {
-        const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), file.get());
-        result.crc = crc32Update(result.crc, chunk.data(), n);
-        result.length += n;
-        if (n < chunk.size())
-            break;
+        const long n = file.read(chunk.data(), chunk.size());
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            return result;
+        result.crc = crc32Update(result.crc, chunk.data(), static_cast<std::size_t>(n));
+        result.length += static_cast<std::uint64_t>(n);
     }
-    if (std::ferror(file.get()))
-        return std::nullopt;
-    return result;
 }
 
 std::array<std::uint8_t, 4> bigEndian32(std::uint32_t value) {

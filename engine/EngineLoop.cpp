@@ -1,13 +1,6 @@
 #include "engine/EngineLoop.h"
 
-#include <poll.h>
-#include <sys/epoll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <stdexcept>
 
 #include "serial/SerialLink.h"
 
@@ -18,22 +11,7 @@ namespace {
 thread_local const EngineLoop* t_RunningLoop = nullptr;
 }  // namespace
 
-EngineLoop::EngineLoop() {
-    m_WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_WakeFd < 0)
-        throw std::runtime_error("cannot create the event loop's wake-up descriptor");
-    // An epoll set, not a poll of the descriptors: poll looks at every descriptor twice per
-    // wake-up, and a terminal's look may wait for its worker thread; epoll looks only at the
-    // one that woke it. At one wake-up per block that is a tenth of a fast line's time.
-    m_Epoll = ::epoll_create1(EPOLL_CLOEXEC);
-    epoll_event wakeUp{EPOLLIN, {.u64 = 0}};
-    if (m_Epoll < 0 || ::epoll_ctl(m_Epoll, EPOLL_CTL_ADD, m_WakeFd, &wakeUp) != 0) {
-        ::close(m_WakeFd);
-        if (m_Epoll >= 0)
-            ::close(m_Epoll);
-        throw std::runtime_error("cannot create the event loop's wait set");
-    }
-}
+EngineLoop::EngineLoop() = default;
 
 EngineLoop::~EngineLoop() {
     for (auto& entry : m_Links)
@@ -41,15 +19,10 @@ EngineLoop::~EngineLoop() {
             entry->link->setEventSink(nullptr);
             entry->link->setReadOnSinkThread(false);
         }
-    if (m_WakeFd >= 0)
-        ::close(m_WakeFd);
-    if (m_Epoll >= 0)
-        ::close(m_Epoll);
 }
 
 void EngineLoop::wake() {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] auto ignored = ::write(m_WakeFd, &one, sizeof one);
+    m_Waiter.wake();
 }
 
 void EngineLoop::wakeFromElsewhere() {
@@ -192,7 +165,7 @@ void EngineLoop::unwatch(Attached& entry) {
     // The descriptor may be closed already (its registration went with it) or even reused;
     // then there is nothing of ours to remove and the call fails harmlessly.
     if (entry.watchedFd >= 0 && !entry.alwaysReady)
-        ::epoll_ctl(m_Epoll, EPOLL_CTL_DEL, entry.watchedFd, nullptr);
+        m_Waiter.unwatch(entry.watchedFd);
     entry.watchedFd = -1;
     entry.watchTag = 0;
     entry.alwaysReady = false;
@@ -211,8 +184,7 @@ void EngineLoop::watch(Attached& entry, int descriptor) {
     entry.watchedFd = descriptor;
     entry.watchedSession = session;
     entry.watchTag = ++m_LastTag;
-    epoll_event input{EPOLLIN, {.u64 = entry.watchTag}};
-    if (::epoll_ctl(m_Epoll, EPOLL_CTL_ADD, descriptor, &input) != 0)
+    if (!m_Waiter.watch(descriptor, entry.watchTag))
         entry.alwaysReady = true;  // a regular file, which poll too would call ready at once
 }
 
@@ -234,26 +206,20 @@ bool EngineLoop::waitAndRead(int timeoutMs) {
         if (entry->alwaysReady)
             timeoutMs = 0;
     }
-    epoll_event ready[8];
-    const int n = ::epoll_wait(m_Epoll, ready, 8, timeoutMs);
+    Waiter::Ready ready[8];
+    const int n = m_Waiter.wait(ready, timeoutMs);
     if (n < 0)
-        return errno == EINTR;
+        return false;
     for (int i = 0; i < n; ++i) {
-        if (ready[i].data.u64 == 0) {
-            std::uint64_t count = 0;
-            [[maybe_unused]] auto ignored = ::read(m_WakeFd, &count, sizeof count);
-            continue;
-        }
         for (auto& entry : m_Links)
-            if (entry->watchTag == ready[i].data.u64) {
-                // The epoll bits are poll's.
-                entry->link->readInput(static_cast<short>(ready[i].events));
+            if (entry->watchTag == ready[i].tag) {
+                entry->link->readInput(ready[i].events);
                 break;
             }
     }
     for (auto& entry : m_Links)
         if (entry->alwaysReady && entry->watchedFd >= 0)
-            entry->link->readInput(POLLIN);
+            entry->link->readInput(Waiter::kReadable);
     return true;
 }
 

@@ -2,7 +2,7 @@
 // The protocol thread's event loop for front ends without Qt (the command line, end-to-end
 // tests, benchmarks): the event sink of the links attached to it. It waits on the links'
 // devices itself where they let it (no watcher thread, so a reply wakes only this thread),
-// other posts wake it through an eventfd, the baud-switch timer is a deadline, and every
+// other posts wake it through its waiter, the baud-switch timer is a deadline, and every
 // handler runs on the thread that calls runUntil, as the engine requires.
 #include <atomic>
 #include <chrono>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "serial/LinkEvents.h"
+#include "serial/Waiter.h"
 
 namespace zrk {
 
@@ -68,8 +69,8 @@ class EngineLoop : public LinkEventSink {
         SerialLink* link;
         std::atomic<bool> dataPending{false};
         bool readsHere = false;  // the loop waits on and reads the link's device itself
-        // The device in the loop's epoll set: its descriptor, the link's session it belongs to
-        // and the tag its events carry (0: none; a descriptor epoll refuses is always ready).
+        // The device in the loop's wait set: its descriptor, the link's session it belongs to
+        // and the tag its events carry (0: none; a descriptor the set refuses is always ready).
         int watchedFd = -1;
         std::uint64_t watchedSession = 0;
         std::uint64_t watchTag = 0;
@@ -88,14 +89,13 @@ class EngineLoop : public LinkEventSink {
     // Waits on the wake-up descriptor and the devices of the links read here; reads the ready
     // ones. False when the wait itself failed.
     bool waitAndRead(int timeoutMs);
-    // Brings the entry's device in the epoll set up to date with what its link waits on now.
+    // Brings the entry's device in the wait set up to date with what its link waits on now.
     void watch(Attached& entry, int descriptor);
     void unwatch(Attached& entry);
     void wakeFromElsewhere();
 
-    int m_WakeFd = -1;
-    int m_Epoll = -1;
-    std::uint64_t m_LastTag = 0;                     // the wake-up descriptor's events carry tag 0
+    Waiter m_Waiter;
+    std::uint64_t m_LastTag = 0;                     // the waiter keeps tag 0 for its wake-up
     std::vector<std::unique_ptr<Attached>> m_Links;  // changed only while the watchers are off
     std::mutex m_Lock;                               // guards m_Losses
     std::vector<Loss> m_Losses;

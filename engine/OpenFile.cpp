@@ -1,10 +1,8 @@
 #include "engine/OpenFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
+
+#include "files/FileStatus.h"
 
 namespace zrk {
 
@@ -13,8 +11,8 @@ bool OpenFile::openForReading(const std::string& path) {
     m_File = std::fopen(path.c_str(), "rb");
     if (!m_File)
         return false;
-    struct stat st {};
-    if (::fstat(fileno(m_File), &st) != 0 || S_ISDIR(st.st_mode)) {
+    const auto status = fileStatus(m_File);
+    if (!status || status->directory()) {
         close();
         return false;
     }
@@ -37,10 +35,10 @@ std::size_t OpenFile::read(std::uint8_t* buffer, std::size_t capacity) {
 std::optional<std::uint64_t> OpenFile::size() {
     if (!m_File)
         return std::nullopt;
-    struct stat st {};
-    if (::fstat(fileno(m_File), &st) != 0)
+    const auto status = fileStatus(m_File);
+    if (!status)
         return std::nullopt;
-    return static_cast<std::uint64_t>(st.st_size);
+    return status->size;
 }
 
 bool OpenFile::close() {

@@ -1,9 +1,5 @@
 #include "filesystem/QixConfig.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -11,6 +7,7 @@
 #include <utility>
 
 #include "engine/TextFormat.h"
+#include "files/RegularFileReader.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/QixNameCheck.h"
 
@@ -26,44 +23,15 @@ constexpr std::string_view kFileSizeKey = qixkey::kFileSize;
 constexpr std::size_t kMaxLocalInput = 500;
 constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
 
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : m_Fd(fd) {}
-    ~Descriptor() {
-        if (m_Fd >= 0)
-            ::close(m_Fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_Fd; }
-
-  private:
-    int m_Fd;
-};
-
-// stat before open, so a device is never opened (opening a serial port can already change its
-// lines); O_NONBLOCK and the second look through the descriptor cover a path that is swapped
-// for a FIFO in between. Returns the open descriptor and the file's size.
-std::optional<std::pair<int, std::uint64_t>> openRegularFile(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    return std::pair{fd, static_cast<std::uint64_t>(st.st_size)};
-}
+// Looked at before it is opened, so a device is never opened (opening a serial port can
+// already change its lines).
+constexpr RegularFileReader::Options kLookFirst{.lookFirst = true};
 
 std::optional<std::uint64_t> regularFileSize(const std::string& path) {
-    const auto opened = openRegularFile(path);
-    if (!opened)
+    RegularFileReader file;
+    if (file.open(path, kLookFirst) != RegularFileReader::Open::Opened)
         return std::nullopt;
-    Descriptor fd(opened->first);
-    return opened->second;
+    return file.size();
 }
 
 struct ReadText {
@@ -74,19 +42,16 @@ struct ReadText {
 // The whole file, but never more than limit bytes: a file that is (or grows) larger is
 // refused before its bulk is held in memory.
 ReadText readRegularFile(const std::string& path, std::uint64_t limit) {
-    const auto opened = openRegularFile(path);
-    if (!opened)
+    RegularFileReader file;
+    if (file.open(path, kLookFirst) != RegularFileReader::Open::Opened)
         return {};
-    Descriptor fd(opened->first);
-    if (opened->second > limit)
+    if (file.size() > limit)
         return {std::nullopt, true};
     std::string text;
-    text.reserve(static_cast<std::size_t>(opened->second));
+    text.reserve(static_cast<std::size_t>(file.size()));
     char chunk[65536];
     for (;;) {
-        const ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR)
-            continue;
+        const long got = file.read(chunk, sizeof chunk);
         if (got < 0)
             return {};
         if (got == 0)

@@ -1,9 +1,5 @@
 #include "filesystem/QixWriter.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -12,6 +8,7 @@
 #include <vector>
 
 #include "files/OutputFile.h"
+#include "files/RegularFileReader.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/QixConfig.h"
 
@@ -223,27 +220,23 @@ bool isInside(const fs::path& path, const fs::path& folder) {
 
 // The file's bytes onto the image; false with the reason when they are not all there.
 bool appendFile(OutputFile& image, const Entry& file, std::string* error) {
-    // O_NONBLOCK and the second look: a file swapped for a FIFO since the walk cannot hang us.
-    const int fd = ::open(file.diskPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
+    // Judged again through the open file: one swapped for a FIFO since the walk cannot hang us.
+    RegularFileReader in;
+    const auto opened = in.open(file.diskPath.string(), {.followLinks = false});
+    if (opened == RegularFileReader::Open::Failed) {
         *error = file.diskPath.string() + ": " + std::strerror(errno);
         return false;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (opened == RegularFileReader::Open::NotRegular) {
         *error = file.diskPath.string() + ": no longer a regular file";
         return false;
     }
     std::vector<std::uint8_t> chunk(65536);
     std::uint64_t copied = 0;
     for (;;) {
-        const ssize_t got = ::read(fd, chunk.data(), chunk.size());
-        if (got < 0 && errno == EINTR)
-            continue;
+        const long got = in.read(chunk.data(), chunk.size());
         if (got < 0) {
             *error = file.diskPath.string() + ": " + std::strerror(errno);
-            ::close(fd);
             return false;
         }
         if (got == 0)
@@ -253,11 +246,10 @@ bool appendFile(OutputFile& image, const Entry& file, std::string* error) {
             break;
         if (!image.write(chunk.data(), static_cast<std::size_t>(got))) {
             *error = image.targetPath() + ": " + image.writeError();
-            ::close(fd);
             return false;
         }
     }
-    ::close(fd);
+    in.close();
     if (copied != file.size) {
         *error = file.diskPath.string() + ": changed size while the image was made";
         return false;

@@ -1,7 +1,5 @@
 #include "loader/FirmwareDownload.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <string>
 
@@ -10,6 +8,7 @@
 #include "engine/PhaseContext.h"
 #include "engine/StartAddress.h"
 #include "engine/TextFormat.h"
+#include "files/FileStatus.h"
 #include "loader/LoaderStates.h"
 #include "loader/NorVerify.h"
 
@@ -22,9 +21,9 @@ void FirmwareDownload::press(bool thenFileSystem) {
     const UserChoices& choices = m_Context.request();
     // Judged by its kind before it is opened: opening a FIFO for reading waits for a writer, and
     // a device such as /dev/zero never ends. An empty image would erase sector 0 and succeed.
-    struct stat st {};
-    if (::stat(choices.binPath.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || st.st_size == 0)) {
-        const char* why = S_ISREG(st.st_mode) ? "is empty" : "is not a regular file";
+    const auto status = fileStatus(choices.binPath);
+    if (status && (!status->regular() || status->size == 0)) {
+        const char* why = status->regular() ? "is empty" : "is not a regular file";
         m_Context.log(
             formatText("\r\n** %s %s; nothing was sent.\r\n", choices.binPath.c_str(), why));
         m_Context.setState(IDLE);

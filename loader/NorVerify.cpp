@@ -1,7 +1,5 @@
 #include "loader/NorVerify.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 
 #include "engine/Checksums.h"
@@ -9,6 +7,7 @@
 #include "engine/PhaseContext.h"
 #include "engine/StartAddress.h"
 #include "engine/TextFormat.h"
+#include "files/FileStatus.h"
 #include "loader/LoaderStates.h"
 
 namespace zrk {
@@ -18,8 +17,8 @@ using namespace loader;
 void NorVerify::press() {
     DownloaderView& view = m_Context.view();
     const UserChoices& choices = m_Context.request();
-    struct stat st {};
-    const bool regular = ::stat(choices.binPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const auto status = fileStatus(choices.binPath);
+    const bool regular = status && status->regular();
     const auto length = regular ? fileLength(choices.binPath) : std::nullopt;
     if (!length || *length == 0) {
         const std::string why = !regular  ? "is not a readable regular file"

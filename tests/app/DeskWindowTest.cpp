@@ -9,10 +9,10 @@
 #include "WindowFixture.h"
 #include "app/AboutDialog.h"
 #include "app/LinkPump.h"
+#include "app/dialogs/FsExplorerDialog.h"
+#include "app/dialogs/SectorSelectDialog.h"
 #include "engine/SectorMap.h"
 #include "filesystem/CodePage.h"
-#include "filesystem/dialog/FsExplorerDialog.h"
-#include "loader/dialog/SectorSelectDialog.h"
 
 namespace zrk::test {
 namespace {

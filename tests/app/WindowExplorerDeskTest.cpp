@@ -12,7 +12,7 @@
 
 #include "SimWindowFixture.h"
 #include "app/LinkPump.h"
-#include "filesystem/dialog/FsExplorerDialog.h"
+#include "app/dialogs/FsExplorerDialog.h"
 
 namespace zrk::test {
 namespace {

@@ -10,7 +10,7 @@
 #include <QTreeWidget>
 
 #include "SimWindowFixture.h"
-#include "filesystem/dialog/FsExplorerDialog.h"
+#include "app/dialogs/FsExplorerDialog.h"
 #include "filesystem/explorer/ExplorerEngine.h"
 
 namespace zrk::test {

@@ -1,4 +1,4 @@
-#include "loader/dialog/SectorSelectDialog.h"
+#include "app/dialogs/SectorSelectDialog.h"
 
 #include <QListWidgetItem>
 #include <QMessageBox>

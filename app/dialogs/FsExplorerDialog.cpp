@@ -1,4 +1,4 @@
-#include "filesystem/dialog/FsExplorerDialog.h"
+#include "app/dialogs/FsExplorerDialog.h"
 
 #include <QDir>
 #include <QLabel>

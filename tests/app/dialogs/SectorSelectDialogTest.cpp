@@ -1,6 +1,6 @@
 // The sector window: its lines, and every way of ticking sectors, written straight into the
 // caller's flags.
-#include "loader/dialog/SectorSelectDialog.h"
+#include "app/dialogs/SectorSelectDialog.h"
 
 #include <gtest/gtest.h>
 
