@@ -55,17 +55,34 @@ class Driver {
 
   private:
     // The same faultless bring-up for every input, run without the checks, which the bring-up
-    // harness makes.
+    // harness makes. The engine writes the same for every input, so the phone's answers are
+    // worked out by the first input and replayed to the others while the writes stay alike:
+    // summing a whole boot-loader again for every input would halve the harness's speed.
     void bringUpWithoutChecks() {
+        struct Answer {
+            std::size_t writes;  // the transcript's length when it was given
+            Bytes reply;
+        };
+        static std::vector<Answer> known;
         ProtocolEngine& engine = m_Rig.engine;
         engine.start();
+        std::size_t answers = 0;
         for (int i = 0; i < 4000 && engine.stage() != Stage::Ready; ++i) {
             if (m_Rig.view.timerRunning) {
                 m_Rig.view.timerRunning = false;
                 engine.onBaudTimer();
                 continue;
             }
-            const Bytes reply = m_Phone.reply();
+            const std::size_t writes = m_Rig.link.transcript.size();
+            Bytes reply;
+            if (answers < known.size() && known[answers].writes == writes) {
+                reply = known[answers].reply;
+            } else {
+                reply = m_Phone.reply();
+                known.resize(answers);
+                known.push_back({writes, reply});
+            }
+            ++answers;
             if (reply.empty())
                 break;
             deliver(reply);

@@ -63,26 +63,27 @@ void EngineInvariants::afterStep(const Mark& mark, bool button,
 }
 
 void EngineInvariants::checkStages(const Mark& mark) {
+    // The messages are made only for a violation: these checks run after every action.
     const ProtocolEngine& engine = m_Rig.engine;
     const auto& stages = m_Rig.view.stages;
     const Stage now = engine.stage();
     Stage previous = mark.stages == 0 ? Stage::Initial : stages[mark.stages - 1];
     for (std::size_t i = mark.stages; i < stages.size(); ++i) {
-        check(mayFollow(previous, stages[i]), std::string("the stage went from ") +
-                                                  stageName(previous) + " to " +
-                                                  stageName(stages[i]));
+        if (!mayFollow(previous, stages[i]))
+            violated(std::string("the stage went from ") + stageName(previous) + " to " +
+                     stageName(stages[i]));
         previous = stages[i];
     }
-    check(previous == now, std::string("the view was last told the stage ") + stageName(previous) +
-                               ", but the engine is " + stageName(now));
-    const bool named = !engine.exchange().empty();
-    check(named == waitsOnPhone(now),
-          std::string("in the stage ") + stageName(now) +
-              (named ? " the engine waits on \"" + engine.exchange() + "\""
-                     : " the engine names no exchange"));
-    if (now == Stage::Working || now == Stage::Verifying)
-        check(engine.context().tracking(),
-              std::string("the stage is ") + stageName(now) + " with no operation tracked");
+    if (previous != now)
+        violated(std::string("the view was last told the stage ") + stageName(previous) +
+                 ", but the engine is " + stageName(now));
+    const std::string exchange = engine.exchange();
+    if (exchange.empty() == waitsOnPhone(now))
+        violated(std::string("in the stage ") + stageName(now) +
+                 (exchange.empty() ? " the engine names no exchange"
+                                   : " the engine waits on \"" + exchange + "\""));
+    if ((now == Stage::Working || now == Stage::Verifying) && !engine.context().tracking())
+        violated(std::string("the stage is ") + stageName(now) + " with no operation tracked");
 }
 
 bool EngineInvariants::waitingForDumpBlock() const {
@@ -98,13 +99,13 @@ void EngineInvariants::checkLink() {
     const ProtocolEngine& engine = m_Rig.engine;
     const RecordingLink& link = m_Rig.link;
     const Stage stage = engine.stage();
-    if (stage == Stage::Ready || stage == Stage::Working || stage == Stage::Verifying)
-        check(link.connected,
-              std::string("the stage is ") + stageName(stage) + " on a closed port");
-    if (stage == Stage::WaitingForPhone || stage == Stage::BringingUp)
-        check(link.connected || engine.baudTimerRunning(),
-              "waiting on \"" + engine.exchange() +
-                  "\" with neither a port nor the timer that reopens it");
+    if ((stage == Stage::Ready || stage == Stage::Working || stage == Stage::Verifying) &&
+        !link.connected)
+        violated(std::string("the stage is ") + stageName(stage) + " on a closed port");
+    if ((stage == Stage::WaitingForPhone || stage == Stage::BringingUp) && !link.connected &&
+        !engine.baudTimerRunning())
+        violated("waiting on \"" + engine.exchange() +
+                 "\" with neither a port nor the timer that reopens it");
     check(m_Rig.view.timerRunning == engine.baudTimerRunning(),
           "the window's timer and the engine disagree on the baud timer");
     const bool waitingForBlock = waitingForDumpBlock();

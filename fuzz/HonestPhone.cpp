@@ -36,18 +36,22 @@ std::size_t HonestPhone::gapBefore(std::size_t i) const {
     return writes[i].consumedAt - writes[i - 1].consumedAt;
 }
 
-std::optional<std::size_t> HonestPhone::sectorOf(std::size_t i) const {
+std::optional<std::size_t> HonestPhone::sectorOf(std::size_t i) {
     // A sector's first block goes out with its program command; each further block goes out
     // once the one before it was acknowledged (one byte). No sector has more than 32 blocks.
     const auto& writes = m_Rig.link.transcript;
-    for (std::size_t j = i; j > 0 && i - j <= 32; --j) {
-        const std::size_t gap = gapBefore(j);
-        if (gap == 0 && isProgram(writes[j - 1].bytes))
-            return j - 1;
-        if (gap != 1)
+    for (; m_Scanned < writes.size(); ++m_Scanned)
+        if (isProgram(writes[m_Scanned].bytes))
+            m_LastProgram = m_Scanned;
+    if (!m_LastProgram || *m_LastProgram >= i || i - *m_LastProgram > 32)
+        return std::nullopt;
+    const std::size_t program = *m_LastProgram;
+    if (gapBefore(program + 1) != 0)
+        return std::nullopt;
+    for (std::size_t j = program + 2; j <= i; ++j)
+        if (gapBefore(j) != 1)
             return std::nullopt;
-    }
-    return std::nullopt;
+    return program;
 }
 
 std::vector<std::uint8_t> HonestPhone::dumpBlock() {
@@ -71,10 +75,61 @@ std::vector<std::uint8_t> HonestPhone::reply() {
 }
 
 std::vector<std::uint8_t> HonestPhone::answer(std::size_t last) {
-    const auto& writes = m_Rig.link.transcript;
-    const Bytes& w = writes[last].bytes;
+    const Bytes& w = m_Rig.link.transcript[last].bytes;
     if (w.empty())
         return {};
+    return m_Rig.engine.stage() == Stage::BringingUp ? bringUpAnswer(last) : operationAnswer(last);
+}
+
+std::vector<std::uint8_t> HonestPhone::bringUpAnswer(std::size_t last) {
+    const auto& writes = m_Rig.link.transcript;
+    const Bytes& w = writes[last].bytes;
+    const Bytes* before = last > 0 ? &writes[last - 1].bytes : nullptr;
+    if (before && before->size() == 1 && gapBefore(last) == 0 &&
+        ((*before)[0] == kImageLength || (*before)[0] == kSetBase) && w.size() == 4)
+        return {sum8(w)};
+    // A boot-loader chunk goes out once its DMA set-up was echoed.
+    if (before && before->size() == 1 && (*before)[0] == kConfigureDma && gapBefore(last) == 1)
+        return {sum8(w)};
+    if (w.size() == 1) {
+        switch (w[0]) {
+            case kConnectReply:
+                return {kConnectGrant};
+            case kGrantAck:
+                return kChallenge;
+            case kJump:
+                return {kPreLoaderReady};
+            case kStart:
+                // After the speed switch's reopen the pre-loader echoes the speed byte sent
+                // before it.
+                return before && before->size() == 1 ? *before : Bytes{};
+            case kConfigureDma:
+                return {kConfigureDma};
+            case kJumpLoader:
+                return {kLoaderReady};
+            case kReadFlashId:
+                return kFlashId;
+            default:
+                return {};
+        }
+    }
+    switch (w[0]) {
+        case kSetTimeout:
+            return w.size() == 2 ? Bytes{kRomOk} : Bytes{};
+        case kSetAddress:
+            return w.size() == 5 ? Bytes{kRomOk} : Bytes{};
+        case kLoadWord:
+            return w.size() == 6 ? Bytes{kRomOk} : Bytes{};
+        case kIdReply:
+            return w.size() == kIdReplySize ? Bytes{kRomOk} : Bytes{};
+        default:
+            return {};
+    }
+}
+
+std::vector<std::uint8_t> HonestPhone::operationAnswer(std::size_t last) {
+    const auto& writes = m_Rig.link.transcript;
+    const Bytes& w = writes[last].bytes;
     const std::size_t since = answered(last);
     const Bytes* before = last > 0 ? &writes[last - 1].bytes : nullptr;
 
@@ -82,7 +137,6 @@ std::vector<std::uint8_t> HonestPhone::answer(std::size_t last) {
     if (before && before->size() == 1 && gapBefore(last) == 0) {
         switch ((*before)[0]) {
             case kImageLength:
-            case kSetBase:
             case kImageCrc:
             case kWriteOffset:
             case kNandCrc:
@@ -98,9 +152,6 @@ std::vector<std::uint8_t> HonestPhone::answer(std::size_t last) {
                 break;
         }
     }
-    // A boot-loader chunk goes out once its DMA set-up was echoed.
-    if (before && before->size() == 1 && (*before)[0] == kConfigureDma && gapBefore(last) == 1)
-        return {sum8(w)};
     // A NOR block: acknowledged, and once the sector's last block is in, the sector's sum.
     if (const auto program = sectorOf(last)) {
         if (since == 0)
@@ -114,24 +165,8 @@ std::vector<std::uint8_t> HonestPhone::answer(std::size_t last) {
     const std::uint8_t command = w[0];
     if (w.size() == 1) {
         switch (command) {
-            case kConnectReply:
-                return {kConnectGrant};
-            case kGrantAck:
-                return kChallenge;
-            case kJump:
-                return {kPreLoaderReady};
             case kStart:
-                // After the speed switch's reopen the pre-loader echoes the speed byte sent
-                // before it; in front of an operation the boot-loader says anything.
-                if (m_Rig.engine.stage() == Stage::BringingUp)
-                    return before && before->size() == 1 ? *before : Bytes{};
-                return {0x00};
-            case kConfigureDma:
-                return {kConfigureDma};
-            case kJumpLoader:
-                return {kLoaderReady};
-            case kReadFlashId:
-                return kFlashId;
+                return {0x00};  // in front of an operation the boot-loader says anything
             case kMount:
                 return {kMount};
             case kUnmount:
@@ -168,14 +203,6 @@ std::vector<std::uint8_t> HonestPhone::answer(std::size_t last) {
         }
     }
     switch (command) {
-        case kSetTimeout:
-            return w.size() == 2 ? Bytes{kRomOk} : Bytes{};
-        case kSetAddress:
-            return w.size() == 5 ? Bytes{kRomOk} : Bytes{};
-        case kLoadWord:
-            return w.size() == 6 ? Bytes{kRomOk} : Bytes{};
-        case kIdReply:
-            return w.size() == kIdReplySize ? Bytes{kRomOk} : Bytes{};
         case kEraseSector:
             return w.size() == 5 ? Bytes{sumAfterCommand(w)} : Bytes{};
         case kDumpBlock:
