@@ -484,7 +484,7 @@ TEST_F(BringUpTest, AutoDownLoaderStartsTheDownloadRightAfterIdentification) {
     EXPECT_EQ(view.events.back(), "lock");
 }
 
-TEST_F(BringUpTest, AFaultlessBringUpTellsItsStagesWithoutAWorkingStepAtTheEnd) {
+TEST_F(BringUpTest, BringUpsTellTheirStagesWithoutAStepBetween) {
     test::bringUpPhone(engine, link, view);
     // The identification makes the loader ready and ends the bring-up in one step: a view
     // told "working" in between would show an operation that never began.
@@ -499,6 +499,11 @@ TEST_F(BringUpTest, AFaultlessBringUpTellsItsStagesWithoutAWorkingStepAtTheEnd) 
     test::bringUpPhone(engine, link, view);
     EXPECT_EQ(view.stages, (std::vector<Stage>{Stage::WaitingForPhone, Stage::BringingUp,
                                                Stage::Ready, Stage::Working}));
+    // The next START, after an operation's phase was current, waits for the phone at once.
+    engine.stop();
+    view.stages.clear();
+    engine.start();
+    EXPECT_EQ(view.stages, std::vector<Stage>{Stage::WaitingForPhone});
 }
 
 }  // namespace
