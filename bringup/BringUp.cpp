@@ -76,9 +76,10 @@ bool BringUp::start() {
     m_Upload.reset();
     m_Identification.reset();
     view.setLogText("** Wait for Connect Request from Mobile...\r\n** (POWER ON the PHONE!)\r\n");
+    // Current before the state is set: the stage of a state is told by the phase that owns it.
+    m_Context.enterPhase(*this);
     m_Context.setState(bringup::WAIT_CONNECT_REQUEST);
     m_Context.trackOperation(Operation::BringUp);
-    m_Context.enterPhase(*this);
     view.showPortOpened();
     view.lockControls();
     return true;

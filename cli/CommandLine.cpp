@@ -10,6 +10,56 @@
 
 namespace zrk::cli {
 
+const char* commandName(Command c) {
+    switch (c) {
+        case Command::Identify:
+            return "identify";
+        case Command::Download:
+            return "download";
+        case Command::Erase:
+            return "erase";
+        case Command::Dump:
+            return "dump";
+        case Command::Format:
+            return "format";
+        case Command::Status:
+            return "status";
+        case Command::Crc:
+            return "crc";
+        case Command::FsList:
+            return "fs ls";
+        case Command::FsGet:
+            return "fs get";
+        case Command::FsRemove:
+            return "fs rm";
+        case Command::FsStat:
+            return "fs stat";
+        case Command::FsNandDump:
+            return "fs nand-dump";
+        case Command::Verify:
+            return "verify";
+        case Command::FsPull:
+            return "fs pull";
+        case Command::FsBackup:
+            return "fs backup";
+        case Command::QixCreate:
+            return "qix create";
+        case Command::QixList:
+            return "qix list";
+        case Command::QixExtract:
+            return "qix extract";
+        case Command::Doctor:
+            return "doctor";
+    }
+    return "?";
+}
+
+std::string commandWord(Command c) {
+    const std::string name = commandName(c);
+    const auto space = name.rfind(' ');
+    return space == std::string::npos ? name : name.substr(space + 1);
+}
+
 namespace {
 
 constexpr const char* kExitCodes =
@@ -75,10 +125,11 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
                  "no log and no progress bar; message lines and errors only");
     addMultiPortOptions(app, o);
 
-    auto* identify = app.add_subcommand("identify", "bring the phone up and report the flash");
+    auto* identify = app.add_subcommand(commandWord(Command::Identify),
+                                        "bring the phone up and report the flash");
 
     auto* download = app.add_subcommand(
-        "download",
+        commandWord(Command::Download),
         "download a firmware image into NOR flash, a file system into NAND, or both (the "
         "firmware first)");
     download->add_option("--bin", o.binPath, "firmware image (.bin or .cla)")->type_name("FILE");
@@ -102,40 +153,46 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
     addVerifyFlag(*download, o);
     auto* verify = addVerifyCommand(app, o);
 
-    auto* erase = app.add_subcommand("erase", "erase NOR sectors");
+    auto* erase = app.add_subcommand(commandWord(Command::Erase), "erase NOR sectors");
     erase->add_option("--sectors", o.sectors, "sectors such as 0-3,511,518, or all")
         ->type_name("LIST")
         ->required();
 
-    auto* dump = app.add_subcommand("dump", "read NOR sectors into a file (raw bytes)");
+    auto* dump =
+        app.add_subcommand(commandWord(Command::Dump), "read NOR sectors into a file (raw bytes)");
     dump->add_option("--sectors", o.sectors, "sectors such as 0-3,511,518, or all")
         ->type_name("LIST")
         ->required();
     dump->add_option("--out", o.outPath, "the file to write")->type_name("FILE")->required();
 
     auto* format = app.add_subcommand(
-        "format", "erase and re-create the NAND file system (asks on a terminal; --yes confirms)");
+        commandWord(Command::Format),
+        "erase and re-create the NAND file system (asks on a terminal; --yes confirms)");
     format->add_flag("--yes", o.yes, "confirm the format without asking");
-    auto* status = app.add_subcommand("status", "print the NAND file system's status record");
+    auto* status = app.add_subcommand(commandWord(Command::Status),
+                                      "print the NAND file system's status record");
 
-    auto* crc = app.add_subcommand("crc", "print a file's CRC-32 and size; no phone needed");
+    auto* crc = app.add_subcommand(commandWord(Command::Crc),
+                                   "print a file's CRC-32 and size; no phone needed");
     crc->add_option("FILE", o.crcPath, "the file")->type_name("FILE")->required();
 
     auto* fs = app.add_subcommand(
         "fs", "browse and read the phone's NAND file system (mounted for the command)");
     fs->require_subcommand(1);
-    auto* fsLs = fs->add_subcommand(
-        "ls", "list a directory: one name a line, directories with a trailing /");
+    auto* fsLs =
+        fs->add_subcommand(commandWord(Command::FsList),
+                           "list a directory: one name a line, directories with a trailing /");
     fsLs->add_option("PATH", o.fsPath, "the directory; default /")->type_name("PATH");
-    auto* fsGet = fs->add_subcommand("get", "read a file out of the phone");
+    auto* fsGet = fs->add_subcommand(commandWord(Command::FsGet), "read a file out of the phone");
     fsGet->add_option("PATH", o.fsPath, "the file on the phone")->type_name("PATH")->required();
     fsGet->add_option("--out", o.outPath, "the file to write")->type_name("FILE")->required();
-    auto* fsRm = fs->add_subcommand("rm", "delete a file on the phone");
+    auto* fsRm = fs->add_subcommand(commandWord(Command::FsRemove), "delete a file on the phone");
     fsRm->add_option("PATH", o.fsPath, "the file on the phone")->type_name("PATH")->required();
-    auto* fsStat = fs->add_subcommand("stat", "print a file's status record");
+    auto* fsStat = fs->add_subcommand(commandWord(Command::FsStat), "print a file's status record");
     fsStat->add_option("PATH", o.fsPath, "the file on the phone")->type_name("PATH")->required();
     auto* fsNand = fs->add_subcommand(
-        "nand-dump", "read the whole NAND flash, page by page, into a file (131,203,072 bytes)");
+        commandWord(Command::FsNandDump),
+        "read the whole NAND flash, page by page, into a file (131,203,072 bytes)");
     fsNand->add_option("--out", o.outPath, "the file to write")->type_name("FILE")->required();
     fsNand
         ->add_option("--pages", o.nandPages,
@@ -145,7 +202,7 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
     const CopySubcommands copy = addCopySubcommands(app, *fs, o);
 
     auto* doctor = app.add_subcommand(
-        "doctor",
+        commandWord(Command::Doctor),
         "tell why a port will or will not open: the device a COM name stands for, its owner and "
         "mode, whether you may open it (and the command that fixes it), which process holds "
         "it, the USB adapter behind it, services that take such adapters; no phone needed");

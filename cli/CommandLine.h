@@ -29,6 +29,11 @@ enum class Command {
     Doctor,      // doctor [--port COMn|PATH]
 };
 
+// The command as it is typed, its group's word included ("fs ls"): the parser registers each
+// sub-command by its last word (commandWord), and the run report names the run by the whole.
+const char* commandName(Command c);
+std::string commandWord(Command c);
+
 // The commands that run through the explorer.
 inline bool isExplorerCommand(Command c) {
     return c == Command::FsList || c == Command::FsGet || c == Command::FsRemove ||

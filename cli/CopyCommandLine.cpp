@@ -43,7 +43,7 @@ CopySubcommands addCopySubcommands(CLI::App& app, CLI::App& fs, Options& o) {
     qix->require_subcommand(1);
 
     c.create = qix->add_subcommand(
-        "create",
+        commandWord(Command::QixCreate),
         "make FILE.qix and FILE.cfg from a folder: its folders, then its files, each sorted by "
         "path, so the same folder always gives the same two files. Refused, naming the path: a "
         "name the code page cannot hold, a folder path over 61 or a file path over 499 bytes "
@@ -57,21 +57,21 @@ CopySubcommands addCopySubcommands(CLI::App& app, CLI::App& fs, Options& o) {
     addImageTexts(*c.create, o);
 
     c.list = qix->add_subcommand(
-        "list",
+        commandWord(Command::QixList),
         "check FILE.qix and its .cfg as a download does and print the versions, the folders "
         "and each file with its size and place in the image; exit 0 only when a download "
         "would take the pair");
     c.list->add_option("FILE.qix", o.qixPath, "the image")->type_name("FILE.qix")->required();
 
     c.extract = qix->add_subcommand(
-        "extract",
+        commandWord(Command::QixExtract),
         "unpack FILE.qix into DIR (new or empty), checked as for a download; paths that would "
         "climb out of DIR are refused, each file appears only when complete");
     c.extract->add_option("FILE.qix", o.qixPath, "the image")->type_name("FILE.qix")->required();
     c.extract->add_option("DIR", o.folder, "the folder to write")->type_name("DIR")->required();
 
     c.pull = fs.add_subcommand(
-        "pull",
+        commandWord(Command::FsPull),
         "copy a phone directory and everything under it into DIR (what is under PATH lands "
         "in DIR), with one progress bar for the whole copy; a file that fails is reported and "
         "the copy goes on, and the exit status says so");
@@ -83,7 +83,7 @@ CopySubcommands addCopySubcommands(CLI::App& app, CLI::App& fs, Options& o) {
         ->required();
 
     c.backup = fs.add_subcommand(
-        "backup",
+        commandWord(Command::FsBackup),
         "copy the phone's whole file system into DIR (new or empty) and make DIR.qix and "
         "DIR.cfg from it, so that 'download --qix DIR.qix' puts the same tree back");
     c.backup->add_option("DIR", o.folder, "the folder on the PC")->type_name("DIR")->required();

@@ -1,5 +1,4 @@
 #include "cli/MultiPortRun.h"
-#include "cli/OutputNames.h"
 
 #include <atomic>
 #include <cerrno>
@@ -8,12 +7,15 @@
 #include <thread>
 
 #include "cli/ExitCodes.h"
-#include "cli/PhoneRecorder.h"
-#include "cli/PortLines.h"
+#include "cli/ExitRanking.h"
+#include "cli/OutputNames.h"
+#include "cli/PortStage.h"
+#include "cli/PortSummary.h"
+#include "cli/PortTargets.h"
+#include "cli/PortTask.h"
 #include "cli/ProgressMeter.h"
+#include "cli/ReportedRun.h"
 #include "cli/SharedInterrupt.h"
-#include "cli/SimArguments.h"
-#include "cli/TerminalOutput.h"
 #include "protocol/ProtocolEngine.h"
 #include "report/ReportJson.h"
 #include "serial/LinkSetup.h"
@@ -23,83 +25,6 @@
 namespace zrk::cli {
 
 namespace {
-
-const char* commandName(Command c) {
-    switch (c) {
-        case Command::Identify:
-            return "identify";
-        case Command::Download:
-            return "download";
-        case Command::Erase:
-            return "erase";
-        case Command::Dump:
-            return "dump";
-        case Command::Format:
-            return "format";
-        case Command::Status:
-            return "status";
-        case Command::Crc:
-            return "crc";
-        case Command::FsList:
-            return "fs ls";
-        case Command::FsGet:
-            return "fs get";
-        case Command::FsRemove:
-            return "fs rm";
-        case Command::FsStat:
-            return "fs stat";
-        case Command::FsNandDump:
-            return "fs nand-dump";
-        case Command::Verify:
-            return "verify";
-        case Command::FsPull:
-            return "fs pull";
-        case Command::FsBackup:
-            return "fs backup";
-        case Command::QixCreate:
-            return "qix create";
-        case Command::QixList:
-            return "qix list";
-        case Command::QixExtract:
-            return "qix extract";
-        case Command::Doctor:
-            return "doctor";
-    }
-    return "?";
-}
-
-// What the port's line says while the command runs.
-const char* workingStage(Command c) {
-    switch (c) {
-        case Command::Identify:
-            return "identified";
-        case Command::Download:
-            return "downloading";
-        case Command::Erase:
-            return "erasing";
-        case Command::Dump:
-            return "dumping";
-        case Command::Format:
-            return "formatting";
-        case Command::Status:
-            return "reading status";
-        case Command::Verify:
-            return "verifying";
-        default:
-            return "file system";
-    }
-}
-
-// One port of the run, touched by its own thread until it is joined.
-struct PortTask {
-    int index = 0;
-    std::string name;
-    PhoneJob job;
-    std::unique_ptr<PortOutput> output;
-    std::unique_ptr<PhoneRecorder> recorder;
-    int worst = EXIT_OK;
-    std::string lastReason;  // of the last phone that failed
-};
 
 class SeveralPhones {
   public:
@@ -111,7 +36,6 @@ class SeveralPhones {
   private:
     void servePort(PortTask& task);
     std::string stageOf(const PortTask& task) const;
-    void summarise();
 
     const Options& m_Options;
     TerminalOutput& m_Base;
@@ -121,39 +45,9 @@ class SeveralPhones {
 };
 
 bool SeveralPhones::addTargets(const PhoneJob& base, std::string* error) {
-    std::vector<std::pair<std::string, PhoneJob>> targets;
-    if (m_Options.sim) {
-        const unsigned phones = std::max(1u, m_Options.phones);
-        for (unsigned n = 1; n <= phones; ++n) {
-            PhoneJob job = base;
-            const std::string name = PortMap::portName(static_cast<int>(n));
-            for (const auto& entry : m_Options.simPortOptions) {
-                const auto colon = entry.find(':');
-                if (PortMap::parsePortName(entry.substr(0, colon)) == static_cast<int>(n)) {
-                    const auto more = splitSimOptions(entry.substr(colon + 1));
-                    job.simArgs.insert(job.simArgs.end(), more.begin(), more.end());
-                }
-            }
-            targets.emplace_back(name, std::move(job));
-        }
-    } else if (m_Options.portList.empty()) {
-        targets.emplace_back(PortMap::portName(base.choices.portIndex + 1), base);
-    } else {
-        for (const auto& text : m_Options.portList) {
-            PhoneJob job = base;
-            if (const auto number = PortMap::parsePortName(text)) {
-                job.choices.portIndex = *number - 1;
-                targets.emplace_back(PortMap::portName(*number), std::move(job));
-            } else if (text.find('/') != std::string::npos) {
-                job.device = text;
-                targets.emplace_back(text, std::move(job));
-            } else {
-                *error = "--port: '" + text +
-                         "' is neither COM1..COM20 nor a device path such as /dev/ttyUSB0";
-                return false;
-            }
-        }
-    }
+    std::vector<PortTarget> targets;
+    if (!portTargets(m_Options, base, &targets, error))
+        return false;
 
     std::vector<std::string> names;
     for (const auto& target : targets)
@@ -203,20 +97,7 @@ std::string SeveralPhones::stageOf(const PortTask& task) const {
     const ProtocolEngine* engine = task.recorder->engine();
     if (!engine)
         return {};
-    switch (engine->stage()) {
-        case Stage::WaitingForPhone:
-            return m_Options.loop ? "waiting for next phone" : "waiting for power-on";
-        case Stage::Initial:
-        case Stage::Idle:
-        case Stage::BringingUp:
-            return "bringing up";
-        case Stage::Verifying:
-            return "verifying";
-        case Stage::Ready:
-        case Stage::Working:
-            break;
-    }
-    return workingStage(m_Options.command);
+    return portStageLabel(engine->stage(), m_Options.command, m_Options.loop);
 }
 
 void SeveralPhones::servePort(PortTask& task) {
@@ -314,7 +195,7 @@ int SeveralPhones::run(const std::vector<std::string>& arguments) {
         result = moreSerious(result, task->worst);
         report.ports.push_back(task->recorder->record());
     }
-    summarise();
+    printPortSummary(*m_Screen, m_Tasks, m_Options.loop);
     report.ended = std::chrono::system_clock::now();
     report.exitCode = result;
     if (!m_Options.reportPath.empty()) {
@@ -338,114 +219,7 @@ int SeveralPhones::run(const std::vector<std::string>& arguments) {
     return result;
 }
 
-void SeveralPhones::summarise() {
-    const bool loop = m_Options.loop;
-    std::size_t nameWidth = 4;
-    for (const auto& task : m_Tasks)
-        nameWidth = std::max(nameWidth, task->name.size());
-    auto column = [](std::string text, std::size_t width) {
-        text.resize(std::max(width, text.size() + 1), ' ');
-        return text;
-    };
-    std::string head = column("port", nameWidth + 2) + column("flash", 14);
-    if (loop)
-        head += column("phones", 8) + column("passed", 8) + column("failed", 8);
-    head += column("bytes", 12) + column("time", 9) + "result";
-    m_Screen->plainLine("");
-    m_Screen->plainLine(head);
-    int phones = 0, passed = 0;
-    for (const auto& task : m_Tasks) {
-        const report::PortRecord& record = task->recorder->record();
-        std::string flash;
-        std::uint64_t bytes = 0;
-        double seconds = 0;
-        for (const auto& phone : record.phones) {
-            if (!phone.flashName.empty())
-                flash = phone.flashName;
-            for (const auto& op : phone.operations)
-                bytes += op.bytes;
-            seconds += std::chrono::duration<double>(phone.ended - phone.started).count();
-        }
-        const int served = static_cast<int>(record.phones.size());
-        phones += served;
-        passed += task->recorder->passed();
-        std::string result;
-        if (!record.note.empty() && (served == 0 || task->worst != EXIT_OK))
-            result = phoneResultFor(task->worst) + ": " + record.note;
-        else if (served == 0)
-            result = loop ? "no phone came" : phoneResultFor(task->worst);
-        else if (task->worst == EXIT_OK)
-            result = "passed";
-        else if (loop)
-            result = "last failure: " + task->lastReason;
-        else
-            result = record.phones.back().result +
-                     (task->lastReason.empty() ? std::string() : ": " + task->lastReason);
-        std::string row =
-            column(task->name, nameWidth + 2) + column(flash.empty() ? "-" : flash, 14);
-        if (loop)
-            row += column(std::to_string(served), 8) +
-                   column(std::to_string(task->recorder->passed()), 8) +
-                   column(std::to_string(task->recorder->failed()), 8);
-        row += column(std::to_string(bytes), 12) + column(formatDuration(seconds), 9) + result;
-        m_Screen->plainLine(row);
-    }
-    m_Screen->plainLine(std::to_string(phones) + (phones == 1 ? " phone: " : " phones: ") +
-                        std::to_string(passed) + " passed, " + std::to_string(phones - passed) +
-                        " failed");
-}
-
 }  // namespace
-
-int moreSerious(int a, int b) {
-    auto rank = [](int code) {
-        switch (code) {
-            case EXIT_OK:
-                return 0;
-            case EXIT_TIMEOUT:
-                return 1;
-            case EXIT_PHONE_FAILED:
-                return 2;
-            case EXIT_USAGE:
-                return 3;
-            case EXIT_PORT_OR_FILE:
-                return 4;
-            case EXIT_INTERRUPTED:
-                return 6;
-            default:
-                return 5;  // EXIT_UNAVAILABLE and anything unforeseen
-        }
-    };
-    return rank(b) > rank(a) ? b : a;
-}
-
-std::string perPortPath(const std::string& path, const std::string& portName) {
-    std::string tag = portName;
-    if (const auto slash = tag.rfind('/'); slash != std::string::npos)
-        tag = tag.substr(slash + 1);
-    const auto slash = path.rfind('/');
-    const auto dot = path.rfind('.');
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    // A leading dot names a hidden file, not an extension.
-    const bool hasExtension = dot != std::string::npos && dot > nameStart;
-    if (!hasExtension)
-        return path + "-" + tag;
-    return path.substr(0, dot) + "-" + tag + path.substr(dot);
-}
-
-report::RunReport reportFrame(const Options& o, const std::vector<std::string>& arguments) {
-    report::RunReport frame;
-    frame.program = "zrk410";
-    frame.version = report::programVersion();
-    frame.command = commandName(o.command);
-    frame.arguments = arguments;
-    frame.started = std::chrono::system_clock::now();
-    return frame;
-}
-
-}  // namespace zrk::cli
-
-namespace zrk::cli {
 
 int runSeveralPhones(const Options& o, const PhoneJob& base,
                      const std::vector<std::string>& arguments, TerminalOutput& output) {
@@ -456,32 +230,6 @@ int runSeveralPhones(const Options& o, const PhoneJob& base,
         return EXIT_USAGE;
     }
     return run.run(arguments);
-}
-
-int runOnePhoneWithReport(const Options& o, PhoneJob job, const std::vector<std::string>& arguments,
-                          TerminalOutput& output) {
-    report::RunReport report = reportFrame(o, arguments);
-    std::string name = o.sim ? "COM1" : o.port;
-    if (name.empty())
-        name = PortMap::portName(job.choices.portIndex + 1);
-    else if (const auto number = PortMap::parsePortName(name))
-        name = PortMap::portName(*number);
-    PhoneRecorder recorder(name, job.choices, job.answers.sectors, report::imagesFor(job.choices));
-    job.observer = &recorder;
-    recorder.beginPhone(false);
-    output.clearLastDiagnostic();
-    int result = runPhoneJob(job, output);
-    recorder.endPhone(result, output.lastDiagnostic());
-    report.ports.push_back(recorder.record());
-    report.ended = std::chrono::system_clock::now();
-    report.exitCode = result;
-    std::string error;
-    if (!report::writeReport(report, o.reportPath, &error)) {
-        output.diagnostic("cannot write the report " + o.reportPath + ": " + error);
-        if (result == EXIT_OK)
-            result = EXIT_PORT_OR_FILE;
-    }
-    return result;
 }
 
 }  // namespace zrk::cli

@@ -40,4 +40,18 @@ std::string outputClash(const std::vector<NamedOutput>& outputs) {
     return {};
 }
 
+std::string perPortPath(const std::string& path, const std::string& portName) {
+    std::string tag = portName;
+    if (const auto slash = tag.rfind('/'); slash != std::string::npos)
+        tag = tag.substr(slash + 1);
+    const auto slash = path.rfind('/');
+    const auto dot = path.rfind('.');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    // A leading dot names a hidden file, not an extension.
+    const bool hasExtension = dot != std::string::npos && dot > nameStart;
+    if (!hasExtension)
+        return path + "-" + tag;
+    return path.substr(0, dot) + "-" + tag + path.substr(dot);
+}
+
 }  // namespace zrk::cli

@@ -15,4 +15,8 @@ struct NamedOutput {
 // Empty when every output has a file of its own; otherwise what collides, in words.
 std::string outputClash(const std::vector<NamedOutput>& outputs);
 
+// FILE with the port's name before its extension: "dump.bin" and COM2 give "dump-COM2.bin"; a
+// device path gives its last part ("trace-ttyUSB0.txt").
+std::string perPortPath(const std::string& path, const std::string& portName);
+
 }  // namespace zrk::cli

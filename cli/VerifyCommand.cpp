@@ -8,7 +8,7 @@ namespace zrk::cli {
 
 CLI::App* addVerifyCommand(CLI::App& app, Options& o) {
     auto* verify = app.add_subcommand(
-        "verify",
+        commandWord(Command::Verify),
         "read the phone's NOR flash or NAND files back and compare them with the images; "
         "nothing is written (a difference is exit 4)");
     verify->add_option("--bin", o.binPath, "firmware image (.bin or .cla) to compare the NOR with")

@@ -15,6 +15,7 @@
 #include "cli/MultiPortRun.h"
 #include "cli/PhoneSession.h"
 #include "cli/QixCommands.h"
+#include "cli/ReportedRun.h"
 #include "cli/SectorList.h"
 #include "cli/SimArguments.h"
 #include "cli/StartAddress.h"

@@ -75,7 +75,11 @@ void PhaseContext::setState(std::int32_t state) {
 
 void PhaseContext::setLoaderReady(bool ready) {
     m_LoaderReady = ready;
-    publishStage();
+    // The identification makes the loader ready in its last step and then ends the bring-up:
+    // a ready loader in a bring-up state is no stage of its own, and the view would be told
+    // "working" for an operation that never began.
+    if (!ready || m_State == IDLE || m_State == INITIAL)
+        publishStage();
 }
 
 void PhaseContext::setOperationKind(std::int32_t kind) {

@@ -484,5 +484,27 @@ TEST_F(BringUpTest, AutoDownLoaderStartsTheDownloadRightAfterIdentification) {
     EXPECT_EQ(view.events.back(), "lock");
 }
 
+TEST_F(BringUpTest, BringUpsTellTheirStagesWithoutAStepBetween) {
+    test::bringUpPhone(engine, link, view);
+    // The identification makes the loader ready and ends the bring-up in one step: a view
+    // told "working" in between would show an operation that never began.
+    EXPECT_EQ(view.stages,
+              (std::vector<Stage>{Stage::WaitingForPhone, Stage::BringingUp, Stage::Ready}));
+    // With auto-download the download's own start is the next stage.
+    engine.stop();
+    view.stages.clear();
+    test::TempDir dir;
+    view.userChoices.autoDownload = true;
+    view.userChoices.binPath = dir.write("fw.bin", Bytes(3000, 0x5A));
+    test::bringUpPhone(engine, link, view);
+    EXPECT_EQ(view.stages, (std::vector<Stage>{Stage::WaitingForPhone, Stage::BringingUp,
+                                               Stage::Ready, Stage::Working}));
+    // The next START, after an operation's phase was current, waits for the phone at once.
+    engine.stop();
+    view.stages.clear();
+    engine.start();
+    EXPECT_EQ(view.stages, std::vector<Stage>{Stage::WaitingForPhone});
+}
+
 }  // namespace
 }  // namespace zrk

@@ -1,6 +1,7 @@
 // The command line's own parsing: options, sector lists, start addresses, simulator options.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <sstream>
 
 #include "cli/CommandLine.h"
@@ -140,6 +141,43 @@ TEST(CommandLine, VerifyTakesTheImagesOfADownloadAndDownloadTakesVerify) {
     EXPECT_FALSE(p.outcome.options);
     EXPECT_EQ(p.outcome.exitCode, EXIT_USAGE);
     EXPECT_NE(p.err.find("give --bin FILE, --qix FILE or both"), std::string::npos) << p.err;
+}
+
+TEST(CommandLine, EveryCommandIsParsedBackFromTheNameTheReportGivesIt) {
+    // The report names a run by commandName; typed as it stands (with what each command
+    // requires), the name must run that same command.
+    const std::vector<std::pair<Command, std::vector<const char*>>> commands = {
+        {Command::Identify, {}},
+        {Command::Download, {"--bin", "a.bin"}},
+        {Command::Erase, {"--sectors", "1"}},
+        {Command::Dump, {"--sectors", "1", "--out", "d.bin"}},
+        {Command::Format, {}},
+        {Command::Status, {}},
+        {Command::Crc, {"a.bin"}},
+        {Command::FsList, {}},
+        {Command::FsGet, {"/a", "--out", "a"}},
+        {Command::FsRemove, {"/a"}},
+        {Command::FsStat, {"/a"}},
+        {Command::FsNandDump, {"--out", "n.bin"}},
+        {Command::Verify, {"--bin", "a.bin"}},
+        {Command::FsPull, {"/a", "dir"}},
+        {Command::FsBackup, {"dir"}},
+        {Command::QixCreate, {"dir", "--out", "a.qix"}},
+        {Command::QixList, {"a.qix"}},
+        {Command::QixExtract, {"a.qix", "dir"}},
+        {Command::Doctor, {}},
+    };
+    for (const auto& [command, rest] : commands) {
+        std::istringstream words(commandName(command));
+        std::vector<std::string> typed{std::istream_iterator<std::string>(words), {}};
+        std::vector<const char*> args;
+        for (const auto& word : typed)
+            args.push_back(word.c_str());
+        args.insert(args.end(), rest.begin(), rest.end());
+        const Parsed p = parse(args);
+        ASSERT_TRUE(p.outcome.options) << commandName(command) << ": " << p.err;
+        EXPECT_EQ(p.outcome.options->command, command) << commandName(command);
+    }
 }
 
 TEST(SectorList, AcceptsNumbersRangesAndAll) {

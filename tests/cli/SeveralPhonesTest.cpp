@@ -12,7 +12,8 @@
 
 #include "ChildProcess.h"
 #include "cli/ExitCodes.h"
-#include "cli/MultiPortRun.h"
+#include "cli/ExitRanking.h"
+#include "cli/OutputNames.h"
 #include "support/JsonSchemaCheck.h"
 #include "support/TempDir.h"
 #include "support/TestImages.h"

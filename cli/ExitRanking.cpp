@@ -1,0 +1,29 @@
+#include "cli/ExitRanking.h"
+
+#include "cli/ExitCodes.h"
+
+namespace zrk::cli {
+
+int moreSerious(int a, int b) {
+    auto rank = [](int code) {
+        switch (code) {
+            case EXIT_OK:
+                return 0;
+            case EXIT_TIMEOUT:
+                return 1;
+            case EXIT_PHONE_FAILED:
+                return 2;
+            case EXIT_USAGE:
+                return 3;
+            case EXIT_PORT_OR_FILE:
+                return 4;
+            case EXIT_INTERRUPTED:
+                return 6;
+            default:
+                return 5;  // EXIT_UNAVAILABLE and anything unforeseen
+        }
+    };
+    return rank(b) > rank(a) ? b : a;
+}
+
+}  // namespace zrk::cli

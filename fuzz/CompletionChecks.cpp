@@ -1,0 +1,230 @@
+#include "fuzz/CompletionChecks.h"
+
+#include <algorithm>
+#include <set>
+
+#include "engine/Checksums.h"
+#include "fuzz/FuzzCheck.h"
+#include "fuzz/FuzzFiles.h"
+#include "fuzz/WireCommands.h"
+#include "support/TempDir.h"
+
+namespace zrk::fuzz {
+
+using namespace wire;
+
+namespace {
+
+const std::vector<std::uint8_t> kSupportedFlash = {0x00, 0xEC, 0x22, 0xFC};
+
+bool isOne(const std::vector<std::uint8_t>& write, std::uint8_t command) {
+    return write.size() == 1 && write[0] == command;
+}
+
+bool isProgramCommand(const std::vector<std::uint8_t>& write) {
+    return write.size() == 5 &&
+           (write[0] == kProgram64K || write[0] == kProgram16K || write[0] == kProgramSmall);
+}
+
+}  // namespace
+
+std::string hex(const std::vector<std::uint8_t>& bytes, std::size_t max) {
+    std::string out;
+    char buffer[4];
+    for (std::size_t i = 0; i < bytes.size() && i < max; ++i) {
+        std::snprintf(buffer, sizeof buffer, " %02X", bytes[i]);
+        out += buffer;
+    }
+    if (bytes.size() > max)
+        out += " ... (" + std::to_string(bytes.size()) + " bytes)";
+    return out;
+}
+
+void CompletionChecks::confirm(const OperationOutcome& outcome, std::size_t from) {
+    const std::string what = std::string(operationName(outcome.operation)) + " completed";
+    switch (outcome.operation) {
+        case Operation::BringUp:
+            confirmBringUp(from, what);
+            return;
+        case Operation::Firmware:
+            confirmFirmware(from, what);
+            return;
+        case Operation::FirmwareAndFileSystem:
+            confirmFirmware(from, what);
+            confirmFileSystem(from, what);
+            return;
+        case Operation::FileSystem:
+            confirmFileSystem(from, what);
+            return;
+        case Operation::Erase:
+            confirmErase(from, what);
+            return;
+        case Operation::Dump:
+            confirmDump(from, outcome, what);
+            return;
+        case Operation::Format:
+            confirmFormat(from, what);
+            return;
+        case Operation::Status:
+            confirmStatus(from, what);
+            return;
+        case Operation::Explorer:
+        case Operation::FirmwareVerify:
+        case Operation::FileSystemVerify:
+            violated(std::string("an outcome no button here starts: ") +
+                     operationName(outcome.operation));
+    }
+}
+
+std::optional<std::size_t> CompletionChecks::lastOne(std::size_t from, std::uint8_t command) const {
+    for (std::size_t i = writes().size(); i > from; --i)
+        if (isOne(writes()[i - 1].bytes, command))
+            return i - 1;
+    return std::nullopt;
+}
+
+std::optional<std::size_t> CompletionChecks::firstOne(std::size_t from,
+                                                      std::uint8_t command) const {
+    for (std::size_t i = from; i < writes().size(); ++i)
+        if (isOne(writes()[i].bytes, command))
+            return i;
+    return std::nullopt;
+}
+
+void CompletionChecks::confirmBringUp(std::size_t from, const std::string& what) {
+    const auto id = lastOne(from, kReadFlashId);
+    check(id.has_value(), what + " without a flash identification request");
+    const Bytes reply = m_Rig.link.reply(*id);
+    check(reply.size() >= 8 &&
+              std::equal(kSupportedFlash.begin(), kSupportedFlash.end(), reply.begin()),
+          what + " without the supported flash's identification:" + hex(reply));
+}
+
+// A command byte, its 4-byte argument in the next write, and the argument's sum as the first
+// byte of the reply.
+std::size_t CompletionChecks::confirmArgument(std::size_t from, std::uint8_t command,
+                                              const Bytes& expected, const std::string& what) {
+    const auto at = firstOne(from, command);
+    check(at && *at + 1 < writes().size(), what + ": command missing");
+    const Bytes& argument = writes()[*at + 1].bytes;
+    if (!expected.empty())
+        check(argument == expected, what + ": wrong argument" + hex(argument));
+    const Bytes reply = m_Rig.link.reply(*at + 1);
+    check(!reply.empty() && reply[0] == sum8(argument),
+          what + " without the argument's sum:" + hex(reply));
+    return *at + 2;
+}
+
+void CompletionChecks::confirmFirmware(std::size_t from, const std::string& what) {
+    const Bytes image = test::TempDir::read(m_Rig.view.userChoices.binPath);
+    const auto crc = bigEndian32(crc32(image.data(), image.size()));
+    std::size_t at =
+        confirmArgument(from, kImageCrc, Bytes(crc.begin(), crc.end()), what + " (image CRC)");
+    at = confirmArgument(at, kWriteOffset, {}, what + " (offset)");
+    const auto length = bigEndian32(static_cast<std::uint32_t>(image.size()));
+    at = confirmArgument(at, kImageLength, Bytes(length.begin(), length.end()), what + " (length)");
+    Bytes sent;
+    while (at < writes().size() && isProgramCommand(writes()[at].bytes)) {
+        Bytes sector;
+        std::size_t last = at;
+        for (++at; at < writes().size() && !isProgramCommand(writes()[at].bytes) &&
+                   !isOne(writes()[at].bytes, kStart) && !isOne(writes()[at].bytes, kPowerOn);
+             ++at) {
+            sector.insert(sector.end(), writes()[at].bytes.begin(), writes()[at].bytes.end());
+            last = at;
+        }
+        check(!sector.empty(), what + ": a sector without data");
+        // After the sector's last block: its acknowledgement, then the sector's sum.
+        const Bytes reply = m_Rig.link.reply(last);
+        check(reply.size() >= 2 && reply[1] == sum8(sector),
+              what + " without the sector's sum:" + hex(reply));
+        sent.insert(sent.end(), sector.begin(), sector.end());
+    }
+    check(sent == image, what + ": " + std::to_string(sent.size()) + " bytes sent of " +
+                             std::to_string(image.size()));
+}
+
+void CompletionChecks::confirmFileSystem(std::size_t from, const std::string& what) {
+    const auto unmount = lastOne(from, kUnmount);
+    check(unmount.has_value(), what + " without an unmount");
+    const Bytes reply = m_Rig.link.reply(*unmount);
+    check(!reply.empty() && reply[0] == kUnmount,
+          what + " without the unmount's echo:" + hex(reply));
+    // Every block, a letter run, confirmed by its sum; together the whole image.
+    std::string sent;
+    for (std::size_t i = from; i + 1 < writes().size(); ++i) {
+        if (!isOne(writes()[i].bytes, kFileBlock))
+            continue;
+        const Bytes& block = writes()[i + 1].bytes;
+        if (block.empty() || block[0] < 'a' || block[0] > 'z')
+            continue;  // an empty block: the next write is the next command
+        const Bytes blockReply = m_Rig.link.reply(i + 1);
+        check(!blockReply.empty() && blockReply[0] == sum8(block),
+              what + " without a block's sum:" + hex(blockReply));
+        sent.append(block.begin(), block.end());
+    }
+    check(sent == files().qixContent, what + ": " + std::to_string(sent.size()) +
+                                          " image bytes sent of " +
+                                          std::to_string(files().qixContent.size()));
+}
+
+void CompletionChecks::confirmErase(std::size_t from, const std::string& what) {
+    std::set<std::uint32_t> erased;
+    for (std::size_t i = from; i < writes().size(); ++i) {
+        const Bytes& w = writes()[i].bytes;
+        if (w.size() != 5 || w[0] != kEraseSector)
+            continue;
+        const Bytes reply = m_Rig.link.reply(i);
+        check(!reply.empty() && reply[0] == sum8(w.data() + 1, 4),
+              what + " without an erase's sum:" + hex(reply));
+        erased.insert(static_cast<std::uint32_t>(w[1]) << 24 | w[2] << 16 | w[3] << 8 | w[4]);
+    }
+    const auto& selected = m_Rig.view.sectorsToSelect;
+    const std::set<int> chosen(selected.begin(), selected.end());
+    check(erased.size() == chosen.size(), what + ": " + std::to_string(erased.size()) +
+                                              " sectors erased of " +
+                                              std::to_string(chosen.size()));
+}
+
+void CompletionChecks::confirmDump(std::size_t from, const OperationOutcome& outcome,
+                                   const std::string& what) {
+    Bytes expected;
+    for (std::size_t i = from; i < writes().size(); ++i) {
+        const Bytes& w = writes()[i].bytes;
+        if (w.size() != 5 || w[0] != kDumpBlock)
+            continue;
+        // The block is what the engine took last before its next request.
+        const Bytes reply = m_Rig.link.reply(i);
+        check(reply.size() >= kDumpFrameSize, what + ": a block short of its frame");
+        const auto frame = reply.end() - static_cast<std::ptrdiff_t>(kDumpFrameSize);
+        const Bytes block(frame, frame + kDumpBlockSize);
+        check(sum8(block) == *(frame + kDumpBlockSize), what + " with a block whose sum is wrong");
+        expected.insert(expected.end(), block.begin(), block.end());
+    }
+    check(outcome.bytes == expected.size(), what + ": the outcome counts other bytes");
+    check(test::TempDir::read(m_Rig.view.saveFileAnswer) == expected,
+          what + ": the file does not hold the blocks received");
+}
+
+void CompletionChecks::confirmFormat(std::size_t from, const std::string& what) {
+    const auto at = lastOne(from, kFormat);
+    check(at.has_value(), what + " without a format command");
+    const Bytes reply = m_Rig.link.reply(*at);
+    const auto ok = std::find(reply.begin(), reply.end(), kFormatOk);
+    check(ok != reply.end() && std::find(reply.begin(), ok, kFormatFailed) == ok,
+          what + " without the phone's success:" + hex(reply));
+}
+
+void CompletionChecks::confirmStatus(std::size_t from, const std::string& what) {
+    const auto at = lastOne(from, kFsStatus);
+    check(at.has_value(), what + " without a status command");
+    const Bytes reply = m_Rig.link.reply(*at);
+    const auto ok = std::find_if(reply.begin(), reply.end(), [](std::uint8_t b) {
+        return b == kStatusOk || b == kStatusOkToo || b == kInitFailed;
+    });
+    check(ok != reply.end() && *ok != kInitFailed &&
+              reply.end() - ok > static_cast<std::ptrdiff_t>(kStatusRecordSize),
+          what + " without the status record:" + hex(reply));
+}
+
+}  // namespace zrk::fuzz

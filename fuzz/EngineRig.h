@@ -1,0 +1,18 @@
+#pragma once
+// The protocol engine of one link with everything it talks to replaced by recorders: the link
+// keeps every write and every byte fed, the view every event, stage and outcome.
+#include "fuzz/RecordingLink.h"
+#include "protocol/ProtocolEngine.h"
+#include "support/FakeClock.h"
+#include "support/RecordingView.h"
+
+namespace zrk::fuzz {
+
+struct EngineRig {
+    RecordingLink link;
+    test::RecordingView view;
+    test::FakeClock clock;
+    ProtocolEngine engine{link, view, clock};
+};
+
+}  // namespace zrk::fuzz
