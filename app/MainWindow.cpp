@@ -1,30 +1,22 @@
 #include "app/MainWindow.h"
 
-#include <QFile>
-#include <QMenu>
 #include <QScrollBar>
-#include <cerrno>
-#include <cstring>
 #include <limits>
 
 #include "app/AboutDialog.h"
+#include "app/ControlStates.h"
 #include "app/DialogUnits.h"
+#include "app/ExplorerLaunch.h"
 #include "app/LinkPump.h"
 #include "app/LogPane.h"
 #include "app/PortList.h"
 #include "app/Prompter.h"
 #include "app/Resources.h"
 #include "app/SettingsStore.h"
-#include "app/dialogs/FsExplorerDialog.h"
 #include "app/dialogs/SectorSelectDialog.h"
-#include "engine/Checksums.h"
 #include "engine/LineSpeeds.h"
 #include "engine/OpenFailureText.h"
-#include "files/FileStatus.h"
-#include "filesystem/CodePage.h"
-#include "filesystem/explorer/ExplorerEngine.h"
 #include "protocol/ProtocolEngine.h"
-#include "report/ReportJson.h"
 #include "serial/PortDoctor.h"
 #include "serial/PortMap.h"
 #include "serial/SerialLink.h"
@@ -48,55 +40,6 @@ QString fromStd(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// Size fields show the length as a decimal; a file the size of which cannot be had shows
-// nothing new, and whyNot (if given) gets the reason in the system's words for the log.
-// Only a readable regular file has one; opening a FIFO to ask would wait for a writer.
-std::optional<qint64> lengthOf(const QString& path, std::string* whyNot = nullptr) {
-    auto refuse = [whyNot](std::string reason) -> std::optional<qint64> {
-        if (whyNot)
-            *whyNot = std::move(reason);
-        return std::nullopt;
-    };
-    if (path.isEmpty())
-        return refuse("no file is chosen");
-    const std::string native = QFile::encodeName(path).toStdString();
-    const auto status = fileStatus(native);
-    if (!status)
-        return refuse(std::strerror(errno));
-    if (status->directory())
-        return refuse("it is a folder");
-    if (!status->regular())
-        return refuse("it is not a regular file");
-    if (!mayRead(native))
-        return refuse(std::strerror(errno));
-    return static_cast<qint64>(status->size);
-}
-
-// A screen reader (or a tool driving the window) finds each field by its name, not by where
-// it stands; the two size fields also get their "Size :" labels as buddies.
-void nameControls(Ui::MainWindow& ui) {
-    const std::pair<QWidget*, const char*> names[] = {
-        {ui.portList, "Serial port"},
-        {ui.speedList, "Speed"},
-        {ui.flashNameField, "Flash ID"},
-        {ui.startAddressField, "Start NOR address (hex)"},
-        {ui.binPathField, "Firmware image"},
-        {ui.binCrcField, "Firmware image CRC"},
-        {ui.binSizeField, "Firmware image size"},
-        {ui.qixPathField, "File-system image"},
-        {ui.qixCrcField, "File-system image CRC"},
-        {ui.qixSizeField, "File-system image size"},
-        {ui.progressBar, "Progress"},
-        {ui.logView, "Log"},
-    };
-    for (const auto& [widget, name] : names)
-        widget->setAccessibleName(QString::fromLatin1(name));
-    ui.binCrcButton->setAccessibleDescription(QStringLiteral("CRC of the firmware image"));
-    ui.qixCrcButton->setAccessibleDescription(QStringLiteral("CRC of the file-system image"));
-    ui.binSizeLabel->setBuddy(ui.binSizeField);
-    ui.qixSizeLabel->setBuddy(ui.qixSizeField);
-}
-
 }  // namespace
 
 MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prompter,
@@ -109,7 +52,7 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
       m_Prompter(prompter) {
     // The controls, with the bound values as constructed (no selections, nothing checked).
     m_Ui->setupUi(this);
-    nameControls(*m_Ui);
+    controls::nameForScreenReaders(*m_Ui);
     setFont(sansFont());
     setStyleSheet(QString::fromLatin1(kWindowStyle));
     applyDialogUnits(this);
@@ -132,27 +75,20 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     m_UseStartNorAddress = 0;
     m_AutoDownload = 0;
 
-    // The stored paths with the sizes of their files as they are now; checksums start empty,
-    // and a file that went away leaves its size empty without a complaint.
-    m_BinPath = m_Settings.readString(QStringLiteral("BinPath"));
-    m_QixPath = m_Settings.readString(QStringLiteral("VavPath"));
-    m_Ui->binPathField->setText(m_BinPath);
-    m_Ui->qixPathField->setText(m_QixPath);
-    if (const auto length = lengthOf(m_BinPath))
-        m_Ui->binSizeField->setText(QString::number(*length));
-    if (const auto length = lengthOf(m_QixPath))
-        m_Ui->qixSizeField->setText(QString::number(*length));
-    m_CfgPath = deriveCfgPath(m_QixPath);
-    showCodePage();
+    const auto note = [this](const std::string& text) { appendNote(text); };
+    m_Images = std::make_unique<ImageFiles>(
+        *m_Ui, m_Settings, m_Prompter, *m_Pump, *this,
+        ImageFiles::Hooks{
+            [this](const std::string& text, MessageIcon icon) { messageBox(text, icon); }, note,
+            [this] { m_Engine->imageUnreadable(); }});
+    m_Images->loadStored();
+    m_CodePage =
+        std::make_unique<CodePageChoice>(*m_Ui, m_Settings, m_Prompter, *m_Pump, *this, note);
+    m_CodePage->show();
+    m_TraceAndReport =
+        std::make_unique<TraceAndReport>(*m_Ui->logView, m_Link, m_Prompter, *m_Pump, *this, note);
 
-    // Nothing can be done on a phone yet.
-    setOperationButtonsEnabled(false);
-    m_Ui->stopButton->setEnabled(false);
-    m_Ui->qixPathField->setEnabled(false);
-    m_Ui->qixButton->setEnabled(false);
-    m_Ui->codePageButton->setEnabled(false);
-    m_Ui->startAddressBox->setEnabled(false);
-    m_Ui->startAddressField->setEnabled(false);
+    controls::showUnconnected(*m_Ui);
 
     setLogText(kWelcomeText);
 
@@ -201,12 +137,14 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
 
     m_Ui->qixPathField->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_Ui->qixPathField, &QWidget::customContextMenuRequested, this,
-            &MainWindow::showQixMenu);
+            [this](const QPoint& at) { m_CodePage->showMenu(m_Ui->qixPathField, at); });
     m_Ui->qixButton->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_Ui->qixButton, &QWidget::customContextMenuRequested, this, &MainWindow::showQixMenu);
+    connect(m_Ui->qixButton, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { m_CodePage->showMenu(m_Ui->qixButton, at); });
     connect(m_Ui->codePageButton, &QPushButton::clicked, this, &MainWindow::chooseCodePage);
     m_Ui->logView->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_Ui->logView, &QWidget::customContextMenuRequested, this, &MainWindow::showLogMenu);
+    connect(m_Ui->logView, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { m_TraceAndReport->showMenu(at); });
 
     connect(m_Ui->startButton, &QPushButton::clicked, this, &MainWindow::onStart);
     connect(m_Ui->stopButton, &QPushButton::clicked, this, &MainWindow::onStop);
@@ -225,10 +163,14 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     connect(m_Ui->modeBinRadio, &QRadioButton::clicked, this, &MainWindow::applyDownloadMode);
     connect(m_Ui->modeQixRadio, &QRadioButton::clicked, this, &MainWindow::applyDownloadMode);
     connect(m_Ui->modeBinQixRadio, &QRadioButton::clicked, this, &MainWindow::applyDownloadMode);
-    connect(m_Ui->binButton, &QPushButton::clicked, this, &MainWindow::pickBinFile);
-    connect(m_Ui->qixButton, &QPushButton::clicked, this, &MainWindow::pickQixFile);
-    connect(m_Ui->binCrcButton, &QPushButton::clicked, this, [this] { showChecksum(false); });
-    connect(m_Ui->qixCrcButton, &QPushButton::clicked, this, [this] { showChecksum(true); });
+    connect(m_Ui->binButton, &QPushButton::clicked, this,
+            [this] { m_Images->pick(ImageFiles::Row::Firmware); });
+    connect(m_Ui->qixButton, &QPushButton::clicked, this,
+            [this] { m_Images->pick(ImageFiles::Row::FileSystem); });
+    connect(m_Ui->binCrcButton, &QPushButton::clicked, this,
+            [this] { m_Images->showChecksum(ImageFiles::Row::Firmware); });
+    connect(m_Ui->qixCrcButton, &QPushButton::clicked, this,
+            [this] { m_Images->showChecksum(ImageFiles::Row::FileSystem); });
 
     // The keyboard focus is left to the first control.
 }
@@ -258,105 +200,14 @@ void MainWindow::useSimulator(const QString& device) {
     appendLog("\r\n\r\n** COM1 is the phone simulator at " + device.toStdString() + "\r\n");
 }
 
-// ---- the code page of the .cfg names ------------------------------------------------------
-
-void MainWindow::showQixMenu(const QPoint& position) {
-    auto* source = qobject_cast<QWidget*>(sender());
-    QMenu menu(this);
-    menu.addAction(tr("Code page of the .cfg names..."), this, &MainWindow::chooseCodePage);
-    menu.exec((source ? source : m_Ui->qixPathField)->mapToGlobal(position));
-}
-
-void MainWindow::chooseCodePage() {
-    PromptHold prompt(*m_Pump);
-    const QString locale = QString::fromStdString(localeCodePageName());
-    const auto answer = m_Prompter.askText(
-        this, tr("Code page"),
-        tr("Code page the .cfg file's names are written in, such as CP1252 or CP949\n(empty for "
-           "this system's %1):")
-            .arg(locale),
-        m_Settings.readString(QStringLiteral("CodePage")));
-    if (!answer)
-        return;
-    const QString name = answer->trimmed();
-    std::string error;
-    if (!name.isEmpty() && !CodePage::open(name.toStdString(), &error)) {
-        m_Prompter.message(this, tr("This system cannot convert that code page."),
-                           MessageIcon::Warning, QString::fromStdString(error));
-        return;
-    }
-    m_Settings.writeString(QStringLiteral("CodePage"), name);
-    showCodePage();
-    appendNote("** Names in .cfg files are read as " +
-               (name.isEmpty() ? locale : name).toStdString() + "\r\n");
-}
+// ---- the code page, the trace and the report ------------------------------------------------
 
 bool MainWindow::offerCodePage(const std::string& question, const std::string& codePage) {
     // Not destructive: Yes only changes how the names are read, and the answer is kept.
     if (!askYesNo(question))
         return false;
-    m_Settings.writeString(QStringLiteral("CodePage"), QString::fromStdString(codePage));
-    showCodePage();
+    m_CodePage->store(codePage);
     return true;
-}
-
-void MainWindow::showCodePage() {
-    const QString stored = m_Settings.readString(QStringLiteral("CodePage"));
-    const QString name = stored.isEmpty() ? QString::fromStdString(localeCodePageName()) : stored;
-    m_Ui->codePageButton->setText(name);
-    m_Ui->codePageButton->setToolTip(
-        (stored.isEmpty() ? tr("Code page of the .cfg names: %1, this system's")
-                          : tr("Code page of the .cfg names: %1"))
-            .arg(name) +
-        tr("\nClick to choose the one the .cfg files were written in"));
-}
-
-// ---- the link trace ------------------------------------------------------------------------
-
-void MainWindow::showLogMenu(const QPoint& position) {
-    std::unique_ptr<QMenu> menu(m_Ui->logView->createStandardContextMenu());
-    if (m_TraceControl) {
-        menu->addSeparator();
-        QAction* start =
-            menu->addAction(tr("Trace the link to a file..."), this, &MainWindow::chooseTraceFile);
-        QAction* stop = menu->addAction(tr("Stop tracing"), this, &MainWindow::stopTrace);
-        start->setEnabled(!m_Link.isConnected());
-        stop->setEnabled(!m_Link.isConnected() && !m_TracePath.isEmpty());
-    }
-    menu->addSeparator();
-    menu->addAction(tr("Save report..."), this, &MainWindow::saveReport)
-        ->setEnabled(!m_Session.empty());
-    menu->exec(m_Ui->logView->viewport()->mapToGlobal(position));
-}
-
-void MainWindow::chooseTraceFile() {
-    if (!m_TraceControl)
-        return;
-    PromptHold prompt(*m_Pump);
-    // The port's trace is only swapped while no watcher thread writes to it.
-    if (m_Link.isConnected()) {
-        m_Prompter.message(this, tr("Stop the link before changing the trace."),
-                           MessageIcon::Warning, {});
-        return;
-    }
-    FileDialogRequest request;
-    request.title = tr("Trace the link to");
-    request.nameFilters =
-        QStringList{QStringLiteral("trace file (*.txt)"), QStringLiteral("all files (*)")};
-    request.defaultSuffix = QStringLiteral("txt");
-    request.initialPath = m_TracePath;
-    const QString path = m_Prompter.saveFile(this, request);
-    if (path.isEmpty())
-        return;
-    if (!m_TraceControl(path)) {
-        m_TracePath.clear();
-        m_Prompter.message(this, tr("Cannot write the trace file %1.").arg(path),
-                           MessageIcon::Warning, {});
-        return;
-    }
-    m_TracePath = path;
-    m_TraceErrorTold = false;
-    appendNote("** Tracing the link to " + path.toStdString() + "\r\n");
 }
 
 void MainWindow::operationEnded(const OperationOutcome& outcome) {
@@ -370,45 +221,9 @@ void MainWindow::operationEnded(const OperationOutcome& outcome) {
         report::SessionRecord::Where where{PortMap::portName(port), portMap().device(port),
                                            m_Ui->flashNameField->text().toStdString(),
                                            m_Engine->context().flashId};
-        m_Session.add(outcome, choices(), m_Engine->context().sectorSelected, where,
-                      std::chrono::system_clock::now());
+        m_TraceAndReport->record(outcome, choices(), m_Engine->context().sectorSelected, where);
     }
-    const int error = m_TraceError && !m_TraceErrorTold ? m_TraceError() : 0;
-    if (error == 0)
-        return;
-    m_TraceErrorTold = true;
-    appendNote("** The trace file " + m_TracePath.toStdString() +
-               " could not be written completely: " + std::strerror(error) + "\r\n");
-}
-
-void MainWindow::saveReport() {
-    if (m_Session.empty())
-        return;
-    PromptHold prompt(*m_Pump);
-    FileDialogRequest request;
-    request.title = tr("Save the report as");
-    request.nameFilters =
-        QStringList{QStringLiteral("report (*.json)"), QStringLiteral("all files (*)")};
-    request.defaultSuffix = QStringLiteral("json");
-    const QString path = m_Prompter.saveFile(this, request);
-    if (path.isEmpty())
-        return;
-    std::string error;
-    const auto report = m_Session.report("zrk410-gui", std::chrono::system_clock::now());
-    if (!report::writeReport(report, path.toStdString(), &error)) {
-        m_Prompter.message(this, tr("Cannot write the report %1.").arg(path), MessageIcon::Warning,
-                           QString::fromStdString(error));
-        return;
-    }
-    appendNote("** Report saved: " + path.toStdString() + "\r\n");
-}
-
-void MainWindow::stopTrace() {
-    if (!m_TraceControl || m_TracePath.isEmpty() || m_Link.isConnected())
-        return;
-    m_TraceControl(QString());
-    appendNote("** Trace closed: " + m_TracePath.toStdString() + "\r\n");
-    m_TracePath.clear();
+    m_TraceAndReport->noteTraceLoss();
 }
 
 // ---- bound values and control states -------------------------------------------------------
@@ -444,98 +259,20 @@ void MainWindow::pushBound() {
     m_Ui->autoDownloadBox->setChecked(m_AutoDownload != 0);
 }
 
-void MainWindow::setOperationButtonsEnabled(bool on) {
-    for (QWidget* w : std::initializer_list<QWidget*>{m_Ui->eraseButton, m_Ui->dumpButton,
-                                                      m_Ui->formatButton, m_Ui->explorerButton,
-                                                      m_Ui->statusButton, m_Ui->downloadButton})
-        w->setEnabled(on);
-}
-
-void MainWindow::setBinRowEnabled(bool on) {
-    m_Ui->binPathField->setEnabled(on);
-    m_Ui->binButton->setEnabled(on);
-    m_Ui->binSizeField->setEnabled(on);
-}
-
-void MainWindow::setQixRowEnabled(bool on) {
-    m_Ui->qixPathField->setEnabled(on);
-    m_Ui->qixButton->setEnabled(on);
-    m_Ui->codePageButton->setEnabled(on);
-    m_Ui->qixSizeField->setEnabled(on);
-}
-
-void MainWindow::applyModeRows(bool afterOperation) {
-    switch (static_cast<DownloadMode>(m_DownloadMode)) {
-        case DownloadMode::ModeBin:
-            setBinRowEnabled(true);
-            setQixRowEnabled(false);
-            m_Ui->startAddressBox->setEnabled(true);
-            // Our choice: in BIN the field follows its box, so a ticked box always offers an
-            // editable address.
-            m_Ui->startAddressField->setEnabled(m_UseStartNorAddress != 0);
-            break;
-        case DownloadMode::ModeQix:
-            setBinRowEnabled(false);
-            setQixRowEnabled(true);
-            m_Ui->startAddressBox->setEnabled(false);
-            m_Ui->startAddressField->setEnabled(false);
-            break;
-        case DownloadMode::ModeBinAndQix:
-            setBinRowEnabled(true);
-            setQixRowEnabled(true);
-            m_Ui->startAddressBox->setEnabled(true);
-            if (afterOperation || m_UseStartNorAddress)
-                m_Ui->startAddressField->setEnabled(true);
-            break;
-    }
-}
-
 void MainWindow::showPortOpened() {
-    m_Ui->portList->setEnabled(false);
-    m_Ui->speedList->setEnabled(false);
-    m_Ui->stopButton->setEnabled(true);
-    m_Ui->startButton->setEnabled(false);
-    m_Ui->autoDownloadBox->setEnabled(false);
+    controls::showPortOpened(*m_Ui);
 }
 
 void MainWindow::lockControls() {
-    m_Ui->aboutButton->setEnabled(false);
-    setOperationButtonsEnabled(false);
-    m_Ui->powerOnToggle->setEnabled(false);
-    // Read when the download ends: a change half-way would not be what was asked for at start.
-    m_Ui->verifyBox->setEnabled(false);
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             m_Ui->modeBinRadio, m_Ui->modeQixRadio, m_Ui->modeBinQixRadio, m_Ui->binCrcButton,
-             m_Ui->binCrcField, m_Ui->qixCrcButton, m_Ui->qixCrcField, m_Ui->startAddressBox,
-             m_Ui->startAddressField})
-        w->setEnabled(false);
-    setBinRowEnabled(false);
-    setQixRowEnabled(false);
+    controls::lock(*m_Ui);
 }
 
 void MainWindow::finishOperation() {
-    m_Ui->aboutButton->setEnabled(true);
-    setOperationButtonsEnabled(true);
-    m_Ui->powerOnToggle->setEnabled(true);
-    m_Ui->verifyBox->setEnabled(true);
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             m_Ui->modeBinRadio, m_Ui->modeQixRadio, m_Ui->modeBinQixRadio, m_Ui->binCrcButton,
-             m_Ui->binCrcField, m_Ui->qixCrcButton, m_Ui->qixCrcField})
-        w->setEnabled(true);
-    applyModeRows(true);
+    controls::finish(*m_Ui, m_DownloadMode, m_UseStartNorAddress != 0);
 }
 
 void MainWindow::showStopped() {
-    m_Ui->startButton->setEnabled(true);
-    m_Ui->portList->setEnabled(true);
-    m_Ui->speedList->setEnabled(true);
-    finishOperation();
-    setOperationButtonsEnabled(false);
-    m_Ui->stopButton->setEnabled(false);
-    m_Ui->powerOnToggle->setEnabled(false);
-    m_Ui->startAddressBox->setEnabled(false);
-    m_Ui->startAddressField->setEnabled(false);
-    m_Ui->autoDownloadBox->setEnabled(true);
+    controls::showStopped(*m_Ui, m_DownloadMode, m_UseStartNorAddress != 0);
 }
 
 UserChoices MainWindow::choices() {
@@ -549,11 +286,11 @@ UserChoices MainWindow::choices() {
     c.autoDownload = m_AutoDownload != 0;
     c.useStartNorAddress = m_UseStartNorAddress != 0;
     c.startAddressText = m_Ui->startAddressField->text().toStdString();
-    c.binPath = m_BinPath.toStdString();
-    c.qixPath = m_QixPath.toStdString();
-    c.cfgPath = m_CfgPath.toStdString();
+    c.binPath = m_Images->binPath().toStdString();
+    c.qixPath = m_Images->qixPath().toStdString();
+    c.cfgPath = m_Images->cfgPath().toStdString();
     // Where the .cfg files come from another system: "CodePage" in the settings (CP1252, ...).
-    c.codePage = m_Settings.readString(QStringLiteral("CodePage")).toStdString();
+    c.codePage = m_CodePage->stored();
     c.codePageControl = "the code page button beside the QIX path";
     return c;
 }
@@ -644,7 +381,7 @@ void MainWindow::onStartAddressBox() {
 
 void MainWindow::applyDownloadMode() {
     readBack();
-    applyModeRows(false);
+    controls::applyModeRows(*m_Ui, m_DownloadMode, m_UseStartNorAddress != 0, false);
 }
 
 void MainWindow::openExplorer() {
@@ -652,124 +389,12 @@ void MainWindow::openExplorer() {
     // and tests may still call this at another time.
     if (m_Engine->stage() != Stage::Ready)
         return;
-    const UserChoices c = choices();
-    std::string error;
-    auto codePage = CodePage::open(c.codePage.empty() ? localeCodePageName() : c.codePage, &error);
-    if (!codePage) {
-        messageBox("Unknown code page for the QIX names!", MessageIcon::Warning);
-        return;
-    }
-    setProgressPos(0);
-    // Not held like a prompt: while it runs, the explorer is the one the link's news are for.
-    FsExplorerDialog explorer(m_Link, *m_Pump, m_Prompter, std::move(*codePage), this);
-    // The window's controls are inert while the explorer has the link, and look it. Disabling
-    // the window leaves each control's own state alone (also one the engine changes meanwhile),
-    // so enabling it brings every control back as it should be. It comes back as soon as the
-    // explorer gives the link back: what follows (a lost link's Stop) finds a usable window.
-    setEnabled(false);
-    explorer.setEnabled(true);
-    connect(&explorer, &QDialog::finished, this, [this] { setEnabled(true); });
-    explorer.start();
-    m_Prompter.runDialog(explorer);
-    setEnabled(true);
-    // The explorer's log went with it: a transfer it cut short is told here.
-    if (const std::string& note = explorer.engine().cutShortNote(); !note.empty())
+    if (const std::string note = runExplorer(*this, *this, m_Link, *m_Pump, m_Prompter, choices());
+        !note.empty())
         appendLog("\r\n" + note + "\r\n");
 }
 
-void MainWindow::pickBinFile() {
-    FileDialogRequest request;
-    request.title = tr("Firmware image");
-    request.nameFilters = qtNameFilters(
-        QStringLiteral("firmware (*.cla;*.bin)|*.cla;*.bin|"
-                       "cla file (*.cla)|*.cla|bin file (*.bin)|*.bin|all files (*.*)|*.*||"));
-    request.defaultSuffix = QStringLiteral("cla");
-    request.initialPath = m_BinPath;
-    QString path;
-    {
-        PromptHold prompt(*m_Pump);
-        path = m_Prompter.openFile(this, request);
-    }
-    // The checksum shown was the old file's.
-    m_Ui->binCrcField->clear();
-    if (path.isEmpty()) {
-        messageBox("No file selected!", MessageIcon::Warning);
-        m_BinPath.clear();
-        m_Ui->binPathField->clear();
-        m_Settings.writeString(QStringLiteral("BinPath"), m_BinPath);
-        m_Ui->binSizeField->clear();
-        return;
-    }
-    m_BinPath = path;
-    m_Ui->binPathField->setText(m_BinPath);
-    m_Settings.writeString(QStringLiteral("BinPath"), m_BinPath);
-    if (const auto length = lengthOf(path)) {
-        m_Ui->binSizeField->setText(QString::number(*length));
-    } else {
-        logUnreadable(path);
-        messageBox("Fail to open bin file!", MessageIcon::Warning);
-    }
-}
-
-void MainWindow::pickQixFile() {
-    FileDialogRequest request;
-    request.title = tr("File-system image");
-    request.nameFilters = qtNameFilters(QStringLiteral("qix file (*.qix)|*.qix||"));
-    request.defaultSuffix = QStringLiteral("qix");
-    request.initialPath = m_QixPath;
-    QString path;
-    {
-        PromptHold prompt(*m_Pump);
-        path = m_Prompter.openFile(this, request);
-    }
-    m_Ui->qixCrcField->clear();
-    if (path.isEmpty()) {
-        messageBox("No file selected!", MessageIcon::Warning);
-        m_QixPath.clear();
-        m_CfgPath.clear();
-        m_Ui->qixPathField->clear();
-        m_Settings.writeString(QStringLiteral("VavPath"), m_QixPath);
-        m_Ui->qixSizeField->clear();
-        return;
-    }
-    m_QixPath = path;
-    m_Ui->qixPathField->setText(m_QixPath);
-    m_Settings.writeString(QStringLiteral("VavPath"), m_QixPath);
-    m_CfgPath = deriveCfgPath(m_QixPath);
-    if (const auto length = lengthOf(path)) {
-        m_Ui->qixSizeField->setText(QString::number(*length));
-    } else {
-        logUnreadable(path);
-        messageBox("Fail to open VAV file!", MessageIcon::Warning);
-    }
-}
-
-void MainWindow::showChecksum(bool image) {
-    QLineEdit* field = image ? m_Ui->qixCrcField : m_Ui->binCrcField;
-    const QString path = image ? m_QixPath : m_BinPath;
-    field->setEnabled(false);
-    std::uint32_t crc = 0;
-    if (const auto result = path.isEmpty() ? std::nullopt : fileCrc32(path.toStdString())) {
-        crc = result->crc;
-    } else {
-        m_Engine->imageUnreadable();
-        logUnreadable(path);
-        messageBox("Fail to open bin file!", MessageIcon::Warning);
-    }
-    field->setText(QStringLiteral("0x%1").arg(crc, 0, 16));
-    field->setEnabled(true);
-}
-
 // ---- log and progress ----------------------------------------------------------------------
-
-void MainWindow::logUnreadable(const QString& path) {
-    // The box's text is fixed and names neither the file nor the cause. A file that passes
-    // the checks failed while it was read.
-    std::string reason = "it could not be read to the end";
-    lengthOf(path, &reason);
-    appendNote("** Cannot read " + (path.isEmpty() ? std::string("the file") : path.toStdString()) +
-               ": " + reason + "\r\n");
-}
 
 void MainWindow::appendLog(const std::string& text) {
     m_Log->appendLog(text);

@@ -2,7 +2,9 @@
 // The program's one top-level window. It owns the protocol engine and is its view: the engine
 // logs, drives the progress bar, changes the control states and asks its questions through the
 // DownloaderView calls below; the buttons call the engine. The link's news reach the engine
-// through the window's link pump, on the UI thread.
+// through the window's link pump, on the UI thread. Its other jobs have rooms of their own: the
+// image rows (ImageFiles), the code page (CodePageChoice), the log menu's trace and report
+// (TraceAndReport), the control states (ControlStates), the port list (PortList).
 #include <QDialog>
 #include <QString>
 #include <QTimer>
@@ -12,6 +14,9 @@
 #include <optional>
 #include <string>
 
+#include "app/CodePageChoice.h"
+#include "app/ImageFiles.h"
+#include "app/TraceAndReport.h"
 #include "engine/DownloaderView.h"
 #include "report/SessionRecord.h"
 
@@ -44,9 +49,9 @@ class MainWindow : public QDialog, public DownloaderView {
     const std::string& logText() const;
     // The link's news pass through here; the explorer holds it around its prompts too.
     LinkPump& linkPump() { return *m_Pump; }
-    QString binPath() const { return m_BinPath; }
-    QString qixPath() const { return m_QixPath; }
-    QString cfgPath() const { return m_CfgPath; }
+    QString binPath() const { return m_Images->binPath(); }
+    QString qixPath() const { return m_Images->qixPath(); }
+    QString cfgPath() const { return m_Images->cfgPath(); }
 
     // COM1 is the phone simulator for this run: the map points there and the list selects
     // COM1, neither of them stored.
@@ -56,21 +61,25 @@ class MainWindow : public QDialog, public DownloaderView {
 
     // Starts (a path) or ends (empty) the hex trace of every byte on the link; false when the
     // trace file cannot be written. Offered in the log pane's menu while the link is closed.
-    using TraceControl = std::function<bool(const QString& path)>;
-    void setTraceControl(TraceControl control) { m_TraceControl = std::move(control); }
+    using TraceControl = TraceAndReport::TraceControl;
+    void setTraceControl(TraceControl control) {
+        m_TraceAndReport->setTraceControl(std::move(control));
+    }
     // Why the trace lost text (errno), or 0: told once in the log when an operation ends.
-    void setTraceErrorSource(std::function<int()> source) { m_TraceError = std::move(source); }
-    void chooseTraceFile();
+    void setTraceErrorSource(std::function<int()> source) {
+        m_TraceAndReport->setTraceErrorSource(std::move(source));
+    }
+    void chooseTraceFile() { m_TraceAndReport->chooseTraceFile(); }
     // Asks for the code page of the .cfg names (empty: the locale's) and stores it, refusing a
     // name this system cannot convert.
-    void chooseCodePage();
+    void chooseCodePage() { m_CodePage->choose(); }
     // DownloaderView: the question, then the code page stored and shown.
     bool offerCodePage(const std::string& question, const std::string& codePage) override;
-    void stopTrace();
-    const QString& tracePath() const { return m_TracePath; }
+    void stopTrace() { m_TraceAndReport->stopTrace(); }
+    const QString& tracePath() const { return m_TraceAndReport->tracePath(); }
     // The log pane's "Save report...": the run report of the window's last phones, as JSON.
-    void saveReport();
-    const report::SessionRecord& session() const { return m_Session; }
+    void saveReport() { m_TraceAndReport->saveReport(); }
+    const report::SessionRecord& session() const { return m_TraceAndReport->session(); }
 
     // Exit, Esc and the window's close all come here; during a write to the flash they ask
     // first.
@@ -107,10 +116,6 @@ class MainWindow : public QDialog, public DownloaderView {
   private:
     void readBack();
     void pushBound();
-    void applyModeRows(bool afterOperation);
-    void setBinRowEnabled(bool on);
-    void setQixRowEnabled(bool on);
-    void setOperationButtonsEnabled(bool on);
 
     void onPortChanged();
     void onSpeedChanged();
@@ -126,16 +131,8 @@ class MainWindow : public QDialog, public DownloaderView {
     void onStartAddressBox();
     void applyDownloadMode();
     void openExplorer();
-    void pickBinFile();
-    void pickQixFile();
-    void showChecksum(bool image);
-    void logUnreadable(const QString& path);
     // The window's own lines, each on a line of its own.
     void appendNote(const std::string& text);
-    void showLogMenu(const QPoint& position);
-    void showQixMenu(const QPoint& position);
-    // The code page button beside the QIX path shows the stored one or the locale's.
-    void showCodePage();
 
     std::unique_ptr<Ui::MainWindow> m_Ui;
     SerialLink& m_Link;
@@ -160,15 +157,10 @@ class MainWindow : public QDialog, public DownloaderView {
     int m_AutoDownload = 0;
     int m_UseStartNorAddress = 0;
 
-    QString m_BinPath;
-    QString m_QixPath;
-    QString m_CfgPath;
-
-    TraceControl m_TraceControl;
-    std::function<int()> m_TraceError;
-    bool m_TraceErrorTold = false;
-    QString m_TracePath;
-    report::SessionRecord m_Session;
+    // The rooms of the window's other jobs.
+    std::unique_ptr<ImageFiles> m_Images;
+    std::unique_ptr<CodePageChoice> m_CodePage;
+    std::unique_ptr<TraceAndReport> m_TraceAndReport;
     bool m_Recording = true;  // not while the window goes
 };
 
