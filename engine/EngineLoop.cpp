@@ -210,16 +210,20 @@ bool EngineLoop::waitAndRead(int timeoutMs) {
     const int n = m_Waiter.wait(ready, timeoutMs);
     if (n < 0)
         return false;
+    // What was read goes to the link's handler here and now: a reply reaches its engine in the
+    // same turn of the loop that read it.
     for (int i = 0; i < n; ++i) {
         for (auto& entry : m_Links)
             if (entry->watchTag == ready[i].tag) {
-                entry->link->readInput(ready[i].events);
+                if (entry->link->readInput(ready[i].events))
+                    entry->link->deliverData();
                 break;
             }
     }
     for (auto& entry : m_Links)
-        if (entry->alwaysReady && entry->watchedFd >= 0)
-            entry->link->readInput(Waiter::kReadable);
+        if (entry->alwaysReady && entry->watchedFd >= 0 &&
+            entry->link->readInput(Waiter::kReadable))
+            entry->link->deliverData();
     return true;
 }
 

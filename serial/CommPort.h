@@ -60,7 +60,7 @@ class CommPort : public SerialLink {
         return true;
     }
     InputWait inputWait() const override;
-    void readInput(short events) override;
+    bool readInput(short events) override;
 
     // Every block written and read goes here too (nullptr: no trace). Set while closed.
     void setTrace(TraceSink* trace) { m_Trace = trace; }
@@ -102,6 +102,8 @@ class CommPort : public SerialLink {
     std::string takeInput(bool hungUp);
     void reportLost(const std::string& reason);
     void notifyData();
+    // Bytes are queued, and all of a requested frame.
+    bool dataReady() const;
     bool fail(OpenFailure::Kind kind, int error);
 
     const PortMap& m_Ports;

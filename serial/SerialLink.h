@@ -57,9 +57,11 @@ class SerialLink {
         bool backlogged = false;  // the receive queue is full: look again soon, not at once
     };
     virtual InputWait inputWait() const { return {}; }
-    // The descriptor polled ready with these events: read what waits into the receive queue
-    // and post the news to the sink, as the watcher would.
-    virtual void readInput(short /*events*/) {}
+    // The descriptor polled ready with these events: read what waits into the receive queue.
+    // True when there is news for the handler (bytes, or all of a requested frame): the sink
+    // that reads is the one that delivers it, at once, without posting to itself. A lost
+    // device is still posted, after those bytes.
+    virtual bool readInput(short /*events*/) { return false; }
 
     // Where the watcher's posts go. Set while the link is closed.
     void setEventSink(LinkEventSink* sink) { m_Sink.store(sink, std::memory_order_release); }

@@ -28,14 +28,17 @@ long CommPort::readAvailable(std::uint8_t* buffer, std::size_t capacity) {
     }
 }
 
-void CommPort::notifyData() {
+bool CommPort::dataReady() const {
     const int queued = m_QueueRead.count();
     if (queued == 0)
-        return;
+        return false;
     const int frame = BlockMode.load();
-    if (frame != 0 && queued < frame)
-        return;
-    postData();
+    return frame == 0 || queued >= frame;
+}
+
+void CommPort::notifyData() {
+    if (dataReady())
+        postData();
 }
 
 CommPort::InputWait CommPort::inputWait() const {
@@ -44,18 +47,18 @@ CommPort::InputWait CommPort::inputWait() const {
     return {m_Fd, m_QueueRead.freeSpace() == 0};
 }
 
-void CommPort::readInput(short events) {
+bool CommPort::readInput(short events) {
     if (!m_SinkReads || m_Fd < 0 || m_InputEnded)
-        return;
+        return false;
     const std::string lostReason = (events & POLLNVAL)
                                        ? std::string("the device was closed")
                                        : takeInput((events & (POLLHUP | POLLERR)) != 0);
-    notifyData();
     if (!lostReason.empty()) {
         // A hung-up descriptor polls ready for ever: stop asking it, as the watcher would end.
         m_InputEnded = true;
         reportLost(lostReason);
     }
+    return dataReady();
 }
 
 std::string CommPort::takeInput(bool hungUp) {
