@@ -10,8 +10,9 @@ set(_layers
   "loader:loader engine serial files"
   "filesystem:filesystem engine serial files"
   "protocol:protocol bringup loader filesystem engine serial files"
-  "report:report engine serial files")
-set(_project_folders files serial engine bringup loader filesystem protocol report app cli sim tests bench tools)
+  "report:report engine serial files"
+  "station:station protocol report bringup loader filesystem engine serial files")
+set(_project_folders files serial engine bringup loader filesystem protocol report station app cli sim tests bench tools)
 
 set(_errors "")
 foreach(_entry IN LISTS _layers)
