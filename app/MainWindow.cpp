@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QScrollBar>
+#include <QShortcut>
 #include <cstring>
 #include <limits>
 
@@ -17,6 +18,7 @@
 #include "app/Prompter.h"
 #include "app/Resources.h"
 #include "app/SettingsStore.h"
+#include "app/dialogs/StationWindow.h"
 #include "engine/Checksums.h"
 #include "engine/LineSpeeds.h"
 #include "engine/OpenFailureText.h"
@@ -208,6 +210,8 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     connect(m_Ui->codePageButton, &QPushButton::clicked, this, &MainWindow::chooseCodePage);
     m_Ui->logView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_Ui->logView, &QWidget::customContextMenuRequested, this, &MainWindow::showLogMenu);
+    connect(new QShortcut(QKeySequence(tr("Ctrl+Shift+S")), this), &QShortcut::activated, this,
+            [this] { openStation(); });
 
     connect(m_Ui->startButton, &QPushButton::clicked, this, &MainWindow::onStart);
     connect(m_Ui->stopButton, &QPushButton::clicked, this, &MainWindow::onStop);
@@ -327,7 +331,17 @@ void MainWindow::showLogMenu(const QPoint& position) {
     menu->addSeparator();
     menu->addAction(tr("Save report..."), this, &MainWindow::saveReport)
         ->setEnabled(!m_Session.empty());
+    menu->addAction(tr("Station..."), this, [this] { openStation(); });
     menu->exec(m_Ui->logView->viewport()->mapToGlobal(position));
+}
+
+StationWindow& MainWindow::openStation() {
+    if (!m_Station)
+        m_Station = new StationWindow(m_Settings, m_Prompter, this);
+    m_Station->show();
+    m_Station->raise();
+    m_Station->activateWindow();
+    return *m_Station;
 }
 
 void MainWindow::chooseTraceFile() {
@@ -597,6 +611,9 @@ void MainWindow::onStop() {
 }
 
 void MainWindow::reject() {
+    // The station's phones go with this window: they are asked about as the link's are.
+    if (m_Station && !m_Station->mayInterrupt())
+        return;
     if (!mayInterrupt())
         return;
     QDialog::reject();

@@ -28,6 +28,7 @@ class Prompter;
 class ProtocolEngine;
 class SerialLink;
 class SettingsStore;
+class StationWindow;
 
 class MainWindow : public QDialog, public DownloaderView {
     Q_OBJECT
@@ -71,6 +72,10 @@ class MainWindow : public QDialog, public DownloaderView {
     // The log pane's "Save report...": the run report of the window's last phones, as JSON.
     void saveReport();
     const report::SessionRecord& session() const { return m_Session; }
+
+    // The production station (the log pane's "Station..." and Ctrl+Shift+S): made on first use
+    // and kept, so that its tiles survive being closed and opened again.
+    StationWindow& openStation();
 
     // Exit, Esc and the window's close all come here; during a write to the flash they ask
     // first.
@@ -169,7 +174,8 @@ class MainWindow : public QDialog, public DownloaderView {
     bool m_TraceErrorTold = false;
     QString m_TracePath;
     report::SessionRecord m_Session;
-    bool m_Recording = true;  // not while the window goes
+    bool m_Recording = true;             // not while the window goes
+    StationWindow* m_Station = nullptr;  // a child of the window, once opened
 };
 
 }  // namespace zrk

@@ -16,17 +16,6 @@ namespace {
 report::TimePoint now() {
     return std::chrono::system_clock::now();
 }
-const char* unitName(ProgressUnit unit) {
-    switch (unit) {
-        case ProgressUnit::Bytes:
-            return "bytes";
-        case ProgressUnit::Kilobytes:
-            return "KB";
-        case ProgressUnit::Sectors:
-            return "sectors";
-    }
-    return "";
-}
 }  // namespace
 
 const char* portStateWords(PortState state) {
@@ -83,7 +72,7 @@ class PortRunner::View : public DownloaderView {
         e.kind = StationEvent::Kind::Progress;
         e.position = position;
         e.total = m_Total;
-        e.unit = unitName(m_Unit);
+        e.unit = m_Unit;
         const double seconds = std::chrono::duration<double>(t - m_RangeSet).count();
         e.rate = seconds > 0.05 ? position / seconds : 0;
         m_Runner.post(std::move(e));

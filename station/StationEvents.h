@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/DownloaderView.h"
 #include "engine/Outcome.h"
 
 namespace zrk::station {
@@ -48,8 +49,8 @@ struct StationEvent {
     PortState state = PortState::Idle;  // State, and the last state with Ended
     std::uint64_t position = 0;         // Progress
     std::uint64_t total = 0;
-    double rate = 0;                   // Progress: units a second since the operation began
-    std::string unit;                  // Progress: "bytes", "KB", "sectors"
+    double rate = 0;                          // Progress: units a second since the operation began
+    ProgressUnit unit = ProgressUnit::Bytes;  // Progress
     std::string text;                  // Log: a piece of the log; Flash: its name; Ended: why
     std::optional<PhoneResult> phone;  // Phone
 };
