@@ -50,6 +50,8 @@ class StationWindow : public QDialog {
     // Takes the runners' news now (the timer does it every 100 ms).
     void drainEvents();
     void saveReport();
+    // Every port of the current (or last) run with the phones it served so far.
+    std::vector<report::PortRecord> records() const;
 
     // True when nothing is being written, or the person agrees to cut it short (default No).
     bool mayInterrupt();

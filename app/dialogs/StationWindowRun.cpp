@@ -192,10 +192,15 @@ void StationWindow::showLog(int index) {
     m_Prompter.runDialog(dialog);
 }
 
-void StationWindow::saveReport() {
+std::vector<report::PortRecord> StationWindow::records() const {
     std::vector<report::PortRecord> ports;
     for (const auto& runner : m_Runners)
         ports.push_back(runner->record());
+    return ports;
+}
+
+void StationWindow::saveReport() {
+    const std::vector<report::PortRecord> ports = records();
     if (ports.empty()) {
         m_Prompter.message(this, tr("No phone has been served yet."), MessageIcon::Information, {});
         return;
