@@ -42,8 +42,12 @@ StationTile::StationTile(const QString& port, const QString& device, QWidget* pa
     m_Rate = new QLabel(this);
     m_Flash = new QLabel(this);
     m_Result = new QLabel(this);
+    // Readable from across the bench, whether the font is sized in points or in pixels.
     QFont big = m_Result->font();
-    big.setPointSizeF(big.pointSizeF() * 2.2);
+    if (big.pointSizeF() > 0)
+        big.setPointSizeF(big.pointSizeF() * 2.4);
+    else
+        big.setPixelSize(big.pixelSize() * 12 / 5);
     big.setBold(true);
     m_Result->setFont(big);
     m_Result->setAlignment(Qt::AlignCenter);
@@ -52,6 +56,9 @@ StationTile::StationTile(const QString& port, const QString& device, QWidget* pa
     m_Cause = new QLabel(this);
     m_Cause->setWordWrap(true);
     m_Cause->setTextInteractionFlags(Qt::NoTextInteraction);
+    // Two lines always kept, so that every tile of a row has the same height.
+    m_Cause->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_Cause->setMinimumHeight(2 * m_Cause->fontMetrics().lineSpacing());
     m_Counts = new QLabel(this);
     m_Elapsed = new QLabel(this);
     m_Elapsed->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -72,7 +79,8 @@ StationTile::StationTile(const QString& port, const QString& device, QWidget* pa
     grid->addWidget(m_Counts, 7, 0, 1, 2);
     grid->addWidget(m_Elapsed, 7, 2);
     grid->setColumnStretch(1, 1);
-    grid->setRowStretch(6, 1);
+    grid->setRowStretch(8, 1);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
 
     setDevice(device);
     setState(station::PortState::Idle, Clock::now());
@@ -102,7 +110,10 @@ void StationTile::setState(station::PortState state, Clock::time_point now) {
         m_Bar->setValue(0);
         m_Rate->clear();
     } else if (state == station::PortState::Waiting) {
+        // The last phone's result stays up; the bar and rate are the next phone's.
         m_Timing = false;
+        m_Bar->setValue(0);
+        m_Rate->clear();
     }
     tick(now);
     refreshAccessible();

@@ -153,7 +153,10 @@ QWidget* StationWindow::buildRecipe() {
         auto* row = new QHBoxLayout;
         row->addWidget(field, 1);
         row->addWidget(button);
-        form->addRow(label, row);
+        // The mnemonic opens the file choice: the field itself only shows the path.
+        auto* name = new QLabel(label);
+        name->setBuddy(button);
+        form->addRow(name, row);
         form->addRow(QString(), info);
     };
     fileRow(tr("&BIN:"), m_Bin, m_BinButton, m_BinInfo, QStringLiteral("BIN"),

@@ -46,6 +46,8 @@ class StationWindow : public QDialog {
     // Pictures and tests: tiles as they would be, without runners.
     StationTile* addTile(const QString& port, const QString& device);
     const std::vector<StationTile*>& tiles() const { return m_Tiles; }
+    // The controls as a run leaves them (recipe and ports locked, Stop all enabled).
+    void setRunning(bool on);
     const QString& portLog(int index) const { return m_Logs.at(static_cast<std::size_t>(index)); }
     // Takes the runners' news now (the timer does it every 100 ms).
     void drainEvents();
@@ -73,7 +75,6 @@ class StationWindow : public QDialog {
     void loadRecipe();
     void clearTiles();
     void showLog(int index);
-    void setRunning(bool on);
     void endRunners();
 
     SettingsStore& m_Settings;
