@@ -8,7 +8,7 @@
 //    first and is the reference).
 //  - ui_thread_load: the window thread's CPU time over the run's wall time, in parts of one core:
 //    draining the runners' news and drawing the tiles.
-//  - events_per_second: what the runners put in the window's queue, all ports together.
+//  - log_lines_per_second: the lines the ports' logs grew by, all ports together.
 #include <benchmark/benchmark.h>
 #include <time.h>
 

@@ -320,7 +320,11 @@ PortRunner::After PortRunner::servePhone(LinkSetup& link, EngineLoop& loop, View
         } else if (view.outcome) {
             words = failureWords(*view.outcome);
         } else {
-            words = "no phone answered";
+            words =
+                "no phone answered within " +
+                std::to_string(
+                    std::chrono::duration_cast<std::chrono::seconds>(m_Options.silence).count()) +
+                " s";
         }
         {
             std::lock_guard lock(m_RecordLock);

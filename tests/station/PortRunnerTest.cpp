@@ -177,6 +177,32 @@ TEST(StationRun, APortThatCannotBeOpenedSaysSoAndEnds) {
     EXPECT_FALSE(station.runners[0]->record().note.empty());
 }
 
+TEST(StationRun, ASilentDeviceEndsItsPortWithoutHoldingUpTheOthers) {
+    sim::SimOptions babbling;
+    babbling.faults.babble = "nmea";  // talks without end, answers nothing
+    test::Station station;
+    ASSERT_TRUE(station.addPhones({babbling, {}}));
+    const station::Recipe recipe =
+        binRecipe(station.dir.write("fw.bin", test::randomImage(65536, 8)));
+    // Only the silent port gets a short limit: the phone beside it may be slowed by a loaded
+    // machine, and must not be judged by it.
+    station::RunOptions shortWait;
+    shortWait.silence = std::chrono::seconds(2);
+    for (int i = 0; i < 2; ++i)
+        station.runners.push_back(std::make_unique<station::PortRunner>(
+            i, station::PortTarget{"COM" + std::to_string(i + 1), station.sims[i]->slavePath(), {}},
+            recipe, i == 0 ? shortWait : station::RunOptions{}, station.events));
+    for (auto& runner : station.runners)
+        runner->start();
+
+    ASSERT_TRUE(station.waitFor([&] { return station.allEnded(); }));
+    EXPECT_EQ(station.tiles[0].state, PortState::PortProblem);
+    EXPECT_TRUE(station.tiles[0].phones.empty());
+    EXPECT_EQ(station.runners[0]->record().note, "no phone answered within 2 s");
+    ASSERT_EQ(station.tiles[1].phones.size(), 1u);
+    EXPECT_TRUE(station.tiles[1].phones[0].passed) << station.tiles[1].log;
+}
+
 // The pulled cable's phone hangs up the line: the pseudo-terminal number it frees could be taken
 // by another test's phone, hence alone.
 TEST(StationRunAlone, APulledCableOnOnePortLeavesTheOthersFinishing) {
