@@ -1,9 +1,7 @@
 #include "app/dialogs/StationWindow.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
-#include <QDir>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -11,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTimer>
@@ -21,7 +18,6 @@
 #include "app/SettingsStore.h"
 #include "app/dialogs/StationTile.h"
 #include "engine/LineSpeeds.h"
-#include "report/ReportJson.h"
 #include "serial/PortMap.h"
 
 namespace zrk {

@@ -100,6 +100,7 @@ void StationWindow::startAll() {
     }
     storeRecipe();
     endRunners();
+    m_Runners.clear();
     clearTiles();
     m_Events.take();
     m_Started = std::chrono::system_clock::now();
@@ -121,12 +122,12 @@ void StationWindow::stopAll() {
         runner->stop();
 }
 
+// The ended runners stay until the next Start all: "Save report..." still has their phones.
 void StationWindow::endRunners() {
     stopAll();
     for (auto& runner : m_Runners)
         runner->join();
     drainEvents();
-    m_Runners.clear();
 }
 
 void StationWindow::drainEvents() {

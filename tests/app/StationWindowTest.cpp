@@ -137,6 +137,9 @@ TEST_F(StationWindowTest, ClosingDuringAWriteAsksFirstAndNoKeepsItRunning) {
     EXPECT_FALSE(window.running());
     EXPECT_EQ(window.tiles()[0]->resultText(), "FAIL");
     EXPECT_EQ(window.tiles()[0]->causeText(), "stopped");
+    // Closed, the window still has the run for "Save report...".
+    ASSERT_EQ(window.records().size(), 1u);
+    EXPECT_EQ(window.records()[0].phones.at(0).result, "interrupted");
 }
 
 }  // namespace
