@@ -1,11 +1,12 @@
 #include "app/MainWindow.h"
 
 #include <QScrollBar>
+#include <QShortcut>
 #include <limits>
 
 #include "app/AboutDialog.h"
-#include "app/ControlStates.h"
 #include "app/DialogUnits.h"
+#include "app/EnabledControls.h"
 #include "app/ExplorerLaunch.h"
 #include "app/LinkPump.h"
 #include "app/LogPane.h"
@@ -14,6 +15,7 @@
 #include "app/Resources.h"
 #include "app/SettingsStore.h"
 #include "app/dialogs/SectorSelectDialog.h"
+#include "app/dialogs/StationWindow.h"
 #include "engine/LineSpeeds.h"
 #include "engine/OpenFailureText.h"
 #include "protocol/ProtocolEngine.h"
@@ -145,6 +147,9 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     m_Ui->logView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_Ui->logView, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { m_TraceAndReport->showMenu(at); });
+    m_TraceAndReport->addMenuEntry(tr("Station..."), [this] { openStation(); });
+    connect(new QShortcut(QKeySequence(tr("Ctrl+Shift+S")), this), &QShortcut::activated, this,
+            [this] { openStation(); });
 
     connect(m_Ui->startButton, &QPushButton::clicked, this, &MainWindow::onStart);
     connect(m_Ui->stopButton, &QPushButton::clicked, this, &MainWindow::onStop);
@@ -208,6 +213,15 @@ bool MainWindow::offerCodePage(const std::string& question, const std::string& c
         return false;
     m_CodePage->store(codePage);
     return true;
+}
+
+StationWindow& MainWindow::openStation() {
+    if (!m_Station)
+        m_Station = new StationWindow(m_Settings, m_Prompter, this);
+    m_Station->show();
+    m_Station->raise();
+    m_Station->activateWindow();
+    return *m_Station;
 }
 
 void MainWindow::operationEnded(const OperationOutcome& outcome) {
@@ -333,6 +347,9 @@ void MainWindow::onStop() {
 }
 
 void MainWindow::reject() {
+    // The station's phones go with this window: they are asked about as the link's are.
+    if (m_Station && !m_Station->mayInterrupt())
+        return;
     if (!mayInterrupt())
         return;
     QDialog::reject();

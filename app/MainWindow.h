@@ -4,7 +4,7 @@
 // DownloaderView calls below; the buttons call the engine. The link's news reach the engine
 // through the window's link pump, on the UI thread. Its other jobs have rooms of their own: the
 // image rows (ImageFiles), the code page (CodePageChoice), the log menu's trace and report
-// (TraceAndReport), the control states (ControlStates), the port list (PortList).
+// (TraceAndReport), the control states (EnabledControls), the port list (PortList).
 #include <QDialog>
 #include <QString>
 #include <QTimer>
@@ -33,6 +33,7 @@ class Prompter;
 class ProtocolEngine;
 class SerialLink;
 class SettingsStore;
+class StationWindow;
 
 class MainWindow : public QDialog, public DownloaderView {
     Q_OBJECT
@@ -80,6 +81,10 @@ class MainWindow : public QDialog, public DownloaderView {
     // The log pane's "Save report...": the run report of the window's last phones, as JSON.
     void saveReport() { m_TraceAndReport->saveReport(); }
     const report::SessionRecord& session() const { return m_TraceAndReport->session(); }
+
+    // The production station (the log pane's "Station..." and Ctrl+Shift+S): made on first use
+    // and kept, so that its tiles survive being closed and opened again.
+    StationWindow& openStation();
 
     // Exit, Esc and the window's close all come here; during a write to the flash they ask
     // first.
@@ -161,7 +166,8 @@ class MainWindow : public QDialog, public DownloaderView {
     std::unique_ptr<ImageFiles> m_Images;
     std::unique_ptr<CodePageChoice> m_CodePage;
     std::unique_ptr<TraceAndReport> m_TraceAndReport;
-    bool m_Recording = true;  // not while the window goes
+    bool m_Recording = true;             // not while the window goes
+    StationWindow* m_Station = nullptr;  // a child of the window, once opened
 };
 
 }  // namespace zrk

@@ -17,6 +17,8 @@
 #include "app/SettingsStore.h"
 #include "app/dialogs/FsExplorerDialog.h"
 #include "app/dialogs/SectorSelectDialog.h"
+#include "app/dialogs/StationTile.h"
+#include "app/dialogs/StationWindow.h"
 #include "engine/SectorMap.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/QixNameCheck.h"
@@ -49,6 +51,82 @@ bool save(QWidget& window, const QDir& dir, const QString& name) {
     }
     std::printf("%s\n", qPrintable(path));
     return true;
+}
+
+// The station with eight cables in every state a line sees.
+bool drawStation(const QDir& dir, const QTemporaryDir& filesDir, SettingsStore& settings,
+                 Prompter& prompter) {
+    using station::PortState;
+    const QString firmware = filesDir.filePath(QStringLiteral("zr-k410-v26.bin"));
+    {
+        QFile file(firmware);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(QByteArray(6291456, '\x5a'));
+    }
+    StationWindow window(settings, prompter);
+    station::Recipe recipe;
+    recipe.binPath = firmware.toStdString();
+    recipe.speedIndex = 3;
+    recipe.verify = true;
+    window.setRecipe(recipe);
+    window.setLoop(true);
+    window.setReportFolder(QStringLiteral("/home/user/line-3/reports"));
+    const StationTile::Clock::time_point now{};
+    auto phone = [](int passed, int failed, bool last, const char* cause, double seconds) {
+        station::PhoneResult r;
+        r.number = passed + failed;
+        r.passed = last;
+        r.cause = cause;
+        r.passedCount = passed;
+        r.failedCount = failed;
+        r.seconds = seconds;
+        return r;
+    };
+    struct Tile {
+        const char* port;
+        const char* device;
+        PortState state;
+        std::optional<station::PhoneResult> last;
+        double progress;  // of the current phone, 0..1; negative: none
+    };
+    const Tile tiles[] = {
+        {"COM1", "/dev/ttyS0", PortState::Downloading, phone(12, 0, true, "", 71), 0.45},
+        {"COM2", "/dev/ttyS1", PortState::Done, phone(13, 1, true, "", 70), 1},
+        {"COM3", "/dev/ttyS2", PortState::Failed,
+         phone(7, 2, false, "wrong reply in \"write a sector\" (expected 0x3C, got 0x00)", 38), -1},
+        {"COM4", "/dev/ttyS3", PortState::Waiting, phone(9, 0, true, "", 69), -1},
+        {"COM5", "/dev/ttyS4", PortState::BringingUp, std::nullopt, -1},
+        {"COM6", "/dev/ttyS5", PortState::Verifying, phone(11, 0, true, "", 72), 0.8},
+        {"/dev/ttyUSB0", "/dev/ttyUSB0", PortState::Stopped, phone(4, 1, false, "stopped", 12), -1},
+        {"/dev/ttyUSB1", "/dev/ttyUSB1", PortState::PortProblem, std::nullopt, -1},
+    };
+    for (const Tile& t : tiles) {
+        const QString port = QString::fromLatin1(t.port);
+        if (port.startsWith('/'))
+            window.addDevicePath(port);
+        else
+            window.setPortChecked(port, true);
+        StationTile* tile = window.addTile(port, QString::fromLatin1(t.device));
+        if (t.state != PortState::BringingUp && t.state != PortState::PortProblem)
+            tile->setFlash(QStringLiteral("LMR20TQ55P"));
+        if (t.last)
+            tile->setPhone(*t.last);
+        if (t.state == PortState::PortProblem)
+            tile->setEnded(t.state, QStringLiteral("permission denied: add the user to the "
+                                                   "dialout group"));
+        else if (t.state == PortState::Stopped)
+            tile->setEnded(t.state, {});
+        else
+            tile->setState(t.state, now - std::chrono::seconds(31));
+        if (t.progress >= 0) {
+            const std::uint64_t total = 6291456;
+            const auto position = static_cast<std::uint64_t>(t.progress * total);
+            tile->setProgress(position, total, t.progress < 1 ? 89000 : 0, ProgressUnit::Bytes);
+        }
+        tile->tick(now);
+    }
+    window.setRunning(true);
+    return save(window, dir, QStringLiteral("station.png"));
 }
 
 }  // namespace
@@ -165,6 +243,7 @@ int writeScreenshots(const QString& dirPath) {
         explorer.setProgressPos(131203072 / 2);
         ok &= save(explorer, dir, QStringLiteral("explorer-nand-dump.png"));
     }
+    ok &= drawStation(dir, settingsDir, settings, prompter);
     return ok ? 0 : 1;
 }
 

@@ -43,8 +43,8 @@ class BenchPhone {
             throw std::runtime_error("simulator: " + error);
         ports.setDevice(1, m_Sim.slavePath());
         engine.start();
-        run([this] { return engine.context().loaderReady() || engine.stage() == Stage::Idle; });
-        if (engine.context().loaderReady() != 1)
+        run([this] { return engine.stage() == Stage::Ready || engine.stage() == Stage::Idle; });
+        if (engine.stage() != Stage::Ready)
             throw std::runtime_error("the phone did not come up");
     }
     ~BenchPhone() {

@@ -55,8 +55,8 @@ class ProcessPhone {
     }
     void bringUp() {
         engine.start();
-        run([this] { return engine.context().loaderReady() == 1 || !view.outcomes.empty(); });
-        if (engine.context().loaderReady() != 1)
+        run([this] { return engine.stage() == zrk::Stage::Ready || !view.outcomes.empty(); });
+        if (engine.stage() != zrk::Stage::Ready)
             throw std::runtime_error("the phone did not come up");
     }
     // Seconds from DOWNLOAD to its outcome.

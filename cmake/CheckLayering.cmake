@@ -12,12 +12,13 @@ set(_layers
   "filesystem:filesystem engine serial files"
   "protocol:protocol bringup loader filesystem engine serial files"
   "report:report engine serial files"
-  "app:app protocol bringup loader filesystem report engine serial files"
-  "cli:cli protocol bringup loader filesystem report engine serial files"
+  "station:station protocol report bringup loader filesystem engine serial files"
+  "app:app station protocol bringup loader filesystem report engine serial files"
+  "cli:cli station protocol bringup loader filesystem report engine serial files"
   "sim:sim serial files engine/TargetImages.h")
 # The front ends are the only layers that may use Qt.
 set(_qt_layers app cli)
-set(_project_folders files serial engine bringup loader filesystem protocol report app cli sim tests bench tools)
+set(_project_folders files serial engine bringup loader filesystem protocol report station app cli sim tests bench tools)
 
 set(_errors "")
 foreach(_entry IN LISTS _layers)

@@ -6,7 +6,7 @@
 
 #include "app/DialogUnits.h"
 #include "engine/SectorMap.h"
-#include "loader/LoaderStates.h"
+#include "engine/StartAddress.h"
 #include "ui_SectorSelectDialog.h"
 
 namespace zrk {

@@ -1,4 +1,4 @@
-#include "app/ControlStates.h"
+#include "app/EnabledControls.h"
 
 #include <initializer_list>
 

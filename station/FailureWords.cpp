@@ -1,0 +1,68 @@
+#include "station/FailureWords.h"
+
+#include "engine/SafeText.h"
+#include "engine/TextFormat.h"
+
+namespace zrk::station {
+
+namespace {
+std::string where(const Failure& failure) {
+    return failure.exchange.empty() ? std::string() : " in \"" + failure.exchange + "\"";
+}
+// A tile has one line: the detail's line breaks become spaces, its other controls visible.
+std::string own(const std::string& detail) {
+    std::string flat;
+    for (const char c : trimmedWords(detail)) {
+        const bool space = c == '\r' || c == '\n' || c == '\t' || c == ' ';
+        if (!space)
+            flat += c;
+        else if (!flat.empty() && flat.back() != ' ')
+            flat += ' ';
+    }
+    return flat.empty() ? std::string() : ": " + printableName(flat);
+}
+}  // namespace
+
+std::string failureWords(const OperationOutcome& outcome) {
+    const Failure& failure = outcome.failure;
+    switch (outcome.kind) {
+        case OutcomeKind::Completed:
+            return {};
+        case OutcomeKind::LinkLost:
+            return "cable pulled or port gone" + own(outcome.detail);
+        case OutcomeKind::Stopped:
+            return "stopped" + where(failure);
+        case OutcomeKind::Failed:
+        case OutcomeKind::Abandoned:
+            break;
+    }
+    switch (outcome.cause) {
+        case FailureCause::PhoneReply: {
+            std::string text = "wrong reply" + where(failure);
+            if (failure.expected && failure.got)
+                text +=
+                    formatText(" (expected 0x%02X, got 0x%02X)", *failure.expected, *failure.got);
+            else if (failure.got)
+                text += formatText(" (got 0x%02X)", *failure.got);
+            return text;
+        }
+        case FailureCause::Verify:
+            return "verify failed: the phone does not hold the image" + own(outcome.detail);
+        case FailureCause::File:
+            return "file problem" + own(outcome.detail);
+        case FailureCause::Port:
+            return "port problem" + own(outcome.detail);
+        case FailureCause::Refused:
+            return "refused" + own(outcome.detail);
+        case FailureCause::None:
+            break;
+    }
+    return "failed" + where(failure) + own(outcome.detail);
+}
+
+std::string silenceWords(const std::string& exchange) {
+    return exchange.empty() ? std::string("the phone fell silent")
+                            : "the phone fell silent in \"" + exchange + "\"";
+}
+
+}  // namespace zrk::station
