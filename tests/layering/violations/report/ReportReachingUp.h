@@ -1,4 +1,4 @@
 // Deliberately wrong: the run report sits below the front ends and the composing engine.
 #pragma once
-#include "protocol/ProtocolEngine.h"
 #include <QJsonDocument>
+#include "protocol/ProtocolEngine.h"

@@ -1,5 +1,5 @@
 // Deliberately wrong: the simulator may use the pseudo-terminal and the target images, but a
 // phone that shares the host's engine would hide the host's mistakes.
 #pragma once
-#include "engine/TargetImages.h"
 #include "engine/PhaseContext.h"
+#include "engine/TargetImages.h"
