@@ -11,6 +11,7 @@
 #include "filesystem/explorer/TreeWalk.h"
 #include "support/FakeClock.h"
 #include "support/FakeLink.h"
+#include "support/ListingEntry.h"
 #include "support/RecordingExplorerView.h"
 #include "support/TempDir.h"
 
@@ -20,12 +21,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using State = explorer::ExplorerState;
 
-Bytes entry(std::uint8_t type, const std::string& name) {
-    Bytes b{static_cast<std::uint8_t>(name.size() + 1), type};
-    b.insert(b.end(), name.begin(), name.end());
-    b.push_back(0);
-    return b;
-}
+constexpr auto entry = test::listingEntry;
 
 class TreeWalkTest : public ::testing::Test {
   protected:
