@@ -10,7 +10,6 @@
 #include "engine/EngineLoop.h"
 #include "engine/OpenFailureText.h"
 #include "engine/SafeText.h"
-#include "engine/TextFormat.h"
 #include "protocol/ProtocolEngine.h"
 #include "serial/InterruptSource.h"
 #include "serial/LinkSetup.h"
@@ -71,19 +70,13 @@ void pressOperation(Command command, ProtocolEngine& engine, TerminalView& view)
 }
 
 // The failure's own words, then where it happened: "(Fail to download sector!) in "write a
-// sector": expected 0x3C, got 0x00".
+// sector" (expected 0x3C, got 0x00)".
 std::string wrongReplyDetails(const OperationOutcome& outcome) {
-    const Failure& failure = outcome.failure;
-    std::string text;
-    if (!outcome.detail.empty())
-        text += " (" + withoutControlCharacters(trimmedWords(outcome.detail)) + ")";
-    if (!failure.exchange.empty())
-        text += " in \"" + failure.exchange + "\"";
-    if (failure.expected && failure.got)
-        text += formatText(": expected 0x%02X, got 0x%02X", *failure.expected, *failure.got);
-    else if (failure.got)
-        text += formatText(": got 0x%02X", *failure.got);
-    return text;
+    const std::string words =
+        outcome.detail.empty()
+            ? std::string()
+            : " (" + withoutControlCharacters(trimmedWords(outcome.detail)) + ")";
+    return words + whereTheReplyWasWrong(outcome.failure);
 }
 
 // What one ended operation means for the exit status, said once on stderr.

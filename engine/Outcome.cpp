@@ -1,5 +1,7 @@
 #include "engine/Outcome.h"
 
+#include "engine/TextFormat.h"
+
 namespace zrk {
 
 const char* operationName(Operation operation) {
@@ -25,6 +27,17 @@ const char* operationName(Operation operation) {
             return "the verify";
     }
     return "the operation";
+}
+
+std::string whereTheReplyWasWrong(const Failure& failure) {
+    std::string text;
+    if (!failure.exchange.empty())
+        text += " in \"" + failure.exchange + "\"";
+    if (failure.expected && failure.got)
+        text += formatText(" (expected 0x%02X, got 0x%02X)", *failure.expected, *failure.got);
+    else if (failure.got)
+        text += formatText(" (got 0x%02X)", *failure.got);
+    return text;
 }
 
 }  // namespace zrk

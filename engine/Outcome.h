@@ -65,4 +65,8 @@ struct OperationOutcome {
 
 const char* operationName(Operation operation);
 
+// Where a wrong reply came, in words: ` in "write a sector" (expected 0x3C, got 0x00)`, or as
+// much of it as the failure knows; empty when it knows nothing.
+std::string whereTheReplyWasWrong(const Failure& failure);
+
 }  // namespace zrk

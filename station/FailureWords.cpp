@@ -1,7 +1,6 @@
 #include "station/FailureWords.h"
 
 #include "engine/SafeText.h"
-#include "engine/TextFormat.h"
 
 namespace zrk::station {
 
@@ -37,15 +36,8 @@ std::string failureWords(const OperationOutcome& outcome) {
             break;
     }
     switch (outcome.cause) {
-        case FailureCause::PhoneReply: {
-            std::string text = "wrong reply" + where(failure);
-            if (failure.expected && failure.got)
-                text +=
-                    formatText(" (expected 0x%02X, got 0x%02X)", *failure.expected, *failure.got);
-            else if (failure.got)
-                text += formatText(" (got 0x%02X)", *failure.got);
-            return text;
-        }
+        case FailureCause::PhoneReply:
+            return "wrong reply" + whereTheReplyWasWrong(failure);
         case FailureCause::Verify:
             return "verify failed: the phone does not hold the image" + own(outcome.detail);
         case FailureCause::File:
