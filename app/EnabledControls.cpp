@@ -59,6 +59,7 @@ void applyModeRows(Ui::MainWindow& ui, int downloadMode, bool useStartAddress,
 
 void showPortOpened(Ui::MainWindow& ui) {
     ui.portList->setEnabled(false);
+    ui.mapButton->setEnabled(false);
     ui.speedList->setEnabled(false);
     ui.stopButton->setEnabled(true);
     ui.startButton->setEnabled(false);
@@ -94,6 +95,7 @@ void finish(Ui::MainWindow& ui, int downloadMode, bool useStartAddress) {
 void showStopped(Ui::MainWindow& ui, int downloadMode, bool useStartAddress) {
     ui.startButton->setEnabled(true);
     ui.portList->setEnabled(true);
+    ui.mapButton->setEnabled(true);
     ui.speedList->setEnabled(true);
     finish(ui, downloadMode, useStartAddress);
     setOperationButtons(ui, false);

@@ -60,7 +60,8 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     applyDialogUnits(this);
     m_Pump = std::make_unique<LinkPump>(m_Link);
     m_Log = std::make_unique<LogPane>(*m_Ui->logView, *m_Ui->progressBar);
-    m_PortList = new PortList(*m_Ui->portList, portMap(), m_Settings, m_Prompter, *m_Pump, *this);
+    m_PortList = new PortList(*m_Ui->portList, *m_Ui->mapButton, portMap(), m_Settings, m_Prompter,
+                              *m_Pump, *this);
     m_Ui->logView->document()->setMaximumBlockCount(0);  // the log grows without limit
     pushBound();
 
@@ -460,10 +461,17 @@ void MainWindow::messageBox(const std::string& text, MessageIcon icon) {
     // The fixed text alone leaves the user guessing; the cause (missing device, no permission
     // and the dialout group, busy) goes underneath it.
     OpenFailure failure;
+    std::vector<std::string> elsewhere;  // a missing device: what is there instead
     if (text == "Port Initialization Failed!") {
         failure = m_Link.lastOpenFailure();
         if (failure.kind != OpenFailure::Kind::None)
             detail = fromStd(describeOpenFailure(failure));
+        if (failure.kind == OpenFailure::Kind::NotFound && m_PortIndex >= 0)
+            elsewhere = m_PortList->missingDeviceHelp(m_PortIndex + 1);
+        if (!elsewhere.empty())
+            detail += QStringLiteral("\n");
+        for (const std::string& line : elsewhere)
+            detail += QStringLiteral("\n") + fromStd(line);
     }
     {
         PromptHold prompt(*m_Pump);
@@ -474,6 +482,8 @@ void MainWindow::messageBox(const std::string& text, MessageIcon icon) {
         std::string report;
         for (const std::string& line : portReport(failure.device))
             report += "   " + line + "\r\n";
+        for (const std::string& line : elsewhere)
+            report += (line.rfind(' ', 0) == 0 ? "" : "** ") + line + "\r\n";
         appendNote(report);
     }
 }

@@ -1,6 +1,8 @@
 #include "app/Screenshots.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QMessageBox>
 #include <QPainter>
@@ -14,6 +16,7 @@
 #include "app/LinkPump.h"
 #include "app/MainWindow.h"
 #include "app/Prompter.h"
+#include "app/SerialScanner.h"
 #include "app/SettingsStore.h"
 #include "app/dialogs/FsExplorerDialog.h"
 #include "app/dialogs/SectorSelectDialog.h"
@@ -129,6 +132,57 @@ bool drawStation(const QDir& dir, const QTemporaryDir& filesDir, SettingsStore& 
     return save(window, dir, QStringLiteral("station.png"));
 }
 
+// A machine with an on-board port and two USB adapters, the FTDI one with a serial number.
+std::vector<SerialDevice> benchDevices() {
+    auto adapter = [](const char* path, const char* maker, const char* product, const char* serial,
+                      const char* usbPath) {
+        SerialDevice d;
+        d.path = path;
+        d.kind = SerialKind::Usb;
+        d.usb = UsbIdentity{};
+        d.usb->manufacturer = maker;
+        d.usb->product = product;
+        d.usb->serial = serial;
+        d.usb->usbPath = usbPath;
+        d.usb->interfaceNumber = "00";
+        d.mayOpen = true;
+        return d;
+    };
+    SerialDevice onBoard;
+    onBoard.path = "/dev/ttyS0";
+    onBoard.mayOpen = true;
+    return {onBoard, adapter("/dev/ttyUSB0", "FTDI", "FT232R USB UART", "A5XK3RJ", "1-2:1.0"),
+            adapter("/dev/ttyUSB1", "QinHeng Electronics", "USB Serial", "", "1-3:1.0")};
+}
+
+// The port list open over the window: every name with its device, the adapters with theirs.
+bool drawPortList(const QDir& dir, MainWindow& window) {
+    auto* list = window.findChild<QComboBox*>(QStringLiteral("portList"));
+    if (!list)
+        return false;
+    window.show();
+    QApplication::processEvents();
+    list->showPopup();
+    QApplication::processEvents();
+    QWidget* popup = list->view()->window();
+    QPixmap both = window.grab();
+    const QPixmap over = popup->grab();
+    const QPoint at = list->mapTo(&window, QPoint(0, list->height()));
+    QPainter painter(&both);
+    painter.drawPixmap(at, over);
+    painter.setPen(QColor(90, 90, 90));
+    painter.drawRect(QRect(at, over.size()).adjusted(0, 0, -1, -1));
+    painter.end();
+    list->hidePopup();
+    const QString path = dir.filePath(QStringLiteral("main-port-list.png"));
+    if (!both.save(path)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
 }  // namespace
 
 int writeScreenshots(const QString& dirPath) {
@@ -144,12 +198,15 @@ int writeScreenshots(const QString& dirPath) {
                          QStringLiteral("/home/user/firmware/zr-k410-v26.cla"));
     settings.writeString(QStringLiteral("VavPath"), QStringLiteral("/home/user/firmware/fs.qix"));
     settings.writeInt(QStringLiteral("SPEED"), 3);
+    settings.writeInt(QStringLiteral("COM"), 1);
+    setSerialScanner(benchDevices);
     SilentPrompter prompter;
     CommPort port;
     bool ok = true;
     {
         MainWindow window(port, settings, prompter);
         ok &= save(window, dir, QStringLiteral("main-startup.png"));
+        ok &= drawPortList(dir, window);
 
         window.setLogText(" \r\n");
         window.showPortOpened();
@@ -244,6 +301,7 @@ int writeScreenshots(const QString& dirPath) {
         ok &= save(explorer, dir, QStringLiteral("explorer-nand-dump.png"));
     }
     ok &= drawStation(dir, settingsDir, settings, prompter);
+    setSerialScanner({});
     return ok ? 0 : 1;
 }
 

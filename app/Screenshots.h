@@ -5,8 +5,8 @@
 
 namespace zrk {
 
-// Writes main-startup.png, main-locked.png, about.png, sectors.png, the explorer's pictures and
-// station.png into dir. Exit code.
+// Writes main-startup.png, main-port-list.png, main-locked.png, about.png, sectors.png, the
+// explorer's pictures and station.png into dir. Exit code.
 int writeScreenshots(const QString& dir);
 
 }  // namespace zrk

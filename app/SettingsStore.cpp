@@ -51,6 +51,23 @@ void SettingsStore::setPortDevice(int portNumber, const QString& device) {
     m_Settings->sync();
 }
 
+QString SettingsStore::portAdapter(int portNumber) const {
+    return m_Settings
+        ->value(kPortsGroup + QString::fromStdString(PortMap::portName(portNumber)) +
+                QStringLiteral(".adapter"))
+        .toString();
+}
+
+void SettingsStore::setPortAdapter(int portNumber, const QString& adapter) {
+    const QString key = kPortsGroup + QString::fromStdString(PortMap::portName(portNumber)) +
+                        QStringLiteral(".adapter");
+    if (adapter.isEmpty())
+        m_Settings->remove(key);
+    else
+        m_Settings->setValue(key, adapter);
+    m_Settings->sync();
+}
+
 QString deriveCfgPath(const QString& qixPath) {
     return QString::fromStdString(configPathFor(qixPath.toStdString()));
 }

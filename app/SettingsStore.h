@@ -26,6 +26,10 @@ class SettingsStore {
     // Group "Ports", key "COMn": the device for COMn; empty when it uses the default.
     QString portDevice(int portNumber) const;
     void setPortDevice(int portNumber, const QString& device);
+    // Key "COMn.adapter": the USB adapter COMn is bound to (its serial number or socket), so
+    // that the name follows it when it comes back under another path; empty when none.
+    QString portAdapter(int portNumber) const;
+    void setPortAdapter(int portNumber, const QString& adapter);
 
   private:
     std::unique_ptr<QSettings> m_Settings;

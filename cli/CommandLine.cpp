@@ -5,6 +5,7 @@
 #include "cli/CopyCommandLine.h"
 #include "cli/ExitCodes.h"
 #include "cli/MultiPortOptions.h"
+#include "cli/PortsCommand.h"
 #include "cli/VerifyCommand.h"
 #include "engine/LineSpeeds.h"
 
@@ -50,6 +51,8 @@ const char* commandName(Command c) {
             return "qix extract";
         case Command::Doctor:
             return "doctor";
+        case Command::Ports:
+            return "ports";
     }
     return "?";
 }
@@ -95,8 +98,9 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
     app.add_option("--port", o.portList,
                    "COM1..COM20 (mapped as in the window) or a device path such as /dev/ttyUSB0; "
                    "default: the window's stored port. Given again, each port gets a phone of "
-                   "its own, all served at once")
-        ->type_name("COMn|PATH")
+                   "its own, all served at once. auto: the one USB adapter present "
+                   "(zrk410 ports lists them)")
+        ->type_name("COMn|PATH|auto")
         ->allow_extra_args(false);
     app.add_option("--speed", o.speed, "line speed after the boot ROM stage; default: stored")
         ->check(CLI::IsMember(std::vector<unsigned>(kLineSpeeds.begin(), kLineSpeeds.end())))
@@ -212,6 +216,8 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
                      "for the stored port")
         ->type_name("COMn|PATH");
 
+    auto* ports = addPortsCommand(app);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -247,6 +253,8 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
         o.command = *command;
     else if (doctor->parsed())
         o.command = Command::Doctor;
+    else if (ports->parsed())
+        o.command = Command::Ports;
     else
         o.command = Command::Crc;
 

@@ -27,6 +27,7 @@ enum class Command {
     QixList,     // qix list FILE.qix
     QixExtract,  // qix extract FILE.qix DIR
     Doctor,      // doctor [--port COMn|PATH]
+    Ports,       // ports
 };
 
 // The command as it is typed, its group's word included ("fs ls"): the parser registers each

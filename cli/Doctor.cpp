@@ -4,6 +4,7 @@
 
 #include "cli/ExitCodes.h"
 #include "cli/StoredSettings.h"
+#include "engine/SafeText.h"
 #include "serial/PortDoctor.h"
 #include "serial/PortMap.h"
 
@@ -35,9 +36,13 @@ int runDoctor(const Options& o, TerminalOutput& output) {
     PortMap ports;
     for (const auto& [number, path] : stored.portDevices)
         ports.setDevice(number, path);
+    for (const auto& [number, key] : stored.portAdapters)
+        ports.setAdapter(number, key);
     auto comTarget = [&ports](int n) {
         return Target{PortMap::portName(n), ports.device(n),
-                      ports.isOverridden(n) ? "set in the window" : "the default"};
+                      !ports.adapter(n).empty() ? "bound to the USB adapter " + ports.adapter(n)
+                      : ports.isOverridden(n)   ? "set in the window"
+                                                : "the default"};
     };
 
     std::vector<Target> targets;
@@ -78,8 +83,12 @@ int runDoctor(const Options& o, TerminalOutput& output) {
         for (const Finding& f : d.findings)
             output.line(prefix + f.text);
     }
-    if (anyMissing)
+    if (anyMissing) {
         output.line(presentSerialDevices(setting).text);
+        // With the names that stand for them, for the --port that reaches one.
+        for (const std::string& line : presentPortLines(ports, listSerialDevices()))
+            output.line("  " + printableName(line));
+    }
     for (const Finding& f : diagnoseServices(setting, verdict->usb))
         output.line(f.text);
 

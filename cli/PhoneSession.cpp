@@ -5,6 +5,7 @@
 
 #include "cli/ExitCodes.h"
 #include "cli/ExplorerSession.h"
+#include "cli/PortsCommand.h"
 #include "cli/SharedInterrupt.h"
 #include "cli/TerminalOutput.h"
 #include "engine/EngineLoop.h"
@@ -252,6 +253,9 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
             output.diagnostic("cannot use the port " + link.ports().device(choices.portIndex + 1) +
                               (why.kind != OpenFailure::Kind::None ? ": " + describeOpenFailure(why)
                                                                    : std::string()));
+            if (why.kind == OpenFailure::Kind::NotFound)
+                for (const std::string& line : missingDeviceHelp())
+                    output.diagnostic(line);
             result = EXIT_PORT_OR_FILE;
         } else {
             const auto broughtUp = loop.runUntil(ended, silence, interrupted);

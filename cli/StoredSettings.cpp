@@ -21,9 +21,33 @@ StoredSettings readStoredSettings() {
             settings.value(QString::fromStdString(PortMap::portName(n))).toString();
         if (!path.isEmpty())
             stored.portDevices[n] = path.toStdString();
+        const QString adapter =
+            settings.value(QString::fromStdString(PortMap::portName(n)) + ".adapter").toString();
+        if (!adapter.isEmpty())
+            stored.portAdapters[n] = adapter.toStdString();
     }
     settings.endGroup();
+    if (!stored.portAdapters.empty()) {
+        PortMap ports;
+        for (const auto& [number, key] : stored.portAdapters)
+            ports.setAdapter(number, key);
+        for (int n : ports.follow(listSerialDevices()))
+            stored.portDevices[n] = ports.device(n);
+    }
     return stored;
+}
+
+void storePortBinding(int portNumber, const std::string& device, const std::string& adapter) {
+    QSettings settings("KEPLA Tools", "ZR-K410 Downloader");
+    settings.beginGroup("Ports");
+    const QString name = QString::fromStdString(PortMap::portName(portNumber));
+    settings.setValue(name, QString::fromStdString(device));
+    if (adapter.empty())
+        settings.remove(name + ".adapter");
+    else
+        settings.setValue(name + ".adapter", QString::fromStdString(adapter));
+    settings.endGroup();
+    settings.sync();
 }
 
 }  // namespace zrk::cli

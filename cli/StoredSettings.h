@@ -7,12 +7,16 @@
 namespace zrk::cli {
 
 struct StoredSettings {
-    int portIndex = 0;                       // 0 = COM1
-    int speedIndex = 0;                      // 0 = 115200
-    std::map<int, std::string> portDevices;  // COMn -> device path, where one is set
+    int portIndex = 0;                        // 0 = COM1
+    int speedIndex = 0;                       // 0 = 115200
+    std::map<int, std::string> portDevices;   // COMn -> device path, where one is set
+    std::map<int, std::string> portAdapters;  // COMn -> the USB adapter it is bound to
 };
 
-// Values outside their lists count as absent (0), as the window treats them.
+// Values outside their lists count as absent (0), as the window treats them. A name bound to
+// a USB adapter that is present stands for the path the adapter has now.
 StoredSettings readStoredSettings();
+// Keeps what COMn stands for, as the window would.
+void storePortBinding(int portNumber, const std::string& device, const std::string& adapter);
 
 }  // namespace zrk::cli

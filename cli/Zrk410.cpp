@@ -14,6 +14,7 @@
 #include "cli/MultiPortOptions.h"
 #include "cli/MultiPortRun.h"
 #include "cli/PhoneSession.h"
+#include "cli/PortsCommand.h"
 #include "cli/QixCommands.h"
 #include "cli/ReportedRun.h"
 #include "cli/SectorList.h"
@@ -119,8 +120,10 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
         std::fflush(stderr);
         return parsed.exitCode;
     }
-    const Options& o = *parsed.options;
+    Options o = *parsed.options;
     output.setQuiet(o.quiet);
+    if (const int refused = resolveAutoPorts(o, output))
+        return refused;
 
     if (o.command == Command::Crc)
         return runCrc(o, output);
@@ -128,6 +131,8 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
         return runQixCommand(o, output);
     if (o.command == Command::Doctor)
         return runDoctor(o, output);
+    if (o.command == Command::Ports)
+        return runPorts(o, output);
     // A code page that does not exist here is refused before the phone is asked to power on.
     if (!o.codePage.empty()) {
         std::string error;

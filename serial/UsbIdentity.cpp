@@ -30,8 +30,19 @@ std::optional<UsbIdentity> usbIdentityOf(const std::string& ttyName, const std::
         usb.driver = driver.filename().string();
     // The interface's parents lead to the USB device, the first with a vendor identifier.
     const fs::path top = fs::canonical(sysRoot, ec);
-    for (fs::path at = device; !ec && at.has_relative_path() && at != top; at = at.parent_path()) {
+    fs::path below;  // the interface, once the walk is past it
+    for (fs::path at = device; !ec && at.has_relative_path() && at != top;
+         below = at, at = at.parent_path()) {
         if (fs::exists(at / "idVendor")) {
+            if (!below.empty()) {
+                usb.usbPath = below.filename().string();
+                usb.interfaceNumber = firstLine(below / "bInterfaceNumber");
+                const auto dot = usb.usbPath.rfind('.');
+                if (usb.interfaceNumber.empty() && dot != std::string::npos)
+                    usb.interfaceNumber = usb.usbPath.substr(dot + 1);
+                if (usb.interfaceNumber.size() == 1)
+                    usb.interfaceNumber.insert(0, "0");
+            }
             usb.vendorId = firstLine(at / "idVendor");
             usb.productId = firstLine(at / "idProduct");
             usb.manufacturer = firstLine(at / "manufacturer");

@@ -13,6 +13,10 @@ struct UsbIdentity {
     std::string product;
     std::string serial;
     std::string driver;  // of the serial interface, "ch341-uart"
+    // The interface the port belongs to, named by the USB socket path it is plugged into
+    // ("1-1.2:1.0": bus 1, hub port 1, port 2, configuration 1, interface 0), and its number.
+    std::string usbPath;
+    std::string interfaceNumber;  // "00"
 };
 
 // ttyName as under /sys/class/tty ("ttyUSB0"); nullopt for a device without a USB parent.

@@ -11,10 +11,12 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/Prompter.h"
+#include "app/SerialScanner.h"
 #include "app/SettingsStore.h"
 #include "app/dialogs/StationTile.h"
 #include "engine/LineSpeeds.h"
@@ -91,18 +93,49 @@ QWidget* StationWindow::buildPorts() {
 void StationWindow::fillPorts() {
     const QStringList checked =
         m_Settings.readString(QStringLiteral("StationPorts")).split(',', Qt::SkipEmptyParts);
-    for (int n = PortMap::kFirstPort; n <= PortMap::kLastPort; ++n) {
-        const QString name = fromStd(PortMap::portName(n));
-        const QString device = fromStd(portMap().device(n));
-        auto* item = new QListWidgetItem(tr("%1  %2").arg(name, device), m_Ports);
-        item->setData(Qt::UserRole, name);
+    auto addItem = [this, &checked](const QString& key, const QString& device,
+                                    const QString& text) {
+        auto* item = new QListWidgetItem(text, m_Ports);
+        item->setData(Qt::UserRole, key);
         item->setData(Qt::UserRole + 1, device);
+        item->setToolTip(text);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(checked.contains(name) ? Qt::Checked : Qt::Unchecked);
+        item->setCheckState(checked.contains(key) ? Qt::Checked : Qt::Unchecked);
+    };
+    // The cables plugged in come first, by their names where they have one; then the names
+    // whose device is not here.
+    std::vector<bool> listed(PortMap::kLastPort + 1, false);
+    for (const SerialDevice& d : scanSerialDevices()) {
+        if (d.kind == SerialKind::PseudoTerminal)
+            continue;
+        const QString line = fromStd(portLine(portMap(), d));
+        if (const auto n = portMap().nameOf(d.path); n && !listed[*n]) {
+            listed[*n] = true;
+            addItem(fromStd(PortMap::portName(*n)), fromStd(d.path), line);
+        } else if (!n) {
+            addItem(fromStd(d.path), fromStd(d.path), line);
+        }
+    }
+    for (int n = PortMap::kFirstPort; n <= PortMap::kLastPort; ++n) {
+        if (listed[n])
+            continue;
+        const QString name = fromStd(PortMap::portName(n));
+        addItem(name, fromStd(portMap().device(n)),
+                tr("%1  %2").arg(name, fromStd(portMap().device(n))));
     }
     for (const QString& name : checked)
         if (name.startsWith('/'))
             addDevicePath(name);
+    fitPortsToText();
+}
+
+// Long paths (/dev/serial/by-id/usb-...) differ only at their ends: the list is as wide as
+// they are, within reason, and what still does not fit loses its beginning, not its end.
+void StationWindow::fitPortsToText() {
+    m_Ports->setTextElideMode(Qt::ElideLeft);
+    const int wanted = m_Ports->sizeHintForColumn(0) + 2 * m_Ports->frameWidth() +
+                       m_Ports->verticalScrollBar()->sizeHint().width() + 4;
+    m_Ports->setMinimumWidth(std::min(wanted, 520));
 }
 
 void StationWindow::addDevicePath(const QString& path) {
@@ -114,8 +147,10 @@ void StationWindow::addDevicePath(const QString& path) {
     auto* item = new QListWidgetItem(path, m_Ports);
     item->setData(Qt::UserRole, path);
     item->setData(Qt::UserRole + 1, path);
+    item->setToolTip(path);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Checked);
+    fitPortsToText();
 }
 
 void StationWindow::setPortChecked(const QString& name, bool on) {

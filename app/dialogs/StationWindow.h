@@ -68,6 +68,7 @@ class StationWindow : public QDialog {
     QWidget* buildRecipe();
     QWidget* buildRun();
     void fillPorts();
+    void fitPortsToText();
     void chooseFile(QLineEdit* field, QLabel* info, const QString& title, const QString& filter);
     void describe(QLineEdit* field, QLabel* info, const QString& role);
     void applyMode();

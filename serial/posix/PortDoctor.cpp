@@ -14,6 +14,7 @@
 #include <fstream>
 
 #include "serial/ProcessScan.h"
+#include "serial/SerialDevices.h"
 
 namespace zrk {
 
@@ -195,19 +196,10 @@ std::vector<Finding> diagnoseServices(const DoctorSetting& setting,
 
 Finding presentSerialDevices(const DoctorSetting& setting) {
     std::vector<std::string> names;
+    for (const SerialDevice& d : listSerialDevices({setting.sysRoot, setting.devRoot}))
+        if (d.kind != SerialKind::PseudoTerminal)
+            names.push_back(d.path);
     std::error_code ec;
-    for (fs::directory_iterator it(setting.devRoot, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (looksLikeUsb(name) || name.rfind("ttyAMA", 0) == 0) {
-            names.push_back(it->path().string());
-        } else if (name.rfind("ttyS", 0) == 0) {
-            // Every machine has ttyS0..ttyS31; only those with a UART count.
-            std::ifstream type(fs::path(setting.sysRoot) / "class" / "tty" / name / "type");
-            int code = 0;
-            if (type >> code && code != 0)
-                names.push_back(it->path().string());
-        }
-    }
     const fs::path byId = fs::path(setting.devRoot) / "serial" / "by-id";
     for (fs::directory_iterator it(byId, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code linkError;
