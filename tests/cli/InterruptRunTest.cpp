@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 
 const std::vector<std::string> kEnv = {"ZRK_PHONESIM=" ZRK_PHONESIM_EXE};
 // Sparse on disk, but written out whole: far longer to copy than a signal takes to arrive.
-constexpr std::uintmax_t kLarge = 1ull << 30;
+constexpr std::uintmax_t kLarge = 3ull << 30;
 
 // The hidden files of a folder (and below it): a writer's own, or anything left behind.
 std::vector<std::string> hiddenIn(const fs::path& folder) {
