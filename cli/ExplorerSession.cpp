@@ -211,13 +211,29 @@ int runExplorerCommand(const PhoneJob& job, SerialLink& link, EngineLoop& loop, 
     }
     output.progressEnd();
 
+    // Ctrl-C, SIGTERM or SIGHUP before the exchange completed: the run was interrupted, also
+    // when the write the signal cancelled ended the exchange as a lost link. A read-out or
+    // NAND dump keeps the bytes it received, as a dump does, and says where.
+    const bool cutByInterrupt = (cut && *cut == EngineLoop::RunResult::Interrupted) ||
+                                (interrupted() && !(outcome && outcome->completed()));
+    if (cutByInterrupt) {
+        explorer.interrupt("an interrupt");
+        const std::string& kept = explorer.cutShortKept();
+        output.diagnostic("interrupted; " +
+                          (kept.empty()
+                               ? std::string()
+                               : "the bytes received so far are in " + printableName(kept) + "; ") +
+                          "closing the link");
+    }
+
     // The command's own result first, in its own words; the closing exchange can only add.
     int result = EXIT_OK;
     if (outcome) {
         if (job.observer)
             job.observer->operationEnded(*outcome, view);
-        result = copy ? finishFolderCopy(job, copy->summary(), *outcome, output)
-                      : exitFor(*outcome, output);
+        if (!cutByInterrupt)
+            result = copy ? finishFolderCopy(job, copy->summary(), *outcome, output)
+                          : exitFor(*outcome, output);
     }
 
     // The closing exchange, whatever happened: the phone unmounts and the link goes back. Its
@@ -236,11 +252,9 @@ int runExplorerCommand(const PhoneJob& job, SerialLink& link, EngineLoop& loop, 
     loop.stopTimer();
     loop.onTimer = baudTimer;
 
+    if (cutByInterrupt)
+        return EXIT_INTERRUPTED;
     if (!outcome) {
-        if ((cut && *cut == EngineLoop::RunResult::Interrupted) || interrupted()) {
-            output.diagnostic("interrupted; closing the link");
-            return EXIT_INTERRUPTED;
-        }
         output.diagnostic("the phone sent nothing for " + std::to_string(job.timeout.count()) +
                           " s");
         return EXIT_TIMEOUT;

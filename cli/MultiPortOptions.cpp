@@ -16,6 +16,10 @@ constexpr std::size_t kMostPorts = 64;
 bool writesAFile(Command c) {
     return c == Command::Dump || c == Command::FsGet || c == Command::FsNandDump;
 }
+
+bool writesAFolder(Command c) {
+    return c == Command::FsPull || c == Command::FsBackup;
+}
 }  // namespace
 
 void addMultiPortOptions(CLI::App& app, Options& o) {
@@ -84,6 +88,9 @@ std::string finishMultiPortOptions(Options& o) {
     if (o.loop && writesAFile(o.command))
         return "--loop: every phone would write its --out file over the last one's; run the "
                "command once per phone instead";
+    if (o.loop && writesAFolder(o.command))
+        return "--loop: every phone would copy its files into the same folder as the last "
+               "one's; run the command once per phone instead";
     if (o.command == Command::Crc && (o.loop || o.portList.size() > 1 || o.phones > 1))
         return "crc needs no phone: --loop, --phones and several ports do not apply";
     return {};

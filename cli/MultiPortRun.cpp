@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -14,8 +15,10 @@
 #include "cli/PortTargets.h"
 #include "cli/PortTask.h"
 #include "cli/ProgressMeter.h"
+#include "cli/PullCommand.h"
 #include "cli/ReportedRun.h"
 #include "cli/SharedInterrupt.h"
+#include "filesystem/QixConfig.h"
 #include "protocol/ProtocolEngine.h"
 #include "report/ReportJson.h"
 #include "serial/LinkSetup.h"
@@ -26,11 +29,32 @@ namespace zrk::cli {
 
 namespace {
 
+// The folder DIR of a copy with the port's name after it: "saved" and COM2 give "saved-COM2",
+// a device path gives its last part, as perPortPath does for files.
+std::string perPortFolder(const std::string& folder, const std::string& portName) {
+    std::string base = folder;
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    const auto slash = base.rfind('/');
+    const std::string last = slash == std::string::npos ? base : base.substr(slash + 1);
+    // "." or ".." would give a hidden name beside it, not a folder named after this one.
+    if (last == "." || last == ".." || base == "/")
+        base = std::filesystem::absolute(base).lexically_normal().string();
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    std::string tag = portName;
+    if (const auto at = tag.rfind('/'); at != std::string::npos)
+        tag = tag.substr(at + 1);
+    return base + "-" + tag;
+}
+
 class SeveralPhones {
   public:
     SeveralPhones(const Options& o, TerminalOutput& output) : m_Options(o), m_Base(output) {}
 
     bool addTargets(const PhoneJob& base, std::string* error);
+    // Before any phone: every port's own folder can take its copy. The exit code.
+    int checkCopyTargets();
     int run(const std::vector<std::string>& arguments);
 
   private:
@@ -67,6 +91,9 @@ bool SeveralPhones::addTargets(const PhoneJob& base, std::string* error) {
             j.tracePath = perPortPath(j.tracePath, name);
         if (several && !j.answers.saveFile.empty())
             j.answers.saveFile = perPortPath(j.answers.saveFile, name);
+        // One folder per phone: two phones' files merged into one copy would be neither's.
+        if (several && !j.copy.folder.empty())
+            j.copy.folder = perPortFolder(j.copy.folder, name);
         j.sharedInterrupt = &m_Interrupt;
         j.waitForPhone = m_Options.loop;
         // The simulators' own reports would land in the middle of the port lines; what they
@@ -85,12 +112,33 @@ bool SeveralPhones::addTargets(const PhoneJob& base, std::string* error) {
     for (const auto& task : m_Tasks) {
         outputs.push_back({"--out of " + task->name, task->job.answers.saveFile});
         outputs.push_back({"--trace of " + task->name, task->job.tracePath});
+        const std::string& folder = task->job.copy.folder;
+        if (!folder.empty()) {
+            outputs.push_back({"the folder of " + task->name, folder});
+            if (m_Options.command == Command::FsBackup) {
+                const std::string image = backupImagePath(folder);
+                outputs.push_back({"the backup image of " + task->name, image});
+                outputs.push_back(
+                    {"the backup configuration of " + task->name, configPathFor(image)});
+            }
+        }
     }
     if (std::string clash = outputClash(outputs); !clash.empty()) {
         *error = std::move(clash);
         return false;
     }
     return true;
+}
+
+int SeveralPhones::checkCopyTargets() {
+    if (m_Options.command != Command::FsPull && m_Options.command != Command::FsBackup)
+        return EXIT_OK;
+    for (const auto& task : m_Tasks) {
+        if (const int refused =
+                checkCopyTarget(m_Options.command, task->job.copy, m_Options.codePage, m_Base))
+            return refused;
+    }
+    return EXIT_OK;
 }
 
 std::string SeveralPhones::stageOf(const PortTask& task) const {
@@ -229,6 +277,8 @@ int runSeveralPhones(const Options& o, const PhoneJob& base,
         output.diagnostic(error);
         return EXIT_USAGE;
     }
+    if (const int refused = run.checkCopyTargets())
+        return refused;
     return run.run(arguments);
 }
 

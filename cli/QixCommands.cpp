@@ -10,6 +10,7 @@
 #include "filesystem/QixListing.h"
 #include "filesystem/QixNameCheck.h"
 #include "filesystem/QixWriter.h"
+#include "serial/InterruptSource.h"
 
 namespace zrk::cli {
 
@@ -64,7 +65,15 @@ int runCreate(const Options& o, const CodePage& codePage, TerminalOutput& output
     request.imagePath = o.outPath;
     request.version = o.qixVersion ? *o.qixVersion : defaultQixVersion(o.folder, codePage);
     request.release = o.qixRelease;
+    // Ctrl-C, a kill or a closed terminal ends the packing between two chunks, so that the
+    // half-made pair is removed rather than left behind by a process that died of the signal.
+    const InterruptSource interrupts(true);
+    request.stopRequested = [&interrupts] { return interrupts.interrupted(); };
     const QixWriteResult result = writeQixImage(request, codePage);
+    if (result.interrupted) {
+        output.diagnostic("qix create: " + result.error);
+        return EXIT_INTERRUPTED;
+    }
     if (!result.ok()) {
         output.diagnostic("qix create: " + result.error);
         return result.refused ? EXIT_USAGE : EXIT_PORT_OR_FILE;
@@ -105,7 +114,13 @@ int runExtract(const Options& o, const CodePage& codePage, TerminalOutput& outpu
         readQixListing(o.qixPath, configPathFor(o.qixPath), codePage, kCodePageOption);
     if (reportRefusal(listing, output))
         return refusalExit(listing);
-    const QixExtractResult result = extractQixImage(listing, o.qixPath, o.folder);
+    const InterruptSource interrupts(true);
+    const QixExtractResult result = extractQixImage(
+        listing, o.qixPath, o.folder, [&interrupts] { return interrupts.interrupted(); });
+    if (result.interrupted) {
+        output.diagnostic("qix extract: " + result.error + " (" + o.folder + ")");
+        return EXIT_INTERRUPTED;
+    }
     if (!result.ok()) {
         output.diagnostic("qix extract: " + result.error);
         return result.refused ? EXIT_USAGE : EXIT_PORT_OR_FILE;

@@ -221,7 +221,10 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
     }
     if (o.command == Command::FsPull || o.command == Command::FsBackup) {
         job.copy = {o.folder, o.qixVersion, o.qixRelease};
-        if (const int refused = checkCopyTarget(o.command, job.copy, o.codePage, output))
+        // Several phones copy into folders of their own, checked where they are named.
+        if (const int refused = runsSeveralPhones(o)
+                                    ? EXIT_OK
+                                    : checkCopyTarget(o.command, job.copy, o.codePage, output))
             return refused;
     }
     if (o.command == Command::Dump || o.command == Command::FsGet ||

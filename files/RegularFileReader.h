@@ -8,6 +8,8 @@
 
 namespace zrk {
 
+class SourceFolder;
+
 class RegularFileReader {
   public:
     enum class Open { Opened, Failed, NotRegular };
@@ -34,6 +36,8 @@ class RegularFileReader {
     void close();
 
   private:
+    friend class SourceFolder;  // opens a file of a folder it holds
+
     int m_Handle = -1;
     std::uint64_t m_Size = 0;
 };

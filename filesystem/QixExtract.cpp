@@ -80,7 +80,8 @@ QixExtractResult refused(std::string text) {
 }  // namespace
 
 QixExtractResult extractQixImage(const QixListing& listing, const std::string& imagePath,
-                                 const std::string& folder) {
+                                 const std::string& folder,
+                                 const std::function<bool()>& stopRequested) {
     if (!listing.ok())
         return refused(listing.messageText.empty() ? listing.logText : listing.messageText);
 
@@ -141,6 +142,11 @@ QixExtractResult extractQixImage(const QixListing& listing, const std::string& i
         const std::string target = out.targetPath();
         std::uint64_t left = listing.files[i].entry.fileSize;
         while (left > 0) {
+            if (stopRequested && stopRequested()) {
+                result.interrupted = true;
+                return failed("interrupted; " + std::to_string(result.files) +
+                              " files were complete, the one being written was removed");
+            }
             const std::size_t n =
                 image.read(chunk.data(), std::min<std::uint64_t>(left, chunk.size()));
             if (n == 0)

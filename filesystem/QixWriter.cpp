@@ -4,11 +4,15 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <limits>
+#include <map>
+#include <utility>
 #include <vector>
 
 #include "files/OutputFile.h"
 #include "files/RegularFileReader.h"
+#include "files/SourceFolder.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/QixConfig.h"
 
@@ -25,9 +29,11 @@ constexpr std::size_t kMaxComponentUtf8 = 254;
 constexpr std::uint64_t kMaxImage = std::numeric_limits<std::uint32_t>::max();
 
 struct Entry {
-    std::string phonePath;  // "/docs/a.txt", UTF-8
-    std::string localPath;  // the same in the code page, as the configuration holds it
-    fs::path diskPath;
+    std::string phonePath;           // "/docs/a.txt", UTF-8
+    std::string localPath;           // the same in the code page, as the configuration holds it
+    std::string diskPath;            // for messages only: nothing is opened by it
+    std::vector<std::string> parts;  // the names from the folder down, as the folder holds them
+    FileIdentity identity;           // what the walk found under them
     std::uint64_t size = 0;
 };
 
@@ -40,6 +46,7 @@ struct Walk {
     std::vector<Entry> files;
     std::uint64_t bytes = 0;
     std::optional<Refusal> refusal;
+    bool interrupted = false;
 };
 
 std::string containedKey(std::string_view text) {
@@ -61,48 +68,58 @@ std::string nameProblem(const std::string& name) {
     return {};
 }
 
+constexpr const char* kChanged = "changed while the image was made";
+
+// The tree, entered folder by folder through the descriptor of the one above, so that a folder
+// swapped for a link while it is read is refused, never followed.
 class Walker {
   public:
-    Walker(const CodePage& codePage, Walk& walk) : m_CodePage(codePage), m_Walk(walk) {}
+    Walker(const CodePage& codePage, Walk& walk, const std::function<bool()>& stopRequested)
+        : m_CodePage(codePage), m_Walk(walk), m_StopRequested(stopRequested) {}
 
-    // False once a refusal is recorded.
-    bool folder(const fs::path& disk, const std::string& phonePath) {
-        std::error_code error;
-        fs::directory_iterator it(disk, error);
-        for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-            if (!entry(it->path(), phonePath))
+    // False once a refusal is recorded or a stop was asked for.
+    bool folder(const SourceFolder& dir, const std::string& phonePath,
+                const std::vector<std::string>& parts) {
+        std::vector<SourceEntry> entries;
+        std::string why;
+        if (!dir.list(&entries, &why))
+            return refuse(dir.path(), why);
+        for (const SourceEntry& e : entries) {
+            if (m_StopRequested && m_StopRequested()) {
+                m_Walk.interrupted = true;
+                return false;
+            }
+            if (!entry(dir, e, phonePath, parts))
                 return false;
         }
-        if (error)
-            return refuse(disk, "cannot read the folder: " + error.message());
         return true;
     }
 
   private:
-    bool refuse(const fs::path& disk, const std::string& why) {
-        m_Walk.refusal = Refusal{disk.string() + ": " + why};
+    bool refuse(const std::string& disk, const std::string& why) {
+        m_Walk.refusal = Refusal{disk + ": " + why};
         return false;
     }
 
-    bool entry(const fs::path& disk, const std::string& parentPhone) {
-        const std::string name = disk.filename().string();
-        if (const std::string problem = nameProblem(name); !problem.empty())
+    bool entry(const SourceFolder& dir, const SourceEntry& found, const std::string& parentPhone,
+               const std::vector<std::string>& parentParts) {
+        const std::string disk = dir.pathOf(found.name);
+        if (const std::string problem = nameProblem(found.name); !problem.empty())
             return refuse(disk, problem);
-        std::error_code error;
-        const fs::file_status status = fs::symlink_status(disk, error);
-        if (error)
-            return refuse(disk, error.message());
-        if (fs::is_symlink(status))
+        if (found.link)
             return refuse(disk, "a symbolic link; an image holds only folders and regular files");
-        const bool directory = fs::is_directory(status);
-        if (!directory && !fs::is_regular_file(status))
+        const bool directory = found.kind == FileKind::Directory;
+        if (!directory && found.kind != FileKind::Regular)
             return refuse(disk,
                           "not a regular file (a device, FIFO or socket); an image holds only "
                           "folders and regular files");
 
         Entry e;
-        e.phonePath = parentPhone + "/" + name;
+        e.phonePath = parentPhone + "/" + found.name;
         e.diskPath = disk;
+        e.parts = parentParts;
+        e.parts.push_back(found.name);
+        e.identity = found.identity;
         const auto local = m_CodePage.fromUtf8(e.phonePath);
         if (!local)
             return refuse(disk, "the name cannot be written in the code page " + m_CodePage.name() +
@@ -119,12 +136,16 @@ class Walker {
                                     std::to_string(longest) + " bytes; the phone takes at most " +
                                     std::to_string(limit));
         if (directory) {
+            std::string why;
+            const auto sub = dir.enter(found.name, &why);
+            if (!sub)
+                return refuse(disk, why);
+            if (sub->identity() != found.identity)
+                return refuse(disk, kChanged);
             m_Walk.directories.push_back(e);
-            return folder(disk, e.phonePath);
+            return folder(*sub, e.phonePath, e.parts);
         }
-        e.size = fs::file_size(disk, error);
-        if (error)
-            return refuse(disk, error.message());
+        e.size = found.size;
         m_Walk.bytes += e.size;
         if (m_Walk.bytes > kMaxImage)
             return refuse(disk, "the files add up to more than " + std::to_string(kMaxImage) +
@@ -135,6 +156,52 @@ class Walker {
 
     const CodePage& m_CodePage;
     Walk& m_Walk;
+    const std::function<bool()>& m_StopRequested;
+};
+
+// The folders of the files being read, entered again from the top through descriptors only,
+// each checked to be the folder the walk saw. Files come in path order, so the folders above
+// the last one are kept for the next.
+class FolderChain {
+  public:
+    FolderChain(std::shared_ptr<SourceFolder> root, const Walk& walk) : m_Root(std::move(root)) {
+        for (const Entry& d : walk.directories)
+            m_Seen.emplace(d.parts, d.identity);
+    }
+
+    // The folder holding file; nullptr with why.
+    std::shared_ptr<SourceFolder> reach(const Entry& file, std::string* why) {
+        const std::size_t depth = file.parts.size() - 1;
+        std::size_t common = 0;
+        while (common < m_Open.size() && common < depth &&
+               m_Open[common].first == file.parts[common])
+            ++common;
+        m_Open.resize(common);
+        while (m_Open.size() < depth) {
+            const SourceFolder& above = m_Open.empty() ? *m_Root : *m_Open.back().second;
+            const std::string& name = file.parts[m_Open.size()];
+            std::string whyNot;
+            auto folder = above.enter(name, &whyNot);
+            if (!folder) {
+                *why = above.pathOf(name) + ": " + whyNot;
+                return nullptr;
+            }
+            const std::vector<std::string> parts(file.parts.begin(),
+                                                 file.parts.begin() + m_Open.size() + 1);
+            const auto seen = m_Seen.find(parts);
+            if (seen == m_Seen.end() || seen->second != folder->identity()) {
+                *why = folder->path() + ": " + kChanged;
+                return nullptr;
+            }
+            m_Open.emplace_back(name, std::move(folder));
+        }
+        return m_Open.empty() ? m_Root : m_Open.back().second;
+    }
+
+  private:
+    std::shared_ptr<SourceFolder> m_Root;
+    std::map<std::vector<std::string>, FileIdentity> m_Seen;
+    std::vector<std::pair<std::string, std::shared_ptr<SourceFolder>>> m_Open;
 };
 
 // A text of the configuration, blank-padded to its field so that no line end rides along.
@@ -190,16 +257,14 @@ std::string readBackProblem(const std::string& text, const Walk& walk, const Cod
     QixConfig& config = *check.config;
     for (const Entry& d : walk.directories)
         if (!same(config.nextDirEntry(codePage), d))
-            return d.diskPath.string() +
-                   ": the name does not come back the same through the code " + "page " +
-                   codePage.name();
+            return d.diskPath + ": the name does not come back the same through the code " +
+                   "page " + codePage.name();
     config.restartWalk();
     for (const Entry& f : walk.files) {
         const WalkStep step = config.nextFileEntry(codePage);
         if (!same(step, f) || step.entry.fileSize != f.size)
-            return f.diskPath.string() +
-                   ": the name does not come back the same through the code " + "page " +
-                   codePage.name();
+            return f.diskPath + ": the name does not come back the same through the code " +
+                   "page " + codePage.name();
     }
     return {};
 }
@@ -218,26 +283,38 @@ bool isInside(const fs::path& path, const fs::path& folder) {
     return true;
 }
 
-// The file's bytes onto the image; false with the reason when they are not all there.
-bool appendFile(OutputFile& image, const Entry& file, std::string* error) {
-    // Judged again through the open file: one swapped for a FIFO since the walk cannot hang us.
+enum class Append { Done, Failed, Stopped };
+
+// The file's bytes onto the image; Failed with the reason when they are not all there.
+Append appendFile(OutputFile& image, FolderChain& folders, const Entry& file,
+                  const std::function<bool()>& stopRequested, std::string* error) {
+    if (stopRequested && stopRequested())
+        return Append::Stopped;
+    const auto folder = folders.reach(file, error);
+    if (!folder)
+        return Append::Failed;
+    // Judged again through the open file: one swapped for a link, a FIFO or another file since
+    // the walk is refused.
     RegularFileReader in;
-    const auto opened = in.open(file.diskPath.string(), {.followLinks = false});
-    if (opened == RegularFileReader::Open::Failed) {
-        *error = file.diskPath.string() + ": " + std::strerror(errno);
-        return false;
+    FileIdentity opened;
+    std::string why;
+    if (!folder->openFile(file.parts.back(), in, &opened, &why)) {
+        *error = file.diskPath + ": " + why;
+        return Append::Failed;
     }
-    if (opened == RegularFileReader::Open::NotRegular) {
-        *error = file.diskPath.string() + ": no longer a regular file";
-        return false;
+    if (opened != file.identity) {
+        *error = file.diskPath + ": " + kChanged;
+        return Append::Failed;
     }
     std::vector<std::uint8_t> chunk(65536);
     std::uint64_t copied = 0;
     for (;;) {
+        if (stopRequested && stopRequested())
+            return Append::Stopped;
         const long got = in.read(chunk.data(), chunk.size());
         if (got < 0) {
-            *error = file.diskPath.string() + ": " + std::strerror(errno);
-            return false;
+            *error = file.diskPath + ": " + std::strerror(errno);
+            return Append::Failed;
         }
         if (got == 0)
             break;
@@ -246,15 +323,15 @@ bool appendFile(OutputFile& image, const Entry& file, std::string* error) {
             break;
         if (!image.write(chunk.data(), static_cast<std::size_t>(got))) {
             *error = image.targetPath() + ": " + image.writeError();
-            return false;
+            return Append::Failed;
         }
     }
     in.close();
     if (copied != file.size) {
-        *error = file.diskPath.string() + ": changed size while the image was made";
-        return false;
+        *error = file.diskPath + ": changed size while the image was made";
+        return Append::Failed;
     }
-    return true;
+    return Append::Done;
 }
 
 QixWriteResult refused(std::string text) {
@@ -271,9 +348,10 @@ QixWriteResult writeQixImage(const QixWriteRequest& request, const CodePage& cod
     if (cfgPath == request.imagePath)
         return refused(request.imagePath +
                        ": the image would be its own configuration; give it another extension");
-    std::error_code error;
-    if (!fs::is_directory(request.folder, error))
-        return refused(request.folder + ": not a folder");
+    std::string why;
+    const auto root = SourceFolder::open(request.folder, &why);
+    if (!root)
+        return refused(request.folder + ": " + why);
     if (isInside(request.imagePath, request.folder) || isInside(cfgPath, request.folder))
         return refused(request.imagePath +
                        ": the image and its configuration must lie outside the folder they are "
@@ -291,9 +369,15 @@ QixWriteResult writeQixImage(const QixWriteRequest& request, const CodePage& cod
             return refused(textError);
     }
 
+    QixWriteResult result;
+    const auto stopped = [&] {
+        result.interrupted = true;
+        result.error = "interrupted; nothing was written";
+        return result;
+    };
     Walk walk;
-    if (!Walker(codePage, walk).folder(request.folder, ""))
-        return refused(walk.refusal->text);
+    if (!Walker(codePage, walk, request.stopRequested).folder(*root, "", {}))
+        return walk.interrupted ? stopped() : refused(walk.refusal->text);
     const auto byPath = [](const Entry& a, const Entry& b) { return a.phonePath < b.phonePath; };
     std::sort(walk.directories.begin(), walk.directories.end(), byPath);
     std::sort(walk.files.begin(), walk.files.end(), byPath);
@@ -306,25 +390,29 @@ QixWriteResult writeQixImage(const QixWriteRequest& request, const CodePage& cod
     if (std::string problem = readBackProblem(text, walk, codePage); !problem.empty())
         return refused(std::move(problem));
 
-    QixWriteResult result;
     // Neither file is left behind by a failure: both are removed when they go out of scope
     // uncommitted.
     OutputFile image, config;
-    auto failed = [&](std::string why) {
-        result.error = std::move(why);
+    auto failed = [&](std::string message) {
+        result.error = std::move(message);
         return result;
     };
-    std::string why;
     if (!image.create(request.imagePath, OutputFile::Existing::Replace, &why))
         return failed(request.imagePath + ": " + why);
     if (!config.create(cfgPath, OutputFile::Existing::Replace, &why))
         return failed(cfgPath + ": " + why);
+    FolderChain folders(root, walk);
     for (const Entry& file : walk.files) {
-        if (!appendFile(image, file, &why))
+        const Append appended = appendFile(image, folders, file, request.stopRequested, &why);
+        if (appended == Append::Stopped)
+            return stopped();
+        if (appended == Append::Failed)
             return failed(std::move(why));
     }
     if (!config.write(text.data(), text.size()))
         return failed(cfgPath + ": " + config.writeError());
+    if (request.stopRequested && request.stopRequested())
+        return stopped();
     if (!image.commit(&why))
         return failed(why);
     if (!config.commit(&why))

@@ -9,6 +9,7 @@
 #include "report/ReportJson.h"
 #include "serial/LinkSetup.h"
 #include "station/FailureWords.h"
+#include "station/PhoneReportFile.h"
 
 namespace zrk::station {
 
@@ -412,34 +413,14 @@ void PortRunner::finishPhone(report::PhoneRecord phone, const std::string& cause
         single.phones = {phone};
         const report::RunReport one =
             stationReport({single}, m_Options.program, phone.started, phone.ended);
-        r.reportPath =
-            phoneReportPath(m_Options.reportFolder, m_Target.name, phone.number, phone.ended);
-        if (!report::writeReport(one, r.reportPath, &r.reportError))
-            r.reportPath.clear();
+        r.reportPath = writePhoneReport(one, m_Options.reportFolder, m_Target.name, phone.number,
+                                        &r.reportError);
     }
     setState(phone.passed ? PortState::Done : PortState::Failed);
     StationEvent e;
     e.kind = StationEvent::Kind::Phone;
     e.phone = std::move(r);
     post(std::move(e));
-}
-
-std::string phoneReportPath(const std::string& folder, const std::string& port, int number,
-                            report::TimePoint ended) {
-    std::string tag = port;
-    if (const auto slash = tag.rfind('/'); slash != std::string::npos)
-        tag = tag.substr(slash + 1);
-    if (tag.empty() || tag == "." || tag == "..")
-        tag = "port";
-    // "2026-03-01T09:15:02.250Z" without the characters some file systems refuse.
-    std::string time = report::isoTime(ended);
-    for (char& c : time)
-        if (c == ':')
-            c = '-';
-    std::string path = folder;
-    if (!path.empty() && path.back() != '/')
-        path += '/';
-    return path + tag + "-phone" + std::to_string(number) + "-" + time + ".json";
 }
 
 report::RunReport stationReport(const std::vector<report::PortRecord>& ports,

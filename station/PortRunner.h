@@ -88,11 +88,6 @@ class PortRunner {
     std::thread m_Thread;
 };
 
-// The report's file for one phone: PORT-phoneN-TIME.json in folder (a device path gives its last
-// part).
-std::string phoneReportPath(const std::string& folder, const std::string& port, int number,
-                            report::TimePoint ended);
-
 // The run report of a whole station: every port with every phone it served.
 report::RunReport stationReport(const std::vector<report::PortRecord>& ports,
                                 const std::string& program, report::TimePoint started,

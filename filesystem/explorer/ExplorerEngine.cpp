@@ -31,6 +31,7 @@ void ExplorerEngine::open() {
     m_Listing.reset();
     m_Unmount.reset();
     m_CutShortNote.clear();
+    m_CutShortKept.clear();
     m_Line.beginExchange();
     // Nothing else may start until the root listing is in: a click during the mount would
     // overwrite its state and lose its outcome.
@@ -86,6 +87,7 @@ void ExplorerEngine::abandonOnClosing(const char* cause) {
         return;
     const std::string what = dumping ? "The NAND full dump" : "The file read-out";
     const std::string& kept = dumping ? dumpKept : readOutKept;
+    m_CutShortKept = kept;
     m_CutShortNote = what + " was cut short by " + cause + "; ";
     if (kept.empty())
         m_CutShortNote += "its partial file was removed";

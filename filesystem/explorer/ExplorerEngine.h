@@ -74,6 +74,9 @@ class ExplorerEngine : public LinkHandler, private ReplyReader {
     void fileStatus(const std::string& fullPath);  // "Status"
     void nandDump();                               // "NAND FULL Dump"
     void exit();                                   // "EXIT", Esc, the close request
+    // Ctrl-C or a kill, after which nothing more is sent: a read-out or NAND full dump under
+    // way keeps what it received, as EXIT would, and cutShortNote says where.
+    void interrupt(const char* cause) { abandonOnClosing(cause); }
 
     // LinkHandler, on the protocol thread.
     void onLinkData() override;
@@ -105,6 +108,9 @@ class ExplorerEngine : public LinkHandler, private ReplyReader {
     // read-out or NAND full dump that EXIT or a lost link cut short is told here too, as one
     // UTF-8 line (without line ends) for whoever outlives the window. Empty when none was.
     const std::string& cutShortNote() const { return m_CutShortNote; }
+    // Where the bytes of the last read-out or NAND full dump cut short were kept; empty when
+    // none was, or its partial file was removed.
+    const std::string& cutShortKept() const { return m_CutShortKept; }
     // The typed failure of the last exchange that failed since an exchange began.
     const std::optional<Failure>& lastFailure() const { return m_Line.lastFailure(); }
 
@@ -142,6 +148,7 @@ class ExplorerEngine : public LinkHandler, private ReplyReader {
     // The closing exchange.
     std::optional<OperationOutcome> m_Unmount;
     std::string m_CutShortNote;
+    std::string m_CutShortKept;
 };
 
 }  // namespace zrk

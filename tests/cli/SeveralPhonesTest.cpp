@@ -192,12 +192,63 @@ TEST(SeveralPhones, UsageMistakesAreRefusedBeforeAnyPhone) {
              {"--sim", "--sim-port", "pace", "identify"},                        // not COMn:OPTIONS
              {"--port", "COM1", "--ports", "com1,COM2", "identify"},             // COM1 twice
              {"--sim", "--loop", "dump", "--sectors", "0", "--out", "x.bin"},
+             {"--sim", "--loop", "fs", "pull", "/", "never-made"},
+             {"--sim", "--loop", "fs", "backup", "never-made"},
              {"--ports", "COM1,nonsense", "identify"},
          }) {
         ChildProcess c(ZRK410_EXE, args, kEnv);
         EXPECT_EQ(c.wait(), EXIT_USAGE) << args[0] << " " << args[1] << "\n" << c.err();
         EXPECT_NE(c.err().find("--"), std::string::npos) << c.err();
     }
+    EXPECT_FALSE(std::filesystem::exists("never-made"));
+}
+
+TEST(SeveralPhones, EachPhoneCopiesIntoAFolderOfItsOwnAndSaysWhich) {
+    test::TempDir dir;
+    for (const char* phone : {"one", "two"}) {
+        std::filesystem::create_directories(dir.file(phone) + "/nand/docs");
+        std::ofstream(dir.file(phone) + "/nand/docs/" + phone + ".txt") << phone;
+    }
+    const std::vector<std::string> phones = {"--sim",
+                                             "--phones",
+                                             "2",
+                                             "--sim-port",
+                                             "COM1:preload=" + dir.file("one"),
+                                             "--sim-port",
+                                             "COM2:preload=" + dir.file("two")};
+    auto with = [&](std::vector<std::string> command) {
+        std::vector<std::string> args = phones;
+        args.insert(args.end(), command.begin(), command.end());
+        return args;
+    };
+    ChildProcess pull(ZRK410_EXE, with({"fs", "pull", "/docs", dir.file("saved")}), kEnv);
+    ASSERT_EQ(pull.wait(), EXIT_OK) << pull.out() << pull.err();
+    EXPECT_FALSE(std::filesystem::exists(dir.file("saved")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("saved-COM1/one.txt")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("saved-COM1/two.txt")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("saved-COM2/two.txt")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("saved-COM2/one.txt")));
+    for (const char* port : {"COM1", "COM2"}) {
+        const std::regex said(std::string(port) + ": .*" + dir.file("saved-") + port);
+        EXPECT_TRUE(std::regex_search(pull.out() + pull.err(), said)) << pull.out() << pull.err();
+    }
+
+    ChildProcess backup(ZRK410_EXE, with({"fs", "backup", dir.file("bk")}), kEnv);
+    ASSERT_EQ(backup.wait(), EXIT_OK) << backup.out() << backup.err();
+    EXPECT_FALSE(std::filesystem::exists(dir.file("bk.qix")));
+    for (const char* port : {"COM1", "COM2"}) {
+        const std::string image = dir.file("bk-") + port + ".qix";
+        EXPECT_TRUE(std::filesystem::exists(image)) << image;
+        EXPECT_TRUE(std::filesystem::exists(dir.file("bk-") + port + ".cfg"));
+    }
+
+    // A folder already holding something is refused for a backup before any phone.
+    std::filesystem::create_directories(dir.file("full-COM2"));
+    std::ofstream(dir.file("full-COM2/x")) << "x";
+    ChildProcess refused(ZRK410_EXE, with({"fs", "backup", dir.file("full")}), kEnv);
+    EXPECT_EQ(refused.wait(), EXIT_USAGE) << refused.err();
+    EXPECT_NE(refused.err().find("full-COM2: not empty"), std::string::npos) << refused.err();
+    EXPECT_FALSE(std::filesystem::exists(dir.file("full-COM1")));
 }
 
 TEST(SeveralPhones, OnePhoneWithAReportPrintsWhatItPrintsWithout) {

@@ -39,7 +39,7 @@ struct QixWriter : ::testing::Test {
     }
     QixWriteResult create(std::optional<std::string> release = std::nullopt,
                           const std::string& version = "V1") {
-        return writeQixImage({src.string(), image, version, std::move(release)}, cp1252);
+        return writeQixImage({src.string(), image, version, std::move(release), {}}, cp1252);
     }
     // A refusal names the path and leaves no file behind, finished or not.
     void expectRefused(const std::string& named) {
@@ -162,6 +162,103 @@ TEST_F(QixWriter, RefusesLinksSpecialFilesTooMuchAndItsOwnOutput) {
     EXPECT_FALSE(create(std::string("R"), "seventeen bytes!!").ok());
     EXPECT_FALSE(create(std::string("thirteen byte")).ok());
     EXPECT_TRUE(create(std::string("twelve bytes"), "sixteen bytes ok").ok());
+}
+
+TEST_F(QixWriter, ALinkAtAnyLevelIsRefusedAndAFolderSwappedForOneIsNeverFollowed) {
+    // Another account's folder, which must never reach the image.
+    const fs::path secret = temp.file("secret");
+    fs::create_directories(secret);
+    temp.write("secret/s.txt", pattern(5000, 9));
+    put("sub/deeper/s.txt", pattern(5000, 1));
+    put("top.txt", pattern(10, 2));
+
+    fs::create_symlink(secret, src / "sub" / "deeper" / "planted");
+    expectRefused("planted");
+    fs::remove(src / "sub" / "deeper" / "planted");
+    // The folder named itself: a link there is not the folder.
+    fs::create_symlink(src, temp.file("alias"));
+    const QixWriteResult alias =
+        writeQixImage({temp.file("alias"), image, "V1", std::nullopt, {}}, cp1252);
+    EXPECT_TRUE(alias.refused);
+    EXPECT_NE(alias.error.find("symbolic link"), std::string::npos) << alias.error;
+
+    // Once the walk is over and the image is being written, "sub/deeper" becomes a link to
+    // the secret folder, holding a file of the same name and size.
+    bool swapped = false;
+    QixWriteRequest request{src.string(), image, "V1", std::nullopt, {}};
+    request.stopRequested = [&] {
+        if (!swapped)
+            for (const auto& e : fs::directory_iterator(temp.file("")))
+                if (e.path().filename().string().rfind(".out.qix.", 0) == 0) {
+                    fs::rename(src / "sub" / "deeper", src / "sub" / "moved");
+                    fs::create_symlink(secret, src / "sub" / "deeper");
+                    swapped = true;
+                }
+        return false;
+    };
+    const QixWriteResult result = writeQixImage(request, cp1252);
+    ASSERT_TRUE(swapped);
+    EXPECT_FALSE(result.ok()) << "the secret went into the image";
+    EXPECT_NE(result.error.find("deeper"), std::string::npos) << result.error;
+    EXPECT_NE(result.error.find("symbolic link"), std::string::npos) << result.error;
+    EXPECT_FALSE(fs::exists(temp.file("out.qix")));
+    EXPECT_FALSE(fs::exists(temp.file("out.cfg")));
+
+    // A file swapped for another one of the same size is caught by its identity.
+    fs::remove(src / "sub" / "deeper");
+    fs::rename(src / "sub" / "moved", src / "sub" / "deeper");
+    swapped = false;
+    request.stopRequested = [&] {
+        if (!swapped)
+            for (const auto& e : fs::directory_iterator(temp.file("")))
+                if (e.path().filename().string().rfind(".out.qix.", 0) == 0) {
+                    // Made before the old one goes, so it cannot take over its number.
+                    temp.write("src/top.new", pattern(10, 7));
+                    fs::rename(src / "top.new", src / "top.txt");
+                    swapped = true;
+                }
+        return false;
+    };
+    const QixWriteResult replaced = writeQixImage(request, cp1252);
+    ASSERT_TRUE(swapped);
+    EXPECT_FALSE(replaced.ok());
+    EXPECT_NE(replaced.error.find("changed while the image was made"), std::string::npos)
+        << replaced.error;
+}
+
+TEST_F(QixWriter, AStopRequestEndsPackingAndUnpackingLeavingNoHalfFile) {
+    put("a.bin", pattern(200000, 1));
+    put("b.bin", pattern(300000, 2));
+    auto hidden = [](const fs::path& folder) {
+        std::vector<std::string> found;
+        for (const auto& e : fs::recursive_directory_iterator(folder))
+            if (e.path().filename().string().front() == '.')
+                found.push_back(e.path().string());
+        return found;
+    };
+    int asked = 0;
+    QixWriteRequest request{src.string(), image, "V1", std::nullopt, {}};
+    request.stopRequested = [&] { return ++asked > 4; };  // in the middle of a.bin
+    const QixWriteResult stopped = writeQixImage(request, cp1252);
+    EXPECT_TRUE(stopped.interrupted);
+    EXPECT_FALSE(stopped.ok());
+    EXPECT_TRUE(hidden(temp.file("")).empty());
+    EXPECT_FALSE(fs::exists(temp.file("out.qix")));
+    EXPECT_FALSE(fs::exists(temp.file("out.cfg")));
+
+    ASSERT_TRUE(create().ok());
+    const QixListing listing = readQixListing(image, temp.file("out.cfg"), cp1252);
+    ASSERT_TRUE(listing.ok());
+    asked = 0;
+    // a.bin whole (four chunks), then b.bin cut short.
+    const QixExtractResult cut =
+        extractQixImage(listing, image, temp.file("unpacked"), [&] { return ++asked > 6; });
+    EXPECT_TRUE(cut.interrupted);
+    EXPECT_FALSE(cut.ok());
+    EXPECT_EQ(cut.files, 1u);
+    EXPECT_TRUE(hidden(temp.file("unpacked")).empty());
+    EXPECT_TRUE(fs::exists(temp.file("unpacked/a.bin")));
+    EXPECT_FALSE(fs::exists(temp.file("unpacked/b.bin")));
 }
 
 TEST_F(QixWriter, TheDefaultVersionIsTheFolderNameCutToFit) {

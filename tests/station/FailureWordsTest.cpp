@@ -1,9 +1,14 @@
 // The words a tile shows come from the typed outcome alone, and a phone's report file name is
-// safe whatever the port is called.
+// safe and its own whatever the port is called.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <set>
+
+#include "report/RunReport.h"
 #include "station/FailureWords.h"
-#include "station/PortRunner.h"
+#include "station/PhoneReportFile.h"
+#include "support/TempDir.h"
 
 namespace zrk::station {
 namespace {
@@ -46,14 +51,45 @@ TEST(FailureWords, EachKindAndCauseSaysWhatWentWrongNotWhatTheLogSaid) {
               "the phone fell silent in \"send the image length\"");
 }
 
-TEST(PhoneReportPath, NamesThePortAndPhoneAndStaysInTheFolder) {
-    const report::TimePoint t{std::chrono::milliseconds(1772356502250)};
-    EXPECT_EQ(phoneReportPath("/r", "COM3", 2, t), "/r/COM3-phone2-2026-03-01T09-15-02.250Z.json");
-    EXPECT_EQ(phoneReportPath("/r/", "/dev/ttyUSB0", 1, t),
-              "/r/ttyUSB0-phone1-2026-03-01T09-15-02.250Z.json");
-    // A device path that ends in a slash or dots cannot climb out of the folder.
-    EXPECT_EQ(phoneReportPath("/r", "/dev/..", 1, t).rfind("/r/port-phone1-", 0), 0u);
-    EXPECT_EQ(phoneReportPath("/r", "/dev/", 1, t).rfind("/r/port-phone1-", 0), 0u);
+TEST(PhoneReportFile, NamesThePortWholeAndThePhoneAndStaysInTheFolder) {
+    EXPECT_EQ(phoneReportName("COM3", 2, 1), "COM3-phone2-1.json");
+    EXPECT_EQ(phoneReportName("com3", 2, 1), "COM3-phone2-1.json");
+    EXPECT_EQ(phoneReportName("/dev/ttyUSB0", 1, 4), "_dev_ttyUSB0-phone1-4.json");
+    // Different paths stay different, whatever they hold; none can climb out or hide.
+    EXPECT_NE(reportPortTag("/dev/a_b"), reportPortTag("/dev/a/b"));
+    EXPECT_NE(reportPortTag("/dev/a%5Fb"), reportPortTag("/dev/a_b"));
+    EXPECT_EQ(reportPortTag("/dev/.."), "_dev_..");
+    EXPECT_EQ(reportPortTag("../x").rfind("%2E.", 0), 0u);
+    EXPECT_EQ(reportPortTag("/dev/tty\nUSB"), "_dev_tty%0AUSB");
+}
+
+TEST(PhoneReportFile, PortsOfOneLastPartAndLaterRunsNeverShareAReport) {
+    test::TempDir dir;
+    report::RunReport one;
+    one.program = "zrk410-gui";
+    one.command = "station download";
+    std::set<std::string> written;
+    for (int i = 0; i < 6; ++i) {
+        const std::string port = "/dev/serial/d" + std::to_string(i) + "/ttyUSB0";
+        std::string error;
+        const std::string path = writePhoneReport(one, dir.file(""), port, 1, &error);
+        ASSERT_FALSE(path.empty()) << error;
+        EXPECT_TRUE(written.insert(path).second) << path;
+    }
+    // The next run's first phone on the first port: a report of its own beside the last one.
+    const std::string first = *written.begin();
+    const auto before = test::TempDir::read(first);
+    one.command = "the next run";
+    std::string error;
+    const std::string again =
+        writePhoneReport(one, dir.file(""), "/dev/serial/d0/ttyUSB0", 1, &error);
+    EXPECT_TRUE(written.insert(again).second) << again << error;
+    EXPECT_EQ(again, dir.file("_dev_serial_d0_ttyUSB0-phone1-2.json"));
+    EXPECT_EQ(test::TempDir::read(first), before);
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.file("")))
+        ++files;
+    EXPECT_EQ(files, 7u);
 }
 
 }  // namespace

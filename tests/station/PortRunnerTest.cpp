@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "station/StationHarness.h"
 #include "support/JsonSchemaCheck.h"
@@ -97,6 +98,33 @@ TEST(StationRun, FourPhonesThreePassOneFailsWithItsCauseAndEachLeavesAValidRepor
         }
     }
     EXPECT_EQ(passed, 3);
+}
+
+TEST(StationRun, PortsWhoseDevicesShareTheirLastPartEachLeaveTheirOwnReport) {
+    const test::Bytes image = test::randomImage(65536, 9);
+    test::Station station;
+    ASSERT_TRUE(station.addPhones({{}, {}, {}}));
+    const std::string reports = station.dir.file("reports");
+    std::filesystem::create_directory(reports);
+    station::RunOptions options;
+    options.reportFolder = reports;
+    station.run(binRecipe(station.dir.write("fw.bin", image)), options,
+                {"/dev/serial/a/ttyUSB0", "/dev/serial/b/ttyUSB0", "/dev/serial/c/ttyUSB0"});
+    ASSERT_TRUE(station.waitFor([&] { return station.allEnded(); }));
+    std::set<std::string> paths;
+    for (const auto& tile : station.tiles) {
+        ASSERT_EQ(tile.phones.size(), 1u) << tile.log;
+        EXPECT_TRUE(tile.phones[0].passed) << tile.phones[0].cause;
+        EXPECT_TRUE(paths.insert(tile.phones[0].reportPath).second) << tile.phones[0].reportPath;
+    }
+    const auto files = reportsIn(reports);
+    ASSERT_EQ(files.size(), 3u);
+    std::set<std::string> ports;
+    for (const auto& file : files) {
+        std::ifstream in(file);
+        ports.insert(nlohmann::json::parse(in)["ports"][0]["port"].get<std::string>());
+    }
+    EXPECT_EQ(ports.size(), 3u);
 }
 
 TEST(StationRun, TheLoopServesPhoneAfterPhoneAndStopAllEndsEveryLink) {

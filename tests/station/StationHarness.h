@@ -46,10 +46,12 @@ class Station {
         return true;
     }
 
-    void run(const station::Recipe& recipe, const station::RunOptions& options) {
+    // names: what each port is called (COM1, COM2, ... when not given).
+    void run(const station::Recipe& recipe, const station::RunOptions& options,
+             const std::vector<std::string>& names = {}) {
         for (std::size_t i = 0; i < sims.size(); ++i) {
             station::PortTarget target;
-            target.name = "COM" + std::to_string(i + 1);
+            target.name = i < names.size() ? names[i] : "COM" + std::to_string(i + 1);
             target.device = sims[i]->slavePath();
             runners.push_back(std::make_unique<station::PortRunner>(static_cast<int>(i), target,
                                                                     recipe, options, events));
