@@ -121,6 +121,11 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
     }
     const Options& o = *parsed.options;
     output.setQuiet(o.quiet);
+    // Names are shown in the code page they are converted to; a page that does not open is
+    // refused further down.
+    if (const auto page =
+            CodePage::open(o.codePage.empty() ? localeCodePageName() : o.codePage, nullptr))
+        output.setEncoding(textEncodingOf(*page));
 
     if (o.command == Command::Crc)
         return runCrc(o, output);
