@@ -131,6 +131,18 @@ std::string withoutControlCharacters(std::string_view text, const TextEncoding& 
     return escaped(text, true, encoding);
 }
 
+bool isValidUtf8(std::string_view text) {
+    while (!text.empty()) {
+        std::uint32_t c = 0;
+        const std::size_t length =
+            static_cast<unsigned char>(text[0]) < 0x80 ? 1 : decodeUtf8(text, &c);
+        if (length == 0)
+            return false;
+        text.remove_prefix(length);
+    }
+    return true;
+}
+
 std::string trimmedWords(const std::string& text) {
     const auto first = text.find_first_not_of(" \r\n");
     if (first == std::string::npos)

@@ -32,6 +32,10 @@ std::string printableName(std::string_view name, const TextEncoding& encoding = 
 // and tabs stay.
 std::string withoutControlCharacters(std::string_view text, const TextEncoding& encoding = {});
 
+// Whether text is UTF-8 throughout (no stray byte, overlong form, surrogate or value past
+// U+10FFFF).
+bool isValidUtf8(std::string_view text);
+
 // Words of a log line or message without the spaces and line breaks around them.
 std::string trimmedWords(const std::string& text);
 
