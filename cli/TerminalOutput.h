@@ -27,8 +27,8 @@ class TerminalOutput {
     // The real stdout and stderr, asking the system whether they are terminals.
     static TerminalOutput& standard();
 
-    // What the terminal shows as characters: names are converted to the chosen code page for
-    // it, so that page decides which of their bytes must be escaped.
+    // What the terminal shows as characters (the locale's code page): every other byte of a
+    // name or a text is escaped.
     void setEncoding(const TextEncoding& encoding) { m_Encoding = encoding; }
     const TextEncoding& encoding() const { return m_Encoding; }
     // A name for a line of ours, in the terminal's encoding.

@@ -121,11 +121,10 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
     }
     const Options& o = *parsed.options;
     output.setQuiet(o.quiet);
-    // Names are shown in the code page they are converted to; a page that does not open is
-    // refused further down.
-    if (const auto page =
-            CodePage::open(o.codePage.empty() ? localeCodePageName() : o.codePage, nullptr))
-        output.setEncoding(textEncodingOf(*page));
+    // The terminal reads our bytes in the locale's code page, whatever page names were
+    // converted to: that page decides which bytes it would take for controls.
+    if (const auto terminal = CodePage::open(localeCodePageName(), nullptr))
+        output.setEncoding(textEncodingOf(*terminal));
 
     if (o.command == Command::Crc)
         return runCrc(o, output);

@@ -15,7 +15,10 @@ namespace {
 using test::ChildProcess;
 namespace fs = std::filesystem;
 
-const std::vector<std::string> kEnv = {"ZRK_PHONESIM=" ZRK_PHONESIM_EXE};
+// The terminal's encoding is the locale's.
+const std::vector<std::string> kUtf8Terminal = {"ZRK_PHONESIM=" ZRK_PHONESIM_EXE, "LC_ALL=C.UTF-8"};
+const std::vector<std::string> kLatin1Terminal = {"ZRK_PHONESIM=" ZRK_PHONESIM_EXE,
+                                                  "LC_ALL=de_DE.ISO-8859-1"};
 
 const std::string kTurned = "\u202Etxt.exe";  // reads "exe.txt"
 const std::string kNotUtf8 =
@@ -47,11 +50,12 @@ class PrintedNamesRun : public ::testing::Test {
     fs::path path(const std::string& name) const { return m_Folder / name; }
 
     // Everything the run printed: stdout, stderr and its --log file.
-    std::string run(std::vector<std::string> args, int* exitCode) {
+    std::string run(std::vector<std::string> args, int* exitCode,
+                    const std::vector<std::string>& env = kUtf8Terminal) {
         std::vector<std::string> all = {"--sim=preload=" + (m_Folder / "phone").string(), "--log",
                                         path("run.log").string()};
         all.insert(all.end(), args.begin(), args.end());
-        ChildProcess child(ZRK410_EXE, all, kEnv);
+        ChildProcess child(ZRK410_EXE, all, env);
         *exitCode = child.wait();
         return child.out() + "\n--- stderr\n" + child.err() + "\n--- log\n" +
                readText(path("run.log"));
@@ -96,17 +100,25 @@ TEST_F(PrintedNamesRun, ListingsCopiesAndComplaintsShowEveryUnprintableByteEscap
     }
 }
 
+// Names converted to an 8-bit page keep nothing the terminal would obey: on a UTF-8 terminal
+// the page's bytes are no characters at all, on a Latin-1 one its C1 bytes are controls.
 TEST_F(PrintedNamesRun, AnEightBitCodePageNeverTurnsAControlCharacterIntoARawByte) {
     int code = 0;
-    const std::string listed = run({"--codepage", "ISO-8859-1", "fs", "ls", "/d"}, &code);
-    EXPECT_EQ(code, EXIT_OK) << listed;
-    expectNothingRaw(listed);
-    EXPECT_NE(listed.find("c1\\x"), std::string::npos) << listed;
-    // The page's own letters are its printable characters.
-    EXPECT_NE(listed.find("\nGr\xFC\xDF"
-                          "e\n"),
+    const std::string onUtf8 = run({"--codepage", "ISO-8859-1", "fs", "ls", "/d"}, &code);
+    EXPECT_EQ(code, EXIT_OK) << onUtf8;
+    expectNothingRaw(onUtf8);
+    EXPECT_NE(onUtf8.find("\nc1\\x9B2J\n"), std::string::npos) << onUtf8;
+    EXPECT_NE(onUtf8.find("\nGr\\xFC\\xDFe\n"), std::string::npos) << onUtf8;
+
+    const std::string onLatin1 = run({"fs", "ls", "/d"}, &code, kLatin1Terminal);
+    EXPECT_EQ(code, EXIT_OK) << onLatin1;
+    expectNothingRaw(onLatin1);
+    EXPECT_NE(onLatin1.find("\nc1\\x9B2J\n"), std::string::npos) << onLatin1;
+    // The page's own letters are the terminal's printable characters.
+    EXPECT_NE(onLatin1.find("\nGr\xFC\xDF"
+                            "e\n"),
               std::string::npos)
-        << listed;
+        << onLatin1;
 }
 
 }  // namespace
