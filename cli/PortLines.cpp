@@ -86,8 +86,10 @@ void PortScreen::messageLine(int port, const std::string& text) {
 
 void PortScreen::plainLine(const std::string& text) {
     std::lock_guard lock(m_Lock);
-    toLogFile(text + "\n");
-    writeStdout(text + "\n");
+    // The summary's rows carry port names and failure words: shown, never obeyed.
+    const std::string whole = withoutControlCharacters(text, encoding()) + "\n";
+    toLogFile(whole);
+    writeStdout(whole);
 }
 
 void PortScreen::diagnostic(int port, const std::string& text) {
