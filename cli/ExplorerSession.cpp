@@ -194,7 +194,7 @@ int runExplorerCommand(const PhoneJob& job, SerialLink& link, EngineLoop& loop, 
         if (outcome && outcome->completed() && job.command == Command::FsList) {
             output.startNewLine();
             for (const auto& name : xview.namesIn(listed))
-                output.line(printableName(name));
+                output.line(output.printable(name));
         }
         // The report is in the log already; a quiet run still wants its result.
         if (outcome && outcome->completed() && job.command == Command::FsStat && job.quiet &&

@@ -86,14 +86,16 @@ void PortScreen::messageLine(int port, const std::string& text) {
 
 void PortScreen::plainLine(const std::string& text) {
     std::lock_guard lock(m_Lock);
-    toLogFile(text + "\n");
-    writeStdout(text + "\n");
+    // The summary's rows carry port names and failure words: shown, never obeyed.
+    const std::string whole = withoutControlCharacters(text, encoding()) + "\n";
+    toLogFile(whole);
+    writeStdout(whole);
 }
 
 void PortScreen::diagnostic(int port, const std::string& text) {
     std::lock_guard lock(m_Lock);
     const std::string whole = "zrk410: " + m_Lines[static_cast<std::size_t>(port)].name + ": " +
-                              printableName(text) + "\n";
+                              printableName(text, m_Base.encoding()) + "\n";
     toLogFile(whole);
     const bool covered = m_Block && m_Drawn > 0;
     if (covered)
@@ -206,7 +208,9 @@ void PortScreen::drawBlock(bool force) {
 }
 
 PortOutput::PortOutput(PortScreen& screen, int port)
-    : TerminalOutput(nullptr, nullptr, false, false), m_Screen(screen), m_Port(port) {}
+    : TerminalOutput(nullptr, nullptr, false, false), m_Screen(screen), m_Port(port) {
+    setEncoding(screen.encoding());
+}
 
 PortOutput::~PortOutput() {
     startNewLine();
@@ -229,7 +233,7 @@ void PortOutput::setStage(const std::string& stage) {
 
 void PortOutput::log(const std::string& text) {
     followStage();
-    m_Pending += normaliseLineEnds(text);
+    m_Pending += normaliseLineEnds(text, encoding());
     std::size_t start = 0;
     for (std::size_t end; (end = m_Pending.find('\n', start)) != std::string::npos; start = end + 1)
         m_Screen.logLine(m_Port, m_Pending.substr(start, end - start));
@@ -246,7 +250,7 @@ void PortOutput::startNewLine() {
 void PortOutput::line(const std::string& text) {
     startNewLine();
     followStage();
-    std::string normal = normaliseLineEnds(text);
+    std::string normal = normaliseLineEnds(text, encoding());
     std::size_t start = 0;
     for (std::size_t end; (end = normal.find('\n', start)) != std::string::npos; start = end + 1)
         m_Screen.messageLine(m_Port, normal.substr(start, end - start));

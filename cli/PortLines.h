@@ -32,6 +32,7 @@ class PortScreen {
     bool closeLogFile();  // false when it could not be written completely
     int outputError() const { return m_OutError; }
     bool drawsPortLines() const { return m_Block; }
+    const TextEncoding& encoding() const { return m_Base.encoding(); }
 
     // One whole line of a port's log.
     void logLine(int port, const std::string& text);

@@ -5,6 +5,7 @@
 
 #include "cli/ExitCodes.h"
 #include "cli/TerminalOutput.h"
+#include "engine/SafeText.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/QixExtract.h"
 #include "filesystem/QixListing.h"
@@ -95,13 +96,13 @@ int runList(const Options& o, const CodePage& codePage, TerminalOutput& output) 
                                                           : std::string("none")));
         output.line("folders  " + std::to_string(listing.directories.size()));
         for (const auto& d : listing.directories)
-            output.line("  " + withoutNul(d.utf8Name));
+            output.line("  " + printableName(withoutNul(d.utf8Name)));
         output.line("files    " + std::to_string(listing.files.size()) + "  (offset, size, path)");
         for (const auto& f : listing.files) {
             char figures[48];
             std::snprintf(figures, sizeof figures, "  %10" PRIu64 " %10" PRIu32 "  ", f.offset,
                           f.entry.fileSize);
-            output.line(figures + withoutNul(f.entry.utf8Name));
+            output.line(figures + printableName(withoutNul(f.entry.utf8Name)));
         }
     }
     if (reportRefusal(listing, output))

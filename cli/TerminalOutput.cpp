@@ -7,9 +7,9 @@
 
 namespace zrk::cli {
 
-std::string normaliseLineEnds(const std::string& raw) {
-    // Whatever a name brought along (ESC, BEL, a backspace) is shown, never obeyed.
-    const std::string text = withoutControlCharacters(raw);
+std::string normaliseLineEnds(const std::string& raw, const TextEncoding& encoding) {
+    // Whatever a name brought along (ESC, BEL, a backspace, CSI) is shown, never obeyed.
+    const std::string text = withoutControlCharacters(raw, encoding);
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -95,7 +95,7 @@ void TerminalOutput::writeOut(const std::string& text) {
 }
 
 void TerminalOutput::log(const std::string& text) {
-    const std::string normal = normaliseLineEnds(text);
+    const std::string normal = normaliseLineEnds(text, m_Encoding);
     toLogFile(normal);
     if (!m_Quiet)
         writeOut(normal);
@@ -110,13 +110,13 @@ void TerminalOutput::startNewLine() {
 
 void TerminalOutput::line(const std::string& text) {
     startNewLine();
-    const std::string normal = normaliseLineEnds(text) + "\n";
+    const std::string normal = normaliseLineEnds(text, m_Encoding) + "\n";
     toLogFile(normal);
     writeOut(normal);
 }
 
 void TerminalOutput::diagnostic(const std::string& raw) {
-    const std::string text = printableName(raw);
+    const std::string text = printableName(raw, m_Encoding);
     rememberDiagnostic(text);
     // On a shared screen the complaint must not land in the middle of an open log line.
     if (m_OutIsTerminal && !m_CurrentLine.empty())

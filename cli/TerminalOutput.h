@@ -10,6 +10,7 @@
 #include <string>
 
 #include "cli/ProgressMeter.h"
+#include "engine/SafeText.h"
 
 #include "files/OutputFile.h"
 
@@ -25,6 +26,13 @@ class TerminalOutput {
 
     // The real stdout and stderr, asking the system whether they are terminals.
     static TerminalOutput& standard();
+
+    // What the terminal shows as characters (the locale's code page): every other byte of a
+    // name or a text is escaped.
+    void setEncoding(const TextEncoding& encoding) { m_Encoding = encoding; }
+    const TextEncoding& encoding() const { return m_Encoding; }
+    // A name for a line of ours, in the terminal's encoding.
+    std::string printable(const std::string& name) const { return printableName(name, m_Encoding); }
 
     // --quiet: no log and no bar on the terminal (the --log file still gets everything).
     void setQuiet(bool quiet) { m_Quiet = quiet; }
@@ -79,6 +87,7 @@ class TerminalOutput {
     bool m_OutIsTerminal;
     bool m_ErrIsTerminal;
     bool m_Quiet = false;
+    TextEncoding m_Encoding;
     OutputFile m_LogFile;
     bool m_LogFileFailed = false;
     int m_OutError = 0;
@@ -93,7 +102,8 @@ class TerminalOutput {
     std::string m_LastDiagnostic;
 };
 
-// "\r\n" and a lone "\r" become "\n".
-std::string normaliseLineEnds(const std::string& text);
+// "\r\n" and a lone "\r" become "\n"; every other byte that is no printable character of the
+// encoding is escaped.
+std::string normaliseLineEnds(const std::string& text, const TextEncoding& encoding = {});
 
 }  // namespace zrk::cli

@@ -122,6 +122,10 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
     }
     Options o = *parsed.options;
     output.setQuiet(o.quiet);
+    // The terminal reads our bytes in the locale's code page, whatever page names were
+    // converted to: that page decides which bytes it would take for controls.
+    if (const auto terminal = CodePage::open(localeCodePageName(), nullptr))
+        output.setEncoding(textEncodingOf(*terminal));
     if (const int refused = resolveAutoPorts(o, output))
         return refused;
 

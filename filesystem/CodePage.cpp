@@ -111,6 +111,34 @@ std::optional<std::string> CodePage::fromUtf8(std::string_view utf8) const {
     return convert(m_FromUtf8, utf8);
 }
 
+TextEncoding textEncodingOf(const CodePage& page) {
+    TextEncoding encoding;
+    const std::string sample = "\xC3\xA9\xE2\x82\xAC\xE4\xB8\xAD";  // é € 中
+    if (page.fromUtf8(sample) == sample)
+        return encoding;
+    for (const char* wide : {"\xEA\xB0\x80", "\xE3\x81\x82", "\xE4\xB8\xAD"}) {  // 가 あ 中
+        const auto local = page.fromUtf8(wide);
+        if (local && local->size() > 1) {
+            encoding.kind = TextEncoding::Kind::MultiByte;
+            return encoding;
+        }
+    }
+    bool anyCharacter = false;
+    for (int byte = 0x80; byte <= 0xFF; ++byte) {
+        const auto utf8 = page.toUtf8(std::string(1, static_cast<char>(byte)));
+        const bool control = utf8 && utf8->size() == 2 &&
+                             static_cast<unsigned char>((*utf8)[0]) == 0xC2 &&
+                             static_cast<unsigned char>((*utf8)[1]) < 0xA0;
+        anyCharacter = anyCharacter || (utf8 && !control);
+        encoding.unprintableHigh[static_cast<std::size_t>(byte - 0x80)] = !utf8 || control;
+    }
+    if (anyCharacter)
+        encoding.kind = TextEncoding::Kind::SingleByte;
+    else
+        encoding = TextEncoding::utf8();
+    return encoding;
+}
+
 std::string codePageOfLocale(const std::string& localeName) {
     if (localeName.empty())
         return kUtf8;  // "" would make newlocale read the environment itself

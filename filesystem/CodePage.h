@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/SafeText.h"
+
 namespace zrk {
 
 class CodePage {
@@ -37,6 +39,12 @@ class CodePage {
     iconv_t m_ToUtf8;
     iconv_t m_FromUtf8;
 };
+
+// What counts as a printable character in this page's text, for showing names safely: UTF-8
+// (and plain ASCII, which terminals take as UTF-8 nowadays) strictly; an 8-bit page with the
+// high bytes that are controls (C1) or no character of it; a page of several bytes a
+// character by its ASCII controls alone.
+TextEncoding textEncodingOf(const CodePage& page);
 
 // The codeset of a locale name such as "de_DE.CP1252" or "C" (which glibc calls
 // "ANSI_X3.4-1968", its name for ASCII). A locale that is not installed gives the codeset

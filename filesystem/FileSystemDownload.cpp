@@ -6,6 +6,7 @@
 #include "engine/Checksums.h"
 #include "engine/ElapsedTime.h"
 #include "engine/PhaseContext.h"
+#include "engine/SafeText.h"
 #include "engine/TextFormat.h"
 #include "filesystem/FileSystemStates.h"
 #include "filesystem/FileSystemVerify.h"
@@ -28,7 +29,7 @@ std::string shown(const QixEntry& entry) {
     std::string name = entry.utf8Name;
     if (!name.empty() && name.back() == '\0')
         name.pop_back();
-    return name;
+    return printableName(name);
 }
 
 // A command, the name's length (2 bytes, big-endian) and the UTF-8 name with its zero byte.

@@ -9,6 +9,7 @@
 #include "engine/ElapsedTime.h"
 #include "engine/OpenFile.h"
 #include "engine/PhaseContext.h"
+#include "engine/SafeText.h"
 #include "engine/TextFormat.h"
 #include "files/OutputFolder.h"
 #include "filesystem/CodePage.h"
@@ -215,17 +216,17 @@ void FileSystemVerify::handle(const TreeWalkResult& result) {
             const VerifyPlan::File& file = m_Files[m_Next];
             if (!ok || !result.status) {
                 m_Context.log("missing!\r\n");
-                const std::string line =
-                    formatText("Verify FAILED: \"%s\" is missing", file.path.c_str());
+                const std::string line = formatText("Verify FAILED: \"%s\" is missing",
+                                                    printableName(file.path).c_str());
                 fail(FailureCause::Verify, line + "\r\n", line);
                 return;
             }
             const std::int32_t size = result.status->size;
             if (size < 0 || static_cast<std::uint32_t>(size) != file.size) {
                 m_Context.log("Fail!\r\n");
-                const std::string line =
-                    formatText("Verify FAILED: \"%s\" holds %lld bytes, expected %u",
-                               file.path.c_str(), static_cast<long long>(size), file.size);
+                const std::string line = formatText(
+                    "Verify FAILED: \"%s\" holds %lld bytes, expected %u",
+                    printableName(file.path).c_str(), static_cast<long long>(size), file.size);
                 fail(FailureCause::Verify, line + "\r\n", line);
                 return;
             }
@@ -266,7 +267,8 @@ void FileSystemVerify::nextDirectory() {
         nextFile();
         return;
     }
-    m_Context.log(formatText("Checking a directory \"%s\"... ", m_Directories[m_Next].c_str()));
+    m_Context.log(formatText("Checking a directory \"%s\"... ",
+                             printableName(m_Directories[m_Next]).c_str()));
     m_Step = Step::Listing;
     m_Walk->list(m_Directories[m_Next]);
 }
@@ -282,8 +284,8 @@ void FileSystemVerify::nextFile() {
         return;
     }
     const VerifyPlan::File& file = m_Files[m_Next];
-    m_Context.log(
-        formatText("Verifying a file \"%s\" (%u bytes)... ", file.path.c_str(), file.size));
+    m_Context.log(formatText("Verifying a file \"%s\" (%u bytes)... ",
+                             printableName(file.path).c_str(), file.size));
     m_Step = Step::Status;
     m_Walk->stat(file.path);
 }
@@ -303,7 +305,8 @@ void FileSystemVerify::compareReadBack() {
             return;
         case Kind::SizeDiffers: {
             const std::string line =
-                formatText("Verify FAILED: \"%s\" holds %llu bytes, expected %u", file.path.c_str(),
+                formatText("Verify FAILED: \"%s\" holds %llu bytes, expected %u",
+                           printableName(file.path).c_str(),
                            static_cast<unsigned long long>(result.readSize), file.size);
             fail(FailureCause::Verify, line + "\r\n", line);
             return;
@@ -314,9 +317,9 @@ void FileSystemVerify::compareReadBack() {
                  "the QIX image could not be read to its end");
             return;
         case Kind::Differs: {
-            const std::string line =
-                formatText("Verify FAILED at offset %u of \"%s\": expected %02X, read %02X",
-                           result.offset, file.path.c_str(), result.expected, result.read);
+            const std::string line = formatText(
+                "Verify FAILED at offset %u of \"%s\": expected %02X, read %02X", result.offset,
+                printableName(file.path).c_str(), result.expected, result.read);
             fail(FailureCause::Verify, line + "\r\n", line);
             return;
         }
@@ -342,14 +345,15 @@ void FileSystemVerify::fail(FailureCause cause, const std::string& logText,
     // Every missing directory is named, before the file that ended the comparison; the first
     // fault found is the one the outcome carries.
     for (const auto& dir : m_Missing)
-        m_Context.log(formatText("Verify FAILED: directory \"%s\" is missing\r\n", dir.c_str()));
+        m_Context.log(formatText("Verify FAILED: directory \"%s\" is missing\r\n",
+                                 printableName(dir).c_str()));
     m_Context.log(logText);
     if (m_Missing.empty())
         m_Verdict = Verdict{cause, detail};
     else
-        m_Verdict = Verdict{
-            FailureCause::Verify,
-            formatText("Verify FAILED: directory \"%s\" is missing", m_Missing.front().c_str())};
+        m_Verdict =
+            Verdict{FailureCause::Verify, formatText("Verify FAILED: directory \"%s\" is missing",
+                                                     printableName(m_Missing.front()).c_str())};
     close();
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <filesystem>
 
 #include "engine/SafeText.h"
@@ -10,40 +9,6 @@
 
 namespace zrk {
 namespace {
-
-// The length of the UTF-8 sequence at the start of text, 0 when it is not one (overlong forms,
-// surrogates and values past U+10FFFF included).
-std::size_t utf8SequenceLength(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0)
-            low = 0xA0;
-        if (lead == 0xED)
-            high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0)
-            low = 0x90;
-        if (lead == 0xF4)
-            high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high)
-        return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if ((byte(i) & 0xC0) != 0x80)
-            return 0;
-    return length;
-}
 
 bool sameName(std::string a, std::string b) {
     const auto lower = [](std::string& s) {
@@ -107,20 +72,7 @@ QixNameCheck checkQixNames(const QixConfig& config, const CodePage& codePage) {
 }
 
 std::string printableLocalName(std::string_view name) {
-    std::string out;
-    while (!name.empty()) {
-        const std::size_t length = utf8SequenceLength(name);
-        if (length == 0) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(name[0]));
-            out += escaped;
-            name.remove_prefix(1);
-        } else {
-            out.append(name.substr(0, length));
-            name.remove_prefix(length);
-        }
-    }
-    return printableName(out);
+    return printableName(name);
 }
 
 std::string qixNameExplanation(const QixNameCheck& check, const std::string& configPath,

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "engine/SafeText.h"
 #include "files/OutputFile.h"
 
 namespace zrk::report {
@@ -22,6 +23,19 @@ std::string hex32(std::uint32_t value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08x", value);
     return text;
+}
+
+// JSON holds UTF-8 only, while a name the user typed or the phone sent may be any bytes: such
+// a text is written as the command line shows it rather than the report being lost.
+void makeUtf8(json& j) {
+    if (j.is_string()) {
+        auto& text = j.get_ref<std::string&>();
+        if (!isValidUtf8(text))
+            text = printableName(text);
+    } else if (j.is_structured()) {
+        for (auto& element : j)
+            makeUtf8(element);
+    }
 }
 
 json imageJson(const ImageRecord& image) {
@@ -192,7 +206,7 @@ nlohmann::json toJson(const RunReport& report) {
                          {"note", port.note},
                          {"phones", served}});
     }
-    return {
+    json document = {
         {"report", "zrk410 run report"},
         {"formatVersion", 1},
         {"program", report.program},
@@ -210,6 +224,8 @@ nlohmann::json toJson(const RunReport& report) {
           {"failed", phones - passed}}},
         {"ports", ports},
     };
+    makeUtf8(document);
+    return document;
 }
 
 bool writeReport(const RunReport& report, const std::string& path, std::string* error) {

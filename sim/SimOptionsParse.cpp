@@ -30,7 +30,9 @@ std::vector<std::uint8_t> parseHexBytes(const std::string& text) {
 
 void addSimOptions(CLI::App& app, SimOptions& o, ExecutableOptions& exe) {
     auto& f = o.faults;
-    app.add_option("--link", exe.linkPath, "Keep a symbolic link at PATH to the terminal")
+    app.add_option("--link", exe.linkPath,
+                   "Keep a symbolic link at PATH to the terminal (PATH must be free or a link an "
+                   "earlier run left; nothing else there is replaced)")
         ->type_name("PATH");
     app.add_option("--runs", exe.runs,
                    "Exit after N host sessions have ended (a session ends when the host closes "

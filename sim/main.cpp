@@ -9,12 +9,12 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <thread>
 
 #include "sim/PhoneSimulator.h"
 #include "sim/SimOptionsParse.h"
+#include "sim/TerminalLink.h"
 
 namespace {
 std::atomic<bool> g_Quit{false};
@@ -70,24 +70,19 @@ int main(int argc, char** argv) {
         return 2;
     }
     // The link exists before the path is printed: whoever reads the line may use either.
-    if (!exe.linkPath.empty()) {
-        std::error_code ec;
-        std::filesystem::remove(exe.linkPath, ec);
-        std::filesystem::create_symlink(simulator.slavePath(), exe.linkPath, ec);
-        if (ec)
-            std::cerr << "zrk410-phonesim: cannot link " << exe.linkPath << ": " << ec.message()
-                      << "\n";
+    const std::string terminal = simulator.slavePath();
+    if (!exe.linkPath.empty() && !zrk::sim::placeTerminalLink(exe.linkPath, terminal, &error)) {
+        std::cerr << "zrk410-phonesim: --link: " << error << "\n";
+        simulator.stop();
+        return 2;
     }
     std::cout << simulator.slavePath() << std::endl;
     while (!g_Quit && !simulator.hungUp() &&
            (exe.runs == 0 || simulator.counters().sessions < exe.runs))
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     simulator.stop();
-    if (!exe.linkPath.empty()) {
-        std::error_code ec;
-        if (std::filesystem::is_symlink(exe.linkPath, ec))
-            std::filesystem::remove(exe.linkPath, ec);
-    }
+    if (!exe.linkPath.empty())
+        zrk::sim::removeTerminalLink(exe.linkPath, terminal);
     int status = simulator.violationCount() == 0 ? 0 : 1;
     if (!exe.stateOut.empty() && !simulator.saveState(exe.stateOut, &error)) {
         std::cerr << "zrk410-phonesim: " << error << "\n";

@@ -18,7 +18,8 @@ void DeleteExchange::begin(const std::string& fullPath) {
                      FailureCause::Refused, "not confirmed"});
         return;
     }
-    m_Line.log(formatText("\r\nDeleting the file '%s'... ", shownPath(fullPath).c_str()));
+    m_Line.log(
+        formatText("\r\nDeleting the file '%s'... ", shownPath(fullPath, m_Line.names).c_str()));
     const auto utf8 = m_Line.convertFullPath(name(), fullPath, nullptr);
     if (!utf8)
         return;

@@ -9,17 +9,18 @@ namespace zrk {
 using namespace explorer;
 using State = ExplorerState;
 
-std::string shownPath(const std::string& path) {
+std::string shownPath(const std::string& path, const TextEncoding& encoding) {
     std::size_t end = path.size();
     while (end > 0 && (path[end - 1] == '\r' || path[end - 1] == '\n'))
         --end;
-    return printableName(path.substr(0, end)) + path.substr(end);
+    return printableName(path.substr(0, end), encoding) + path.substr(end);
 }
 
 ExplorerLine::ExplorerLine(SerialLink& link_, ExplorerView* view_, CodePage codePage_,
                            Clock& clock_, std::uint32_t nandPages_)
     : link(link_),
       codePage(std::move(codePage_)),
+      names(textEncodingOf(codePage)),
       clock(clock_),
       nandPages(nandPages_),
       view(view_) {}
@@ -177,7 +178,7 @@ std::optional<std::string> ExplorerLine::convertFullPath(const char* exchange,
         utf8 = toUtf8Field(fullPath);
     if (!fits || (utf8 && utf8->size() > kNameField)) {
         if (tooLong)
-            log(formatText(tooLong, shownPath(fullPath).c_str()));
+            log(formatText(tooLong, shownPath(fullPath, names).c_str()));
         utf8.reset();
     }
     if (!utf8) {

@@ -49,6 +49,7 @@ class ExplorerLine {
     SerialLink& link;
     ReplyPump* pump = nullptr;
     CodePage codePage;
+    const TextEncoding names;  // what is printable in codePage's text
     Clock& clock;
     const std::uint32_t nandPages;
     State state = State::EXPLORER_IDLE;
@@ -111,7 +112,7 @@ class ExplorerLine {
 
 // A path for the log: what came from the phone is shown, never obeyed; the line break a list
 // item carries at its end stays, as the log has always shown it.
-std::string shownPath(const std::string& path);
+std::string shownPath(const std::string& path, const TextEncoding& encoding);
 
 // One exchange of the explorer: it begins from a user's action (its own entry points), takes
 // the bytes and frames of the states it owns, and ends through the line.

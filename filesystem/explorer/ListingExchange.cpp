@@ -49,7 +49,8 @@ void ListingExchange::list(const std::string& path) {
     m_DeletedUtf8Name.clear();
     m_CurrentNode = path;
     m_CurrentDir = path;
-    m_Line.setLogText(formatText("\r\nSearching the files (in '%s')... ", shownPath(path).c_str()));
+    m_Line.setLogText(
+        formatText("\r\nSearching the files (in '%s')... ", shownPath(path, m_Line.names).c_str()));
     const auto utf8 = m_Line.toUtf8Field(path);
     if (!utf8) {
         failHere(FailureCause::Refused, "the path does not convert to UTF-8");
@@ -72,8 +73,8 @@ void ListingExchange::refreshAfterDelete(const std::string& directory,
     m_DeletedUtf8Name = deletedUtf8Name;
     m_CurrentDir = directory;
     m_CurrentNode = m_CurrentDir;
-    m_Line.log(
-        formatText("\r\nSearching the files (in '%s')... ", shownPath(m_CurrentDir).c_str()));
+    m_Line.log(formatText("\r\nSearching the files (in '%s')... ",
+                          shownPath(m_CurrentDir, m_Line.names).c_str()));
     // The refresh carries the path without its NUL, in the form the phone reads.
     auto utf8 = m_Line.codePage.toUtf8(m_CurrentDir);
     const std::string path = utf8 ? *utf8 : m_CurrentDir;
@@ -149,7 +150,7 @@ void ListingExchange::entryComplete() {
     if (type == ENTRY_FILE) {
         // The list keeps the name as it is (actions take it back); the log shows it safely.
         m_Line.addFileLine(*name + "\r\n");
-        m_Line.log(printableName(*name) + "\r\n");
+        m_Line.log(printableName(*name, m_Line.names) + "\r\n");
         return;
     }
     // "." and ".." and every other dot name stay out of the tree; so does everything once a
@@ -172,11 +173,11 @@ void ListingExchange::listed() {
         });
         if (still) {
             m_Line.log(formatText("** The file is still in '%s': it was not deleted **\r\n",
-                                  shownPath(m_CurrentDir).c_str()));
+                                  shownPath(m_CurrentDir, m_Line.names).c_str()));
             m_Line.fail({"delete the file", static_cast<std::int32_t>(State::WAIT_ENTRY_STATUS),
                          std::nullopt, std::nullopt, FailureCause::PhoneReply,
                          formatText("the file is still in '%s': it was not deleted",
-                                    shownPath(m_CurrentDir).c_str())});
+                                    shownPath(m_CurrentDir, m_Line.names).c_str())});
             return;
         }
         m_Line.log("** The file is no longer listed **\r\n");

@@ -27,7 +27,8 @@ void ReadOutExchange::beginInto(const std::string& fullPath, std::shared_ptr<Out
     m_Folder = std::move(folder);
     m_Name = name;
     m_Existing = existing;
-    m_Line.log(formatText("\r\n Reading the file '%s'... ", shownPath(fullPath).c_str()));
+    m_Line.log(
+        formatText("\r\n Reading the file '%s'... ", shownPath(fullPath, m_Line.names).c_str()));
     m_Line.setControls(false);
     const auto utf8 =
         m_Line.convertFullPath(this->name(), fullPath, "**File name is too long(%s) **\r\n");

@@ -8,8 +8,8 @@ using namespace explorer;
 
 void StatusExchange::begin(const std::string& fullPath) {
     m_Line.beginExchange();
-    m_Line.setLogText(
-        formatText("\r\n Reading the file status '%s'... \n", shownPath(fullPath).c_str()));
+    m_Line.setLogText(formatText("\r\n Reading the file status '%s'... \n",
+                                 shownPath(fullPath, m_Line.names).c_str()));
     m_Line.log("---------------------------- \n");
     m_Line.setControls(false);
     // Set before the request is written: the reply may be read before send returns here.

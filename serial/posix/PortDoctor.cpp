@@ -1,6 +1,7 @@
 #include "serial/PortDoctor.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/serial.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -59,6 +60,17 @@ Finding tryOpen(const std::string& device) {
     return result;
 }
 
+// Debian's group for serial ports, the one a udev rule should hand a port to.
+constexpr const char* kSerialGroup = "dialout";
+
+// A rule for this device's kernel name; a USB adapter's number changes, so any of its kind.
+std::string serialGroupRule(const std::string& device) {
+    std::string name = ttyNameOf(device);
+    if (looksLikeUsb(name))
+        name = name.substr(0, 6) + "*";
+    return "KERNEL==\"" + name + "\", GROUP=\"" + kSerialGroup + "\", MODE=\"0660\"";
+}
+
 std::string accessFix(const struct stat& st, const Identity& who, const std::string& device) {
     const std::string user = who.userName;
     const std::string group = groupName(st.st_gid);
@@ -72,8 +84,19 @@ std::string accessFix(const struct stat& st, const Identity& who, const std::str
         return "join the group " + group + " with: sudo adduser " + user + " " + group +
                ", then log out and in again";
     }
-    return "the device's group may not use it; sudo chmod a+rw " + device +
-           " helps until the device is created anew, a udev rule (MODE=\"0666\") for good";
+    // The port goes to the serial ports' group, never to every account on the machine: anyone
+    // who may open it may talk to the phone and read what it says.
+    std::string fix =
+        "the device's group may not use it; hand it to the group " + std::string(kSerialGroup) +
+        ": sudo chgrp " + kSerialGroup + " " + device + " && sudo chmod 0660 " + device +
+        " helps until the device is created anew, the udev rule " + serialGroupRule(device) +
+        " in /etc/udev/rules.d/99-zrk410.rules for good (then sudo udevadm "
+        "control --reload and plug the adapter in again)";
+    const struct group* serial = ::getgrnam(kSerialGroup);
+    if (!serial || !isListedMember(who, serial->gr_gid))
+        fix += "; and join the group with: sudo adduser " + user + " " + kSerialGroup +
+               ", then log out and in again";
+    return fix;
 }
 
 void addOwnership(PortDiagnosis& d, const struct stat& st, const DoctorSetting& setting) {

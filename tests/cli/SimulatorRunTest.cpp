@@ -64,6 +64,17 @@ TEST_F(SimulatorRun, IdentifyReportsTheFlash) {
     EXPECT_NE(c.out().find("** Close COM port\n"), std::string::npos);
 }
 
+TEST_F(SimulatorRun, TheSimulatorsLinkNeverReplacesAFile) {
+    std::ofstream(path("mine")) << "mine\n";
+    ChildProcess c(ZRK410_EXE, {"--sim=link=" + path("mine").string(), "identify"}, kEnv);
+    EXPECT_NE(c.wait(), EXIT_OK) << c.out() << c.err();
+    EXPECT_NE(c.err().find("not a link to a pseudo-terminal"), std::string::npos) << c.err();
+    std::ifstream kept(path("mine"));
+    std::string text;
+    std::getline(kept, text);
+    EXPECT_EQ(text, "mine");
+}
+
 TEST_F(SimulatorRun, DownloadWritesTheImageAndTheTraceHoldsWhatThePhoneReceived) {
     // Two and a bit 64 KB sectors, from the second sector on.
     std::vector<std::uint8_t> image(2 * 65536 + 1000);

@@ -51,6 +51,26 @@ TEST(CodePage, MovedFromConvertsNothing) {
     EXPECT_EQ(from.name(), "CP1252");
 }
 
+// What a terminal showing a page's text takes for a control: Latin-1's 0x80..0x9F are C1,
+// CP1252's are letters but for its holes, and a page of double-byte characters is judged by its
+// ASCII controls only (its second bytes fall in 0x80..0x9F).
+TEST(CodePage, EachPageSaysWhichOfItsBytesAreNoPrintableCharacter) {
+    const TextEncoding latin1 = textEncodingOf(openOrFail("ISO-8859-1"));
+    ASSERT_EQ(latin1.kind, TextEncoding::Kind::SingleByte);
+    EXPECT_EQ(printableName("c1\x9B"
+                            "2J Gr\xFC\xDF"
+                            "e",
+                            latin1),
+              "c1\\x9B2J Gr\xFC\xDF"
+              "e");
+    const TextEncoding cp1252 = textEncodingOf(openOrFail("CP1252"));
+    EXPECT_EQ(printableName("\x80\x81\x9B", cp1252), "\x80\\x81\x9B");
+    EXPECT_EQ(textEncodingOf(openOrFail("CP949")).kind, TextEncoding::Kind::MultiByte);
+    EXPECT_EQ(printableName("\xB0\x9B\x1B", textEncodingOf(openOrFail("CP949"))), "\xB0\x9B\\x1B");
+    EXPECT_EQ(textEncodingOf(openOrFail("UTF-8")).kind, TextEncoding::Kind::Utf8);
+    EXPECT_EQ(textEncodingOf(openOrFail("ANSI_X3.4-1968")).kind, TextEncoding::Kind::Utf8);
+}
+
 TEST(LocaleCodePage, FromLocaleNameOrEnvironment) {
     EXPECT_EQ(codePageOfLocale("C"), "ANSI_X3.4-1968");
     EXPECT_EQ(codePageOfLocale("POSIX"), "ANSI_X3.4-1968");

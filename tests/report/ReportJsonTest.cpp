@@ -147,5 +147,20 @@ TEST(RunReport, TheFileIsWrittenWholeOrNotAtAll) {
     EXPECT_FALSE(std::filesystem::exists(nowhere));
 }
 
+// A name the user typed or the phone sent need not be UTF-8, which JSON must be: it is written
+// as the command line shows it, every stray byte as \xNN, and valid text stays exact.
+TEST(RunReport, NamesThatAreNotUtf8AreWrittenEscapedNotRefused) {
+    test::TempDir dir;
+    const std::string path = dir.file("run.json");
+    RunReport r = sampleReport("fw\x9B.bin");
+    r.arguments.push_back("/d/Grüße\n");
+    std::string error;
+    ASSERT_TRUE(writeReport(r, path, &error)) << error;
+    std::ifstream in(path);
+    const nlohmann::json written = nlohmann::json::parse(in);
+    EXPECT_EQ(written["arguments"][3], "fw\\x9B.bin");
+    EXPECT_EQ(written["arguments"].back(), "/d/Grüße\n");
+}
+
 }  // namespace
 }  // namespace zrk::report

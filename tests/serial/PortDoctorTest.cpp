@@ -104,6 +104,23 @@ TEST(PortDoctor, AFileTheUserMayNotOpenNamesTheUserAndTheFix) {
     EXPECT_TRUE(has(d, Finding::Kind::Fact, "nobody may read and write it")) << allText(d);
 }
 
+// The fix for a device its group may not use hands it to the serial ports' group; opening it
+// to every account on the machine would let any of them talk to the phone or listen in.
+TEST(PortDoctor, TheFixForADeviceNoGroupMayUseIsAGroupRuleNeverWorldWritable) {
+    DoctorSetting setting;
+    if (!identityOfUser("nobody", &setting.identity))
+        GTEST_SKIP() << "no user 'nobody' here";
+    test::TempDir dir;
+    const std::string path = dir.write("ttyUSB7", {1});
+    ASSERT_EQ(::chown(path.c_str(), 0, 0), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    const std::string text = allText(diagnosePort(path, setting));
+    EXPECT_NE(text.find("GROUP=\"dialout\", MODE=\"0660\""), std::string::npos) << text;
+    EXPECT_NE(text.find("sudo adduser nobody dialout"), std::string::npos) << text;
+    for (const char* open : {"a+rw", "o+rw", "MODE=\"0666\"", "chmod 666", "chmod 0666"})
+        EXPECT_EQ(text.find(open), std::string::npos) << open << " in " << text;
+}
+
 TEST(PortDoctor, APortAnotherProcessHoldsNamesThatProcess) {
     PseudoTerminal pty;
     ASSERT_TRUE(pty.open());

@@ -117,6 +117,40 @@ TEST(PhonesimExecutable, FirstLineLinkRunsAndStateOut) {
     fs::remove_all(dir);
 }
 
+// --link replaces only a link it could have made itself, one to a pseudo-terminal: a file,
+// a folder or someone else's link at PATH stays as it is and the simulator says why it will
+// not start.
+TEST(PhonesimExecutable, TheLinkNeverReplacesWhatItDidNotMake) {
+    const fs::path dir = fs::temp_directory_path() / ("zrk-link-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir / "folder");
+    std::ofstream(dir / "file") << "precious\n";
+    fs::create_symlink(dir / "file", dir / "foreign");
+    for (const char* name : {"file", "folder", "foreign"}) {
+        std::string err;
+        EXPECT_EQ(Child({"--link", (dir / name).string()}).wait(&err), 2) << name;
+        EXPECT_NE(err.find((dir / name).string()), std::string::npos) << err;
+        EXPECT_NE(err.find("not a link to a pseudo-terminal"), std::string::npos) << err;
+    }
+    std::ifstream kept(dir / "file");
+    std::string text;
+    std::getline(kept, text);
+    EXPECT_EQ(text, "precious");
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(dir / "folder")));
+    EXPECT_EQ(fs::read_symlink(dir / "foreign"), dir / "file");
+
+    // A link an earlier run left behind points to a terminal that is gone or reused: replaced.
+    fs::create_symlink("/dev/pts/999999", dir / "stale");
+    Child child({"--link", (dir / "stale").string()});
+    const std::string path = child.firstLine();
+    ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+    EXPECT_EQ(fs::read_symlink(dir / "stale").string(), path);
+    child.signal(SIGTERM);
+    EXPECT_EQ(child.wait(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "stale")));
+    fs::remove_all(dir);
+}
+
 TEST(PhonesimExecutable, ViolationMakesExitStatusOne) {
     Child child({"--runs", "1"});
     const std::string path = child.firstLine();
