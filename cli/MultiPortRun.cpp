@@ -86,8 +86,10 @@ bool SeveralPhones::addTargets(const PhoneJob& base, std::string* error) {
         outputs.push_back({"--out of " + task->name, task->job.answers.saveFile});
         outputs.push_back({"--trace of " + task->name, task->job.tracePath});
     }
-    if (std::string clash = outputClash(outputs); !clash.empty()) {
-        *error = std::move(clash);
+    const auto inputs =
+        imageInputs(base.choices.binPath, base.choices.qixPath, base.choices.cfgPath);
+    if (std::string refusal = outputsRefusal(outputs, inputs); !refusal.empty()) {
+        *error = std::move(refusal);
         return false;
     }
     return true;
