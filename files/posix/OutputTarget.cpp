@@ -37,8 +37,9 @@ int descriptorNamed(const std::string& path) {
     return -1;
 }
 
-// The path as typed lies under /dev/ (no ".." to climb out of it).
-bool underDev(const std::string& path) {
+// The path as typed lies in the system's own device folders: under /dev/, with no ".." to
+// climb out, and in no folder others may write to (/dev/shm and /dev/mqueue are anybody's).
+bool inDeviceFolder(const std::string& path) {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(path, error);
     if (error)
@@ -46,8 +47,17 @@ bool underDev(const std::string& path) {
     for (const auto& part : absolute)
         if (part == "..")
             return false;
-    const std::string text = absolute.lexically_normal().string();
-    return text.compare(0, 5, "/dev/") == 0 && text.size() > 5;
+    const std::filesystem::path normal = absolute.lexically_normal();
+    const std::string text = normal.string();
+    if (text.compare(0, 5, "/dev/") != 0 || text.size() == 5)
+        return false;
+    for (std::filesystem::path folder = normal.parent_path(); folder.string().size() >= 4;
+         folder = folder.parent_path()) {
+        struct stat st {};
+        if (::stat(folder.c_str(), &st) != 0 || (st.st_mode & S_IWOTH))
+            return false;
+    }
+    return true;
 }
 
 OutputTarget refused(const std::string& path, const std::string& what) {
@@ -85,9 +95,10 @@ OutputTarget judgeOutputTarget(const std::string& path) {
     if (S_ISFIFO(st.st_mode))
         return refused(path, std::string(" is a FIFO") + kWhereOutputsGo);
     if (S_ISCHR(st.st_mode))
-        return underDev(path)
+        return inDeviceFolder(path)
                    ? ofKind(OutputTarget::Kind::Device)
-                   : refused(path, std::string(" is a device outside /dev") + kWhereOutputsGo);
+                   : refused(path, std::string(" is a device outside /dev's own folders") +
+                                       kWhereOutputsGo);
     if (!S_ISLNK(st.st_mode))
         return refused(path, " is a device or special file that is not written to");
 
@@ -99,7 +110,7 @@ OutputTarget judgeOutputTarget(const std::string& path) {
         return refused(path, std::string(" is a link to a FIFO") + kWhereOutputsGo);
     if (!S_ISCHR(target.st_mode))
         return refused(path, " is a link to a device or special file that is not written to");
-    if (!underDev(path))
+    if (!inDeviceFolder(path))
         return refused(path, std::string(" is a link to a device") + kWhereOutputsGo);
     // /dev's own links (/dev/serial/by-id/...) are the system's; one another account left in
     // a shared folder such as /dev/shm is not followed.

@@ -212,6 +212,14 @@ TEST_F(OutputFileTest, AFifoOrDeviceFoundAtTheNameIsRefusedWithoutWaitingOrWriti
         EXPECT_NE(why.find("/dev"), std::string::npos) << why;
         EXPECT_EQ(outputTargetRefusal(dir.file(name)), why);
     }
+    // /dev/shm is anybody's folder, not one of the system's device folders.
+    const std::string shared = "/dev/shm/zrk-output-test-" + std::to_string(::getpid());
+    std::error_code error;
+    fs::create_symlink("/dev/null", shared, error);
+    if (!error) {
+        EXPECT_NE(outputTargetRefusal(shared), "");
+        fs::remove(shared);
+    }
     EXPECT_TRUE(fs::is_fifo(dir.file("fifo")));
     EXPECT_EQ(namesIn(dir.file("")),
               (std::vector<std::string>{"fifo", "lonely", "to-device", "to-fifo", "victim"}));
