@@ -55,6 +55,7 @@ struct Place {
         victim = root / "victim";
         fifoOutside = root / "fifo";
         std::ofstream(victim, std::ios::binary) << kVictimText;
+        fs::create_directory(work);
         if (::mkfifo(fifoOutside.c_str(), 0666) != 0)
             std::abort();
     }
@@ -301,11 +302,17 @@ class Script {
             char byte = 0;
             check(::read(fd, &byte, 1) <= 0, "bytes reached a planted FIFO");
         }
+        // One pass that checks and empties the folder for the next input.
         std::error_code error;
+        std::vector<fs::path> seen;
         for (const auto& entry : fs::directory_iterator(m_Place.work, error)) {
             const std::string name = entry.path().filename().string();
             check(m_Allowed.count(name) == 1, "a stray file was left behind: " + name);
+            seen.push_back(entry.path());
         }
+        for (const fs::path& p : seen)
+            if (::unlink(p.c_str()) != 0)
+                fs::remove_all(p, error);
     }
 
     zrk::fuzz::FuzzInput& m_In;
@@ -317,16 +324,9 @@ class Script {
     bool m_VictimLinked = false;
 };
 
-void cleanWorkFolder(const fs::path& work) {
-    std::error_code ignored;
-    fs::remove_all(work, ignored);
-    fs::create_directory(work, ignored);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    cleanWorkFolder(place().work);
     trail().clear();
     zrk::fuzz::FuzzInput in(data, size);
     Script(in).run();

@@ -205,8 +205,8 @@ int OutputFile::createTemporary(std::string* whyNot) {
 }
 
 bool OutputFile::holdsFileNamed(const std::string& name) const {
-    struct stat held {
-    }, named{};
+    struct stat held {};
+    struct stat named {};
     return m_Folder && m_Fd >= 0 && ::fstat(m_Fd, &held) == 0 &&
            ::fstatat(m_Folder->descriptor(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
            S_ISREG(named.st_mode) && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
