@@ -123,8 +123,10 @@ bool SeveralPhones::addTargets(const PhoneJob& base, std::string* error) {
             }
         }
     }
-    if (std::string clash = outputClash(outputs); !clash.empty()) {
-        *error = std::move(clash);
+    const auto inputs =
+        imageInputs(base.choices.binPath, base.choices.qixPath, base.choices.cfgPath);
+    if (std::string refusal = outputsRefusal(outputs, inputs); !refusal.empty()) {
+        *error = std::move(refusal);
         return false;
     }
     return true;

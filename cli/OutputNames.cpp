@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "files/FileStatus.h"
+#include "files/OutputTarget.h"
 
 namespace zrk::cli {
 namespace {
@@ -20,6 +21,28 @@ std::string resolved(const std::string& path) {
     return (error ? absolute.lexically_normal() : canonical).string();
 }
 
+bool sameFile(const std::string& a, const std::string& b) {
+    if (resolved(a) == resolved(b))
+        return true;
+    const auto identity = fileIdentity(a);
+    return identity && identity == fileIdentity(b);
+}
+
+// The path or one of the folders above it is the folder (by identity: another name for it,
+// a bind mount, counts).
+bool liesInside(const std::string& path, const std::string& folder) {
+    const auto folderIdentity = fileIdentity(folder);
+    const fs::path folderPath = resolved(folder);
+    fs::path p = resolved(path);
+    while (true) {
+        if (p == folderPath || (folderIdentity && fileIdentity(p.string()) == folderIdentity))
+            return true;
+        if (!p.has_relative_path())
+            return false;
+        p = p.parent_path();
+    }
+}
+
 }  // namespace
 
 std::string outputClash(const std::vector<NamedOutput>& outputs) {
@@ -29,15 +52,62 @@ std::string outputClash(const std::vector<NamedOutput>& outputs) {
         for (std::size_t j = 0; j < i; ++j) {
             if (outputs[j].path.empty())
                 continue;
-            const auto a = fileIdentity(outputs[i].path);
-            const bool same = resolved(outputs[i].path) == resolved(outputs[j].path) ||
-                              (a && a == fileIdentity(outputs[j].path));
-            if (same)
+            if (sameFile(outputs[i].path, outputs[j].path))
                 return outputs[j].what + " and " + outputs[i].what + " would both write " +
                        outputs[i].path + "; give each its own name";
         }
     }
     return {};
+}
+
+std::string inputClash(const std::vector<NamedOutput>& outputs,
+                       const std::vector<NamedInput>& inputs) {
+    for (const NamedOutput& output : outputs) {
+        if (output.path.empty())
+            continue;
+        for (const NamedInput& input : inputs) {
+            if (input.path.empty())
+                continue;
+            if (input.folder ? liesInside(output.path, input.path)
+                             : sameFile(output.path, input.path))
+                return output.what + " (" + output.path + ") " +
+                       (input.folder ? "lies inside " : "is the file of ") + input.what + " (" +
+                       input.path + "); an output never replaces what the run reads, give it " +
+                       "another name";
+        }
+    }
+    return {};
+}
+
+std::string unwritableOutput(const std::vector<NamedOutput>& outputs) {
+    for (const NamedOutput& output : outputs) {
+        if (output.path.empty())
+            continue;
+        if (std::string refusal = outputTargetRefusal(output.path); !refusal.empty())
+            return output.what + ": " + refusal;
+    }
+    return {};
+}
+
+std::string outputsRefusal(const std::vector<NamedOutput>& outputs,
+                           const std::vector<NamedInput>& inputs) {
+    if (std::string refusal = unwritableOutput(outputs); !refusal.empty())
+        return refusal;
+    if (std::string clash = outputClash(outputs); !clash.empty())
+        return clash;
+    return inputClash(outputs, inputs);
+}
+
+std::vector<NamedInput> imageInputs(const std::string& binPath, const std::string& qixPath,
+                                    const std::string& cfgPath) {
+    std::vector<NamedInput> inputs;
+    if (!binPath.empty())
+        inputs.push_back({"--bin", binPath});
+    if (!qixPath.empty())
+        inputs.push_back({"--qix", qixPath});
+    if (!cfgPath.empty())
+        inputs.push_back({"the .cfg beside --qix", cfgPath});
+    return inputs;
 }
 
 std::string perPortPath(const std::string& path, const std::string& portName) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/ExitCodes.h"
+#include "cli/OutputNames.h"
 #include "cli/TerminalOutput.h"
 #include "engine/SafeText.h"
 #include "filesystem/CodePage.h"
@@ -61,6 +62,13 @@ int refusalExit(const QixListing& listing) {
 }
 
 int runCreate(const Options& o, const CodePage& codePage, TerminalOutput& output) {
+    const std::string refusal =
+        outputsRefusal({{"--out", o.outPath}, {"the .cfg beside --out", configPathFor(o.outPath)}},
+                       {{"the folder packed", o.folder, true}});
+    if (!refusal.empty()) {
+        output.diagnostic("qix create: " + refusal);
+        return EXIT_USAGE;
+    }
     QixWriteRequest request;
     request.folder = o.folder;
     request.imagePath = o.outPath;

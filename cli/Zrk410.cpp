@@ -249,13 +249,18 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
     }
     if (!o.reportPath.empty() && !writable(o.reportPath, output))
         return EXIT_PORT_OR_FILE;
-    if (std::string clash = outputClash({{"--out", job.answers.saveFile},
-                                         {"--trace", o.tracePath},
-                                         {"--report", o.reportPath},
-                                         {"--log", o.logPath}});
-        !clash.empty() && !runsSeveralPhones(o)) {
-        output.diagnostic(clash);
-        return EXIT_USAGE;
+    // Several phones judge their outputs once each port's names are known.
+    if (!runsSeveralPhones(o)) {
+        const std::string refusal = outputsRefusal(
+            {{"--out", job.answers.saveFile},
+             {"--trace", o.tracePath},
+             {"--report", o.reportPath},
+             {"--log", o.logPath}},
+            imageInputs(job.choices.binPath, job.choices.qixPath, job.choices.cfgPath));
+        if (!refusal.empty()) {
+            output.diagnostic(refusal);
+            return EXIT_USAGE;
+        }
     }
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (runsSeveralPhones(o))

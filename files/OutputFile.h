@@ -26,9 +26,10 @@ class OutputFile {
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // The target is path; its folder is reached as the path says (the user named it). A path
-    // that names a character device or a pipe (/dev/null, /dev/stdout) is written straight
-    // into, as nothing could be renamed over it; a folder or a block device is refused.
+    // The target is path; its folder is reached as the path says (the user named it). A
+    // device the user named (/dev/null, /dev/stdout) is written straight into, as nothing could
+    // be renamed over it; a FIFO or a device found anywhere else, and a folder, are refused
+    // (see OutputTarget.h). Nothing here waits on a device or a FIFO.
     bool create(const std::string& path, Existing existing = Existing::Replace,
                 std::string* whyNot = nullptr);
     // The target is name inside folder.
@@ -43,12 +44,14 @@ class OutputFile {
     std::uint64_t bytesWritten() const { return m_Written; }
 
     // Writes out, syncs and gives the file its target's name. On failure the file stays
-    // uncommitted (keepPartial or discard it); whyNot says why.
+    // uncommitted (keepPartial or discard it); whyNot says why. A hidden file that is no longer
+    // the one written (someone with access to the folder swapped it) never takes the name.
     bool commit(std::string* whyNot = nullptr);
     // For a transfer cut short whose bytes are worth keeping: the file takes the name
     // "<target>.part" where that name is free (never replacing anything), or keeps its own
-    // name, and stays there when the object goes. It may stay open until then. Returns the
-    // path it is under now, empty when there is nothing to keep.
+    // name, and stays there when the object goes. It may stay open until then. When the hidden
+    // file was swapped, the bytes are copied into a new file of the writer's own first. Returns
+    // the path it is under now, empty when there is nothing to keep.
     std::string keepPartial();
     // Closes the file; one that was neither committed nor kept is removed.
     void discard();
@@ -64,7 +67,14 @@ class OutputFile {
 
   private:
     bool open(std::string* whyNot);
-    bool openStream(const std::string& path, bool followLink, std::string* whyNot);
+    bool openDevice(const std::string& path, bool throughLink, std::string* whyNot);
+    bool openDescriptor(const std::string& path, int descriptor, std::string* whyNot);
+    // A new hidden file beside the target, named into m_TempName.
+    int createTemporary(std::string* whyNot);
+    // The name in the folder still is the file this object holds open.
+    bool holdsFileNamed(const std::string& name) const;
+    // The bytes written so far moved into a new hidden file of this object's own.
+    bool rehome();
     // A fresh start on the new descriptor.
     void begin(int fd);
     void closeDescriptor();

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "files/OutputFolder.h"
+#include "files/OutputTarget.h"
 
 namespace zrk {
 namespace {
@@ -76,25 +77,18 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::create(const std::string& path, Existing existing, std::string* whyNot) {
     discard();
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0) {
-        const auto refuse = [&](const char* what) {
+    const OutputTarget target = judgeOutputTarget(path);
+    switch (target.kind) {
+        case OutputTarget::Kind::Refused:
             if (whyNot)
-                *whyNot = path + what;
+                *whyNot = target.refusal;
             return false;
-        };
-        if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))
-            return openStream(path, false, whyNot);
-        // A link the user named to a device or pipe (/dev/stdout) is meant; a link to a file
-        // is replaced by the output, never written through.
-        struct stat target {};
-        if (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &target) == 0 &&
-            (S_ISCHR(target.st_mode) || S_ISFIFO(target.st_mode)))
-            return openStream(path, true, whyNot);
-        if (S_ISDIR(st.st_mode))
-            return refuse(" is a folder; give the name of a file");
-        if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
-            return refuse(" is a device or special file that is not written to");
+        case OutputTarget::Kind::Device:
+            return openDevice(path, target.throughLink, whyNot);
+        case OutputTarget::Kind::Descriptor:
+            return openDescriptor(path, target.descriptor, whyNot);
+        case OutputTarget::Kind::File:
+            break;
     }
     std::string name;
     auto folder = OutputFolder::openParentOf(path, &name, whyNot);
@@ -127,9 +121,36 @@ bool OutputFile::create(std::shared_ptr<OutputFolder> folder, const std::string&
     return open(whyNot);
 }
 
-bool OutputFile::openStream(const std::string& path, bool followLink, std::string* whyNot) {
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
+bool OutputFile::openDevice(const std::string& path, bool throughLink, std::string* whyNot) {
+    // Non-blocking for the open only: a serial line without carrier would hold it, and so
+    // would a FIFO that took the device's place since it was judged.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK |
+                                            (throughLink ? 0 : O_NOFOLLOW));
+    if (fd < 0) {
+        if (whyNot)
+            *whyNot = "cannot open " + path + ": " + reason(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) {
+        ::close(fd);
+        if (whyNot)
+            *whyNot = path + " changed into something other than a device; nothing was written";
+        return false;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    m_Stream = true;
+    m_TargetPath = path;
+    begin(fd);
+    return true;
+}
+
+bool OutputFile::openDescriptor(const std::string& path, int descriptor, std::string* whyNot) {
+    // The descriptor itself, as the shell opened it (appending, at its offset): reopening
+    // /proc/self/fd/N would start a file over at its first byte.
+    const int fd = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) {
         if (whyNot)
             *whyNot = "cannot open " + path + ": " + reason(errno);
@@ -151,27 +172,76 @@ void OutputFile::begin(int fd) {
 }
 
 bool OutputFile::open(std::string* whyNot) {
+    const int fd = createTemporary(whyNot);
+    if (fd < 0) {
+        m_Folder.reset();
+        return false;
+    }
+    begin(fd);
+    return true;
+}
+
+int OutputFile::createTemporary(std::string* whyNot) {
     const std::string prefix = "." + utf8Prefix(m_Name, kTempPrefixBytes) + ".";
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = prefix + randomLetters() + ".part";
         // O_EXCL with O_CREAT never follows a link and never opens a file that was there.
+        // Readable too, so that the bytes can move to another file (rehome).
         const int fd = ::openat(m_Folder->descriptor(), candidate.c_str(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+                                O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
             m_TempName = candidate;
-            begin(fd);
-            return true;
+            return fd;
         }
         if (errno != EEXIST) {
             if (whyNot)
                 *whyNot = "cannot create a file in " + m_Folder->path() + ": " + reason(errno);
-            break;
+            return -1;
         }
     }
-    if (whyNot && whyNot->empty())
+    if (whyNot)
         *whyNot = "cannot create a file in " + m_Folder->path() + ": every name tried was taken";
-    m_Folder.reset();
-    return false;
+    return -1;
+}
+
+bool OutputFile::holdsFileNamed(const std::string& name) const {
+    struct stat held {};
+    struct stat named {};
+    return m_Folder && m_Fd >= 0 && ::fstat(m_Fd, &held) == 0 &&
+           ::fstatat(m_Folder->descriptor(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISREG(named.st_mode) && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+}
+
+bool OutputFile::rehome() {
+    const int fd = createTemporary(nullptr);
+    if (fd < 0)
+        return false;
+    std::vector<std::uint8_t> chunk(kBufferBytes);
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t got = ::pread(m_Fd, chunk.data(), chunk.size(), offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        ssize_t done = 0;
+        while (done < got) {
+            const ssize_t n =
+                ::write(fd, chunk.data() + done, static_cast<std::size_t>(got - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                ::close(fd);
+                ::unlinkat(m_Folder->descriptor(), m_TempName.c_str(), 0);
+                return false;
+            }
+            done += n;
+        }
+        offset += got;
+    }
+    closeDescriptor();
+    m_Fd = fd;
+    return true;
 }
 
 bool OutputFile::flush() {
@@ -236,6 +306,10 @@ bool OutputFile::commit(std::string* whyNot) {
         return failed("cannot write " + m_TargetPath + ": " + m_WriteError);
     }
     const int folder = m_Folder->descriptor();
+    if (!holdsFileNamed(m_TempName))
+        return failed("the hidden file " + m_Folder->pathOf(m_TempName) +
+                      " was replaced by something else while it was written; " + m_TargetPath +
+                      " was left as it was");
     if (m_Existing == Existing::Replace) {
         if (::renameat(folder, m_TempName.c_str(), folder, m_Name.c_str()) != 0)
             return failed("cannot give " + m_TargetPath + " its name: " + reason(errno));
@@ -245,6 +319,13 @@ bool OutputFile::commit(std::string* whyNot) {
             return failed(error == EEXIST
                               ? m_TargetPath + " already exists; it was left as it was"
                               : "cannot give " + m_TargetPath + " its name: " + reason(error));
+    }
+    // A swap between the look and the rename: what took the name is not ours, so it goes.
+    if (!holdsFileNamed(m_Name)) {
+        ::unlinkat(folder, m_Name.c_str(), 0);
+        return failed("the hidden file of " + m_TargetPath +
+                      " was replaced by something else while it was written; nothing was left "
+                      "under that name");
     }
     closeDescriptor();
     // The rename lives in the folder; where the folder cannot be synced the file is still
@@ -263,23 +344,34 @@ std::string OutputFile::keepPartial() {
         m_KeptPath = m_TargetPath;
         return m_KeptPath;
     }
+    // What stands under the hidden name may no longer be this file: the bytes are kept in one
+    // of its own rather than under a name someone else chose.
+    if (!holdsFileNamed(m_TempName) && !rehome())
+        return m_KeptPath;
     m_KeptPath = m_Folder->pathOf(m_TempName);
     int error = 0;
     const std::string partName = m_Name + ".part";
     // An open file keeps its descriptor through a rename.
     if (isPlainFileName(partName) &&
         renameNoReplace(m_Folder->descriptor(), m_TempName, partName, &error)) {
-        m_KeptPath = m_Folder->pathOf(partName);
-        m_TempName = partName;
+        if (holdsFileNamed(partName)) {
+            m_KeptPath = m_Folder->pathOf(partName);
+            m_TempName = partName;
+        } else {
+            // Swapped between the look and the rename: that is not ours to keep.
+            ::unlinkat(m_Folder->descriptor(), partName.c_str(), 0);
+            m_KeptPath = rehome() ? m_Folder->pathOf(m_TempName) : std::string();
+        }
     }
     return m_KeptPath;
 }
 
 void OutputFile::discard() {
     if (m_Fd >= 0) {
-        closeDescriptor();
-        if (m_KeptPath.empty() && !m_Stream)
+        // Only the file this object made: a name someone swapped in stays as they left it.
+        if (m_KeptPath.empty() && !m_Stream && holdsFileNamed(m_TempName))
             ::unlinkat(m_Folder->descriptor(), m_TempName.c_str(), 0);
+        closeDescriptor();
     }
     m_Stream = false;
     m_Folder.reset();

@@ -164,13 +164,14 @@ void FolderPull::startNext() {
             log(formatText("Copying '%s'... ", printableName(file.phonePath).c_str()));
             if (file.size && *file.size == 0) {
                 // Nothing to read: the phone may answer an empty read-out with silence, and
-                // what it expects after that is not known.
+                // what it expects after that is not known. Made as every copied file is:
+                // a name already taken on the PC is refused, never emptied.
                 OutputFile empty;
                 std::string whyNot;
                 const auto parent = parentOf(file.diskParts, &whyNot);
                 const bool made = parent &&
                                   empty.create(parent, file.diskParts.back(),
-                                               OutputFile::Existing::Replace, &whyNot) &&
+                                               OutputFile::Existing::Refuse, &whyNot) &&
                                   empty.commit(&whyNot);
                 settleWithoutReadOut(file, made, whyNot);
                 continue;

@@ -1,8 +1,12 @@
 // What zrk410 writes when the folder it writes into was prepared by someone else: links planted
 // where its files go, names from the phone that clash or carry control characters, names as long
 // as the phone allows, and outputs of one run that would share a file.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -196,6 +200,119 @@ TEST_F(OutputSafetyRun, OutputsThatWouldShareAFileAreRefusedBeforeAnyPhoneIsTouc
     EXPECT_NE(traced.err().find("--out and --trace would both write"), std::string::npos)
         << traced.err();
     EXPECT_FALSE(fs::exists(path("same")));
+}
+
+TEST_F(OutputSafetyRun, AFifoAtAnOutputNameIsRefusedBeforeThePhoneIsAsked) {
+    ASSERT_EQ(::mkfifo(path("f").c_str(), 0666), 0);
+    fs::create_symlink(path("f"), path("to-f"));
+    const std::string f = path("f").string();
+    const std::string toF = path("to-f").string();
+    // With no reader, opening any of them would wait for ever, --timeout or not.
+    for (const auto& args :
+         {std::vector<std::string>{"--timeout", "3", "dump", "--sectors", "0", "--out", f},
+          std::vector<std::string>{"--log", f, "identify"},
+          std::vector<std::string>{"--trace", toF, "identify"},
+          std::vector<std::string>{"--report", f, "identify"},
+          std::vector<std::string>{"--phones", "2", "--trace", path("t").string(), "--log", toF,
+                                   "identify"},
+          std::vector<std::string>{"fs", "get", "/a.txt", "--out", toF}}) {
+        ChildProcess c = run(args);
+        EXPECT_EQ(c.wait(std::chrono::seconds(30)), EXIT_USAGE) << args[1] << c.err();
+        EXPECT_NE(c.err().find("FIFO; outputs are written only to regular files or to "
+                               "devices under /dev"),
+                  std::string::npos)
+            << c.err();
+        EXPECT_EQ(c.out().find("Power on"), std::string::npos) << c.out();
+    }
+    ChildProcess create(ZRK410_EXE, {"qix", "create", nand().string(), "--out", f});
+    EXPECT_EQ(create.wait(std::chrono::seconds(30)), EXIT_USAGE) << create.err();
+    EXPECT_TRUE(fs::is_fifo(path("f")));
+
+    // What the user names as a device still takes the output.
+    ChildProcess null =
+        run({"--log", "/dev/stderr", "dump", "--sectors", "511", "--out", "/dev/null"});
+    EXPECT_EQ(null.wait(), EXIT_OK) << null.err();
+}
+
+// The case that matters: a shared sticky folder, a FIFO another account made there with a
+// reader of its own, and root writing a dump, a report, a log and a trace.
+TEST_F(OutputSafetyRun, AFifoAnotherAccountLeftInASharedFolderReceivesNothing) {
+    const fs::path shared = path("shared");
+    fs::create_directory(shared);
+    ::chmod(shared.c_str(), 01777);
+    const std::string fifo = (shared / "out").string();
+    const std::string make = "runuser -u nobody -- mkfifo '" + fifo + "' 2>/dev/null";
+    if (::geteuid() != 0 || std::system(make.c_str()) != 0)
+        GTEST_SKIP() << "no second account to plant the FIFO as";
+    struct stat st {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    ASSERT_NE(st.st_uid, ::geteuid());
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    for (const char* option : {"--out", "--report", "--log", "--trace"}) {
+        std::vector<std::string> args = {"dump", "--sectors", "511", "--out", fifo};
+        if (std::string(option) != "--out") {
+            args.back() = path("dump.bin").string();
+            args.insert(args.begin(), {option, fifo});
+        }
+        ChildProcess c = run(args);
+        EXPECT_EQ(c.wait(std::chrono::seconds(30)), EXIT_USAGE) << option << c.err();
+        EXPECT_NE(c.err().find("is a FIFO"), std::string::npos) << c.err();
+        char byte = 0;
+        EXPECT_LE(::read(reader, &byte, 1), 0) << option;
+    }
+    ::close(reader);
+}
+
+TEST_F(OutputSafetyRun, NoOutputMayReplaceAnInput) {
+    std::string image(70000, '\0');
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<char>(i * 7 + i / 251);
+    write(path("fw.bin"), image);
+    const std::string cfg =
+        "QIXVERSION : V1.0            \r\nFILE_NAME : /b.txt\r\nFILE_SIZE : 3\r\n";
+    write(path("fs.cfg"), cfg);
+    write(path("fs.qix"), "bbb");
+    fs::create_hard_link(path("fw.bin"), path("also-fw.bin"));
+    const std::string bin = path("fw.bin").string();
+    const std::string qix = path("fs.qix").string();
+    struct Case {
+        std::vector<std::string> args;
+        const char* output;
+        const char* input;
+    };
+    const std::vector<Case> cases = {
+        {{"--trace", bin, "download", "--bin", bin}, "--trace", "--bin"},
+        {{"--log", path("also-fw.bin").string(), "download", "--bin", bin}, "--log", "--bin"},
+        {{"--report", qix, "download", "--qix", qix}, "--report", "--qix"},
+        {{"--trace", path("x/../fs.cfg").string(), "download", "--qix", qix}, "--trace", ".cfg"},
+        {{"--log", bin, "verify", "--bin", bin}, "--log", "--bin"},
+        {{"--trace", path("fs.cfg").string(), "verify", "--qix", qix}, "--trace", ".cfg"},
+        {{"--phones", "2", "--report", qix, "download", "--qix", qix}, "--report", "--qix"},
+    };
+    fs::create_directory(path("x"));
+    for (const Case& c : cases) {
+        ChildProcess p = run(c.args);
+        EXPECT_EQ(p.wait(), EXIT_USAGE) << c.args[1] << p.err();
+        EXPECT_NE(p.err().find(c.output), std::string::npos) << p.err();
+        EXPECT_NE(p.err().find(c.input), std::string::npos) << p.err();
+        EXPECT_EQ(p.out().find("Power on"), std::string::npos) << p.out();
+    }
+    EXPECT_EQ(readText(path("fw.bin")), image);
+    EXPECT_EQ(readText(path("fs.cfg")), cfg);
+    EXPECT_EQ(readText(path("fs.qix")), "bbb");
+}
+
+TEST_F(OutputSafetyRun, AFolderCopyNeverReplacesAFileEvenWithAnEmptyOne) {
+    write(nand() / "notes.txt", "");
+    fs::create_directories(path("out"));
+    write(path("out") / "notes.txt", "mine\n");
+    ChildProcess pull = run({"fs", "pull", "/", path("out").string()});
+    EXPECT_EQ(pull.wait(), EXIT_PORT_OR_FILE) << pull.out() << pull.err();
+    EXPECT_NE((pull.out() + pull.err()).find("already exists"), std::string::npos)
+        << pull.out() << pull.err();
+    EXPECT_EQ(readText(path("out") / "notes.txt"), "mine\n");
+    EXPECT_EQ(readText(path("out") / "a.txt"), "phone a\n");
 }
 
 }  // namespace

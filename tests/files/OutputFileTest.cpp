@@ -1,13 +1,16 @@
 #include "files/OutputFile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "files/OutputFolder.h"
+#include "files/OutputTarget.h"
 #include "support/TempDir.h"
 
 namespace zrk {
@@ -181,6 +184,130 @@ TEST_F(OutputFileTest, ADeviceOrPipeIsWrittenIntoWhileAFolderIsRefused) {
     EXPECT_FALSE(folder.create(dir.file("folder"), OutputFile::Existing::Replace, &why));
     EXPECT_NE(why.find("is a folder"), std::string::npos) << why;
     EXPECT_EQ(namesIn(dir.file("")), (std::vector<std::string>{"folder", "victim"}));
+}
+
+TEST_F(OutputFileTest, AFifoOrDeviceFoundAtTheNameIsRefusedWithoutWaitingOrWriting) {
+    // A reader on the FIFO, as its maker would hold one: nothing may reach it.
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0666), 0);
+    const int reader = ::open(dir.file("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    std::string why;
+    OutputFile intoFifo;
+    ASSERT_FALSE(intoFifo.create(dir.file("fifo"), OutputFile::Existing::Replace, &why));
+    EXPECT_NE(why.find("fifo is a FIFO; outputs are written only to regular files or to devices "
+                       "under /dev"),
+              std::string::npos)
+        << why;
+    char byte = 0;
+    EXPECT_LE(::read(reader, &byte, 1), 0);
+    ::close(reader);
+
+    // Without a reader an open would wait for ever; through links the same.
+    ASSERT_EQ(::mkfifo(dir.file("lonely").c_str(), 0666), 0);
+    fs::create_symlink(dir.file("lonely"), dir.file("to-fifo"));
+    fs::create_symlink("/dev/null", dir.file("to-device"));
+    for (const char* name : {"lonely", "to-fifo", "to-device"}) {
+        OutputFile out;
+        EXPECT_FALSE(out.create(dir.file(name), OutputFile::Existing::Replace, &why)) << name;
+        EXPECT_NE(why.find("/dev"), std::string::npos) << why;
+        EXPECT_EQ(outputTargetRefusal(dir.file(name)), why);
+    }
+    // /dev/shm is anybody's folder, not one of the system's device folders.
+    const std::string shared = "/dev/shm/zrk-output-test-" + std::to_string(::getpid());
+    std::error_code error;
+    fs::create_symlink("/dev/null", shared, error);
+    if (!error) {
+        EXPECT_NE(outputTargetRefusal(shared), "");
+        fs::remove(shared);
+    }
+    EXPECT_TRUE(fs::is_fifo(dir.file("fifo")));
+    EXPECT_EQ(namesIn(dir.file("")),
+              (std::vector<std::string>{"fifo", "lonely", "to-device", "to-fifo", "victim"}));
+}
+
+TEST_F(OutputFileTest, DevicesAndDescriptorsTheUserNamesAreWrittenWhereTheyStand) {
+    EXPECT_EQ(outputTargetRefusal("/dev/null"), "");
+    EXPECT_EQ(judgeOutputTarget("/dev/stdout").kind, OutputTarget::Kind::Descriptor);
+    EXPECT_EQ(judgeOutputTarget("/dev/stderr").descriptor, 2);
+
+    // A pipe handed over as a descriptor, as a shell's "--out /dev/stdout | ..." does.
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    std::string why;
+    {
+        OutputFile out;
+        ASSERT_TRUE(out.create("/dev/fd/" + std::to_string(pipeEnds[1]),
+                               OutputFile::Existing::Replace, &why))
+            << why;
+        ASSERT_TRUE(out.write(kData.data(), kData.size()));
+        ASSERT_TRUE(out.commit(&why)) << why;
+    }
+    ::close(pipeEnds[1]);
+    Bytes got(16);
+    ASSERT_EQ(::read(pipeEnds[0], got.data(), got.size()), static_cast<ssize_t>(kData.size()));
+    got.resize(kData.size());
+    EXPECT_EQ(got, kData);
+    ::close(pipeEnds[0]);
+
+    // A file opened for appending ("> /dev/stdout" after ">>"): appended to, not overwritten.
+    const int appending = ::open(victim.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(appending, 0);
+    {
+        OutputFile out;
+        ASSERT_TRUE(out.create("/proc/self/fd/" + std::to_string(appending),
+                               OutputFile::Existing::Replace, &why))
+            << why;
+        ASSERT_TRUE(out.write(kData.data(), kData.size()));
+        ASSERT_TRUE(out.commit(&why)) << why;
+    }
+    ::close(appending);
+    Bytes expected = kVictim;
+    expected.insert(expected.end(), kData.begin(), kData.end());
+    EXPECT_EQ(test::TempDir::read(victim), expected);
+}
+
+// Someone with write access to the folder swaps the hidden file mid-write: what would take the
+// target's name is no longer the file that was written.
+TEST_F(OutputFileTest, OnlyTheFileTheWriterMadeTakesTheTargetsName) {
+    const auto swapForLink = [&](const OutputFile& out) {
+        const std::string temp = out.temporaryPath();
+        fs::remove(temp);
+        fs::create_symlink(victim, temp);
+    };
+    std::string why;
+    OutputFile linked;
+    ASSERT_TRUE(linked.create(dir.file("dump.bin"), OutputFile::Existing::Replace, &why)) << why;
+    ASSERT_TRUE(linked.write(kData.data(), kData.size()));
+    swapForLink(linked);
+    EXPECT_FALSE(linked.commit(&why));
+    EXPECT_NE(why.find("dump.bin"), std::string::npos) << why;
+    EXPECT_NE(why.find("replaced"), std::string::npos) << why;
+    linked.discard();
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir.file("dump.bin"))));
+
+    // Another regular file renamed over it, with the target already holding a file.
+    dir.write("report.json", kVictim);
+    OutputFile other;
+    ASSERT_TRUE(other.create(dir.file("report.json"), OutputFile::Existing::Replace, &why));
+    ASSERT_TRUE(other.write(kData.data(), kData.size()));
+    dir.write("forged", {'f'});
+    fs::rename(dir.file("forged"), other.temporaryPath());
+    EXPECT_FALSE(other.commit(&why));
+    other.discard();
+    EXPECT_EQ(test::TempDir::read(dir.file("report.json")), kVictim);
+
+    // Bytes worth keeping are kept in a file of the writer's own, not in what was planted.
+    OutputFile cut;
+    ASSERT_TRUE(cut.create(dir.file("cut.bin"), OutputFile::Existing::Replace, &why));
+    ASSERT_TRUE(cut.write(kData.data(), kData.size()));
+    swapForLink(cut);
+    const std::string kept = cut.keepPartial();
+    cut.discard();
+    ASSERT_FALSE(kept.empty());
+    EXPECT_FALSE(isLink(kept));
+    EXPECT_EQ(test::TempDir::read(kept), kData);
+    EXPECT_EQ(test::TempDir::read(victim), kVictim);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir.file("cut.bin"))));
 }
 
 }  // namespace
