@@ -19,9 +19,7 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kVersionBytes = 16;
 constexpr std::size_t kReleaseBytes = 12;
-// The phone lists a name of 255 bytes or more as an error, which makes its whole folder
-// unreadable for the explorer.
-constexpr std::size_t kMaxComponentUtf8 = 254;
+constexpr std::size_t kMaxComponentUtf8 = kMaxNamePartUtf8;
 constexpr std::uint64_t kMaxImage = std::numeric_limits<std::uint32_t>::max();
 
 struct Entry {

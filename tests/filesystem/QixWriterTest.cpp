@@ -177,8 +177,11 @@ TEST_F(QixWriter, UnpackingRefusesClimbingPathsAndFoldersInUse) {
         "FILE_SIZE : 2\r\n";
     temp.write("bad.cfg", std::vector<std::uint8_t>(text.begin(), text.end()));
     temp.write("bad.qix", {1, 2});
+    // Refused as the listing is read, so a download would refuse it too; unpacking a refused
+    // listing makes nothing.
     const QixListing listing = readQixListing(temp.file("bad.qix"), cfg, cp1252);
-    ASSERT_TRUE(listing.ok());
+    ASSERT_FALSE(listing.ok());
+    EXPECT_EQ(listing.logText.rfind("bad.cfg, line 2: ", 0), 0u) << listing.logText;
     const QixExtractResult climbing =
         extractQixImage(listing, temp.file("bad.qix"), temp.file("out/inner"));
     EXPECT_TRUE(climbing.refused);
