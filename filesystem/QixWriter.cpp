@@ -11,6 +11,7 @@
 #include "files/RegularFileReader.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/QixConfig.h"
+#include "filesystem/QixTreeCheck.h"
 
 namespace zrk {
 namespace {
@@ -51,6 +52,13 @@ std::string containedKey(std::string_view text) {
 std::string nameProblem(const std::string& name) {
     if (name.find_first_of("\r\n") != std::string::npos)
         return "the name holds a line break, which would end it early in the configuration";
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        const bool c1 = byte == 0xC2 && i + 1 < name.size() &&
+                        (static_cast<unsigned char>(name[i + 1]) & 0xE0) == 0x80;
+        if (byte < 0x20 || byte == 0x7F || c1)
+            return "the name holds a control character, which no .cfg may carry";
+    }
     if (name.back() == ' ' || name.back() == '\t')
         return "the name ends in a blank, which the phone drops";
     if (name.size() > kMaxComponentUtf8)
@@ -185,7 +193,13 @@ std::string readBackProblem(const std::string& text, const Walk& walk, const Cod
         return step.result == WalkResult::Entry && step.entry.localName == e.localPath &&
                step.entry.utf8Name == e.phonePath + '\0';
     };
+    if (const auto lines = checkQixLines(text))
+        return "the configuration does not read back (line " + std::to_string(lines->line) + ": " +
+               lines->what + ")";
     QixConfig& config = *check.config;
+    if (const auto tree = checkQixTree(config, codePage))
+        return "the configuration does not read back (line " + std::to_string(tree->line) + ": " +
+               tree->what + ")";
     for (const Entry& d : walk.directories)
         if (!same(config.nextDirEntry(codePage), d))
             return d.diskPath.string() +

@@ -123,8 +123,10 @@ TEST_F(QixWriter, PathLengthsStopWhereThePhoneStops) {
 TEST_F(QixWriter, RefusesNamesThePhoneOrTheConfigurationWouldTakeDifferently) {
     put("\xE2\x82\xAC", {1});  // the euro sign is in CP1252
     ASSERT_TRUE(create().ok());
-    // Not in CP1252; a line break; a trailing blank; a key the reader would find.
-    for (const std::string name : {"\xD0\x96.txt", "two\nlines", "blank ", "x FILE_SIZE : 9"}) {
+    // Not in CP1252; a line break; a trailing blank; a key the reader would find; control
+    // characters, which no download takes.
+    for (const std::string name : {"\xD0\x96.txt", "two\nlines", "blank ", "x FILE_SIZE : 9",
+                                   "tab\there", "esc\x1B[2J", "nel\xC2\x85"}) {
         SCOPED_TRACE(name);
         fs::remove_all(src);
         fs::remove(image);
