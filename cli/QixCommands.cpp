@@ -11,6 +11,7 @@
 #include "filesystem/QixExtract.h"
 #include "filesystem/QixListing.h"
 #include "filesystem/QixNameCheck.h"
+#include "filesystem/QixTreeCheck.h"
 #include "filesystem/QixWriter.h"
 #include "serial/InterruptSource.h"
 
@@ -142,16 +143,41 @@ int runExtract(const Options& o, const CodePage& codePage, TerminalOutput& outpu
 
 }  // namespace
 
-int refuseUnusableQixNames(const std::string& qixPath, const std::string& codePage,
-                           TerminalOutput& output) {
-    const auto page = CodePage::open(codePage.empty() ? localeCodePageName() : codePage, nullptr);
+int refuseUnusableQixPair(const std::string& qixPath, const std::string& codePage,
+                          TerminalOutput& output) {
+    std::string error;
+    const auto page = CodePage::open(codePage.empty() ? localeCodePageName() : codePage, &error);
+    if (!page) {
+        output.diagnostic(codePage.empty()
+                              ? "the .cfg names would be read in the locale's code page, but " +
+                                    error + " here; choose the one they were written in with " +
+                                    kCodePageOption
+                              : "--codepage: " + error);
+        return EXIT_USAGE;
+    }
     const std::string cfgPath = configPathFor(qixPath);
     QixCheckResult check = checkQixFiles(qixPath, cfgPath);
-    if (!page || !check.ok())
-        return EXIT_OK;
+    if (!check.ok()) {
+        // The download's own words, as it would show them once the phone is up.
+        if (!check.logText.empty())
+            output.line(normaliseLineEnds(check.logText));
+        if (!check.messageText.empty())
+            output.line(check.messageText);
+        output.diagnostic(cfgPath + ": a download would refuse this pair; nothing was sent");
+        return check.messageText.rfind("Fail to open ", 0) == 0 ? EXIT_PORT_OR_FILE : EXIT_USAGE;
+    }
+    if (const auto lines = checkQixLines(check.config->text())) {
+        output.diagnostic(qixTreeRefusal(*lines, cfgPath) + "; nothing was sent");
+        return EXIT_USAGE;
+    }
     const QixNameCheck names = checkQixNames(*check.config, *page);
-    if (names.ok())
+    if (names.ok()) {
+        if (const auto tree = checkQixTree(*check.config, *page)) {
+            output.diagnostic(qixTreeRefusal(*tree, cfgPath) + "; nothing was sent");
+            return EXIT_USAGE;
+        }
         return EXIT_OK;
+    }
     std::string text =
         qixNameExplanation(names, cfgPath, page->name(), kCodePageOption, "nothing was sent");
     // A diagnostic line of its own: without the log's marks.

@@ -183,8 +183,9 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
             output.diagnostic(configTooLargeText(job.choices.cfgPath));
             return EXIT_USAGE;
         }
-        // The same: a name that does not convert is found before the phone is powered on.
-        if (const int refused = refuseUnusableQixNames(o.qixPath, o.codePage, output))
+        // The same for all else the download checks in the files (the pair, the code page,
+        // the names, the tree): found before the phone is powered on.
+        if (const int refused = refuseUnusableQixPair(o.qixPath, o.codePage, output))
             return refused;
         job.choices.downloadMode = DownloadMode::ModeQix;
         job.choices.powerOnAfterDownload = o.powerOn;

@@ -11,6 +11,7 @@
 #include "filesystem/FileSystemStates.h"
 #include "filesystem/FileSystemVerify.h"
 #include "filesystem/QixNameCheck.h"
+#include "filesystem/QixTreeCheck.h"
 
 namespace zrk {
 
@@ -88,11 +89,32 @@ bool FileSystemDownload::namesUsable(PhaseContext& context, Operation operation)
         return false;
     }
     const QixCheckResult files = checkQixFiles(choices.qixPath, choices.cfgPath);
-    if (!files.ok())
-        return true;
+    if (!files.ok()) {
+        // A file that cannot be opened gets the operation's own complaint when it starts.
+        if (files.messageText.rfind("Fail to open ", 0) == 0)
+            return true;
+        if (!files.logText.empty())
+            context.log(files.logText);
+        if (!files.messageText.empty())
+            view.messageBox(files.messageText, MessageIcon::Warning);
+        context.refuse(operation, FailureCause::Refused,
+                       files.messageText.empty() ? files.logText : files.messageText);
+        return false;
+    }
+    const auto refuseLayout = [&](const QixTreeProblem& problem) {
+        const std::string why = qixTreeRefusal(problem, choices.cfgPath);
+        context.log("\r\n** " + why + "; nothing was sent.\r\n");
+        context.refuse(operation, FailureCause::Refused, why);
+        return false;
+    };
+    if (const auto lines = checkQixLines(files.config->text()))
+        return refuseLayout(*lines);
     QixNameCheck names = checkQixNames(*files.config, *codePage);
-    if (names.ok())
+    if (names.ok()) {
+        if (const auto tree = checkQixTree(*files.config, *codePage))
+            return refuseLayout(*tree);
         return true;
+    }
     if (names.suggestion &&
         view.offerCodePage(
             qixCodePageQuestion(choices.cfgPath, codePage->name(), *names.suggestion),
@@ -103,6 +125,8 @@ bool FileSystemDownload::namesUsable(PhaseContext& context, Operation operation)
         if (codePage) {
             names = checkQixNames(*files.config, *codePage);
             if (names.ok()) {
+                if (const auto tree = checkQixTree(*files.config, *codePage))
+                    return refuseLayout(*tree);
                 context.log("\r\n** The .cfg names are read as " + codePage->name() + "\r\n");
                 return true;
             }
@@ -152,8 +176,22 @@ void FileSystemDownload::onStartReply() {
     }
     // Checked when DOWNLOAD was pressed, but the .cfg may have changed since: a name that
     // stopped the walk half-way would leave the phone half-written and mounted.
+    const auto refuseLayout = [&](const QixTreeProblem& problem) {
+        const std::string why = qixTreeRefusal(problem, choices.cfgPath);
+        m_Context.log("\r\n** " + why + "; nothing was written.\r\n");
+        m_Context.abandon(FailureCause::Refused, why);
+    };
+    if (const auto lines = checkQixLines(check.config->text())) {
+        refuseLayout(*lines);
+        return;
+    }
     const QixNameCheck names = checkQixNames(*check.config, *m_CodePage);
-    if (!names.ok()) {
+    if (names.ok()) {
+        if (const auto tree = checkQixTree(*check.config, *m_CodePage)) {
+            refuseLayout(*tree);
+            return;
+        }
+    } else {
         const std::string text = "\r\n" + names.problem->complaint + "\r\n" +
                                  qixNameExplanation(names, choices.cfgPath, m_CodePage->name(),
                                                     choices.codePageControl, "nothing was written");

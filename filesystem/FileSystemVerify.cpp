@@ -16,6 +16,7 @@
 #include "filesystem/FileSystemStates.h"
 #include "filesystem/QixConfig.h"
 #include "filesystem/QixNameCheck.h"
+#include "filesystem/QixTreeCheck.h"
 #include "filesystem/ReadBackCompare.h"
 #include "filesystem/explorer/ExplorerEngine.h"
 #include "filesystem/explorer/TreeWalk.h"
@@ -78,6 +79,8 @@ bool FileSystemVerify::prepare(Operation operation) {
                                                                       : FailureCause::Refused,
                       check.messageText.empty() ? "the QIX files do not match" : check.messageText);
     QixConfig& config = *check.config;
+    if (const auto lines = checkQixLines(config.text()))
+        return refuse(FailureCause::Refused, qixTreeRefusal(*lines, choices.cfgPath));
     if (const QixNameCheck names = checkQixNames(config, *codePage); !names.ok()) {
         m_Context.log("\r\n" + names.problem->complaint + "\r\n" +
                       qixNameExplanation(names, choices.cfgPath, codePage->name(),
@@ -92,6 +95,8 @@ bool FileSystemVerify::prepare(Operation operation) {
         }
         return false;
     }
+    if (const auto tree = checkQixTree(config, *codePage))
+        return refuse(FailureCause::Refused, qixTreeRefusal(*tree, choices.cfgPath));
     std::string whyNot;
     auto plan = planVerify(config, *codePage, &whyNot);
     if (!plan)

@@ -193,7 +193,7 @@ std::string configTooLargeText(const std::string& configPath) {
                       configPath.c_str(), static_cast<unsigned long long>(kMaxConfigBytes));
 }
 
-std::optional<std::string> QixConfig::takeName(std::string_view key) {
+std::optional<QixConfig::TakenName> QixConfig::takeName(std::string_view key) {
     const std::string_view text = m_Text;
     const std::size_t at = text.find(key, m_WalkPosition);
     if (at == std::string_view::npos) {
@@ -204,23 +204,26 @@ std::optional<std::string> QixConfig::takeName(std::string_view key) {
     m_WalkPosition = std::min(text.find('\r', start), text.size());
     std::string_view name = text.substr(start, m_WalkPosition - start);
     // The name buffer is a C string: a zero byte ends the name there.
-    return std::string(name.substr(0, name.find('\0')));
+    return TakenName{std::string(name.substr(0, name.find('\0'))), at};
 }
 
 WalkStep QixConfig::nextDirEntry(const CodePage& codePage) {
-    auto name = takeName(kDirNameKey);
-    if (!name)
+    auto taken = takeName(kDirNameKey);
+    if (!taken)
         return {};
-    return makeEntry(codePage, std::move(*name), kMaxDirNameUtf8,
-                     "Directory name is too long\"%s\"... ");
+    WalkStep step = makeEntry(codePage, std::move(taken->name), kMaxDirNameUtf8,
+                              "Directory name is too long\"%s\"... ");
+    step.entry.keyOffset = taken->keyOffset;
+    return step;
 }
 
 WalkStep QixConfig::nextFileEntry(const CodePage& codePage) {
-    auto name = takeName(kFileNameKey);
-    if (!name)
+    auto taken = takeName(kFileNameKey);
+    if (!taken)
         return {};
-    WalkStep step =
-        makeEntry(codePage, std::move(*name), kMaxFileNameUtf8, "File name is too long\"%s\"... ");
+    WalkStep step = makeEntry(codePage, std::move(taken->name), kMaxFileNameUtf8,
+                              "File name is too long\"%s\"... ");
+    step.entry.keyOffset = taken->keyOffset;
     if (step.result != WalkResult::Entry)
         return step;
     // No size left anywhere after the name: the check summed nothing for this file, so it is

@@ -24,6 +24,9 @@ constexpr std::size_t kNameBufferSize = 500;
 // UTF-8 limits of a name, its terminating zero included.
 constexpr std::size_t kMaxDirNameUtf8 = 62;
 constexpr std::size_t kMaxFileNameUtf8 = 500;
+// The phone lists a name (one part of a path) of 255 bytes or more as an error, which makes
+// its whole folder unreadable.
+constexpr std::size_t kMaxNamePartUtf8 = 254;
 
 // The configuration's keys, each with its own spaces; a value follows a key directly.
 namespace qixkey {
@@ -43,6 +46,7 @@ struct QixEntry {
     std::string localName;       // as in the configuration, without a terminating zero
     std::string utf8Name;        // ends with its terminating zero, which size() counts
     std::uint32_t fileSize = 0;  // file entries only
+    std::size_t keyOffset = 0;   // where its key stands in the configuration text
 };
 
 enum class WalkResult { NoneLeft, Entry, NameTooLong };
@@ -73,8 +77,12 @@ class QixConfig {
     friend QixCheckResult checkQixConfigText(std::string text, std::uint64_t imageSize);
     QixConfig() = default;
 
+    struct TakenName {
+        std::string name;
+        std::size_t keyOffset = 0;
+    };
     // The name after the key found at or after the walk position; nullopt when none is left.
-    std::optional<std::string> takeName(std::string_view key);
+    std::optional<TakenName> takeName(std::string_view key);
 
     std::string m_Text;
     std::uint32_t m_QixSize = 0;

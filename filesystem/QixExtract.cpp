@@ -12,30 +12,17 @@
 #include "files/OutputFile.h"
 #include "files/OutputFolder.h"
 #include "filesystem/QixListing.h"
+#include "filesystem/QixTreeCheck.h"
 
 namespace zrk {
 namespace {
 
 namespace fs = std::filesystem;
 
-// The parts of the phone path under the folder: separators and "." parts dropped as the phone
-// drops them; nullopt for a ".." part, which could climb out.
+// The parts of the phone path under the folder, as the phone stores them; nullopt for a ".."
+// part, which could climb out.
 std::optional<std::vector<std::string>> relativeParts(const std::string& utf8WithNul) {
-    const std::string path = utf8WithNul.substr(0, utf8WithNul.find('\0'));
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string::npos)
-            end = path.size();
-        std::string part = path.substr(start, end - start);
-        if (part == "..")
-            return std::nullopt;
-        if (!part.empty() && part != ".")
-            parts.push_back(std::move(part));
-        start = end + 1;
-    }
-    return parts;
+    return phonePathParts(std::string_view(utf8WithNul).substr(0, utf8WithNul.find('\0')));
 }
 
 std::string joined(const std::vector<std::string>& parts, std::size_t count) {

@@ -2,6 +2,7 @@
 
 #include "filesystem/CodePage.h"
 #include "filesystem/QixNameCheck.h"
+#include "filesystem/QixTreeCheck.h"
 
 namespace zrk {
 
@@ -16,6 +17,11 @@ QixListing readQixListing(const std::string& imagePath, const std::string& confi
         return listing;
     }
     QixConfig& config = *check.config;
+    // Nothing is listed from a text the download would take for something else than it says.
+    if (const auto lines = checkQixLines(config.text())) {
+        listing.logText = qixTreeRefusal(*lines, configPath) + "\r\n";
+        return listing;
+    }
     listing.checked = true;
     listing.version = config.version();
     listing.releaseVersion = config.releaseVersion();
@@ -26,6 +32,13 @@ QixListing readQixListing(const std::string& imagePath, const std::string& confi
         names.ok() ? std::string()
                    : (names.problem->unconvertible ? "" : names.problem->complaint + "\r\n") +
                          qixNameExplanation(names, configPath, codePage.name(), howToChoose, "");
+    if (names.ok()) {
+        if (const auto tree = checkQixTree(config, codePage)) {
+            listing.checked = false;
+            listing.logText = qixTreeRefusal(*tree, configPath) + "\r\n";
+            return listing;
+        }
+    }
     // The download walks the directories, then the files, and stops at the first name that
     // is too long.
     for (;;) {

@@ -15,6 +15,7 @@
 #include "files/SourceFolder.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/QixConfig.h"
+#include "filesystem/QixTreeCheck.h"
 
 namespace zrk {
 namespace {
@@ -23,9 +24,7 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kVersionBytes = 16;
 constexpr std::size_t kReleaseBytes = 12;
-// The phone lists a name of 255 bytes or more as an error, which makes its whole folder
-// unreadable for the explorer.
-constexpr std::size_t kMaxComponentUtf8 = 254;
+constexpr std::size_t kMaxComponentUtf8 = kMaxNamePartUtf8;
 constexpr std::uint64_t kMaxImage = std::numeric_limits<std::uint32_t>::max();
 
 struct Entry {
@@ -60,6 +59,13 @@ std::string containedKey(std::string_view text) {
 std::string nameProblem(const std::string& name) {
     if (name.find_first_of("\r\n") != std::string::npos)
         return "the name holds a line break, which would end it early in the configuration";
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        const bool c1 = byte == 0xC2 && i + 1 < name.size() &&
+                        (static_cast<unsigned char>(name[i + 1]) & 0xE0) == 0x80;
+        if (byte < 0x20 || byte == 0x7F || c1)
+            return "the name holds a control character, which no .cfg may carry";
+    }
     if (name.back() == ' ' || name.back() == '\t')
         return "the name ends in a blank, which the phone drops";
     if (name.size() > kMaxComponentUtf8)
@@ -254,7 +260,13 @@ std::string readBackProblem(const std::string& text, const Walk& walk, const Cod
         return step.result == WalkResult::Entry && step.entry.localName == e.localPath &&
                step.entry.utf8Name == e.phonePath + '\0';
     };
+    if (const auto lines = checkQixLines(text))
+        return "the configuration does not read back (line " + std::to_string(lines->line) + ": " +
+               lines->what + ")";
     QixConfig& config = *check.config;
+    if (const auto tree = checkQixTree(config, codePage))
+        return "the configuration does not read back (line " + std::to_string(tree->line) + ": " +
+               tree->what + ")";
     for (const Entry& d : walk.directories)
         if (!same(config.nextDirEntry(codePage), d))
             return d.diskPath + ": the name does not come back the same through the code " +

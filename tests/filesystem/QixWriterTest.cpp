@@ -123,8 +123,10 @@ TEST_F(QixWriter, PathLengthsStopWhereThePhoneStops) {
 TEST_F(QixWriter, RefusesNamesThePhoneOrTheConfigurationWouldTakeDifferently) {
     put("\xE2\x82\xAC", {1});  // the euro sign is in CP1252
     ASSERT_TRUE(create().ok());
-    // Not in CP1252; a line break; a trailing blank; a key the reader would find.
-    for (const std::string name : {"\xD0\x96.txt", "two\nlines", "blank ", "x FILE_SIZE : 9"}) {
+    // Not in CP1252; a line break; a trailing blank; a key the reader would find; control
+    // characters, which no download takes.
+    for (const std::string name : {"\xD0\x96.txt", "two\nlines", "blank ", "x FILE_SIZE : 9",
+                                   "tab\there", "esc\x1B[2J", "nel\xC2\x85"}) {
         SCOPED_TRACE(name);
         fs::remove_all(src);
         fs::remove(image);
@@ -274,8 +276,11 @@ TEST_F(QixWriter, UnpackingRefusesClimbingPathsAndFoldersInUse) {
         "FILE_SIZE : 2\r\n";
     temp.write("bad.cfg", std::vector<std::uint8_t>(text.begin(), text.end()));
     temp.write("bad.qix", {1, 2});
+    // Refused as the listing is read, so a download would refuse it too; unpacking a refused
+    // listing makes nothing.
     const QixListing listing = readQixListing(temp.file("bad.qix"), cfg, cp1252);
-    ASSERT_TRUE(listing.ok());
+    ASSERT_FALSE(listing.ok());
+    EXPECT_EQ(listing.logText.rfind("bad.cfg, line 2: ", 0), 0u) << listing.logText;
     const QixExtractResult climbing =
         extractQixImage(listing, temp.file("bad.qix"), temp.file("out/inner"));
     EXPECT_TRUE(climbing.refused);
