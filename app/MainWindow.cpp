@@ -16,8 +16,11 @@
 #include "app/SettingsStore.h"
 #include "app/dialogs/SectorSelectDialog.h"
 #include "app/dialogs/StationWindow.h"
+#include "bringup/BringUp.h"
 #include "engine/LineSpeeds.h"
 #include "engine/OpenFailureText.h"
+#include "engine/SafeText.h"
+#include "filesystem/NotFirmware.h"
 #include "protocol/ProtocolEngine.h"
 #include "serial/PortDoctor.h"
 #include "serial/PortMap.h"
@@ -156,7 +159,10 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     connect(m_Ui->stopButton, &QPushButton::clicked, this, &MainWindow::onStop);
     connect(m_Ui->exitButton, &QPushButton::clicked, this, &MainWindow::reject);
     connect(m_Ui->aboutButton, &QPushButton::clicked, this, &MainWindow::onAbout);
-    connect(m_Ui->downloadButton, &QPushButton::clicked, this, [this] { m_Engine->download(); });
+    connect(m_Ui->downloadButton, &QPushButton::clicked, this, [this] {
+        if (firmwareChoiceConfirmed())
+            m_Engine->download();
+    });
     connect(m_Ui->eraseButton, &QPushButton::clicked, this, [this] { m_Engine->erase(); });
     connect(m_Ui->dumpButton, &QPushButton::clicked, this, [this] { m_Engine->dump(); });
     connect(m_Ui->formatButton, &QPushButton::clicked, this, [this] { m_Engine->format(); });
@@ -323,7 +329,26 @@ void MainWindow::onSpeedChanged() {
     m_Settings.writeInt(QStringLiteral("SPEED"), m_SpeedIndex);
 }
 
+bool MainWindow::firmwareChoiceConfirmed() {
+    if (m_DownloadMode != static_cast<int>(DownloadMode::ModeBin) &&
+        m_DownloadMode != static_cast<int>(DownloadMode::ModeBinAndQix))
+        return true;
+    const std::string path = binPath().toStdString();
+    const auto what = notFirmwareImage(path);
+    if (!what)
+        return true;
+    PromptHold prompt(*m_Pump);
+    return m_Prompter.askYesNo(
+        this,
+        fromStd(printableName(path) + " looks like " + *what +
+                ", not a firmware image. Write it into the NOR flash anyway?"),
+        DefaultAnswer::No);
+}
+
 void MainWindow::onStart() {
+    // With the download starting by itself, its image is questioned before the phone is.
+    if (m_AutoDownload == 1 && !firmwareChoiceConfirmed())
+        return;
     m_Engine->start();
     if (m_Engine->stage() == Stage::WaitingForPhone)
         m_NoAnswerTimer.start(m_NoAnswerHintDelayMs);
@@ -361,6 +386,13 @@ void MainWindow::hintNoAnswer() {
     if (!m_Link.isConnected() || m_Engine->stage() != Stage::WaitingForPhone)
         return;
     const int portNumber = m_PortIndex + 1;
+    const std::string talking =
+        talkingLineWords(PortMap::portName(portNumber) + " (" + portMap().device(portNumber) + ")",
+                         m_Engine->bringUp().handshake().waitingLine().verdict());
+    if (!talking.empty()) {
+        appendNote("** " + talking + "\r\n");
+        return;
+    }
     appendNote("** Nothing received on " + PortMap::portName(portNumber) + " (" +
                portMap().device(portNumber) +
                ") yet: check the cable, switch the phone off and on again.\r\n");

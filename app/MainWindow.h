@@ -127,6 +127,8 @@ class MainWindow : public QDialog, public DownloaderView {
     void onStart();
     void onStop();
     void hintNoAnswer();
+    // A BIN image whose content is plainly no firmware is written only when the user says so.
+    bool firmwareChoiceConfirmed();
     // False when an operation writes to the flash and the person chose to let it finish.
     bool mayInterrupt();
     void onAbout();

@@ -15,6 +15,7 @@ using namespace bringup;
 void BootRomHandshake::reset() {
     m_ChallengeCount = 0;
     m_WordCounter = 0;
+    m_WaitingLine.reset();
 }
 
 int BootRomHandshake::wordCount() const {
@@ -63,8 +64,10 @@ void BootRomHandshake::step(std::uint8_t byte) {
     switch (m_Context.state()) {
         case WAIT_CONNECT_REQUEST:
             // Line noise and a phone that is already running are ignored until the ROM asks.
-            if (byte != CONNECT_REQUEST)
+            if (byte != CONNECT_REQUEST) {
+                m_WaitingLine.heard(byte);
                 return;
+            }
             m_Context.log(formatText("** Send '0x%02x' to KEPLA Chip\r\n", CONNECT_REPLY));
             m_Context.setState(WAIT_CONNECT_GRANT);
             m_Context.send({CONNECT_REPLY});

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "bringup/WaitingLine.h"
+
 namespace zrk {
 
 class PhaseContext;
@@ -33,6 +35,8 @@ class BootRomHandshake {
     void step(std::uint8_t byte);
 
     int wordCount() const;
+    // What came in place of the connect request since START.
+    const WaitingLine& waitingLine() const { return m_WaitingLine; }
 
   private:
     void sendIdentificationReply();
@@ -45,6 +49,7 @@ class BootRomHandshake {
     std::array<std::uint8_t, kChallengeSize> m_Challenge{};
     int m_ChallengeCount = 0;
     int m_WordCounter = 0;
+    WaitingLine m_WaitingLine;
 };
 
 }  // namespace zrk

@@ -38,6 +38,7 @@ class BringUp : public Phase {
 
     BootLoaderUpload& upload() { return m_Upload; }
     FlashIdentification& identification() { return m_Identification; }
+    const BootRomHandshake& handshake() const { return m_Handshake; }
 
   private:
     PhaseContext& m_Context;

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/CommandSuggestion.h"
 #include "cli/CopyCommandLine.h"
 #include "cli/ExitCodes.h"
 #include "cli/MultiPortOptions.h"
@@ -74,10 +75,39 @@ constexpr const char* kExitCodes =
     "       a file cannot be read or written, the phone simulator cannot be started\n"
     "  4    the phone replied wrongly (or, with --sim, the simulator saw a protocol violation)\n"
     "  5    time-out: the phone sent nothing for --timeout seconds\n"
+    "  6    the phone holds no file or folder of the name given (fs get, stat, rm, ls, pull)\n"
     "  130  interrupted (Ctrl-C); the link was ended cleanly\n"
     "With several ports: 0 when every phone passed, otherwise the most serious class that\n"
-    "any phone ended with, in this order: 130, 1, 3, 2, 4, 5. With --loop, Ctrl-C while the\n"
+    "any phone ended with, in this order: 130, 1, 3, 2, 6, 4, 5. With --loop, Ctrl-C while the\n"
     "ports wait for their next phones ends the run normally.\n";
+
+// The complaint for a word typed where a command belongs, or nullopt when the command was left
+// out rather than mistyped (CLI11 says only that one is required).
+std::optional<std::string> unknownCommandComplaint(CLI::App& app) {
+    CLI::App* at = &app;
+    std::string group;
+    for (CLI::App* next = at; next;) {
+        at = next;
+        next = nullptr;
+        for (CLI::App* sub : at->get_subcommands({}))
+            if (sub->parsed())
+                next = sub;
+        if (next && at != &app)
+            group += (group.empty() ? "" : " ") + at->get_name();
+    }
+    if (at != &app)
+        group += (group.empty() ? "" : " ") + at->get_name();
+    if (at->get_require_subcommand_min() == 0)
+        return std::nullopt;
+    std::vector<std::string> commands;
+    for (const CLI::App* sub : at->get_subcommands({}))
+        commands.push_back(sub->get_name());
+    // The words no option took, in the order typed; the first is where the command was wanted.
+    for (const std::string& word : app.remaining(true))
+        if (!word.empty() && word.front() != '-')
+            return unknownCommandText(word, group, commands);
+    return std::nullopt;
+}
 
 }  // namespace
 
@@ -137,6 +167,9 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
         "download a firmware image into NOR flash, a file system into NAND, or both (the "
         "firmware first)");
     download->add_option("--bin", o.binPath, "firmware image (.bin or .cla)")->type_name("FILE");
+    download->add_flag("--force", o.force,
+                       "write the --bin image even when its content looks like no firmware (a "
+                       ".qix, an ELF program, HEX or S-record text, an archive)");
     download
         ->add_option("--qix", o.qixPath,
                      "file-system image (.qix; its .cfg is the same name with .cfg)")
@@ -221,6 +254,12 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
+        if (e.get_exit_code() != 0) {
+            if (const auto complaint = unknownCommandComplaint(app)) {
+                err << *complaint << "\nRun with --help for more information.\n";
+                return {std::nullopt, EXIT_USAGE};
+            }
+        }
         const int code = app.exit(e, out, err);
         return {std::nullopt, code == 0 ? EXIT_OK : EXIT_USAGE};
     }

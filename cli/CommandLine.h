@@ -74,6 +74,7 @@ struct Options {
     std::string startAddress;
     bool powerOn = false;
     bool verify = false;  // download --verify
+    bool force = false;   // download --force: a --bin that looks like no firmware goes anyway
     // erase, dump
     std::string sectors;
     std::string outPath;

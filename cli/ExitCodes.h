@@ -11,6 +11,7 @@ enum ExitCode : int {
                              // or written; the phone simulator cannot be started
     EXIT_PHONE_FAILED = 4,   // the phone replied wrongly (or the simulator saw a violation)
     EXIT_TIMEOUT = 5,        // the phone stayed silent for the --timeout
+    EXIT_NOT_ON_PHONE = 6,   // the phone is well but holds no file or folder of the name given
     EXIT_INTERRUPTED = 130,  // Ctrl-C (or SIGTERM); the link was ended cleanly
 };
 

@@ -13,14 +13,16 @@ int moreSerious(int a, int b) {
                 return 1;
             case EXIT_PHONE_FAILED:
                 return 2;
-            case EXIT_USAGE:
+            case EXIT_NOT_ON_PHONE:
                 return 3;
-            case EXIT_PORT_OR_FILE:
+            case EXIT_USAGE:
                 return 4;
+            case EXIT_PORT_OR_FILE:
+                return 5;
             case EXIT_INTERRUPTED:
-                return 6;
+                return 7;
             default:
-                return 5;  // EXIT_UNAVAILABLE and anything unforeseen
+                return 6;  // EXIT_UNAVAILABLE and anything unforeseen
         }
     };
     return rank(b) > rank(a) ? b : a;

@@ -3,7 +3,7 @@
 namespace zrk::cli {
 
 // The order in which exit classes outrank each other: interrupted, internal, port or file,
-// refused, phone failed, time-out, success.
+// refused, not on the phone, phone failed, time-out, success.
 int moreSerious(int a, int b);
 
 }  // namespace zrk::cli

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <optional>
 
+#include "bringup/BringUp.h"
 #include "cli/ExitCodes.h"
 #include "cli/ExplorerSession.h"
 #include "cli/PortsCommand.h"
@@ -11,6 +12,7 @@
 #include "engine/EngineLoop.h"
 #include "engine/OpenFailureText.h"
 #include "engine/SafeText.h"
+#include "filesystem/FormatAndStatus.h"
 #include "protocol/ProtocolEngine.h"
 #include "serial/InterruptSource.h"
 #include "serial/LinkSetup.h"
@@ -80,7 +82,24 @@ std::string wrongReplyDetails(const OperationOutcome& outcome) {
     return words + whereTheReplyWasWrong(outcome.failure);
 }
 
-// What one ended operation means for the exit status, said once on stderr.
+// The record is in the log already; a quiet run still wants its result.
+void printStatusRecord(const PhaseContext& context, TerminalOutput& output) {
+    if (!context.fileSystemStatus)
+        return;
+    const std::string record = FormatAndStatus::describeStatusRecord(*context.fileSystemStatus);
+    std::size_t from = 0;
+    while (from < record.size()) {
+        std::size_t end = record.find('\n', from);
+        if (end == std::string::npos)
+            end = record.size();
+        std::string line = record.substr(from, end - from);
+        while (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        output.line(line);
+        from = end + 1;
+    }
+}
+
 }  // namespace
 
 int exitFor(const OperationOutcome& outcome, TerminalOutput& output) {
@@ -110,6 +129,9 @@ int exitFor(const OperationOutcome& outcome, TerminalOutput& output) {
             output.diagnostic(what + " failed: the phone does not hold the image (" +
                               outcome.detail + ")");
             return EXIT_PHONE_FAILED;
+        case FailureCause::NotOnPhone:
+            output.diagnostic(outcome.detail);
+            return EXIT_NOT_ON_PHONE;
         case FailureCause::None:
         case FailureCause::PhoneReply:
             break;
@@ -203,8 +225,17 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
             }
             std::string text =
                 "the phone sent nothing for " + std::to_string(job.timeout.count()) + " s";
-            if (engine.stage() == Stage::WaitingForPhone)
+            if (engine.stage() == Stage::WaitingForPhone) {
+                const std::string portWord =
+                    job.device.empty() ? PortMap::portName(choices.portIndex + 1) : job.device;
+                const std::string talking = talkingLineWords(
+                    portWord, engine.bringUp().handshake().waitingLine().verdict());
+                if (!talking.empty()) {
+                    output.diagnostic(talking);
+                    return int(EXIT_TIMEOUT);
+                }
                 text += "; is it cabled and switched on? (--timeout 0 waits for ever)";
+            }
             output.diagnostic(text);
             return int(EXIT_TIMEOUT);
         };
@@ -284,8 +315,11 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
                     }
                 } else {
                     view.clearRecord();
+                    engine.context().fileSystemStatus.reset();
                     press();
                     result = finished(loop.runUntil(ended, silence, interrupted));
+                    if (result == EXIT_OK && job.quiet && job.command == Command::Status)
+                        printStatusRecord(engine.context(), output);
                 }
             }
         }

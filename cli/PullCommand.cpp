@@ -98,6 +98,8 @@ void startFolderCopy(FolderPull& copy, const PhoneJob& job, TerminalOutput& outp
 int finishFolderCopy(const PhoneJob& job, const FolderCopySummary& summary,
                      const OperationOutcome& outcome, TerminalOutput& output) {
     output.progressNote({});
+    if (outcome.cause == FailureCause::NotOnPhone)
+        return exitFor(outcome, output);
     if (summary.stopped || outcome.kind == OutcomeKind::LinkLost ||
         outcome.kind == OutcomeKind::Stopped) {
         output.diagnostic("the copy into " + job.copy.folder + " is incomplete");

@@ -24,11 +24,13 @@
 #include "engine/Checksums.h"
 #include "engine/LineSpeeds.h"
 #include "engine/OpenFile.h"
+#include "engine/SafeText.h"
 #include "engine/SectorMap.h"
 #include "engine/StartAddress.h"
 #include "files/FileStatus.h"
 #include "files/Terminal.h"
 #include "filesystem/CodePage.h"
+#include "filesystem/NotFirmware.h"
 #include "filesystem/QixConfig.h"
 #include "serial/PortMap.h"
 
@@ -206,6 +208,14 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
         }
         if (!readable(o.binPath, output))
             return EXIT_PORT_OR_FILE;
+        if (o.command == Command::Download && !o.force) {
+            if (const auto what = notFirmwareImage(o.binPath)) {
+                output.diagnostic(printableName(o.binPath) + " is " + *what +
+                                  ", not a firmware image; nothing was sent. Give --force to "
+                                  "write it into the NOR flash as it is.");
+                return EXIT_USAGE;
+            }
+        }
         // The phone would take the image up to the end of the flash and refuse the rest.
         const std::uint32_t start =
             o.startAddress.empty() ? 0 : *checkStartAddress(o.startAddress).address - NOR_BASE;

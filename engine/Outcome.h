@@ -36,6 +36,7 @@ enum class FailureCause {
     Port,        // the port could not be opened or set up
     Refused,     // nothing was sent: not ready, nothing chosen, the user said no
     Verify,      // every exchange went right, but what the phone holds differs from the image
+    NotOnPhone,  // the phone has no file or folder of the name asked for
 };
 
 // What went wrong and where: the exchange by its name and protocol state and, for a wrong

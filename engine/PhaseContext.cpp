@@ -6,6 +6,7 @@
 #include "engine/OperationFrame.h"
 #include "engine/Phase.h"
 #include "engine/SafeText.h"
+#include "engine/StoppedLine.h"
 #include "serial/SerialLink.h"
 
 namespace zrk {
@@ -275,6 +276,10 @@ void PhaseContext::stop() {
     // is still waiting for an end.
     if (!m_Link.isConnected() && !switching && !m_Tracked)
         return;
+    // Only an operation this stop cut short has something to say; one that ended has said it.
+    const std::string stopped = m_Tracked && !m_Verdict
+                                    ? stoppedLine(*m_Tracked, stage() == Stage::WaitingForPhone)
+                                    : std::string();
     m_Link.close();
     cancelFrame();
     // An operation cut short here has not said where its bytes went (a failure that ended it
@@ -289,6 +294,8 @@ void PhaseContext::stop() {
     m_LoaderReady = false;
     setState(INITIAL);
     log("\r\n** Close COM port\r\n");
+    if (!stopped.empty())
+        log(stopped);
     m_View.setProgressPos(0);
     setState(IDLE);
     m_HoldStage = false;

@@ -125,6 +125,7 @@ void FormatAndStatus::step(std::uint8_t byte) {
             m_Count = 0;
             m_Context.log("OK!\r\n\r\n< Result >\r\n");
             m_Context.log(describeStatusRecord(m_Reply));
+            m_Context.fileSystemStatus = m_Reply;
             m_Context.setState(IDLE);
             m_Context.reportCompleted(kStatusRecordSize);
             m_Context.finishOperation();

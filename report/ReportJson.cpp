@@ -155,6 +155,8 @@ const char* causeKey(FailureCause cause) {
             return "refused";
         case FailureCause::Verify:
             return "verify";
+        case FailureCause::NotOnPhone:
+            return "not-on-phone";
     }
     return "unknown";
 }

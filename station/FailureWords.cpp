@@ -46,6 +46,8 @@ std::string failureWords(const OperationOutcome& outcome) {
             return "port problem" + own(outcome.detail);
         case FailureCause::Refused:
             return "refused" + own(outcome.detail);
+        case FailureCause::NotOnPhone:
+            return printableName(outcome.detail);
         case FailureCause::None:
             break;
     }

@@ -10,6 +10,7 @@ using namespace explorer;
 
 void DeleteExchange::begin(const std::string& fullPath) {
     m_Line.beginExchange();
+    m_Asked = fullPath;
     m_Listing.forgetDelete();
     ExplorerView* view = m_Line.shown();
     // Nobody to ask is no yes.
@@ -37,7 +38,7 @@ void DeleteExchange::begin(const std::string& fullPath) {
 void DeleteExchange::onByte(std::uint8_t byte) {
     if (byte != DELETE_OK) {
         m_Line.log(formatText("Delete Fail! (0x%X)\r\n", byte));
-        failReply(DELETE_OK, byte, formatText("delete answered with 0x%02X", byte));
+        failRefusal(DELETE_OK, byte, formatText("delete answered with 0x%02X", byte));
         return;
     }
     m_Line.log("OK!\r\n");

@@ -197,6 +197,18 @@ void ExplorerExchange::failReply(std::uint8_t expected, std::uint8_t got,
         {m_Name, static_cast<std::int32_t>(at), expected, got, FailureCause::PhoneReply, detail});
 }
 
+void ExplorerExchange::failRefusal(std::uint8_t expected, std::uint8_t got,
+                                   const std::string& detail) {
+    if (got != FAIL_NOT_FOUND) {
+        failReply(expected, got, detail);
+        return;
+    }
+    const State at = m_Line.state;
+    m_Line.state = State::EXPLORER_IDLE;
+    m_Line.fail({m_Name, static_cast<std::int32_t>(at), expected, got, FailureCause::NotOnPhone,
+                 "no such file on the phone: " + shownPath(m_Asked)});
+}
+
 void ExplorerExchange::failHere(FailureCause cause, const std::string& detail) {
     const State at = m_Line.state;
     m_Line.state = State::EXPLORER_IDLE;

@@ -131,10 +131,14 @@ class ExplorerExchange {
     // A reply other than the one this state waits for: the line goes idle and the exchange is
     // over, failed, with what was expected and what came. The caller has logged it.
     void failReply(std::uint8_t expected, std::uint8_t got, const std::string& detail);
+    // The phone's refusal of a named file: its "not found" is a name the phone does not hold,
+    // said as such; any other code is a wrong reply.
+    void failRefusal(std::uint8_t expected, std::uint8_t got, const std::string& detail);
     // Ends this exchange failed without a wrong reply (a refusal, a file, a bad checksum).
     void failHere(FailureCause cause, const std::string& detail);
 
     ExplorerLine& m_Line;
+    std::string m_Asked;  // the full path the exchange in flight named to the phone
 
   private:
     const char* m_Name;

@@ -52,6 +52,11 @@ inline constexpr std::uint8_t READ_OK = 0xE9;
 inline constexpr std::uint8_t STAT_OK = 0xF1;
 inline constexpr std::uint8_t DUMP_OK = 0xC1;
 inline constexpr std::uint8_t DUMP_END = 0xC3;
+// The boot-loader's failure code for a name it does not hold, in place of the success code of a
+// read-out, a status or a delete; after E6h in a listing, the code of a directory that cannot
+// be opened.
+inline constexpr std::uint8_t FAIL_NOT_FOUND = 0x21;
+inline constexpr std::uint8_t LIST_CANNOT_OPEN = 0x11;
 
 inline constexpr std::size_t kFileBlockSize = 8192;
 inline constexpr std::size_t kNandPageSize = 2048;

@@ -78,17 +78,12 @@ void FolderPull::start(const std::string& phonePath, const std::string& folder) 
     const std::string top = phoneDirectory(phonePath);
     log(formatText("\r\n** Copying '%s' to %s **\r\n", printableName(top).c_str(),
                    printableName(folder).c_str()));
-    // Everything below is made through this folder's descriptor: a link already standing in it
-    // is never followed.
-    std::string whyNot;
     m_Claimed.clear();
-    m_Root = OutputFolder::openOrCreate(folder, &whyNot);
-    if (!m_Root) {
-        fail(top, whyNot);
-        m_LocalFailure = true;
-        finish(std::nullopt);
-        return;
-    }
+    m_Root.reset();
+    m_Folder = folder;
+    m_TopMissing = false;
+    // The folder is made once the phone has listed the directory: a name the phone does not
+    // hold leaves nothing behind on the PC.
     m_Directories.push_back({top, {}, std::nullopt});
     m_Stage = Stage::Listing;
     startNext();
@@ -225,8 +220,29 @@ void FolderPull::walked(const TreeWalkResult& result) {
     startNext();
 }
 
+bool FolderPull::openRoot(const std::string& top) {
+    // Everything below is made through this folder's descriptor: a link already standing in it
+    // is never followed.
+    std::string whyNot;
+    m_Root = OutputFolder::openOrCreate(m_Folder, &whyNot);
+    if (m_Root)
+        return true;
+    fail(top, whyNot);
+    m_LocalFailure = true;
+    return false;
+}
+
 void FolderPull::listed(const TreeWalkResult& result) {
     const Item directory = m_Directories[m_Next];
+    if (m_Next == 0) {
+        if (!result.completed() && result.outcome.cause == FailureCause::NotOnPhone) {
+            m_TopMissing = true;
+            fail(directory.phonePath, result.outcome.detail);
+            return;
+        }
+        if (!openRoot(directory.phonePath))
+            return;
+    }
     if (!result.completed()) {
         fail(directory.phonePath, "the listing failed: " + result.outcome.detail);
         return;
@@ -329,6 +345,10 @@ void FolderPull::finish(std::optional<OperationOutcome> abort) {
         outcome.kind = abort->kind;
         outcome.cause = abort->cause;
         outcome.detail = abort->detail;
+    } else if (m_TopMissing) {
+        outcome.kind = OutcomeKind::Failed;
+        outcome.cause = FailureCause::NotOnPhone;
+        outcome.detail = m_Summary.failures.front().reason;
     } else if (!m_Summary.failures.empty()) {
         outcome.kind = OutcomeKind::Failed;
         outcome.cause = m_LocalFailure ? FailureCause::File : FailureCause::PhoneReply;

@@ -77,6 +77,7 @@ class FolderPull {
     void readProgress(std::uint32_t position);
     void startNext();
     void listed(const TreeWalkResult& result);
+    bool openRoot(const std::string& top);
     void sized(const TreeWalkResult& result);
     void copied(const OperationOutcome& outcome);
     // The folder that holds the last of parts (all but the last entered from the top).
@@ -98,7 +99,9 @@ class FolderPull {
     ExplorerView* m_Front = nullptr;
     bool m_Running = false;
     Stage m_Stage = Stage::Done;
-    std::shared_ptr<OutputFolder> m_Root;
+    std::shared_ptr<OutputFolder> m_Root;  // made after the top directory was listed
+    std::string m_Folder;
+    bool m_TopMissing = false;  // the phone has no directory of the name asked for
     std::set<std::vector<std::string>> m_Claimed;
     std::vector<Item> m_Directories;
     std::vector<Item> m_Files;

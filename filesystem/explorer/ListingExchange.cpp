@@ -198,6 +198,7 @@ void ListingExchange::entryStatus(std::uint8_t byte) {
             m_Line.log("ERROR in reading File name!\r\n");
             m_Line.state = State::LIST_FAILED;
             m_FailureReported = false;
+            m_ErrorCode.reset();
             return;
         default:
             m_Line.log(formatText("Unknown FILE name receive error!(%x)\r\n", byte));
@@ -208,9 +209,21 @@ void ListingExchange::entryStatus(std::uint8_t byte) {
 
 void ListingExchange::failedListing(std::uint8_t byte) {
     m_Line.log(formatText("Fail!(0x%X)\r\n", byte));
+    if (!m_ErrorCode && byte != LIST_END) {
+        m_ErrorCode = byte;
+        return;
+    }
     // The phone ends every listing with E7h, after the error code too.
     if (byte == LIST_END && !m_FailureReported) {
         m_FailureReported = true;
+        // A directory that cannot be opened before any entry came is one the phone does not
+        // hold: the name asked for was wrong, the phone is well.
+        if (m_ErrorCode == LIST_CANNOT_OPEN && m_Entries == 0) {
+            m_Line.fail({name(), static_cast<std::int32_t>(State::LIST_FAILED), std::nullopt,
+                         LIST_ERROR, FailureCause::NotOnPhone,
+                         "no such folder on the phone: " + shownPath(m_CurrentDir)});
+            return;
+        }
         m_Line.fail({name(), static_cast<std::int32_t>(State::LIST_FAILED), std::nullopt,
                      LIST_ERROR, FailureCause::PhoneReply, "the listing failed"});
     }

@@ -53,6 +53,7 @@ class ListingExchange : public ExplorerExchange {
     std::size_t m_EntryNeeded = 0;
     std::size_t m_Counter = 0;
     bool m_FailureReported = false;
+    std::optional<std::uint8_t> m_ErrorCode;  // the code after E6h, once it came
     std::vector<ListedEntry> m_Listed;
     std::size_t m_Entries = 0;
     std::size_t m_Bytes = 0;

@@ -24,6 +24,7 @@ std::string abandonOutput(ExplorerLine& line, OutputFile& file, bool keep, const
 void ReadOutExchange::beginInto(const std::string& fullPath, std::shared_ptr<OutputFolder> folder,
                                 const std::string& name, OutputFile::Existing existing) {
     m_Line.beginExchange();
+    m_Asked = fullPath;
     m_Folder = std::move(folder);
     m_Name = name;
     m_Existing = existing;
@@ -65,7 +66,7 @@ void ReadOutExchange::onByte(std::uint8_t byte) {
     if (byte != READ_OK) {
         m_Line.setControls(true);
         m_Line.log(formatText("File size read Fail! (0x%X)\r\n", byte));
-        failReply(READ_OK, byte, formatText("read-out answered with 0x%02X", byte));
+        failRefusal(READ_OK, byte, formatText("read-out answered with 0x%02X", byte));
         return;
     }
     m_Counter = 0;

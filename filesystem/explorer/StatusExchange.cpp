@@ -8,6 +8,7 @@ using namespace explorer;
 
 void StatusExchange::begin(const std::string& fullPath) {
     m_Line.beginExchange();
+    m_Asked = fullPath;
     m_Line.setLogText(formatText("\r\n Reading the file status '%s'... \n",
                                  shownPath(fullPath, m_Line.names).c_str()));
     m_Line.log("---------------------------- \n");
@@ -26,7 +27,7 @@ void StatusExchange::onByte(std::uint8_t byte) {
         if (byte != STAT_OK) {
             m_Line.setControls(true);
             m_Line.log(formatText("Fail! (0x%X)\r\n", byte));
-            failReply(STAT_OK, byte, formatText("status answered with 0x%02X", byte));
+            failRefusal(STAT_OK, byte, formatText("status answered with 0x%02X", byte));
             return;
         }
         m_Counter = 0;

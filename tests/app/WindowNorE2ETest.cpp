@@ -225,6 +225,40 @@ TEST_F(WindowNor, InterruptingAWriteAsksFirstAndNoLetsItFinish) {
     EXPECT_EQ(sim->violationCount(), 0u) << sim->summary();
 }
 
+TEST_F(WindowNor, AStoppedDownloadSaysWhatItLeavesOnThePhone) {
+    pickImage(randomImage(8 * 65536, 18));
+    click("downloadButton");
+    ASSERT_TRUE(pumpUntil([&] { return progress().value() > 0; })) << log();
+    click("stopButton");  // and yes, stop the write
+    ASSERT_TRUE(pumpUntil([&] { return linkStopped(); }));
+    EXPECT_TRUE(
+        logHas("\r\n** Close COM port\r\n** Stopped during the firmware download: the "
+               "flash may be incomplete; download again before switching the phone "
+               "on.\r\n"))
+        << log();
+}
+
+TEST_F(WindowNor, AnImageThatIsNoFirmwareIsWrittenOnlyWhenConfirmed) {
+    Bytes program = randomImage(70000, 19);
+    const Bytes elf = {0x7F, 'E', 'L', 'F'};
+    std::copy(elf.begin(), elf.end(), program.begin());
+    pickImage(program, "program.bin");
+    prompter.yes = false;
+    click("downloadButton");
+    ASSERT_EQ(prompter.questions.size(), 1) << log();
+    EXPECT_TRUE(prompter.questions[0].contains("looks like an ELF program, not a firmware image"))
+        << prompter.questions[0].toStdString();
+    EXPECT_EQ(prompter.defaults.back(), DefaultAnswer::No);
+    EXPECT_EQ(engine().stage(), Stage::Ready);
+    EXPECT_EQ(controls(), kLoaderLayout);
+    EXPECT_FALSE(nor(0, 4) == elf);
+
+    prompter.yes = true;
+    ASSERT_TRUE(operate("downloadButton")) << log();
+    EXPECT_EQ(lastMessage(), "Download completed!");
+    EXPECT_TRUE(nor(0, program.size()) == program);
+}
+
 class WindowNorFaults : public WindowNor {
   protected:
     sim::SimOptions simulatorOptions() override {

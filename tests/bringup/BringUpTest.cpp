@@ -121,6 +121,34 @@ TEST_F(BringUpTest, StartOpensAtRomSpeedWithEvenParityAndWaits) {
     EXPECT_EQ(view.log.substr(view.log.rfind("**")), "** Send '0x44' to KEPLA Chip\r\n");
 }
 
+TEST_F(BringUpTest, WhatCameInPlaceOfTheBootRomTellsSilenceTextAndNoiseApart) {
+    using Verdict = WaitingLine::Verdict;
+    const auto& line = engine.bringUp().handshake().waitingLine();
+    engine.start();
+    // The stray bytes of a cable plugged in are still silence.
+    test::feed(engine, link, {0x00, 0xFF});
+    EXPECT_EQ(line.verdict(), Verdict::Silent);
+    const std::string nmea = "$GPGGA,123519,4807.038,N,01131.000,E,1*47\r\n";
+    test::feed(engine, link, Bytes(nmea.begin(), nmea.end()));
+    EXPECT_EQ(line.verdict(), Verdict::Text);
+    EXPECT_TRUE(link.written.empty());
+
+    // A new START forgets the last wait; a line stuck low is noise, not text.
+    engine.stop();
+    engine.start();
+    EXPECT_EQ(line.verdict(), Verdict::Silent);
+    test::feed(engine, link, Bytes(64, 0x00));
+    EXPECT_EQ(line.verdict(), Verdict::Noise);
+    // The boot ROM's own request is no noise, and what follows it is the handshake's.
+    const auto heard = line.bytes();
+    test::feed(engine, link, {0x81});
+    EXPECT_EQ(line.bytes(), heard);
+
+    EXPECT_EQ(talkingLineWords("COM3", Verdict::Text),
+              "COM3 is sending text that is not the phone's boot ROM; is this the right port?");
+    EXPECT_EQ(talkingLineWords("COM3", Verdict::Silent), "");
+}
+
 TEST_F(BringUpTest, APortThatRefusesItsLineOrItsReaderSaysSoBeforeTheOpenFailure) {
     link.failOpens = 2;
     link.failure.kind = OpenFailure::Kind::LineRejected;

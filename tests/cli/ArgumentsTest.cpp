@@ -68,6 +68,27 @@ TEST(CommandLine, BadUsageIsExitTwoWithAReason) {
     }
 }
 
+TEST(CommandLine, AMistypedCommandIsNamedWithTheNearestOne) {
+    const std::vector<std::pair<std::vector<const char*>, std::string>> cases = {
+        {{"downlaod", "--bin", "x.bin"}, "unknown command 'downlaod'; did you mean 'download'?"},
+        {{"identfy"}, "unknown command 'identfy'; did you mean 'identify'?"},
+        {{"--port", "COM2", "fs", "lss"}, "unknown command 'fs lss'; did you mean 'fs ls'?"},
+        {{"qix", "lsit", "a.qix"}, "unknown command 'qix lsit'; did you mean 'qix list'?"},
+        // Nothing near: the word, then what there is.
+        {{"flash"}, "unknown command 'flash'; the commands are: identify, download"},
+    };
+    for (const auto& [args, words] : cases) {
+        const auto p = parse(args);
+        EXPECT_FALSE(p.outcome.options);
+        EXPECT_EQ(p.outcome.exitCode, EXIT_USAGE);
+        EXPECT_NE(p.err.find(words), std::string::npos) << p.err;
+        EXPECT_EQ(p.err.find("A subcommand is required"), std::string::npos) << p.err;
+    }
+    // A command left out is still told as such, and a known command is not second-guessed.
+    EXPECT_NE(parse({"fs"}).err.find("A subcommand is required"), std::string::npos);
+    EXPECT_TRUE(parse({"status"}).outcome.options);
+}
+
 TEST(CommandLine, ReadsGlobalOptionsBeforeAndAfterTheCommand) {
     auto p =
         parse({"--port", "COM3", "--speed", "921600", "--timeout", "0", "--trace", "t.txt",

@@ -71,7 +71,9 @@ TEST_F(ExplorerRun, ListsPrintOneNameALineWithDirectoriesMarked) {
     EXPECT_EQ(docs.out(), "big.bin\nempty.txt\nold/\n");
 
     ChildProcess missing = run({"fs", "ls", "/nothing"});
-    EXPECT_EQ(missing.wait(), EXIT_PHONE_FAILED) << missing.out() << missing.err();
+    EXPECT_EQ(missing.wait(), EXIT_NOT_ON_PHONE) << missing.out() << missing.err();
+    EXPECT_NE(missing.err().find("no such folder on the phone: /nothing"), std::string::npos)
+        << missing.err();
 }
 
 TEST_F(ExplorerRun, GetWritesTheFileAndRmRemovesIt) {
@@ -85,7 +87,7 @@ TEST_F(ExplorerRun, GetWritesTheFileAndRmRemovesIt) {
     EXPECT_EQ(fs::file_size(path("e.out")), 0u);
 
     ChildProcess refused = run({"fs", "get", "/nothing", "--out", path("n.out").string()});
-    EXPECT_EQ(refused.wait(), EXIT_PHONE_FAILED);
+    EXPECT_EQ(refused.wait(), EXIT_NOT_ON_PHONE);
     EXPECT_FALSE(fs::exists(path("n.out")));
 
     ChildProcess rm = run({"fs", "rm", "/top.txt"});
@@ -99,6 +101,33 @@ TEST_F(ExplorerRun, StatPrintsTheReport) {
     ASSERT_EQ(stat.wait(), EXIT_OK) << stat.out() << stat.err();
     EXPECT_EQ(stat.out().rfind("*File mode : 0x81ff\n", 0), 0u) << stat.out();
     EXPECT_NE(stat.out().find("\n*File size : 20000 byte\n"), std::string::npos);
+}
+
+TEST_F(ExplorerRun, ANameThePhoneDoesNotHoldIsSaidSoAndLeavesNothing) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"fs", "get", "/nope.txt", "--out", path("nope.out").string()},
+             {"fs", "stat", "/nope.txt"},
+             {"fs", "rm", "/nope.txt"}}) {
+        ChildProcess c = run(args);
+        EXPECT_EQ(c.wait(), EXIT_NOT_ON_PHONE) << args[1] << c.out() << c.err();
+        EXPECT_NE(c.err().find("no such file on the phone: /nope.txt"), std::string::npos)
+            << c.err();
+        EXPECT_EQ(c.err().find("replied wrongly"), std::string::npos) << c.err();
+    }
+    EXPECT_FALSE(fs::exists(path("nope.out")));
+
+    ChildProcess pull = run({"fs", "pull", "/nope", path("pn").string()});
+    EXPECT_EQ(pull.wait(), EXIT_NOT_ON_PHONE) << pull.out() << pull.err();
+    EXPECT_NE(pull.err().find("no such folder on the phone: /nope"), std::string::npos)
+        << pull.err();
+    EXPECT_EQ(pull.err().find("the listing failed"), std::string::npos) << pull.err();
+    EXPECT_FALSE(fs::exists(path("pn")));
+
+    // Any other refusal is still the phone's fault.
+    ChildProcess refused =
+        run({"fs", "get", "/docs/big.bin", "--out", path("r.out").string()}, ",refuse-readout");
+    const int code = refused.wait();
+    EXPECT_EQ(code, EXIT_PHONE_FAILED) << refused.err();
 }
 
 TEST_F(ExplorerRun, NandDumpWritesEveryPageAndARefusalIsExitFour) {

@@ -74,7 +74,7 @@ TEST_F(OutputSafetyRun, PlantedPartLinksAreNeverFollowedWhetherTheOperationWorks
 
     plant("no.bin.part");
     ChildProcess refused = run({"fs", "get", "/nothing", "--out", path("no.bin").string()});
-    EXPECT_EQ(refused.wait(), EXIT_PHONE_FAILED) << refused.out() << refused.err();
+    EXPECT_EQ(refused.wait(), EXIT_NOT_ON_PHONE) << refused.out() << refused.err();
 
     plant("dump.bin.part");
     plant("run.json.part");

@@ -175,6 +175,10 @@ TEST(SeveralPhones, ExitClassesRankAndFilesArePerPort) {
     EXPECT_EQ(moreSerious(EXIT_OK, EXIT_TIMEOUT), EXIT_TIMEOUT);
     EXPECT_EQ(moreSerious(EXIT_TIMEOUT, EXIT_PHONE_FAILED), EXIT_PHONE_FAILED);
     EXPECT_EQ(moreSerious(EXIT_PHONE_FAILED, EXIT_USAGE), EXIT_USAGE);
+    // A name the phone does not hold is the user's to mend, as a usage is; a failing phone
+    // needs less of them.
+    EXPECT_EQ(moreSerious(EXIT_NOT_ON_PHONE, EXIT_PHONE_FAILED), EXIT_NOT_ON_PHONE);
+    EXPECT_EQ(moreSerious(EXIT_NOT_ON_PHONE, EXIT_USAGE), EXIT_USAGE);
     EXPECT_EQ(moreSerious(EXIT_PORT_OR_FILE, EXIT_USAGE), EXIT_PORT_OR_FILE);
     EXPECT_EQ(moreSerious(EXIT_PORT_OR_FILE, EXIT_UNAVAILABLE), EXIT_UNAVAILABLE);
     EXPECT_EQ(moreSerious(EXIT_INTERRUPTED, EXIT_UNAVAILABLE), EXIT_INTERRUPTED);

@@ -75,6 +75,29 @@ TEST_F(SimulatorRun, TheSimulatorsLinkNeverReplacesAFile) {
     EXPECT_EQ(text, "mine");
 }
 
+TEST_F(SimulatorRun, QuietStatusPrintsTheRecordAndNothingElse) {
+    ChildProcess c(ZRK410_EXE, {"--sim", "-q", "status"}, kEnv);
+    ASSERT_EQ(c.wait(), EXIT_OK) << c.out() << c.err();
+    EXPECT_EQ(c.out().rfind("1. FileSystem Type( f_type ) : ", 0), 0u) << c.out();
+    EXPECT_NE(c.out().find("\n11. maximum length of filenames( f_namelen ) : "), std::string::npos)
+        << c.out();
+    EXPECT_EQ(c.out().find('\r'), std::string::npos);
+    EXPECT_EQ(c.out().find("POWER ON"), std::string::npos);
+}
+
+TEST_F(SimulatorRun, AFileSystemImageGivenAsFirmwareIsRefusedUnlessForced) {
+    const std::string qix = ZRK_EXAMPLES_DIR "/filesystem.qix";
+    ChildProcess refused(ZRK410_EXE, {"--sim", "-q", "download", "--bin", qix}, kEnv);
+    EXPECT_EQ(refused.wait(), EXIT_USAGE) << refused.out() << refused.err();
+    EXPECT_NE(refused.err().find("is a file-system image (.qix), not a firmware image"),
+              std::string::npos)
+        << refused.err();
+    EXPECT_NE(refused.err().find("--force"), std::string::npos);
+
+    ChildProcess forced(ZRK410_EXE, {"--sim", "-q", "download", "--force", "--bin", qix}, kEnv);
+    EXPECT_EQ(forced.wait(), EXIT_OK) << forced.out() << forced.err();
+}
+
 TEST_F(SimulatorRun, DownloadWritesTheImageAndTheTraceHoldsWhatThePhoneReceived) {
     // Two and a bit 64 KB sectors, from the second sector on.
     std::vector<std::uint8_t> image(2 * 65536 + 1000);

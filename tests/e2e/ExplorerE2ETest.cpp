@@ -128,13 +128,14 @@ TEST_F(ExplorerE2E, DeleteRefreshesTheCurrentDirectory) {
     EXPECT_EQ(fileNames(), (std::vector<std::string>{"empty.txt\r\n", "more.bin\r\n"}));
     EXPECT_NE(view.log.find("OK!\r\n\r\nSearching the files (in '/docs')... "), std::string::npos);
 
-    // "No" sends nothing; a missing file is the phone's refusal.
+    // "No" sends nothing; a missing file is a name the phone does not hold.
     view.yes = false;
     EXPECT_EQ(run([&] { explorer->deleteFile("/docs/more.bin"); }).cause, FailureCause::Refused);
     EXPECT_TRUE(phone.sim->nandFile("/docs/more.bin"));
     view.yes = true;
     const OperationOutcome missing = run([&] { explorer->deleteFile("/docs/none"); });
-    EXPECT_EQ(missing.cause, FailureCause::PhoneReply);
+    EXPECT_EQ(missing.cause, FailureCause::NotOnPhone);
+    EXPECT_EQ(missing.detail, "no such file on the phone: /docs/none");
     EXPECT_NE(view.log.find("Delete Fail! (0x"), std::string::npos);
     EXPECT_FALSE(view.working);
     closeExplorer();
@@ -192,7 +193,8 @@ TEST_F(ExplorerE2E, ARefusedReadOutEndsAtOnce) {
     ASSERT_TRUE(openExplorer().completed());
     view.saveAs = phone.dir.file("x.hex");
     const OperationOutcome o = run([&] { explorer->readOut("/docs/nothing"); });
-    EXPECT_EQ(o.cause, FailureCause::PhoneReply);
+    EXPECT_EQ(o.cause, FailureCause::NotOnPhone);
+    EXPECT_EQ(o.failure.got, std::optional<std::uint8_t>(0x21));
     EXPECT_NE(view.log.find("File size read Fail! (0x"), std::string::npos);
     EXPECT_TRUE(view.working);
     EXPECT_TRUE(view.saveRequests.empty());
@@ -218,7 +220,7 @@ TEST_F(ExplorerE2E, FileStatusReportsTheRecord) {
         << view.log;
 
     const OperationOutcome missing = run([&] { explorer->fileStatus("/nothing"); });
-    EXPECT_EQ(missing.cause, FailureCause::PhoneReply);
+    EXPECT_EQ(missing.cause, FailureCause::NotOnPhone);
     EXPECT_NE(view.log.find("Fail! (0x"), std::string::npos);
     EXPECT_TRUE(view.working);
     closeExplorer();

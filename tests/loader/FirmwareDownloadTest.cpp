@@ -228,6 +228,27 @@ TEST_F(FirmwareDownloadTest, WrongRepliesToTheHeaderEndAsEachSays) {
     EXPECT_FALSE(link.connected);
 }
 
+TEST_F(FirmwareDownloadTest, AStopSaysWhatItCutShortAndWhatThatLeavesOnThePhone) {
+    useImage(test::randomImage(100));
+    engine.download();
+    engine.stop();
+    const std::string close = "\r\n** Close COM port\r\n";
+    ASSERT_GE(view.log.size(), close.size());
+    const std::string tail = view.log.substr(view.log.rfind(close));
+    EXPECT_EQ(tail, close +
+                        "** Stopped during the firmware download: the flash may be incomplete; "
+                        "download again before switching the phone on.\r\n");
+    ASSERT_FALSE(view.outcomes.empty());
+    EXPECT_EQ(view.outcomes.back().kind, OutcomeKind::Stopped);
+}
+
+TEST_F(FirmwareDownloadTest, AStopAfterTheEndOrAFailureAddsNoVerdict) {
+    useImage(test::randomImage(5000));
+    press(&ProtocolEngine::download);
+    engine.stop();
+    EXPECT_EQ(view.log.find("** Stopped"), std::string::npos) << view.log;
+}
+
 TEST_F(FirmwareDownloadTest, PowerOnAfterDownloadSendsFdLastAndStops) {
     useImage(test::randomImage(5000));
     view.userChoices.powerOnAfterDownload = true;
