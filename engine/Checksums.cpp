@@ -2,6 +2,7 @@
 
 #include <libdeflate.h>
 
+#include <memory>
 #include <vector>
 
 #include "files/RegularFileReader.h"
@@ -38,14 +39,16 @@ std::optional<FileCrc> fileCrc32(const std::string& path) {
         return std::nullopt;
     FileCrc result;
     // Small enough to stay in the cache between the read and the sum.
-    std::vector<std::uint8_t> chunk(64 * 1024);
+    // Not cleared first: the read fills what the sum takes.
+    constexpr std::size_t kChunk = 64 * 1024;
+    const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(kChunk);
     for (;;) {
-        const long n = file.read(chunk.data(), chunk.size());
+        const long n = file.read(chunk.get(), kChunk);
         if (n < 0)
             return std::nullopt;
         if (n == 0)
             return result;
-        result.crc = crc32Update(result.crc, chunk.data(), static_cast<std::size_t>(n));
+        result.crc = crc32Update(result.crc, chunk.get(), static_cast<std::size_t>(n));
         result.length += static_cast<std::uint64_t>(n);
     }
 }

@@ -23,7 +23,8 @@ bool OpenFile::openForReading(const std::string& path) {
 
 void OpenFile::useLargeBuffer() {
     // Buffering only, before the first read or write, so a failure here changes nothing.
-    m_Buffer = std::make_unique<char[]>(kBufferBytes);
+    // Left as it comes: stdio fills it before it reads from it.
+    m_Buffer = std::make_unique_for_overwrite<char[]>(kBufferBytes);
     if (std::setvbuf(m_File, m_Buffer.get(), _IOFBF, kBufferBytes) != 0)
         m_Buffer.reset();
 }
@@ -52,10 +53,15 @@ bool OpenFile::close() {
 }
 
 std::optional<std::uint64_t> fileLength(const std::string& path) {
-    OpenFile file;
-    if (!file.openForReading(path))
+    // Opened as for reading, but nothing is read: no buffer for it.
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
         return std::nullopt;
-    return file.size();
+    const auto status = fileStatus(file);
+    std::fclose(file);
+    if (!status || status->directory())
+        return std::nullopt;
+    return status->size;
 }
 
 }  // namespace zrk

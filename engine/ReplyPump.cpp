@@ -56,17 +56,24 @@ void ReplyPump::deliverWholeFrames() {
 }
 
 void ReplyPump::drainDroppingEarly() {
-    if (m_Reader.frameWanted() > 0) {
-        deliverWholeFrames();
-        return;
-    }
     ReceiveQueue& queue = m_Link.receiveQueue();
     // Only the bytes that were queued when the notification was taken: a step may send a
     // request whose reply arrives while we are still here, and that reply belongs to the
     // state the step set (a dump block above all), not to this drain.
+    std::size_t pending = static_cast<std::size_t>(queue.count());
+    // The frames awaited first. Whatever of this drain follows the last of them is read in the
+    // state that frame left: kept queued, it would be taken as the reply to a request sent
+    // after it came (the start of the next operation).
+    while (m_Reader.reading()) {
+        const std::size_t wanted = m_Reader.frameWanted();
+        if (wanted == 0)
+            break;
+        if (!takeFrameIfQueued(wanted))
+            return;
+        pending -= std::min(pending, wanted);
+    }
     // Taken in small blocks rather than byte by byte: each pop publishes the queue's tail to
     // the watcher's core, and a block of it costs what one byte does.
-    std::size_t pending = static_cast<std::size_t>(queue.count());
     std::uint8_t bytes[256];
     while (pending > 0) {
         const std::size_t n = queue.popBlock(bytes, std::min(pending, sizeof bytes));

@@ -116,7 +116,11 @@ std::size_t CompletionChecks::confirmArgument(std::size_t from, std::uint8_t com
 }
 
 void CompletionChecks::confirmFirmware(std::size_t from, const std::string& what) {
-    const Bytes image = test::TempDir::read(m_Rig.view.userChoices.binPath);
+    const FuzzFiles& f = files();
+    const std::string& path = m_Rig.view.userChoices.binPath;
+    const auto known = std::find(f.images.begin(), f.images.end(), path);
+    check(known != f.images.end(), what + " of an image the harness did not make: " + path);
+    const Bytes& image = f.imageBytes[static_cast<std::size_t>(known - f.images.begin())];
     const auto crc = bigEndian32(crc32(image.data(), image.size()));
     std::size_t at =
         confirmArgument(from, kImageCrc, Bytes(crc.begin(), crc.end()), what + " (image CRC)");

@@ -25,11 +25,8 @@ class RecordingLink : public test::FakeLink {
 
     // Queues what fits, as the watcher would, and notes it.
     void feed(const std::vector<std::uint8_t>& bytes) {
-        for (const auto b : bytes) {
-            if (!queue.push(b))
-                break;
-            fed.push_back(b);
-        }
+        const std::size_t queued = queue.pushBlock(bytes.data(), bytes.size());
+        fed.insert(fed.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(queued));
     }
     std::size_t consumed() const { return fed.size() - static_cast<std::size_t>(queue.count()); }
 

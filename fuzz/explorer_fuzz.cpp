@@ -459,7 +459,10 @@ class Driver {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     zrk::fuzz::files();
     zrk::fuzz::FuzzInput in(data, size);
-    zrk::fuzz::Driver driver;
-    driver.run(in);
+    {
+        zrk::fuzz::Driver driver;
+        driver.run(in);
+    }
+    zrk::fuzz::trail().clear();  // nothing an input made outlives it (see runEngine)
     return 0;
 }

@@ -2,6 +2,7 @@
 // and operations that run on the request they were started with.
 #include <gtest/gtest.h>
 
+#include "engine/Checksums.h"
 #include "loader/LoaderFixture.h"
 
 namespace zrk {
@@ -66,6 +67,40 @@ TEST_F(RequestAndFailure, StopMovesFromReadyToIdleWithoutAStepBetween) {
     view.stages.clear();
     engine.stop();
     EXPECT_EQ(view.stages, std::vector<Stage>{Stage::Idle});
+}
+
+// A dump block thrown off by noise leaves its tail queued behind the frame. Those bytes came
+// before any later request went out, so they answer none: the next operation is judged by the
+// phone's replies to it alone.
+TEST_F(RequestAndFailure, BytesLeftBehindADumpFrameAreNoReplyToTheNextOperation) {
+    view.sectorsToSelect = {511};
+    view.saveFileAnswer = dir.file("top.hex");
+    view.userChoices.binPath = dir.write("fw.bin", test::randomImage(3000, 5));
+    const auto fromPhone = [&](const Bytes& bytes) {
+        link.receive(bytes);
+        engine.onDataReceived();
+    };
+    engine.dump();
+    fromPhone({0x00});  // the start reply: the dump asks for its first block
+    fromPhone({0x44});
+    fromPhone({0x44});
+    Bytes frame = test::randomImage(loader::kDumpBlockSize, 8);
+    frame.push_back(sum8(frame));
+    fromPhone(frame);  // two bytes too many: its last two stay behind the frame
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(view.outcomes[0].kind, OutcomeKind::Abandoned);
+    EXPECT_EQ(view.outcomes[0].detail, "Checksum mismatched!");
+
+    engine.download();
+    EXPECT_EQ(engine.exchange(), "start the operation");
+    fromPhone({0x00});
+    EXPECT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(engine.exchange(), "send the image CRC");
+    fromPhone({0x5A});  // not the sum of the CRC
+    ASSERT_EQ(view.outcomes.size(), 2u);
+    const Failure& failure = view.outcomes[1].failure;
+    EXPECT_EQ(failure.exchange, "send the image CRC");
+    EXPECT_EQ(failure.got, std::optional<std::uint8_t>{0x5A});
 }
 
 }  // namespace

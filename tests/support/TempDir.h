@@ -12,8 +12,9 @@ namespace zrk::test {
 
 class TempDir {
   public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zrk-test-XXXXXX").string();
+    TempDir() : TempDir(std::filesystem::temp_directory_path()) {}
+    explicit TempDir(const std::filesystem::path& parent) {
+        std::string pattern = (parent / "zrk-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()))
             m_Path = pattern;
     }
@@ -35,7 +36,11 @@ class TempDir {
     }
     static std::vector<std::uint8_t> read(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        std::vector<std::uint8_t> bytes;
+        char chunk[16384];
+        while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
+            bytes.insert(bytes.end(), chunk, chunk + in.gcount());
+        return bytes;
     }
 
   private:
