@@ -8,7 +8,8 @@
 namespace zrk {
 
 std::string runExplorer(QWidget& mainWindow, DownloaderView& view, SerialLink& link, LinkPump& pump,
-                        Prompter& prompter, const UserChoices& choices) {
+                        Prompter& prompter, const UserChoices& choices,
+                        std::chrono::milliseconds silenceLimit) {
     std::string error;
     auto codePage =
         CodePage::open(choices.codePage.empty() ? localeCodePageName() : choices.codePage, &error);
@@ -19,6 +20,9 @@ std::string runExplorer(QWidget& mainWindow, DownloaderView& view, SerialLink& l
     view.setProgressPos(0);
     // Not held like a prompt: while it runs, the explorer is the one the link's news are for.
     FsExplorerDialog explorer(link, pump, prompter, std::move(*codePage), &mainWindow);
+    explorer.setSilenceLimit(silenceLimit);
+    explorer.setMainLogNote(
+        [&view](const std::string& note) { view.appendLog("\r\n" + note + "\r\n"); });
     // The window's controls are inert while the explorer has the link, and look it. Disabling
     // the window leaves each control's own state alone (also one the engine changes meanwhile),
     // so enabling it brings every control back as it should be. It comes back as soon as the

@@ -65,12 +65,12 @@ void LinkPump::runWhenFree(std::function<void()> work) {
 
 bool LinkPump::event(QEvent* event) {
     if (event->type() == kDataEvent) {
-        if (m_DataObserver)
-            m_DataObserver();
         if (holding())
             m_DataDeferred = true;
         else
             m_Link.deliverData();
+        if (m_DataObserver)
+            m_DataObserver();
         return true;
     }
     if (event->type() == kLostEvent) {

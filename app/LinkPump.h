@@ -27,7 +27,8 @@ class LinkPump : public QObject, public LinkEventSink {
     void postLinkData(SerialLink& link) override;
     void postLinkLost(SerialLink& link, std::uint64_t session, const std::string& reason) override;
 
-    // Told on the UI thread whenever news of received bytes comes in, held or not.
+    // Told on the UI thread whenever news of received bytes comes in, held or not; after the
+    // handler had them when it was not held, so that what it accepted counts already.
     void setDataObserver(std::function<void()> observer) { m_DataObserver = std::move(observer); }
 
     void hold() { ++m_Holds; }

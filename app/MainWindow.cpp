@@ -20,6 +20,7 @@
 #include "engine/LineSpeeds.h"
 #include "engine/OpenFailureText.h"
 #include "engine/SafeText.h"
+#include "engine/SilenceWatch.h"
 #include "filesystem/NotFirmware.h"
 #include "protocol/ProtocolEngine.h"
 #include "serial/PortDoctor.h"
@@ -135,7 +136,15 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
 
     m_NoAnswerTimer.setSingleShot(true);
     connect(&m_NoAnswerTimer, &QTimer::timeout, this, &MainWindow::hintNoAnswer);
-    m_Pump->setDataObserver([this] { m_NoAnswerTimer.stop(); });
+    // Only a reply the engine accepted shows a phone is there: noise on the line (a floating
+    // input, another device) does not, so the hint still comes.
+    m_Pump->setDataObserver([this] {
+        if (m_Link.repliesAccepted() == m_RepliesAtHint)
+            return;
+        m_RepliesAtHint = m_Link.repliesAccepted();
+        if (m_NoAnswerTimer.isActive())
+            m_NoAnswerTimer.start(m_NoAnswerHintDelayMs);
+    });
 
     // User actions only: pushing the bound values must not count as a change.
     connect(m_Ui->portList, &QComboBox::activated, this, &MainWindow::onPortChanged);
@@ -350,6 +359,7 @@ void MainWindow::onStart() {
     if (m_AutoDownload == 1 && !firmwareChoiceConfirmed())
         return;
     m_Engine->start();
+    m_RepliesAtHint = m_Link.repliesAccepted();
     if (m_Engine->stage() == Stage::WaitingForPhone)
         m_NoAnswerTimer.start(m_NoAnswerHintDelayMs);
 }
@@ -439,7 +449,14 @@ void MainWindow::openExplorer() {
     // and tests may still call this at another time.
     if (m_Engine->stage() != Stage::Ready)
         return;
-    if (const std::string note = runExplorer(*this, *this, m_Link, *m_Pump, m_Prompter, choices());
+    // "ExplorerTimeout": seconds without a reply before an explorer wait gives up, as the
+    // command line's --timeout (0 waits for ever); absent or unreadable, the same default.
+    bool given = false;
+    const int stored = m_Settings.readString(QStringLiteral("ExplorerTimeout")).toInt(&given);
+    const std::chrono::seconds silence =
+        given && stored >= 0 ? std::chrono::seconds(stored) : kDefaultSilenceLimit;
+    if (const std::string note =
+            runExplorer(*this, *this, m_Link, *m_Pump, m_Prompter, choices(), silence);
         !note.empty())
         appendLog("\r\n" + note + "\r\n");
 }

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTimer>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -154,6 +155,7 @@ class MainWindow : public QDialog, public DownloaderView {
     std::chrono::steady_clock::time_point m_BaudDue;
     QTimer m_NoAnswerTimer;
     int m_NoAnswerHintDelayMs = 15000;
+    std::uint64_t m_RepliesAtHint = 0;  // the link's accepted replies when the hint was set
 
     // Values bound to controls (read back and pushed all together).
     int m_PortIndex = -1;

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/CommandHelp.h"
 #include "cli/CommandSuggestion.h"
 #include "cli/CopyCommandLine.h"
 #include "cli/ExitCodes.h"
@@ -250,6 +251,8 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
         ->type_name("COMn|PATH");
 
     auto* ports = addPortsCommand(app);
+    // The exit table is the top level's; each command points to it and shows itself in use.
+    setCommandFooters(app);
 
     try {
         app.parse(argc, argv);

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/SilenceWatch.h"
+
 namespace zrk::cli {
 
 enum class Command {
@@ -53,7 +55,7 @@ struct Options {
     std::optional<unsigned> speed;  // baud, or the stored choice
     bool sim = false;
     std::string simOptions;
-    int timeoutSeconds = 30;  // 0 waits for ever
+    int timeoutSeconds = static_cast<int>(kDefaultSilenceLimit.count());  // 0: for ever
     std::string tracePath;
     std::string logPath;
     bool quiet = false;

@@ -23,14 +23,21 @@ namespace {
 class TerminalExplorerView : public ExplorerView {
   public:
     // confirmed: the command itself named the file to delete, so its question is answered.
-    TerminalExplorerView(TerminalView& view, bool confirmed)
-        : m_View(view), m_Confirmed(confirmed) {}
+    // logShown: the log reaches the terminal (no --quiet).
+    TerminalExplorerView(TerminalView& view, bool confirmed, bool logShown)
+        : m_View(view), m_Confirmed(confirmed), m_LogShown(logShown) {}
 
-    void appendLog(const std::string& text) override { m_View.appendLog(text); }
+    void appendLog(const std::string& text) override {
+        m_LastLog = text;
+        m_View.appendLog(text);
+    }
     void setLogText(const std::string& text) override { m_View.setLogText(text); }
     void setProgressRange(std::uint32_t total) override { m_View.setProgressRange(total); }
     void setProgressPos(std::uint32_t position) override { m_View.setProgressPos(position); }
     void messageBox(const std::string& text, MessageIcon icon) override {
+        // The log line just shown said it ("** Dump Completed! **"): once is enough.
+        if (m_LogShown && m_LastLog.find("** " + text + " **") != std::string::npos)
+            return;
         m_View.messageBox(text, icon);
     }
     bool askYesNo(const std::string& text) override { return m_Confirmed || m_View.askYesNo(text); }
@@ -79,6 +86,8 @@ class TerminalExplorerView : public ExplorerView {
   private:
     TerminalView& m_View;
     bool m_Confirmed;
+    bool m_LogShown;
+    std::string m_LastLog;
     // Directories carry their parent: a listing only reports those it adds to the tree.
     std::vector<std::pair<std::optional<std::string>, std::string>> m_Names;
     std::optional<OperationOutcome> m_Outcome;
@@ -125,7 +134,7 @@ int runExplorerCommand(const PhoneJob& job, SerialLink& link, EngineLoop& loop, 
         output.diagnostic("cannot use the code page " + codePageName + ": " + error);
         return EXIT_USAGE;
     }
-    TerminalExplorerView xview(view, job.command == Command::FsRemove);
+    TerminalExplorerView xview(view, job.command == Command::FsRemove, !job.quiet);
     ExplorerEngine explorer(link, xview, std::move(*codePage), systemClock(), job.nandPages);
     const std::chrono::milliseconds silence = job.timeout;
     // The loop's one timer is the baud switch's, which is long over: the explorer borrows it.

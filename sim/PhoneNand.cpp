@@ -371,6 +371,10 @@ void Phone::sendReadOutBlock() {
 }
 
 void Phone::sendNandPage() {
+    if (m_Options.faults.silentNandPage == m_DumpPage) {
+        m_State = State::LoaderCommand;
+        return;
+    }
     std::vector<std::uint8_t> page = m_Nand.page(m_DumpPage);
     std::uint8_t sum = phoneSum8(page.data(), page.size());
     if (m_Options.faults.badNandPage == m_DumpPage)

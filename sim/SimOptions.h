@@ -21,6 +21,7 @@ struct SimFaults {
     std::optional<std::uint32_t> badFileBlock;  // n-th file block written (from 0) gets a wrong sum
     std::optional<std::uint32_t> badReadOutBlock;  // n-th read-out block sent (from 0) is corrupt
     std::optional<std::uint32_t> badNandPage;      // NAND page index sent with a wrong checksum
+    std::optional<std::uint32_t> silentNandPage;   // NAND dump page index that is never sent
     bool listErrorBeforeFirst = false;
     bool listErrorAfterFirst = false;
     std::uint8_t listErrorCode = 0x12;

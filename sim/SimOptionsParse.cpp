@@ -145,6 +145,8 @@ void addSimOptions(CLI::App& app, SimOptions& o, ExecutableOptions& exe) {
                  "Fault: a listing's closing E7h is never sent");
     optionalNumber(app, "--silent-readout-block", f.silentReadOutBlock,
                    "Fault: the N-th block read out (counted from 0) is never sent");
+    optionalNumber(app, "--silent-nand-page", f.silentNandPage,
+                   "Fault: NAND dump page N (counted from 0) and all after it are never sent");
     app.add_option_function<std::string>(
            "--unmount-fault",
            [&f](const std::string& v) {

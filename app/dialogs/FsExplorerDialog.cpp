@@ -19,6 +19,7 @@
 #include "filesystem/CodePage.h"
 #include "filesystem/explorer/ExplorerEngine.h"
 #include "filesystem/explorer/FolderPull.h"
+#include "serial/SerialLink.h"
 
 namespace zrk {
 namespace {
@@ -26,6 +27,9 @@ namespace {
 QString fromStd(const std::string& text) {
     return QString::fromStdString(text);
 }
+
+// How often a wait's silence is looked at: a small part of any limit worth setting.
+constexpr int kSilenceTickMs = 250;
 
 template <class T>
 T* placed(QWidget* parent, int x, int y, int width, int height) {
@@ -95,6 +99,9 @@ FsExplorerDialog::FsExplorerDialog(SerialLink& link, LinkPump& pump, Prompter& p
     m_QuietTimer.setSingleShot(true);
     connect(&m_QuietTimer, &QTimer::timeout, this,
             [this] { m_Pump.runWhenFree([this] { m_Engine->onQuietTimer(); }); });
+    m_SilenceClock = [] { return std::chrono::steady_clock::now(); };
+    m_SilenceTimer.setInterval(kSilenceTickMs);
+    connect(&m_SilenceTimer, &QTimer::timeout, this, &FsExplorerDialog::checkSilence);
     connect(m_Tree, &QTreeWidget::itemSelectionChanged, this, [this] {
         const auto selected = m_Tree->selectedItems();
         if (selected.isEmpty() || m_Closing)
@@ -115,6 +122,7 @@ FsExplorerDialog::FsExplorerDialog(SerialLink& link, LinkPump& pump, Prompter& p
 
 FsExplorerDialog::~FsExplorerDialog() {
     m_QuietTimer.stop();
+    m_SilenceTimer.stop();
     m_Copy.reset();
     // A window torn down without its closing exchange (the program ends) must still not leave
     // its engine on the link's stack.
@@ -122,7 +130,37 @@ FsExplorerDialog::~FsExplorerDialog() {
 }
 
 void FsExplorerDialog::start() {
+    m_Silence.restart(m_Link.repliesAccepted(), m_SilenceClock());
+    m_SilenceTimer.start();
     m_Engine->open();
+}
+
+void FsExplorerDialog::setSilenceLimit(std::chrono::milliseconds limit) {
+    m_Silence.setLimit(limit);
+}
+
+void FsExplorerDialog::setSilenceClock(std::function<std::chrono::steady_clock::time_point()> now) {
+    m_SilenceClock = std::move(now);
+    m_Silence.restart(m_Link.repliesAccepted(), m_SilenceClock());
+}
+
+void FsExplorerDialog::checkSilence() {
+    const auto now = m_SilenceClock();
+    const std::uint64_t accepted = m_Link.repliesAccepted();
+    // Nothing is awaited while idle, and while a prompt is open the phone's news wait for the
+    // answer: neither time counts.
+    if (!m_Engine->isOpen() || m_Engine->state() == ExplorerEngine::State::EXPLORER_IDLE ||
+        m_Pump.holding()) {
+        m_Silence.restart(accepted, now);
+        return;
+    }
+    if (!m_Silence.silent(accepted, now))
+        return;
+    m_Silence.restart(accepted, now);
+    const auto seconds = std::chrono::ceil<std::chrono::seconds>(m_Silence.limit()).count();
+    const std::string note = m_Engine->onSilence(seconds);
+    if (!note.empty() && m_MainLogNote)
+        m_MainLogNote(note);
 }
 
 const std::string& FsExplorerDialog::logText() const {
@@ -258,6 +296,7 @@ void FsExplorerDialog::setTreeEnabled(bool enabled) {
 
 void FsExplorerDialog::closeExplorer() {
     m_QuietTimer.stop();
+    m_SilenceTimer.stop();
     accept();
 }
 

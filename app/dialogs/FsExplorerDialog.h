@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/SilenceWatch.h"
 #include "filesystem/explorer/ExplorerView.h"
 
 class QListWidget;
@@ -45,6 +46,16 @@ class FsExplorerDialog : public QDialog, public ExplorerView {
     bool copying() const;
     // The time the progress bar's rate is measured by (pictures and tests set their own).
     void setProgressClock(std::function<std::chrono::steady_clock::time_point()> now);
+    // Every wait for the phone ends after this long without a reply accepted, as the command
+    // line's do; zero waits for ever. The default is the command line's.
+    void setSilenceLimit(std::chrono::milliseconds limit);
+    // The time the silence limit is measured by (tests set their own).
+    void setSilenceClock(std::function<std::chrono::steady_clock::time_point()> now);
+    // Where a wait that ran out is told for the main window's log (one UTF-8 line): the
+    // explorer's own log goes when the window closes.
+    void setMainLogNote(std::function<void(const std::string&)> note) {
+        m_MainLogNote = std::move(note);
+    }
 
     // The path of a tree node: its ancestors' texts joined by single "/" separators.
     static QString nodePath(const QTreeWidgetItem* node);
@@ -83,6 +94,8 @@ class FsExplorerDialog : public QDialog, public ExplorerView {
     void folderCopied(const FolderCopySummary& summary, const OperationOutcome& outcome);
     // The selected file's full path: the current directory, one "/", the item's text.
     std::string selectedFilePath() const;
+    // The silence timer's tick: an exchange that waited out the limit is given up.
+    void checkSilence();
 
     // The engine speaks the local code page; the widgets show UTF-8.
     QString shown(const std::string& local) const;
@@ -102,6 +115,10 @@ class FsExplorerDialog : public QDialog, public ExplorerView {
     std::unique_ptr<ExplorerEngine> m_Engine;
     std::unique_ptr<FolderPull> m_Copy;  // after the engine: it gives the engine its view back
     QTimer m_QuietTimer;
+    QTimer m_SilenceTimer;
+    SilenceWatch m_Silence;
+    std::function<std::chrono::steady_clock::time_point()> m_SilenceClock;
+    std::function<void(const std::string&)> m_MainLogNote;
     std::string m_CurrentDirectory = "/";
     bool m_Closing = false;
 };

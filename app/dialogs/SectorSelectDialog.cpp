@@ -61,6 +61,22 @@ QString SectorSelectDialog::sectorLine(const SectorMap& map, int i) {
     return QString::asprintf("%03d: 0x%07X ~ 0x%07X (%2dKBytes)", i, start, end, kilobytes);
 }
 
+void SectorSelectDialog::warn(const QString& text) {
+    if (m_Warning)
+        m_Warning(this, text);
+    else
+        QMessageBox::warning(this, windowTitle(), text);
+}
+
+void SectorSelectDialog::accept() {
+    if (std::none_of(m_Flags.begin(), m_Flags.begin() + m_Count,
+                     [](std::int32_t flag) { return flag != 0; })) {
+        warn(QStringLiteral("No sector selected!"));
+        return;
+    }
+    QDialog::accept();
+}
+
 void SectorSelectDialog::setFlag(int i, std::int32_t value) {
     m_Flags[i] = value;
     m_Ui->sectorList->item(i)->setData(Qt::CheckStateRole, value ? Qt::Checked : Qt::Unchecked);
@@ -93,11 +109,7 @@ void SectorSelectDialog::selectRange() {
     const int from = m_Ui->fromList->currentIndex();
     const int to = m_Ui->toList->currentIndex();
     if (from < 0 || to < from) {
-        const QString text = QStringLiteral("Selection Error!");
-        if (m_Warning)
-            m_Warning(this, text);
-        else
-            QMessageBox::warning(this, windowTitle(), text);
+        warn(QStringLiteral("Selection Error!"));
         return;
     }
     for (int i = from; i <= to && i < m_Count; ++i)

@@ -35,7 +35,12 @@ class SectorSelectDialog : public QDialog {
     // "%03d: 0x%07X ~ 0x%07X (%2dKBytes)" for sector i.
     static QString sectorLine(const SectorMap& map, int i);
 
+    // START: with nothing ticked the window stays open and says so, so that the person can
+    // still tick a sector.
+    void accept() override;
+
   private:
+    void warn(const QString& text);
     void toggle(QListWidgetItem* item);
     void setFlag(int i, std::int32_t value);
     void selectAll();

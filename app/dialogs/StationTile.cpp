@@ -204,9 +204,15 @@ QString StationTile::summary() const {
 void StationTile::refreshAccessible() {
     setAccessibleName(tr("%1 tile").arg(m_Port));
     setAccessibleDescription(summary() + tr(". Press Enter for the port's log."));
-    m_Result->setAccessibleName(tr("%1 last result").arg(m_Port));
-    m_Cause->setAccessibleName(tr("%1 cause").arg(m_Port));
-    m_Stage->setAccessibleName(tr("%1 stage").arg(m_Port));
+    // A label's name is all a screen reader says of it: the name carries the value, as a
+    // field's value follows its name.
+    const auto named = [](const QString& role, const QLabel* label) {
+        return label->text().isEmpty() ? tr("%1: none").arg(role)
+                                       : tr("%1: %2").arg(role, label->text());
+    };
+    m_Result->setAccessibleName(named(tr("%1 last result").arg(m_Port), m_Result));
+    m_Cause->setAccessibleName(named(tr("%1 cause").arg(m_Port), m_Cause));
+    m_Stage->setAccessibleName(named(tr("%1 stage").arg(m_Port), m_Stage));
 }
 
 void StationTile::mouseReleaseEvent(QMouseEvent* event) {

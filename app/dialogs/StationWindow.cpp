@@ -20,6 +20,8 @@
 #include "app/SettingsStore.h"
 #include "app/dialogs/StationTile.h"
 #include "engine/LineSpeeds.h"
+#include "engine/SectorMap.h"
+#include "engine/StartAddress.h"
 #include "serial/PortMap.h"
 
 namespace zrk {
@@ -199,7 +201,13 @@ QWidget* StationWindow::buildRecipe() {
     m_UseStart->setAccessibleDescription(tr("Writes the firmware from this NOR address"));
     m_StartAddress = new QLineEdit;
     m_StartAddress->setAccessibleName(tr("NOR start address"));
-    m_StartAddress->setPlaceholderText(QStringLiteral("0x00000000"));
+    // The hint is an address the field takes: the flash's first, with the range beside it.
+    const QString firstAddress = QString::asprintf("0x%08X", NOR_BASE);
+    const QString lastAddress = QString::asprintf("0x%08X", NOR_BASE + SectorMap::kFlashBytes - 1);
+    m_StartAddress->setPlaceholderText(firstAddress);
+    const QString range = tr("A sector's first address, %1 to %2").arg(firstAddress, lastAddress);
+    m_StartAddress->setToolTip(range);
+    m_StartAddress->setAccessibleDescription(range);
     connect(m_UseStart, &QCheckBox::toggled, m_StartAddress, &QWidget::setEnabled);
     form->addRow(m_UseStart, m_StartAddress);
 

@@ -83,6 +83,12 @@ class ExplorerEngine : public LinkHandler, private ReplyReader {
     void onLinkLost(const std::string& reason) override;
     // The quiet timer of an empty read-out fired.
     void onQuietTimer();
+    // The front end's silence limit (seconds long) passed without a reply accepted: the
+    // exchange waiting ends failed, a transfer keeps what it received as the closing exchange
+    // does, and the controls come back (after a mount that got nothing, EXIT alone). During
+    // the closing exchange the link is given back unconfirmed. Returns one UTF-8 line for the
+    // main log (no line ends); empty when nothing was awaited.
+    std::string onSilence(std::int64_t seconds);
 
     // While set, the exchanges' outcomes, progress and timer go to the listener, and the front
     // end sees only new tree nodes (and the file list when listShown). nullptr: the front end

@@ -206,7 +206,7 @@ void ExplorerExchange::failRefusal(std::uint8_t expected, std::uint8_t got,
     const State at = m_Line.state;
     m_Line.state = State::EXPLORER_IDLE;
     m_Line.fail({m_Name, static_cast<std::int32_t>(at), expected, got, FailureCause::NotOnPhone,
-                 "no such file on the phone: " + shownPath(m_Asked)});
+                 "no such file on the phone: " + shownPath(m_Asked, m_Line.names)});
 }
 
 void ExplorerExchange::failHere(FailureCause cause, const std::string& detail) {

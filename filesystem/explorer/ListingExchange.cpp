@@ -221,7 +221,7 @@ void ListingExchange::failedListing(std::uint8_t byte) {
         if (m_ErrorCode == LIST_CANNOT_OPEN && m_Entries == 0) {
             m_Line.fail({name(), static_cast<std::int32_t>(State::LIST_FAILED), std::nullopt,
                          LIST_ERROR, FailureCause::NotOnPhone,
-                         "no such folder on the phone: " + shownPath(m_CurrentDir)});
+                         "no such folder on the phone: " + shownPath(m_CurrentDir, m_Line.names)});
             return;
         }
         m_Line.fail({name(), static_cast<std::int32_t>(State::LIST_FAILED), std::nullopt,

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
@@ -16,7 +18,10 @@
 #include "app/SettingsStore.h"
 #include "app/dialogs/StationTile.h"
 #include "app/dialogs/StationWindow.h"
+#include "engine/SectorMap.h"
+#include "engine/StartAddress.h"
 #include "sim/PhoneSimulator.h"
+#include "station/StationEvents.h"
 #include "support/TestImages.h"
 
 namespace zrk {
@@ -92,6 +97,19 @@ TEST_F(StationWindowTest, TilesSayPassOrFailWithTheCauseAndTheRecipeIsKept) {
         EXPECT_TRUE(pass.accessibleDescription().contains("last phone: PASS"));
         EXPECT_TRUE(fail.accessibleDescription().contains(fail.causeText()));
         EXPECT_TRUE(fail.accessibleDescription().contains("failed 1"));
+        // Each label is heard with its value, not only by its role.
+        const auto heard = [](const StationTile& tile, const QString& text) {
+            for (const QLabel* label : tile.findChildren<QLabel*>())
+                if (label->text() == text)
+                    return label->accessibleName();
+            return QString();
+        };
+        EXPECT_TRUE(heard(pass, "PASS").endsWith("last result: PASS"))
+            << heard(pass, "PASS").toStdString();
+        EXPECT_TRUE(heard(fail, fail.causeText()).endsWith("cause: " + fail.causeText()));
+        const QString stage =
+            heard(pass, QString::fromLatin1(station::portStateWords(pass.state())));
+        EXPECT_TRUE(stage.contains("stage: ")) << stage.toStdString();
         EXPECT_FALSE(window.portLog(1).isEmpty());
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(reports.toStdString()),
                                 std::filesystem::directory_iterator{}),
@@ -112,6 +130,23 @@ TEST_F(StationWindowTest, TilesSayPassOrFailWithTheCauseAndTheRecipeIsKept) {
     EXPECT_EQ(again.tiles()[1]->accessibleName(), bad + " tile");
     again.stopAll();
     ASSERT_TRUE(pumpUntil([&] { return !again.running(); }));
+}
+
+TEST_F(StationWindowTest, TheStartAddressHintIsAnAddressTheFieldTakes) {
+    StationWindow window(*settings, prompter);
+    QLineEdit* field = nullptr;
+    for (QLineEdit* edit : window.findChildren<QLineEdit*>())
+        if (edit->accessibleName() == "NOR start address")
+            field = edit;
+    ASSERT_NE(field, nullptr);
+    SectorMap map;
+    map.activate();
+    EXPECT_EQ(
+        judgeStartAddress(parseStartAddress(field->placeholderText().toStdString()), map).kind,
+        StartAddressVerdict::Kind::Accepted)
+        << field->placeholderText().toStdString();
+    EXPECT_TRUE(field->accessibleDescription().contains("0x10000000 to 0x11FFFFFF"))
+        << field->accessibleDescription().toStdString();
 }
 
 TEST_F(StationWindowTest, ClosingDuringAWriteAsksFirstAndNoKeepsItRunning) {

@@ -2,12 +2,14 @@
 // menu, EXIT, and the main window's own work afterwards.
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
+#include <chrono>
 
 #include "SimWindowFixture.h"
 #include "app/dialogs/FsExplorerDialog.h"
@@ -214,6 +216,106 @@ TEST_F(WindowExplorer, TheTreeMenuCopiesAFolderToThePc) {
     ASSERT_TRUE(b.open(QIODevice::ReadOnly));
     EXPECT_EQ(b.readAll(), QByteArray(reinterpret_cast<const char*>(big.data()), 10000));
     EXPECT_EQ(sim->violationCount(), 0u) << sim->summary();
+}
+
+// A phone that goes quiet: its faults and a fresh window bound to it, explorer time in the
+// test's hands so that no wait is sat out for real.
+class WindowExplorerSilence : public SimWindowFixture {
+  protected:
+    void bringUpWith(const sim::SimOptions& options) {
+        startPhone(options);
+        chooseSpeed(3);
+        ASSERT_TRUE(bringUp()) << log();
+    }
+    // Lets explorer time run, a second per turn of the event loop, until done() holds: called
+    // only once the phone has stopped answering.
+    bool letTimePass(const std::function<bool()>& done) {
+        return pumpUntil([&] {
+            now += std::chrono::seconds(1);
+            return done();
+        });
+    }
+    std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+};
+
+TEST_F(WindowExplorerSilence, ANandDumpThePhoneStopsEndsAfterTheCommandLinesTimeout) {
+    sim::SimOptions options;
+    options.faults.silentNandPage = 512;  // the first 1 MB comes, then nothing
+    bringUpWith(options);
+    const QString out = dir.filePath(QStringLiteral("nand.hex"));
+    prompter.saveAnswers.push_back(out);
+    bool ok = false, controlsBack = false;
+    std::string explorerLog;
+    int result = -1;
+    prompter.onDialog = [&](QDialog& dialog) {
+        auto& explorer = dynamic_cast<FsExplorerDialog&>(dialog);
+        explorer.setSilenceClock([&] { return now; });
+        dialog.show();
+        auto* tree = dialog.findChild<QTreeWidget*>(QStringLiteral("directoryTree"));
+        auto* list = dialog.findChild<QListWidget*>(QStringLiteral("fileList"));
+        auto* dump = dialog.findChild<QPushButton*>(QStringLiteral("nandDumpButton"));
+        ok = pumpUntil([&] { return dump->isEnabled(); });
+        if (ok) {
+            dump->click();
+            ok = pumpUntil([&] {
+                return explorer.logText().find("** Dump!( 1048576 Byte)") != std::string::npos;
+            });
+        }
+        if (ok)
+            ok = letTimePass([&] { return dump->isEnabled(); });
+        explorerLog = explorer.logText();
+        controlsBack = tree->isEnabled() && list->isEnabled() && dump->isEnabled();
+        dialog.findChild<QPushButton*>(QStringLiteral("exitButton"))->click();
+        pumpUntil([&] { return !dialog.isVisible(); });
+        result = dialog.result();
+        return result;
+    };
+    click("explorerButton");
+    ASSERT_TRUE(ok) << explorerLog;
+    const std::string part = out.toStdString() + ".part";
+    EXPECT_NE(explorerLog.find("** the phone sent nothing for 30 s: the NAND full dump was given "
+                               "up **\r\nThe pages received so far are in " +
+                               part),
+              std::string::npos)
+        << explorerLog;
+    EXPECT_TRUE(controlsBack);
+    EXPECT_EQ(QFileInfo(QString::fromStdString(part)).size(), 512 * 2048);
+    EXPECT_FALSE(QFile::exists(out));
+    EXPECT_TRUE(
+        logHas("QIX Explorer: the phone sent nothing for 30 s; the NAND full dump was "
+               "given up; the pages received so far are in " +
+               part))
+        << log();
+    // The phone still answers the unmount: the window closed by its closing exchange, and the
+    // main window's work goes on.
+    EXPECT_EQ(result, int(QDialog::Accepted));
+    click("statusButton");
+    EXPECT_TRUE(pumpUntil([&] { return logHas("11. maximum length of filenames"); })) << log();
+    EXPECT_EQ(sim->violationCount(), 0u) << sim->summary();
+}
+
+TEST_F(WindowExplorerSilence, AnUnansweredUnmountStillClosesTheWindow) {
+    sim::SimOptions options;
+    options.faults.unmountFault = sim::SimFaults::UnmountFault::Silent;
+    bringUpWith(options);
+    bool ok = false;
+    prompter.onDialog = [&](QDialog& dialog) {
+        auto& explorer = dynamic_cast<FsExplorerDialog&>(dialog);
+        explorer.setSilenceClock([&] { return now; });
+        dialog.show();
+        auto* dump = dialog.findChild<QPushButton*>(QStringLiteral("nandDumpButton"));
+        ok = pumpUntil([&] { return dump->isEnabled(); }) &&
+             (dialog.findChild<QPushButton*>(QStringLiteral("exitButton"))->click(),
+              letTimePass([&] { return !dialog.isVisible(); }));
+        return dialog.result();
+    };
+    click("explorerButton");
+    ASSERT_TRUE(ok);
+    EXPECT_TRUE(
+        logHas("QIX Explorer: the unmount (E4h) was not answered; the phone sent nothing "
+               "for 30 s; the phone's file system may still be mounted"))
+        << log();
+    EXPECT_TRUE(window->isEnabled());
 }
 
 }  // namespace

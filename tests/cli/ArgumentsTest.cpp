@@ -4,6 +4,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "cli/CommandHelp.h"
 #include "cli/CommandLine.h"
 #include "cli/ExitCodes.h"
 #include "cli/SectorList.h"
@@ -270,6 +271,39 @@ TEST(SimArguments, BareWordsGetDashesDashedOnesKeepTheirValues) {
     EXPECT_EQ(splitSimOptions("--hangup-after=100 pace"),
               (std::vector<std::string>{"--hangup-after=100", "--pace"}));
     EXPECT_TRUE(splitSimOptions("").empty());
+}
+
+// The exit table is told once, at the top; each command's help points to it and shows the
+// command in use, with an example that itself parses.
+TEST(CommandLine, EachCommandsHelpShowsAnExampleAndPointsToTheExitTable) {
+    const auto top = parse({"--help"});
+    EXPECT_NE(top.out.find("130  interrupted"), std::string::npos) << top.out;
+    for (const auto& [command, example] : commandExamples()) {
+        std::vector<std::string> words;
+        std::istringstream typed(command);
+        for (std::string word; typed >> word;)
+            words.push_back(word);
+        std::vector<const char*> args;
+        for (const auto& word : words)
+            args.push_back(word.c_str());
+        args.push_back("--help");
+        const auto help = parse(args);
+        EXPECT_EQ(help.outcome.exitCode, EXIT_OK) << command;
+        EXPECT_EQ(help.out.find("130  interrupted"), std::string::npos) << command << help.out;
+        EXPECT_NE(help.out.find("Exit status: see zrk410 --help."), std::string::npos) << command;
+        EXPECT_NE(help.out.find("Example:\n  " + example + "\n"), std::string::npos)
+            << command << help.out;
+
+        std::vector<std::string> exampleWords;
+        std::istringstream line(example);
+        for (std::string word; line >> word;)
+            exampleWords.push_back(word);
+        std::vector<const char*> exampleArgs;
+        for (std::size_t i = 1; i < exampleWords.size(); ++i)  // past "zrk410"
+            exampleArgs.push_back(exampleWords[i].c_str());
+        const auto parsed = parse(exampleArgs);
+        EXPECT_TRUE(parsed.outcome.options) << example << ": " << parsed.err;
+    }
 }
 
 }  // namespace

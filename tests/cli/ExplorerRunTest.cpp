@@ -211,5 +211,22 @@ TEST_F(ExplorerRun, ASilentPhoneEndsTheCommandAfterOneTimeoutNotTwo) {
     EXPECT_LT(std::chrono::steady_clock::now() - endWait, std::chrono::seconds(kTimeout * 5 / 3));
 }
 
+TEST_F(ExplorerRun, AReadOutSaysItIsCompleteOnce) {
+    const auto times = [](const std::string& text) {
+        std::size_t n = 0;
+        for (auto at = text.find("Dump Completed!"); at != std::string::npos;
+             at = text.find("Dump Completed!", at + 1))
+            ++n;
+        return n;
+    };
+    ChildProcess logged = runLogged({"fs", "get", "/top.txt", "--out", path("a.out").string()});
+    ASSERT_EQ(logged.wait(), EXIT_OK) << logged.out() << logged.err();
+    EXPECT_EQ(times(logged.out()), 1u) << logged.out();
+    // Without the log the message is the one word of it.
+    ChildProcess quiet = run({"fs", "get", "/top.txt", "--out", path("b.out").string()});
+    ASSERT_EQ(quiet.wait(), EXIT_OK) << quiet.out() << quiet.err();
+    EXPECT_EQ(times(quiet.out()), 1u) << quiet.out();
+}
+
 }  // namespace
 }  // namespace zrk::cli

@@ -162,5 +162,18 @@ TEST_F(SectorDialog, StartAcceptsAndExitCancelsLeavingTheFlags) {
     EXPECT_EQ(ticked(), 3);
 }
 
+TEST_F(SectorDialog, StartWithNothingTickedSaysSoAndStaysOpen) {
+    dialog->show();
+    click("acceptButton");
+    EXPECT_EQ(warnings, QStringList{QStringLiteral("No sector selected!")});
+    EXPECT_TRUE(dialog->isVisible());
+    // The person can still tick one and start.
+    range(4, 4);
+    click("acceptButton");
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(flags[4], 1);
+}
+
 }  // namespace
 }  // namespace zrk
