@@ -114,7 +114,7 @@ bool SeveralPhones::addTargets(const PhoneJob& base, std::string* error) {
         outputs.push_back({"--trace of " + task->name, task->job.tracePath});
         const std::string& folder = task->job.copy.folder;
         if (!folder.empty()) {
-            outputs.push_back({"the folder of " + task->name, folder});
+            outputs.push_back({"the folder of " + task->name, folder, true});
             if (m_Options.command == Command::FsBackup) {
                 const std::string image = backupImagePath(folder);
                 outputs.push_back({"the backup image of " + task->name, image});

@@ -81,7 +81,7 @@ std::string inputClash(const std::vector<NamedOutput>& outputs,
 
 std::string unwritableOutput(const std::vector<NamedOutput>& outputs) {
     for (const NamedOutput& output : outputs) {
-        if (output.path.empty())
+        if (output.path.empty() || output.folder)
             continue;
         if (std::string refusal = outputTargetRefusal(output.path); !refusal.empty())
             return output.what + ": " + refusal;

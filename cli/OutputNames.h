@@ -12,6 +12,7 @@ namespace zrk::cli {
 struct NamedOutput {
     std::string what;  // "--out of COM2"
     std::string path;
+    bool folder = false;  // a folder copy's target: its own checks judge what may stand there
 };
 
 struct NamedInput {
