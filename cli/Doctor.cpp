@@ -33,11 +33,7 @@ int runDoctor(const Options& o, TerminalOutput& output) {
         return EXIT_USAGE;
     }
     const StoredSettings stored = readStoredSettings();
-    PortMap ports;
-    for (const auto& [number, path] : stored.portDevices)
-        ports.setDevice(number, path);
-    for (const auto& [number, key] : stored.portAdapters)
-        ports.setAdapter(number, key);
+    PortMap ports = portMapOf(stored);
     auto comTarget = [&ports](int n) {
         return Target{PortMap::portName(n), ports.device(n),
                       !ports.adapter(n).empty() ? "bound to the USB adapter " + ports.adapter(n)

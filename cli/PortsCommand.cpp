@@ -24,13 +24,7 @@ std::string accessText(const SerialDevice& d) {
 }
 
 PortMap storedPorts() {
-    const StoredSettings stored = readStoredSettings();
-    PortMap ports;
-    for (const auto& [number, path] : stored.portDevices)
-        ports.setDevice(number, path);
-    for (const auto& [number, key] : stored.portAdapters)
-        ports.setAdapter(number, key);
-    return ports;
+    return portMapOf(readStoredSettings());
 }
 
 }  // namespace

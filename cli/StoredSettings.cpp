@@ -37,6 +37,15 @@ StoredSettings readStoredSettings() {
     return stored;
 }
 
+PortMap portMapOf(const StoredSettings& stored) {
+    PortMap ports;
+    for (const auto& [number, path] : stored.portDevices)
+        ports.setDevice(number, path);
+    for (const auto& [number, key] : stored.portAdapters)
+        ports.setAdapter(number, key);
+    return ports;
+}
+
 void storePortBinding(int portNumber, const std::string& device, const std::string& adapter) {
     QSettings settings("KEPLA Tools", "ZR-K410 Downloader");
     settings.beginGroup("Ports");

@@ -4,6 +4,8 @@
 #include <map>
 #include <string>
 
+#include "serial/PortMap.h"
+
 namespace zrk::cli {
 
 struct StoredSettings {
@@ -16,6 +18,8 @@ struct StoredSettings {
 // Values outside their lists count as absent (0), as the window treats them. A name bound to
 // a USB adapter that is present stands for the path the adapter has now.
 StoredSettings readStoredSettings();
+// What each COM name stands for, devices and adapter bindings alike, as the window keeps them.
+PortMap portMapOf(const StoredSettings& stored);
 // Keeps what COMn stands for, as the window would.
 void storePortBinding(int portNumber, const std::string& device, const std::string& adapter);
 
