@@ -191,8 +191,6 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
     TerminalView view(output, choices, job.answers);
     view.onStartTimer = [&](int ms) { loop.startTimer(ms); };
     view.onStopTimer = [&] { loop.stopTimer(); };
-    if (observer)
-        view.onOutcome = [&](const OperationOutcome& o) { observer->operationEnded(o, view); };
 
     int result = EXIT_OK;
     {
@@ -209,6 +207,16 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
         const auto interrupted = [shared, &ownInterrupts] {
             return shared ? shared->interrupted() : ownInterrupts->interrupted();
         };
+        // A signal can cut a write short before the loop hears of it; the link was lost because
+        // the user stopped the run, and the report says so.
+        if (observer)
+            view.onOutcome = [&](const OperationOutcome& o) {
+                if (o.kind != OutcomeKind::LinkLost || !interrupted())
+                    return observer->operationEnded(o, view);
+                OperationOutcome stopped = o;
+                stopped.kind = OutcomeKind::Stopped;
+                observer->operationEnded(stopped, view);
+            };
         if (observer) {
             observer->linkReady(link.ports().device(choices.portIndex + 1));
             observer->engineChanged(&engine);
