@@ -153,8 +153,9 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
         ->type_name("FILE");
     app.add_option("--log", o.logPath, "write a copy of the log to FILE")->type_name("FILE");
     app.add_option("--codepage", o.codePage,
-                   "code page the .cfg file's names are written in, such as CP1252 or CP949; "
-                   "default: the locale's")
+                   "code page of the .cfg files read and written (download, verify, qix, "
+                   "fs backup), such as CP1252 or CP949; default: the locale's. Names typed "
+                   "and shown are always in the locale's encoding")
         ->type_name("NAME");
     app.add_flag("--quiet,-q", o.quiet,
                  "no log and no progress bar; message lines and errors only");

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/ExitCodes.h"
+#include "cli/TerminalEncoding.h"
 #include "cli/TerminalOutput.h"
 #include "engine/EngineLoop.h"
 #include "engine/SafeText.h"
@@ -127,8 +128,9 @@ int closingExit(int result, EngineLoop::RunResult closing,
 int runExplorerCommand(const PhoneJob& job, SerialLink& link, EngineLoop& loop, TerminalView& view,
                        TerminalOutput& output, const std::function<bool()>& interrupted) {
     std::string error;
-    const std::string codePageName =
-        job.choices.codePage.empty() ? localeCodePageName() : job.choices.codePage;
+    // What the terminal types and shows is in the locale's encoding; --codepage names the
+    // .cfg's page alone, so it never reaches the explorer.
+    const std::string codePageName = terminalEncoding().codePage;
     auto codePage = CodePage::open(codePageName, &error);
     if (!codePage) {
         output.diagnostic("cannot use the code page " + codePageName + ": " + error);

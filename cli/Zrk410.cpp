@@ -21,6 +21,8 @@
 #include "cli/SimArguments.h"
 #include "cli/StartAddress.h"
 #include "cli/StoredSettings.h"
+#include "cli/TerminalEncoding.h"
+#include "cli/TypedPhonePath.h"
 #include "engine/Checksums.h"
 #include "engine/LineSpeeds.h"
 #include "engine/OpenFile.h"
@@ -126,7 +128,7 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
     output.setQuiet(o.quiet);
     // The terminal reads our bytes in the locale's code page, whatever page names were
     // converted to: that page decides which bytes it would take for controls.
-    if (const auto terminal = CodePage::open(localeCodePageName(), nullptr))
+    if (const auto terminal = CodePage::open(terminalEncoding().codePage, nullptr))
         output.setEncoding(textEncodingOf(*terminal));
     if (const int refused = resolveAutoPorts(o, output))
         return refused;
@@ -231,6 +233,10 @@ int runZrk410(int argc, const char* const* argv, TerminalOutput& output) {
     }
     job.choices.verifyAfterDownload = o.verify;
     if (isExplorerCommand(o.command)) {
+        if (const std::string problem = typedPhonePathProblem(o.fsPath); !problem.empty()) {
+            output.diagnostic(problem);
+            return EXIT_USAGE;
+        }
         job.fsPath = o.fsPath;
         job.nandPages = o.nandPages;
     }
