@@ -1,6 +1,6 @@
 #include "fuzz/EngineDriver.h"
 
-#include <functional>
+#include <span>
 
 #include "fuzz/CompletionChecks.h"
 #include "fuzz/EngineInvariants.h"
@@ -48,7 +48,7 @@ class Driver {
         for (int n = 0; n < kMaxActions && !in.empty(); ++n)
             act(in);
         // Closing the window: whatever runs ends, with its one outcome, and nothing stays open.
-        step("Stop at the end", true, [&] { m_Rig.engine.stop(); });
+        step(trail().add("Stop at the end"), true, [&] { m_Rig.engine.stop(); });
         check(!m_Rig.engine.context().tracking(), "an operation is still tracked after Stop");
         check(!m_Rig.link.connected, "the port is open after Stop");
     }
@@ -104,23 +104,28 @@ class Driver {
             return;
         }
         if (!offered(op)) {
-            phoneBytes(op, in.bytes((op & 31u) + 1));
+            phoneBytes(op, in.take((op & 31u) + 1));
             return;
         }
         press(op, in);
     }
 
-    void phoneBytes(std::uint8_t op, const Bytes& bytes) {
+    void phoneBytes(std::uint8_t op, std::span<const std::uint8_t> bytes) {
         if (op & 0x20) {
             // In one notification. The engine then takes the bytes in blocks, and which of
             // them a request mid-way answers no longer shows: the replies are not judged.
             m_Invariants.repliesUnmatched();
-            step("phone, one burst:" + hex(bytes), false, [&] { deliver(bytes); });
+            step(trail().add("phone, one burst:").hex(bytes.data(), bytes.size()), false,
+                 [&] { deliver(bytes); });
             return;
         }
         for (const auto b : bytes)
             step(
-                "phone:" + hex({b}), false, [&] { deliver({b}); }, b);
+                trail().add("phone:").hex(&b, 1), false,
+                [&] {
+                    deliver({&b, 1});
+                },
+                b);
     }
 
     void press(std::uint8_t op, FuzzInput& in) {
@@ -128,13 +133,13 @@ class Driver {
         test::RecordingView& view = m_Rig.view;
         switch (op) {
             case 'S':
-                step("START", true, [&] { engine.start(); });
+                step(trail().add("START"), true, [&] { engine.start(); });
                 return;
             case 'P':
-                step("Stop", true, [&] { engine.stop(); });
+                step(trail().add("Stop"), true, [&] { engine.stop(); });
                 return;
             case 'D':
-                step("DOWNLOAD", true, [&] { engine.download(); });
+                step(trail().add("DOWNLOAD"), true, [&] { engine.download(); });
                 return;
             case 'E':
             case 'U':
@@ -142,16 +147,16 @@ class Driver {
                 return;
             case 'F':
                 view.yesNoAnswer = in.byte() & 1;
-                step("Format", true, [&] { engine.format(); });
+                step(trail().add("Format"), true, [&] { engine.format(); });
                 return;
             case 'T':
-                step("Status", true, [&] { engine.status(); });
+                step(trail().add("Status"), true, [&] { engine.status(); });
                 return;
             case 'B': {
                 const bool fail = in.byte() & 1;
                 if (!view.timerRunning)
                     return;  // a stopped timer does not fire
-                step(fail ? "baud timer, reopen fails" : "baud timer", false, [&] {
+                step(trail().add(fail ? "baud timer, reopen fails" : "baud timer"), false, [&] {
                     m_Rig.link.failOpens = fail ? 1 : 0;
                     view.timerRunning = false;
                     engine.onBaudTimer();
@@ -162,7 +167,7 @@ class Driver {
             case 'L':
                 if (!m_Rig.link.connected)
                     return;  // the watcher runs only while the port is open
-                step("link lost", false,
+                step(trail().add("link lost"), false,
                      [&] { m_Rig.link.deliverLinkLost(m_Rig.link.session(), "gone"); });
                 return;
             case 'C':
@@ -187,9 +192,8 @@ class Driver {
             m_Rig.view.sectorsToSelect = {pick(a), pick(b)};
             m_Rig.view.acceptSectors = (a & 0x40) == 0 || (b & 0x40) == 0;
         }
-        const std::string name = std::string(op == 'E' ? "Erase" : "Dump") + " " +
-                                 std::to_string(pick(a)) + "," + std::to_string(pick(b));
-        step(name, true, [&] { op == 'E' ? m_Rig.engine.erase() : m_Rig.engine.dump(); });
+        step(trail().add(op == 'E' ? "Erase " : "Dump ").number(pick(a)).text(",").number(pick(b)),
+             true, [&] { op == 'E' ? m_Rig.engine.erase() : m_Rig.engine.dump(); });
     }
 
     void choose(std::uint8_t x, std::uint8_t y) {
@@ -204,7 +208,7 @@ class Driver {
         if (m_Scenario.mode != DownloadMode::ModeBin)
             c.downloadMode = y & 1 ? DownloadMode::ModeBinAndQix : DownloadMode::ModeQix;
         c.speedIndex = (y >> 1) % 5 == 4 ? -1 : (y >> 1) % 5;
-        trail().add("choices " + std::to_string(x) + "," + std::to_string(y));
+        trail().add("choices ").number(x).text(",").number(y);
     }
 
     void chooseFileSystem(std::uint8_t x) {
@@ -214,10 +218,10 @@ class Driver {
         c.cfgPath = x & 1 ? files().badCfg : files().cfg;
         c.qixPath = x & 2 ? files().images[0] : files().qix;
         c.codePage = x & 4 ? (x & 8 ? "NO-SUCH-CODEPAGE" : "CP1252") : "UTF-8";
-        trail().add("qix files " + std::to_string(x));
+        trail().add("qix files ").number(x);
     }
 
-    void deliver(const Bytes& bytes) {
+    void deliver(std::span<const std::uint8_t> bytes) {
         m_Rig.link.feed(bytes);
         m_Rig.engine.onDataReceived();
     }
@@ -238,7 +242,7 @@ class Driver {
     // engine waits for nothing.
     bool honestOnce() {
         if (m_Rig.view.timerRunning) {
-            step("baud timer", false, [&] {
+            step(trail().add("baud timer"), false, [&] {
                 m_Rig.view.timerRunning = false;
                 m_Rig.engine.onBaudTimer();
             });
@@ -247,13 +251,15 @@ class Driver {
         const Bytes reply = m_Phone.reply();
         if (reply.empty())
             return false;
-        step("honest phone:" + hex(reply), false, [&] { deliver(reply); });
+        step(trail().add("honest phone:").hex(reply.data(), reply.size()), false,
+             [&] { deliver(reply); });
         return true;
     }
 
-    void step(const std::string& name, bool button, const std::function<void()>& action,
+    // The action was noted in the trail (the line) before it runs.
+    template <typename Action>
+    void step(const Trail::Line&, bool button, Action&& action,
               std::optional<std::uint8_t> phoneByte = std::nullopt) {
-        trail().add(name);
         const EngineInvariants::Mark mark = m_Invariants.mark();
         action();
         m_Invariants.afterStep(mark, button, phoneByte);

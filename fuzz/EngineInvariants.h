@@ -24,6 +24,7 @@ class EngineInvariants {
         std::size_t writes;
         std::size_t stages;
         std::string exchange;
+        std::size_t signs;  // signsShown()
     };
     Mark mark() const;
 
@@ -44,7 +45,9 @@ class EngineInvariants {
     void checkOutcomes(const Mark& mark, bool button, std::optional<std::uint8_t> phoneByte);
     void checkFailure(const OperationOutcome& outcome, const Mark& mark,
                       std::optional<std::uint8_t> phoneByte);
-    void checkFiles();
+    void checkFiles(bool countDescriptors);
+    // What the engine has shown so far, in one number that grows with each sign of it.
+    std::size_t signsShown() const;
     // The engine waits for a dump block it asked for, as the wire shows.
     bool waitingForDumpBlock() const;
 

@@ -1,8 +1,10 @@
 #pragma once
 // The fuzz input read front to back as actions and their arguments. Past its end every read
 // gives zeros, so any input is a complete script.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace zrk::fuzz {
@@ -18,6 +20,13 @@ class FuzzInput {
         out.reserve(count);
         while (count-- > 0 && m_At < m_Size)
             out.push_back(m_Data[m_At++]);
+        return out;
+    }
+    // Up to count bytes, in place.
+    std::span<const std::uint8_t> take(std::size_t count) {
+        const std::size_t n = std::min(count, m_Size - std::min(m_At, m_Size));
+        const std::span<const std::uint8_t> out(m_Data + m_At, n);
+        m_At += n;
         return out;
     }
     // The rest of the input.

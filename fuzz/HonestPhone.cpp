@@ -28,7 +28,7 @@ std::uint8_t sumAfterCommand(const std::vector<std::uint8_t>& write) {
 }  // namespace
 
 std::size_t HonestPhone::answered(std::size_t i) const {
-    return m_Rig.link.reply(i).size();
+    return m_Rig.link.replySize(i);
 }
 
 std::size_t HonestPhone::gapBefore(std::size_t i) const {

@@ -3,6 +3,7 @@
 // bytes the engine had taken by then, and every byte fed to it, so that a reply can be matched
 // to the request it answers. A write on a closed port is a violation on the spot.
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "fuzz/FuzzCheck.h"
@@ -24,7 +25,7 @@ class RecordingLink : public test::FakeLink {
     }
 
     // Queues what fits, as the watcher would, and notes it.
-    void feed(const std::vector<std::uint8_t>& bytes) {
+    void feed(std::span<const std::uint8_t> bytes) {
         const std::size_t queued = queue.pushBlock(bytes.data(), bytes.size());
         fed.insert(fed.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(queued));
     }
@@ -33,10 +34,14 @@ class RecordingLink : public test::FakeLink {
     // The bytes the engine took after write i and before the next one (or until now).
     std::vector<std::uint8_t> reply(std::size_t i) const {
         const std::size_t from = transcript[i].consumedAt;
+        return {fed.begin() + static_cast<std::ptrdiff_t>(from),
+                fed.begin() + static_cast<std::ptrdiff_t>(from + replySize(i))};
+    }
+    // How many bytes reply(i) holds, without copying them.
+    std::size_t replySize(std::size_t i) const {
         const std::size_t to =
             i + 1 < transcript.size() ? transcript[i + 1].consumedAt : consumed();
-        return {fed.begin() + static_cast<std::ptrdiff_t>(from),
-                fed.begin() + static_cast<std::ptrdiff_t>(to)};
+        return to - transcript[i].consumedAt;
     }
 
     std::vector<Write> transcript;

@@ -11,7 +11,6 @@
 //   'L' the device is gone    'C' X what the save dialog answers
 //   any other: (op & 31) + 1 bytes from the phone
 #include <algorithm>
-#include <functional>
 #include <memory>
 #include <set>
 
@@ -322,8 +321,9 @@ class Driver {
 
     // ---- The invariants ----------------------------------------------------------------------
 
-    void step(const std::string& name, const std::function<void()>& action, Exchange begins) {
-        trail().add(name + " [state " + std::to_string(static_cast<int>(explorer->state())) + "]");
+    template <typename Action>
+    void step(std::string_view name, Action&& action, Exchange begins) {
+        trail().add(name).text(" [state ").number(static_cast<int>(explorer->state())).text("]");
         const std::size_t outcomesBefore = view.outcomes.size();
         const std::size_t messagesBefore = view.messages.size();
         const std::size_t logBefore = view.log.size();
@@ -333,8 +333,9 @@ class Driver {
         action();
 
         const State state = explorer->state();
-        check(kStates.count(state) == 1,
-              "impossible explorer state " + std::to_string(static_cast<int>(state)));
+        check(kStates.count(state) == 1, [&] {
+            return "impossible explorer state " + std::to_string(static_cast<int>(state));
+        });
         check(explorer->isOpen() == (link.handler() == explorer.get()),
               "the explorer's hold on the link and its own view of it disagree");
         const bool frames = state == State::WAIT_FILE_BLOCK || state == State::WAIT_DUMP_PAGE;
