@@ -1,8 +1,9 @@
 # cmake -DROOT=<tree> -P CheckLayering.cmake
 cmake_minimum_required(VERSION 3.25)
 # Fails when a file of a layer includes a project header from a folder the layer may not see,
-# or a Qt header below the front ends. A row's entry is a folder, or one header ("engine/X.h")
-# when a layer may see that header and nothing else of its folder.
+# a Qt header below the front ends, or a system header above the platform folders. A row's entry
+# is a folder, or one header ("engine/X.h") when a layer may see that header and nothing else of
+# its folder.
 set(_layers
   "files:files"
   "serial:serial files"
@@ -18,6 +19,13 @@ set(_layers
   "sim:sim serial files engine/TargetImages.h")
 # The front ends are the only layers that may use Qt.
 set(_qt_layers app cli)
+# Everything above serial/ and files/ must build for Windows and Linux alike, so it names no
+# system header: the system calls live in serial/posix/ and files/posix/ behind neutral headers.
+# The simulator is a Linux tool and stays out of the rule.
+set(_platform_free_layers engine bringup loader filesystem protocol report station app cli)
+# The headers of POSIX, Linux and Windows; the C and C++ standard headers (<cerrno>, <ctime>,
+# <filesystem>, ...) are everywhere and stay allowed.
+set(_system_header "(unistd|fcntl|poll|termios|iconv|dirent|pwd|grp|langinfo|locale|signal|pthread|spawn|dlfcn|pty|libgen|glob|fnmatch|syslog|strings|utime|sched|semaphore|[Ww]indows|winsock2|ws2tcpip|io|direct|process|conio|shlobj|setupapi|winioctl)\\.h|(sys|linux|asm|netinet|arpa|net)/[^>]*")
 set(_project_folders files serial engine bringup loader filesystem protocol report station app cli sim tests bench tools)
 
 set(_errors "")
@@ -33,6 +41,11 @@ foreach(_entry IN LISTS _layers)
       if(_line MATCHES "#[ \t]*include[ \t]*[<\"](Q[A-Za-z]*|Qt[A-Za-z]*/)")
         if(NOT _layer IN_LIST _qt_layers)
           string(APPEND _errors "${_file}: Qt in the ${_layer} layer: ${_line}\n")
+        endif()
+      elseif(_line MATCHES "#[ \t]*include[ \t]*<(${_system_header})>")
+        if(_layer IN_LIST _platform_free_layers)
+          string(APPEND _errors
+                 "${_file}: system header in the ${_layer} layer (above serial/ and files/): ${_line}\n")
         endif()
       elseif(_line MATCHES "#[ \t]*include[ \t]*\"(([a-z]+)/[^\"]*)\"")
         set(_header "${CMAKE_MATCH_1}")

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <ctime>
 
+#include "files/CalendarTime.h"
+
 namespace zrk {
 
 class Clock {
@@ -16,12 +18,7 @@ class Clock {
 class SystemClock : public Clock {
   public:
     std::int64_t nowSeconds() override { return static_cast<std::int64_t>(std::time(nullptr)); }
-    std::tm localTime() override {
-        const std::time_t now = std::time(nullptr);
-        std::tm out{};
-        localtime_r(&now, &out);
-        return out;
-    }
+    std::tm localTime() override { return localCalendarTime(std::time(nullptr)); }
 };
 
 Clock& systemClock();

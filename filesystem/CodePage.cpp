@@ -1,50 +1,14 @@
 #include "filesystem/CodePage.h"
 
-#include <langinfo.h>
-#include <locale.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <utility>
+
+#include "files/TextConversion.h"
 
 namespace zrk {
 namespace {
 
-const iconv_t kNoDescriptor = reinterpret_cast<iconv_t>(-1);
 constexpr const char* kUtf8 = "UTF-8";
-
-// Runs one whole conversion from the initial shift state. Irreversible conversions count as
-// failures too: glibc only reports them when a character was replaced by something else.
-std::optional<std::string> convert(iconv_t descriptor, std::string_view input) {
-    ::iconv(descriptor, nullptr, nullptr, nullptr, nullptr);
-    std::string output(input.size() * 4 + 16, '\0');
-    char* in = const_cast<char*>(input.data());
-    std::size_t inLeft = input.size();
-    std::size_t used = 0;
-    bool flushing = false;
-    for (;;) {
-        char* out = output.data() + used;
-        std::size_t outLeft = output.size() - used;
-        // The final call with no input writes the shift sequence back to the initial state
-        // (stateful code pages only).
-        const std::size_t result = flushing ? ::iconv(descriptor, nullptr, nullptr, &out, &outLeft)
-                                            : ::iconv(descriptor, &in, &inLeft, &out, &outLeft);
-        used = output.size() - outLeft;
-        if (result == static_cast<std::size_t>(-1)) {
-            if (errno != E2BIG)
-                return std::nullopt;  // EILSEQ, or EINVAL for a sequence cut off at the end
-            output.resize(output.size() * 2);
-            continue;
-        }
-        if (result != 0)
-            return std::nullopt;
-        if (flushing)
-            break;
-        flushing = true;
-    }
-    output.resize(used);
-    return output;
-}
 
 }  // namespace
 
@@ -57,58 +21,33 @@ std::optional<CodePage> CodePage::open(const std::string& name, std::string* err
     // An empty name would mean "the process's locale" to iconv, a '/' an iconv option.
     if (name.empty() || name.find('/') != std::string::npos)
         return refuse();
-    const iconv_t toUtf8 = ::iconv_open(kUtf8, name.c_str());
-    if (toUtf8 == kNoDescriptor)
+    auto toUtf8 = TextConversion::open(kUtf8, name);
+    if (!toUtf8)
         return refuse();
-    const iconv_t fromUtf8 = ::iconv_open(name.c_str(), kUtf8);
-    if (fromUtf8 == kNoDescriptor) {
-        ::iconv_close(toUtf8);
+    auto fromUtf8 = TextConversion::open(name, kUtf8);
+    if (!fromUtf8)
         return refuse();
-    }
-    return CodePage(name, toUtf8, fromUtf8);
+    return CodePage(name, std::move(toUtf8), std::move(fromUtf8));
 }
 
-CodePage::CodePage(std::string name, iconv_t toUtf8, iconv_t fromUtf8)
-    : m_Name(std::move(name)), m_ToUtf8(toUtf8), m_FromUtf8(fromUtf8) {}
+CodePage::CodePage(std::string name, std::unique_ptr<TextConversion> toUtf8,
+                   std::unique_ptr<TextConversion> fromUtf8)
+    : m_Name(std::move(name)), m_ToUtf8(std::move(toUtf8)), m_FromUtf8(std::move(fromUtf8)) {}
 
-CodePage::CodePage(CodePage&& other) noexcept
-    : m_Name(std::move(other.m_Name)),
-      m_ToUtf8(std::exchange(other.m_ToUtf8, kNoDescriptor)),
-      m_FromUtf8(std::exchange(other.m_FromUtf8, kNoDescriptor)) {}
-
-CodePage& CodePage::operator=(CodePage&& other) noexcept {
-    if (this != &other) {
-        release();
-        m_Name = std::move(other.m_Name);
-        m_ToUtf8 = std::exchange(other.m_ToUtf8, kNoDescriptor);
-        m_FromUtf8 = std::exchange(other.m_FromUtf8, kNoDescriptor);
-    }
-    return *this;
-}
-
-CodePage::~CodePage() {
-    release();
-}
-
-void CodePage::release() {
-    if (m_ToUtf8 != kNoDescriptor)
-        ::iconv_close(m_ToUtf8);
-    if (m_FromUtf8 != kNoDescriptor)
-        ::iconv_close(m_FromUtf8);
-    m_ToUtf8 = kNoDescriptor;
-    m_FromUtf8 = kNoDescriptor;
-}
+CodePage::CodePage(CodePage&& other) noexcept = default;
+CodePage& CodePage::operator=(CodePage&& other) noexcept = default;
+CodePage::~CodePage() = default;
 
 std::optional<std::string> CodePage::toUtf8(std::string_view local) const {
-    if (m_ToUtf8 == kNoDescriptor)
+    if (!m_ToUtf8)
         return std::nullopt;
-    return convert(m_ToUtf8, local);
+    return m_ToUtf8->convert(local);
 }
 
 std::optional<std::string> CodePage::fromUtf8(std::string_view utf8) const {
-    if (m_FromUtf8 == kNoDescriptor)
+    if (!m_FromUtf8)
         return std::nullopt;
-    return convert(m_FromUtf8, utf8);
+    return m_FromUtf8->convert(utf8);
 }
 
 TextEncoding textEncodingOf(const CodePage& page) {
@@ -140,14 +79,8 @@ TextEncoding textEncodingOf(const CodePage& page) {
 }
 
 std::string codePageOfLocale(const std::string& localeName) {
-    if (localeName.empty())
-        return kUtf8;  // "" would make newlocale read the environment itself
-    if (const locale_t locale = ::newlocale(LC_CTYPE_MASK, localeName.c_str(), locale_t{})) {
-        std::string codeset = ::nl_langinfo_l(CODESET, locale);
-        ::freelocale(locale);
-        if (!codeset.empty())
-            return codeset;
-    }
+    if (const auto codeSet = installedLocaleCodeSet(localeName))
+        return *codeSet;
     // Not installed here ("ko_KR.CP949" on a machine with only C.UTF-8): the name still says
     // which code page the user's files are in. language_TERRITORY.codeset@modifier
     const auto dot = localeName.find('.');

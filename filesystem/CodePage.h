@@ -2,8 +2,7 @@
 // The local code page of the file-system configuration and of the explorer's paths, while the
 // phone wants UTF-8. Conversion is strict: a name that does not convert is refused, because a
 // silently dropped byte would create a different file on the phone than the one configured.
-#include <iconv.h>
-
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,10 +11,13 @@
 
 namespace zrk {
 
+class TextConversion;
+
 class CodePage {
   public:
-    // Any name glibc's iconv knows ("CP1252", "CP949", "UTF-8", ...). Names carrying iconv
-    // options ("//IGNORE", "//TRANSLIT") are refused: they would make the conversion lenient.
+    // Any name the system's converter (glibc's iconv here) knows ("CP1252", "CP949", "UTF-8", ...).
+    // Names carrying iconv options ("//IGNORE", "//TRANSLIT") are refused: they would make the
+    // conversion lenient.
     static std::optional<CodePage> open(const std::string& name, std::string* error);
 
     CodePage(CodePage&& other) noexcept;
@@ -24,20 +26,21 @@ class CodePage {
     CodePage& operator=(const CodePage&) = delete;
     ~CodePage();
 
-    // nullopt when any byte does not convert. The descriptors keep conversion state between
-    // calls, so one CodePage must not be used by two threads at once.
+    // nullopt when any byte does not convert. The conversions keep state between calls, so one
+    // CodePage must not be used by two threads at once.
     std::optional<std::string> toUtf8(std::string_view local) const;
     std::optional<std::string> fromUtf8(std::string_view utf8) const;
 
     const std::string& name() const { return m_Name; }
 
   private:
-    CodePage(std::string name, iconv_t toUtf8, iconv_t fromUtf8);
-    void release();
+    CodePage(std::string name, std::unique_ptr<TextConversion> toUtf8,
+             std::unique_ptr<TextConversion> fromUtf8);
 
     std::string m_Name;
-    iconv_t m_ToUtf8;
-    iconv_t m_FromUtf8;
+    // Null in a page moved from, which converts nothing.
+    std::unique_ptr<TextConversion> m_ToUtf8;
+    std::unique_ptr<TextConversion> m_FromUtf8;
 };
 
 // What counts as a printable character in this page's text, for showing names safely: UTF-8

@@ -1,7 +1,5 @@
 #include "filesystem/FileSystemVerify.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <array>
 #include <filesystem>
@@ -12,6 +10,7 @@
 #include "engine/SafeText.h"
 #include "engine/TextFormat.h"
 #include "files/OutputFolder.h"
+#include "files/TemporaryFolder.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/FileSystemStates.h"
 #include "filesystem/QixConfig.h"
@@ -106,11 +105,12 @@ bool FileSystemVerify::prepare(Operation operation) {
     m_Total = plan->total;
     if (!m_Context.qixImage.openForReading(choices.qixPath))
         return refuse(FailureCause::File, "cannot read " + choices.qixPath);
-    std::string folder = (std::filesystem::temp_directory_path() / "zrk410-verify-XXXXXX").string();
-    if (!::mkdtemp(folder.data())) {
+    const auto made = makeTemporaryFolder("zrk410-verify-");
+    if (!made) {
         m_Context.qixImage.close();
         return refuse(FailureCause::File, "cannot create a folder for the files read back");
     }
+    const std::string& folder = *made;
     m_Folder = folder;
     m_ReadBackFolder = OutputFolder::openOrCreate(folder, nullptr);
     if (!m_ReadBackFolder) {

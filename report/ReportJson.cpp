@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "engine/SafeText.h"
+#include "files/CalendarTime.h"
 #include "files/OutputFile.h"
 
 namespace zrk::report {
@@ -179,8 +180,7 @@ std::string isoTime(TimePoint time) {
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
     const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
+    const std::tm utc = utcCalendarTime(seconds);
     char text[80];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
                   utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,

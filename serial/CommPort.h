@@ -1,10 +1,9 @@
 #pragma once
-// The one serial link to the phone, over a POSIX terminal device. Opening it starts the
-// watcher thread (ThreadWatchComm) that reads into m_QueueRead; closing it wakes and joins
-// that thread, so no reader outlives the descriptor it reads. A sink that polls on its own
-// thread can read there instead (setReadOnSinkThread): then no watcher is started at all.
-#include <termios.h>
-
+// The one serial link to the phone, over the system's serial device (a POSIX terminal here; the
+// system calls are in serial/posix/). Opening it starts the watcher thread (ThreadWatchComm)
+// that reads into m_QueueRead; closing it wakes and joins that thread, so no reader outlives
+// the descriptor it reads. A sink that polls on its own thread can read there instead
+// (setReadOnSinkThread): then no watcher is started at all.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -64,13 +63,6 @@ class CommPort : public SerialLink {
 
     // Every block written and read goes here too (nullptr: no trace). Set while closed.
     void setTrace(TraceSink* trace) { m_Trace = trace; }
-
-    // The termios the port asks for, from the device's current settings: raw, the given speed,
-    // data bits and parity, one stop bit, no flow control, reads that return at once.
-    // A pseudo-terminal drops parity, so this is where parity is checked.
-    static std::optional<termios> buildLineSettings(const termios& current, std::uint32_t baud,
-                                                    int dataBits, Parity parity, int stopBits);
-    static std::optional<speed_t> speedFor(std::uint32_t baud);
 
     static constexpr std::chrono::milliseconds kWriteMargin{2000};
     static constexpr std::chrono::milliseconds kWriteSlice{100};

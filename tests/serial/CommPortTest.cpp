@@ -14,6 +14,7 @@
 #include "serial/PortMap.h"
 #include "serial/PseudoTerminal.h"
 #include "serial/TestLinkSink.h"
+#include "serial/posix/LineSettings.h"
 
 namespace zrk {
 namespace {
@@ -110,7 +111,7 @@ TEST(CommPortLine, BuildsRawEightBitsWithTheGivenParityAndNoFlowControl) {
     cooked.c_cflag = CRTSCTS | CSTOPB | CS7;
     cooked.c_iflag = IXON | ICRNL;
     cooked.c_lflag = ICANON | ECHO;
-    auto even = CommPort::buildLineSettings(cooked, 115200, 8, Parity::Even, 0);
+    auto even = buildLineSettings(cooked, 115200, 8, Parity::Even, 0);
     ASSERT_TRUE(even);
     EXPECT_EQ(even->c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
     EXPECT_TRUE(even->c_cflag & PARENB);
@@ -123,13 +124,13 @@ TEST(CommPortLine, BuildsRawEightBitsWithTheGivenParityAndNoFlowControl) {
     EXPECT_EQ(even->c_cc[VTIME], 0);
     EXPECT_EQ(cfgetospeed(&*even), static_cast<speed_t>(B115200));
 
-    auto none = CommPort::buildLineSettings(cooked, 921600, 8, Parity::None, 0);
+    auto none = buildLineSettings(cooked, 921600, 8, Parity::None, 0);
     ASSERT_TRUE(none);
     EXPECT_FALSE(none->c_cflag & PARENB);
     EXPECT_EQ(cfgetispeed(&*none), static_cast<speed_t>(B921600));
 
-    EXPECT_FALSE(CommPort::buildLineSettings(cooked, 123456, 8, Parity::None, 0));
-    EXPECT_FALSE(CommPort::buildLineSettings(cooked, 115200, 9, Parity::None, 0));
+    EXPECT_FALSE(buildLineSettings(cooked, 123456, 8, Parity::None, 0));
+    EXPECT_FALSE(buildLineSettings(cooked, 115200, 9, Parity::None, 0));
 }
 
 TEST_F(CommPortOnPty, AByteWrittenJustBeforeCloseIsNotLost) {
