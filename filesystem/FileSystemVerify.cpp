@@ -110,15 +110,14 @@ bool FileSystemVerify::prepare(Operation operation) {
         m_Context.qixImage.close();
         return refuse(FailureCause::File, "cannot create a folder for the files read back");
     }
-    const std::string& folder = *made;
-    m_Folder = folder;
-    m_ReadBackFolder = OutputFolder::openOrCreate(folder, nullptr);
+    m_Folder = *made;
+    m_ReadBackFolder = OutputFolder::openOrCreate(m_Folder, nullptr);
     if (!m_ReadBackFolder) {
         m_Context.qixImage.close();
         removeFolder();
         return refuse(FailureCause::File, "cannot create a folder for the files read back");
     }
-    m_ReadBackPath = (std::filesystem::path(folder) / kReadBackName).string();
+    m_ReadBackPath = (std::filesystem::path(m_Folder) / kReadBackName).string();
     m_ImagePath = choices.qixPath;
     return true;
 }

@@ -1,7 +1,8 @@
 #pragma once
-// What the protocol engine needs of the serial link. CommPort provides it over termios; engine
-// tests provide a fake that records what was written. The link also keeps its own subscribers:
-// the event sink its watcher posts to, and the stack of handlers that the posted news reach.
+// What the protocol engine needs of the serial link. CommPort provides it over the system's
+// serial device; engine tests provide a fake that records what was written. The link also keeps
+// its own subscribers: the event sink its watcher posts to, and the stack of handlers that the
+// posted news reach.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
