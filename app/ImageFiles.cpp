@@ -1,8 +1,7 @@
 #include "app/ImageFiles.h"
 
 #include <QFile>
-#include <cerrno>
-#include <cstring>
+#include <system_error>
 
 #include "app/LinkPump.h"
 #include "app/Prompter.h"
@@ -22,15 +21,16 @@ std::optional<qint64> imageLength(const QString& path, std::string* whyNot) {
     if (path.isEmpty())
         return refuse("no file is chosen");
     const std::string native = QFile::encodeName(path).toStdString();
-    const auto status = fileStatus(native);
+    std::error_code why;
+    const auto status = fileStatus(native, &why);
     if (!status)
-        return refuse(std::strerror(errno));
+        return refuse(why.message());
     if (status->directory())
         return refuse("it is a folder");
     if (!status->regular())
         return refuse("it is not a regular file");
-    if (!mayRead(native))
-        return refuse(std::strerror(errno));
+    if (!mayRead(native, &why))
+        return refuse(why.message());
     return static_cast<qint64>(status->size);
 }
 

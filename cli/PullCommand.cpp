@@ -1,8 +1,7 @@
 #include "cli/PullCommand.h"
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
+#include <system_error>
 
 #include "cli/ExitCodes.h"
 #include "cli/PhoneSession.h"
@@ -31,12 +30,12 @@ std::optional<CodePage> openCodePage(const std::string& name) {
 }
 
 // The folder, or the nearest folder above it that exists, takes new entries.
-bool writableFolder(const fs::path& folder) {
+bool writableFolder(const fs::path& folder, std::error_code* why) {
     fs::path at = fs::absolute(folder);
     std::error_code error;
     while (!fs::exists(at, error) && at.has_parent_path() && at != at.parent_path())
         at = at.parent_path();
-    return mayCreateIn(at.string());
+    return mayCreateIn(at.string(), why);
 }
 
 }  // namespace
@@ -80,8 +79,8 @@ int checkCopyTarget(Command command, const CopyRequest& request, const std::stri
             }
         }
     }
-    if (!writableFolder(request.folder)) {
-        output.diagnostic("cannot write " + request.folder + ": " + std::strerror(errno));
+    if (std::error_code why; !writableFolder(request.folder, &why)) {
+        output.diagnostic("cannot write " + request.folder + ": " + why.message());
         return EXIT_PORT_OR_FILE;
     }
     return EXIT_OK;

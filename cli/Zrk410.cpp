@@ -88,9 +88,10 @@ bool writable(const std::string& path, TerminalOutput& output) {
     std::string folder = ".";
     if (const auto slash = path.rfind('/'); slash != std::string::npos)
         folder = slash == 0 ? "/" : path.substr(0, slash);
-    const bool ok = pathExists(path) ? mayWrite(path) : mayCreateIn(folder);
+    std::error_code why;
+    const bool ok = pathExists(path) ? mayWrite(path, &why) : mayCreateIn(folder, &why);
     if (!ok)
-        output.diagnostic("cannot write " + path + ": " + std::strerror(errno));
+        output.diagnostic("cannot write " + path + ": " + why.message());
     return ok;
 }
 

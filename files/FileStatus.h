@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <system_error>
 
 namespace zrk {
 
@@ -17,8 +18,9 @@ struct FileStatus {
     bool directory() const { return kind == FileKind::Directory; }
 };
 
-// Follows symbolic links. nullopt, with errno saying why, when the path cannot be looked at.
-std::optional<FileStatus> fileStatus(const std::string& path);
+// Follows symbolic links. nullopt, with why (when asked) saying why, when the path cannot be
+// looked at.
+std::optional<FileStatus> fileStatus(const std::string& path, std::error_code* why = nullptr);
 // The file behind a stream this program opened.
 std::optional<FileStatus> fileStatus(std::FILE* stream);
 
@@ -28,14 +30,14 @@ struct FileIdentity {
     std::uint64_t number = 0;
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
-std::optional<FileIdentity> fileIdentity(const std::string& path);
+std::optional<FileIdentity> fileIdentity(const std::string& path, std::error_code* why = nullptr);
 
 // What this process may do, asked of the system (which knows groups, ACLs and read-only
-// mounts); false with errno saying why.
-bool pathExists(const std::string& path);
-bool mayRead(const std::string& path);
-bool mayWrite(const std::string& path);
+// mounts); false with why (when asked) saying why.
+bool pathExists(const std::string& path, std::error_code* why = nullptr);
+bool mayRead(const std::string& path, std::error_code* why = nullptr);
+bool mayWrite(const std::string& path, std::error_code* why = nullptr);
 // Create (and so also name) files in the folder.
-bool mayCreateIn(const std::string& folder);
+bool mayCreateIn(const std::string& folder, std::error_code* why = nullptr);
 
 }  // namespace zrk

@@ -8,7 +8,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
+
+#include "files/NativeFile.h"
 
 namespace zrk {
 
@@ -36,7 +39,7 @@ class OutputFile {
     bool create(std::shared_ptr<OutputFolder> folder, const std::string& name, Existing existing,
                 std::string* whyNot = nullptr);
 
-    bool isOpen() const { return m_Fd >= 0; }
+    bool isOpen() const { return m_File != kNoFile; }
     bool write(const void* data, std::size_t length);
     // Hands what is buffered to the system now (a log or trace that should survive a crash
     // line by line); false on a write error.
@@ -56,39 +59,41 @@ class OutputFile {
     // Closes the file; one that was neither committed nor kept is removed.
     void discard();
     // Open, and neither kept nor committed yet.
-    bool isPending() const { return m_Fd >= 0 && m_KeptPath.empty(); }
+    bool isPending() const { return m_File != kNoFile && m_KeptPath.empty(); }
 
     // The target's path as given, and the file's own path while it is being written.
     const std::string& targetPath() const { return m_TargetPath; }
     std::string temporaryPath() const;
-    // Why the last write failed (the system's words, and its number).
+    // Why the last write failed (the system's words, and its code).
     const std::string& writeError() const { return m_WriteError; }
-    int writeErrorNumber() const { return m_WriteErrno; }
+    std::error_code writeErrorCode() const { return m_WriteErrorCode; }
+    // The errno number nearest to it (0 when none), for callers that keep errno numbers.
+    int writeErrorNumber() const;
 
   private:
     bool open(std::string* whyNot);
     bool openDevice(const std::string& path, bool throughLink, std::string* whyNot);
     bool openDescriptor(const std::string& path, int descriptor, std::string* whyNot);
     // A new hidden file beside the target, named into m_TempName.
-    int createTemporary(std::string* whyNot);
+    NativeFile createTemporary(std::string* whyNot);
     // The name in the folder still is the file this object holds open.
     bool holdsFileNamed(const std::string& name) const;
     // The bytes written so far moved into a new hidden file of this object's own.
     bool rehome();
-    // A fresh start on the new descriptor.
-    void begin(int fd);
-    void closeDescriptor();
+    // A fresh start on the newly opened file.
+    void begin(NativeFile file);
+    void closeFile();
 
     std::shared_ptr<OutputFolder> m_Folder;
     std::string m_Name;        // the target's name in the folder
     std::string m_TempName;    // the file's own name in the folder
     std::string m_TargetPath;  // for messages
     Existing m_Existing = Existing::Replace;
-    int m_Fd = -1;
+    NativeFile m_File = kNoFile;
     std::vector<std::uint8_t> m_Buffer;
     std::uint64_t m_Written = 0;
     std::string m_WriteError;
-    int m_WriteErrno = 0;
+    std::error_code m_WriteErrorCode;
     std::string m_KeptPath;  // set by keepPartial
     bool m_Stream = false;   // written straight into a device or pipe: nothing to rename
 };

@@ -1,5 +1,5 @@
 #pragma once
-// A folder that receives a copy (a phone directory, an unpacked image), held by its descriptor
+// A folder that receives a copy (a phone directory, an unpacked image), held open by the system
 // so that everything under it is created relative to the folder itself: a name planted in the
 // path after the folder was opened, or a link standing where a sub-folder is to go, is never
 // followed. It also remembers which names this copy has given out, so that two source names
@@ -7,6 +7,8 @@
 #include <memory>
 #include <set>
 #include <string>
+
+#include "files/NativeFile.h"
 
 namespace zrk {
 
@@ -35,14 +37,15 @@ class OutputFolder {
     // False when this copy already gave out the name in this folder (to a file or a folder).
     bool claim(const std::string& name);
 
-    int descriptor() const { return m_Fd; }
+    // For the platform code: what the system holds open.
+    NativeFile handle() const { return m_Handle; }
     // For messages only: files are never reached through it.
     const std::string& path() const { return m_Path; }
     std::string pathOf(const std::string& name) const;
 
   private:
-    OutputFolder(int fd, std::string path) : m_Fd(fd), m_Path(std::move(path)) {}
-    int m_Fd;
+    OutputFolder(NativeFile handle, std::string path) : m_Handle(handle), m_Path(std::move(path)) {}
+    NativeFile m_Handle;
     std::string m_Path;
     std::set<std::string> m_Claimed;
 };

@@ -1,5 +1,5 @@
 #pragma once
-// A folder on the PC read as it stands, held by its descriptor: its entries are listed and
+// A folder on the PC read as it stands, held open by the system: its entries are listed and
 // looked at through it, sub-folders are entered and files opened relative to it, never
 // through a link and never by a path built again from names. A folder swapped for a link
 // while a tree is read is refused where it is met, not followed.
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "files/FileStatus.h"
+#include "files/NativeFile.h"
 
 namespace zrk {
 
@@ -49,11 +50,12 @@ class SourceFolder {
     std::string pathOf(const std::string& name) const;
 
   private:
-    SourceFolder(int fd, std::string path, FileIdentity identity)
-        : m_Fd(fd), m_Path(std::move(path)), m_Identity(identity) {}
-    static std::shared_ptr<SourceFolder> adopt(int fd, std::string path, std::string* whyNot);
+    SourceFolder(NativeFile handle, std::string path, FileIdentity identity)
+        : m_Handle(handle), m_Path(std::move(path)), m_Identity(identity) {}
+    static std::shared_ptr<SourceFolder> adopt(NativeFile handle, std::string path,
+                                               std::string* whyNot);
 
-    int m_Fd;
+    NativeFile m_Handle;
     std::string m_Path;
     FileIdentity m_Identity;
 };

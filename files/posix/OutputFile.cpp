@@ -11,6 +11,7 @@
 
 #include "files/OutputFolder.h"
 #include "files/OutputTarget.h"
+#include "files/posix/Descriptor.h"
 
 namespace zrk {
 namespace {
@@ -162,32 +163,32 @@ bool OutputFile::openDescriptor(const std::string& path, int descriptor, std::st
     return true;
 }
 
-void OutputFile::begin(int fd) {
-    m_Fd = fd;
+void OutputFile::begin(NativeFile file) {
+    m_File = file;
     m_Buffer.reserve(kBufferBytes);
     m_Written = 0;
     m_WriteError.clear();
-    m_WriteErrno = 0;
+    m_WriteErrorCode.clear();
     m_KeptPath.clear();
 }
 
 bool OutputFile::open(std::string* whyNot) {
-    const int fd = createTemporary(whyNot);
-    if (fd < 0) {
+    const NativeFile file = createTemporary(whyNot);
+    if (file == kNoFile) {
         m_Folder.reset();
         return false;
     }
-    begin(fd);
+    begin(file);
     return true;
 }
 
-int OutputFile::createTemporary(std::string* whyNot) {
+NativeFile OutputFile::createTemporary(std::string* whyNot) {
     const std::string prefix = "." + utf8Prefix(m_Name, kTempPrefixBytes) + ".";
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = prefix + randomLetters() + ".part";
         // O_EXCL with O_CREAT never follows a link and never opens a file that was there.
         // Readable too, so that the bytes can move to another file (rehome).
-        const int fd = ::openat(m_Folder->descriptor(), candidate.c_str(),
+        const int fd = ::openat(descriptorOf(m_Folder->handle()), candidate.c_str(),
                                 O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
             m_TempName = candidate;
@@ -196,30 +197,31 @@ int OutputFile::createTemporary(std::string* whyNot) {
         if (errno != EEXIST) {
             if (whyNot)
                 *whyNot = "cannot create a file in " + m_Folder->path() + ": " + reason(errno);
-            return -1;
+            return kNoFile;
         }
     }
     if (whyNot)
         *whyNot = "cannot create a file in " + m_Folder->path() + ": every name tried was taken";
-    return -1;
+    return kNoFile;
 }
 
 bool OutputFile::holdsFileNamed(const std::string& name) const {
     struct stat held {};
     struct stat named {};
-    return m_Folder && m_Fd >= 0 && ::fstat(m_Fd, &held) == 0 &&
-           ::fstatat(m_Folder->descriptor(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+    return m_Folder && m_File != kNoFile && ::fstat(descriptorOf(m_File), &held) == 0 &&
+           ::fstatat(descriptorOf(m_Folder->handle()), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) ==
+               0 &&
            S_ISREG(named.st_mode) && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
 }
 
 bool OutputFile::rehome() {
-    const int fd = createTemporary(nullptr);
+    const int fd = static_cast<int>(createTemporary(nullptr));
     if (fd < 0)
         return false;
     std::vector<std::uint8_t> chunk(kBufferBytes);
     off_t offset = 0;
     for (;;) {
-        const ssize_t got = ::pread(m_Fd, chunk.data(), chunk.size(), offset);
+        const ssize_t got = ::pread(descriptorOf(m_File), chunk.data(), chunk.size(), offset);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
@@ -232,29 +234,30 @@ bool OutputFile::rehome() {
                 continue;
             if (n <= 0) {
                 ::close(fd);
-                ::unlinkat(m_Folder->descriptor(), m_TempName.c_str(), 0);
+                ::unlinkat(descriptorOf(m_Folder->handle()), m_TempName.c_str(), 0);
                 return false;
             }
             done += n;
         }
         offset += got;
     }
-    closeDescriptor();
-    m_Fd = fd;
+    closeFile();
+    m_File = fd;
     return true;
 }
 
 bool OutputFile::flush() {
-    if (m_Fd < 0 || !m_WriteError.empty())
+    if (m_File == kNoFile || !m_WriteError.empty())
         return false;
     std::size_t done = 0;
     while (done < m_Buffer.size()) {
-        const ssize_t n = ::write(m_Fd, m_Buffer.data() + done, m_Buffer.size() - done);
+        const ssize_t n =
+            ::write(descriptorOf(m_File), m_Buffer.data() + done, m_Buffer.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            m_WriteErrno = n < 0 ? errno : EIO;
-            m_WriteError = reason(m_WriteErrno);
+            m_WriteErrorCode = std::error_code(n < 0 ? errno : EIO, std::generic_category());
+            m_WriteError = m_WriteErrorCode.message();
             m_Buffer.erase(m_Buffer.begin(), m_Buffer.begin() + static_cast<std::ptrdiff_t>(done));
             return false;
         }
@@ -265,7 +268,7 @@ bool OutputFile::flush() {
 }
 
 bool OutputFile::write(const void* data, std::size_t length) {
-    if (m_Fd < 0 || !m_WriteError.empty())
+    if (m_File == kNoFile || !m_WriteError.empty())
         return false;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     while (length > 0) {
@@ -282,7 +285,7 @@ bool OutputFile::write(const void* data, std::size_t length) {
 }
 
 bool OutputFile::commit(std::string* whyNot) {
-    if (m_Fd < 0 || !m_KeptPath.empty()) {
+    if (m_File == kNoFile || !m_KeptPath.empty()) {
         if (whyNot)
             *whyNot = "the file is not open";
         return false;
@@ -295,17 +298,17 @@ bool OutputFile::commit(std::string* whyNot) {
     if (!flush())
         return failed("cannot write " + m_TargetPath + ": " + m_WriteError);
     if (m_Stream) {
-        closeDescriptor();
+        closeFile();
         m_Stream = false;
         return true;
     }
     // On disk before the rename: otherwise a crash could leave the name on empty blocks.
-    if (::fsync(m_Fd) != 0) {
-        m_WriteErrno = errno;
-        m_WriteError = reason(m_WriteErrno);
+    if (::fsync(descriptorOf(m_File)) != 0) {
+        m_WriteErrorCode = std::error_code(errno, std::generic_category());
+        m_WriteError = m_WriteErrorCode.message();
         return failed("cannot write " + m_TargetPath + ": " + m_WriteError);
     }
-    const int folder = m_Folder->descriptor();
+    const int folder = descriptorOf(m_Folder->handle());
     if (!holdsFileNamed(m_TempName))
         return failed("the hidden file " + m_Folder->pathOf(m_TempName) +
                       " was replaced by something else while it was written; " + m_TargetPath +
@@ -327,7 +330,7 @@ bool OutputFile::commit(std::string* whyNot) {
                       " was replaced by something else while it was written; nothing was left "
                       "under that name");
     }
-    closeDescriptor();
+    closeFile();
     // The rename lives in the folder; where the folder cannot be synced the file is still
     // complete under its name.
     ::fsync(folder);
@@ -337,7 +340,7 @@ bool OutputFile::commit(std::string* whyNot) {
 }
 
 std::string OutputFile::keepPartial() {
-    if (m_Fd < 0 || !m_KeptPath.empty())
+    if (m_File == kNoFile || !m_KeptPath.empty())
         return m_KeptPath;
     flush();
     if (m_Stream) {
@@ -353,13 +356,13 @@ std::string OutputFile::keepPartial() {
     const std::string partName = m_Name + ".part";
     // An open file keeps its descriptor through a rename.
     if (isPlainFileName(partName) &&
-        renameNoReplace(m_Folder->descriptor(), m_TempName, partName, &error)) {
+        renameNoReplace(descriptorOf(m_Folder->handle()), m_TempName, partName, &error)) {
         if (holdsFileNamed(partName)) {
             m_KeptPath = m_Folder->pathOf(partName);
             m_TempName = partName;
         } else {
             // Swapped between the look and the rename: that is not ours to keep.
-            ::unlinkat(m_Folder->descriptor(), partName.c_str(), 0);
+            ::unlinkat(descriptorOf(m_Folder->handle()), partName.c_str(), 0);
             m_KeptPath = rehome() ? m_Folder->pathOf(m_TempName) : std::string();
         }
     }
@@ -367,11 +370,11 @@ std::string OutputFile::keepPartial() {
 }
 
 void OutputFile::discard() {
-    if (m_Fd >= 0) {
+    if (m_File != kNoFile) {
         // Only the file this object made: a name someone swapped in stays as they left it.
         if (m_KeptPath.empty() && !m_Stream && holdsFileNamed(m_TempName))
-            ::unlinkat(m_Folder->descriptor(), m_TempName.c_str(), 0);
-        closeDescriptor();
+            ::unlinkat(descriptorOf(m_Folder->handle()), m_TempName.c_str(), 0);
+        closeFile();
     }
     m_Stream = false;
     m_Folder.reset();
@@ -380,16 +383,20 @@ void OutputFile::discard() {
     m_Buffer.clear();
 }
 
+int OutputFile::writeErrorNumber() const {
+    return m_WriteErrorCode.value();
+}
+
 std::string OutputFile::temporaryPath() const {
     if (m_Stream)
         return m_TargetPath;
     return m_Folder && !m_TempName.empty() ? m_Folder->pathOf(m_TempName) : std::string();
 }
 
-void OutputFile::closeDescriptor() {
-    if (m_Fd >= 0)
-        ::close(m_Fd);
-    m_Fd = -1;
+void OutputFile::closeFile() {
+    if (m_File != kNoFile)
+        ::close(descriptorOf(m_File));
+    m_File = kNoFile;
 }
 
 }  // namespace zrk

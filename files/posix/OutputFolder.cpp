@@ -8,6 +8,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "files/posix/Descriptor.h"
+
 namespace zrk {
 namespace {
 
@@ -18,8 +20,8 @@ std::string systemReason(int error) {
 }  // namespace
 
 OutputFolder::~OutputFolder() {
-    if (m_Fd >= 0)
-        ::close(m_Fd);
+    if (m_Handle != kNoFile)
+        ::close(descriptorOf(m_Handle));
 }
 
 bool isPlainFileName(const std::string& name) {
@@ -95,7 +97,7 @@ std::shared_ptr<OutputFolder> OutputFolder::child(const std::string& name, std::
             *whyNot = "another name of this copy already became " + shown;
         return nullptr;
     }
-    if (::mkdirat(m_Fd, name.c_str(), 0777) != 0 && errno != EEXIST) {
+    if (::mkdirat(descriptorOf(m_Handle), name.c_str(), 0777) != 0 && errno != EEXIST) {
         if (whyNot)
             *whyNot = "cannot create the folder " + shown + ": " + systemReason(errno);
         return nullptr;
@@ -111,12 +113,14 @@ std::shared_ptr<OutputFolder> OutputFolder::enter(const std::string& name,
             *whyNot = "'" + name + "' cannot be a folder's name";
         return nullptr;
     }
-    const int fd = ::openat(m_Fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::openat(descriptorOf(m_Handle), name.c_str(),
+                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         if (whyNot) {
             struct stat st {};
-            if (::fstatat(m_Fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+            if (::fstatat(descriptorOf(m_Handle), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISLNK(st.st_mode))
                 *whyNot = shown + " is a symbolic link that was already there; it is not followed";
             else if (error == ENOTDIR)
                 *whyNot = shown + " exists and is not a folder";

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "files/posix/Descriptor.h"
+
 namespace zrk {
 
 RegularFileReader::Open RegularFileReader::open(const std::string& path, Options options) {
@@ -38,12 +40,12 @@ RegularFileReader::Open RegularFileReader::open(const std::string& path, Options
 }
 
 long RegularFileReader::read(void* buffer, std::size_t capacity) {
-    if (m_Handle < 0) {
+    if (m_Handle == kNoFile) {
         errno = EBADF;
         return -1;
     }
     for (;;) {
-        const ssize_t got = ::read(m_Handle, buffer, capacity);
+        const ssize_t got = ::read(descriptorOf(m_Handle), buffer, capacity);
         if (got < 0 && errno == EINTR)
             continue;
         return static_cast<long>(got);
@@ -51,9 +53,9 @@ long RegularFileReader::read(void* buffer, std::size_t capacity) {
 }
 
 void RegularFileReader::close() {
-    if (m_Handle >= 0)
-        ::close(m_Handle);
-    m_Handle = -1;
+    if (m_Handle != kNoFile)
+        ::close(descriptorOf(m_Handle));
+    m_Handle = kNoFile;
     m_Size = 0;
 }
 

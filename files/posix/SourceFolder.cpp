@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "files/RegularFileReader.h"
+#include "files/posix/Descriptor.h"
 
 namespace zrk {
 namespace {
@@ -26,11 +27,13 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 }  // namespace
 
 SourceFolder::~SourceFolder() {
-    if (m_Fd >= 0)
-        ::close(m_Fd);
+    if (m_Handle != kNoFile)
+        ::close(descriptorOf(m_Handle));
 }
 
-std::shared_ptr<SourceFolder> SourceFolder::adopt(int fd, std::string path, std::string* whyNot) {
+std::shared_ptr<SourceFolder> SourceFolder::adopt(NativeFile handle, std::string path,
+                                                  std::string* whyNot) {
+    const int fd = descriptorOf(handle);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int error = errno;
@@ -66,12 +69,13 @@ std::shared_ptr<SourceFolder> SourceFolder::open(const std::string& path, std::s
 
 std::shared_ptr<SourceFolder> SourceFolder::enter(const std::string& name,
                                                   std::string* whyNot) const {
-    const int fd = ::openat(m_Fd, name.c_str(), kFolderFlags);
+    const int fd = ::openat(descriptorOf(m_Handle), name.c_str(), kFolderFlags);
     if (fd < 0) {
         const int error = errno;
         if (whyNot) {
             struct stat st {};
-            if (::fstatat(m_Fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+            if (::fstatat(descriptorOf(m_Handle), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISLNK(st.st_mode))
                 *whyNot = "a symbolic link where a folder was; it is not followed";
             else if (error == ENOTDIR)
                 *whyNot = "no longer a folder";
@@ -85,7 +89,7 @@ std::shared_ptr<SourceFolder> SourceFolder::enter(const std::string& name,
 
 bool SourceFolder::list(std::vector<SourceEntry>* entries, std::string* whyNot) const {
     // The stream gets a descriptor of its own, so this folder's stays as it is.
-    const int fd = ::openat(m_Fd, ".", kFolderFlags);
+    const int fd = ::openat(descriptorOf(m_Handle), ".", kFolderFlags);
     DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
     if (!dir) {
         const int error = errno;
@@ -111,7 +115,7 @@ bool SourceFolder::list(std::vector<SourceEntry>* entries, std::string* whyNot) 
         if (name == "." || name == "..")
             continue;
         struct stat st {};
-        if (::fstatat(m_Fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (::fstatat(descriptorOf(m_Handle), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             ok = false;
             if (whyNot)
                 *whyNot = pathOf(name) + ": " + reason(errno);
@@ -135,13 +139,14 @@ bool SourceFolder::openFile(const std::string& name, RegularFileReader& reader,
                             FileIdentity* identity, std::string* whyNot) const {
     reader.close();
     // O_NONBLOCK: a FIFO swapped in does not hold the open until a writer comes.
-    const int fd =
-        ::openat(m_Fd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    const int fd = ::openat(descriptorOf(m_Handle), name.c_str(),
+                            O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         if (whyNot) {
             struct stat st {};
-            if (::fstatat(m_Fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+            if (::fstatat(descriptorOf(m_Handle), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISLNK(st.st_mode))
                 *whyNot = "a symbolic link where a file was; it is not followed";
             else
                 *whyNot = reason(error);
