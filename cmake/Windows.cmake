@@ -2,7 +2,7 @@
 # libraries, without the window, the simulator (it needs pseudo-terminals), the fuzz harnesses
 # and the benchmarks. A layer builds here once the platform code below it exists for Windows;
 # ZRK_WINDOWS_LAYERS names them, bottom up, and only their tests are built.
-set(ZRK_WINDOWS_LAYERS "")
+set(ZRK_WINDOWS_LAYERS files)
 
 # The header-only libraries come from the host's /usr/include, where glibc's headers live too:
 # a folder holding links to just them is what the cross compiler is shown, so that a POSIX

@@ -1,14 +1,25 @@
 #include "files/CalendarTime.h"
 
 #include <gtest/gtest.h>
-#include <time.h>
+
+#include <ctime>
 
 #include <cstdlib>
 #include <optional>
 #include <string>
 
+#include "support/Environment.h"
+
 namespace zrk {
 namespace {
+
+void resetTimeZone() {
+#ifdef _WIN32
+    ::_tzset();
+#else
+    ::tzset();
+#endif
+}
 
 TEST(CalendarTime, UtcAndLocalFieldsOfOneMoment) {
     const std::tm leapDay = utcCalendarTime(951782400);  // 2000-02-29 00:00:00 UTC
@@ -20,16 +31,16 @@ TEST(CalendarTime, UtcAndLocalFieldsOfOneMoment) {
     std::optional<std::string> saved;
     if (const char* zone = std::getenv("TZ"))
         saved = zone;
-    ::setenv("TZ", "XYZ-2", 1);  // two hours east of UTC, no summer time
-    ::tzset();
+    test::setEnvironment("TZ", "XYZ-2");  // two hours east of UTC, no summer time
+    resetTimeZone();
     const std::tm local = localCalendarTime(951782400 - 3600);
     EXPECT_EQ(local.tm_mday, 29);
     EXPECT_EQ(local.tm_hour, 1);
     if (saved)
-        ::setenv("TZ", saved->c_str(), 1);
+        test::setEnvironment("TZ", *saved);
     else
-        ::unsetenv("TZ");
-    ::tzset();
+        test::unsetEnvironment("TZ");
+    resetTimeZone();
 }
 
 }  // namespace

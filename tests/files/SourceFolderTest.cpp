@@ -3,12 +3,15 @@
 #include "files/SourceFolder.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
 
 #include "files/RegularFileReader.h"
+#include "support/PlantedLink.h"
 #include "support/TempDir.h"
 
 namespace zrk {
@@ -22,9 +25,11 @@ TEST(SourceFolder, ListsWhatIsThereAndFollowsNoLinkAtAnyLevel) {
     fs::create_directories(dir.file("elsewhere"));
     dir.write("top/sub/a.txt", {1, 2, 3});
     dir.write("elsewhere/a.txt", {9, 9, 9});
-    fs::create_directory_symlink(dir.file("elsewhere"), dir.file("top/linked"));
-    fs::create_symlink(dir.file("elsewhere/a.txt"), dir.file("top/sub/b.txt"));
+    ZRK_PLANT_LINK_OR_SKIP(dir.file("elsewhere"), dir.file("top/linked"), true);
+    ZRK_PLANT_LINK_OR_SKIP(dir.file("elsewhere/a.txt"), dir.file("top/sub/b.txt"));
+#ifndef _WIN32
     ASSERT_EQ(::mkfifo(dir.file("top/sub/pipe").c_str(), 0600), 0);
+#endif
 
     std::string why;
     auto top = SourceFolder::open(dir.file("top") + "/", &why);
@@ -44,7 +49,8 @@ TEST(SourceFolder, ListsWhatIsThereAndFollowsNoLinkAtAnyLevel) {
     auto sub = top->enter("sub", &why);
     ASSERT_TRUE(sub) << why;
     EXPECT_EQ(sub->identity(), entries[1].identity);
-    EXPECT_EQ(sub->pathOf("a.txt"), dir.file("top/sub/a.txt"));
+    EXPECT_EQ(fs::path(sub->pathOf("a.txt")).lexically_normal(),
+              fs::path(dir.file("top/sub/a.txt")).lexically_normal());
 
     RegularFileReader reader;
     FileIdentity identity;
@@ -55,7 +61,9 @@ TEST(SourceFolder, ListsWhatIsThereAndFollowsNoLinkAtAnyLevel) {
     EXPECT_EQ(bytes[0], 1);
     EXPECT_FALSE(sub->openFile("b.txt", reader, &identity, &why));
     EXPECT_NE(why.find("symbolic link"), std::string::npos) << why;
+#ifndef _WIN32
     EXPECT_FALSE(sub->openFile("pipe", reader, &identity, &why));  // returns at once
+#endif
     EXPECT_FALSE(reader.isOpen());
 
     // The folder named itself must be one, not a link to one.

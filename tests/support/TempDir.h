@@ -1,10 +1,13 @@
 #pragma once
 // A fresh folder for a test's files, removed with everything in it when the test ends.
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -14,9 +17,19 @@ class TempDir {
   public:
     TempDir() : TempDir(std::filesystem::temp_directory_path()) {}
     explicit TempDir(const std::filesystem::path& parent) {
+#ifdef _WIN32
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && m_Path.empty(); ++attempt) {
+            const auto candidate = parent / ("zrk-test-" + std::to_string(random()));
+            std::error_code error;
+            if (std::filesystem::create_directory(candidate, error))
+                m_Path = candidate;
+        }
+#else
         std::string pattern = (parent / "zrk-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()))
             m_Path = pattern;
+#endif
     }
     ~TempDir() {
         std::error_code ignored;
@@ -26,7 +39,9 @@ class TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    std::string file(const std::string& name) const { return (m_Path / name).string(); }
+    std::string file(const std::string& name) const {
+        return (m_Path / name).string();
+    }
     std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
         const std::string path = file(name);
         std::ofstream out(path, std::ios::binary);
