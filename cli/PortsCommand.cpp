@@ -73,9 +73,15 @@ int runPorts(const Options& o, TerminalOutput& output) {
     PortMap ports = storedPorts();
     const std::vector<SerialDevice> present = listSerialDevices();
     for (int n : ports.nameNewAdapters(present)) {
-        storePortBinding(n, ports.device(n), ports.adapter(n));
-        output.line(PortMap::portName(n) + " now stands for " + printableName(ports.device(n)) +
-                    ", in the window too");
+        std::string whyNot;
+        if (storePortBinding(n, ports.device(n), ports.adapter(n), &whyNot))
+            output.line(PortMap::portName(n) + " now stands for " + printableName(ports.device(n)) +
+                        ", in the window too");
+        else
+            output.diagnostic(PortMap::portName(n) + " stands for " +
+                              printableName(ports.device(n)) +
+                              " in this run only: the settings could not be stored (" +
+                              printableName(whyNot) + ")");
     }
     for (const std::string& line : portsListing(ports, present))
         output.line(line);

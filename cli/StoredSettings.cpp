@@ -1,32 +1,31 @@
 #include "cli/StoredSettings.h"
 
-#include <QSettings>
-
+#include "files/UserSettings.h"
 #include "serial/PortMap.h"
 
 namespace zrk::cli {
+namespace {
+
+// The window's store (app/SettingsStore): the same organisation and program name.
+constexpr const char* kOrganisation = "KEPLA Tools";
+constexpr const char* kApplication = "ZR-K410 Downloader";
+
+}  // namespace
 
 StoredSettings readStoredSettings() {
     StoredSettings stored;
-    QSettings settings("KEPLA Tools", "ZR-K410 Downloader");
-    settings.beginGroup("Setting");
-    const int port = settings.value("COM", 0).toInt();
-    const int speed = settings.value("SPEED", 0).toInt();
-    settings.endGroup();
-    stored.portIndex = port >= 0 && port < PortMap::kLastPort ? port : 0;
-    stored.speedIndex = speed >= 0 && speed <= 3 ? speed : 0;
-    settings.beginGroup("Ports");
+    const UserSettings settings(kOrganisation, kApplication);
+    const std::int64_t port = settings.number("Setting", "COM").value_or(0);
+    const std::int64_t speed = settings.number("Setting", "SPEED").value_or(0);
+    stored.portIndex = port >= 0 && port < PortMap::kLastPort ? static_cast<int>(port) : 0;
+    stored.speedIndex = speed >= 0 && speed <= 3 ? static_cast<int>(speed) : 0;
     for (int n = PortMap::kFirstPort; n <= PortMap::kLastPort; ++n) {
-        const QString path =
-            settings.value(QString::fromStdString(PortMap::portName(n))).toString();
-        if (!path.isEmpty())
-            stored.portDevices[n] = path.toStdString();
-        const QString adapter =
-            settings.value(QString::fromStdString(PortMap::portName(n)) + ".adapter").toString();
-        if (!adapter.isEmpty())
-            stored.portAdapters[n] = adapter.toStdString();
+        const std::string name = PortMap::portName(n);
+        if (auto path = settings.text("Ports", name); path && !path->empty())
+            stored.portDevices[n] = *path;
+        if (auto adapter = settings.text("Ports", name + ".adapter"); adapter && !adapter->empty())
+            stored.portAdapters[n] = *adapter;
     }
-    settings.endGroup();
     if (!stored.portAdapters.empty()) {
         PortMap ports;
         for (const auto& [number, key] : stored.portAdapters)
@@ -46,17 +45,16 @@ PortMap portMapOf(const StoredSettings& stored) {
     return ports;
 }
 
-void storePortBinding(int portNumber, const std::string& device, const std::string& adapter) {
-    QSettings settings("KEPLA Tools", "ZR-K410 Downloader");
-    settings.beginGroup("Ports");
-    const QString name = QString::fromStdString(PortMap::portName(portNumber));
-    settings.setValue(name, QString::fromStdString(device));
+bool storePortBinding(int portNumber, const std::string& device, const std::string& adapter,
+                      std::string* whyNot) {
+    UserSettings settings(kOrganisation, kApplication);
+    const std::string name = PortMap::portName(portNumber);
+    settings.setText("Ports", name, device);
     if (adapter.empty())
-        settings.remove(name + ".adapter");
+        settings.remove("Ports", name + ".adapter");
     else
-        settings.setValue(name + ".adapter", QString::fromStdString(adapter));
-    settings.endGroup();
-    settings.sync();
+        settings.setText("Ports", name + ".adapter", adapter);
+    return settings.save(whyNot);
 }
 
 }  // namespace zrk::cli

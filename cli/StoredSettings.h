@@ -20,7 +20,8 @@ struct StoredSettings {
 StoredSettings readStoredSettings();
 // What each COM name stands for, devices and adapter bindings alike, as the window keeps them.
 PortMap portMapOf(const StoredSettings& stored);
-// Keeps what COMn stands for, as the window would.
-void storePortBinding(int portNumber, const std::string& device, const std::string& adapter);
+// Keeps what COMn stands for, as the window would; false, with whyNot, when the store refused.
+bool storePortBinding(int portNumber, const std::string& device, const std::string& adapter,
+                      std::string* whyNot = nullptr);
 
 }  // namespace zrk::cli

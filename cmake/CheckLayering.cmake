@@ -17,8 +17,8 @@ set(_layers
   "app:app station protocol bringup loader filesystem report engine serial files"
   "cli:cli station protocol bringup loader filesystem report engine serial files"
   "sim:sim serial files engine/TargetImages.h")
-# The front ends are the only layers that may use Qt.
-set(_qt_layers app cli)
+# The window is the only layer that may use Qt: the command line builds where Qt is not.
+set(_qt_layers app)
 # Everything above serial/ and files/ must build for Windows and Linux alike, so it names no
 # system header: the system calls live in serial/posix/ and files/posix/ behind neutral headers.
 # The simulator is a Linux tool and stays out of the rule.
