@@ -90,6 +90,11 @@ foreach(_layer report station cli)
   endif()
 endforeach()
 
+# The installer and the zip, once the command line builds here.
+if(TARGET zrk410)
+  add_subdirectory(packaging/windows)
+endif()
+
 add_library(zrk_test_fakes INTERFACE)
 target_include_directories(zrk_test_fakes INTERFACE ${CMAKE_SOURCE_DIR}/tests)
 

@@ -16,3 +16,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # winpthread too: -static takes the archive of every library that has one.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# What runs the programs built here on this machine (the manual is written from the program's
+# own help): Wine, where it is installed.
+find_program(ZRK_WINE wine)
+if(ZRK_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${ZRK_WINE})
+endif()
