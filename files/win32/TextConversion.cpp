@@ -98,11 +98,12 @@ class WindowsConversion : public TextConversion {
     }
 
     std::optional<std::string> fromWide(const std::wstring& wide) const {
-        const bool utf8 = m_To == CP_UTF8;
+        // UTF-8 and GB18030 hold every character, and take no default-character flags.
+        const bool whole = m_To == CP_UTF8 || m_To == 54936;
         // No best fit ("é" as "e") and no default character: what does not convert fails.
-        const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+        const DWORD flags = whole ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
         BOOL usedDefault = FALSE;
-        BOOL* defaulted = utf8 ? nullptr : &usedDefault;
+        BOOL* defaulted = whole ? nullptr : &usedDefault;
         const int length =
             ::WideCharToMultiByte(m_To, flags, wide.data(), static_cast<int>(wide.size()), nullptr,
                                   0, nullptr, defaulted);

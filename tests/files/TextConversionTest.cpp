@@ -17,10 +17,31 @@ TEST(TextConversion, StrictWholeTextConversion) {
     EXPECT_EQ(toUtf8->convert("ok"), "ok");
 }
 
+// A character the target page lacks fails the text: never a look-alike (Windows would write
+// "a" for "\u0101" unless told not to) or a default character.
+TEST(TextConversion, ACharacterTheTargetLacksFailsTheText) {
+    const auto toCp1252 = TextConversion::open("CP1252", "UTF-8");
+    ASSERT_NE(toCp1252, nullptr);
+    EXPECT_EQ(toCp1252->convert("\xE2\x82\xAC"), "\x80");
+    EXPECT_FALSE(toCp1252->convert("\xCE\xA9"));  // Greek capital omega
+    EXPECT_FALSE(toCp1252->convert("\xC4\x81"));  // a with macron
+    EXPECT_FALSE(toCp1252->convert("\xFF"));      // not UTF-8 at all
+    const auto toGbk = TextConversion::open("GBK", "UTF-8");
+    ASSERT_NE(toGbk, nullptr);
+    EXPECT_EQ(toGbk->convert("\xE4\xB8\xAD"), "\xD6\xD0");
+    EXPECT_FALSE(toGbk->convert("\xF0\x9F\x98\x80"));  // an emoji, which GBK lacks
+}
+
 TEST(TextConversion, InstalledLocaleCodeSet) {
     EXPECT_EQ(installedLocaleCodeSet("C.UTF-8"), "UTF-8");
     EXPECT_FALSE(installedLocaleCodeSet(""));  // never the environment's own locale
     EXPECT_FALSE(installedLocaleCodeSet("xx_YY.NO-SUCH-PAGE"));
+#ifdef _WIN32
+    // Every locale Windows knows is installed; without a code set, its ANSI code page.
+    EXPECT_EQ(installedLocaleCodeSet("de_DE"), "CP1252");
+    EXPECT_EQ(installedLocaleCodeSet("ja_JP.cp932"), "CP932");
+    EXPECT_FALSE(installedLocaleCodeSet("xx_YY"));
+#endif
 }
 
 }  // namespace
