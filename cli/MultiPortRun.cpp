@@ -214,7 +214,7 @@ int SeveralPhones::run(const std::vector<std::string>& arguments) {
     {
         InterruptSignals signals;
         constexpr std::uint64_t kSignalTag = 1;
-        waiter.watch(signals.fd(), kSignalTag);
+        waiter.watch(signals.waitable(), kSignalTag);
         std::vector<std::thread> threads;
         for (auto& task : m_Tasks) {
             threads.emplace_back([this, &task, &running, &waiter] {

@@ -42,13 +42,13 @@ class SharedInterrupt {
 };
 
 // Ctrl-C, a kill or a closed terminal for as long as this lives, heard by the main thread
-// through fd(); the previous handling comes back.
+// through waitable(); the previous handling comes back.
 class InterruptSignals {
   public:
     InterruptSignals();
 
     // Readable once a request came (wait on it; drain() empties it).
-    int fd() const { return m_Source.fd(); }
+    Waitable waitable() const { return m_Source.waitable(); }
     void drain() { m_Source.drain(); }
 
   private:

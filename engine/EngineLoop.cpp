@@ -162,29 +162,29 @@ EngineLoop::RunResult EngineLoop::runUntil(const std::function<bool()>& done,
 }
 
 void EngineLoop::unwatch(Attached& entry) {
-    // The descriptor may be closed already (its registration went with it) or even reused;
-    // then there is nothing of ours to remove and the call fails harmlessly.
-    if (entry.watchedFd >= 0 && !entry.alwaysReady)
-        m_Waiter.unwatch(entry.watchedFd);
-    entry.watchedFd = -1;
+    // The device may be closed already (its registration went with it) or its number even
+    // reused; then there is nothing of ours to remove and the call fails harmlessly.
+    if (entry.watched.valid() && !entry.alwaysReady)
+        m_Waiter.unwatch(entry.watched);
+    entry.watched = {};
     entry.watchTag = 0;
     entry.alwaysReady = false;
 }
 
-void EngineLoop::watch(Attached& entry, int descriptor) {
-    // A reopened port can get its old descriptor number back, so the session tells whether
+void EngineLoop::watch(Attached& entry, Waitable device) {
+    // A reopened port can get its old descriptor or handle back, so the session tells whether
     // the registration is still the device's; a registration left on an old device (kept open
     // by a duplicate) carries an old tag, and its events are ignored.
     const std::uint64_t session = entry.link->session();
-    if (descriptor == entry.watchedFd && (descriptor < 0 || session == entry.watchedSession))
+    if (device == entry.watched && (!device.valid() || session == entry.watchedSession))
         return;
     unwatch(entry);
-    if (descriptor < 0)
+    if (!device.valid())
         return;
-    entry.watchedFd = descriptor;
+    entry.watched = device;
     entry.watchedSession = session;
     entry.watchTag = ++m_LastTag;
-    if (!m_Waiter.watch(descriptor, entry.watchTag))
+    if (!m_Waiter.watch(device, entry.watchTag))
         entry.alwaysReady = true;  // a regular file, which poll too would call ready at once
 }
 
@@ -202,7 +202,7 @@ bool EngineLoop::waitAndRead(int timeoutMs) {
         const SerialLink::InputWait input = entry->link->inputWait();
         if (input.backlogged)
             timeoutMs = timeoutMs < 0 ? kBacklogRetryMs : std::min(timeoutMs, kBacklogRetryMs);
-        watch(*entry, input.backlogged ? -1 : input.descriptor);
+        watch(*entry, input.backlogged ? Waitable() : input.device);
         if (entry->alwaysReady)
             timeoutMs = 0;
     }
@@ -221,8 +221,8 @@ bool EngineLoop::waitAndRead(int timeoutMs) {
             }
     }
     for (auto& entry : m_Links)
-        if (entry->alwaysReady && entry->watchedFd >= 0 &&
-            entry->link->readInput(Waiter::kReadable))
+        if (entry->alwaysReady && entry->watched.valid() &&
+            entry->link->readInput(WaitEvent::Readable))
             entry->link->deliverData();
     return true;
 }

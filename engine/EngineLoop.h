@@ -69,9 +69,9 @@ class EngineLoop : public LinkEventSink {
         SerialLink* link;
         std::atomic<bool> dataPending{false};
         bool readsHere = false;  // the loop waits on and reads the link's device itself
-        // The device in the loop's wait set: its descriptor, the link's session it belongs to
-        // and the tag its events carry (0: none; a descriptor the set refuses is always ready).
-        int watchedFd = -1;
+        // The device in the loop's wait set, the link's session it belongs to and the tag its
+        // events carry (0: none; a device the set refuses is always ready).
+        Waitable watched;
         std::uint64_t watchedSession = 0;
         std::uint64_t watchTag = 0;
         bool alwaysReady = false;
@@ -86,11 +86,11 @@ class EngineLoop : public LinkEventSink {
     bool dispatchPending();
     // Moves the silence mark when a link's handler accepted a reply since the last look.
     void noteProgress();
-    // Waits on the wake-up descriptor and the devices of the links read here; reads the ready
-    // ones. False when the wait itself failed.
+    // Waits for a wake-up and on the devices of the links read here; reads the ready ones.
+    // False when the wait itself failed.
     bool waitAndRead(int timeoutMs);
     // Brings the entry's device in the wait set up to date with what its link waits on now.
-    void watch(Attached& entry, int descriptor);
+    void watch(Attached& entry, Waitable device);
     void unwatch(Attached& entry);
     void wakeFromElsewhere();
 

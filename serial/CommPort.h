@@ -59,7 +59,7 @@ class CommPort : public SerialLink {
         return true;
     }
     InputWait inputWait() const override;
-    bool readInput(short events) override;
+    bool readInput(WaitEvents events) override;
 
     // Every block written and read goes here too (nullptr: no trace). Set while closed.
     void setTrace(TraceSink* trace) { m_Trace = trace; }

@@ -4,6 +4,8 @@
 // At most one lives at a time: the process has one set of handlers.
 #include <cstdint>
 
+#include "serial/Waitable.h"
+
 namespace zrk {
 
 class InterruptSource {
@@ -22,7 +24,7 @@ class InterruptSource {
     // A request came since this began.
     bool interrupted() const;
     // Readable once a request came (a Waiter can watch it); drain() empties it.
-    int fd() const;
+    Waitable waitable() const;
     void drain();
 
     // A write to a pipe whose reader has gone fails instead of ending the program.

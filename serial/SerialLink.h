@@ -11,6 +11,7 @@
 
 #include "serial/LinkEvents.h"
 #include "serial/ReceiveQueue.h"
+#include "serial/Waitable.h"
 
 namespace zrk {
 
@@ -49,20 +50,20 @@ class SerialLink {
     virtual OpenFailure lastOpenFailure() const = 0;
 
     // Reading on the sink's own thread instead of a watcher's, for a sink that waits on
-    // descriptors anyway (the command line's loop): a reply then wakes one thread, not the
+    // devices anyway (the command line's loop): a reply then wakes one thread, not the
     // watcher and then the sink. Asked for while the link is closed, in force from the next
-    // open; false where the link has no descriptor to offer (it keeps posting as before).
+    // open; false where the link has nothing to offer a Waiter (it keeps posting as before).
     virtual bool setReadOnSinkThread(bool on) { return !on; }
     struct InputWait {
-        int descriptor = -1;      // what to poll for input; -1: nothing now
+        Waitable device;          // what to wait on for input; none: nothing now
         bool backlogged = false;  // the receive queue is full: look again soon, not at once
     };
     virtual InputWait inputWait() const { return {}; }
-    // The descriptor polled ready with these events: read what waits into the receive queue.
+    // The device was seen ready with these events: read what waits into the receive queue.
     // True when there is news for the handler (bytes, or all of a requested frame): the sink
     // that reads is the one that delivers it, at once, without posting to itself. A lost
     // device is still posted, after those bytes.
-    virtual bool readInput(short /*events*/) { return false; }
+    virtual bool readInput(WaitEvents /*events*/) { return false; }
 
     // Where the watcher's posts go. Set while the link is closed.
     void setEventSink(LinkEventSink* sink) { m_Sink.store(sink, std::memory_order_release); }

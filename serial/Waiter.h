@@ -3,7 +3,10 @@
 // handler. A wait looks only at what became ready (a terminal's look can stall on its worker
 // thread, so looking at every device on every wake-up costs a fast line a tenth of its time).
 #include <cstdint>
+#include <memory>
 #include <span>
+
+#include "serial/Waitable.h"
 
 namespace zrk {
 
@@ -11,10 +14,8 @@ class Waiter {
   public:
     struct Ready {
         std::uint64_t tag = 0;
-        short events = 0;  // in the bits SerialLink::readInput takes
+        WaitEvents events;  // what SerialLink::readInput is told
     };
-    // What readInput is told of a device that is always ready.
-    static const short kReadable;
 
     // Throws std::runtime_error when the system gives no wait set.
     Waiter();
@@ -24,18 +25,19 @@ class Waiter {
 
     // Any thread, and signal handlers: the current or next wait returns.
     void wake();
-    // Input on the descriptor is reported under tag (not 0). False when the system will not
+    // Input on the device is reported under tag (not 0). False when the system will not
     // watch it: a regular file, which is always ready.
-    bool watch(int descriptor, std::uint64_t tag);
-    // The descriptor may be closed already, or reused; then nothing happens.
-    void unwatch(int descriptor);
+    bool watch(Waitable device, std::uint64_t tag);
+    // The device may be closed already, or its number reused; then nothing happens.
+    void unwatch(Waitable device);
     // Waits at most timeoutMs (-1: for ever) and fills ready with what became ready; a wake-up
     // is taken here and not reported. The count, 0 after a signal; -1 when the wait failed.
     int wait(std::span<Ready> ready, int timeoutMs);
 
   private:
-    int m_WakeHandle = -1;
-    int m_SetHandle = -1;
+    // The system's wake-up and wait set, as each system keeps them (serial/<platform>/Waiter).
+    struct System;
+    std::unique_ptr<System> m_System;
 };
 
 }  // namespace zrk

@@ -44,15 +44,16 @@ void CommPort::notifyData() {
 CommPort::InputWait CommPort::inputWait() const {
     if (!m_SinkReads || m_Fd < 0 || m_InputEnded || !m_Connected.load())
         return {};
-    return {m_Fd, m_QueueRead.freeSpace() == 0};
+    return {Waitable(m_Fd), m_QueueRead.freeSpace() == 0};
 }
 
-bool CommPort::readInput(short events) {
+bool CommPort::readInput(WaitEvents events) {
     if (!m_SinkReads || m_Fd < 0 || m_InputEnded)
         return false;
-    const std::string lostReason = (events & POLLNVAL)
-                                       ? std::string("the device was closed")
-                                       : takeInput((events & (POLLHUP | POLLERR)) != 0);
+    const std::string lostReason =
+        events.has(WaitEvent::Closed)
+            ? std::string("the device was closed")
+            : takeInput(events.has(WaitEvent::HungUp) || events.has(WaitEvent::Error));
     if (!lostReason.empty()) {
         // A hung-up descriptor polls ready for ever: stop asking it, as the watcher would end.
         m_InputEnded = true;

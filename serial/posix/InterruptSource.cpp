@@ -68,8 +68,8 @@ bool InterruptSource::interrupted() const {
     return g_Interrupted != 0;
 }
 
-int InterruptSource::fd() const {
-    return g_Pipe[0];
+Waitable InterruptSource::waitable() const {
+    return Waitable(g_Pipe[0]);
 }
 
 void InterruptSource::drain() {

@@ -2,6 +2,8 @@
 
 #include <grp.h>
 #include <pwd.h>
+#include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,7 +19,7 @@ std::vector<char> lookupBuffer() {
 }
 
 // The primary group and every group the group database lists the user in.
-std::vector<gid_t> listedGroups(const std::string& name, gid_t primary) {
+std::vector<GroupId> listedGroups(const std::string& name, GroupId primary) {
     int count = 64;
     std::vector<gid_t> groups(static_cast<std::size_t>(count));
     if (::getgrouplist(name.c_str(), primary, groups.data(), &count) < 0) {
@@ -26,12 +28,23 @@ std::vector<gid_t> listedGroups(const std::string& name, gid_t primary) {
             return {primary};
     }
     groups.resize(static_cast<std::size_t>(std::max(count, 0)));
-    return groups;
+    return {groups.begin(), groups.end()};
+}
+
+DeviceAccess::Kind kindOf(mode_t mode) {
+    using Kind = DeviceAccess::Kind;
+    return S_ISCHR(mode)    ? Kind::CharacterDevice
+           : S_ISBLK(mode)  ? Kind::BlockDevice
+           : S_ISDIR(mode)  ? Kind::Directory
+           : S_ISLNK(mode)  ? Kind::Link
+           : S_ISFIFO(mode) ? Kind::Fifo
+           : S_ISSOCK(mode) ? Kind::Socket
+                            : Kind::Regular;
 }
 
 }  // namespace
 
-std::string userNameOf(uid_t uid) {
+std::string userNameOf(UserId uid) {
     passwd entry{};
     passwd* found = nullptr;
     auto buffer = lookupBuffer();
@@ -40,7 +53,7 @@ std::string userNameOf(uid_t uid) {
     return "uid " + std::to_string(uid);
 }
 
-std::string groupName(gid_t gid) {
+std::string groupName(GroupId gid) {
     group entry{};
     group* found = nullptr;
     // Groups with many members need more room than the size hint promises.
@@ -62,9 +75,10 @@ Identity currentIdentity() {
     me.gid = ::getegid();
     const int count = ::getgroups(0, nullptr);
     if (count > 0) {
-        me.groups.resize(static_cast<std::size_t>(count));
-        const int got = ::getgroups(count, me.groups.data());
-        me.groups.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        std::vector<gid_t> groups(static_cast<std::size_t>(count));
+        const int got = ::getgroups(count, groups.data());
+        groups.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        me.groups.assign(groups.begin(), groups.end());
     }
     me.userName = userNameOf(me.uid);
     return me;
@@ -85,41 +99,38 @@ bool identityOfUser(const std::string& name, Identity* identity) {
     return true;
 }
 
-bool mayReadWrite(const struct stat& st, const Identity& who) {
-    constexpr mode_t kOwner = S_IRUSR | S_IWUSR, kGroup = S_IRGRP | S_IWGRP,
-                     kOther = S_IROTH | S_IWOTH;
-    if (who.uid == 0)
-        return true;
-    if (who.uid == st.st_uid)
-        return (st.st_mode & kOwner) == kOwner;
-    const bool inGroup = who.gid == st.st_gid || std::find(who.groups.begin(), who.groups.end(),
-                                                           st.st_gid) != who.groups.end();
-    if (inGroup)
-        return (st.st_mode & kGroup) == kGroup;
-    return (st.st_mode & kOther) == kOther;
-}
-
-bool isListedMember(const Identity& who, gid_t gid) {
+bool isListedMember(const Identity& who, GroupId gid) {
     if (who.gid == gid)
         return true;
     const auto groups = listedGroups(who.userName, who.gid);
     return std::find(groups.begin(), groups.end(), gid) != groups.end();
 }
 
-std::string modeText(mode_t mode) {
-    std::string text(10, '-');
-    text[0] = S_ISCHR(mode)    ? 'c'
-              : S_ISBLK(mode)  ? 'b'
-              : S_ISDIR(mode)  ? 'd'
-              : S_ISLNK(mode)  ? 'l'
-              : S_ISFIFO(mode) ? 'p'
-              : S_ISSOCK(mode) ? 's'
-                               : '-';
-    const char* letters = "rwxrwxrwx";
-    for (int i = 0; i < 9; ++i)
-        if (mode & (1u << (8 - i)))
-            text[static_cast<std::size_t>(i + 1)] = letters[i];
-    return text;
+std::optional<GroupId> groupNamed(const std::string& name) {
+    group entry{};
+    group* found = nullptr;
+    for (std::size_t size = 65536; size <= (1u << 24); size *= 4) {
+        std::vector<char> buffer(size);
+        const int error = ::getgrnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found);
+        if (error == ERANGE)
+            continue;
+        if (error == 0 && found)
+            return found->gr_gid;
+        break;
+    }
+    return std::nullopt;
+}
+
+std::optional<DeviceAccess> deviceAccess(const std::string& path, bool followLinks) {
+    struct stat st {};
+    if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0)
+        return std::nullopt;
+    DeviceAccess device;
+    device.kind = kindOf(st.st_mode);
+    device.owner = st.st_uid;
+    device.group = st.st_gid;
+    device.permissions = static_cast<std::uint16_t>(st.st_mode & 0777);
+    return device;
 }
 
 }  // namespace zrk

@@ -1,7 +1,6 @@
 #include "serial/PortDoctor.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <linux/serial.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -71,12 +70,11 @@ std::string serialGroupRule(const std::string& device) {
     return "KERNEL==\"" + name + "\", GROUP=\"" + kSerialGroup + "\", MODE=\"0660\"";
 }
 
-std::string accessFix(const struct stat& st, const Identity& who, const std::string& device) {
+std::string accessFix(const DeviceAccess& access, const Identity& who, const std::string& device) {
     const std::string user = who.userName;
-    const std::string group = groupName(st.st_gid);
-    const bool groupMayUse = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
-    if (groupMayUse && st.st_gid != 0) {
-        if (isListedMember(who, st.st_gid))
+    const std::string group = groupName(access.group);
+    if (groupMayReadWrite(access) && access.group != 0) {
+        if (isListedMember(who, access.group))
             return user + " is in the group " + group +
                    ", but this login is not yet: log out and in again (or start a shell with "
                    "newgrp " +
@@ -92,23 +90,23 @@ std::string accessFix(const struct stat& st, const Identity& who, const std::str
         " helps until the device is created anew, the udev rule " + serialGroupRule(device) +
         " in /etc/udev/rules.d/99-zrk410.rules for good (then sudo udevadm "
         "control --reload and plug the adapter in again)";
-    const struct group* serial = ::getgrnam(kSerialGroup);
-    if (!serial || !isListedMember(who, serial->gr_gid))
+    const std::optional<GroupId> serial = groupNamed(kSerialGroup);
+    if (!serial || !isListedMember(who, *serial))
         fix += "; and join the group with: sudo adduser " + user + " " + kSerialGroup +
                ", then log out and in again";
     return fix;
 }
 
-void addOwnership(PortDiagnosis& d, const struct stat& st, const DoctorSetting& setting) {
-    d.findings.push_back({Finding::Kind::Fact, "owner " + userNameOf(st.st_uid) + ", group " +
-                                                   groupName(st.st_gid) + ", mode " +
-                                                   modeText(st.st_mode)});
+void addOwnership(PortDiagnosis& d, const DeviceAccess& access, const DoctorSetting& setting) {
+    d.findings.push_back({Finding::Kind::Fact, "owner " + userNameOf(access.owner) + ", group " +
+                                                   groupName(access.group) + ", mode " +
+                                                   modeText(access)});
     const Identity& who = setting.identity;
-    if (mayReadWrite(st, who))
+    if (mayReadWrite(access, who))
         d.findings.push_back({Finding::Kind::Fact, who.userName + " may read and write it"});
     else
-        d.findings.push_back({Finding::Kind::Problem,
-                              who.userName + " may not open it: " + accessFix(st, who, d.device)});
+        d.findings.push_back({Finding::Kind::Problem, who.userName + " may not open it: " +
+                                                          accessFix(access, who, d.device)});
 }
 
 bool addHolders(PortDiagnosis& d, const DoctorSetting& setting) {
@@ -137,34 +135,34 @@ DoctorSetting DoctorSetting::forThisUser() {
 PortDiagnosis diagnosePort(const std::string& device, const DoctorSetting& setting) {
     PortDiagnosis d;
     d.device = device;
-    struct stat link {};
-    if (::lstat(device.c_str(), &link) != 0) {
+    const std::optional<DeviceAccess> link = deviceAccess(device, false);
+    if (!link) {
         std::string text = "it does not exist";
         if (looksLikeUsb(fs::path(device).filename().string()))
             text += "; a USB adapter that is plugged in again may come back under another name";
         d.findings.push_back({Finding::Kind::Problem, text});
         return d;
     }
-    struct stat st {};
-    if (S_ISLNK(link.st_mode)) {
+    DeviceAccess access = *link;
+    if (link->kind == DeviceAccess::Kind::Link) {
         std::error_code ec;
         const fs::path target = fs::read_symlink(device, ec);
-        if (::stat(device.c_str(), &st) != 0) {
+        const std::optional<DeviceAccess> followed = deviceAccess(device);
+        if (!followed) {
             d.findings.push_back({Finding::Kind::Problem,
                                   "it is a link to " + target.string() + ", which does not exist"});
             return d;
         }
         d.findings.push_back({Finding::Kind::Fact, "it is a link to " + target.string()});
-    } else {
-        st = link;
+        access = *followed;
     }
     d.exists = true;
-    addOwnership(d, st, setting);
-    const bool mayOpen = mayReadWrite(st, setting.identity);
+    addOwnership(d, access, setting);
+    const bool mayOpen = mayReadWrite(access, setting.identity);
     const bool held = addHolders(d, setting);
 
     const std::string tty = ttyNameOf(device);
-    if (!S_ISCHR(st.st_mode)) {
+    if (access.kind != DeviceAccess::Kind::CharacterDevice) {
         d.findings.push_back(
             {Finding::Kind::Problem, "it is not a character device, so not a serial port"});
     } else {
@@ -253,10 +251,10 @@ std::vector<std::string> portReport(const std::string& device) {
 }
 
 std::string accessAdvice(const std::string& device) {
-    struct stat st {};
-    if (device.empty() || ::stat(device.c_str(), &st) != 0)
+    const std::optional<DeviceAccess> access = device.empty() ? std::nullopt : deviceAccess(device);
+    if (!access)
         return {};
-    return accessFix(st, currentIdentity(), device);
+    return accessFix(*access, currentIdentity(), device);
 }
 
 }  // namespace zrk

@@ -1,7 +1,5 @@
 #include "serial/SerialDevices.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -67,8 +65,9 @@ std::optional<SerialDevice> ttyDevice(const std::string& name, const SerialRoots
 }
 
 bool mayOpen(const std::string& path, const Identity& who) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && mayReadWrite(st, who);
+    const std::optional<DeviceAccess> device = deviceAccess(path);
+    return device && device->kind == DeviceAccess::Kind::CharacterDevice &&
+           mayReadWrite(*device, who);
 }
 
 }  // namespace

@@ -269,12 +269,19 @@ TEST_F(CommPortOnPty, ReadOnTheSinksThreadNothingReadsUntilAskedAndAHangUpEndsTh
     int news = 0;
     const auto pollOnce = [&] {
         const SerialLink::InputWait wait = port.inputWait();
-        if (wait.descriptor < 0)
+        if (!wait.device.valid())
             return false;
-        pollfd p{wait.descriptor, POLLIN, 0};
+        pollfd p{static_cast<int>(wait.device.native()), POLLIN, 0};
         if (::poll(&p, 1, 5000) <= 0)
             return false;
-        news = port.readInput(p.revents) ? 1 : 0;
+        WaitEvents events;
+        if (p.revents & POLLIN)
+            events |= WaitEvent::Readable;
+        if (p.revents & POLLHUP)
+            events |= WaitEvent::HungUp;
+        if (p.revents & POLLERR)
+            events |= WaitEvent::Error;
+        news = port.readInput(events) ? 1 : 0;
         return true;
     };
     const std::vector<std::uint8_t> page(2049, 0x5A);
@@ -295,7 +302,7 @@ TEST_F(CommPortOnPty, ReadOnTheSinksThreadNothingReadsUntilAskedAndAHangUpEndsTh
     pty.close();
     ASSERT_TRUE(pollOnce());
     EXPECT_EQ(owner.lostReasons.size(), 1u);
-    EXPECT_EQ(port.inputWait().descriptor, -1) << "a hung-up device polls ready for ever";
+    EXPECT_FALSE(port.inputWait().device.valid()) << "a hung-up device polls ready for ever";
     port.close();
 }
 

@@ -31,26 +31,43 @@ TEST(Waiter, ReportsReadyDevicesByTagAndRefusesRegularFiles) {
     Waiter waiter;
     int pipes[2];
     ASSERT_EQ(::pipe(pipes), 0);
-    ASSERT_TRUE(waiter.watch(pipes[0], 7));
+    ASSERT_TRUE(waiter.watch(Waitable(pipes[0]), 7));
     Waiter::Ready ready[4];
     EXPECT_EQ(waiter.wait(ready, 0), 0);
     ASSERT_EQ(::write(pipes[1], "x", 1), 1);
     ASSERT_EQ(waiter.wait(ready, -1), 1);
     EXPECT_EQ(ready[0].tag, 7u);
-    EXPECT_TRUE(ready[0].events & Waiter::kReadable);
+    EXPECT_EQ(ready[0].events, WaitEvent::Readable);
 
-    waiter.unwatch(pipes[0]);
+    waiter.unwatch(Waitable(pipes[0]));
     EXPECT_EQ(waiter.wait(ready, 0), 0);
     ::close(pipes[0]);
     ::close(pipes[1]);
-    waiter.unwatch(pipes[0]);  // closed already: harmless
+    waiter.unwatch(Waitable(pipes[0]));  // closed already: harmless
 
     test::TempDir dir;
     const std::string path = dir.write("regular", {1});
     std::FILE* file = std::fopen(path.c_str(), "rb");
     ASSERT_NE(file, nullptr);
-    EXPECT_FALSE(waiter.watch(::fileno(file), 8));
+    EXPECT_FALSE(waiter.watch(Waitable(::fileno(file)), 8));
     std::fclose(file);
+}
+
+// A device whose other side went away must say so, not only that it is readable: the link
+// reads nothing from it, and without the hang-up it would be asked again for ever.
+TEST(Waiter, ReportsAHangUpAsSuch) {
+    Waiter waiter;
+    int pipes[2];
+    ASSERT_EQ(::pipe(pipes), 0);
+    ASSERT_TRUE(waiter.watch(Waitable(pipes[0]), 3));
+    ::close(pipes[1]);
+    Waiter::Ready ready[4];
+    ASSERT_EQ(waiter.wait(ready, -1), 1);
+    EXPECT_EQ(ready[0].tag, 3u);
+    EXPECT_TRUE(ready[0].events.has(WaitEvent::HungUp));
+    EXPECT_FALSE(ready[0].events.has(WaitEvent::Error));
+    waiter.unwatch(Waitable(pipes[0]));
+    ::close(pipes[0]);
 }
 
 std::atomic<int> g_HookCalls{0};
@@ -81,7 +98,7 @@ TEST(InterruptSource, HearsEachStopRequestAndRestoresTheEarlierHandling) {
         g_HookCalls = 0;
         InterruptSource source(true, countHook, &waiter);
         EXPECT_FALSE(source.interrupted());
-        ASSERT_TRUE(waiter.watch(source.fd(), 1));
+        ASSERT_TRUE(waiter.watch(source.waitable(), 1));
         ::raise(signal);
         EXPECT_TRUE(source.interrupted());
         EXPECT_EQ(g_HookCalls.load(), 1);
