@@ -63,7 +63,9 @@ InterruptSource::~InterruptSource() {
     }
 }
 
-bool InterruptSource::interrupted() const { return g_Interrupted.load(); }
+bool InterruptSource::interrupted() const {
+    return g_Interrupted.load();
+}
 
 Waitable InterruptSource::waitable() const {
     return Waitable(reinterpret_cast<std::intptr_t>(g_Request));

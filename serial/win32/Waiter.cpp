@@ -12,9 +12,9 @@
 namespace zrk {
 
 struct Waiter::System {
-    HANDLE wakeUp = nullptr;            // auto-reset: one wake-up ends one wait
-    std::vector<HANDLE> handles;        // handles[0] is wakeUp
-    std::vector<std::uint64_t> tags;    // tags[i] for handles[i]; tags[0] unused
+    HANDLE wakeUp = nullptr;          // auto-reset: one wake-up ends one wait
+    std::vector<HANDLE> handles;      // handles[0] is wakeUp
+    std::vector<std::uint64_t> tags;  // tags[i] for handles[i]; tags[0] unused
 };
 
 Waiter::Waiter() : m_System(std::make_unique<System>()) {
@@ -25,9 +25,13 @@ Waiter::Waiter() : m_System(std::make_unique<System>()) {
     m_System->tags.push_back(0);
 }
 
-Waiter::~Waiter() { ::CloseHandle(m_System->wakeUp); }
+Waiter::~Waiter() {
+    ::CloseHandle(m_System->wakeUp);
+}
 
-void Waiter::wake() { ::SetEvent(m_System->wakeUp); }
+void Waiter::wake() {
+    ::SetEvent(m_System->wakeUp);
+}
 
 bool Waiter::watch(Waitable device, std::uint64_t tag) {
     System& s = *m_System;
@@ -62,8 +66,8 @@ int Waiter::wait(std::span<Ready> ready, int timeoutMs) {
     if (first >= WAIT_OBJECT_0 + count)
         return -1;  // WAIT_FAILED, or an abandoned mutex, which no one here hands over
     int found = 0;
-    for (DWORD i = first - WAIT_OBJECT_0; i < count && static_cast<std::size_t>(found) < ready.size();
-         ++i) {
+    for (DWORD i = first - WAIT_OBJECT_0;
+         i < count && static_cast<std::size_t>(found) < ready.size(); ++i) {
         if (i == 0) {
             if (first != WAIT_OBJECT_0)  // it is still set: take the wake-up as well
                 ::WaitForSingleObject(s.wakeUp, 0);
