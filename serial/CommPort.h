@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -54,16 +55,18 @@ class CommPort : public SerialLink {
     ReceiveQueue& receiveQueue() override { return m_QueueRead; }
     OpenFailure lastOpenFailure() const override { return m_LastFailure; }
 
-    bool setReadOnSinkThread(bool on) override {
-        m_SinkReadsWanted = on;
-        return true;
-    }
+    // Where the system lets one thread wait on the device (a POSIX descriptor); Windows'
+    // port keeps its watcher and says no.
+    bool setReadOnSinkThread(bool on) override;
     InputWait inputWait() const override;
     bool readInput(WaitEvents events) override;
 
     // Every block written and read goes here too (nullptr: no trace). Set while closed.
     void setTrace(TraceSink* trace) { m_Trace = trace; }
 
+    // The bytes' time on the wire: ten bits a byte (start, eight data, stop). A parity bit
+    // hides in the write deadline's factor of two, and so does a driver that is slow to start.
+    static std::chrono::milliseconds wireTime(std::size_t bytes, std::uint32_t baud);
     static constexpr std::chrono::milliseconds kWriteMargin{2000};
     static constexpr std::chrono::milliseconds kWriteSlice{100};
     // How long a write of this many bytes may take at this speed, its drain included.
@@ -99,6 +102,10 @@ class CommPort : public SerialLink {
     bool fail(OpenFailure::Kind kind, int error);
 
     const PortMap& m_Ports;
+    // What only one system's port holds (its handles and completion blocks); defined in
+    // serial/<platform>/CommPort.cpp. The descriptors below are the POSIX port's.
+    struct SystemPort;
+    std::unique_ptr<SystemPort> m_System;
     int m_Fd = -1;
     int m_WakeFd = -1;
     // Lives as long as the object, so a signal handler never writes to a closed descriptor.

@@ -9,7 +9,7 @@ std::string PortMap::portName(int portNumber) {
 }
 
 std::string PortMap::defaultDevice(int portNumber) {
-    return "/dev/ttyS" + std::to_string(portNumber - 1);
+    return systemPortDevice(portNumber);
 }
 
 std::optional<int> PortMap::parsePortName(const std::string& name) {

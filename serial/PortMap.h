@@ -19,7 +19,7 @@ class PortMap {
     static constexpr int kLastPort = 20;
 
     static std::string portName(int portNumber);       // "COM7"
-    static std::string defaultDevice(int portNumber);  // "/dev/ttyS6"
+    static std::string defaultDevice(int portNumber);  // systemPortDevice: "/dev/ttyS6"
     // "COM7" or "com7" -> 7; anything else -> nullopt.
     static std::optional<int> parsePortName(const std::string& name);
 

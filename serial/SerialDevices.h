@@ -42,6 +42,10 @@ std::vector<SerialDevice> usbAdapters(const std::vector<SerialDevice>& devices);
 // "serial=A5XK3RJ:00", "usb=1-1.2:1.0"; empty for a device that is not on USB.
 std::string adapterKey(const SerialDevice& device);
 
+// The device COMn opens when nobody set another for it: /dev/ttyS<n-1> on Linux; on Windows
+// "COMn", and from COM10 on the device namespace's "\\.\COMn", the only form those open by.
+std::string systemPortDevice(int portNumber);
+
 // "on-board", "USB", "ACM", "pseudo-terminal"
 const char* kindName(SerialKind kind);
 

@@ -31,6 +31,9 @@ bool isPseudoTerminal(int fd) {
 
 }  // namespace
 
+// Everything the POSIX port holds is in CommPort's own descriptors.
+struct CommPort::SystemPort {};
+
 static_assert(std::atomic<bool>::is_always_lock_free, "cancelWrites runs in signal handlers");
 
 CommPort::CommPort(const PortMap& ports) : m_Ports(ports) {

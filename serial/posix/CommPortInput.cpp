@@ -28,17 +28,9 @@ long CommPort::readAvailable(std::uint8_t* buffer, std::size_t capacity) {
     }
 }
 
-bool CommPort::dataReady() const {
-    const int queued = m_QueueRead.count();
-    if (queued == 0)
-        return false;
-    const int frame = BlockMode.load();
-    return frame == 0 || queued >= frame;
-}
-
-void CommPort::notifyData() {
-    if (dataReady())
-        postData();
+bool CommPort::setReadOnSinkThread(bool on) {
+    m_SinkReadsWanted = on;
+    return true;
 }
 
 CommPort::InputWait CommPort::inputWait() const {
@@ -89,12 +81,6 @@ std::string CommPort::takeInput(bool hungUp) {
             return "the device hung up";
         return {};
     }
-}
-
-void CommPort::reportLost(const std::string& reason) {
-    if (m_Trace)
-        m_Trace->traceNote("link lost: " + reason);
-    postLinkLost(reason);
 }
 
 void CommPort::ThreadWatchComm() {

@@ -13,22 +13,6 @@
 // line's speed, and with the bytes the device still holds taken off what counts as sent.
 namespace zrk {
 
-namespace {
-
-// Ten bits a byte: start, eight data, stop. A parity bit hides in the deadline's factor of two,
-// and so does a driver that is slow to start.
-std::chrono::milliseconds wireTime(std::size_t bytes, std::uint32_t baud) {
-    const std::uint64_t speed = baud != 0 ? baud : 9600;
-    const std::uint64_t ms = (static_cast<std::uint64_t>(bytes) * 10 * 1000 + speed - 1) / speed;
-    return std::chrono::milliseconds(static_cast<std::int64_t>(ms));
-}
-
-}  // namespace
-
-std::chrono::milliseconds CommPort::writeDeadline(std::size_t bytes, std::uint32_t baud) {
-    return wireTime(bytes, baud) * 2 + kWriteMargin;
-}
-
 void CommPort::cancelWrites() {
     m_CancelWrites.store(true);
     if (m_CancelFd >= 0) {
@@ -153,17 +137,6 @@ std::size_t CommPort::write(const std::uint8_t* data, std::size_t length) {
         failWrite(sent, length, cancelled);
     }
     return sent;
-}
-
-void CommPort::failWrite(std::size_t sent, std::size_t length, bool cancelled) {
-    m_WriteFailed.store(true);
-    const std::string counts = std::to_string(sent) + " of " + std::to_string(length);
-    const std::string reason =
-        cancelled ? "The write was cancelled: " + counts + " bytes were sent"
-                  : "The phone stopped taking data: " + counts + " bytes were sent";
-    if (m_Trace)
-        m_Trace->traceNote("write failed: " + reason);
-    postLinkLost(reason);
 }
 
 }  // namespace zrk

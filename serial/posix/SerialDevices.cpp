@@ -102,4 +102,8 @@ std::vector<SerialDevice> listSerialDevices(const SerialRoots& roots) {
     return devices;
 }
 
+std::string systemPortDevice(int portNumber) {
+    return "/dev/ttyS" + std::to_string(portNumber - 1);
+}
+
 }  // namespace zrk
