@@ -96,7 +96,8 @@ class CommPort : public SerialLink {
     void notifyData();
     // Bytes are queued, and all of a requested frame.
     bool dataReady() const;
-    bool fail(OpenFailure::Kind kind, int error);
+    bool fail(OpenFailure::Kind kind, int error);  // errno
+    bool fail(OpenFailure::Kind kind, std::error_code error);
 
     const PortMap& m_Ports;
     int m_Fd = -1;
