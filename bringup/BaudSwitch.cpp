@@ -1,6 +1,6 @@
 #include "bringup/BaudSwitch.h"
 
-#include <cerrno>
+#include <system_error>
 
 #include "bringup/BringUp.h"
 #include "bringup/BringUpStates.h"
@@ -53,8 +53,10 @@ void BaudSwitch::onTimer() {
 
 bool BaudSwitch::deviceIsGone(const OpenFailure& failure) {
     // A hang-up or an unplugged adapter: retrying cannot bring it back.
-    return failure.kind == OpenFailure::Kind::NotFound || failure.error == ENODEV ||
-           failure.error == ENXIO || failure.error == EIO;
+    return failure.kind == OpenFailure::Kind::NotFound ||
+           failure.error == std::errc::no_such_device ||
+           failure.error == std::errc::no_such_device_or_address ||
+           failure.error == std::errc::io_error;
 }
 
 void BaudSwitch::onSpeedEcho(std::uint8_t byte) {

@@ -1,13 +1,11 @@
 #include "engine/OpenFailureText.h"
 
-#include <cstring>
-
 #include "serial/PortDoctor.h"
 
 namespace zrk {
 
 std::string describeOpenFailure(const OpenFailure& failure) {
-    const std::string cause = failure.error ? std::strerror(failure.error) : "";
+    const std::string cause = failure.error ? failure.error.message() : "";
     const std::string& device = failure.device;
     switch (failure.kind) {
         case OpenFailure::Kind::None:

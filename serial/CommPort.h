@@ -99,7 +99,8 @@ class CommPort : public SerialLink {
     void notifyData();
     // Bytes are queued, and all of a requested frame.
     bool dataReady() const;
-    bool fail(OpenFailure::Kind kind, int error);
+    bool fail(OpenFailure::Kind kind, int error);  // errno
+    bool fail(OpenFailure::Kind kind, std::error_code error);
 
     const PortMap& m_Ports;
     // What only one system's port holds (its handles and completion blocks); defined in

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "serial/LinkEvents.h"
@@ -31,8 +32,8 @@ struct OpenFailure {
         Other
     };
     Kind kind = Kind::None;
-    int error = 0;       // errno
-    std::string device;  // the path that was tried
+    std::error_code error;  // the system's own reason, which carries its words (message())
+    std::string device;     // the path that was tried
 };
 
 class SerialLink {

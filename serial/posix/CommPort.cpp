@@ -48,6 +48,10 @@ CommPort::~CommPort() {
 }
 
 bool CommPort::fail(OpenFailure::Kind kind, int error) {
+    return fail(kind, std::error_code(error, std::generic_category()));
+}
+
+bool CommPort::fail(OpenFailure::Kind kind, std::error_code error) {
     m_LastFailure = {kind, error, m_DeviceName};
     releaseDevice();
     return false;
@@ -119,7 +123,7 @@ bool CommPort::open(std::uint16_t portNumber, std::uint32_t baud) {
             m_Watcher = std::thread(&CommPort::ThreadWatchComm, this);
     } catch (const std::system_error& e) {
         m_Connected.store(0);
-        return fail(OpenFailure::Kind::ThreadFailed, e.code().value());
+        return fail(OpenFailure::Kind::ThreadFailed, e.code());
     }
     if (m_Trace)
         m_Trace->traceNote("open " + m_DeviceName + " at " + std::to_string(baud));

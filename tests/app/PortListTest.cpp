@@ -116,7 +116,8 @@ TEST(PortListFailure, StartOnAMissingDeviceNamesTheDevicesPresentAndHowToMapOne)
     setSerialScanner([] { return std::vector<SerialDevice>{ftdiAt("/dev/ttyUSB0")}; });
     settings.writeInt("COM", 1);
     settings.setPortDevice(2, "/dev/ttyS1");
-    link.failure = {OpenFailure::Kind::NotFound, ENOENT, "/dev/ttyS1"};
+    link.failure = {OpenFailure::Kind::NotFound,
+                    std::make_error_code(std::errc::no_such_file_or_directory), "/dev/ttyS1"};
     {
         MainWindow window(link, settings, prompter);
         window.messageBox("Port Initialization Failed!", MessageIcon::Error);

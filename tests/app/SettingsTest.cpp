@@ -187,7 +187,8 @@ TEST(PortFailure, APermissionProblemNamesTheCauseAndTheFix) {
     const gid_t dialout = 20;
     if (::chown(device.c_str(), 0, dialout) != 0 || ::chmod(device.c_str(), 0660) != 0)
         GTEST_SKIP() << "cannot give a file to the group dialout here";
-    link.failure = {OpenFailure::Kind::PermissionDenied, 13, device};
+    link.failure = {OpenFailure::Kind::PermissionDenied,
+                    std::make_error_code(std::errc::permission_denied), device};
     MainWindow window(link, settings, prompter);
     window.messageBox("Port Initialization Failed!", MessageIcon::Error);
     ASSERT_EQ(prompter.messages.size(), 1u);
@@ -206,7 +207,8 @@ TEST(PortFailure, TheLogThenGivesTheDoctorsFindingsForThePort) {
     ScriptedPrompter prompter;
     FailingLink link;
     const std::string device = dir.filePath("ttyUSB4").toStdString();
-    link.failure = {OpenFailure::Kind::NotFound, ENOENT, device};
+    link.failure = {OpenFailure::Kind::NotFound,
+                    std::make_error_code(std::errc::no_such_file_or_directory), device};
     MainWindow window(link, settings, prompter);
     window.messageBox("Port Initialization Failed!", MessageIcon::Error);
     ASSERT_EQ(prompter.messages.size(), 1u);

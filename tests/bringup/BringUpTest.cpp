@@ -170,7 +170,8 @@ TEST_F(BringUpTest, AnOpenFailureNamesTheDeviceGivenAndTheFixThatWouldHelp) {
     ASSERT_EQ(::chown(device.c_str(), 0, 0), 0);
     ASSERT_EQ(::chmod(device.c_str(), 0600), 0);
     link.failOpens = 1;
-    link.failure = {OpenFailure::Kind::PermissionDenied, EACCES, device};
+    link.failure = {OpenFailure::Kind::PermissionDenied,
+                    std::make_error_code(std::errc::permission_denied), device};
     engine.start();
     EXPECT_NE(view.log.find("** " + device + " could not be opened: no permission to open " +
                             device + ": the device's group may not use it"),
@@ -290,7 +291,8 @@ TEST_F(BringUpTest, BaudSwitchGivesUpAsALostLinkWhenThePortDoesNotComeBack) {
         SCOPED_TRACE("the device is gone: no retry at all");
         startAndFeed(r.beforeSwitch);
         link.failOpens = 1;
-        link.failure = {OpenFailure::Kind::NotFound, ENOENT, "/dev/pts/9"};
+        link.failure = {OpenFailure::Kind::NotFound,
+                        std::make_error_code(std::errc::no_such_file_or_directory), "/dev/pts/9"};
         engine.onBaudTimer();
         EXPECT_EQ(view.log.find("** Retry the change of baudrate"), std::string::npos);
         EXPECT_NE(view.log.find("** Lost the connection to the phone (/dev/pts/9 does not exist"),
@@ -307,7 +309,8 @@ TEST_F(BringUpTest, BaudSwitchGivesUpAsALostLinkWhenThePortDoesNotComeBack) {
         view.outcomes.clear();
         startAndFeed(r.beforeSwitch);
         link.failOpens = 1000;
-        link.failure = {OpenFailure::Kind::InUse, EBUSY, "/dev/pts/9"};
+        link.failure = {OpenFailure::Kind::InUse,
+                        std::make_error_code(std::errc::device_or_resource_busy), "/dev/pts/9"};
         int ticks = 0;
         while (engine.context().baudTimerRunning() && ticks < 100) {
             engine.onBaudTimer();
@@ -318,6 +321,25 @@ TEST_F(BringUpTest, BaudSwitchGivesUpAsALostLinkWhenThePortDoesNotComeBack) {
         EXPECT_EQ(view.outcomes[0].kind, OutcomeKind::LinkLost);
         EXPECT_NE(view.log.find("after 10 attempts: /dev/pts/9 is in use"), std::string::npos)
             << view.log;
+    }
+    {
+        SCOPED_TRACE("the adapter was pulled: the system's reason alone says it is gone");
+        view.log.clear();
+        view.outcomes.clear();
+        link.failOpens = 0;  // what the attempts above left
+        startAndFeed(r.beforeSwitch);
+        link.failOpens = 1;
+        link.failure = {OpenFailure::Kind::Other, std::make_error_code(std::errc::io_error),
+                        "/dev/ttyUSB0"};
+        engine.onBaudTimer();
+        EXPECT_EQ(view.log.find("** Retry the change of baudrate"), std::string::npos);
+        EXPECT_NE(view.log.find("cannot open /dev/ttyUSB0 (" +
+                                std::make_error_code(std::errc::io_error).message() + ")"),
+                  std::string::npos)
+            << view.log;
+        ASSERT_EQ(view.outcomes.size(), 1u);
+        EXPECT_EQ(view.outcomes[0].kind, OutcomeKind::LinkLost);
+        EXPECT_FALSE(engine.context().baudTimerRunning());
     }
 }
 
