@@ -75,7 +75,12 @@ CommPort::~CommPort() {
     closeHandle(m_System->cancel);
 }
 
+// Windows' own error numbers (GetLastError), whose words the system category gives.
 bool CommPort::fail(OpenFailure::Kind kind, int error) {
+    return fail(kind, std::error_code(error, std::system_category()));
+}
+
+bool CommPort::fail(OpenFailure::Kind kind, std::error_code error) {
     m_LastFailure = {kind, error, m_DeviceName};
     releaseDevice();
     return false;
@@ -121,7 +126,7 @@ bool CommPort::open(std::uint16_t portNumber, std::uint32_t baud) {
         return fail(OpenFailure::Kind::Other, static_cast<int>(::GetLastError()));
 
     // COM10 and above open only through the device namespace; the map names them so already.
-    const std::wstring path = win32::wide(m_DeviceName);
+    const std::wstring path = win32::utf16Of(m_DeviceName);
     s.device = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OVERLAPPED, nullptr);
     if (s.device == INVALID_HANDLE_VALUE) {
@@ -156,7 +161,7 @@ bool CommPort::open(std::uint16_t portNumber, std::uint32_t baud) {
         m_Watcher = std::thread(&CommPort::ThreadWatchComm, this);
     } catch (const std::system_error& e) {
         m_Connected.store(0);
-        return fail(OpenFailure::Kind::ThreadFailed, e.code().value());
+        return fail(OpenFailure::Kind::ThreadFailed, e.code());
     }
     if (m_Trace)
         m_Trace->traceNote("open " + m_DeviceName + " at " + std::to_string(baud));

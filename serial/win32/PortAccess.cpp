@@ -18,7 +18,7 @@ Identity currentIdentity() {
     wchar_t name[256];
     DWORD length = sizeof name / sizeof name[0];
     if (::GetUserNameW(name, &length) && length > 0)
-        me.userName = win32::narrow(std::wstring(name, length - 1));
+        me.userName = win32::utf8Of(std::wstring(name, length - 1));
     return me;
 }
 

@@ -24,7 +24,7 @@ std::string comNameOf(const std::string& device) {
 // The same steps the downloader takes to own a port, undone at once.
 Finding tryOpen(const std::string& device) {
     const std::wstring path =
-        win32::wide(device.rfind("\\\\.\\", 0) == 0 ? device : "\\\\.\\" + device);
+        win32::utf16Of(device.rfind("\\\\.\\", 0) == 0 ? device : "\\\\.\\" + device);
     HANDLE port = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) {

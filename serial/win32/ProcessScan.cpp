@@ -1,7 +1,8 @@
 #include "serial/ProcessScan.h"
 
-#include <tlhelp32.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <algorithm>
 
@@ -26,7 +27,7 @@ std::vector<ProcessInfo> processesNamed(const std::vector<std::string>& names, c
     entry.dwSize = sizeof entry;
     for (bool more = ::Process32FirstW(snapshot, &entry); more;
          more = ::Process32NextW(snapshot, &entry)) {
-        std::string name = win32::narrow(entry.szExeFile);
+        std::string name = win32::utf8Of(entry.szExeFile);
         if (name.size() > 4 && name.substr(name.size() - 4) == ".exe")
             name.resize(name.size() - 4);
         if (std::find(names.begin(), names.end(), name) != names.end())

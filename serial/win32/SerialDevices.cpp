@@ -1,7 +1,8 @@
 #include "serial/SerialDevices.h"
 
-#include <setupapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <setupapi.h>
 
 #include <algorithm>
 #include <map>
@@ -106,22 +107,22 @@ std::vector<SerialDevice> listSerialDevices(const SerialRoots&) {
         SP_DEVINFO_DATA info{};
         info.cbSize = sizeof info;
         for (DWORD i = 0; ::SetupDiEnumDeviceInfo(set, i, &info); ++i) {
-            const std::string name = win32::narrow(portNameOf(set, info));
+            const std::string name = win32::utf8Of(portNameOf(set, info));
             const std::optional<int> number = comNumber(name);
             if (!number)
                 continue;  // LPT1 and the like
             wchar_t instance[512] = {};
             ::SetupDiGetDeviceInstanceIdW(set, &info, instance, 511, nullptr);
-            const std::string instanceId = win32::narrow(instance);
-            const std::string hardwareId = win32::narrow(property(set, info, SPDRP_HARDWAREID));
-            const std::string service = win32::narrow(property(set, info, SPDRP_SERVICE));
+            const std::string instanceId = win32::utf8Of(instance);
+            const std::string hardwareId = win32::utf8Of(property(set, info, SPDRP_HARDWAREID));
+            const std::string service = win32::utf8Of(property(set, info, SPDRP_SERVICE));
             SerialDevice device;
             device.path = PortMap::defaultDevice(*number);
             device.mayOpen = true;  // no owner and mode here: the open tells
             device.usb =
-                usbOf(hardwareId, instanceId, win32::narrow(property(set, info, SPDRP_MFG)),
-                      win32::narrow(property(set, info, SPDRP_FRIENDLYNAME)),
-                      win32::narrow(property(set, info, SPDRP_LOCATION_INFORMATION)), service);
+                usbOf(hardwareId, instanceId, win32::utf8Of(property(set, info, SPDRP_MFG)),
+                      win32::utf8Of(property(set, info, SPDRP_FRIENDLYNAME)),
+                      win32::utf8Of(property(set, info, SPDRP_LOCATION_INFORMATION)), service);
             const std::string serviceName = upper(service);
             device.kind = !device.usb               ? SerialKind::OnBoard
                           : serviceName == "USBSER" ? SerialKind::Acm
@@ -146,7 +147,7 @@ std::vector<SerialDevice> listSerialDevices(const SerialRoots&) {
                 break;
             if (status != ERROR_SUCCESS || type != REG_SZ)
                 continue;
-            const std::optional<int> number = comNumber(win32::narrow(data));
+            const std::optional<int> number = comNumber(win32::utf8Of(data));
             if (!number || byNumber.contains(*number))
                 continue;
             SerialDevice device;
@@ -154,7 +155,7 @@ std::vector<SerialDevice> listSerialDevices(const SerialRoots&) {
             device.mayOpen = true;
             // A USB driver's device name tells it apart from a UART's ("\Device\VCP0",
             // "\Device\USBSER000", "\Device\Serial0").
-            const std::string driverName = upper(win32::narrow(valueName));
+            const std::string driverName = upper(win32::utf8Of(valueName));
             device.kind = driverName.find("USBSER") != std::string::npos ? SerialKind::Acm
                           : driverName.find("VCP") != std::string::npos ||
                                   driverName.find("USB") != std::string::npos

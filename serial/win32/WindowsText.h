@@ -7,7 +7,7 @@
 
 namespace zrk::win32 {
 
-inline std::wstring wide(const std::string& text) {
+inline std::wstring utf16Of(const std::string& text) {
     if (text.empty())
         return {};
     const int size = static_cast<int>(text.size());
@@ -18,7 +18,7 @@ inline std::wstring wide(const std::string& text) {
     return out;
 }
 
-inline std::string narrow(const std::wstring& text) {
+inline std::string utf8Of(const std::wstring& text) {
     if (text.empty())
         return {};
     const int size = static_cast<int>(text.size());
@@ -36,7 +36,7 @@ inline std::string systemMessage(DWORD error) {
     ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, error, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-    std::string text = message ? narrow(message) : std::string();
+    std::string text = message ? utf8Of(message) : std::string();
     if (message)
         ::LocalFree(message);
     while (!text.empty() &&
