@@ -3,45 +3,13 @@
 #include <windows.h>
 
 #include "files/IniText.h"
+#include "files/win32/WinApi.h"
 
 namespace zrk {
 namespace {
 
-std::wstring wide(const std::string& text) {
-    if (text.empty())
-        return {};
-    const int length =
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0)
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                              length);
-    return out;
-}
-
-std::string narrow(const std::wstring& text) {
-    if (text.empty())
-        return {};
-    const int length = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                             nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                              length, nullptr, nullptr);
-    return out;
-}
-
-std::string systemText(LSTATUS status) {
-    wchar_t* message = nullptr;
-    ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(status), 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-    std::string text = message ? narrow(message) : "error " + std::to_string(status);
-    if (message)
-        ::LocalFree(message);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.'))
-        text.pop_back();
-    return text;
+std::wstring wideText(const std::string& text) {
+    return win32::widen(text).value_or(std::wstring());
 }
 
 // A stored value is at most a path; anything longer is not one of ours.
@@ -56,7 +24,7 @@ struct UserSettings::Store {
     // The section's key opened for reading; nullptr when it is not there.
     HKEY openSection(const std::string& section, REGSAM access) const {
         HKEY handle = nullptr;
-        const std::wstring path = key + L"\\" + wide(section);
+        const std::wstring path = key + L"\\" + wideText(section);
         if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, access, &handle) != ERROR_SUCCESS)
             return nullptr;
         return handle;
@@ -72,7 +40,7 @@ struct UserSettings::Store {
         HKEY handle = openSection(section, KEY_QUERY_VALUE);
         if (!handle)
             return value;
-        const std::wstring valueName = wide(name);
+        const std::wstring valueName = wideText(name);
         DWORD type = 0;
         DWORD size = 0;
         if (::RegQueryValueExW(handle, valueName.c_str(), nullptr, &type, nullptr, &size) ==
@@ -97,7 +65,7 @@ struct UserSettings::Store {
                                       bytes.size() / sizeof(wchar_t));
                     while (!text.empty() && text.back() == L'\0')
                         text.pop_back();
-                    value.text = narrow(text);
+                    value.text = win32::narrowForMessage(text);
                     value.number = IniText::integerOf(*value.text);
                 }
             }
@@ -109,8 +77,8 @@ struct UserSettings::Store {
 
 UserSettings::UserSettings(const std::string& organisation, const std::string& application)
     : m_Store(std::make_unique<Store>()) {
-    m_Store->key = L"Software\\" + wide(organisation) + L"\\" + wide(application);
-    m_Store->location = "HKEY_CURRENT_USER\\" + narrow(m_Store->key);
+    m_Store->key = L"Software\\" + wideText(organisation) + L"\\" + wideText(application);
+    m_Store->location = "HKEY_CURRENT_USER\\" + win32::narrowForMessage(m_Store->key);
 }
 
 UserSettings::~UserSettings() = default;
@@ -140,15 +108,15 @@ void UserSettings::remove(const std::string& section, const std::string& key) {
 
 bool UserSettings::save(std::string* whyNot) {
     for (const auto& [where, value] : m_Changes) {
-        const std::wstring path = m_Store->key + L"\\" + wide(where.first);
-        const std::wstring name = wide(where.second);
+        const std::wstring path = m_Store->key + L"\\" + wideText(where.first);
+        const std::wstring name = wideText(where.second);
         HKEY handle = nullptr;
         LSTATUS status = ERROR_SUCCESS;
         if (value) {
             status = ::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0,
                                        KEY_SET_VALUE, nullptr, &handle, nullptr);
             if (status == ERROR_SUCCESS) {
-                const std::wstring data = wide(*value);
+                const std::wstring data = wideText(*value);
                 status = ::RegSetValueExW(handle, name.c_str(), 0, REG_SZ,
                                           reinterpret_cast<const BYTE*>(data.c_str()),
                                           static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
@@ -162,7 +130,8 @@ bool UserSettings::save(std::string* whyNot) {
         }
         if (status != ERROR_SUCCESS) {
             if (whyNot)
-                *whyNot = m_Store->location + "\\" + where.first + ": " + systemText(status);
+                *whyNot = m_Store->location + "\\" + where.first + ": " +
+                          win32::systemReason(static_cast<DWORD>(status));
             return false;
         }
     }
