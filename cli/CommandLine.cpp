@@ -120,6 +120,9 @@ ParseOutcome parseCommandLine(int argc, const char* const* argv, std::ostream& o
         "Every phone command brings the phone up first (switch it on when asked),\n"
         "runs its operation, and closes the link at the end.",
         "zrk410"};
+    // CLI11 takes "/name" for an option on Windows, and phone paths start with "/". Set before
+    // any command is added: commands copy the setting when they are made.
+    app.allow_windows_style_options(false);
     app.footer(kExitCodes);
     app.set_version_flag("--version", std::string("zrk410 ") + ZRK_VERSION,
                          "print the version and exit");

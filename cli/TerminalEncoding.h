@@ -1,7 +1,8 @@
 #pragma once
 // The encoding of what the terminal types and shows: the locale's, except that a locale of
 // plain ASCII (C, POSIX) is taken as UTF-8, as terminals nowadays are, so that names typed
-// there read the way they are shown. --codepage never enters into it: it names the .cfg's page.
+// there read the way they are shown, and that Windows' console and arguments are UTF-8 (the
+// program asks for them so). --codepage never enters into it: it names the .cfg's page.
 #include <string>
 
 namespace zrk::cli {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "files/ProgramText.h"
 #include "files/TextConversion.h"
 
 namespace zrk {
@@ -93,6 +94,9 @@ std::string codePageOfLocale(const std::string& localeName) {
 }
 
 std::string localeCodePageName() {
+    // Windows has no locale variables; its users' files are in the ANSI code page.
+    if (auto ansi = systemAnsiCodePage())
+        return *ansi;
     for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
         const char* value = std::getenv(variable);
         if (value && *value)

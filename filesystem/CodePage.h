@@ -55,7 +55,7 @@ TextEncoding textEncodingOf(const CodePage& page);
 std::string codePageOfLocale(const std::string& localeName);
 
 // The codeset of the user's locale (LC_ALL, else LC_CTYPE, else LANG), "UTF-8" when none is
-// set. The process's own locale is left alone.
+// set; on Windows the ANSI code page. The process's own locale is left alone.
 std::string localeCodePageName();
 
 }  // namespace zrk

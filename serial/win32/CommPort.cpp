@@ -351,6 +351,13 @@ void CommPort::ThreadWatchComm() {
         waiting = false;
         if (!::GetOverlappedResult(s.device, &s.watch, &ignored, FALSE)) {
             const DWORD error = ::GetLastError();
+            if (error == ERROR_IO_INCOMPLETE) {
+                // Signalled before the wait is marked done (Wine does this): it is still armed
+                // and ours. A millisecond lets the mark catch up instead of spinning on it.
+                waiting = true;
+                ::Sleep(1);
+                continue;
+            }
             if (error == ERROR_OPERATION_ABORTED || !m_Connected.load())
                 continue;
             lostReason = "the device went away: " + win32::systemMessage(error);
