@@ -47,16 +47,16 @@ std::vector<std::string> portsListing(const PortMap& ports,
             continue;
         }
         const auto name = ports.nameOf(d.path);
-        std::string line = (name ? PortMap::portName(*name) : std::string("-")) + "  " +
-                           printableName(d.path) + "  " + identityText(d);
+        std::string line =
+            (name ? printableName(nameAndDevice(*name, d.path)) : "-  " + printableName(d.path)) +
+            "  " + identityText(d);
         if (d.usb && !d.usb->usbPath.empty())
             line += "  (USB " + printableName(d.usb->usbPath) + ")";
         lines.push_back(line + "  " + accessText(d));
     }
     if (lines.empty())
-        lines.push_back(
-            "no serial device is present: plug in the cable (a USB adapter appears as "
-            "/dev/ttyUSB* or /dev/ttyACM*)");
+        lines.push_back(std::string("no serial device is present: plug in the cable (") +
+                        adapterAppearance() + ")");
     if (!terminals.empty())
         lines.push_back(
             "pseudo-terminals (terminal windows, the phone simulator; give one with "

@@ -112,10 +112,16 @@ std::optional<int> PortMap::nameOf(const std::string& device) const {
     return std::nullopt;
 }
 
+std::string nameAndDevice(int portNumber, const std::string& devicePath) {
+    const std::string name = PortMap::portName(portNumber);
+    if (devicePath == name || devicePath == "\\\\.\\" + name)
+        return name;
+    return name + "  " + devicePath;
+}
+
 std::string portLine(const PortMap& map, const SerialDevice& device) {
     const auto name = map.nameOf(device.path);
-    return (name ? PortMap::portName(*name) + "  " : std::string()) + device.path + "  " +
-           identityText(device);
+    return (name ? nameAndDevice(*name, device.path) : device.path) + "  " + identityText(device);
 }
 
 std::vector<std::string> presentPortLines(const PortMap& map,

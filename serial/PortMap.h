@@ -50,7 +50,10 @@ class PortMap {
 // A device present as the port lists show it: "COM3  /dev/ttyUSB0  FTDI FT232R  A5XK3RJ",
 // the first name that stands for it, then its path and identity; without a name it starts
 // with its path.
+// Where the device is the name itself (Windows' "COM3"), the name is said once.
 std::string portLine(const PortMap& map, const SerialDevice& device);
+// "COM3  /dev/ttyUSB0", or "COM3" alone where the device is that name ("COM3", "\\.\COM12").
+std::string nameAndDevice(int portNumber, const std::string& devicePath);
 // Every device present but the pseudo-terminals (each terminal window is one), a line each.
 std::vector<std::string> presentPortLines(const PortMap& map,
                                           const std::vector<SerialDevice>& present);

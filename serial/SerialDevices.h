@@ -46,6 +46,9 @@ std::string adapterKey(const SerialDevice& device);
 // "COMn", and from COM10 on the device namespace's "\\.\COMn", the only form those open by.
 std::string systemPortDevice(int portNumber);
 
+// Where a USB adapter shows once plugged in, for the words when none is present.
+const char* adapterAppearance();
+
 // "on-board", "USB", "ACM", "pseudo-terminal"
 const char* kindName(SerialKind kind);
 

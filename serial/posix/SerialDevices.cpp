@@ -102,6 +102,10 @@ std::vector<SerialDevice> listSerialDevices(const SerialRoots& roots) {
     return devices;
 }
 
+const char* adapterAppearance() {
+    return "a USB adapter appears as /dev/ttyUSB* or /dev/ttyACM*";
+}
+
 std::string systemPortDevice(int portNumber) {
     return "/dev/ttyS" + std::to_string(portNumber - 1);
 }

@@ -176,6 +176,10 @@ std::vector<SerialDevice> listSerialDevices(const SerialRoots&) {
     return devices;
 }
 
+const char* adapterAppearance() {
+    return "a USB adapter appears as a new COM port under Ports in the Device Manager";
+}
+
 std::string systemPortDevice(int portNumber) {
     const std::string name = "COM" + std::to_string(portNumber);
     return portNumber < 10 ? name : "\\\\.\\" + name;

@@ -53,6 +53,24 @@ TEST(Ports, EachDeviceWithItsNameIdentityAndWhetherItMayBeOpened) {
                                         "adapter appears as /dev/ttyUSB* or /dev/ttyACM*)"}));
 }
 
+TEST(Ports, ADeviceThatIsItsOwnComNameIsNamedOnce) {
+    // Windows' ports are their names; from COM10 on they open only as \\.\COMn.
+    PortMap ports;
+    ports.setDevice(4, "COM4");
+    ports.setDevice(12, "\\\\.\\COM12");
+    SerialDevice four;
+    four.path = "COM4";
+    four.mayOpen = true;
+    SerialDevice twelve = adapter("\\\\.\\COM12", "A5");
+    const auto lines = portsListing(ports, {four, twelve});
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "COM4  on-board  you may open it");
+    EXPECT_EQ(lines[1].rfind("COM12  FTDI FT232R USB UART  A5", 0), 0u) << lines[1];
+    EXPECT_EQ(portLine(ports, four), "COM4  on-board");
+    // A device standing for another name keeps both: the mapping is the news.
+    EXPECT_EQ(nameAndDevice(5, "COM4"), "COM5  COM4");
+}
+
 TEST(Ports, AutoTakesTheOneAdapterAndRefusesNoneOrSeveralWithTheList) {
     PortMap ports;
     std::string problem;
