@@ -18,6 +18,7 @@
 #include "cli/PullCommand.h"
 #include "cli/ReportedRun.h"
 #include "cli/SharedInterrupt.h"
+#include "files/PathText.h"
 #include "filesystem/QixConfig.h"
 #include "protocol/ProtocolEngine.h"
 #include "report/ReportJson.h"
@@ -39,7 +40,7 @@ std::string perPortFolder(const std::string& folder, const std::string& portName
     const std::string last = slash == std::string::npos ? base : base.substr(slash + 1);
     // "." or ".." would give a hidden name beside it, not a folder named after this one.
     if (last == "." || last == ".." || base == "/")
-        base = std::filesystem::absolute(base).lexically_normal().string();
+        base = textOfPath(std::filesystem::absolute(pathOfText(base)).lexically_normal());
     while (base.size() > 1 && base.back() == '/')
         base.pop_back();
     std::string tag = portName;

@@ -5,6 +5,7 @@
 
 #include "files/FileStatus.h"
 #include "files/OutputTarget.h"
+#include "files/PathText.h"
 
 namespace zrk::cli {
 namespace {
@@ -14,11 +15,11 @@ namespace fs = std::filesystem;
 // The file a path names, as far as the system can say before it exists.
 std::string resolved(const std::string& path) {
     std::error_code error;
-    const fs::path absolute = fs::absolute(path, error);
+    const fs::path absolute = fs::absolute(pathOfText(path), error);
     if (error)
         return path;
     const fs::path canonical = fs::weakly_canonical(absolute, error);
-    return (error ? absolute.lexically_normal() : canonical).string();
+    return textOfPath(error ? absolute.lexically_normal() : canonical);
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
@@ -32,10 +33,10 @@ bool sameFile(const std::string& a, const std::string& b) {
 // a bind mount, counts).
 bool liesInside(const std::string& path, const std::string& folder) {
     const auto folderIdentity = fileIdentity(folder);
-    const fs::path folderPath = resolved(folder);
-    fs::path p = resolved(path);
+    const fs::path folderPath = pathOfText(resolved(folder));
+    fs::path p = pathOfText(resolved(path));
     while (true) {
-        if (p == folderPath || (folderIdentity && fileIdentity(p.string()) == folderIdentity))
+        if (p == folderPath || (folderIdentity && fileIdentity(textOfPath(p)) == folderIdentity))
             return true;
         if (!p.has_relative_path())
             return false;

@@ -8,6 +8,7 @@
 #include "cli/ProgressMeter.h"
 #include "cli/TerminalOutput.h"
 #include "files/FileStatus.h"
+#include "files/PathText.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/QixConfig.h"
 #include "filesystem/QixWriter.h"
@@ -30,12 +31,12 @@ std::optional<CodePage> openCodePage(const std::string& name) {
 }
 
 // The folder, or the nearest folder above it that exists, takes new entries.
-bool writableFolder(const fs::path& folder, std::error_code* why) {
-    fs::path at = fs::absolute(folder);
+bool writableFolder(const std::string& folder, std::error_code* why) {
+    fs::path at = fs::absolute(pathOfText(folder));
     std::error_code error;
     while (!fs::exists(at, error) && at.has_parent_path() && at != at.parent_path())
         at = at.parent_path();
-    return mayCreateIn(at.string(), why);
+    return mayCreateIn(textOfPath(at), why);
 }
 
 }  // namespace
@@ -47,7 +48,8 @@ std::string backupImagePath(const std::string& folder) {
 int checkCopyTarget(Command command, const CopyRequest& request, const std::string& codePage,
                     TerminalOutput& output) {
     std::error_code error;
-    const fs::file_status status = fs::status(request.folder, error);
+    const fs::path folder = pathOfText(request.folder);
+    const fs::file_status status = fs::status(folder, error);
     if (fs::exists(status) && !fs::is_directory(status)) {
         output.diagnostic(request.folder + ": exists and is not a folder");
         return EXIT_USAGE;
@@ -55,14 +57,14 @@ int checkCopyTarget(Command command, const CopyRequest& request, const std::stri
     if (command == Command::FsBackup) {
         // A backup's image is made from the whole folder: anything already in it would be put
         // on the phone with the rest.
-        if (fs::exists(status) && !fs::is_empty(request.folder, error)) {
+        if (fs::exists(status) && !fs::is_empty(folder, error)) {
             output.diagnostic(request.folder +
                               ": not empty; a backup goes into a new or empty folder");
             return EXIT_USAGE;
         }
         const std::string image = backupImagePath(request.folder);
         for (const std::string& path : {image, configPathFor(image)}) {
-            if (fs::exists(fs::symlink_status(path, error))) {
+            if (fs::exists(fs::symlink_status(pathOfText(path), error))) {
                 output.diagnostic(path + ": exists already; move it away or choose another folder");
                 return EXIT_USAGE;
             }

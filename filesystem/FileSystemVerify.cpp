@@ -10,6 +10,7 @@
 #include "engine/SafeText.h"
 #include "engine/TextFormat.h"
 #include "files/OutputFolder.h"
+#include "files/PathText.h"
 #include "files/TemporaryFolder.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/FileSystemStates.h"
@@ -50,7 +51,7 @@ void FileSystemVerify::removeFolder() {
     m_ReadBackFolder.reset();
     if (!m_Folder.empty()) {
         std::error_code error;
-        std::filesystem::remove_all(m_Folder, error);
+        std::filesystem::remove_all(pathOfText(m_Folder), error);
         m_Folder.clear();
     }
 }
@@ -117,7 +118,7 @@ bool FileSystemVerify::prepare(Operation operation) {
         removeFolder();
         return refuse(FailureCause::File, "cannot create a folder for the files read back");
     }
-    m_ReadBackPath = (std::filesystem::path(m_Folder) / kReadBackName).string();
+    m_ReadBackPath = textOfPath(pathOfText(m_Folder) / kReadBackName);
     m_ImagePath = choices.qixPath;
     return true;
 }
@@ -331,7 +332,7 @@ void FileSystemVerify::compareReadBack() {
             break;
     }
     std::error_code error;
-    std::filesystem::remove(m_ReadBackPath, error);
+    std::filesystem::remove(pathOfText(m_ReadBackPath), error);
     m_Verified += file.size;
     m_Context.view().setProgressPos(static_cast<std::uint32_t>(m_Verified));
     m_Context.log("OK!\r\n");

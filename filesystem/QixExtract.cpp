@@ -11,6 +11,7 @@
 #include "engine/OpenFile.h"
 #include "files/OutputFile.h"
 #include "files/OutputFolder.h"
+#include "files/PathText.h"
 #include "filesystem/QixListing.h"
 #include "filesystem/QixTreeCheck.h"
 
@@ -91,10 +92,11 @@ QixExtractResult extractQixImage(const QixListing& listing, const std::string& i
     }
 
     std::error_code error;
-    if (fs::exists(fs::symlink_status(folder, error))) {
-        if (!fs::is_directory(fs::symlink_status(folder, error)))
+    const fs::path folderPath = pathOfText(folder);
+    if (fs::exists(fs::symlink_status(folderPath, error))) {
+        if (!fs::is_directory(fs::symlink_status(folderPath, error)))
             return refused(folder + ": exists and is not a folder");
-        if (!fs::is_empty(folder, error))
+        if (!fs::is_empty(folderPath, error))
             return refused(folder + ": not empty; unpack into a new or empty folder");
     }
 

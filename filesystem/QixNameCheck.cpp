@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "engine/SafeText.h"
+#include "files/PathText.h"
 #include "filesystem/CodePage.h"
 
 namespace zrk {
@@ -43,7 +44,7 @@ std::optional<QixNameProblem> firstProblem(QixConfig config, const CodePage& cod
 }
 
 std::string fileNameOf(const std::string& path) {
-    return printableLocalName(std::filesystem::path(path).filename().string());
+    return printableLocalName(textOfPath(pathOfText(path).filename()));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 
+#include "files/PathText.h"
 #include "filesystem/QixConfig.h"
 #include "filesystem/QixNameCheck.h"
 
@@ -288,7 +289,7 @@ std::optional<std::vector<std::string>> phonePathParts(std::string_view utf8) {
 }
 
 std::string qixTreeRefusal(const QixTreeProblem& problem, const std::string& configPath) {
-    return printableLocalName(std::filesystem::path(configPath).filename().string()) + ", line " +
+    return printableLocalName(textOfPath(pathOfText(configPath).filename())) + ", line " +
            std::to_string(problem.line) + ": " + problem.what;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "files/OutputFile.h"
+#include "files/PathText.h"
 #include "files/RegularFileReader.h"
 #include "files/SourceFolder.h"
 #include "filesystem/CodePage.h"
@@ -364,7 +365,9 @@ QixWriteResult writeQixImage(const QixWriteRequest& request, const CodePage& cod
     const auto root = SourceFolder::open(request.folder, &why);
     if (!root)
         return refused(request.folder + ": " + why);
-    if (isInside(request.imagePath, request.folder) || isInside(cfgPath, request.folder))
+    const fs::path folderPath = pathOfText(request.folder);
+    if (isInside(pathOfText(request.imagePath), folderPath) ||
+        isInside(pathOfText(cfgPath), folderPath))
         return refused(request.imagePath +
                        ": the image and its configuration must lie outside the folder they are "
                        "made from");
@@ -447,13 +450,13 @@ std::string qixTextProblem(const std::string& version, const std::optional<std::
 }
 
 std::string defaultQixVersion(const std::string& folder, const CodePage& codePage) {
-    fs::path path = fs::path(folder).lexically_normal();
-    std::string name = path.filename().string();
+    fs::path path = pathOfText(folder).lexically_normal();
+    std::string name = textOfPath(path.filename());
     if (name.empty())
-        name = path.parent_path().filename().string();
+        name = textOfPath(path.parent_path().filename());
     if (name == "." || name == "..") {
         std::error_code error;
-        name = fs::weakly_canonical(fs::absolute(folder), error).filename().string();
+        name = textOfPath(fs::weakly_canonical(fs::absolute(pathOfText(folder)), error).filename());
     }
     std::string ignored;
     while (!name.empty()) {

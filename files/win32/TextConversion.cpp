@@ -66,6 +66,17 @@ bool holesBecomeControls(UINT page) {
     return page == 874 || (page >= 1250 && page <= 1258);
 }
 
+// US-ASCII (20127) takes bytes and characters above 7Fh by dropping their high bit ("\xE9"
+// reads as "i"): a strict conversion refuses them.
+constexpr UINT kAscii = 20127;
+bool allAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+bool allAscii(const std::wstring& text) {
+    return std::all_of(text.begin(), text.end(), [](wchar_t c) { return c < 0x80; });
+}
+
 class WindowsConversion : public TextConversion {
   public:
     WindowsConversion(UINT to, UINT from) : m_To(to), m_From(from) {}
@@ -81,6 +92,8 @@ class WindowsConversion : public TextConversion {
 
   private:
     std::optional<std::wstring> toWide(std::string_view input) const {
+        if (m_From == kAscii && !allAscii(input))
+            return std::nullopt;
         const int length = ::MultiByteToWideChar(m_From, MB_ERR_INVALID_CHARS, input.data(),
                                                  static_cast<int>(input.size()), nullptr, 0);
         if (length <= 0)
@@ -98,6 +111,8 @@ class WindowsConversion : public TextConversion {
     }
 
     std::optional<std::string> fromWide(const std::wstring& wide) const {
+        if (m_To == kAscii && !allAscii(wide))
+            return std::nullopt;
         // UTF-8 and GB18030 hold every character, and take no default-character flags.
         const bool whole = m_To == CP_UTF8 || m_To == 54936;
         // No best fit ("é" as "e") and no default character: what does not convert fails.

@@ -1,10 +1,12 @@
 #include "filesystem/QixConfig.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
-#include <unistd.h>
+#endif
 
 #include <algorithm>
+#include <filesystem>
 
 #include "filesystem/CodePage.h"
 #include "support/TempDir.h"
@@ -170,14 +172,18 @@ TEST(QixFiles, ReadsRegularFilesAndRefusesAnythingElse) {
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(result.config->text(), text);
 
+    std::vector<std::pair<std::string, std::string>> refused = {{dir.file("missing.qix"), config},
+                                                                {image, dir.file("missing.cfg")},
+                                                                {dir.file(""), config}};
+#ifdef _WIN32
+    refused.push_back({image, "NUL"});
+#else
     const std::string fifo = dir.file("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::pair<std::string, std::string> refused[] = {{dir.file("missing.qix"), config},
-                                                           {image, dir.file("missing.cfg")},
-                                                           {dir.file(""), config},
-                                                           {fifo, config},
-                                                           {image, fifo},
-                                                           {image, "/dev/null"}};
+    refused.push_back({fifo, config});
+    refused.push_back({image, fifo});
+    refused.push_back({image, "/dev/null"});
+#endif
     for (const auto& [imagePath, configPath] : refused) {
         const std::string bad = imagePath == image ? configPath : imagePath;
         EXPECT_EQ(checkQixFiles(imagePath, configPath).messageText, "Fail to open " + bad);
@@ -189,11 +195,11 @@ TEST(QixFiles, AConfigurationOverTheLimitIsRefusedWithoutBeingRead) {
     const std::string image = dir.write("fs.qix", {});
     const std::string config = dir.write("fs.cfg", {});
     // Sparse: the size is what counts, and a test must not fill the disk to show it.
-    ASSERT_EQ(::truncate(config.c_str(), static_cast<off_t>(kMaxConfigBytes)), 0);
+    std::filesystem::resize_file(config, kMaxConfigBytes);
     EXPECT_EQ(checkQixFiles(image, config).messageText, "QIXVERSION not found in cfg file");
 
     for (const std::uint64_t size : {kMaxConfigBytes + 1, std::uint64_t{3} << 30}) {
-        ASSERT_EQ(::truncate(config.c_str(), static_cast<off_t>(size)), 0);
+        std::filesystem::resize_file(config, size);
         const auto result = checkQixFiles(image, config);
         EXPECT_FALSE(result.ok());
         EXPECT_EQ(result.messageText,

@@ -3,8 +3,10 @@
 #include "filesystem/QixWriter.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 
@@ -34,8 +36,8 @@ struct QixWriter : ::testing::Test {
 
     void SetUp() override { fs::create_directories(src); }
     void put(const std::string& relative, const std::vector<std::uint8_t>& bytes) {
-        fs::create_directories((src / relative).parent_path());
-        temp.write((fs::path("src") / relative).string(), bytes);
+        fs::create_directories((src / TempDir::utf8Path(relative)).parent_path());
+        temp.write("src/" + relative, bytes);
     }
     QixWriteResult create(std::optional<std::string> release = std::nullopt,
                           const std::string& version = "V1") {
@@ -125,8 +127,13 @@ TEST_F(QixWriter, RefusesNamesThePhoneOrTheConfigurationWouldTakeDifferently) {
     ASSERT_TRUE(create().ok());
     // Not in CP1252; a line break; a trailing blank; a key the reader would find; control
     // characters, which no download takes.
-    for (const std::string name : {"\xD0\x96.txt", "two\nlines", "blank ", "x FILE_SIZE : 9",
-                                   "tab\there", "esc\x1B[2J", "nel\xC2\x85"}) {
+    std::vector<std::string> names = {"\xD0\x96.txt", "x FILE_SIZE : 9", "nel\xC2\x85"};
+#ifndef _WIN32
+    // Windows holds no such names: it refuses controls below 20h and drops a trailing blank.
+    for (const char* name : {"two\nlines", "blank ", "tab\there", "esc\x1B[2J"})
+        names.push_back(name);
+#endif
+    for (const std::string& name : names) {
         SCOPED_TRACE(name);
         fs::remove_all(src);
         fs::remove(image);
@@ -138,6 +145,8 @@ TEST_F(QixWriter, RefusesNamesThePhoneOrTheConfigurationWouldTakeDifferently) {
 
 TEST_F(QixWriter, RefusesLinksSpecialFilesTooMuchAndItsOwnOutput) {
     put("real.txt", {1});
+#ifndef _WIN32
+    // Wine makes neither; Windows' reparse points are refused by the same walk.
     fs::create_symlink("real.txt", src / "link");
     expectRefused("link");
     fs::remove(src / "link");
@@ -145,6 +154,7 @@ TEST_F(QixWriter, RefusesLinksSpecialFilesTooMuchAndItsOwnOutput) {
     ASSERT_EQ(::mkfifo((src / "pipe").c_str(), 0600), 0);
     expectRefused("pipe");
     fs::remove(src / "pipe");
+#endif
 
     // Sparse: the walk refuses on the sizes before reading anything.
     put("huge1", {});
@@ -174,7 +184,10 @@ TEST_F(QixWriter, ALinkAtAnyLevelIsRefusedAndAFolderSwappedForOneIsNeverFollowed
     put("sub/deeper/s.txt", pattern(5000, 1));
     put("top.txt", pattern(10, 2));
 
-    fs::create_symlink(secret, src / "sub" / "deeper" / "planted");
+    std::error_code noLinks;
+    fs::create_symlink(secret, src / "sub" / "deeper" / "planted", noLinks);
+    if (noLinks)
+        GTEST_SKIP() << "no symbolic links can be made here (Wine): " << noLinks.message();
     expectRefused("planted");
     fs::remove(src / "sub" / "deeper" / "planted");
     // The folder named itself: a link there is not the folder.

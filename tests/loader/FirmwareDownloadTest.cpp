@@ -1,7 +1,11 @@
 // Firmware download against the scripted boot-loader: what lands in NOR, the commands on the
 // wire, the log, and where each failure leaves the operation.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
+
+#include <filesystem>
 
 #include "engine/Checksums.h"
 #include "loader/LoaderFixture.h"
@@ -162,20 +166,25 @@ TEST_F(FirmwareDownloadTest, AMissingImageSendsNothing) {
 
 TEST_F(FirmwareDownloadTest, AnImageThatIsEmptyOrNotARegularFileIsRefusedBeforeAnythingIsSent) {
     // None of these may be opened for reading: a FIFO would wait for a writer for ever.
-    const std::string fifo = dir.file("image.fifo");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string folder = dir.file("image.d");
-    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
     const std::string empty = dir.write("empty.bin", {});
-    const struct {
+    struct Case {
         std::string path;
         std::string why;
-    } cases[] = {
-        {empty, "is empty"},
-        {fifo, "is not a regular file"},
-        {folder, "is not a regular file"},
-        {"/dev/zero", "is not a regular file"},
     };
+    std::vector<Case> cases = {
+        {empty, "is empty"},
+        {folder, "is not a regular file"},
+    };
+#ifdef _WIN32
+    cases.push_back({"NUL", "is not a regular file"});
+#else
+    const std::string fifo = dir.file("image.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    cases.push_back({fifo, "is not a regular file"});
+    cases.push_back({"/dev/zero", "is not a regular file"});
+#endif
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         view.log.clear();

@@ -39,17 +39,37 @@ class TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
+    // Names are UTF-8, as in the program; Windows' narrow paths would be the ANSI code page's.
+    static std::filesystem::path utf8Path(const std::string& utf8) {
+#ifdef _WIN32
+        return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+#else
+        return utf8;
+#endif
+    }
+    static std::string utf8Text(const std::filesystem::path& path) {
+#ifdef _WIN32
+        const std::u8string text = path.u8string();
+        return std::string(text.begin(), text.end());
+#else
+        return path.string();
+#endif
+    }
+
     std::string file(const std::string& name) const {
-        return (m_Path / name).string();
+        return utf8Text(m_Path / utf8Path(name));
     }
     std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
         const std::string path = file(name);
-        std::ofstream out(path, std::ios::binary);
+        std::ofstream out(utf8Path(path), std::ios::binary);
         out.write(reinterpret_cast<const char*>(bytes.data()),
                   static_cast<std::streamsize>(bytes.size()));
         return path;
     }
     static std::vector<std::uint8_t> read(const std::string& path) {
+        return read(utf8Path(path));
+    }
+    static std::vector<std::uint8_t> read(const std::filesystem::path& path) {
         std::ifstream in(path, std::ios::binary);
         std::vector<std::uint8_t> bytes;
         char chunk[16384];
