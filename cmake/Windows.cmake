@@ -5,7 +5,7 @@
 set(ZRK_WINDOWS_LAYERS files serial engine bringup loader filesystem protocol report station cli)
 # The layers whose tests build here. The others' tests still drive a phone simulator on a
 # pseudo-terminal or name POSIX headers; they join as they are made to run under Wine.
-set(ZRK_WINDOWS_TEST_LAYERS files engine bringup loader filesystem report)
+set(ZRK_WINDOWS_TEST_LAYERS files serial engine bringup loader filesystem report station)
 
 # The header-only libraries come from the host's /usr/include, where glibc's headers live too:
 # a folder holding links to just them is what the cross compiler is shown, so that a POSIX

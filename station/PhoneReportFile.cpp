@@ -4,6 +4,7 @@
 
 #include "files/FileStatus.h"
 #include "files/OutputFile.h"
+#include "files/PathText.h"
 #include "report/ReportJson.h"
 #include "serial/PortMap.h"
 
@@ -50,13 +51,14 @@ std::string phoneReportName(const std::string& port, int number, int counter) {
 
 std::string writePhoneReport(const report::RunReport& report, const std::string& folder,
                              const std::string& port, int number, std::string* error) {
-    std::string prefix = folder;
-    if (!prefix.empty() && prefix.back() != '/')
-        prefix += '/';
     const std::string text = report::toJson(report).dump(2) + "\n";
     int takenAtRename = 0;
     for (int counter = 1; counter <= kMostCounters; ++counter) {
-        const std::string path = prefix + phoneReportName(port, number, counter);
+        // The system's own separator: Windows' folders may end in '\\' or '/'.
+        const std::string path =
+            folder.empty()
+                ? phoneReportName(port, number, counter)
+                : textOfPath(pathOfText(folder) / phoneReportName(port, number, counter));
         if (pathExists(path))
             continue;
         // Whole or not at all; a name taken since the look above is left as it is.

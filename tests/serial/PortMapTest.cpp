@@ -7,13 +7,13 @@ namespace {
 
 TEST(PortMap, NamesMapToSerialDevicesUnlessOverridden) {
     PortMap map;
-    EXPECT_EQ(map.device(1), "/dev/ttyS0");
-    EXPECT_EQ(map.device(20), "/dev/ttyS19");
+    EXPECT_EQ(map.device(1), systemPortDevice(1));
+    EXPECT_EQ(map.device(20), systemPortDevice(20));
     map.setDevice(3, "/dev/ttyUSB0");
     EXPECT_EQ(map.device(3), "/dev/ttyUSB0");
     EXPECT_TRUE(map.isOverridden(3));
     map.setDevice(3, "");
-    EXPECT_EQ(map.device(3), "/dev/ttyS2");
+    EXPECT_EQ(map.device(3), systemPortDevice(3));
 }
 
 TEST(PortMap, ParsesOnlyTheOfferedNames) {
@@ -43,7 +43,7 @@ SerialDevice device(const std::string& path, SerialKind kind, const std::string&
 TEST(PortMap, AnAdapterPluggedInGetsTheFirstFreeNameAndKeepsItWhereverItComesBack) {
     PortMap map;
     map.setDevice(2, "/dev/ttyUSB7");  // set by hand
-    const SerialDevice onBoard = device("/dev/ttyS0", SerialKind::OnBoard);
+    const SerialDevice onBoard = device(systemPortDevice(1), SerialKind::OnBoard);
     const SerialDevice ftdi = device("/dev/ttyUSB0", SerialKind::Usb, "A5XK3RJ", "1-2:1.0");
     const SerialDevice board = device("/dev/ttyACM0", SerialKind::Acm, "", "1-1.4:1.0");
     const SerialDevice terminal = device("/dev/pts/3", SerialKind::PseudoTerminal);
