@@ -3,6 +3,8 @@
 // bring-up sends to the pre-loader and the freshly started boot-loader, with their wire values.
 #include <cstdint>
 
+#include "engine/OperationFrame.h"  // CMD_IMAGE_LENGTH, which the download sends too
+
 namespace zrk::bringup {
 
 inline constexpr std::int32_t WAIT_CONNECT_REQUEST = 1;
@@ -26,7 +28,6 @@ inline constexpr std::int32_t WAIT_TIMEOUT_ACK = 53;
 
 inline constexpr std::uint8_t CMD_SET_CS0_BASE = 0xD0;
 inline constexpr std::uint8_t CMD_READ_FLASH_ID = 0xD1;
-inline constexpr std::uint8_t CMD_IMAGE_LENGTH = 0xD4;
 inline constexpr std::uint8_t CMD_CONFIGURE_DMA = 0xF7;
 inline constexpr std::uint8_t CMD_JUMP_LOADER = 0xFF;
 

@@ -1,7 +1,8 @@
 #pragma once
 // The frame every boot-loader operation shares, whichever phase runs it: the operation kinds,
-// the start command that opens each operation and the state that waits for its reply, and the
-// command that powers the phone on after a download. Wire values as the boot-loader has them.
+// the start command that opens each operation and the state that waits for its reply, the
+// command that powers the phone on after a download, and the length command of both uploads. Wire
+// values as the boot-loader has them.
 #include <cstdint>
 
 namespace zrk {
@@ -23,5 +24,8 @@ inline constexpr std::int32_t WAIT_START_REPLY = 19;
 
 inline constexpr std::uint8_t CMD_START = 0xD9;
 inline constexpr std::uint8_t CMD_POWER_ON = 0xFD;
+// The length of what follows: the boot-loader's image in the bring-up, the firmware image in a
+// download.
+inline constexpr std::uint8_t CMD_IMAGE_LENGTH = 0xD4;
 
 }  // namespace zrk

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "engine/OperationFrame.h"
+#include "filesystem/FileSystemWire.h"
 
 namespace zrk::fs {
 
@@ -31,12 +32,10 @@ inline constexpr std::int32_t VERIFYING_FILE_SYSTEM = 61;
 // Commands, host to boot-loader.
 inline constexpr std::uint8_t CMD_SET_TIME = 0xC4;
 inline constexpr std::uint8_t CMD_NAND_CRC = 0xC9;
-inline constexpr std::uint8_t CMD_MOUNT = 0xDA;
 inline constexpr std::uint8_t CMD_MAKE_DIR = 0xDB;
 inline constexpr std::uint8_t CMD_FILE_HEADER = 0xDD;
 inline constexpr std::uint8_t CMD_FORMAT = 0xE0;
 inline constexpr std::uint8_t CMD_SET_VERSION = 0xE3;
-inline constexpr std::uint8_t CMD_UNMOUNT = 0xE4;
 inline constexpr std::uint8_t CMD_FS_STATUS = 0xEC;
 inline constexpr std::uint8_t CMD_SET_RELEASE_VERSION = 0xF5;
 inline constexpr std::uint8_t CMD_NO_RELEASE_VERSION = 0xF6;
@@ -52,7 +51,6 @@ inline constexpr std::uint8_t FS_STATUS_OK = 0xED;
 inline constexpr std::uint8_t FS_STATUS_OK_TOO = 0xF4;
 inline constexpr std::uint8_t FS_INIT_FAILED = 0xF3;
 
-inline constexpr std::size_t kFileBlockSize = 8192;
 inline constexpr std::size_t kStatusRecordSize = 44;
 inline constexpr std::size_t kErrorReportSize = 5;
 

@@ -23,7 +23,6 @@ inline constexpr std::int32_t WAIT_VERIFY_BLOCK = 60;
 // Commands, host to boot-loader.
 inline constexpr std::uint8_t CMD_IMAGE_CRC = 0xC8;
 inline constexpr std::uint8_t CMD_WRITE_OFFSET = 0xD3;
-inline constexpr std::uint8_t CMD_IMAGE_LENGTH = 0xD4;
 inline constexpr std::uint8_t CMD_ERASE_SECTOR = 0xD5;
 inline constexpr std::uint8_t CMD_DUMP_BLOCK = 0xD8;
 inline constexpr std::uint8_t CMD_PROGRAM_64K = 0xFA;

@@ -4,6 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/OperationFrame.h"
+#include "filesystem/FileSystemWire.h"
+
 namespace zrk::explorer {
 
 enum class ExplorerState : std::int32_t {
@@ -27,9 +30,9 @@ enum class ExplorerState : std::int32_t {
 };
 
 // Commands, host to boot-loader.
-inline constexpr std::uint8_t CMD_START = 0xD9;
-inline constexpr std::uint8_t CMD_MOUNT = 0xDA;
-inline constexpr std::uint8_t CMD_UNMOUNT = 0xE4;
+using fs::CMD_MOUNT;
+using fs::CMD_UNMOUNT;
+using zrk::CMD_START;
 inline constexpr std::uint8_t CMD_LIST_DIR = 0xE5;
 inline constexpr std::uint8_t CMD_DELETE_FILE = 0xEE;
 inline constexpr std::uint8_t CMD_READ_FILE = 0xE8;
@@ -58,7 +61,7 @@ inline constexpr std::uint8_t DUMP_END = 0xC3;
 inline constexpr std::uint8_t FAIL_NOT_FOUND = 0x21;
 inline constexpr std::uint8_t LIST_CANNOT_OPEN = 0x11;
 
-inline constexpr std::size_t kFileBlockSize = 8192;
+using fs::kFileBlockSize;
 inline constexpr std::size_t kNandPageSize = 2048;
 inline constexpr std::uint32_t kNandPages = 64064;  // 131,203,072 bytes
 inline constexpr std::size_t kStatRecordSize = 28;
