@@ -71,6 +71,9 @@ class OutputFile {
     int writeErrorNumber() const;
 
   private:
+    // Blocks of a dump arrive a few KB at a time; one system call per 64 KB.
+    static constexpr std::size_t kBufferBytes = 64 * 1024;
+
     bool open(std::string* whyNot);
     bool openDevice(const std::string& path, bool throughLink, std::string* whyNot);
     bool openDescriptor(const std::string& path, int descriptor, std::string* whyNot);

@@ -16,8 +16,6 @@
 namespace zrk {
 namespace {
 
-// Blocks of a dump arrive a few KB at a time; one system call per 64 KB.
-constexpr std::size_t kBufferBytes = 64 * 1024;
 // Room for ".", "." and six letters of its own and ".part" within the 255 bytes of a name, for
 // a target of any allowed length.
 constexpr std::size_t kTempPrefixBytes = 200;
@@ -72,56 +70,6 @@ bool renameNoReplace(int folder, const std::string& from, const std::string& to,
 
 }  // namespace
 
-OutputFile::~OutputFile() {
-    discard();
-}
-
-bool OutputFile::create(const std::string& path, Existing existing, std::string* whyNot) {
-    discard();
-    const OutputTarget target = judgeOutputTarget(path);
-    switch (target.kind) {
-        case OutputTarget::Kind::Refused:
-            if (whyNot)
-                *whyNot = target.refusal;
-            return false;
-        case OutputTarget::Kind::Device:
-            return openDevice(path, target.throughLink, whyNot);
-        case OutputTarget::Kind::Descriptor:
-            return openDescriptor(path, target.descriptor, whyNot);
-        case OutputTarget::Kind::File:
-            break;
-    }
-    std::string name;
-    auto folder = OutputFolder::openParentOf(path, &name, whyNot);
-    if (!folder)
-        return false;
-    m_Folder = std::move(folder);
-    m_Name = std::move(name);
-    m_TargetPath = path;
-    m_Existing = existing;
-    return open(whyNot);
-}
-
-bool OutputFile::create(std::shared_ptr<OutputFolder> folder, const std::string& name,
-                        Existing existing, std::string* whyNot) {
-    discard();
-    if (!folder || !isPlainFileName(name)) {
-        if (whyNot)
-            *whyNot = "'" + name + "' cannot be a file's name";
-        return false;
-    }
-    m_TargetPath = folder->pathOf(name);
-    if (existing == Existing::Refuse && !folder->claim(name)) {
-        if (whyNot)
-            *whyNot = "another name of this copy already became " + m_TargetPath;
-        return false;
-    }
-    m_Folder = std::move(folder);
-    m_Name = name;
-    m_Existing = existing;
-    return open(whyNot);
-}
-
 bool OutputFile::openDevice(const std::string& path, bool throughLink, std::string* whyNot) {
     // Non-blocking for the open only: a serial line without carrier would hold it, and so
     // would a FIFO that took the device's place since it was judged.
@@ -160,25 +108,6 @@ bool OutputFile::openDescriptor(const std::string& path, int descriptor, std::st
     m_Stream = true;
     m_TargetPath = path;
     begin(fd);
-    return true;
-}
-
-void OutputFile::begin(NativeFile file) {
-    m_File = file;
-    m_Buffer.reserve(kBufferBytes);
-    m_Written = 0;
-    m_WriteError.clear();
-    m_WriteErrorCode.clear();
-    m_KeptPath.clear();
-}
-
-bool OutputFile::open(std::string* whyNot) {
-    const NativeFile file = createTemporary(whyNot);
-    if (file == kNoFile) {
-        m_Folder.reset();
-        return false;
-    }
-    begin(file);
     return true;
 }
 
@@ -264,23 +193,6 @@ bool OutputFile::flush() {
         done += static_cast<std::size_t>(n);
     }
     m_Buffer.clear();
-    return true;
-}
-
-bool OutputFile::write(const void* data, std::size_t length) {
-    if (m_File == kNoFile || !m_WriteError.empty())
-        return false;
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    while (length > 0) {
-        const std::size_t room = kBufferBytes - m_Buffer.size();
-        const std::size_t take = length < room ? length : room;
-        m_Buffer.insert(m_Buffer.end(), bytes, bytes + take);
-        bytes += take;
-        length -= take;
-        m_Written += take;
-        if (m_Buffer.size() == kBufferBytes && !flush())
-            return false;
-    }
     return true;
 }
 
@@ -385,12 +297,6 @@ void OutputFile::discard() {
 
 int OutputFile::writeErrorNumber() const {
     return m_WriteErrorCode.value();
-}
-
-std::string OutputFile::temporaryPath() const {
-    if (m_Stream)
-        return m_TargetPath;
-    return m_Folder && !m_TempName.empty() ? m_Folder->pathOf(m_TempName) : std::string();
 }
 
 void OutputFile::closeFile() {

@@ -7,8 +7,6 @@
 namespace zrk {
 namespace {
 
-// Blocks of a dump arrive a few KB at a time; one system call per 64 KB.
-constexpr std::size_t kBufferBytes = 64 * 1024;
 // Room for ".", "." and six letters of its own and ".part" within the 255 characters of a
 // name, for a target of any allowed length.
 constexpr std::size_t kTempPrefixBytes = 200;
@@ -86,56 +84,6 @@ void deleteHeld(HANDLE handle) {
 
 }  // namespace
 
-OutputFile::~OutputFile() {
-    discard();
-}
-
-bool OutputFile::create(const std::string& path, Existing existing, std::string* whyNot) {
-    discard();
-    const OutputTarget target = judgeOutputTarget(path);
-    switch (target.kind) {
-        case OutputTarget::Kind::Refused:
-            if (whyNot)
-                *whyNot = target.refusal;
-            return false;
-        case OutputTarget::Kind::Device:
-            return openDevice(path, target.throughLink, whyNot);
-        case OutputTarget::Kind::Descriptor:
-            return openDescriptor(path, target.descriptor, whyNot);
-        case OutputTarget::Kind::File:
-            break;
-    }
-    std::string name;
-    auto folder = OutputFolder::openParentOf(path, &name, whyNot);
-    if (!folder)
-        return false;
-    m_Folder = std::move(folder);
-    m_Name = std::move(name);
-    m_TargetPath = path;
-    m_Existing = existing;
-    return open(whyNot);
-}
-
-bool OutputFile::create(std::shared_ptr<OutputFolder> folder, const std::string& name,
-                        Existing existing, std::string* whyNot) {
-    discard();
-    if (!folder || !isPlainFileName(name)) {
-        if (whyNot)
-            *whyNot = "'" + name + "' cannot be a file's name";
-        return false;
-    }
-    m_TargetPath = folder->pathOf(name);
-    if (existing == Existing::Refuse && !folder->claim(name)) {
-        if (whyNot)
-            *whyNot = "another name of this copy already became " + m_TargetPath;
-        return false;
-    }
-    m_Folder = std::move(folder);
-    m_Name = name;
-    m_Existing = existing;
-    return open(whyNot);
-}
-
 bool OutputFile::openDevice(const std::string& path, bool, std::string* whyNot) {
     const auto wide = win32::widen(path);
     const HANDLE handle =
@@ -165,25 +113,6 @@ bool OutputFile::openDescriptor(const std::string& path, int, std::string* whyNo
     if (whyNot)
         *whyNot = "cannot open " + path + ": not a file or a device";
     return false;
-}
-
-void OutputFile::begin(NativeFile file) {
-    m_File = file;
-    m_Buffer.reserve(kBufferBytes);
-    m_Written = 0;
-    m_WriteError.clear();
-    m_WriteErrorCode.clear();
-    m_KeptPath.clear();
-}
-
-bool OutputFile::open(std::string* whyNot) {
-    const NativeFile file = createTemporary(whyNot);
-    if (file == kNoFile) {
-        m_Folder.reset();
-        return false;
-    }
-    begin(file);
-    return true;
 }
 
 NativeFile OutputFile::createTemporary(std::string* whyNot) {
@@ -291,23 +220,6 @@ bool OutputFile::flush() {
     return true;
 }
 
-bool OutputFile::write(const void* data, std::size_t length) {
-    if (m_File == kNoFile || !m_WriteError.empty())
-        return false;
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    while (length > 0) {
-        const std::size_t room = kBufferBytes - m_Buffer.size();
-        const std::size_t take = length < room ? length : room;
-        m_Buffer.insert(m_Buffer.end(), bytes, bytes + take);
-        bytes += take;
-        length -= take;
-        m_Written += take;
-        if (m_Buffer.size() == kBufferBytes && !flush())
-            return false;
-    }
-    return true;
-}
-
 bool OutputFile::commit(std::string* whyNot) {
     if (m_File == kNoFile || !m_KeptPath.empty()) {
         if (whyNot)
@@ -405,12 +317,6 @@ void OutputFile::discard() {
 
 int OutputFile::writeErrorNumber() const {
     return m_WriteErrorCode ? win32::errnoFor(static_cast<DWORD>(m_WriteErrorCode.value())) : 0;
-}
-
-std::string OutputFile::temporaryPath() const {
-    if (m_Stream)
-        return m_TargetPath;
-    return m_Folder && !m_TempName.empty() ? m_Folder->pathOf(m_TempName) : std::string();
 }
 
 void OutputFile::closeFile() {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "files/PathText.h"
+
 namespace zrk::test {
 
 class TempDir {
@@ -41,19 +43,10 @@ class TempDir {
 
     // Names are UTF-8, as in the program; Windows' narrow paths would be the ANSI code page's.
     static std::filesystem::path utf8Path(const std::string& utf8) {
-#ifdef _WIN32
-        return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-#else
-        return utf8;
-#endif
+        return pathOfText(utf8);
     }
     static std::string utf8Text(const std::filesystem::path& path) {
-#ifdef _WIN32
-        const std::u8string text = path.u8string();
-        return std::string(text.begin(), text.end());
-#else
-        return path.string();
-#endif
+        return textOfPath(path);
     }
 
     std::string file(const std::string& name) const {
