@@ -25,21 +25,12 @@ PortScreen::~PortScreen() {
 
 bool PortScreen::openLogFile(const std::string& path) {
     std::lock_guard lock(m_Lock);
-    m_LogFileFailed = false;
-    return m_LogFile.create(path);
+    return m_LogFile.open(path);
 }
 
 bool PortScreen::closeLogFile() {
     std::lock_guard lock(m_Lock);
-    if (!m_LogFile.isPending())
-        return !m_LogFileFailed;
-    // The log takes its name at the end, failed run or not: it is read after failures most.
-    if (!m_LogFile.commit()) {
-        m_LogFileFailed = true;
-        m_LogFile.keepPartial();
-    }
-    m_LogFile.discard();
-    return !m_LogFileFailed;
+    return m_LogFile.close();
 }
 
 std::string PortScreen::prefixed(int port, const std::string& text) const {
@@ -51,10 +42,7 @@ std::string PortScreen::prefixed(int port, const std::string& text) const {
 }
 
 void PortScreen::toLogFile(const std::string& text) {
-    if (!m_LogFile.isPending())
-        return;
-    if (!m_LogFile.write(text.data(), text.size()) || !m_LogFile.flush())
-        m_LogFileFailed = true;
+    m_LogFile.write(text);
 }
 
 void PortScreen::writeStdout(const std::string& text) {

@@ -16,8 +16,6 @@
 #include "cli/ProgressMeter.h"
 #include "cli/TerminalOutput.h"
 
-#include "files/OutputFile.h"
-
 namespace zrk::cli {
 
 class PortScreen {
@@ -78,8 +76,7 @@ class PortScreen {
     bool m_Finished = false;
     int m_Drawn = 0;  // lines of the block now on the screen
     double m_LastDraw = -1;
-    OutputFile m_LogFile;
-    bool m_LogFileFailed = false;
+    LogFileCopy m_LogFile;
     int m_OutError = 0;
 };
 

@@ -50,29 +50,15 @@ TerminalOutput& TerminalOutput::standard() {
 
 bool TerminalOutput::openLogFile(const std::string& path) {
     closeLogFile();
-    m_LogFileFailed = false;
-    m_LogFileAtLineStart = true;
-    return m_LogFile.create(path);
+    return m_LogFile.open(path);
 }
 
 bool TerminalOutput::closeLogFile() {
-    if (!m_LogFile.isPending())
-        return !m_LogFileFailed;
-    // The log takes its name at the end, failed run or not: it is read after failures most.
-    if (!m_LogFile.commit()) {
-        m_LogFileFailed = true;
-        m_LogFile.keepPartial();
-    }
-    m_LogFile.discard();
-    return !m_LogFileFailed;
+    return m_LogFile.close();
 }
 
 void TerminalOutput::toLogFile(const std::string& text) {
-    if (!m_LogFile.isPending() || text.empty())
-        return;
-    if (!m_LogFile.write(text.data(), text.size()) || !m_LogFile.flush())
-        m_LogFileFailed = true;
-    m_LogFileAtLineStart = text.back() == '\n';
+    m_LogFile.write(text);
 }
 
 void TerminalOutput::writeOut(const std::string& text) {
@@ -102,7 +88,7 @@ void TerminalOutput::log(const std::string& text) {
 }
 
 void TerminalOutput::startNewLine() {
-    if (!m_LogFileAtLineStart)
+    if (!m_LogFile.atLineStart())
         toLogFile("\n");
     if (!m_CurrentLine.empty())
         writeOut("\n");
@@ -123,7 +109,7 @@ void TerminalOutput::diagnostic(const std::string& raw) {
         writeOut("\n");
     const bool redraw = m_BarShown;
     hideBar();
-    if (!m_LogFileAtLineStart)
+    if (!m_LogFile.atLineStart())
         toLogFile("\n");
     toLogFile("zrk410: " + text + "\n");
     std::fprintf(m_Err, "zrk410: %s\n", text.c_str());

@@ -9,10 +9,9 @@
 #include <functional>
 #include <string>
 
+#include "cli/LogFileCopy.h"
 #include "cli/ProgressMeter.h"
 #include "engine/SafeText.h"
-
-#include "files/OutputFile.h"
 
 namespace zrk::cli {
 
@@ -88,10 +87,8 @@ class TerminalOutput {
     bool m_ErrIsTerminal;
     bool m_Quiet = false;
     TextEncoding m_Encoding;
-    OutputFile m_LogFile;
-    bool m_LogFileFailed = false;
+    LogFileCopy m_LogFile;
     int m_OutError = 0;
-    bool m_LogFileAtLineStart = true;
 
     std::string m_CurrentLine;  // stdout text since its last line end
     ProgressMeter m_Meter;
