@@ -6,7 +6,7 @@
 #include "cli/ExitCodes.h"
 #include "cli/PhoneRecorder.h"
 #include "cli/PhoneSession.h"
-#include "cli/PortLines.h"
+#include "cli/PortOutput.h"
 
 namespace zrk::cli {
 
