@@ -69,7 +69,7 @@ std::vector<std::uint8_t> HonestPhone::reply() {
         return {};
     if (engine.stage() == Stage::WaitingForPhone)
         return {kConnectRequest};
-    if (engine.exchange().empty() || m_Rig.link.transcript.empty())
+    if (exchangeNow(engine)[0] == '\0' || m_Rig.link.transcript.empty())
         return {};
     return answer(m_Rig.link.transcript.size() - 1);
 }

@@ -115,7 +115,7 @@ class Driver {
     }
 
     void run(FuzzInput& in) {
-        m_Descriptors = openDescriptors();
+        check(m_Descriptors.take(), "the open file descriptors cannot be listed");
         view.saveAs = files().dumpPath;
         open();
         for (int n = 0; n < kMaxActions && !in.empty(); ++n)
@@ -128,6 +128,8 @@ class Driver {
                     "unmount echo", [&] { deliver({explorer::CMD_UNMOUNT}); }, Exchange::None);
         }
         check(!m_Pending || !link.connected, "an exchange without an outcome at the end");
+        if (!m_Pending)
+            check(m_Descriptors.unchangedExactly(), "a file is open at the end of the input");
     }
 
   private:
@@ -375,7 +377,7 @@ class Driver {
 
         // No file open outside an exchange.
         if (!m_Pending)
-            check(openDescriptors() == m_Descriptors, "a file is open outside an exchange");
+            check(m_Descriptors.unchanged(), "a file is open outside an exchange");
     }
 
     // The phone's last bytes before a completion must be its confirmation.
@@ -448,7 +450,7 @@ class Driver {
     View view{link};
     test::FakeClock clock;
     std::unique_ptr<ExplorerEngine> explorer;
-    int m_Descriptors = 0;
+    Descriptors m_Descriptors;
     bool m_Pending = false;
     Exchange m_Exchange = Exchange::None;
     unsigned m_Entries = 0;
