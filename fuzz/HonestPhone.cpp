@@ -55,11 +55,11 @@ std::optional<std::size_t> HonestPhone::sectorOf(std::size_t i) {
 }
 
 std::vector<std::uint8_t> HonestPhone::dumpBlock() {
-    Bytes block(kDumpBlockSize);
-    for (std::size_t i = 0; i < block.size(); ++i)
+    Bytes block(kDumpFrameSize);  // the sum's place too: a push_back would copy the block
+    for (std::size_t i = 0; i < kDumpBlockSize; ++i)
         block[i] = static_cast<std::uint8_t>(i * 7 + m_Blocks);
     ++m_Blocks;
-    block.push_back(sum8(block));
+    block[kDumpBlockSize] = sum8(block.data(), kDumpBlockSize);
     return block;
 }
 

@@ -15,6 +15,7 @@
 #include <set>
 
 #include "filesystem/explorer/ExplorerEngine.h"
+#include "fuzz/FileContents.h"
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/FuzzFiles.h"
 #include "fuzz/FuzzInput.h"
@@ -397,13 +398,13 @@ class Driver {
             case Exchange::NandDump: {
                 check(fed[consumed - 1] == explorer::DUMP_END,
                       "a NAND dump completed without the phone's end");
-                const auto size = test::TempDir::read(view.lastTarget).size();
+                const auto size = fileContents(view.lastTarget).size();
                 check(size == kPages * explorer::kNandPageSize,
                       "a NAND dump completed with " + std::to_string(size) + " bytes in the file");
                 return;
             }
             case Exchange::ReadOut: {
-                const Bytes saved = test::TempDir::read(view.lastTarget);
+                const std::span<const std::uint8_t> saved = fileContents(view.lastTarget);
                 const std::uint32_t announced = announcedSize();
                 check(saved.size() == announced, "a read-out completed with " +
                                                      std::to_string(saved.size()) + " bytes of " +
