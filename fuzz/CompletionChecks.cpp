@@ -18,18 +18,18 @@ namespace {
 
 const std::vector<std::uint8_t> kSupportedFlash = {0x00, 0xEC, 0x22, 0xFC};
 
-bool isOne(const std::vector<std::uint8_t>& write, std::uint8_t command) {
+bool isOne(std::span<const std::uint8_t> write, std::uint8_t command) {
     return write.size() == 1 && write[0] == command;
 }
 
-bool isProgramCommand(const std::vector<std::uint8_t>& write) {
+bool isProgramCommand(std::span<const std::uint8_t> write) {
     return write.size() == 5 &&
            (write[0] == kProgram64K || write[0] == kProgram16K || write[0] == kProgramSmall);
 }
 
 }  // namespace
 
-std::string hex(const std::vector<std::uint8_t>& bytes, std::size_t max) {
+std::string hex(std::span<const std::uint8_t> bytes, std::size_t max) {
     std::string out;
     char buffer[4];
     for (std::size_t i = 0; i < bytes.size() && i < max; ++i) {
@@ -107,9 +107,9 @@ std::size_t CompletionChecks::confirmArgument(std::size_t from, std::uint8_t com
                                               const Bytes& expected, const std::string& what) {
     const auto at = firstOne(from, command);
     check(at && *at + 1 < writes().size(), what + ": command missing");
-    const Bytes& argument = writes()[*at + 1].bytes;
+    const auto argument = writes()[*at + 1].bytes;
     if (!expected.empty())
-        check(argument == expected, what + ": wrong argument" + hex(argument));
+        check(std::ranges::equal(argument, expected), what + ": wrong argument" + hex(argument));
     const Bytes reply = m_Rig.link.reply(*at + 1);
     check(!reply.empty() && reply[0] == sum8(argument),
           what + " without the argument's sum:" + hex(reply));
@@ -160,7 +160,7 @@ void CompletionChecks::confirmFileSystem(std::size_t from, const std::string& wh
     for (std::size_t i = from; i + 1 < writes().size(); ++i) {
         if (!isOne(writes()[i].bytes, kFileBlock))
             continue;
-        const Bytes& block = writes()[i + 1].bytes;
+        const auto block = writes()[i + 1].bytes;
         if (block.empty() || block[0] < 'a' || block[0] > 'z')
             continue;  // an empty block: the next write is the next command
         const Bytes blockReply = m_Rig.link.reply(i + 1);
@@ -176,7 +176,7 @@ void CompletionChecks::confirmFileSystem(std::size_t from, const std::string& wh
 void CompletionChecks::confirmErase(std::size_t from, const std::string& what) {
     std::set<std::uint32_t> erased;
     for (std::size_t i = from; i < writes().size(); ++i) {
-        const Bytes& w = writes()[i].bytes;
+        const auto w = writes()[i].bytes;
         if (w.size() != 5 || w[0] != kEraseSector)
             continue;
         const Bytes reply = m_Rig.link.reply(i);

@@ -470,7 +470,7 @@ class Driver {
     // The size in the phone's answer to the last read request.
     std::uint32_t announcedSize() const {
         for (std::size_t i = link.transcript.size(); i > 0; --i) {
-            const Bytes& w = link.transcript[i - 1].bytes;
+            const auto w = link.transcript[i - 1].bytes;
             if (w.size() == 3 && w[0] == explorer::CMD_READ_FILE && i < link.transcript.size()) {
                 const Bytes reply = link.reply(i);  // after the name
                 check(reply.size() >= 5 && reply[0] == explorer::READ_OK,

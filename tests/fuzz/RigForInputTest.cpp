@@ -34,7 +34,7 @@ struct Records {
 Records recordsOf(EngineRig& rig) {
     Records r;
     for (const auto& w : rig.link.transcript) {
-        r.writes.push_back(w.bytes);
+        r.writes.emplace_back(w.bytes.begin(), w.bytes.end());
         r.consumedAt.push_back(w.consumedAt);
     }
     r.fed = rig.link.fed;
