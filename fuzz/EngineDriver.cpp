@@ -37,6 +37,8 @@ class Driver {
         c.codePage = "UTF-8";
         m_Rig.view.saveFileAnswer = f.dumpPath;
         m_Rig.view.sectorsToSelect = {511};
+        if (scenario.bringUpFirst)
+            m_Rig.engine.bringUp().setTargetData(shortTargetData());
         trail().clear();
     }
 
