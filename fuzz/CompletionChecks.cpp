@@ -94,11 +94,11 @@ std::optional<std::size_t> CompletionChecks::firstOne(std::size_t from,
 
 void CompletionChecks::confirmBringUp(std::size_t from, const std::string& what) {
     const auto id = lastOne(from, kReadFlashId);
-    check(id.has_value(), what + " without a flash identification request");
+    check(id.has_value(), [&] { return what + " without a flash identification request"; });
     const Bytes reply = m_Rig.link.reply(*id);
     check(reply.size() >= 8 &&
               std::equal(kSupportedFlash.begin(), kSupportedFlash.end(), reply.begin()),
-          what + " without the supported flash's identification:" + hex(reply));
+          [&] { return what + " without the supported flash's identification:" + hex(reply); });
 }
 
 // A command byte, its 4-byte argument in the next write, and the argument's sum as the first
@@ -106,13 +106,14 @@ void CompletionChecks::confirmBringUp(std::size_t from, const std::string& what)
 std::size_t CompletionChecks::confirmArgument(std::size_t from, std::uint8_t command,
                                               const Bytes& expected, const std::string& what) {
     const auto at = firstOne(from, command);
-    check(at && *at + 1 < writes().size(), what + ": command missing");
+    check(at && *at + 1 < writes().size(), [&] { return what + ": command missing"; });
     const auto argument = writes()[*at + 1].bytes;
     if (!expected.empty())
-        check(std::ranges::equal(argument, expected), what + ": wrong argument" + hex(argument));
+        check(std::ranges::equal(argument, expected),
+              [&] { return what + ": wrong argument" + hex(argument); });
     const Bytes reply = m_Rig.link.reply(*at + 1);
     check(!reply.empty() && reply[0] == sum8(argument),
-          what + " without the argument's sum:" + hex(reply));
+          [&] { return what + " without the argument's sum:" + hex(reply); });
     return *at + 2;
 }
 
@@ -120,7 +121,8 @@ void CompletionChecks::confirmFirmware(std::size_t from, const std::string& what
     const FuzzFiles& f = files();
     const std::string& path = m_Rig.view.userChoices.binPath;
     const auto known = std::find(f.images.begin(), f.images.end(), path);
-    check(known != f.images.end(), what + " of an image the harness did not make: " + path);
+    check(known != f.images.end(),
+          [&] { return what + " of an image the harness did not make: " + path; });
     const Bytes& image = f.imageBytes[static_cast<std::size_t>(known - f.images.begin())];
     const auto crc = bigEndian32(crc32(image.data(), image.size()));
     std::size_t at =
@@ -128,33 +130,44 @@ void CompletionChecks::confirmFirmware(std::size_t from, const std::string& what
     at = confirmArgument(at, kWriteOffset, {}, what + " (offset)");
     const auto length = bigEndian32(static_cast<std::uint32_t>(image.size()));
     at = confirmArgument(at, kImageLength, Bytes(length.begin(), length.end()), what + " (length)");
-    Bytes sent;
+    // Each block is summed and compared with the image where it lies, without copying it.
+    std::size_t sent = 0;  // image bytes in the sectors so far
+    bool same = true;
     while (at < writes().size() && isProgramCommand(writes()[at].bytes)) {
-        Bytes sector;
+        std::size_t sector = 0;  // bytes
+        std::uint8_t sum = 0;
         std::size_t last = at;
         for (++at; at < writes().size() && !isProgramCommand(writes()[at].bytes) &&
                    !isOne(writes()[at].bytes, kStart) && !isOne(writes()[at].bytes, kPowerOn);
              ++at) {
-            sector.insert(sector.end(), writes()[at].bytes.begin(), writes()[at].bytes.end());
+            const auto block = writes()[at].bytes;
+            sum = static_cast<std::uint8_t>(sum + sum8(block));
+            const std::size_t offset = sent + sector;
+            same = same && offset + block.size() <= image.size() &&
+                   std::equal(block.begin(), block.end(),
+                              image.begin() + static_cast<std::ptrdiff_t>(offset));
+            sector += block.size();
             last = at;
         }
-        check(!sector.empty(), what + ": a sector without data");
+        check(sector != 0, [&] { return what + ": a sector without data"; });
         // After the sector's last block: its acknowledgement, then the sector's sum.
-        const Bytes reply = m_Rig.link.reply(last);
-        check(reply.size() >= 2 && reply[1] == sum8(sector),
-              what + " without the sector's sum:" + hex(reply));
-        sent.insert(sent.end(), sector.begin(), sector.end());
+        const std::uint8_t* reply = m_Rig.link.fed.data() + writes()[last].consumedAt;
+        check(m_Rig.link.replySize(last) >= 2 && reply[1] == sum,
+              [&] { return what + " without the sector's sum:" + hex(m_Rig.link.reply(last)); });
+        sent += sector;
     }
-    check(sent == image, what + ": " + std::to_string(sent.size()) + " bytes sent of " +
-                             std::to_string(image.size()));
+    check(same && sent == image.size(), [&] {
+        return what + ": " + std::to_string(sent) + " bytes sent of " +
+               std::to_string(image.size()) + (same ? "" : ", not the image's");
+    });
 }
 
 void CompletionChecks::confirmFileSystem(std::size_t from, const std::string& what) {
     const auto unmount = lastOne(from, kUnmount);
-    check(unmount.has_value(), what + " without an unmount");
+    check(unmount.has_value(), [&] { return what + " without an unmount"; });
     const Bytes reply = m_Rig.link.reply(*unmount);
     check(!reply.empty() && reply[0] == kUnmount,
-          what + " without the unmount's echo:" + hex(reply));
+          [&] { return what + " without the unmount's echo:" + hex(reply); });
     // Every block, a letter run, confirmed by its sum; together the whole image.
     std::string sent;
     for (std::size_t i = from; i + 1 < writes().size(); ++i) {
@@ -165,12 +178,13 @@ void CompletionChecks::confirmFileSystem(std::size_t from, const std::string& wh
             continue;  // an empty block: the next write is the next command
         const Bytes blockReply = m_Rig.link.reply(i + 1);
         check(!blockReply.empty() && blockReply[0] == sum8(block),
-              what + " without a block's sum:" + hex(blockReply));
+              [&] { return what + " without a block's sum:" + hex(blockReply); });
         sent.append(block.begin(), block.end());
     }
-    check(sent == files().qixContent, what + ": " + std::to_string(sent.size()) +
-                                          " image bytes sent of " +
-                                          std::to_string(files().qixContent.size()));
+    check(sent == files().qixContent, [&] {
+        return what + ": " + std::to_string(sent.size()) + " image bytes sent of " +
+               std::to_string(files().qixContent.size());
+    });
 }
 
 void CompletionChecks::confirmErase(std::size_t from, const std::string& what) {
@@ -181,14 +195,15 @@ void CompletionChecks::confirmErase(std::size_t from, const std::string& what) {
             continue;
         const Bytes reply = m_Rig.link.reply(i);
         check(!reply.empty() && reply[0] == sum8(w.data() + 1, 4),
-              what + " without an erase's sum:" + hex(reply));
+              [&] { return what + " without an erase's sum:" + hex(reply); });
         erased.insert(static_cast<std::uint32_t>(w[1]) << 24 | w[2] << 16 | w[3] << 8 | w[4]);
     }
     const auto& selected = m_Rig.view.sectorsToSelect;
     const std::set<int> chosen(selected.begin(), selected.end());
-    check(erased.size() == chosen.size(), what + ": " + std::to_string(erased.size()) +
-                                              " sectors erased of " +
-                                              std::to_string(chosen.size()));
+    check(erased.size() == chosen.size(), [&] {
+        return what + ": " + std::to_string(erased.size()) + " sectors erased of " +
+               std::to_string(chosen.size());
+    });
 }
 
 void CompletionChecks::confirmDump(std::size_t from, const OperationOutcome& outcome,
@@ -221,23 +236,23 @@ void CompletionChecks::confirmDump(std::size_t from, const OperationOutcome& out
 
 void CompletionChecks::confirmFormat(std::size_t from, const std::string& what) {
     const auto at = lastOne(from, kFormat);
-    check(at.has_value(), what + " without a format command");
+    check(at.has_value(), [&] { return what + " without a format command"; });
     const Bytes reply = m_Rig.link.reply(*at);
     const auto ok = std::find(reply.begin(), reply.end(), kFormatOk);
     check(ok != reply.end() && std::find(reply.begin(), ok, kFormatFailed) == ok,
-          what + " without the phone's success:" + hex(reply));
+          [&] { return what + " without the phone's success:" + hex(reply); });
 }
 
 void CompletionChecks::confirmStatus(std::size_t from, const std::string& what) {
     const auto at = lastOne(from, kFsStatus);
-    check(at.has_value(), what + " without a status command");
+    check(at.has_value(), [&] { return what + " without a status command"; });
     const Bytes reply = m_Rig.link.reply(*at);
     const auto ok = std::find_if(reply.begin(), reply.end(), [](std::uint8_t b) {
         return b == kStatusOk || b == kStatusOkToo || b == kInitFailed;
     });
     check(ok != reply.end() && *ok != kInitFailed &&
               reply.end() - ok > static_cast<std::ptrdiff_t>(kStatusRecordSize),
-          what + " without the status record:" + hex(reply));
+          [&] { return what + " without the status record:" + hex(reply); });
 }
 
 }  // namespace zrk::fuzz
