@@ -58,6 +58,11 @@ class Descriptors {
                     fd = fd * 10 + (*name - '0');
                 out[count++] = fd;
             }
+            // The folder fills the buffer while its next record fits (none is longer than 32
+            // bytes): with room to spare, this was the last of it, and the call that would say
+            // so is saved.
+            if (static_cast<std::size_t>(n) + 64 <= sizeof buffer)
+                return true;
         }
     }
 
