@@ -24,8 +24,8 @@ namespace zrk::fuzz {
 
 class Descriptors {
   public:
-    static constexpr std::size_t kMaxHeld = 256;  // more, and the lists are compared instead
-    static constexpr std::size_t kWatchedFree = 64;
+    static constexpr std::size_t kMaxHeld = 256;     // more, and the lists are compared instead
+    static constexpr std::size_t kWatchedFree = 16;  // far more than an exchange holds at once
 
     // The exact list of open descriptors, oldest first; false when it cannot be read or is
     // longer than kMaxHeld.
