@@ -2,17 +2,24 @@
 
 namespace zrk {
 
-SectorMap::SectorMap() {
-    m_Records.reserve(kSectorCount);
-    for (int i = 0; i <= 510; ++i)
-        m_Records.push_back({i, 0x8000, i * 0x8000});
-    for (int i = 511; i <= 518; ++i)
-        m_Records.push_back({i, 0x1000, 511 * 0x8000 + (i - 511) * 0x1000});
+SectorMap::SectorMap() = default;
+
+const std::vector<SectorRecord>& SectorMap::records() {
+    static const std::vector<SectorRecord> table = [] {
+        std::vector<SectorRecord> records;
+        records.reserve(kSectorCount);
+        for (int i = 0; i <= 510; ++i)
+            records.push_back({i, 0x8000, i * 0x8000});
+        for (int i = 511; i <= 518; ++i)
+            records.push_back({i, 0x1000, 511 * 0x8000 + (i - 511) * 0x1000});
+        return records;
+    }();
+    return table;
 }
 
 int SectorMap::indexAtOffset(std::uint32_t byteOffset) const {
     for (int i = 0; i < m_Count; ++i) {
-        if (m_Records[i].byteOffset() == byteOffset)
+        if (records()[i].byteOffset() == byteOffset)
             return i;
     }
     return -1;
@@ -21,9 +28,9 @@ int SectorMap::indexAtOffset(std::uint32_t byteOffset) const {
 SectorSizeClass SectorMap::sizeClassAt(std::uint32_t byteOffset) const {
     const std::int64_t startWords = byteOffset / 2;
     for (int i = 0; i < m_Count; ++i) {
-        if (m_Records[i].start != startWords)
+        if (records()[i].start != startWords)
             continue;
-        switch (m_Records[i].size) {
+        switch (records()[i].size) {
             case 0x8000:
                 return SectorSizeClass::Size64K;
             case 0x2000:

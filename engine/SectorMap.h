@@ -23,16 +23,16 @@ class SectorMap {
   public:
     static constexpr int kSectorCount = 519;
 
-    SectorMap();  // builds the records; not yet active
+    SectorMap();  // not yet active
 
     void activate() { m_Count = kSectorCount; }
     int count() const { return m_Count; }
-    const SectorRecord& operator[](int i) const { return m_Records[i]; }
+    const SectorRecord& operator[](int i) const { return records()[i]; }
     // The flash's size in bytes, whether or not the map is active yet: the one supported part.
     static constexpr std::uint32_t kFlashBytes = 511u * 0x10000 + 8u * 0x2000;
     // Bytes of the active map (0 before identification).
     std::uint32_t activeBytes() const {
-        return m_Count > 0 ? m_Records[m_Count - 1].byteOffset() + m_Records[m_Count - 1].byteSize()
+        return m_Count > 0 ? records()[m_Count - 1].byteOffset() + records()[m_Count - 1].byteSize()
                            : 0;
     }
 
@@ -41,7 +41,10 @@ class SectorMap {
     SectorSizeClass sizeClassAt(std::uint32_t byteOffset) const;
 
   private:
-    std::vector<SectorRecord> m_Records;
+    // The one supported part's sectors, shared by every map: an engine is built for each
+    // connection (and each fuzz input), and the table never changes.
+    static const std::vector<SectorRecord>& records();
+
     int m_Count = 0;
 };
 

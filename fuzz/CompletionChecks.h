@@ -4,6 +4,7 @@
 // identification, the echo or success code that ends it, and together the whole image.
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "fuzz/EngineRig.h"
@@ -37,6 +38,6 @@ class CompletionChecks {
 };
 
 // The first bytes of a transcript entry, for a violation's text.
-std::string hex(const std::vector<std::uint8_t>& bytes, std::size_t max = 12);
+std::string hex(std::span<const std::uint8_t> bytes, std::size_t max = 12);
 
 }  // namespace zrk::fuzz

@@ -37,6 +37,8 @@ class Driver {
         c.codePage = "UTF-8";
         m_Rig.view.saveFileAnswer = f.dumpPath;
         m_Rig.view.sectorsToSelect = {511};
+        if (scenario.bringUpFirst)
+            m_Rig.engine.bringUp().setTargetData(shortTargetData());
         trail().clear();
     }
 
@@ -51,6 +53,7 @@ class Driver {
         step(trail().add("Stop at the end"), true, [&] { m_Rig.engine.stop(); });
         check(!m_Rig.engine.context().tracking(), "an operation is still tracked after Stop");
         check(!m_Rig.link.connected, "the port is open after Stop");
+        m_Invariants.checkDescriptorsExactly();
     }
 
   private:
@@ -74,15 +77,11 @@ class Driver {
                 continue;
             }
             const std::size_t writes = m_Rig.link.transcript.size();
-            Bytes reply;
-            if (answers < known.size() && known[answers].writes == writes) {
-                reply = known[answers].reply;
-            } else {
-                reply = m_Phone.reply();
+            if (answers >= known.size() || known[answers].writes != writes) {
                 known.resize(answers);
-                known.push_back({writes, reply});
+                known.push_back({writes, m_Phone.reply()});
             }
-            ++answers;
+            const Bytes& reply = known[answers++].reply;
             if (reply.empty())
                 break;
             deliver(reply);
@@ -266,7 +265,8 @@ class Driver {
     }
 
     EngineScenario m_Scenario;
-    EngineRig m_Rig;
+    RigForInput m_RigForInput;
+    EngineRig& m_Rig = *m_RigForInput;
     HonestPhone m_Phone{m_Rig};
     EngineInvariants m_Invariants{m_Rig};
 };

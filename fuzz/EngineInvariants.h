@@ -9,6 +9,7 @@
 
 #include "fuzz/CompletionChecks.h"
 #include "fuzz/EngineRig.h"
+#include "fuzz/OpenDescriptors.h"
 
 namespace zrk::fuzz {
 
@@ -23,13 +24,15 @@ class EngineInvariants {
         std::size_t messages;
         std::size_t writes;
         std::size_t stages;
-        std::string exchange;
-        std::size_t signs;  // signsShown()
+        const char* exchange;  // as ProtocolEngine::exchange() names it
+        std::size_t signs;     // signsShown()
     };
     Mark mark() const;
 
     // Every file descriptor open now is the harness's own.
     void takeDescriptors();
+    // The input's end: the exact list of descriptors is the one taken.
+    void checkDescriptorsExactly() const;
     // The operations judged from now on begin with the next write.
     void operationsFromHere() { m_OperationFrom = m_Rig.link.transcript.size(); }
     // Bytes went in one notification: which request a reply answers no longer shows.
@@ -53,7 +56,7 @@ class EngineInvariants {
 
     EngineRig& m_Rig;
     CompletionChecks m_Completion;
-    int m_Descriptors = 0;
+    Descriptors m_Descriptors;
     std::size_t m_OperationFrom = 0;
     bool m_AbandonedFilesMayStay = false;
     bool m_Imprecise = false;

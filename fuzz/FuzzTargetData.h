@@ -23,4 +23,13 @@ inline const TargetData& fuzzTargetData() {
     return data;
 }
 
+// For the harnesses that begin every input with a faultless bring-up and fuzz what follows it:
+// the least a bring-up sends, one word and one short chunk, so that it costs each input little.
+inline const TargetData& shortTargetData() {
+    static const std::vector<std::uint8_t> preLoader = {0x12, 0x34, 0x56, 0x78};
+    static const std::vector<std::uint8_t> bootLoader = {0x21, 0x43, 0x65, 0x87, 0xA9, 0xCB};
+    static const TargetData data{preLoader, bootLoader, TargetData::embedded().customerId};
+    return data;
+}
+
 }  // namespace zrk::fuzz

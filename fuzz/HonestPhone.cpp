@@ -16,12 +16,12 @@ const std::vector<std::uint8_t> kChallenge = {0x10, 0xF1, 0x22, 0xE3, 0x34, 0xD5
                                               0x58, 0xB9, 0x6A, 0xAB, 0x7C, 0x9D, 0x8E, 0x0F};
 
 // A program command (the sector's size class and its offset) opens a sector's data blocks.
-bool isProgram(const std::vector<std::uint8_t>& write) {
+bool isProgram(std::span<const std::uint8_t> write) {
     return write.size() == 5 &&
            (write[0] == kProgram64K || write[0] == kProgram16K || write[0] == kProgramSmall);
 }
 
-std::uint8_t sumAfterCommand(const std::vector<std::uint8_t>& write) {
+std::uint8_t sumAfterCommand(std::span<const std::uint8_t> write) {
     return sum8(write.data() + 1, write.size() - 1);
 }
 
@@ -55,11 +55,11 @@ std::optional<std::size_t> HonestPhone::sectorOf(std::size_t i) {
 }
 
 std::vector<std::uint8_t> HonestPhone::dumpBlock() {
-    Bytes block(kDumpBlockSize);
-    for (std::size_t i = 0; i < block.size(); ++i)
+    Bytes block(kDumpFrameSize);  // the sum's place too: a push_back would copy the block
+    for (std::size_t i = 0; i < kDumpBlockSize; ++i)
         block[i] = static_cast<std::uint8_t>(i * 7 + m_Blocks);
     ++m_Blocks;
-    block.push_back(sum8(block));
+    block[kDumpBlockSize] = sum8(block.data(), kDumpBlockSize);
     return block;
 }
 
@@ -69,13 +69,13 @@ std::vector<std::uint8_t> HonestPhone::reply() {
         return {};
     if (engine.stage() == Stage::WaitingForPhone)
         return {kConnectRequest};
-    if (engine.exchange().empty() || m_Rig.link.transcript.empty())
+    if (exchangeNow(engine)[0] == '\0' || m_Rig.link.transcript.empty())
         return {};
     return answer(m_Rig.link.transcript.size() - 1);
 }
 
 std::vector<std::uint8_t> HonestPhone::answer(std::size_t last) {
-    const Bytes& w = m_Rig.link.transcript[last].bytes;
+    const auto w = m_Rig.link.transcript[last].bytes;
     if (w.empty())
         return {};
     return m_Rig.engine.stage() == Stage::BringingUp ? bringUpAnswer(last) : operationAnswer(last);
@@ -83,8 +83,8 @@ std::vector<std::uint8_t> HonestPhone::answer(std::size_t last) {
 
 std::vector<std::uint8_t> HonestPhone::bringUpAnswer(std::size_t last) {
     const auto& writes = m_Rig.link.transcript;
-    const Bytes& w = writes[last].bytes;
-    const Bytes* before = last > 0 ? &writes[last - 1].bytes : nullptr;
+    const auto w = writes[last].bytes;
+    const std::span<const std::uint8_t>* before = last > 0 ? &writes[last - 1].bytes : nullptr;
     if (before && before->size() == 1 && gapBefore(last) == 0 &&
         ((*before)[0] == kImageLength || (*before)[0] == kSetBase) && w.size() == 4)
         return {sum8(w)};
@@ -102,7 +102,8 @@ std::vector<std::uint8_t> HonestPhone::bringUpAnswer(std::size_t last) {
             case kStart:
                 // After the speed switch's reopen the pre-loader echoes the speed byte sent
                 // before it.
-                return before && before->size() == 1 ? *before : Bytes{};
+                return before && before->size() == 1 ? Bytes(before->begin(), before->end())
+                                                     : Bytes{};
             case kConfigureDma:
                 return {kConfigureDma};
             case kJumpLoader:
@@ -129,9 +130,9 @@ std::vector<std::uint8_t> HonestPhone::bringUpAnswer(std::size_t last) {
 
 std::vector<std::uint8_t> HonestPhone::operationAnswer(std::size_t last) {
     const auto& writes = m_Rig.link.transcript;
-    const Bytes& w = writes[last].bytes;
+    const auto w = writes[last].bytes;
     const std::size_t since = answered(last);
-    const Bytes* before = last > 0 ? &writes[last - 1].bytes : nullptr;
+    const std::span<const std::uint8_t>* before = last > 0 ? &writes[last - 1].bytes : nullptr;
 
     // An argument or a data block that went out with its one-byte command.
     if (before && before->size() == 1 && gapBefore(last) == 0) {
