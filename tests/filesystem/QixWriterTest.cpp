@@ -10,6 +10,7 @@
 
 #include <filesystem>
 
+#include "files/PathText.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/QixExtract.h"
 #include "filesystem/QixListing.h"
@@ -36,7 +37,7 @@ struct QixWriter : ::testing::Test {
 
     void SetUp() override { fs::create_directories(src); }
     void put(const std::string& relative, const std::vector<std::uint8_t>& bytes) {
-        fs::create_directories((src / TempDir::utf8Path(relative)).parent_path());
+        fs::create_directories((src / pathOfText(relative)).parent_path());
         temp.write("src/" + relative, bytes);
     }
     QixWriteResult create(std::optional<std::string> release = std::nullopt,

@@ -41,26 +41,19 @@ class TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    // Names are UTF-8, as in the program; Windows' narrow paths would be the ANSI code page's.
-    static std::filesystem::path utf8Path(const std::string& utf8) {
-        return pathOfText(utf8);
-    }
-    static std::string utf8Text(const std::filesystem::path& path) {
-        return textOfPath(path);
-    }
-
+    // Names are UTF-8, as in the program (files/PathText.h says why that needs saying).
     std::string file(const std::string& name) const {
-        return utf8Text(m_Path / utf8Path(name));
+        return textOfPath(m_Path / pathOfText(name));
     }
     std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
         const std::string path = file(name);
-        std::ofstream out(utf8Path(path), std::ios::binary);
+        std::ofstream out(pathOfText(path), std::ios::binary);
         out.write(reinterpret_cast<const char*>(bytes.data()),
                   static_cast<std::streamsize>(bytes.size()));
         return path;
     }
     static std::vector<std::uint8_t> read(const std::string& path) {
-        return read(utf8Path(path));
+        return read(pathOfText(path));
     }
     static std::vector<std::uint8_t> read(const std::filesystem::path& path) {
         std::ifstream in(path, std::ios::binary);
