@@ -1,7 +1,5 @@
 #include "filesystem/FileSystemVerify.h"
 
-#include <algorithm>
-#include <array>
 #include <filesystem>
 
 #include "engine/ElapsedTime.h"
@@ -15,9 +13,9 @@
 #include "filesystem/CodePage.h"
 #include "filesystem/FileSystemStates.h"
 #include "filesystem/QixConfig.h"
-#include "filesystem/QixNameCheck.h"
-#include "filesystem/QixTreeCheck.h"
+#include "filesystem/QixUsable.h"
 #include "filesystem/ReadBackCompare.h"
+#include "filesystem/VerifyComparison.h"
 #include "filesystem/explorer/ExplorerEngine.h"
 #include "filesystem/explorer/TreeWalk.h"
 
@@ -29,7 +27,8 @@ FileSystemVerify::FileSystemVerify(PhaseContext& context) : m_Context(context) {
     // Stop while the explorer has the link: it gives the link back before the port closes.
     m_Context.onStop([this] {
         if (m_Explorer && m_Explorer->isOpen()) {
-            m_Step = Step::Idle;
+            if (m_Comparison)
+                m_Comparison->abandon();
             releaseExplorer();
         }
         if (m_TimerHeld)
@@ -43,6 +42,7 @@ FileSystemVerify::~FileSystemVerify() {
 
 void FileSystemVerify::releaseExplorer() {
     m_Walk.reset();
+    m_Comparison.reset();
     m_Explorer.reset();
     removeFolder();
 }
@@ -69,8 +69,7 @@ bool FileSystemVerify::prepare(Operation operation) {
         return false;
     };
     std::string error;
-    const auto codePage =
-        CodePage::open(choices.codePage.empty() ? localeCodePageName() : choices.codePage, &error);
+    const auto codePage = CodePage::open(qixCodePageInUse(choices), &error);
     if (!codePage)
         return refuse(FailureCause::Refused, error);
     QixCheckResult check = checkQixFiles(choices.qixPath, choices.cfgPath);
@@ -79,9 +78,10 @@ bool FileSystemVerify::prepare(Operation operation) {
                                                                       : FailureCause::Refused,
                       check.messageText.empty() ? "the QIX files do not match" : check.messageText);
     QixConfig& config = *check.config;
-    if (const auto lines = checkQixLines(config.text()))
-        return refuse(FailureCause::Refused, qixTreeRefusal(*lines, choices.cfgPath));
-    if (const QixNameCheck names = checkQixNames(config, *codePage); !names.ok()) {
+    const QixUsability usability = checkQixUsable(config, *codePage);
+    if (usability.layout)
+        return refuse(FailureCause::Refused, qixTreeRefusal(*usability.layout, choices.cfgPath));
+    if (const QixNameCheck& names = usability.names; !names.ok()) {
         m_Context.log("\r\n" + names.problem->complaint + "\r\n" +
                       qixNameExplanation(names, choices.cfgPath, codePage->name(),
                                          choices.codePageControl, "nothing was compared"));
@@ -95,8 +95,6 @@ bool FileSystemVerify::prepare(Operation operation) {
         }
         return false;
     }
-    if (const auto tree = checkQixTree(config, *codePage))
-        return refuse(FailureCause::Refused, qixTreeRefusal(*tree, choices.cfgPath));
     std::string whyNot;
     auto plan = planVerify(config, *codePage, &whyNot);
     if (!plan)
@@ -118,8 +116,7 @@ bool FileSystemVerify::prepare(Operation operation) {
         removeFolder();
         return refuse(FailureCause::File, "cannot create a folder for the files read back");
     }
-    m_ReadBackPath = textOfPath(pathOfText(m_Folder) / kReadBackName);
-    m_ImagePath = choices.qixPath;
+    m_ReadBackPath = textOfPath(pathOfText(m_Folder) / VerifyComparison::kReadBackName);
     return true;
 }
 
@@ -152,10 +149,6 @@ void FileSystemVerify::afterDownload(std::function<void()> onGood) {
 
 void FileSystemVerify::begin() {
     m_Started = m_Context.clock().nowSeconds();
-    m_Missing.clear();
-    m_Verdict.reset();
-    m_Verified = 0;
-    m_Next = 0;
     m_LinkLost = false;
     m_Context.view().setProgressRange(static_cast<std::uint32_t>(m_Total));
     m_Context.setState(VERIFYING_FILE_SYSTEM);
@@ -165,15 +158,17 @@ void FileSystemVerify::begin() {
     m_Explorer = std::make_unique<ExplorerEngine>(m_Context.link(), nullptr, std::move(*utf8),
                                                   m_Context.clock());
     m_Walk = std::make_unique<TreeWalk>(*m_Explorer);
+    m_Comparison = std::make_unique<VerifyComparison>(m_Context, *m_Walk, m_Directories, m_Files,
+                                                      m_ReadBackFolder, m_ReadBackPath);
     m_Walk->onResult = [this](const TreeWalkResult& result) { walked(result); };
-    m_Walk->onReadProgress = [this](std::uint32_t position) { readProgress(position); };
+    m_Walk->onReadProgress = [this](std::uint32_t position) {
+        m_Comparison->readProgress(position);
+    };
     m_Walk->onStartQuietTimer = [this](int milliseconds) { startQuietTimer(milliseconds); };
     m_Walk->onStopQuietTimer = [this] { stopQuietTimer(); };
     m_Walk->onGivenBack = [this] { givenBack(); };
     m_Walk->attach();
-    m_Context.log("Mounting QIX system... ");
-    m_Step = Step::Mounting;
-    m_Walk->mount();
+    m_Comparison->mount();
 }
 
 void FileSystemVerify::walked(const TreeWalkResult& result) {
@@ -183,212 +178,34 @@ void FileSystemVerify::walked(const TreeWalkResult& result) {
         case OutcomeKind::LinkLost:
             // The main engine hears of it next and ends the operation as a lost link.
             m_LinkLost = true;
-            m_Step = Step::Idle;
+            m_Comparison->abandon();
             return;
         default:
             break;
     }
-    handle(result);
-}
-
-void FileSystemVerify::handle(const TreeWalkResult& result) {
-    const bool ok = result.completed();
-    switch (m_Step) {
-        case Step::Mounting:
-            if (!ok) {
-                m_Context.log("Fail!\r\n");
-                fail(FailureCause::PhoneReply,
-                     "\r\n** The file system could not be mounted and listed; nothing was "
-                     "compared.\r\n",
-                     "the file system could not be mounted for the verify");
-                return;
-            }
-            m_Context.log("OK!\r\n");
-            m_Next = 0;
-            nextDirectory();
-            return;
-        case Step::Listing:
-            if (ok) {
-                m_Context.log("OK!\r\n");
-            } else {
-                m_Context.log("missing!\r\n");
-                m_Missing.push_back(m_Directories[m_Next]);
-            }
-            ++m_Next;
-            nextDirectory();
-            return;
-        case Step::Status: {
-            const VerifyPlan::File& file = m_Files[m_Next];
-            if (!ok || !result.status) {
-                m_Context.log("missing!\r\n");
-                const std::string line = formatText("Verify FAILED: \"%s\" is missing",
-                                                    printableName(file.path).c_str());
-                fail(FailureCause::Verify, line + "\r\n", line);
-                return;
-            }
-            const std::int32_t size = result.status->size;
-            if (size < 0 || static_cast<std::uint32_t>(size) != file.size) {
-                m_Context.log("Fail!\r\n");
-                const std::string line = formatText(
-                    "Verify FAILED: \"%s\" holds %lld bytes, expected %u",
-                    printableName(file.path).c_str(), static_cast<long long>(size), file.size);
-                fail(FailureCause::Verify, line + "\r\n", line);
-                return;
-            }
-            if (file.size == 0) {
-                // Nothing to read: the phone may answer the read-out of an empty file with
-                // nothing at all, and its status already said everything.
-                m_Context.log("OK!\r\n");
-                ++m_Next;
-                nextFile();
-                return;
-            }
-            m_Step = Step::Reading;
-            // Over the last file's read-back, which was compared and removed.
-            m_Walk->read(file.path, m_ReadBackFolder, kReadBackName, OutputFile::Existing::Replace);
-            return;
-        }
-        case Step::Reading:
-            if (!ok) {
-                m_Context.log("Fail!\r\n");
-                const std::string what =
-                    formatText("\"%s\" could not be read back", m_Files[m_Next].path.c_str());
-                fail(result.outcome.cause == FailureCause::File ? FailureCause::File
-                                                                : FailureCause::PhoneReply,
-                     "\r\n** " + what + "; the verify is stopped.\r\n", what);
-                return;
-            }
-            compareReadBack();
-            return;
-        case Step::Idle:
-        case Step::Closing:
-            return;
-    }
-}
-
-void FileSystemVerify::nextDirectory() {
-    if (m_Next >= m_Directories.size()) {
-        m_Next = 0;
-        nextFile();
-        return;
-    }
-    m_Context.log(formatText("Checking a directory \"%s\"... ",
-                             printableName(m_Directories[m_Next]).c_str()));
-    m_Step = Step::Listing;
-    m_Walk->list(m_Directories[m_Next]);
-}
-
-void FileSystemVerify::nextFile() {
-    if (m_Next >= m_Files.size()) {
-        if (m_Missing.empty()) {
-            m_Verdict = Verdict{};
-            close();
-        } else {
-            fail(FailureCause::Verify, {}, {});
-        }
-        return;
-    }
-    const VerifyPlan::File& file = m_Files[m_Next];
-    m_Context.log(formatText("Verifying a file \"%s\" (%u bytes)... ",
-                             printableName(file.path).c_str(), file.size));
-    m_Step = Step::Status;
-    m_Walk->stat(file.path);
-}
-
-void FileSystemVerify::compareReadBack() {
-    using Kind = ReadBackComparison::Kind;
-    const VerifyPlan::File& file = m_Files[m_Next];
-    const ReadBackComparison result =
-        zrk::compareReadBack(m_Context.qixImage, m_ReadBackPath, file.size);
-    if (result.kind != Kind::Same)
-        m_Context.log("Fail!\r\n");
-    switch (result.kind) {
-        case Kind::Unreadable:
-            fail(FailureCause::File,
-                 "\r\n** The file read back could not be read; the verify is stopped.\r\n",
-                 "the file read back could not be read");
-            return;
-        case Kind::SizeDiffers: {
-            const std::string line =
-                formatText("Verify FAILED: \"%s\" holds %llu bytes, expected %u",
-                           printableName(file.path).c_str(),
-                           static_cast<unsigned long long>(result.readSize), file.size);
-            fail(FailureCause::Verify, line + "\r\n", line);
-            return;
-        }
-        case Kind::ImageShort:
-            fail(FailureCause::File,
-                 "\r\n** The QIX image could not be read to its end; the verify is stopped.\r\n",
-                 "the QIX image could not be read to its end");
-            return;
-        case Kind::Differs: {
-            const std::string line = formatText(
-                "Verify FAILED at offset %u of \"%s\": expected %02X, read %02X", result.offset,
-                printableName(file.path).c_str(), result.expected, result.read);
-            fail(FailureCause::Verify, line + "\r\n", line);
-            return;
-        }
-        case Kind::Same:
-            break;
-    }
-    std::error_code error;
-    std::filesystem::remove(pathOfText(m_ReadBackPath), error);
-    m_Verified += file.size;
-    m_Context.view().setProgressPos(static_cast<std::uint32_t>(m_Verified));
-    m_Context.log("OK!\r\n");
-    ++m_Next;
-    nextFile();
-}
-
-void FileSystemVerify::readProgress(std::uint32_t position) {
-    if (m_Step == Step::Reading)
-        m_Context.view().setProgressPos(static_cast<std::uint32_t>(m_Verified + position));
-}
-
-void FileSystemVerify::fail(FailureCause cause, const std::string& logText,
-                            const std::string& detail) {
-    // Every missing directory is named, before the file that ended the comparison; the first
-    // fault found is the one the outcome carries.
-    for (const auto& dir : m_Missing)
-        m_Context.log(formatText("Verify FAILED: directory \"%s\" is missing\r\n",
-                                 printableName(dir).c_str()));
-    m_Context.log(logText);
-    if (m_Missing.empty())
-        m_Verdict = Verdict{cause, detail};
-    else
-        m_Verdict =
-            Verdict{FailureCause::Verify, formatText("Verify FAILED: directory \"%s\" is missing",
-                                                     printableName(m_Missing.front()).c_str())};
-    close();
-}
-
-void FileSystemVerify::close() {
-    m_Step = Step::Closing;
-    // The phone unmounts and the link comes back to the main engine; the verdict follows then.
-    m_Walk->exit();
+    m_Comparison->handle(result);
 }
 
 void FileSystemVerify::givenBack() {
-    if (m_LinkLost || m_Step != Step::Closing)
+    if (m_LinkLost || !m_Comparison->closing())
         return;
-    m_Step = Step::Idle;
+    m_Comparison->closed();
+    std::optional<VerifyVerdict> verdict = m_Comparison->verdict();
     // A comparison that held is still no verdict while the phone has not confirmed the unmount:
     // the file system may be left mounted, as an fs command would report.
     const auto& unmount = m_Explorer->unmountOutcome();
-    if (unmount && !unmount->completed() &&
-        (!m_Verdict || m_Verdict->cause == FailureCause::None)) {
+    if (unmount && !unmount->completed() && (!verdict || verdict->cause == FailureCause::None)) {
         m_Context.log("** The phone did not confirm the unmount: " + unmount->detail + " **\r\n");
-        m_Verdict = Verdict{
+        verdict = VerifyVerdict{
             unmount->cause == FailureCause::None ? FailureCause::PhoneReply : unmount->cause,
             "the phone did not confirm the unmount: " + unmount->detail};
     }
-    report();
+    report(verdict.value_or(VerifyVerdict{FailureCause::PhoneReply, "no verdict"}));
 }
 
-void FileSystemVerify::report() {
+void FileSystemVerify::report(const VerifyVerdict& verdict) {
     m_Context.qixImage.close();
     removeFolder();
-    const Verdict verdict = m_Verdict.value_or(Verdict{FailureCause::PhoneReply, "no verdict"});
     if (verdict.cause == FailureCause::None)
         m_Context.log(formatText("Verify OK: %llu bytes in %d files, %d directories\r\n",
                                  static_cast<unsigned long long>(m_Total),

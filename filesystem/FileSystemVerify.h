@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,7 +19,9 @@ class ExplorerEngine;
 class PhaseContext;
 class OutputFolder;
 class TreeWalk;
+class VerifyComparison;
 struct TreeWalkResult;
+struct VerifyVerdict;
 
 class FileSystemVerify {
   public:
@@ -37,51 +38,31 @@ class FileSystemVerify {
     bool onTimer();
 
   private:
-    enum class Step { Idle, Mounting, Listing, Status, Reading, Closing };
-
     bool prepare(Operation operation);
     void begin();
     void walked(const TreeWalkResult& result);
-    void handle(const TreeWalkResult& result);
-    void nextDirectory();
-    void nextFile();
-    void compareReadBack();
-    void fail(FailureCause cause, const std::string& logText, const std::string& detail);
-    void close();
-    void report();
+    void givenBack();
+    void report(const VerifyVerdict& verdict);
     void releaseExplorer();
     void removeFolder();
 
-    void readProgress(std::uint32_t position);
-    void givenBack();
     void startQuietTimer(int milliseconds);
     void stopQuietTimer();
 
     PhaseContext& m_Context;
     std::unique_ptr<ExplorerEngine> m_Explorer;
-    std::unique_ptr<TreeWalk> m_Walk;  // over m_Explorer, gone before it
+    std::unique_ptr<TreeWalk> m_Walk;                // over m_Explorer, gone before it
+    std::unique_ptr<VerifyComparison> m_Comparison;  // over m_Walk
     std::function<void()> m_OnGood;
     bool m_AfterDownload = false;
-    std::string m_ImagePath;
     std::vector<std::string> m_Directories;
     std::vector<VerifyPlan::File> m_Files;
     std::uint64_t m_Total = 0;
-    std::size_t m_Next = 0;  // the directory or file the current exchange is about
-    std::vector<std::string> m_Missing;
-    std::uint64_t m_Verified = 0;  // bytes of the files compared so far
-    std::string m_Folder;          // where the read-outs land until they are compared
+    std::string m_Folder;  // where the read-outs land until they are compared
     std::string m_ReadBackPath;
     std::shared_ptr<OutputFolder> m_ReadBackFolder;  // m_Folder, entered once
-    static constexpr const char* kReadBackName = "read-back";
-    Step m_Step = Step::Idle;
     bool m_LinkLost = false;
     bool m_TimerHeld = false;
-    // How the comparison ended, once it has; reported when the explorer has given the link back.
-    struct Verdict {
-        FailureCause cause = FailureCause::None;
-        std::string detail;
-    };
-    std::optional<Verdict> m_Verdict;
     std::int64_t m_Started = 0;
 };
 

@@ -4,8 +4,8 @@
 
 #include "bringup/BringUp.h"
 #include "engine/Phase.h"
-#include "filesystem/FileSystemDownload.h"
 #include "filesystem/FileSystemPhase.h"
+#include "filesystem/QixPreflight.h"
 #include "loader/LoaderPhase.h"
 #include "serial/SerialLink.h"
 
@@ -52,7 +52,7 @@ void ProtocolEngine::takeRequest(const UserChoices& request) {
 bool ProtocolEngine::codePageUsable(Operation operation) {
     // Before the phone is asked for anything: a .cfg name that does not convert would stop the
     // file-system part half-way.
-    return m_Context.readyForOperation() && FileSystemDownload::namesUsable(m_Context, operation);
+    return m_Context.readyForOperation() && qixNamesUsable(m_Context, operation);
 }
 
 void ProtocolEngine::download() {

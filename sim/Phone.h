@@ -14,31 +14,10 @@
 
 #include "sim/NandFileSystem.h"
 #include "sim/NorFlash.h"
+#include "sim/PhoneCounters.h"
 #include "sim/SimOptions.h"
 
 namespace zrk::sim {
-
-struct Violation {
-    std::uint64_t offset;  // index of the offending byte in everything the host sent
-    std::string context;
-};
-
-struct PhoneCounters {
-    std::uint64_t bytesReceived = 0;
-    int powerCycles = 0;
-    int sessions = 0;  // host sessions ended (a close that powered the phone off, after traffic)
-    int loaderStarts = 0;       // boot-loaders that answered ABh
-    int firmwareDownloads = 0;  // images whose last sector arrived
-    int filesWritten = 0;
-    int unmounts = 0;
-    std::optional<std::uint32_t> preLoaderCrc;   // of the pre-loader the boot ROM received
-    std::optional<std::uint32_t> bootLoaderCrc;  // of the boot-loader the pre-loader received
-    std::optional<std::uint32_t> imageCrc;       // announced with the last firmware download
-    std::optional<std::uint32_t> nandCrc;        // announced with the last file-system download
-    std::string version;                         // 16 bytes, as sent
-    std::string releaseVersion;                  // 12 bytes, empty when none was sent
-    std::string clock;  // the file-system clock from the last time packet, "YYYY-MM-DD hh:mm:ss"
-};
 
 class Phone {
   public:
@@ -125,7 +104,7 @@ class Phone {
         std::vector<std::uint8_t> data;
     };
 
-    void powerOff(TimePoint now);
+    void powerOff(TimePoint now);  // with the clock's work (PhonePower.cpp)
     bool rowEnded() const {
         return m_Options.phonesInARow > 0 && m_Counters.sessions >= m_Options.phonesInARow;
     }
@@ -155,16 +134,18 @@ class Phone {
     // Boot-loader, NAND side (PhoneNand.cpp).
     bool nandCommand(std::uint8_t byte);
     void nandCollected(std::uint8_t command, int phase, const std::vector<std::uint8_t>& b);
-    void nandByte(std::uint8_t byte);
     void requireMounted(const char* what);
     void fileBlock(const std::vector<std::uint8_t>& b);
+    void setTime(const std::vector<std::uint8_t>& b);
+
+    // Boot-loader, the explorer's turns (PhoneExplorer.cpp).
+    void nandByte(std::uint8_t byte);
     void startListing(const std::string& path);
     void sendEntry();
     void sendListError();
     void startReadOut(const std::string& path);
     void sendReadOutBlock();
     void sendNandPage();
-    void setTime(const std::vector<std::uint8_t>& b);
 
     const SimOptions& m_Options;
     NorFlash& m_Nor;

@@ -76,6 +76,10 @@ class PhoneSimulator {
   private:
     using Clock = std::chrono::steady_clock;
     using TimePoint = Clock::time_point;
+    // What woke the simulator's thread.
+    static constexpr std::uint32_t kWakeTag = 0;
+    static constexpr std::uint32_t kLogTag = 1;
+    static constexpr std::uint32_t kMasterTag = 2;
     struct LineByte {
         TimePoint due;
         std::uint8_t byte;

@@ -2,6 +2,7 @@
 // The phone computes its own checksums (it does not trust the host's code to agree with it).
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace zrk::sim {
 
@@ -20,6 +21,11 @@ std::uint32_t phoneCrc32(std::uint32_t crc, const std::uint8_t* data, std::size_
 inline std::uint32_t bigEndianAt(const std::uint8_t* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
            p[3];
+}
+
+inline void putBigEndian32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+    for (int i = 3; i >= 0; --i)
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
 }  // namespace zrk::sim

@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "engine/ElapsedTime.h"
 #include "engine/SafeText.h"
 #include "engine/TextFormat.h"
-#include "files/OutputFile.h"
 #include "files/OutputFolder.h"
 #include "filesystem/explorer/ExplorerEngine.h"
 #include "filesystem/explorer/PhonePath.h"
@@ -17,13 +15,6 @@ namespace {
 std::uint32_t clamp32(std::uint64_t value) {
     return static_cast<std::uint32_t>(
         std::min<std::uint64_t>(value, std::numeric_limits<std::uint32_t>::max()));
-}
-
-std::string joinedPath(const std::vector<std::string>& parts) {
-    std::string path;
-    for (const auto& part : parts)
-        path += (path.empty() ? "" : "/") + part;
-    return path;
 }
 
 std::string childPath(const std::string& parent, const std::string& name) {
@@ -58,7 +49,7 @@ void FolderPull::release() {
     m_Walk.detach();
     m_Front = nullptr;
     m_Running = false;
-    m_Root.reset();
+    m_Target.close();
 }
 
 void FolderPull::start(const std::string& phonePath, const std::string& folder) {
@@ -78,8 +69,7 @@ void FolderPull::start(const std::string& phonePath, const std::string& folder) 
     const std::string top = phoneDirectory(phonePath);
     log(formatText("\r\n** Copying '%s' to %s **\r\n", printableName(top).c_str(),
                    printableName(folder).c_str()));
-    m_Claimed.clear();
-    m_Root.reset();
+    m_Target.close();
     m_Folder = folder;
     m_TopMissing = false;
     // The folder is made once the phone has listed the directory: a name the phone does not
@@ -87,18 +77,6 @@ void FolderPull::start(const std::string& phonePath, const std::string& folder) 
     m_Directories.push_back({top, {}, std::nullopt});
     m_Stage = Stage::Listing;
     startNext();
-}
-
-std::shared_ptr<OutputFolder> FolderPull::parentOf(const std::vector<std::string>& parts,
-                                                   std::string* whyNot) {
-    std::shared_ptr<OutputFolder> folder = m_Root;
-    for (std::size_t i = 0; folder && i + 1 < parts.size(); ++i)
-        folder = folder->enter(parts[i], whyNot);
-    return folder;
-}
-
-bool FolderPull::claim(const std::vector<std::string>& parts) {
-    return m_Claimed.insert(parts).second;
 }
 
 void FolderPull::settleWithoutReadOut(const Item& file, bool made, const std::string& whyNot) {
@@ -159,21 +137,15 @@ void FolderPull::startNext() {
             log(formatText("Copying '%s'... ", printableName(file.phonePath).c_str()));
             if (file.size && *file.size == 0) {
                 // Nothing to read: the phone may answer an empty read-out with silence, and
-                // what it expects after that is not known. Made as every copied file is:
-                // a name already taken on the PC is refused, never emptied.
-                OutputFile empty;
+                // what it expects after that is not known.
                 std::string whyNot;
-                const auto parent = parentOf(file.diskParts, &whyNot);
-                const bool made = parent &&
-                                  empty.create(parent, file.diskParts.back(),
-                                               OutputFile::Existing::Refuse, &whyNot) &&
-                                  empty.commit(&whyNot);
+                const bool made = m_Target.makeEmptyFile(file.diskParts, &whyNot);
                 settleWithoutReadOut(file, made, whyNot);
                 continue;
             }
             m_BytesBeforeFile = m_Progress.bytesDone;
             std::string whyNot;
-            const auto parent = parentOf(file.diskParts, &whyNot);
+            const auto parent = m_Target.parentOf(file.diskParts, &whyNot);
             if (!parent) {
                 settleWithoutReadOut(file, false, whyNot);
                 continue;
@@ -224,8 +196,7 @@ bool FolderPull::openRoot(const std::string& top) {
     // Everything below is made through this folder's descriptor: a link already standing in it
     // is never followed.
     std::string whyNot;
-    m_Root = OutputFolder::openOrCreate(m_Folder, &whyNot);
-    if (m_Root)
+    if (m_Target.open(m_Folder, &whyNot))
         return true;
     fail(top, whyNot);
     m_LocalFailure = true;
@@ -262,9 +233,9 @@ void FolderPull::listed(const TreeWalkResult& result) {
         item.diskParts.push_back(entry.utf8Name);
         // Two names of the phone never become one file (a name listed twice, or a file and a
         // folder of one name).
-        if (!claim(item.diskParts)) {
-            fail(item.phonePath, "another name of this copy already became " +
-                                     m_Root->pathOf(joinedPath(item.diskParts)));
+        if (!m_Target.claim(item.diskParts)) {
+            fail(item.phonePath,
+                 "another name of this copy already became " + m_Target.pathOf(item.diskParts));
             m_LocalFailure = true;
             continue;
         }
@@ -273,8 +244,7 @@ void FolderPull::listed(const TreeWalkResult& result) {
             continue;
         }
         std::string whyNot;
-        auto parent = parentOf(item.diskParts, &whyNot);
-        if (!parent || !parent->child(entry.utf8Name, &whyNot)) {
+        if (!m_Target.makeFolder(item.diskParts, &whyNot)) {
             fail(item.phonePath, whyNot);
             m_LocalFailure = true;
             continue;
@@ -322,39 +292,10 @@ void FolderPull::finish(std::optional<OperationOutcome> abort) {
     m_Stage = Stage::Done;
     m_Summary.elapsedSeconds = m_Clock.nowSeconds() - m_Start;
     m_Summary.stopped = abort.has_value();
-    log(formatText("\r\n** Copied %d files (%llu bytes) and %d folders",
-                   static_cast<int>(m_Summary.files),
-                   static_cast<unsigned long long>(m_Summary.bytes),
-                   static_cast<int>(m_Summary.directories)) +
-        formatElapsed(" in %M:%S **\r\n", m_Summary.elapsedSeconds));
-    if (!m_Summary.failures.empty()) {
-        log(formatText("** %d could not be copied: **\r\n",
-                       static_cast<int>(m_Summary.failures.size())));
-        for (const auto& failure : m_Summary.failures)
-            log("   " + printableName(failure.phonePath) + ": " + printableName(failure.reason) +
-                "\r\n");
-    }
-    if (abort)
-        log("** The copy was stopped before its end **\r\n");
-
-    OperationOutcome outcome;
-    outcome.operation = Operation::Explorer;
-    outcome.bytes = m_Summary.bytes;
-    outcome.elapsedSeconds = m_Summary.elapsedSeconds;
-    if (abort) {
-        outcome.kind = abort->kind;
-        outcome.cause = abort->cause;
-        outcome.detail = abort->detail;
-    } else if (m_TopMissing) {
-        outcome.kind = OutcomeKind::Failed;
-        outcome.cause = FailureCause::NotOnPhone;
-        outcome.detail = m_Summary.failures.front().reason;
-    } else if (!m_Summary.failures.empty()) {
-        outcome.kind = OutcomeKind::Failed;
-        outcome.cause = m_LocalFailure ? FailureCause::File : FailureCause::PhoneReply;
-        outcome.detail = formatText("%d of the files and folders could not be copied",
-                                    static_cast<int>(m_Summary.failures.size()));
-    }
+    for (const std::string& line : folderCopyClosingLog(m_Summary))
+        log(line);
+    const OperationOutcome outcome =
+        folderCopyOutcome(m_Summary, abort, m_TopMissing, m_LocalFailure);
     ExplorerView* front = m_Front;
     release();
     if (front)

@@ -7,41 +7,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "engine/Clock.h"
 #include "filesystem/explorer/ExplorerView.h"
+#include "filesystem/explorer/FolderCopySummary.h"
+#include "filesystem/explorer/FolderCopyTarget.h"
 #include "filesystem/explorer/TreeWalk.h"
 
 namespace zrk {
 
 class ExplorerEngine;
-class OutputFolder;
-
-struct FolderCopyProgress {
-    std::size_t filesDone = 0;  // copied or failed
-    std::size_t filesTotal = 0;
-    std::uint64_t bytesDone = 0;
-    std::uint64_t bytesTotal = 0;
-};
-
-struct FolderCopyFailure {
-    std::string phonePath;  // local code page, or UTF-8 when the code page cannot hold it
-    std::string reason;
-};
-
-struct FolderCopySummary {
-    std::size_t directories = 0;  // created on the PC
-    std::size_t files = 0;        // copied completely
-    std::uint64_t bytes = 0;
-    std::vector<FolderCopyFailure> failures;
-    std::int64_t elapsedSeconds = 0;
-    bool stopped = false;  // ended early by a stop or a lost link
-};
 
 class FolderPull {
   public:
@@ -65,9 +43,7 @@ class FolderPull {
   private:
     struct Item {
         std::string phonePath;  // local code page
-        // Where it goes under the copy's folder, a name (UTF-8) a level. Folders are entered
-        // again from the top for each file rather than kept open: a tree may have more folders
-        // than a process may hold descriptors.
+        // Where it goes under the copy's folder, a name (UTF-8) a level.
         std::vector<std::string> diskParts;
         std::optional<std::uint64_t> size;  // files, from their status
     };
@@ -80,11 +56,6 @@ class FolderPull {
     bool openRoot(const std::string& top);
     void sized(const TreeWalkResult& result);
     void copied(const OperationOutcome& outcome);
-    // The folder that holds the last of parts (all but the last entered from the top).
-    std::shared_ptr<OutputFolder> parentOf(const std::vector<std::string>& parts,
-                                           std::string* whyNot);
-    // False when another name of this copy already took the same place on the PC.
-    bool claim(const std::vector<std::string>& parts);
     // A file that ends without an exchange: empty on the phone, or its folder unreachable.
     void settleWithoutReadOut(const Item& file, bool made, const std::string& whyNot);
     void fail(const std::string& phonePath, const std::string& reason);
@@ -99,10 +70,9 @@ class FolderPull {
     ExplorerView* m_Front = nullptr;
     bool m_Running = false;
     Stage m_Stage = Stage::Done;
-    std::shared_ptr<OutputFolder> m_Root;  // made after the top directory was listed
+    FolderCopyTarget m_Target;  // opened after the top directory was listed
     std::string m_Folder;
     bool m_TopMissing = false;  // the phone has no directory of the name asked for
-    std::set<std::vector<std::string>> m_Claimed;
     std::vector<Item> m_Directories;
     std::vector<Item> m_Files;
     std::size_t m_Next = 0;  // the directory or file of the exchange in flight

@@ -6,7 +6,7 @@
 #include "e2e/SimulatedPhone.h"
 #include "engine/Checksums.h"
 #include "filesystem/CodePage.h"
-#include "filesystem/FileSystemDownload.h"
+#include "filesystem/FileSystemPackets.h"
 #include "support/TestImages.h"
 
 namespace zrk {
@@ -351,7 +351,7 @@ TEST(FileSystemPackets, TheTimePacketCarriesTheLocalTimeLittleEndian) {
     t.tm_hour = 13;
     t.tm_min = 45;
     t.tm_sec = 30;
-    const auto packet = FileSystemDownload::timePacket(t);
+    const auto packet = fs::timePacket(t);
     const Bytes expected{0xC4, 0, 0,    0, 0x1E, 0, 0,    0, 0x2D, 0, 0,    0,    0x0D, 0,
                          0,    0, 0x19, 0, 0,    0, 0x0A, 0, 0,    0, 0xD4, 0x07, 0,    0};
     EXPECT_EQ(Bytes(packet.begin(), packet.end()), expected);

@@ -1,0 +1,48 @@
+#pragma once
+// The files of a file-system download: each file's header, its blocks of up to 8192 bytes (an
+// empty one after a file whose size is a multiple of 8192) and the phone's word that it is
+// written; then the unmount. What was sent is summed to hold against the CRC announced.
+#include <cstdint>
+
+namespace zrk {
+
+class CodePage;
+class PhaseContext;
+class QixConfig;
+
+class QixFileSender {
+  public:
+    explicit QixFileSender(PhaseContext& context) : m_Context(context) {}
+
+    // The image's CRC and length as the phone was given them.
+    void announce(std::uint32_t crc, std::uint64_t length);
+    // From the configuration's first file; both outlive the download.
+    void start(QixConfig& config, const CodePage& codePage);
+    // WAIT_HEADER_SUM, WAIT_BLOCK_SUM, WAIT_LAST_BLOCK_SUM and WAIT_FILE_DONE.
+    void step(std::uint8_t byte);
+
+    std::uint32_t bytesSent() const { return m_FileBytesSent; }
+    // Known once the unmount is sent: the bytes sent are not the image the CRC was taken of.
+    bool imageChanged() const { return m_ImageChanged; }
+    void forgetImage() { m_ImageChanged = false; }
+
+  private:
+    void nextFile();
+    void sendBlock();
+    bool sentWhatWasAnnounced();
+
+    PhaseContext& m_Context;
+    QixConfig* m_Config = nullptr;
+    const CodePage* m_CodePage = nullptr;
+    std::uint32_t m_FileBytesSent = 0;
+    std::uint32_t m_RemainingInFile = 0;
+    bool m_LastBlock = false;
+    // The CRC and length announced to the phone, and those of the bytes actually sent.
+    std::uint32_t m_AnnouncedCrc = 0;
+    std::uint64_t m_AnnouncedLength = 0;
+    std::uint32_t m_SentCrc = 0;
+    std::uint64_t m_SentLength = 0;
+    bool m_ImageChanged = false;
+};
+
+}  // namespace zrk
