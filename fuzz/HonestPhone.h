@@ -20,6 +20,7 @@ class HonestPhone {
     std::vector<std::uint8_t> reply();
 
   private:
+    static constexpr unsigned kKeptBlocks = 8;  // dump blocks made once, for every input
     using Bytes = std::vector<std::uint8_t>;
 
     Bytes answer(std::size_t last);
