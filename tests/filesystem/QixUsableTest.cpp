@@ -50,6 +50,20 @@ TEST(QixUsable, TheLinesAreJudgedBeforeTheNamesAndTheNamesBeforeTheTree) {
     EXPECT_TRUE(checkQixUsable(config("DIR_NAME : /a\r\n" + kForeignFile), open("CP1252")).ok());
 }
 
+TEST(QixUsable, AVerdictIsNeverTakenForAnotherTextOrCodePage) {
+    // The same text, judged again, again and changed by one byte: each verdict is its own.
+    const std::string good = "DIR_NAME : /a\r\nDIR_NAME : /b\r\n";
+    const std::string twice = "DIR_NAME : /a\r\nDIR_NAME : /a\r\n";
+    EXPECT_TRUE(checkQixUsable(config(good), open("UTF-8")).ok());
+    EXPECT_TRUE(checkQixUsable(config(good), open("UTF-8")).ok());
+    EXPECT_FALSE(checkQixUsable(config(twice), open("UTF-8")).ok());
+    EXPECT_TRUE(checkQixUsable(config(good), open("UTF-8")).ok());
+    // A name that converts in one code page only.
+    EXPECT_FALSE(checkQixUsable(config(kForeignFile), open("UTF-8")).ok());
+    EXPECT_TRUE(checkQixUsable(config(kForeignFile), open("CP1252")).ok());
+    EXPECT_FALSE(checkQixUsable(config(kForeignFile), open("UTF-8")).ok());
+}
+
 TEST(QixUsable, TheChosenCodePageIsUsedAndNoneMeansTheLocalOne) {
     UserChoices choices;
     EXPECT_EQ(qixCodePageInUse(choices), localeCodePageName());
