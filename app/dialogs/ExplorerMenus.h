@@ -40,7 +40,7 @@ class ExplorerMenus : public QObject {
     };
 
     explicit ExplorerMenus(Parts parts);
-    // A running copy goes first: it gives the engine its view back.
+    // The folder copy goes with the menus, giving the engine its view back.
     ~ExplorerMenus() override;
 
     // A folder copy is running.

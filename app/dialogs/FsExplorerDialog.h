@@ -98,7 +98,8 @@ class FsExplorerDialog : public QDialog, public ExplorerView {
     std::unique_ptr<LogPane> m_Log;
     std::unique_ptr<ExplorerEngine> m_Engine;
     std::unique_ptr<ExplorerSilence> m_Silence;
-    std::unique_ptr<ExplorerMenus> m_Menus;  // after the engine: its copy gives the engine back
+    // Goes before the engine: its folder copy gives the engine its view back.
+    std::unique_ptr<ExplorerMenus> m_Menus;
     QTimer m_QuietTimer;
     std::string m_CurrentDirectory = "/";
     bool m_Closing = false;
