@@ -18,7 +18,15 @@ CodePageChoice::CodePageChoice(Ui::MainWindow& ui, SettingsStore& settings, Prom
       m_Prompter(prompter),
       m_Pump(pump),
       m_Parent(parent),
-      m_Note(std::move(note)) {}
+      m_Note(std::move(note)) {
+    m_Ui.qixPathField->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(m_Ui.qixPathField, &QWidget::customContextMenuRequested, &m_Parent,
+                     [this](const QPoint& at) { showMenu(m_Ui.qixPathField, at); });
+    m_Ui.qixButton->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(m_Ui.qixButton, &QWidget::customContextMenuRequested, &m_Parent,
+                     [this](const QPoint& at) { showMenu(m_Ui.qixButton, at); });
+    QObject::connect(m_Ui.codePageButton, &QPushButton::clicked, &m_Parent, [this] { choose(); });
+}
 
 void CodePageChoice::showMenu(QWidget* source, const QPoint& position) {
     QMenu menu(&m_Parent);

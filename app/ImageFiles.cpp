@@ -52,7 +52,16 @@ ImageFiles::ImageFiles(Ui::MainWindow& ui, SettingsStore& settings, Prompter& pr
       m_Prompter(prompter),
       m_Pump(pump),
       m_Parent(parent),
-      m_Hooks(std::move(hooks)) {}
+      m_Hooks(std::move(hooks)) {
+    QObject::connect(m_Ui.binButton, &QPushButton::clicked, &m_Parent,
+                     [this] { pick(Row::Firmware); });
+    QObject::connect(m_Ui.qixButton, &QPushButton::clicked, &m_Parent,
+                     [this] { pick(Row::FileSystem); });
+    QObject::connect(m_Ui.binCrcButton, &QPushButton::clicked, &m_Parent,
+                     [this] { showChecksum(Row::Firmware); });
+    QObject::connect(m_Ui.qixCrcButton, &QPushButton::clicked, &m_Parent,
+                     [this] { showChecksum(Row::FileSystem); });
+}
 
 ImageFiles::RowParts ImageFiles::parts(Row row) {
     FileDialogRequest request;

@@ -4,10 +4,13 @@
 // DownloaderView calls below; the buttons call the engine. The link's news reach the engine
 // through the window's link pump, on the UI thread. Its other jobs have rooms of their own: the
 // image rows (ImageFiles), the code page (CodePageChoice), the log menu's trace and report
-// (TraceAndReport), the control states (EnabledControls), the port list (PortList).
+// (TraceAndReport), the control states (EnabledControls), the port list (PortList), the values
+// bound to the controls (BoundChoices), the buttons that set the engine to work
+// (OperationButtons), the engine's boxes and questions (WindowPrompts), the speed switch's
+// pause (BaudPause), the hint when no phone answers (NoAnswerHint) and the words about a port
+// that did not open (PortOpenFailureNotice).
 #include <QDialog>
 #include <QString>
-#include <QTimer>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -15,9 +18,13 @@
 #include <optional>
 #include <string>
 
+#include "app/BaudPause.h"
 #include "app/CodePageChoice.h"
 #include "app/ImageFiles.h"
+#include "app/LogPane.h"
+#include "app/NoAnswerHint.h"
 #include "app/TraceAndReport.h"
+#include "app/WindowPrompts.h"
 #include "engine/DownloaderView.h"
 #include "report/SessionRecord.h"
 
@@ -27,8 +34,9 @@ class MainWindow;
 
 namespace zrk {
 
+class BoundChoices;
 class LinkPump;
-class LogPane;
+class OperationButtons;
 class PortList;
 class Prompter;
 class ProtocolEngine;
@@ -48,7 +56,7 @@ class MainWindow : public QDialog, public DownloaderView {
 
     ProtocolEngine& engine() { return *m_Engine; }
     // The log exactly as written, with its own line ends (the pane shows them normalised).
-    const std::string& logText() const;
+    const std::string& logText() const { return m_Log->text(); }
     // The link's news pass through here; the explorer holds it around its prompts too.
     LinkPump& linkPump() { return *m_Pump; }
     QString binPath() const { return m_Images->binPath(); }
@@ -92,17 +100,19 @@ class MainWindow : public QDialog, public DownloaderView {
     void reject() override;
 
     // The time the progress bar's rate is measured by (pictures and tests set their own).
-    void setProgressClock(std::function<std::chrono::steady_clock::time_point()> now);
+    void setProgressClock(std::function<std::chrono::steady_clock::time_point()> now) {
+        m_Log->setClock(std::move(now));
+    }
 
     // How long START waits for a first byte before the log suggests checking the phone.
-    void setNoAnswerHintDelay(int milliseconds) { m_NoAnswerHintDelayMs = milliseconds; }
+    void setNoAnswerHintDelay(int milliseconds) { m_NoAnswerHint->setDelay(milliseconds); }
 
     // DownloaderView
-    void appendLog(const std::string& text) override;
-    void setLogText(const std::string& text) override;
-    void setProgressRange(std::uint32_t total) override;
-    void setProgressUnit(ProgressUnit unit) override;
-    void setProgressPos(std::uint32_t position) override;
+    void appendLog(const std::string& text) override { m_Log->appendLog(text); }
+    void setLogText(const std::string& text) override { m_Log->setLogText(text); }
+    void setProgressRange(std::uint32_t total) override { m_Log->setProgressRange(total); }
+    void setProgressUnit(ProgressUnit unit) override { m_Log->setProgressUnit(unit); }
+    void setProgressPos(std::uint32_t position) override { m_Log->setProgressPos(position); }
     void setFlashName(const std::string& name) override;
     void setFirmwareSizeText(const std::string& text) override;
     void setImageSizeText(const std::string& text) override;
@@ -112,35 +122,20 @@ class MainWindow : public QDialog, public DownloaderView {
     void showStopped() override;
     void operationEnded(const OperationOutcome& outcome) override;
     void messageBox(const std::string& text, MessageIcon icon) override;
-    bool askYesNo(const std::string& text) override;
-    std::string chooseSaveFile(const SaveFileRequest& request) override;
-    bool selectSectors(const SectorMap& map, std::vector<std::int32_t>& sectorSelected) override;
-    void startBaudTimer(int milliseconds) override;
-    void stopBaudTimer() override;
+    bool askYesNo(const std::string& text) override { return m_Prompts->askYesNo(text); }
+    std::string chooseSaveFile(const SaveFileRequest& request) override {
+        return m_Prompts->chooseSaveFile(request);
+    }
+    bool selectSectors(const SectorMap& map, std::vector<std::int32_t>& sectorSelected) override {
+        return m_Prompts->selectSectors(map, sectorSelected);
+    }
+    void startBaudTimer(int milliseconds) override { m_BaudPause->start(milliseconds); }
+    void stopBaudTimer() override { m_BaudPause->stop(); }
     UserChoices choices() override;
 
   private:
-    void readBack();
-    void pushBound();
-
-    void onPortChanged();
-    void onSpeedChanged();
-    void onStart();
-    void onStop();
-    void hintNoAnswer();
-    // A BIN image whose content is plainly no firmware is written only when the user says so.
-    bool firmwareChoiceConfirmed();
-    // False when an operation writes to the flash and the person chose to let it finish.
-    bool mayInterrupt();
-    void onAbout();
-    void onAutoDownload();
-    void onPowerOn();
-    void onVerifyBox();
-    void onStartAddressBox();
-    void applyDownloadMode();
-    void openExplorer();
     // The window's own lines, each on a line of its own.
-    void appendNote(const std::string& text);
+    void appendNote(const std::string& text) { m_Log->appendNote(text); }
 
     std::unique_ptr<Ui::MainWindow> m_Ui;
     SerialLink& m_Link;
@@ -148,23 +143,13 @@ class MainWindow : public QDialog, public DownloaderView {
     Prompter& m_Prompter;
     std::unique_ptr<LinkPump> m_Pump;
     std::unique_ptr<LogPane> m_Log;
+    std::unique_ptr<WindowPrompts> m_Prompts;
     PortList* m_PortList = nullptr;  // a child of the window
+    std::unique_ptr<BoundChoices> m_Choices;
     std::unique_ptr<ProtocolEngine> m_Engine;
-    QTimer m_BaudTimer;
-    // The port stays closed at least this long; a tick before it only re-arms the timer.
-    std::chrono::steady_clock::time_point m_BaudDue;
-    QTimer m_NoAnswerTimer;
-    int m_NoAnswerHintDelayMs = 15000;
-    std::uint64_t m_RepliesAtHint = 0;  // the link's accepted replies when the hint was set
-
-    // Values bound to controls (read back and pushed all together).
-    int m_PortIndex = -1;
-    int m_SpeedIndex = -1;
-    int m_DownloadMode = -1;
-    int m_PowerOnAfterDownload = 0;
-    int m_VerifyAfterDownload = 0;  // settings key "VerifyAfterDownload"
-    int m_AutoDownload = 0;
-    int m_UseStartNorAddress = 0;
+    std::unique_ptr<BaudPause> m_BaudPause;
+    std::unique_ptr<NoAnswerHint> m_NoAnswerHint;
+    std::unique_ptr<OperationButtons> m_Operations;
 
     // The rooms of the window's other jobs.
     std::unique_ptr<ImageFiles> m_Images;

@@ -20,7 +20,11 @@ TraceAndReport::TraceAndReport(QPlainTextEdit& logView, SerialLink& link, Prompt
       m_Prompter(prompter),
       m_Pump(pump),
       m_Parent(parent),
-      m_Note(std::move(note)) {}
+      m_Note(std::move(note)) {
+    m_LogView.setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(&m_LogView, &QWidget::customContextMenuRequested, &m_Parent,
+                     [this](const QPoint& at) { showMenu(at); });
+}
 
 void TraceAndReport::addMenuEntry(QString text, std::function<void()> action,
                                   std::function<bool()> enabled) {

@@ -1,10 +1,7 @@
 #include "app/dialogs/FsExplorerDialog.h"
 
-#include <QDir>
 #include <QLabel>
 #include <QListWidget>
-#include <QMenu>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -15,10 +12,12 @@
 #include "app/LinkPump.h"
 #include "app/LogPane.h"
 #include "app/Prompter.h"
+#include "app/dialogs/ExplorerMenus.h"
+#include "app/dialogs/ExplorerNames.h"
+#include "app/dialogs/ExplorerSilence.h"
 #include "engine/SafeText.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/explorer/ExplorerEngine.h"
-#include "filesystem/explorer/FolderPull.h"
 #include "serial/SerialLink.h"
 
 namespace zrk {
@@ -27,9 +26,6 @@ namespace {
 QString fromStd(const std::string& text) {
     return QString::fromStdString(text);
 }
-
-// How often a wait's silence is looked at: a small part of any limit worth setting.
-constexpr int kSilenceTickMs = 250;
 
 template <class T>
 T* placed(QWidget* parent, int x, int y, int width, int height) {
@@ -89,8 +85,7 @@ FsExplorerDialog::FsExplorerDialog(SerialLink& link, LinkPump& pump, Prompter& p
             vertical->setValue(vertical->maximum());
         });
     });
-    if (auto names = CodePage::open(codePage.name(), nullptr))
-        m_Names = std::make_unique<CodePage>(std::move(*names));
+    m_Names = std::make_unique<ExplorerNames>(codePage);
     m_Engine = std::make_unique<ExplorerEngine>(m_Link, *this, std::move(codePage));
 
     auto* root = new QTreeWidgetItem(m_Tree, QStringList{QStringLiteral("/")});
@@ -99,20 +94,17 @@ FsExplorerDialog::FsExplorerDialog(SerialLink& link, LinkPump& pump, Prompter& p
     m_QuietTimer.setSingleShot(true);
     connect(&m_QuietTimer, &QTimer::timeout, this,
             [this] { m_Pump.runWhenFree([this] { m_Engine->onQuietTimer(); }); });
-    m_SilenceClock = [] { return std::chrono::steady_clock::now(); };
-    m_SilenceTimer.setInterval(kSilenceTickMs);
-    connect(&m_SilenceTimer, &QTimer::timeout, this, &FsExplorerDialog::checkSilence);
+    m_Silence = std::make_unique<ExplorerSilence>(m_Link, m_Pump, *m_Engine);
     connect(m_Tree, &QTreeWidget::itemSelectionChanged, this, [this] {
         const auto selected = m_Tree->selectedItems();
         if (selected.isEmpty() || m_Closing)
             return;
-        m_CurrentDirectory = local(nodePath(selected.front()));
+        m_CurrentDirectory = m_Names->local(nodePath(selected.front()));
         m_Engine->listDirectory(m_CurrentDirectory);
     });
-    connect(m_Files, &QWidget::customContextMenuRequested, this, &FsExplorerDialog::showFileMenu);
-    m_Tree->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_Tree->viewport()->installEventFilter(this);
-    connect(m_Tree, &QWidget::customContextMenuRequested, this, &FsExplorerDialog::showFolderMenu);
+    m_Menus = std::make_unique<ExplorerMenus>(ExplorerMenus::Parts{
+        *this, *this, *m_Tree, *m_Files, *m_Engine, m_Pump, m_Prompter, *m_Names,
+        [this] { return m_CurrentDirectory; }, [this] { return m_Closing; }});
     connect(m_DumpButton, &QPushButton::clicked, this, [this] { m_Engine->nandDump(); });
     connect(m_ExitButton, &QPushButton::clicked, this, [this] {
         m_Closing = true;
@@ -122,45 +114,16 @@ FsExplorerDialog::FsExplorerDialog(SerialLink& link, LinkPump& pump, Prompter& p
 
 FsExplorerDialog::~FsExplorerDialog() {
     m_QuietTimer.stop();
-    m_SilenceTimer.stop();
-    m_Copy.reset();
+    m_Silence->stop();
+    m_Menus.reset();
     // A window torn down without its closing exchange (the program ends) must still not leave
     // its engine on the link's stack.
     m_Engine.reset();
 }
 
 void FsExplorerDialog::start() {
-    m_Silence.restart(m_Link.repliesAccepted(), m_SilenceClock());
-    m_SilenceTimer.start();
+    m_Silence->start();
     m_Engine->open();
-}
-
-void FsExplorerDialog::setSilenceLimit(std::chrono::milliseconds limit) {
-    m_Silence.setLimit(limit);
-}
-
-void FsExplorerDialog::setSilenceClock(std::function<std::chrono::steady_clock::time_point()> now) {
-    m_SilenceClock = std::move(now);
-    m_Silence.restart(m_Link.repliesAccepted(), m_SilenceClock());
-}
-
-void FsExplorerDialog::checkSilence() {
-    const auto now = m_SilenceClock();
-    const std::uint64_t accepted = m_Link.repliesAccepted();
-    // Nothing is awaited while idle, and while a prompt is open the phone's news wait for the
-    // answer: neither time counts.
-    if (!m_Engine->isOpen() || m_Engine->state() == ExplorerEngine::State::EXPLORER_IDLE ||
-        m_Pump.holding()) {
-        m_Silence.restart(accepted, now);
-        return;
-    }
-    if (!m_Silence.silent(accepted, now))
-        return;
-    m_Silence.restart(accepted, now);
-    const auto seconds = std::chrono::ceil<std::chrono::seconds>(m_Silence.limit()).count();
-    const std::string note = m_Engine->onSilence(seconds);
-    if (!note.empty() && m_MainLogNote)
-        m_MainLogNote(note);
 }
 
 const std::string& FsExplorerDialog::logText() const {
@@ -168,22 +131,7 @@ const std::string& FsExplorerDialog::logText() const {
 }
 
 bool FsExplorerDialog::copying() const {
-    return m_Copy && m_Copy->running();
-}
-
-QString FsExplorerDialog::shown(const std::string& text) const {
-    if (m_Names)
-        if (auto utf8 = m_Names->toUtf8(text))
-            return fromStd(*utf8);
-    return fromStd(text);
-}
-
-std::string FsExplorerDialog::local(const QString& text) const {
-    const std::string utf8 = text.toStdString();
-    if (m_Names)
-        if (auto converted = m_Names->fromUtf8(utf8))
-            return *converted;
-    return utf8;
+    return m_Menus->copying();
 }
 
 QString FsExplorerDialog::nodePath(const QTreeWidgetItem* node) {
@@ -201,7 +149,7 @@ QTreeWidgetItem* FsExplorerDialog::nodeAt(const std::string& path) const {
     QTreeWidgetItem* root = m_Tree->topLevelItem(0);
     if (path == "/" || path.empty())
         return root;
-    const QString wanted = shown(path);
+    const QString wanted = m_Names->shown(path);
     for (QTreeWidgetItemIterator it(m_Tree); *it; ++it)
         if (nodePath(*it) == wanted)
             return *it;
@@ -209,12 +157,12 @@ QTreeWidgetItem* FsExplorerDialog::nodeAt(const std::string& path) const {
 }
 
 void FsExplorerDialog::appendLog(const std::string& text) {
-    m_Log->appendLog(shown(text).toStdString());
+    m_Log->appendLog(m_Names->shown(text).toStdString());
     showLogEnd();
 }
 
 void FsExplorerDialog::setLogText(const std::string& text) {
-    m_Log->setLogText(shown(text).toStdString());
+    m_Log->setLogText(m_Names->shown(text).toStdString());
     showLogEnd();
 }
 
@@ -260,7 +208,7 @@ void FsExplorerDialog::addDirectoryNode(const std::string& parentPath, const std
     QTreeWidgetItem* parent = nodeAt(parentPath);
     if (!parent)
         return;
-    auto* node = new QTreeWidgetItem(QStringList{shown(name)});
+    auto* node = new QTreeWidgetItem(QStringList{m_Names->shown(name)});
     int at = 0;
     while (at < parent->childCount() && parent->child(at)->text(0) < node->text(0))
         ++at;
@@ -275,7 +223,7 @@ void FsExplorerDialog::addFileLine(const std::string& text) {
     std::string name = text;
     while (!name.empty() && (name.back() == '\n' || name.back() == '\r'))
         name.pop_back();
-    auto* item = new QListWidgetItem(fromStd(printableName(shown(name).toStdString())));
+    auto* item = new QListWidgetItem(fromStd(printableName(m_Names->shown(name).toStdString())));
     item->setData(Qt::UserRole, QByteArray::fromStdString(text));
     m_Files->addItem(item);
 }
@@ -296,7 +244,7 @@ void FsExplorerDialog::setTreeEnabled(bool enabled) {
 
 void FsExplorerDialog::closeExplorer() {
     m_QuietTimer.stop();
-    m_SilenceTimer.stop();
+    m_Silence->stop();
     accept();
 }
 
@@ -315,91 +263,6 @@ void FsExplorerDialog::reject() {
     }
     m_Closing = true;
     m_Engine->exit();
-}
-
-std::string FsExplorerDialog::selectedFilePath() const {
-    const QListWidgetItem* item = m_Files->currentItem();
-    std::string path = m_CurrentDirectory;
-    if (path.empty() || path.back() != '/')
-        path += '/';
-    return path + (item ? item->data(Qt::UserRole).toByteArray().toStdString() : std::string());
-}
-
-void FsExplorerDialog::showFileMenu(const QPoint& position) {
-    const QListWidgetItem* item = m_Files->currentItem();
-    if (!item || !item->isSelected() || !m_Files->isEnabled())
-        return;
-    QMenu menu(this);
-    QAction* title = menu.addAction(QStringLiteral("< %1 >").arg(item->text()));
-    title->setEnabled(false);
-    menu.addSeparator();
-    const std::string path = selectedFilePath();
-    menu.addAction(QStringLiteral("Dump..."), this, [this, path] { m_Engine->readOut(path); });
-    menu.addAction(QStringLiteral("Delete"), this, [this, path] { m_Engine->deleteFile(path); });
-    menu.addSeparator();
-    menu.addAction(QStringLiteral("Status"), this, [this, path] { m_Engine->fileStatus(path); });
-    menu.exec(m_Files->viewport()->mapToGlobal(position));
-}
-
-bool FsExplorerDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_Tree->viewport() &&
-        (event->type() == QEvent::MouseButtonPress ||
-         event->type() == QEvent::MouseButtonDblClick) &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton)
-        return true;
-    return QDialog::eventFilter(watched, event);
-}
-
-void FsExplorerDialog::showFolderMenu(const QPoint& position) {
-    QTreeWidgetItem* node = m_Tree->itemAt(position);
-    if (!node || !m_Tree->isEnabled() || copying() || m_Closing)
-        return;
-    const QString path = nodePath(node);
-    QMenu menu(this);
-    QAction* title = menu.addAction(QStringLiteral("< %1 >").arg(path));
-    title->setEnabled(false);
-    menu.addSeparator();
-    const QString name = node->parent() ? node->text(0) : QString();
-    menu.addAction(QStringLiteral("Copy folder to PC..."), this,
-                   [this, path, name] { copyFolder(local(path), name); });
-    menu.exec(m_Tree->viewport()->mapToGlobal(position));
-}
-
-void FsExplorerDialog::copyFolder(const std::string& phonePath, const QString& shownName) {
-    QString folder;
-    {
-        PromptHold prompt(m_Pump);
-        folder = m_Prompter.chooseFolder(
-            this, QStringLiteral("Copy '%1' into the folder").arg(shown(phonePath)));
-    }
-    if (folder.isEmpty())
-        return;
-    // A directory lands in a folder of its own name, as a dragged folder would; the root's
-    // contents go straight into the folder chosen.
-    if (!shownName.isEmpty())
-        folder = QDir(folder).filePath(shownName);
-    if (!m_Copy) {
-        m_Copy = std::make_unique<FolderPull>(*m_Engine);
-        m_Copy->onEnd = [this](const FolderCopySummary& summary, const OperationOutcome& outcome) {
-            folderCopied(summary, outcome);
-        };
-    }
-    setWorkingControlsEnabled(false);
-    m_Copy->start(phonePath, folder.toStdString());
-}
-
-void FsExplorerDialog::folderCopied(const FolderCopySummary& summary,
-                                    const OperationOutcome& outcome) {
-    if (m_Closing)
-        return;  // EXIT stopped it; the window is on its way out
-    setWorkingControlsEnabled(true);
-    if (outcome.completed()) {
-        messageBox("Folder copied!", MessageIcon::Information);
-    } else if (!summary.stopped) {
-        messageBox(std::to_string(summary.failures.size()) +
-                       " files or folders could not be copied; the log names them.",
-                   MessageIcon::Warning);
-    }
 }
 
 }  // namespace zrk

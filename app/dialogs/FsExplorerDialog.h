@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/SilenceWatch.h"
+#include "app/dialogs/ExplorerSilence.h"
 #include "filesystem/explorer/ExplorerView.h"
 
 class QListWidget;
@@ -24,8 +24,8 @@ namespace zrk {
 
 class CodePage;
 class ExplorerEngine;
-class FolderPull;
-struct FolderCopySummary;
+class ExplorerMenus;
+class ExplorerNames;
 class LinkPump;
 class LogPane;
 class Prompter;
@@ -48,13 +48,13 @@ class FsExplorerDialog : public QDialog, public ExplorerView {
     void setProgressClock(std::function<std::chrono::steady_clock::time_point()> now);
     // Every wait for the phone ends after this long without a reply accepted, as the command
     // line's do; zero waits for ever. The default is the command line's.
-    void setSilenceLimit(std::chrono::milliseconds limit);
+    void setSilenceLimit(std::chrono::milliseconds limit) { m_Silence->setLimit(limit); }
     // The time the silence limit is measured by (tests set their own).
-    void setSilenceClock(std::function<std::chrono::steady_clock::time_point()> now);
+    void setSilenceClock(ExplorerSilence::Now now) { m_Silence->setClock(std::move(now)); }
     // Where a wait that ran out is told for the main window's log (one UTF-8 line): the
     // explorer's own log goes when the window closes.
     void setMainLogNote(std::function<void(const std::string&)> note) {
-        m_MainLogNote = std::move(note);
+        m_Silence->setMainLogNote(std::move(note));
     }
 
     // The path of a tree node: its ancestors' texts joined by single "/" separators.
@@ -78,28 +78,12 @@ class FsExplorerDialog : public QDialog, public ExplorerView {
     void stopQuietTimer() override;
 
   protected:
-    // A right click on the tree opens the folder menu without selecting the node: selecting
-    // would start a listing, and a copy must not start while one runs.
-    bool eventFilter(QObject* watched, QEvent* event) override;
     // Esc and the window's close request do what EXIT does: the link must be given back.
     void reject() override;
 
   private:
     QTreeWidgetItem* nodeAt(const std::string& path) const;
     void showLogEnd();
-    void showFileMenu(const QPoint& position);
-    void showFolderMenu(const QPoint& position);
-    // "Copy folder to PC...": the node's directory and everything under it.
-    void copyFolder(const std::string& phonePath, const QString& shownName);
-    void folderCopied(const FolderCopySummary& summary, const OperationOutcome& outcome);
-    // The selected file's full path: the current directory, one "/", the item's text.
-    std::string selectedFilePath() const;
-    // The silence timer's tick: an exchange that waited out the limit is given up.
-    void checkSilence();
-
-    // The engine speaks the local code page; the widgets show UTF-8.
-    QString shown(const std::string& local) const;
-    std::string local(const QString& shownText) const;
 
     SerialLink& m_Link;
     LinkPump& m_Pump;
@@ -110,15 +94,13 @@ class FsExplorerDialog : public QDialog, public ExplorerView {
     QProgressBar* m_Progress;
     QPushButton* m_DumpButton;
     QPushButton* m_ExitButton;
-    std::unique_ptr<CodePage> m_Names;
+    std::unique_ptr<ExplorerNames> m_Names;
     std::unique_ptr<LogPane> m_Log;
     std::unique_ptr<ExplorerEngine> m_Engine;
-    std::unique_ptr<FolderPull> m_Copy;  // after the engine: it gives the engine its view back
+    std::unique_ptr<ExplorerSilence> m_Silence;
+    // Goes before the engine: its folder copy gives the engine its view back.
+    std::unique_ptr<ExplorerMenus> m_Menus;
     QTimer m_QuietTimer;
-    QTimer m_SilenceTimer;
-    SilenceWatch m_Silence;
-    std::function<std::chrono::steady_clock::time_point()> m_SilenceClock;
-    std::function<void(const std::string&)> m_MainLogNote;
     std::string m_CurrentDirectory = "/";
     bool m_Closing = false;
 };

@@ -1,59 +1,44 @@
 #include "app/dialogs/StationWindow.h"
 
 #include <QCheckBox>
-#include <QComboBox>
-#include <QFormLayout>
-#include <QGridLayout>
+#include <QCloseEvent>
+#include <QDir>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/Prompter.h"
-#include "app/SerialScanner.h"
 #include "app/SettingsStore.h"
+#include "app/dialogs/StationPortList.h"
+#include "app/dialogs/StationRecipeForm.h"
+#include "app/dialogs/StationReportFile.h"
 #include "app/dialogs/StationTile.h"
-#include "engine/LineSpeeds.h"
-#include "engine/SectorMap.h"
-#include "engine/StartAddress.h"
-#include "serial/PortMap.h"
+#include "app/dialogs/StationTiles.h"
 
 namespace zrk {
-
-namespace {
-QString fromStd(const std::string& text) {
-    return QString::fromStdString(text);
-}
-}  // namespace
 
 StationWindow::StationWindow(SettingsStore& settings, Prompter& prompter, QWidget* parent)
     : QDialog(parent), m_Settings(settings), m_Prompter(prompter) {
     setWindowTitle(tr("Station - ZR-K410 Downloader"));
     setAccessibleName(tr("Station"));
     setSizeGripEnabled(true);
+    m_Ports = std::make_unique<StationPortList>(*this, m_Settings, m_Prompter);
+    m_Recipe = std::make_unique<StationRecipeForm>(*this, m_Prompter);
     auto* top = new QHBoxLayout;
-    top->addWidget(buildPorts(), 1);
-    top->addWidget(buildRecipe(), 3);
+    top->addWidget(m_Ports->box(), 1);
+    top->addWidget(m_Recipe->box(), 3);
     top->addWidget(buildRun(), 2);
 
-    auto* tilesHost = new QWidget;
-    m_TileGrid = new QGridLayout(tilesHost);
-    m_TileGrid->setContentsMargins(0, 0, 0, 0);
-    m_TileGrid->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    auto* scroll = new QScrollArea;
-    scroll->setWidget(tilesHost);
-    scroll->setWidgetResizable(true);
-    scroll->setAccessibleName(tr("Port tiles"));
+    m_Tiles = std::make_unique<StationTiles>(*this, m_Prompter);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(scroll, 1);
+    layout->addWidget(m_Tiles->area(), 1);
 
     m_Timer = new QTimer(this);
     m_Timer->setInterval(100);
@@ -66,167 +51,6 @@ StationWindow::StationWindow(SettingsStore& settings, Prompter& prompter, QWidge
 
 StationWindow::~StationWindow() {
     endRunners();
-}
-
-QWidget* StationWindow::buildPorts() {
-    auto* box = new QGroupBox(tr("Ports"));
-    auto* v = new QVBoxLayout(box);
-    m_Ports = new QListWidget;
-    m_Ports->setAccessibleName(tr("Ports to serve"));
-    m_Ports->setAccessibleDescription(
-        tr("Check every port with a cable; Space checks the "
-           "selected one"));
-    fillPorts();
-    m_AddDevice = new QPushButton(tr("&Add device path..."));
-    m_AddDevice->setAccessibleDescription(
-        tr("Serves a serial device by its path, such as "
-           "/dev/ttyUSB0"));
-    connect(m_AddDevice, &QPushButton::clicked, this, [this] {
-        const auto path =
-            m_Prompter.askText(this, tr("Serial device"), tr("Device path:"), tr("/dev/ttyUSB0"));
-        if (path && !path->trimmed().isEmpty())
-            addDevicePath(path->trimmed());
-    });
-    v->addWidget(m_Ports);
-    v->addWidget(m_AddDevice);
-    return box;
-}
-
-void StationWindow::fillPorts() {
-    const QStringList checked =
-        m_Settings.readString(QStringLiteral("StationPorts")).split(',', Qt::SkipEmptyParts);
-    auto addItem = [this, &checked](const QString& key, const QString& device,
-                                    const QString& text) {
-        auto* item = new QListWidgetItem(text, m_Ports);
-        item->setData(Qt::UserRole, key);
-        item->setData(Qt::UserRole + 1, device);
-        item->setToolTip(text);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(checked.contains(key) ? Qt::Checked : Qt::Unchecked);
-    };
-    // The cables plugged in come first, by their names where they have one; then the names
-    // whose device is not here.
-    std::vector<bool> listed(PortMap::kLastPort + 1, false);
-    for (const SerialDevice& d : scanSerialDevices()) {
-        if (d.kind == SerialKind::PseudoTerminal)
-            continue;
-        const QString line = fromStd(portLine(portMap(), d));
-        if (const auto n = portMap().nameOf(d.path); n && !listed[*n]) {
-            listed[*n] = true;
-            addItem(fromStd(PortMap::portName(*n)), fromStd(d.path), line);
-        } else if (!n) {
-            addItem(fromStd(d.path), fromStd(d.path), line);
-        }
-    }
-    for (int n = PortMap::kFirstPort; n <= PortMap::kLastPort; ++n) {
-        if (listed[n])
-            continue;
-        const QString name = fromStd(PortMap::portName(n));
-        addItem(name, fromStd(portMap().device(n)),
-                tr("%1  %2").arg(name, fromStd(portMap().device(n))));
-    }
-    for (const QString& name : checked)
-        if (name.startsWith('/'))
-            addDevicePath(name);
-    fitPortsToText();
-}
-
-// Long paths (/dev/serial/by-id/usb-...) differ only at their ends: the list is as wide as
-// they are, within reason, and what still does not fit loses its beginning, not its end.
-void StationWindow::fitPortsToText() {
-    m_Ports->setTextElideMode(Qt::ElideLeft);
-    const int wanted = m_Ports->sizeHintForColumn(0) + 2 * m_Ports->frameWidth() +
-                       m_Ports->verticalScrollBar()->sizeHint().width() + 4;
-    m_Ports->setMinimumWidth(std::min(wanted, 520));
-}
-
-void StationWindow::addDevicePath(const QString& path) {
-    for (int i = 0; i < m_Ports->count(); ++i)
-        if (m_Ports->item(i)->data(Qt::UserRole).toString() == path) {
-            m_Ports->item(i)->setCheckState(Qt::Checked);
-            return;
-        }
-    auto* item = new QListWidgetItem(path, m_Ports);
-    item->setData(Qt::UserRole, path);
-    item->setData(Qt::UserRole + 1, path);
-    item->setToolTip(path);
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(Qt::Checked);
-    fitPortsToText();
-}
-
-void StationWindow::setPortChecked(const QString& name, bool on) {
-    for (int i = 0; i < m_Ports->count(); ++i)
-        if (m_Ports->item(i)->data(Qt::UserRole).toString() == name)
-            m_Ports->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
-}
-
-QWidget* StationWindow::buildRecipe() {
-    auto* box = new QGroupBox(tr("Recipe: every phone gets"));
-    m_Recipe = box;
-    auto* form = new QFormLayout(box);
-    m_Mode = new QComboBox;
-    m_Mode->addItems({tr("BIN"), tr("QIX"), tr("BIN + QIX")});
-    m_Mode->setAccessibleName(tr("Download mode"));
-    connect(m_Mode, &QComboBox::currentIndexChanged, this, &StationWindow::applyMode);
-    form->addRow(tr("&Mode:"), m_Mode);
-
-    auto fileRow = [&](const QString& label, QLineEdit*& field, QPushButton*& button, QLabel*& info,
-                       const QString& role, const QString& filter) {
-        field = new QLineEdit;
-        field->setReadOnly(true);
-        field->setAccessibleName(tr("%1 file").arg(role));
-        button = new QPushButton(tr("..."));
-        button->setAccessibleName(tr("Choose the %1 file").arg(role));
-        info = new QLabel;
-        info->setAccessibleName(tr("%1 size and CRC-32").arg(role));
-        connect(button, &QPushButton::clicked, this, [this, field, info, role, filter] {
-            chooseFile(field, info, tr("%1 file").arg(role), filter);
-        });
-        auto* row = new QHBoxLayout;
-        row->addWidget(field, 1);
-        row->addWidget(button);
-        // The mnemonic opens the file choice: the field itself only shows the path.
-        auto* name = new QLabel(label);
-        name->setBuddy(button);
-        form->addRow(name, row);
-        form->addRow(QString(), info);
-    };
-    fileRow(tr("&BIN:"), m_Bin, m_BinButton, m_BinInfo, QStringLiteral("BIN"),
-            tr("Firmware (*.bin);;All files (*)"));
-    fileRow(tr("&QIX:"), m_Qix, m_QixButton, m_QixInfo, QStringLiteral("QIX"),
-            tr("File system (*.qix);;All files (*)"));
-
-    m_UseStart = new QCheckBox(tr("NOR start &address:"));
-    m_UseStart->setAccessibleDescription(tr("Writes the firmware from this NOR address"));
-    m_StartAddress = new QLineEdit;
-    m_StartAddress->setAccessibleName(tr("NOR start address"));
-    // The hint is an address the field takes: the flash's first, with the range beside it.
-    const QString firstAddress = QString::asprintf("0x%08X", NOR_BASE);
-    const QString lastAddress = QString::asprintf("0x%08X", NOR_BASE + SectorMap::kFlashBytes - 1);
-    m_StartAddress->setPlaceholderText(firstAddress);
-    const QString range = tr("A sector's first address, %1 to %2").arg(firstAddress, lastAddress);
-    m_StartAddress->setToolTip(range);
-    m_StartAddress->setAccessibleDescription(range);
-    connect(m_UseStart, &QCheckBox::toggled, m_StartAddress, &QWidget::setEnabled);
-    form->addRow(m_UseStart, m_StartAddress);
-
-    m_CodePage = new QLineEdit;
-    m_CodePage->setAccessibleName(tr("Code page of the .cfg names"));
-    m_CodePage->setPlaceholderText(tr("this system's"));
-    form->addRow(tr("&Code page:"), m_CodePage);
-
-    m_Speed = new QComboBox;
-    for (const auto speed : kLineSpeeds)
-        m_Speed->addItem(QString::number(speed));
-    m_Speed->setAccessibleName(tr("Speed"));
-    form->addRow(tr("&Speed:"), m_Speed);
-
-    m_Verify = new QCheckBox(tr("&Verify after download"));
-    m_PowerOn = new QCheckBox(tr("&Power on after download"));
-    form->addRow(m_Verify);
-    form->addRow(m_PowerOn);
-    return box;
 }
 
 QWidget* StationWindow::buildRun() {
@@ -277,73 +101,22 @@ QWidget* StationWindow::buildRun() {
     return box;
 }
 
-void StationWindow::describe(QLineEdit* field, QLabel* info, const QString& role) {
-    if (field->text().isEmpty()) {
-        info->clear();
-        return;
-    }
-    const report::ImageRecord image =
-        report::describeImage(role.toStdString(), field->text().toStdString());
-    if (!image.size) {
-        info->setText(tr("cannot be read"));
-        return;
-    }
-    info->setText(
-        tr("%1 bytes, CRC-32 %2").arg(*image.size).arg(*image.crc32, 8, 16, QLatin1Char('0')));
-}
-
-void StationWindow::chooseFile(QLineEdit* field, QLabel* info, const QString& title,
-                               const QString& filter) {
-    FileDialogRequest request;
-    request.title = title;
-    request.nameFilters = filter.split(QStringLiteral(";;"));
-    request.initialPath = field->text();
-    const QString path = m_Prompter.openFile(this, request);
-    if (path.isEmpty())
-        return;
-    field->setText(path);
-    describe(field, info, title);
-}
-
-void StationWindow::applyMode() {
-    const int mode = m_Mode->currentIndex();
-    for (QWidget* w : {static_cast<QWidget*>(m_Bin), static_cast<QWidget*>(m_BinButton)})
-        w->setEnabled(mode != 1);
-    for (QWidget* w : {static_cast<QWidget*>(m_Qix), static_cast<QWidget*>(m_QixButton),
-                       static_cast<QWidget*>(m_CodePage)})
-        w->setEnabled(mode != 0);
-}
+// ---- the recipe, the ports and the tiles ---------------------------------------------------
 
 station::Recipe StationWindow::recipe() const {
-    station::Recipe r;
-    r.mode = static_cast<DownloadMode>(m_Mode->currentIndex());
-    r.binPath = m_Bin->text().toStdString();
-    r.qixPath = m_Qix->text().toStdString();
-    if (!r.qixPath.empty())
-        r.cfgPath = deriveCfgPath(m_Qix->text()).toStdString();
-    r.useStartAddress = m_UseStart->isChecked();
-    r.startAddressText = m_StartAddress->text().toStdString();
-    r.codePage = m_CodePage->text().trimmed().toStdString();
-    r.verify = m_Verify->isChecked();
-    r.powerOn = m_PowerOn->isChecked();
-    r.speedIndex = m_Speed->currentIndex();
-    return r;
+    return m_Recipe->recipe();
 }
 
-void StationWindow::setRecipe(const station::Recipe& r) {
-    m_Mode->setCurrentIndex(static_cast<int>(r.mode));
-    m_Bin->setText(fromStd(r.binPath));
-    m_Qix->setText(fromStd(r.qixPath));
-    describe(m_Bin, m_BinInfo, QStringLiteral("BIN"));
-    describe(m_Qix, m_QixInfo, QStringLiteral("QIX"));
-    m_UseStart->setChecked(r.useStartAddress);
-    m_StartAddress->setEnabled(r.useStartAddress);
-    m_StartAddress->setText(fromStd(r.startAddressText));
-    m_CodePage->setText(fromStd(r.codePage));
-    m_Verify->setChecked(r.verify);
-    m_PowerOn->setChecked(r.powerOn);
-    m_Speed->setCurrentIndex(validSpeedIndex(r.speedIndex) ? r.speedIndex : 0);
-    applyMode();
+void StationWindow::setRecipe(const station::Recipe& recipe) {
+    m_Recipe->setRecipe(recipe);
+}
+
+void StationWindow::addDevicePath(const QString& path) {
+    m_Ports->addDevicePath(path);
+}
+
+void StationWindow::setPortChecked(const QString& name, bool on) {
+    m_Ports->setPortChecked(name, on);
 }
 
 void StationWindow::setLoop(bool on) {
@@ -355,41 +128,162 @@ void StationWindow::setReportFolder(const QString& folder) {
 }
 
 void StationWindow::loadRecipe() {
-    auto text = [this](const char* key) { return m_Settings.readString(QLatin1String(key)); };
-    auto flag = [this](const char* key) { return m_Settings.readInt(QLatin1String(key)) != 0; };
-    station::Recipe r;
-    r.mode = static_cast<DownloadMode>(std::clamp(m_Settings.readInt("StationMode"), 0, 2));
-    r.binPath = text("StationBin").toStdString();
-    r.qixPath = text("StationQix").toStdString();
-    r.useStartAddress = flag("StationUseStartAddress");
-    r.startAddressText = text("StationStartAddress").toStdString();
-    r.codePage = text("StationCodePage").toStdString();
-    r.verify = flag("StationVerify");
-    r.powerOn = flag("StationPowerOn");
-    r.speedIndex = m_Settings.readInt(QStringLiteral("StationSpeed"));
-    setRecipe(r);
-    m_Loop->setChecked(flag("StationLoop"));
-    m_ReportFolder->setText(text("StationReportFolder"));
+    m_Recipe->load(m_Settings);
+    m_Loop->setChecked(m_Settings.readInt(QStringLiteral("StationLoop")) != 0);
+    m_ReportFolder->setText(m_Settings.readString(QStringLiteral("StationReportFolder")));
 }
 
 void StationWindow::storeRecipe() {
-    const station::Recipe r = recipe();
-    m_Settings.writeInt(QStringLiteral("StationMode"), static_cast<int>(r.mode));
-    m_Settings.writeString(QStringLiteral("StationBin"), m_Bin->text());
-    m_Settings.writeString(QStringLiteral("StationQix"), m_Qix->text());
-    m_Settings.writeInt(QStringLiteral("StationUseStartAddress"), r.useStartAddress);
-    m_Settings.writeString(QStringLiteral("StationStartAddress"), m_StartAddress->text());
-    m_Settings.writeString(QStringLiteral("StationCodePage"), m_CodePage->text().trimmed());
-    m_Settings.writeInt(QStringLiteral("StationVerify"), r.verify);
-    m_Settings.writeInt(QStringLiteral("StationPowerOn"), r.powerOn);
-    m_Settings.writeInt(QStringLiteral("StationSpeed"), r.speedIndex);
+    m_Recipe->store(m_Settings);
     m_Settings.writeInt(QStringLiteral("StationLoop"), m_Loop->isChecked());
     m_Settings.writeString(QStringLiteral("StationReportFolder"), m_ReportFolder->text());
-    QStringList checked;
-    for (int i = 0; i < m_Ports->count(); ++i)
-        if (m_Ports->item(i)->checkState() == Qt::Checked)
-            checked << m_Ports->item(i)->data(Qt::UserRole).toString();
-    m_Settings.writeString(QStringLiteral("StationPorts"), checked.join(','));
+    m_Ports->store(m_Settings);
+}
+
+StationTile* StationWindow::addTile(const QString& port, const QString& device) {
+    return m_Tiles->add(port, device, [this](std::size_t index) { stopPort(index); });
+}
+
+const std::vector<StationTile*>& StationWindow::tiles() const {
+    return m_Tiles->tiles();
+}
+
+const QString& StationWindow::portLog(int index) const {
+    return m_Tiles->log(index);
+}
+
+// ---- the run -------------------------------------------------------------------------------
+
+bool StationWindow::running() const {
+    for (const auto& runner : m_Runners)
+        if (!runner->finished())
+            return true;
+    return false;
+}
+
+void StationWindow::setRunning(bool on) {
+    m_Recipe->box()->setEnabled(!on);
+    m_Ports->setEnabled(!on);
+    m_Loop->setEnabled(!on);
+    m_ReportFolder->setEnabled(!on);
+    m_ReportButton->setEnabled(!on);
+    m_StartAll->setEnabled(!on);
+    m_StopAll->setEnabled(on);
+}
+
+void StationWindow::startAll() {
+    if (running())
+        return;
+    const station::Recipe r = recipe();
+    if (const std::string problem = station::recipeProblem(r); !problem.empty()) {
+        m_Prompter.message(
+            this, tr("The recipe is not complete: %1.").arg(QString::fromStdString(problem)),
+            MessageIcon::Warning, {});
+        return;
+    }
+    const std::vector<station::PortTarget> targets = m_Ports->checkedTargets();
+    if (targets.empty()) {
+        m_Prompter.message(this, tr("Check the ports to serve."), MessageIcon::Warning, {});
+        return;
+    }
+    station::RunOptions options;
+    options.loop = m_Loop->isChecked();
+    options.reportFolder = m_ReportFolder->text().trimmed().toStdString();
+    if (!options.reportFolder.empty() && !QDir().mkpath(m_ReportFolder->text().trimmed())) {
+        m_Prompter.message(this, tr("The report folder cannot be made."), MessageIcon::Error, {});
+        return;
+    }
+    storeRecipe();
+    endRunners();
+    m_Runners.clear();
+    m_Tiles->clear();
+    m_Events.take();
+    m_Started = std::chrono::system_clock::now();
+    for (const auto& target : targets) {
+        addTile(QString::fromStdString(target.name), QString::fromStdString(target.device));
+        m_Runners.push_back(std::make_unique<station::PortRunner>(
+            static_cast<int>(m_Runners.size()), target, r, options, m_Events));
+    }
+    for (auto& runner : m_Runners)
+        runner->start();
+    m_Status->setText(tr("Serving %n port(s).", nullptr, static_cast<int>(targets.size())));
+    setRunning(true);
+    if (!tiles().empty())
+        tiles().front()->setFocus();
+}
+
+void StationWindow::stopPort(std::size_t index) {
+    if (index >= m_Runners.size())
+        return;
+    station::PortRunner& runner = *m_Runners[index];
+    if (runner.writing() &&
+        !m_Prompter.askYesNo(this, tr("The phone's flash will be left incomplete. Stop anyway?"),
+                             DefaultAnswer::No))
+        return;
+    runner.stop();
+}
+
+void StationWindow::stopAll() {
+    for (auto& runner : m_Runners)
+        runner->stop();
+}
+
+// The ended runners stay until the next Start all: "Save report..." still has their phones.
+void StationWindow::endRunners() {
+    stopAll();
+    for (auto& runner : m_Runners)
+        runner->join();
+    drainEvents();
+}
+
+void StationWindow::drainEvents() {
+    const auto now = StationTile::Clock::now();
+    for (const station::StationEvent& e : m_Events.take())
+        m_Tiles->apply(e, now);
+    m_Tiles->tick(now);
+    if (!m_Runners.empty() && !running() && m_StopAll->isEnabled()) {
+        setRunning(false);
+        m_Status->setText(tr("Every port has ended."));
+    }
+}
+
+std::vector<report::PortRecord> StationWindow::records() const {
+    std::vector<report::PortRecord> ports;
+    for (const auto& runner : m_Runners)
+        ports.push_back(runner->record());
+    return ports;
+}
+
+void StationWindow::saveReport() {
+    saveStationReport(*this, m_Prompter, records(), m_Started);
+}
+
+// ---- the close guard -----------------------------------------------------------------------
+
+bool StationWindow::mayInterrupt() {
+    bool writing = false;
+    for (const auto& runner : m_Runners)
+        writing = writing || runner->writing();
+    if (!writing)
+        return true;
+    return m_Prompter.askYesNo(this, tr("A phone's flash will be left incomplete. Stop anyway?"),
+                               DefaultAnswer::No);
+}
+
+void StationWindow::reject() {
+    if (!mayInterrupt())
+        return;
+    endRunners();
+    QDialog::reject();
+}
+
+void StationWindow::closeEvent(QCloseEvent* event) {
+    if (!mayInterrupt()) {
+        event->ignore();
+        return;
+    }
+    endRunners();
+    QDialog::closeEvent(event);
 }
 
 }  // namespace zrk

@@ -1,20 +1,18 @@
 #pragma once
 // The production station: one recipe, the ports to serve, Start all and Stop all, and a tile per
 // port. Each port runs on a runner of its own; the window only drains their news on a timer, so
-// eight busy cables cost it a few events a second each, never their bytes.
+// eight busy cables cost it a few events a second each, never their bytes. Its parts have rooms
+// of their own: the recipe form (StationRecipeForm), the port list (StationPortList), the tiles
+// with the ports' logs (StationTiles) and the report file (saveStationReport).
 #include <QDialog>
-#include <QStringList>
 #include <memory>
 #include <vector>
 
 #include "station/PortRunner.h"
 
 class QCheckBox;
-class QComboBox;
-class QGridLayout;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QPushButton;
 class QTimer;
 
@@ -22,7 +20,10 @@ namespace zrk {
 
 class Prompter;
 class SettingsStore;
+class StationPortList;
+class StationRecipeForm;
 class StationTile;
+class StationTiles;
 
 class StationWindow : public QDialog {
     Q_OBJECT
@@ -45,10 +46,10 @@ class StationWindow : public QDialog {
     bool running() const;
     // Pictures and tests: tiles as they would be, without runners.
     StationTile* addTile(const QString& port, const QString& device);
-    const std::vector<StationTile*>& tiles() const { return m_Tiles; }
+    const std::vector<StationTile*>& tiles() const;
     // The controls as a run leaves them (recipe and ports locked, Stop all enabled).
     void setRunning(bool on);
-    const QString& portLog(int index) const { return m_Logs.at(static_cast<std::size_t>(index)); }
+    const QString& portLog(int index) const;
     // Takes the runners' news now (the timer does it every 100 ms).
     void drainEvents();
     void saveReport();
@@ -64,37 +65,18 @@ class StationWindow : public QDialog {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    QWidget* buildPorts();
-    QWidget* buildRecipe();
     QWidget* buildRun();
-    void fillPorts();
-    void fitPortsToText();
-    void chooseFile(QLineEdit* field, QLabel* info, const QString& title, const QString& filter);
-    void describe(QLineEdit* field, QLabel* info, const QString& role);
-    void applyMode();
     void storeRecipe();
     void loadRecipe();
-    void clearTiles();
-    void showLog(int index);
+    // A tile's Stop: the phone under it, asked about during a write.
+    void stopPort(std::size_t index);
     void endRunners();
 
     SettingsStore& m_Settings;
     Prompter& m_Prompter;
-    QListWidget* m_Ports;
-    QPushButton* m_AddDevice;
-    QComboBox* m_Mode;
-    QLineEdit* m_Bin;
-    QLabel* m_BinInfo;
-    QPushButton* m_BinButton;
-    QLineEdit* m_Qix;
-    QLabel* m_QixInfo;
-    QPushButton* m_QixButton;
-    QCheckBox* m_UseStart;
-    QLineEdit* m_StartAddress;
-    QLineEdit* m_CodePage;
-    QCheckBox* m_Verify;
-    QCheckBox* m_PowerOn;
-    QComboBox* m_Speed;
+    std::unique_ptr<StationPortList> m_Ports;
+    std::unique_ptr<StationRecipeForm> m_Recipe;
+    std::unique_ptr<StationTiles> m_Tiles;
     QCheckBox* m_Loop;
     QLineEdit* m_ReportFolder;
     QPushButton* m_ReportButton;
@@ -102,14 +84,10 @@ class StationWindow : public QDialog {
     QPushButton* m_StopAll;
     QPushButton* m_SaveReport;
     QLabel* m_Status;
-    QGridLayout* m_TileGrid;
-    QWidget* m_Recipe;
     QTimer* m_Timer;
 
     station::EventQueue m_Events;
     std::vector<std::unique_ptr<station::PortRunner>> m_Runners;
-    std::vector<StationTile*> m_Tiles;
-    std::vector<QString> m_Logs;
     report::TimePoint m_Started{};
 };
 

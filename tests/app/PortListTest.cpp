@@ -142,5 +142,32 @@ TEST(PortListFailure, StartOnAMissingDeviceNamesTheDevicesPresentAndHowToMapOne)
         portMap().setDevice(n, "");
 }
 
+// The cause goes under the port's own box only, and the log's report needs a device to describe:
+// another box keeps its text alone, and a failure with no device path stops at the box.
+TEST(PortListFailure, TheCauseGoesOnlyUnderThePortsBoxAndTheLogOnlyWithADevice) {
+    QTemporaryDir dir;
+    SettingsStore settings(dir.filePath("s.ini"));
+    ScriptedPrompter prompter;
+    FailingLink link;
+    link.failure = {OpenFailure::Kind::PermissionDenied,
+                    std::make_error_code(std::errc::permission_denied), "/dev/ttyS0"};
+    MainWindow window(link, settings, prompter);
+    const std::string before = window.logText();
+    window.messageBox("Cannot open file!", MessageIcon::Error);
+    ASSERT_EQ(prompter.messages.size(), 1u);
+    EXPECT_TRUE(prompter.messages[0].detail.isEmpty()) << prompter.messages[0].detail.toStdString();
+    EXPECT_EQ(window.logText(), before);
+
+    link.failure = {OpenFailure::Kind::ThreadFailed,
+                    std::make_error_code(std::errc::resource_unavailable_try_again), ""};
+    window.messageBox("Port Initialization Failed!", MessageIcon::Error);
+    ASSERT_EQ(prompter.messages.size(), 2u);
+    EXPECT_TRUE(prompter.messages[1].detail.startsWith("cannot start the reader for"))
+        << prompter.messages[1].detail.toStdString();
+    // Not a missing device: no list of what is there instead.
+    EXPECT_FALSE(prompter.messages[1].detail.contains('\n'));
+    EXPECT_EQ(window.logText(), before);
+}
+
 }  // namespace
 }  // namespace zrk::test
