@@ -22,6 +22,17 @@ std::string badResponse(std::uint8_t byte) {
     return formatText("Bad response(0x%X) from KEPLA Chip\r\n", byte);
 }
 
+// A load address, a word or a start address, which the ROM acknowledges with 4Fh. Their
+// failures have never named the byte wanted, only the one that came.
+Exchange romLoadCommand(BringUpState state, const char* name, std::span<const std::uint8_t> bytes) {
+    Exchange exchange = bringUpExchange(state, name);
+    exchange.send(bytes)
+        .expect(BootRomHandshake::ROM_OK)
+        .failing(badResponse)
+        .failureOmitsExpected();
+    return exchange;
+}
+
 }  // namespace
 
 void BootRomHandshake::reset() {
@@ -96,20 +107,16 @@ void BootRomHandshake::setTimeout() {
 void BootRomHandshake::setLoadAddress() {
     m_Context.log(formatText("** Ok! Timout Changed(%d mSecond) \r\n", 1600));
     m_Context.log("** Setting downloading address (SCRAM: 0x0C000000)... ");
-    m_Context.begin(
-        bringUpExchange(BringUpState::WAIT_LOAD_ADDRESS_ACK, "send the pre-loader's load address")
-            .send(kSetAddress)
-            .expect(ROM_OK)
-            .failing(badResponse)
-            .failureOmitsExpected()
-            .then([this] {
-                m_Context.log("OK!\r\n\r\n");
-                m_Context.log(
-                    formatText("** Downloading the pre-Loader (%d bytes)... ",
-                               static_cast<int>(m_BringUp.targetData().preLoader.size())));
-                m_WordCounter = 0;
-                sendNextWord();
-            }));
+    m_Context.begin(romLoadCommand(BringUpState::WAIT_LOAD_ADDRESS_ACK,
+                                   "send the pre-loader's load address", kSetAddress)
+                        .then([this] {
+                            m_Context.log("OK!\r\n\r\n");
+                            m_Context.log(formatText(
+                                "** Downloading the pre-Loader (%d bytes)... ",
+                                static_cast<int>(m_BringUp.targetData().preLoader.size())));
+                            m_WordCounter = 0;
+                            sendNextWord();
+                        }));
 }
 
 void BootRomHandshake::sendNextWord() {
@@ -123,25 +130,19 @@ void BootRomHandshake::sendNextWord() {
     const bool last = k + 1 >= wordCount();
     m_WordCounter = last ? 0 : k + 1;
     Exchange word =
-        last ? bringUpExchange(BringUpState::WAIT_LAST_WORD_ACK, "send the pre-loader's last word")
-             : bringUpExchange(BringUpState::WAIT_WORD_ACK, "send the pre-loader's words");
-    m_Context.begin(
-        std::move(word.send(packet)
-                      .expect(ROM_OK)
-                      .failing(badResponse)
-                      .failureOmitsExpected()
-                      .then([this, last] { last ? setStartAddress() : sendNextWord(); })));
+        last ? romLoadCommand(BringUpState::WAIT_LAST_WORD_ACK, "send the pre-loader's last word",
+                              packet)
+             : romLoadCommand(BringUpState::WAIT_WORD_ACK, "send the pre-loader's words", packet);
+    word.then([this, last] { last ? setStartAddress() : sendNextWord(); });
+    m_Context.begin(std::move(word));
 }
 
 void BootRomHandshake::setStartAddress() {
     m_Context.log("OK!\r\n");
     m_Context.log("** Set the start address of pre-Loader (SCRAM:0x0C000000)... ");
-    m_Context.begin(bringUpExchange(BringUpState::WAIT_START_ADDRESS_ACK, "start the pre-loader")
-                        .send(kSetAddress)
-                        .expect(ROM_OK)
-                        .failing(badResponse)
-                        .failureOmitsExpected()
-                        .then([this] { startPreLoader(); }));
+    m_Context.begin(
+        romLoadCommand(BringUpState::WAIT_START_ADDRESS_ACK, "start the pre-loader", kSetAddress)
+            .then([this] { startPreLoader(); }));
 }
 
 void BootRomHandshake::startPreLoader() {
