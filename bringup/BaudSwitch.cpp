@@ -52,6 +52,7 @@ void BaudSwitch::onTimer() {
         m_Context.log("** Retry the change of baudrate\r\n");
         return;
     }
+    // The pre-loader answers the start byte at the new speed with the speed it was told.
     m_Context.begin(bringUpExchange(BringUpState::WAIT_SPEED_ECHO, kExchangeName)
                         .send({CMD_START})
                         .expect(static_cast<std::uint8_t>(m_SpeedIndex))

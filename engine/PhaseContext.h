@@ -182,7 +182,8 @@ class PhaseContext {
         return {m_State, m_LoaderReady, m_Sends, m_FrameRequest, m_Current};
     }
 
-    // The protocol's shared values, plain fields as the steps use them.
+    // The protocol's shared values, plain fields as the steps use them. The reply the
+    // operations' steps wait for (the bring-up's exchanges carry their own).
     std::uint8_t expectedReply = 0;
     std::int64_t startTime = 0;
     std::array<std::uint8_t, kTransferBufferSize> TransferBuffer{};
