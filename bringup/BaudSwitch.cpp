@@ -3,7 +3,7 @@
 #include <system_error>
 
 #include "bringup/BringUp.h"
-#include "bringup/BringUpStates.h"
+#include "bringup/BringUpExchange.h"
 #include "engine/LineSpeeds.h"
 #include "engine/OpenFailureText.h"
 #include "engine/OperationFrame.h"
@@ -17,10 +17,13 @@ using namespace bringup;
 
 void BaudSwitch::onPreLoaderReady() {
     m_Context.log("OK!\r\nTrying to change the baudrate...\r\n");
-    m_Context.setState(WAIT_SPEED_ECHO);
     m_SpeedIndex = m_Context.request().speedIndex;
     m_ReopenAttempts = 0;
-    m_Context.send({static_cast<std::uint8_t>(m_SpeedIndex)});
+    // Bytes read at the old speed before the close cannot be the echo; the echo can only come
+    // after the reopen.
+    m_Context.begin(bringUpExchange(BringUpState::WAIT_SPEED_ECHO, kExchangeName)
+                        .send({static_cast<std::uint8_t>(m_SpeedIndex)})
+                        .expectNothingYet());
     // write() returns once the byte has left, so closing now cannot swallow it.
     m_Context.link().close();
     m_Context.startBaudTimer(kReopenDelayMs);
@@ -28,7 +31,8 @@ void BaudSwitch::onPreLoaderReady() {
 
 void BaudSwitch::onTimer() {
     // A late tick after Stop or after the phase moved on has nothing to reopen.
-    if (m_Context.loaderReady() || m_Context.state() != WAIT_SPEED_ECHO ||
+    if (m_Context.loaderReady() ||
+        m_Context.state() != stateNumber(BringUpState::WAIT_SPEED_ECHO) ||
         m_Context.link().isConnected())
         return;
     const auto port = static_cast<std::uint16_t>(m_Context.request().portIndex + 1);
@@ -48,7 +52,12 @@ void BaudSwitch::onTimer() {
         m_Context.log("** Retry the change of baudrate\r\n");
         return;
     }
-    m_Context.send({CMD_START});
+    // The pre-loader answers the start byte at the new speed with the speed it was told.
+    m_Context.begin(bringUpExchange(BringUpState::WAIT_SPEED_ECHO, kExchangeName)
+                        .send({CMD_START})
+                        .expect(static_cast<std::uint8_t>(m_SpeedIndex))
+                        .then([this] { onSpeedEcho(); })
+                        .otherwise([this](std::uint8_t byte) { onWrongSpeedEcho(byte); }));
 }
 
 bool BaudSwitch::deviceIsGone(const OpenFailure& failure) {
@@ -59,20 +68,16 @@ bool BaudSwitch::deviceIsGone(const OpenFailure& failure) {
            failure.error == std::errc::io_error;
 }
 
-void BaudSwitch::onSpeedEcho(std::uint8_t byte) {
-    // Bytes read at the old speed before the close cannot be the echo; the echo can only come
-    // after the reopen.
-    if (m_Context.baudTimerRunning() || !m_Context.link().isConnected())
-        return;
-    if (byte != m_SpeedIndex) {
-        // Not abandoned: the link is stopped below, and the failure is that of the bring-up.
-        m_Context.setState(IDLE);
-        m_Context.log(formatText("** Fail to change the baudrate (%d)", byte));
-        m_Context.view().messageBox("Fail to change the baudrate of target!", MessageIcon::Error);
-        m_Context.reportFailure(FailureCause::PhoneReply, "Fail to change the baudrate of target!");
-        m_Context.stop();
-        return;
-    }
+void BaudSwitch::onWrongSpeedEcho(std::uint8_t byte) {
+    // Not abandoned: the link is stopped below, and the failure is that of the bring-up.
+    m_Context.setState(IDLE);
+    m_Context.log(formatText("** Fail to change the baudrate (%d)", byte));
+    m_Context.view().messageBox("Fail to change the baudrate of target!", MessageIcon::Error);
+    m_Context.reportFailure(FailureCause::PhoneReply, "Fail to change the baudrate of target!");
+    m_Context.stop();
+}
+
+void BaudSwitch::onSpeedEcho() {
     m_Context.log(formatText("Change Baudrate 115200 -> %d... OK!\r\n",
                              static_cast<int>(baudRateFor(m_SpeedIndex))));
     m_BringUp.upload().begin();

@@ -21,9 +21,12 @@ class BaudSwitch {
 
     void onPreLoaderReady();  // ABh in WAIT_PRELOADER_READY
     void onTimer();
-    void onSpeedEcho(std::uint8_t byte);
 
   private:
+    static constexpr const char* kExchangeName = "switch the line speed";
+    void onSpeedEcho();
+    void onWrongSpeedEcho(std::uint8_t byte);
+
     PhaseContext& m_Context;
     BringUp& m_BringUp;
     static bool deviceIsGone(const OpenFailure& failure);

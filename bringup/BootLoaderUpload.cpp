@@ -1,18 +1,23 @@
 #include "bringup/BootLoaderUpload.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "bringup/BringUp.h"
-#include "bringup/BringUpStates.h"
-#include "engine/Checksums.h"
-#include "engine/OperationFrame.h"
+#include "bringup/BringUpExchange.h"
 #include "engine/PhaseContext.h"
 #include "engine/TextFormat.h"
 
 namespace zrk {
 
 using namespace bringup;
+
+namespace {
+
+std::string checksumMismatched(std::uint8_t byte) {
+    return formatText("checksum mismatched from Pre-Loader (0x%X)\r\n", byte);
+}
+
+}  // namespace
 
 void BootLoaderUpload::reset() {
     m_BootOffset = 0;
@@ -26,7 +31,22 @@ void BootLoaderUpload::begin() {
     m_Context.view().setProgressRange(size);
     m_ProgressCount = 0;
     m_Context.view().setProgressPos(0);
-    m_Context.sendValue(WAIT_SIZE_SUM, CMD_IMAGE_LENGTH, size);
+    m_Context.begin(bringUpExchange(BringUpState::WAIT_SIZE_SUM, "send the boot-loader's size")
+                        .sendValue(CMD_IMAGE_LENGTH, size)
+                        .failing("Fail in sending the file size!\r\n")
+                        .then([this, size] {
+                            m_BootOffset = 0;
+                            m_BootRemaining = size;
+                            setUpChunk();
+                        }));
+}
+
+void BootLoaderUpload::setUpChunk() {
+    m_Context.begin(bringUpExchange(BringUpState::WAIT_DMA_ACK, "set up a boot-loader chunk")
+                        .send({CMD_CONFIGURE_DMA})
+                        .expect(CMD_CONFIGURE_DMA)
+                        .failing("Fail to configure DMA\r\n")
+                        .then([this] { sendNextChunk(); }));
 }
 
 void BootLoaderUpload::sendNextChunk() {
@@ -35,91 +55,48 @@ void BootLoaderUpload::sendNextChunk() {
     // The chunk that empties the image is the last one, even when it is a full 2048 bytes: the
     // pre-loader knows the size and jumps after it, so waiting for one more would hang.
     const bool last = n == m_BootRemaining;
-    if (n > 0)
-        std::memcpy(m_Context.TransferBuffer.data(), image.data() + m_BootOffset, n);
-    m_BootOffset += n;
+    const auto chunk = image.subspan(m_BootOffset, n);
+    m_BootOffset = last ? 0 : m_BootOffset + n;
     m_BootRemaining -= n;
     m_ProgressCount += n;
     m_Context.view().setProgressPos(m_ProgressCount);
-    if (last) {
-        m_Context.setState(WAIT_LAST_CHUNK_SUM);
-        m_BootOffset = 0;
-    } else {
-        m_Context.setState(WAIT_CHUNK_SUM);
-    }
-    const std::span<const std::uint8_t> chunk(m_Context.TransferBuffer.data(), n);
+    Exchange exchange =
+        last ? bringUpExchange(BringUpState::WAIT_LAST_CHUNK_SUM,
+                               "send the boot-loader's last chunk")
+             : bringUpExchange(BringUpState::WAIT_CHUNK_SUM, "send a boot-loader chunk");
     if (n > 0)
-        m_Context.send(chunk);
-    m_Context.expectedReply = sum8(chunk);
+        exchange.send(chunk);
+    exchange.expectSum8Of(chunk).failing(checksumMismatched).then([this, last] {
+        if (last)
+            jumpToLoader();
+        else
+            setUpChunk();
+    });
+    m_Context.begin(std::move(exchange));
 }
 
-void BootLoaderUpload::step(std::uint8_t byte) {
-    switch (m_Context.state()) {
-        case WAIT_SIZE_SUM:
-            if (byte != m_Context.expectedReply) {
-                m_BringUp.failWith(byte, m_Context.expectedReply,
-                                   "Fail in sending the file size!\r\n");
-                return;
-            }
-            m_BootOffset = 0;
-            m_BootRemaining = static_cast<std::uint32_t>(m_BringUp.targetData().bootLoader.size());
-            m_Context.setState(WAIT_DMA_ACK);
-            m_Context.send({CMD_CONFIGURE_DMA});
-            return;
-        case WAIT_DMA_ACK:
-            if (byte != CMD_CONFIGURE_DMA) {
-                m_BringUp.failWith(byte, CMD_CONFIGURE_DMA, "Fail to configure DMA\r\n");
-                return;
-            }
-            sendNextChunk();
-            return;
-        case WAIT_CHUNK_SUM:
-            if (byte != m_Context.expectedReply) {
-                m_BringUp.failWith(
-                    byte, m_Context.expectedReply,
-                    formatText("checksum mismatched from Pre-Loader (0x%X)\r\n", byte));
-                return;
-            }
-            m_Context.setState(WAIT_DMA_ACK);
-            m_Context.send({CMD_CONFIGURE_DMA});
-            return;
-        case WAIT_LAST_CHUNK_SUM:
-            if (byte != m_Context.expectedReply) {
-                m_BringUp.failWith(
-                    byte, m_Context.expectedReply,
-                    formatText("checksum mismatched from Pre-Loader (0x%X)\r\n", byte));
-                return;
-            }
-            m_Context.log("OK!\r\n\r\n");
-            m_Context.log("Jump to Boot-Loader (RAM:0x18000000)... ");
-            m_Context.setState(WAIT_LOADER_READY);
-            m_Context.send({CMD_JUMP_LOADER});
-            return;
-        case WAIT_LOADER_READY: {
-            if (byte != LOADER_READY) {
-                m_BringUp.failWith(byte, LOADER_READY,
-                                   formatText("Bad response from Boot-Loader (0x%X)\r\n", byte));
-                return;
-            }
-            m_Context.log("OK!\r\n");
-            m_Context.log(formatText("Sending the base address of CS0 (0x%08X)... ", CS0_BASE));
-            m_Context.sendValue(WAIT_BASE_SUM, CMD_SET_CS0_BASE, CS0_BASE);
-            return;
-        }
-        case WAIT_BASE_SUM:
-            if (byte != m_Context.expectedReply) {
-                m_BringUp.failWith(byte, m_Context.expectedReply, "Fail!\r\n");
-                return;
-            }
-            m_Context.log("OK!\r\n");
-            m_Context.setState(READ_FLASH_ID);
-            m_BringUp.identification().reset();
-            m_Context.send({CMD_READ_FLASH_ID});
-            m_Context.log("Checking FLASH ID... ");
-            return;
-        default:
-            return;
-    }
+void BootLoaderUpload::jumpToLoader() {
+    m_Context.log("OK!\r\n\r\n");
+    m_Context.log("Jump to Boot-Loader (RAM:0x18000000)... ");
+    m_Context.begin(bringUpExchange(BringUpState::WAIT_LOADER_READY, "start the boot-loader")
+                        .send({CMD_JUMP_LOADER})
+                        .expect(LOADER_READY)
+                        .failing([](std::uint8_t byte) {
+                            return formatText("Bad response from Boot-Loader (0x%X)\r\n", byte);
+                        })
+                        .then([this] { setFlashBase(); }));
+}
+
+void BootLoaderUpload::setFlashBase() {
+    m_Context.log("OK!\r\n");
+    m_Context.log(formatText("Sending the base address of CS0 (0x%08X)... ", CS0_BASE));
+    m_Context.begin(bringUpExchange(BringUpState::WAIT_BASE_SUM, "set the flash base")
+                        .sendValue(CMD_SET_CS0_BASE, CS0_BASE)
+                        .failing("Fail!\r\n")
+                        .then([this] {
+                            m_Context.log("OK!\r\n");
+                            m_BringUp.identification().begin();
+                        }));
 }
 
 }  // namespace zrk

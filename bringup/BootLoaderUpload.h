@@ -20,10 +20,12 @@ class BootLoaderUpload {
 
     void reset();
     void begin();  // the speed echo was right: announce the size
-    void step(std::uint8_t byte);
 
   private:
+    void setUpChunk();
     void sendNextChunk();
+    void jumpToLoader();
+    void setFlashBase();
 
     PhaseContext& m_Context;
     BringUp& m_BringUp;

@@ -2,8 +2,8 @@
 // The boot ROM's side of the bring-up at 115200 8E1: connect request and grant, the challenge
 // returned with the customer identifier, the ROM time-out, and the pre-loader sent word by word
 // into the chip's internal RAM and started there.
-#include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "bringup/WaitingLine.h"
@@ -26,28 +26,32 @@ class BootRomHandshake {
     static constexpr std::uint8_t ROM_SET_ADDRESS = 0x53;
     static constexpr std::uint8_t ROM_LOAD_WORD = 0x4C;
     static constexpr std::uint8_t ROM_JUMP = 0x4A;
+    static constexpr std::uint8_t PRELOADER_READY = 0xAB;
     static constexpr int kChallengeSize = 16;
 
     BootRomHandshake(PhaseContext& context, BringUp& bringUp)
         : m_Context(context), m_BringUp(bringUp) {}
 
     void reset();
-    void step(std::uint8_t byte);
+    // START: the port is open, the ROM has not asked yet.
+    void waitForConnectRequest();
 
     int wordCount() const;
     // What came in place of the connect request since START.
     const WaitingLine& waitingLine() const { return m_WaitingLine; }
 
   private:
-    void sendIdentificationReply();
-    void sendSetAddress();
+    void askToConnect();
+    void readChallenge();
+    void sendIdentification(std::span<const std::uint8_t> challenge);
+    void setTimeout();
+    void setLoadAddress();
     void sendNextWord();
-    void badResponse(std::uint8_t byte);
+    void setStartAddress();
+    void startPreLoader();
 
     PhaseContext& m_Context;
     BringUp& m_BringUp;
-    std::array<std::uint8_t, kChallengeSize> m_Challenge{};
-    int m_ChallengeCount = 0;
     int m_WordCounter = 0;
     WaitingLine m_WaitingLine;
 };

@@ -23,11 +23,6 @@ BringUp::BringUp(PhaseContext& context)
       m_Upload(context, *this),
       m_Identification(context) {}
 
-void BringUp::failWith(std::uint8_t got, std::optional<std::uint8_t> expected,
-                       const std::string& message) {
-    m_Context.wrongReply(got, expected, message, PhaseContext::Ending::Abandon, message);
-}
-
 bool BringUp::start() {
     DownloaderView& view = m_Context.view();
     SerialLink& link = m_Context.link();
@@ -74,103 +69,22 @@ bool BringUp::start() {
     }
     m_Handshake.reset();
     m_Upload.reset();
-    m_Identification.reset();
     view.setLogText("** Wait for Connect Request from Mobile...\r\n** (POWER ON the PHONE!)\r\n");
     // Current before the state is set: the stage of a state is told by the phase that owns it.
     m_Context.enterPhase(*this);
-    m_Context.setState(bringup::WAIT_CONNECT_REQUEST);
+    m_Handshake.waitForConnectRequest();
     m_Context.trackOperation(Operation::BringUp);
     view.showPortOpened();
     view.lockControls();
     return true;
 }
 
-const char* BringUp::exchangeName(std::int32_t state) const {
-    using namespace bringup;
-    switch (state) {
-        case WAIT_CONNECT_REQUEST:
-            return "wait for the phone's connect request";
-        case WAIT_CONNECT_GRANT:
-            return "ask the boot ROM to connect";
-        case READ_CHALLENGE:
-            return "read the boot ROM's challenge";
-        case WAIT_ID_ACK:
-            return "send the customer identification";
-        case WAIT_TIMEOUT_ACK:
-            return "set the boot ROM's time-out";
-        case WAIT_LOAD_ADDRESS_ACK:
-            return "send the pre-loader's load address";
-        case WAIT_WORD_ACK:
-            return "send the pre-loader's words";
-        case WAIT_LAST_WORD_ACK:
-            return "send the pre-loader's last word";
-        case WAIT_START_ADDRESS_ACK:
-            return "start the pre-loader";
-        case WAIT_PRELOADER_READY:
-            return "wait for the pre-loader";
-        case WAIT_SPEED_ECHO:
-            return "switch the line speed";
-        case WAIT_SIZE_SUM:
-            return "send the boot-loader's size";
-        case WAIT_DMA_ACK:
-            return "set up a boot-loader chunk";
-        case WAIT_CHUNK_SUM:
-            return "send a boot-loader chunk";
-        case WAIT_LAST_CHUNK_SUM:
-            return "send the boot-loader's last chunk";
-        case WAIT_LOADER_READY:
-            return "start the boot-loader";
-        case WAIT_BASE_SUM:
-            return "set the flash base";
-        case READ_FLASH_ID:
-            return "identify the flash";
-        default:
-            return "";
-    }
-}
-
 bool BringUp::waitsForPhone(std::int32_t state) const {
-    return state == bringup::WAIT_CONNECT_REQUEST;
+    return state == bringup::stateNumber(bringup::BringUpState::WAIT_CONNECT_REQUEST);
 }
 
 void BringUp::step(std::uint8_t byte) {
-    using namespace bringup;
-    switch (m_Context.state()) {
-        case WAIT_CONNECT_REQUEST:
-        case WAIT_CONNECT_GRANT:
-        case READ_CHALLENGE:
-        case WAIT_ID_ACK:
-        case WAIT_TIMEOUT_ACK:
-        case WAIT_LOAD_ADDRESS_ACK:
-        case WAIT_WORD_ACK:
-        case WAIT_LAST_WORD_ACK:
-        case WAIT_START_ADDRESS_ACK:
-            m_Handshake.step(byte);
-            break;
-        case WAIT_PRELOADER_READY:
-            if (byte == 0xAB) {
-                m_BaudSwitch.onPreLoaderReady();
-            } else {
-                failWith(byte, 0xAB, formatText("Bad response(0x%X) from Pre-Loader\r\n", byte));
-            }
-            break;
-        case WAIT_SPEED_ECHO:
-            m_BaudSwitch.onSpeedEcho(byte);
-            break;
-        case WAIT_SIZE_SUM:
-        case WAIT_DMA_ACK:
-        case WAIT_CHUNK_SUM:
-        case WAIT_LAST_CHUNK_SUM:
-        case WAIT_LOADER_READY:
-        case WAIT_BASE_SUM:
-            m_Upload.step(byte);
-            break;
-        case READ_FLASH_ID:
-            m_Identification.step(byte);
-            break;
-        default:
-            break;  // INITIAL, IDLE and unknown states drop the byte
-    }
+    m_Context.judge(byte);
 }
 
 void BringUp::onBaudTimer() {

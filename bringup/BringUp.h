@@ -1,10 +1,8 @@
 #pragma once
 // Bringing the phone up: boot ROM handshake and pre-loader upload, baud switch and boot-loader
-// upload, flash identification. Steps run while LoaderReady is 0; each step group keeps its own
-// counters so a reply split over many notifications is collected where it left off.
+// upload, flash identification. Steps run while LoaderReady is 0, each an exchange that begins
+// the next one when its reply has come, however many notifications it took.
 #include <cstdint>
-#include <optional>
-#include <string>
 
 #include "bringup/BaudSwitch.h"
 #include "bringup/BootLoaderUpload.h"
@@ -24,18 +22,13 @@ class BringUp : public Phase {
     // START. Returns true when the port is open and the phone is awaited.
     bool start();
     void step(std::uint8_t byte) override;  // one received byte in a bring-up state
-    const char* exchangeName(std::int32_t state) const override;
     bool waitsForPhone(std::int32_t state) const override;
     void onBaudTimer();  // the 500 ms baud-switch timer
 
     void setTargetData(const TargetData& data) { m_Data = data; }
     const TargetData& targetData() const { return m_Data; }
 
-    // A wrong reply (got, where expected is the one that was wanted): log the message and leave
-    // the link idle (abandoned until Stop).
-    void failWith(std::uint8_t got, std::optional<std::uint8_t> expected,
-                  const std::string& message);
-
+    BaudSwitch& baudSwitch() { return m_BaudSwitch; }
     BootLoaderUpload& upload() { return m_Upload; }
     FlashIdentification& identification() { return m_Identification; }
     const BootRomHandshake& handshake() const { return m_Handshake; }

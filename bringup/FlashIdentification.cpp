@@ -1,20 +1,31 @@
 #include "bringup/FlashIdentification.h"
 
+#include <algorithm>
+#include <array>
 #include <string>
 
+#include "bringup/BringUpExchange.h"
 #include "engine/PhaseContext.h"
 #include "engine/TextFormat.h"
 
 namespace zrk {
 
-void FlashIdentification::step(std::uint8_t byte) {
-    m_Reply[static_cast<std::size_t>(m_Count++)] = byte;
-    if (m_Count < kReplySize)
-        return;
-    m_Count = 0;
-    m_Context.flashId = m_Reply;
-    const unsigned manufacturer = m_Reply[0] * 256u + m_Reply[1];
-    const unsigned device = m_Reply[2] * 256u + m_Reply[3];
+using namespace bringup;
+
+void FlashIdentification::begin() {
+    m_Context.begin(bringUpExchange(BringUpState::READ_FLASH_ID, "identify the flash")
+                        .send({CMD_READ_FLASH_ID})
+                        .expectBytes(kReplySize)
+                        .then([this](Exchange::Reply reply) { identified(reply); }));
+    m_Context.log("Checking FLASH ID... ");
+}
+
+void FlashIdentification::identified(std::span<const std::uint8_t> reply) {
+    std::array<std::uint8_t, kReplySize> id{};
+    std::copy_n(reply.begin(), id.size(), id.begin());
+    m_Context.flashId = id;
+    const unsigned manufacturer = id[0] * 256u + id[1];
+    const unsigned device = id[2] * 256u + id[3];
     const bool supported = manufacturer == kManufacturer && device == kDevice;
 
     std::string name;

@@ -1,8 +1,8 @@
 #pragma once
 // The last bring-up step: the boot-loader's 8-byte flash identification. The one supported part
 // activates the sector map and moves the link into the loader phase; anything else stops it.
-#include <array>
 #include <cstdint>
+#include <span>
 
 namespace zrk {
 
@@ -17,13 +17,13 @@ class FlashIdentification {
 
     explicit FlashIdentification(PhaseContext& context) : m_Context(context) {}
 
-    void reset() { m_Count = 0; }
-    void step(std::uint8_t byte);
+    // The base is set: ask for the identification.
+    void begin();
 
   private:
+    void identified(std::span<const std::uint8_t> reply);
+
     PhaseContext& m_Context;
-    std::array<std::uint8_t, kReplySize> m_Reply{};
-    int m_Count = 0;
 };
 
 }  // namespace zrk

@@ -114,15 +114,11 @@ void PhaseContext::publishStage() {
     m_View.stageChanged(now);
 }
 
-std::string PhaseContext::exchange() const {
-    return m_Current ? m_Current->exchangeName(m_State) : "";
-}
-
 Failure PhaseContext::failureHere(FailureCause cause, const std::string& detail) const {
     // A step that went idle first still failed in the exchange it was waiting on.
     const std::int32_t state = m_State == IDLE || m_State == INITIAL ? m_LastWaitingState : m_State;
     Failure failure;
-    failure.exchange = m_Current ? m_Current->exchangeName(state) : "";
+    failure.exchange = exchangeNameIn(state);
     failure.state = state;
     failure.cause = cause;
     failure.detail = detail;
@@ -144,6 +140,10 @@ void PhaseContext::wrongReply(std::uint8_t got, std::optional<std::uint8_t> expe
         failureHere(FailureCause::PhoneReply, detail.empty() ? trimmedWords(failText) : detail);
     failure.expected = expected;
     failure.got = got;
+    endWithWrongReply(std::move(failure), failText, ending);
+}
+
+void PhaseContext::endWithWrongReply(Failure failure, const std::string& failText, Ending ending) {
     if (!failText.empty())
         log(failText);
     if (ending == Ending::Abandon) {
@@ -217,6 +217,8 @@ void PhaseContext::beginOperation(std::int32_t kind) {
     m_OperationKind = kind;
     if (const auto it = m_OperationPhases.find(kind); it != m_OperationPhases.end())
         m_Current = it->second;
+    // The operation's states reuse the bring-up's numbers: its last exchange names none of them.
+    m_Armed.reset();
     setState(WAIT_START_REPLY);
     send({CMD_START});
     m_View.lockControls();

@@ -10,6 +10,7 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -17,6 +18,7 @@
 
 #include "engine/Clock.h"
 #include "engine/DownloaderView.h"
+#include "engine/Exchange.h"
 #include "engine/OpenFile.h"
 #include "engine/Outcome.h"
 #include "engine/ProtocolState.h"
@@ -47,6 +49,16 @@ class PhaseContext {
     // Begins an exchange that sends a command and a 32-bit value (high byte first) and waits in
     // `state` for the sum of the value's four bytes. Command and value go out as two writes.
     void sendValue(std::int32_t state, std::uint8_t command, std::uint32_t value);
+    // Moves to the exchange's state, sends its writes one by one and arms its reply: from now
+    // on judge weighs each byte against it, until another exchange is begun or the state moves
+    // on.
+    void begin(Exchange exchange);
+    // One received byte for the armed exchange: a reply that answers is handed to what follows
+    // it; a wrong one goes where the exchange says, or fails it as replyMatches would. A byte
+    // in a state no exchange was begun for is dropped.
+    void judge(std::uint8_t byte);
+    // The exchange armed for the current state, if any.
+    const Exchange* armedExchange() const;
     // The next delivery to the current phase is one whole frame of this many bytes, handed to
     // Phase::frame once all of it is queued; the watcher is told to wake us only then.
     void requestFrame(std::size_t bytes);
@@ -80,12 +92,11 @@ class PhaseContext {
     std::int32_t operationKind() const { return m_OperationKind; }
     void setOperationKind(std::int32_t kind);
     Stage stage() const;
-    // The exchange the current state waits on, as its phase names it.
-    std::string exchange() const;
+    // The exchange the current state waits on: the one armed for it, or as its phase names it.
+    const char* exchangeName() const { return exchangeNameIn(m_State); }
+    std::string exchange() const { return exchangeName(); }
 
-    // How a wrong reply ends its operation: abandoned (left idle, controls locked until Stop)
-    // or finished (idle, files closed, controls back).
-    enum class Ending { Abandon, Finish };
+    using Ending = zrk::Ending;
     // The one way a step judges a reply against expectedReply. A match returns true; otherwise
     // the step's own failure words are logged, the typed failure is recorded (the exchange, its
     // state, the expected and the received byte, the words as detail unless one is given) and
@@ -111,6 +122,7 @@ class PhaseContext {
     // the operation begins (see serveOperation).
     void enterPhase(Phase& phase) {
         m_Current = &phase;
+        m_Armed.reset();
         publishStage();
     }
     Phase* currentPhase() const { return m_Current; }
@@ -170,7 +182,8 @@ class PhaseContext {
         return {m_State, m_LoaderReady, m_Sends, m_FrameRequest, m_Current};
     }
 
-    // The protocol's shared values, plain fields as the steps use them.
+    // The protocol's shared values, plain fields as the steps use them. The reply the
+    // operations' steps wait for (the bring-up's exchanges carry their own).
     std::uint8_t expectedReply = 0;
     std::int64_t startTime = 0;
     std::array<std::uint8_t, kTransferBufferSize> TransferBuffer{};
@@ -191,8 +204,11 @@ class PhaseContext {
         OutcomeKind kind;
         Failure failure;
     };
+    const char* exchangeNameIn(std::int32_t state) const;
     // The failure of the current exchange, with nothing received yet.
     Failure failureHere(FailureCause cause, const std::string& detail) const;
+    // Logs the step's own words for a wrong reply and ends the operation with its failure.
+    void endWithWrongReply(Failure failure, const std::string& failText, Ending ending);
     void recordWrongReply(std::uint8_t got, const std::string& failText, const std::string& detail);
     void publishStage();
     void closeFiles();
@@ -216,6 +232,9 @@ class PhaseContext {
     Phase* m_Current = nullptr;
     std::map<std::int32_t, Phase*> m_OperationPhases;
     std::function<void()> m_DownloadButton;
+    // Shared so that an exchange's own step can begin the next one while it runs.
+    std::shared_ptr<const Exchange> m_Armed;
+    std::vector<std::uint8_t> m_ReplySoFar;
     std::vector<std::function<void()>> m_StopHooks;
 
     std::optional<Operation> m_Tracked;

@@ -25,6 +25,8 @@ namespace zrk {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using bringup::BringUpState;
+using bringup::stateNumber;
 
 const char* const kHappyLog =
     "** Wait for Connect Request from Mobile...\r\n** (POWER ON the PHONE!)\r\n"
@@ -108,14 +110,14 @@ TEST_F(BringUpTest, StartOpensAtRomSpeedWithEvenParityAndWaits) {
     EXPECT_EQ(link.opens[0].baud, 115200u);
     EXPECT_EQ(link.parity, Parity::Even);
     EXPECT_EQ(link.dataBits, 8);
-    EXPECT_EQ(engine.context().state(), bringup::WAIT_CONNECT_REQUEST);
+    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_CONNECT_REQUEST));
     EXPECT_EQ(view.events, (std::vector<std::string>{"portOpened", "lock"}));
     // Noise and a running phone's chatter before the connect request are ignored, and are no
     // reply: a silence limit keeps running through them.
     const auto accepted = link.repliesAccepted();
     test::feed(engine, link, {0x00, 0x44, 0xFF, 0x4F, 0xAB, '$', 'G', 'P'});
     EXPECT_TRUE(link.written.empty());
-    EXPECT_EQ(engine.context().state(), bringup::WAIT_CONNECT_REQUEST);
+    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_CONNECT_REQUEST));
     EXPECT_EQ(link.repliesAccepted(), accepted);
     test::feed(engine, link, {0x81});
     EXPECT_EQ(link.written, Bytes{0x44});
@@ -222,7 +224,7 @@ TEST_F(BringUpTest, StartRefusesAnOpenPortAndReportsWhyAnOpenFailed) {
     engine.start();
     EXPECT_EQ(view.messages.size(), 1u);
     EXPECT_TRUE(link.connected);
-    EXPECT_EQ(engine.context().state(), bringup::WAIT_CONNECT_REQUEST);
+    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_CONNECT_REQUEST));
 }
 
 TEST_F(BringUpTest, ChallengeIsEchoedInOrderAfterTheCustomerId) {
@@ -238,7 +240,7 @@ TEST_F(BringUpTest, ChallengeIsEchoedInOrderAfterTheCustomerId) {
     expected.insert(expected.end(), id.begin(), id.end());
     expected.insert(expected.end(), challenge.begin(), challenge.end());
     EXPECT_EQ(link.writes[0], expected);
-    EXPECT_EQ(engine.context().state(), bringup::WAIT_ID_ACK);
+    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_ID_ACK));
 }
 
 TEST_F(BringUpTest, PreLoaderGoesAs445WordsAndTheLastAckLeadsToTheStartAddress) {
@@ -257,10 +259,10 @@ TEST_F(BringUpTest, PreLoaderGoesAs445WordsAndTheLastAckLeadsToTheStartAddress) 
             << "word " << k;
     }
     EXPECT_EQ(link.writes.back(), (Bytes{0x53, 0x00, 0x00, 0x00, 0x0C}));
-    EXPECT_EQ(engine.context().state(), bringup::WAIT_START_ADDRESS_ACK);
+    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_START_ADDRESS_ACK));
     test::feed(engine, link, {0x4F});
     EXPECT_EQ(link.writes.back(), Bytes{0x4A});
-    EXPECT_EQ(engine.context().state(), bringup::WAIT_PRELOADER_READY);
+    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_PRELOADER_READY));
 }
 
 TEST_F(BringUpTest, BaudSwitchClosesReopensWithoutParityAndOnlyThenSendsStart) {
@@ -269,7 +271,7 @@ TEST_F(BringUpTest, BaudSwitchClosesReopensWithoutParityAndOnlyThenSendsStart) {
     EXPECT_EQ(link.writes.back(), Bytes{3});  // the speed index, sent at the old speed
     EXPECT_FALSE(link.connected);
     EXPECT_EQ(view.timerStarts, std::vector<int>{500});
-    EXPECT_EQ(engine.context().state(), bringup::WAIT_SPEED_ECHO);
+    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_SPEED_ECHO));
 
     // The first reopen fails: a retry is logged and nothing is sent.
     link.failOpens = 1;
@@ -399,7 +401,7 @@ TEST_F(BringUpTest, ABootLoaderOfWholeChunksEndsWithItsLastFullChunk) {
     // Echo, size sum, F7, first chunk's sum, F7: the second chunk is the last one.
     test::feed(engine, link, Bytes(r.afterSwitch.begin(), r.afterSwitch.begin() + 5));
     EXPECT_EQ(link.writes.back().size(), 2048u);
-    EXPECT_EQ(engine.context().state(), bringup::WAIT_LAST_CHUNK_SUM);
+    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_LAST_CHUNK_SUM));
     test::feed(engine, link, {r.afterSwitch[5]});
     EXPECT_EQ(link.writes.back(), Bytes{0xFF});
     test::feed(engine, link, Bytes(r.afterSwitch.begin() + 6, r.afterSwitch.end()));
@@ -429,9 +431,9 @@ TEST_F(BringUpTest, WrongGrantWaitsForANewConnectRequest) {
     engine.start();
     test::feed(engine, link, {0x81, 0x12});
     EXPECT_NE(view.log.find("Bad Response from KEPLA Chip (0x12)\r\n"), std::string::npos);
-    EXPECT_EQ(engine.context().state(), bringup::WAIT_CONNECT_REQUEST);
+    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_CONNECT_REQUEST));
     test::feed(engine, link, {0x81, 0x44});
-    EXPECT_EQ(engine.context().state(), bringup::READ_CHALLENGE);
+    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::READ_CHALLENGE));
     EXPECT_EQ(link.written, (Bytes{0x44, 0x44, 0x51}));
 }
 
@@ -526,7 +528,7 @@ TEST_F(BringUpTest, StopDuringTheUploadThenStartUploadsFromTheFirstWord) {
     const auto image = preLoaderImage();
     EXPECT_EQ(link.writes.back(), (Bytes{0x4C, 0x00, image[0], image[1], image[2], image[3]}));
     test::feed(engine, link, Bytes(good.begin() + kFirstWordAck, good.end()));
-    EXPECT_EQ(engine.context().state(), bringup::WAIT_SPEED_ECHO);
+    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_SPEED_ECHO));
 }
 
 TEST_F(BringUpTest, AutoDownLoaderStartsTheDownloadRightAfterIdentification) {

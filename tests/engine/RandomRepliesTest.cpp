@@ -21,6 +21,8 @@ namespace zrk {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using bringup::BringUpState;
+using bringup::stateNumber;
 
 // A link that notes every byte written while the port is closed: nothing may go out then.
 class CheckedLink : public test::FakeLink {
@@ -35,24 +37,24 @@ class CheckedLink : public test::FakeLink {
 
 const std::set<std::int32_t> kBringUpStates = {INITIAL,
                                                IDLE,
-                                               bringup::WAIT_CONNECT_REQUEST,
-                                               bringup::WAIT_CONNECT_GRANT,
-                                               bringup::READ_CHALLENGE,
-                                               bringup::WAIT_ID_ACK,
-                                               bringup::WAIT_TIMEOUT_ACK,
-                                               bringup::WAIT_LOAD_ADDRESS_ACK,
-                                               bringup::WAIT_WORD_ACK,
-                                               bringup::WAIT_LAST_WORD_ACK,
-                                               bringup::WAIT_START_ADDRESS_ACK,
-                                               bringup::WAIT_PRELOADER_READY,
-                                               bringup::WAIT_SPEED_ECHO,
-                                               bringup::WAIT_SIZE_SUM,
-                                               bringup::WAIT_DMA_ACK,
-                                               bringup::WAIT_CHUNK_SUM,
-                                               bringup::WAIT_LAST_CHUNK_SUM,
-                                               bringup::WAIT_LOADER_READY,
-                                               bringup::WAIT_BASE_SUM,
-                                               bringup::READ_FLASH_ID};
+                                               stateNumber(BringUpState::WAIT_CONNECT_REQUEST),
+                                               stateNumber(BringUpState::WAIT_CONNECT_GRANT),
+                                               stateNumber(BringUpState::READ_CHALLENGE),
+                                               stateNumber(BringUpState::WAIT_ID_ACK),
+                                               stateNumber(BringUpState::WAIT_TIMEOUT_ACK),
+                                               stateNumber(BringUpState::WAIT_LOAD_ADDRESS_ACK),
+                                               stateNumber(BringUpState::WAIT_WORD_ACK),
+                                               stateNumber(BringUpState::WAIT_LAST_WORD_ACK),
+                                               stateNumber(BringUpState::WAIT_START_ADDRESS_ACK),
+                                               stateNumber(BringUpState::WAIT_PRELOADER_READY),
+                                               stateNumber(BringUpState::WAIT_SPEED_ECHO),
+                                               stateNumber(BringUpState::WAIT_SIZE_SUM),
+                                               stateNumber(BringUpState::WAIT_DMA_ACK),
+                                               stateNumber(BringUpState::WAIT_CHUNK_SUM),
+                                               stateNumber(BringUpState::WAIT_LAST_CHUNK_SUM),
+                                               stateNumber(BringUpState::WAIT_LOADER_READY),
+                                               stateNumber(BringUpState::WAIT_BASE_SUM),
+                                               stateNumber(BringUpState::READ_FLASH_ID)};
 
 // The NOR operations of this build and the idle state between them.
 const std::set<std::int32_t> kLoaderStates = {IDLE,
@@ -108,25 +110,25 @@ class RandomRepliesTest : public ::testing::Test {
         const auto any = [&] { return static_cast<std::uint8_t>(m_Random()); };
         if (!engine.context().loaderReady()) {
             switch (state) {
-                case bringup::WAIT_CONNECT_REQUEST:
+                case stateNumber(BringUpState::WAIT_CONNECT_REQUEST):
                     return {0x81};
-                case bringup::WAIT_CONNECT_GRANT:
+                case stateNumber(BringUpState::WAIT_CONNECT_GRANT):
                     return {0x44};
-                case bringup::READ_CHALLENGE:
+                case stateNumber(BringUpState::READ_CHALLENGE):
                     return {any()};
-                case bringup::WAIT_PRELOADER_READY:
-                case bringup::WAIT_LOADER_READY:
+                case stateNumber(BringUpState::WAIT_PRELOADER_READY):
+                case stateNumber(BringUpState::WAIT_LOADER_READY):
                     return {0xAB};
-                case bringup::WAIT_SPEED_ECHO:
+                case stateNumber(BringUpState::WAIT_SPEED_ECHO):
                     return {static_cast<std::uint8_t>(view.userChoices.speedIndex)};
-                case bringup::WAIT_SIZE_SUM:
-                case bringup::WAIT_CHUNK_SUM:
-                case bringup::WAIT_LAST_CHUNK_SUM:
-                case bringup::WAIT_BASE_SUM:
-                    return {engine.context().expectedReply};
-                case bringup::WAIT_DMA_ACK:
+                case stateNumber(BringUpState::WAIT_SIZE_SUM):
+                case stateNumber(BringUpState::WAIT_CHUNK_SUM):
+                case stateNumber(BringUpState::WAIT_LAST_CHUNK_SUM):
+                case stateNumber(BringUpState::WAIT_BASE_SUM):
+                    return {engine.context().armedExchange()->expectedReply};
+                case stateNumber(BringUpState::WAIT_DMA_ACK):
                     return {0xF7};
-                case bringup::READ_FLASH_ID:
+                case stateNumber(BringUpState::READ_FLASH_ID):
                     return test::supportedFlashId();
                 default:
                     return {0x4F};
