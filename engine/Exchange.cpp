@@ -1,18 +1,42 @@
 #include "engine/Exchange.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "engine/Checksums.h"
 
 namespace zrk {
 
+void ExchangeWrites::add(std::span<const std::uint8_t> bytes) {
+    if (m_Count == kMaxWrites)
+        throw std::logic_error("an exchange of more writes than it has room for");
+    const std::size_t before = m_Count ? m_Ends[m_Count - 1] : 0;
+    const std::size_t after = before + bytes.size();
+    if (m_Spilled.empty() && after > kInPlace)
+        m_Spilled.assign(m_InPlace.begin(),
+                         m_InPlace.begin() + static_cast<std::ptrdiff_t>(before));
+    if (m_Spilled.empty() && after <= kInPlace)
+        std::copy(bytes.begin(), bytes.end(),
+                  m_InPlace.begin() + static_cast<std::ptrdiff_t>(before));
+    else
+        m_Spilled.insert(m_Spilled.end(), bytes.begin(), bytes.end());
+    m_Ends[m_Count++] = static_cast<std::uint32_t>(after);
+}
+
+std::span<const std::uint8_t> ExchangeWrites::operator[](std::size_t i) const {
+    const std::size_t begin = i ? m_Ends[i - 1] : 0;
+    const std::size_t length = m_Ends[i] - begin;
+    const std::uint8_t* bytes = m_Spilled.empty() ? m_InPlace.data() : m_Spilled.data();
+    return {bytes + begin, length};
+}
+
 Exchange& Exchange::send(std::initializer_list<std::uint8_t> bytes) {
-    writes.emplace_back(bytes);
+    writes.add(std::span<const std::uint8_t>(bytes.begin(), bytes.size()));
     return *this;
 }
 
 Exchange& Exchange::send(std::span<const std::uint8_t> bytes) {
-    writes.emplace_back(bytes.begin(), bytes.end());
+    writes.add(bytes);
     return *this;
 }
 
@@ -34,8 +58,11 @@ Exchange& Exchange::expectSum8Of(std::span<const std::uint8_t> sent) {
 }
 
 Exchange& Exchange::expectOneOf(std::initializer_list<std::uint8_t> bytes) {
+    if (bytes.size() > accepted.size())
+        throw std::logic_error("an exchange that accepts more replies than it has room for");
     awaits = Awaits::OneOf;
-    accepted.assign(bytes);
+    std::copy(bytes.begin(), bytes.end(), accepted.begin());
+    acceptedCount = bytes.size();
     return *this;
 }
 
@@ -56,18 +83,26 @@ Exchange& Exchange::then(std::function<void(Reply)> next) {
 }
 
 Exchange& Exchange::then(std::function<void()> next) {
-    onReply = [next = std::move(next)](Reply) { next(); };
+    onDone = std::move(next);
     return *this;
 }
 
 Exchange& Exchange::failing(Words words, Ending how) {
-    failWords = std::move(words);
+    failWords = words;
+    ending = how;
+    return *this;
+}
+
+Exchange& Exchange::failing(const char* words, Ending how) {
+    failText = words;
     ending = how;
     return *this;
 }
 
 Exchange& Exchange::failing(const std::string& words, Ending how) {
-    return failing([words](std::uint8_t) { return words; }, how);
+    failString = words;
+    ending = how;
+    return *this;
 }
 
 Exchange& Exchange::failureDetail(Detail kind) {
@@ -90,7 +125,9 @@ bool Exchange::accepts(std::uint8_t byte) const {
         case Awaits::Byte:
             return byte == expectedReply;
         case Awaits::OneOf:
-            return std::find(accepted.begin(), accepted.end(), byte) != accepted.end();
+            return std::find(accepted.begin(),
+                             accepted.begin() + static_cast<std::ptrdiff_t>(acceptedCount),
+                             byte) != accepted.begin() + static_cast<std::ptrdiff_t>(acceptedCount);
         default:
             return false;
     }
@@ -101,6 +138,21 @@ std::optional<std::uint8_t> Exchange::expected() const {
     if (awaits != Awaits::Byte || !failureNamesExpected)
         return std::nullopt;
     return expectedReply;
+}
+
+std::string Exchange::wordsFor(std::uint8_t got) const {
+    if (failWords)
+        return failWords(got);
+    if (failText)
+        return failText;
+    return failString;
+}
+
+void Exchange::answered(Reply reply) const {
+    if (onReply)
+        onReply(reply);
+    else if (onDone)
+        onDone();
 }
 
 }  // namespace zrk

@@ -3,6 +3,7 @@
 // state it waits in, the writes that ask, the reply that answers, and what follows either way.
 // PhaseContext::begin sends and arms it; every byte that comes while it is armed is judged in
 // one place, PhaseContext::judge.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -18,11 +19,29 @@ namespace zrk {
 // finished (idle, files closed, controls back).
 enum class Ending { Abandon, Finish };
 
+// The writes of one exchange, in order. Most are a command and a few bytes: they are kept in
+// place, and only a long one (a chunk of an image) goes to the heap. An exchange is made for
+// every step, so its making should cost little more than the bytes.
+class ExchangeWrites {
+  public:
+    static constexpr std::size_t kMaxWrites = 4;
+    void add(std::span<const std::uint8_t> bytes);
+    std::size_t size() const { return m_Count; }
+    std::span<const std::uint8_t> operator[](std::size_t i) const;
+
+  private:
+    static constexpr std::size_t kInPlace = 32;
+    std::array<std::uint8_t, kInPlace> m_InPlace{};
+    std::vector<std::uint8_t> m_Spilled;  // all of them, once they do not fit in place
+    std::array<std::uint32_t, kMaxWrites> m_Ends{};
+    std::size_t m_Count = 0;
+};
+
 struct Exchange {
     using Bytes = std::vector<std::uint8_t>;
     using Reply = std::span<const std::uint8_t>;
     // The words a wrong reply is logged with, made from the byte that came.
-    using Words = std::function<std::string(std::uint8_t got)>;
+    using Words = std::string (*)(std::uint8_t got);
 
     enum class Awaits {
         Byte,     // expectedReply
@@ -35,7 +54,7 @@ struct Exchange {
 
     Exchange(const char* words, std::int32_t waitsIn) : name(words), state(waitsIn) {}
 
-    // Each call is one write, in the order given.
+    // Each call is one write, in the order given; at most ExchangeWrites::kMaxWrites.
     Exchange& send(std::initializer_list<std::uint8_t> bytes);
     Exchange& send(std::span<const std::uint8_t> bytes);
     // A command and a 32-bit value, high byte first, as two writes; the phone answers with the
@@ -55,6 +74,7 @@ struct Exchange {
     // A wrong byte fails the operation: logged with these words, recorded as a failure of this
     // exchange, the operation ended as `ending` says.
     Exchange& failing(Words words, Ending ending = Ending::Abandon);
+    Exchange& failing(const char* words, Ending ending = Ending::Abandon);
     Exchange& failing(const std::string& words, Ending ending = Ending::Abandon);
     Exchange& failureDetail(Detail detail);
     // The failure does not name the byte that was wanted.
@@ -67,17 +87,26 @@ struct Exchange {
     bool accepts(std::uint8_t byte) const;
     // The byte a failure names as the one wanted.
     std::optional<std::uint8_t> expected() const;
+    // The words a wrong byte is logged with.
+    std::string wordsFor(std::uint8_t got) const;
+    // Hands the reply to what follows.
+    void answered(Reply reply) const;
 
     const char* name;
     std::int32_t state;
-    std::vector<Bytes> writes;
+    ExchangeWrites writes;
     Awaits awaits = Awaits::Nothing;
     std::uint8_t expectedReply = 0;
-    Bytes accepted;
+    std::array<std::uint8_t, 4> accepted{};
+    std::size_t acceptedCount = 0;
     std::size_t replySize = 1;
     std::function<void(Reply)> onReply;
+    std::function<void()> onDone;  // a next step that needs no reply bytes
     std::function<void(std::uint8_t)> onWrongByte;
-    Words failWords;
+    // One of these says the failure's words: made from the byte, fixed, or given as a string.
+    Words failWords = nullptr;
+    const char* failText = nullptr;
+    std::string failString;
     Detail detail = Detail::Trimmed;
     bool failureNamesExpected = true;
     Ending ending = Ending::Abandon;

@@ -218,7 +218,7 @@ void PhaseContext::beginOperation(std::int32_t kind) {
     if (const auto it = m_OperationPhases.find(kind); it != m_OperationPhases.end())
         m_Current = it->second;
     // The operation's states reuse the bring-up's numbers: its last exchange names none of them.
-    m_Armed.reset();
+    m_Armed = kNone;
     setState(WAIT_START_REPLY);
     send({CMD_START});
     m_View.lockControls();

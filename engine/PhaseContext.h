@@ -122,7 +122,7 @@ class PhaseContext {
     // the operation begins (see serveOperation).
     void enterPhase(Phase& phase) {
         m_Current = &phase;
-        m_Armed.reset();
+        m_Armed = kNone;
         publishStage();
     }
     Phase* currentPhase() const { return m_Current; }
@@ -200,6 +200,7 @@ class PhaseContext {
     std::uint32_t imageLength = 0;
 
   private:
+    void judgeIn(const Exchange& exchange, std::uint8_t byte);
     struct Verdict {
         OutcomeKind kind;
         Failure failure;
@@ -232,8 +233,12 @@ class PhaseContext {
     Phase* m_Current = nullptr;
     std::map<std::int32_t, Phase*> m_OperationPhases;
     std::function<void()> m_DownloadButton;
-    // Shared so that an exchange's own step can begin the next one while it runs.
-    std::shared_ptr<const Exchange> m_Armed;
+    // Two places for the armed exchange: an exchange's own step may begin the next one while
+    // it runs, and the next then goes into the other place.
+    static constexpr int kNone = -1;
+    std::array<std::optional<Exchange>, 2> m_Exchanges;
+    int m_Armed = kNone;    // the place of the armed exchange
+    int m_Judging = kNone;  // the place of the exchange whose step runs
     std::vector<std::uint8_t> m_ReplySoFar;
     std::vector<std::function<void()>> m_StopHooks;
 

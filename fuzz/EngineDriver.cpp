@@ -76,7 +76,7 @@ class Driver {
         };
         static std::vector<Answer> known;
         ProtocolEngine& engine = m_Rig.engine;
-        engine.start();
+        engine.start(request());
         std::size_t answers = 0;
         for (int i = 0; i < 4000 && engine.stage() != Stage::Ready; ++i) {
             if (m_Rig.view.timerRunning) {
@@ -107,6 +107,10 @@ class Driver {
                           outcomes.end(), [](const OperationOutcome& o) { return o.completed(); });
         return static_cast<std::size_t>(completed) < kMaxCompleted;
     }
+
+    // What the window's fields hold, handed to the press as the command line hands its request:
+    // fetched back through the view, it was copied whole for every press.
+    const UserChoices& request() const { return m_Rig.view.userChoices; }
 
     bool offered(std::uint8_t op) const {
         return m_Scenario.buttons.find(static_cast<char>(op)) != std::string::npos;
@@ -150,13 +154,13 @@ class Driver {
         test::RecordingView& view = m_Rig.view;
         switch (op) {
             case 'S':
-                step(trail().add("START"), true, [&] { engine.start(); });
+                step(trail().add("START"), true, [&] { engine.start(request()); });
                 return;
             case 'P':
                 step(trail().add("Stop"), true, [&] { engine.stop(); });
                 return;
             case 'D':
-                step(trail().add("DOWNLOAD"), true, [&] { engine.download(); });
+                step(trail().add("DOWNLOAD"), true, [&] { engine.download(request()); });
                 return;
             case 'E':
             case 'U':
@@ -164,10 +168,10 @@ class Driver {
                 return;
             case 'F':
                 view.yesNoAnswer = in.byte() & 1;
-                step(trail().add("Format"), true, [&] { engine.format(); });
+                step(trail().add("Format"), true, [&] { engine.format(request()); });
                 return;
             case 'T':
-                step(trail().add("Status"), true, [&] { engine.status(); });
+                step(trail().add("Status"), true, [&] { engine.status(request()); });
                 return;
             case 'B': {
                 const bool fail = in.byte() & 1;
@@ -210,7 +214,8 @@ class Driver {
             m_Rig.view.acceptSectors = (a & 0x40) == 0 || (b & 0x40) == 0;
         }
         step(trail().add(op == 'E' ? "Erase " : "Dump ").number(pick(a)).text(",").number(pick(b)),
-             true, [&] { op == 'E' ? m_Rig.engine.erase() : m_Rig.engine.dump(); });
+             true,
+             [&] { op == 'E' ? m_Rig.engine.erase(request()) : m_Rig.engine.dump(request()); });
     }
 
     void choose(std::uint8_t x, std::uint8_t y) {

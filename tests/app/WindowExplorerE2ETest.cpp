@@ -77,8 +77,9 @@ TEST_F(WindowExplorer, BrowsesReadsOutAndGivesTheLinkBackOnExit) {
             // A read-out of /docs/a.txt, as the menu's "Dump..." starts it; it ends in a box.
             prompter.messages.clear();
             explorer.engine().readOut("/docs/" + docsFiles.value(0).toStdString());
-            if (wait("the read-out's end", [&] { return !prompter.messages.empty(); }))
+            if (wait("the read-out's end", [&] { return !prompter.messages.empty(); })) {
                 EXPECT_EQ(lastMessage(), QStringLiteral("Dump Completed!")) << explorer.logText();
+            }
         }
         dialog.findChild<QPushButton*>(QStringLiteral("exitButton"))->click();
         wait("the closing exchange", [&] { return !dialog.isVisible(); });
