@@ -14,6 +14,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/Clock.h"
@@ -51,8 +52,10 @@ class PhaseContext {
     void sendValue(std::int32_t state, std::uint8_t command, std::uint32_t value);
     // Moves to the exchange's state, sends its writes one by one and arms its reply: from now
     // on judge weighs each byte against it, until another exchange is begun or the state moves
-    // on.
-    void begin(Exchange exchange);
+    // on. The exchange is taken over, not copied: a builder's chain hands over a reference to
+    // its temporary, and what built it is left empty.
+    void begin(Exchange&& exchange);
+    void begin(Exchange& exchange) { begin(std::move(exchange)); }
     // One received byte for the armed exchange: a reply that answers is handed to what follows
     // it; a wrong one goes where the exchange says, or fails it as replyMatches would. A byte
     // in a state no exchange was begun for is dropped.

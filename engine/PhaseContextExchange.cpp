@@ -7,14 +7,14 @@
 
 namespace zrk {
 
-void PhaseContext::begin(Exchange exchange) {
+void PhaseContext::begin(Exchange&& exchange) {
     setState(exchange.state);
     for (std::size_t i = 0; i < exchange.writes.size(); ++i)
         send(exchange.writes[i]);
     m_ReplySoFar.clear();
     // Never the place of the exchange whose step is running: it is still in use.
     const int place = m_Judging == 0 ? 1 : m_Judging == 1 ? 0 : std::max(m_Armed, 0);
-    m_Exchanges[static_cast<std::size_t>(place)] = std::move(exchange);
+    m_Exchanges[static_cast<std::size_t>(place)].emplace(std::move(exchange));
     m_Armed = place;
 }
 

@@ -22,7 +22,7 @@ constexpr int kMaxActions = 2000;
 // three operations (a dump, then DOWNLOAD twice, the dump unfinished), while the inputs that ran
 // twenty complete downloads, each sending a whole image, were a tenth of the corpus and most of its
 // time, and reached nothing the first few had not.
-constexpr std::size_t kMaxOperations = 10;
+constexpr std::size_t kMaxOperations = 6;
 constexpr std::size_t kMaxCompleted = 2;
 
 const char* const kStartAddresses[] = {"10000000", "10010000", "11FF0000", "0x11FFE000",

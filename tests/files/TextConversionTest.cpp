@@ -32,6 +32,28 @@ TEST(TextConversion, ACharacterTheTargetLacksFailsTheText) {
     EXPECT_FALSE(toGbk->convert("\xF0\x9F\x98\x80"));  // an emoji, which GBK lacks
 }
 
+// Conversions are closed and opened again often (a code page per download, per explorer): one
+// opened again converts between its own two pages, and from the first byte as a new one would.
+TEST(TextConversion, OneOpenedAgainIsAsGoodAsNew) {
+    for (int round = 0; round < 3; ++round) {
+        const auto toCp1252 = TextConversion::open("CP1252", "UTF-8");
+        const auto toUtf8 = TextConversion::open("UTF-8", "CP1252");
+        ASSERT_NE(toCp1252, nullptr);
+        ASSERT_NE(toUtf8, nullptr);
+        EXPECT_EQ(toCp1252->convert("\xE2\x82\xAC"), "\x80") << round;
+        EXPECT_EQ(toUtf8->convert("\x80"), "\xE2\x82\xAC") << round;
+        EXPECT_FALSE(toCp1252->convert("\xCE"));  // cut off: a converter left mid-character
+    }
+    // Left in a shifted state by the last text, the next one still starts plain.
+    for (int round = 0; round < 2; ++round) {
+        const auto toJis = TextConversion::open("ISO-2022-JP", "UTF-8");
+        if (!toJis)
+            GTEST_SKIP() << "no ISO-2022-JP converter here";
+        EXPECT_NE(toJis->convert("\xE3\x81\x82"), std::nullopt);  // hiragana a, shifted
+        EXPECT_EQ(toJis->convert("plain"), "plain") << round;
+    }
+}
+
 TEST(TextConversion, InstalledLocaleCodeSet) {
     EXPECT_EQ(installedLocaleCodeSet("C.UTF-8"), "UTF-8");
     EXPECT_FALSE(installedLocaleCodeSet(""));  // never the environment's own locale
