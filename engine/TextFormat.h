@@ -8,9 +8,14 @@ namespace zrk {
 
 template <typename... Args>
 std::string formatText(const char* pattern, Args... args) {
-    const int needed = std::snprintf(nullptr, 0, pattern, args...);
+    // Nearly every text is a line: formatted once into room on the stack, and only a longer
+    // one (a path, a name) again into its own string.
+    char line[256];
+    const int needed = std::snprintf(line, sizeof line, pattern, args...);
     if (needed <= 0)
         return {};
+    if (static_cast<std::size_t>(needed) < sizeof line)
+        return std::string(line, static_cast<std::size_t>(needed));
     std::string out(static_cast<std::size_t>(needed) + 1, '\0');
     std::snprintf(out.data(), out.size(), pattern, args...);
     out.resize(static_cast<std::size_t>(needed));
