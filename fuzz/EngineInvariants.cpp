@@ -57,8 +57,8 @@ void EngineInvariants::takeDescriptors() {
     check(m_Descriptors.take(), "the open file descriptors cannot be listed");
 }
 
-void EngineInvariants::checkDescriptorsExactly() const {
-    check(m_Descriptors.unchangedExactly(), "a file descriptor is open at the end of the input");
+void EngineInvariants::checkDescriptorsAtEnd() {
+    check(m_Descriptors.unchangedAtEnd(), "a file descriptor is open at the end of the input");
 }
 
 void EngineInvariants::afterStep(const Mark& mark, bool button,

@@ -31,8 +31,8 @@ class EngineInvariants {
 
     // Every file descriptor open now is the harness's own.
     void takeDescriptors();
-    // The input's end: the exact list of descriptors is the one taken.
-    void checkDescriptorsExactly() const;
+    // The input's end: no descriptor open beyond those taken (Descriptors::unchangedAtEnd).
+    void checkDescriptorsAtEnd();
     // The operations judged from now on begin with the next write.
     void operationsFromHere() { m_OperationFrom = m_Rig.link.transcript.size(); }
     // Bytes went in one notification: which request a reply answers no longer shows.

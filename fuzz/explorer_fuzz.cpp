@@ -146,7 +146,7 @@ class Driver {
         }
         check(!m_Pending || !link.connected, "an exchange without an outcome at the end");
         if (!m_Pending)
-            check(m_Descriptors.unchangedExactly(), "a file is open at the end of the input");
+            check(m_Descriptors.unchangedAtEnd(), "a file is open at the end of the input");
     }
 
   private:

@@ -75,6 +75,32 @@ TEST(Descriptors, TheExactListSeesALeakBeyondTheWatchedNumbers) {
     EXPECT_TRUE(held.unchangedExactly());
 }
 
+// An input's end looks closely only now and then: a leak in the watched numbers is seen at
+// every end, one beyond them within kExactEvery ends.
+TEST(Descriptors, EveryEndSeesALeakAndTheExactListComesRound) {
+    Descriptors held;
+    ASSERT_TRUE(held.take());
+    const int leaked = openNull();
+    ASSERT_GE(leaked, 0);
+    for (std::size_t i = 0; i < 2 * Descriptors::kExactEvery; ++i)
+        EXPECT_FALSE(held.unchangedAtEnd()) << i;
+    ::close(leaked);
+    EXPECT_TRUE(held.unchangedAtEnd());
+
+    std::vector<int> crowd;
+    for (std::size_t i = 0; i <= Descriptors::kWatchedFree; ++i)
+        crowd.push_back(openNull());
+    const int beyond = crowd.back();
+    crowd.pop_back();
+    for (const int fd : crowd)
+        ::close(fd);
+    bool seen = false;
+    for (std::size_t i = 0; i < Descriptors::kExactEvery; ++i)
+        seen = !held.unchangedAtEnd() || seen;
+    EXPECT_TRUE(seen);
+    ::close(beyond);
+}
+
 TEST(Descriptors, NothingTakenIsNeverUnchanged) {
     Descriptors none;
     EXPECT_FALSE(none.unchanged());
