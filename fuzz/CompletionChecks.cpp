@@ -213,12 +213,18 @@ void CompletionChecks::confirmDump(std::size_t from, const OperationOutcome& out
     const std::span<const std::uint8_t> saved = fileContents(m_Rig.view.saveFileAnswer);
     std::size_t blocks = 0;  // bytes of the blocks so far
     bool inFile = true;
+    const auto& view = m_Rig.view;
+    const std::size_t endedAt =
+        view.consumedAtOutcome[static_cast<std::size_t>(&outcome - view.outcomes.data())];
     for (std::size_t i = from; i < writes().size(); ++i) {
         const auto& w = writes()[i].bytes;
         if (w.size() != 5 || w[0] != kDumpBlock)
             continue;
-        // The block is what the engine took last before its next request.
-        const std::size_t size = m_Rig.link.replySize(i);
+        // The block is what the engine took last before its next request, or, the last one,
+        // before the dump ended: what came after it is the phone talking out of turn.
+        const std::size_t size =
+            std::min(writes()[i].consumedAt + m_Rig.link.replySize(i), endedAt) -
+            writes()[i].consumedAt;
         check(size >= kDumpFrameSize, [&] { return what + ": a block short of its frame"; });
         const std::uint8_t* frame =
             m_Rig.link.fed.data() + writes()[i].consumedAt + size - kDumpFrameSize;

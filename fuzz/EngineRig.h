@@ -15,10 +15,25 @@
 
 namespace zrk::fuzz {
 
+// The view, noting besides how many received bytes the engine had taken when each operation
+// ended: the bytes taken after, in the same notification or a later one, are not its reply.
+class OutcomeView : public test::RecordingView {
+  public:
+    explicit OutcomeView(const RecordingLink& link) : m_Link(link) {}
+    void operationEnded(const OperationOutcome& outcome) override {
+        RecordingView::operationEnded(outcome);
+        consumedAtOutcome.push_back(m_Link.consumed());
+    }
+    std::vector<std::size_t> consumedAtOutcome;  // one for each of outcomes
+
+  private:
+    const RecordingLink& m_Link;
+};
+
 struct EngineRig {
     EngineRig() { engine.bringUp().setTargetData(fuzzTargetData()); }
     RecordingLink link;
-    test::RecordingView view;
+    OutcomeView view{link};
     test::FakeClock clock;
     ProtocolEngine engine{link, view, clock};
 };
