@@ -2,6 +2,7 @@
 
 #include <libdeflate.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -44,7 +45,9 @@ std::optional<FileCrc> fileCrc32(const std::string& path) {
     FileCrc result;
     // Small enough to stay in the cache between the read and the sum.
     // Not cleared first: the read fills what the sum takes.
-    constexpr std::size_t kChunk = 64 * 1024;
+    // No larger than the file, which is often small (a .qix of a few files).
+    const std::size_t kChunk =
+        static_cast<std::size_t>(std::min<std::uint64_t>(64 * 1024, file.size() + 1));
     const auto chunk = std::make_unique_for_overwrite<std::uint8_t[]>(kChunk);
     for (;;) {
         const long n = file.read(chunk.get(), kChunk);

@@ -47,19 +47,25 @@ ReadText readRegularFile(const std::string& path, std::uint64_t limit) {
         return {};
     if (file.size() > limit)
         return {std::nullopt, true};
-    std::string text;
-    text.reserve(static_cast<std::size_t>(file.size()));
-    char chunk[65536];
+    // Read in place, with a byte to spare so that a file that grew since shows; a .cfg is a few
+    // kilobytes, and a 64-kilobyte chunk on the stack cost more to set up than the reading.
+    std::string text(static_cast<std::size_t>(file.size()) + 1, '\0');
+    std::size_t used = 0;
     for (;;) {
-        const long got = file.read(chunk, sizeof chunk);
+        if (used == text.size())
+            text.resize(
+                static_cast<std::size_t>(std::min<std::uint64_t>(text.size() * 2, limit + 1)));
+        const long got = file.read(text.data() + used, text.size() - used);
         if (got < 0)
             return {};
         if (got == 0)
-            return {std::move(text), false};
-        if (text.size() + static_cast<std::size_t>(got) > limit)
+            break;
+        used += static_cast<std::size_t>(got);
+        if (used > limit)
             return {std::nullopt, true};
-        text.append(chunk, static_cast<std::size_t>(got));
     }
+    text.resize(used);
+    return {std::move(text), false};
 }
 
 struct Number {
