@@ -59,6 +59,7 @@ void PhaseContext::judgeIn(const Exchange& exchange, std::uint8_t byte) {
             return;
         }
         case Exchange::Awaits::Byte:
+        case Exchange::Awaits::AnyByte:
         case Exchange::Awaits::OneOf:
             break;
     }
@@ -75,7 +76,11 @@ void PhaseContext::judgeIn(const Exchange& exchange, std::uint8_t byte) {
     failure.exchange = exchange.name;
     failure.state = exchange.state;
     failure.cause = FailureCause::PhoneReply;
-    failure.detail = exchange.detail == Exchange::Detail::AsLogged ? words : trimmedWords(words);
+    if (exchange.detailWords)
+        failure.detail = exchange.detailWords(byte);
+    else
+        failure.detail =
+            exchange.detail == Exchange::Detail::AsLogged ? words : trimmedWords(words);
     failure.expected = exchange.expected();
     failure.got = byte;
     endWithWrongReply(std::move(failure), words, exchange.ending);
