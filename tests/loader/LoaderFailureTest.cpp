@@ -119,5 +119,32 @@ TEST_F(LoaderFailure, AWrongEraseReplyFinishesAfterItsBoxAndLogsNothing) {
         << view.log;
 }
 
+// A garbled block names no byte: its sum is judged against the block, not a reply awaited.
+TEST_F(LoaderFailure, AGarbledDumpBlockFailsInTheExchangeThatAskedForIt) {
+    view.sectorsToSelect = {2};
+    view.saveFileAnswer = dir.file("two.hex");
+    phone.badDumpChecksumAt = 1;
+    press(&ProtocolEngine::dump);
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(view.outcomes[0].kind, OutcomeKind::Abandoned);
+    EXPECT_EQ(view.outcomes[0].failure.exchange, "read a dump block");
+    EXPECT_EQ(view.outcomes[0].failure.state, WAIT_DUMP_BLOCK);
+    EXPECT_EQ(view.outcomes[0].detail, "Checksum mismatched!");
+    EXPECT_FALSE(view.outcomes[0].failure.got.has_value());
+}
+
+TEST_F(LoaderFailure, AGarbledBlockOfTheVerifyFailsInTheExchangeThatAskedForIt) {
+    const Bytes image = test::randomImage(20000, 4);
+    view.userChoices.binPath = dir.write("fw.bin", image);
+    std::copy(image.begin(), image.end(), phone.nor.begin());
+    phone.badDumpChecksumAt = 2;
+    press(&ProtocolEngine::verify);
+    ASSERT_EQ(view.outcomes.size(), 1u);
+    EXPECT_EQ(view.outcomes[0].kind, OutcomeKind::Failed);
+    EXPECT_EQ(view.outcomes[0].failure.exchange, "read a block back");
+    EXPECT_EQ(view.outcomes[0].failure.state, WAIT_VERIFY_BLOCK);
+    EXPECT_EQ(view.outcomes[0].detail, "a block read back came with a wrong checksum");
+}
+
 }  // namespace
 }  // namespace zrk
