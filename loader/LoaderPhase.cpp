@@ -45,10 +45,6 @@ const char* LoaderPhase::exchangeName(std::int32_t state) const {
         case WAIT_BLOCK_ACK:
             // A sector refused, or its first block unread, before that block's exchange began.
             return "send a block";
-        case WAIT_DUMP_BLOCK:
-            return "read a dump block";
-        case WAIT_VERIFY_BLOCK:
-            return "read a block back";
         default:
             return "";
     }

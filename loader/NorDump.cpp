@@ -67,7 +67,10 @@ void NorDump::press() {
 void NorDump::requestBlock(std::uint32_t offset) {
     m_Context.requestFrame(kDumpFrameSize);
     const auto at = bigEndian32(offset);
-    m_Context.send({CMD_DUMP_BLOCK, at[0], at[1], at[2], at[3]});
+    // The block and its sum come as one frame, to blockStep.
+    m_Context.begin(Exchange("read a dump block", WAIT_DUMP_BLOCK)
+                        .send({CMD_DUMP_BLOCK, at[0], at[1], at[2], at[3]})
+                        .expectNothingYet());
 }
 
 void NorDump::requestSector() {

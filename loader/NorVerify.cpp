@@ -112,7 +112,10 @@ void NorVerify::logSector() {
 void NorVerify::requestBlock() {
     m_Context.requestFrame(kDumpFrameSize);
     const auto at = bigEndian32(m_StartOffset + m_Done);
-    m_Context.send({CMD_DUMP_BLOCK, at[0], at[1], at[2], at[3]});
+    // The block and its sum come as one frame, to blockStep.
+    m_Context.begin(Exchange("read a block back", WAIT_VERIFY_BLOCK)
+                        .send({CMD_DUMP_BLOCK, at[0], at[1], at[2], at[3]})
+                        .expectNothingYet());
 }
 
 void NorVerify::logTime() {
