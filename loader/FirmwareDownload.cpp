@@ -10,6 +10,7 @@
 #include "engine/PhaseContext.h"
 #include "engine/StartAddress.h"
 #include "engine/TextFormat.h"
+#include "loader/LoaderExchange.h"
 #include "loader/LoaderStates.h"
 #include "loader/NorVerify.h"
 
@@ -19,7 +20,7 @@ using namespace loader;
 
 void FirmwareDownload::sendWriteOffset() {
     m_Context.log(formatText("\r\nSend the offset of writing address (0x%08X)... ", m_WriteOffset));
-    m_Context.begin(Exchange("send the write offset", WAIT_OFFSET_SUM)
+    m_Context.begin(loaderExchange(LoaderState::WAIT_OFFSET_SUM, "send the write offset")
                         .sendValue(CMD_WRITE_OFFSET, m_WriteOffset)
                         .failing("Fail!", Ending::Finish)
                         .then([this] { sendImageLength(); }));
@@ -51,13 +52,13 @@ void FirmwareDownload::sendImageLength() {
     m_SentCrc = 0;
     m_Context.view().setProgressRange(m_ImageLength);
     m_Context.log(formatText("** Send file length(%d bytes)... ", static_cast<int>(m_ImageLength)));
-    m_Context.begin(Exchange("send the image length", WAIT_LENGTH_SUM)
+    m_Context.begin(loaderExchange(LoaderState::WAIT_LENGTH_SUM, "send the image length")
                         .sendValue(CMD_IMAGE_LENGTH, m_ImageLength)
                         .failing("Fail!\r\n", Ending::Finish)
                         .then([this] {
                             m_Context.log("OK!\r\n");
                             m_Context.log("** Start BINARY downloading...\r\n");
-                            m_Context.setState(WAIT_BLOCK_ACK);
+                            m_Context.setState(stateNumber(LoaderState::WAIT_BLOCK_ACK));
                             m_Context.log(
                                 formatText("Address 0x%08X... ", NOR_BASE + m_WriteOffset));
                             startSector(m_WriteOffset);
@@ -117,7 +118,7 @@ void FirmwareDownload::sendBlock(std::span<const std::uint8_t> program) {
     m_SectorSum = static_cast<std::uint8_t>(m_SectorSum + sum8(block));
     m_ImageRemaining -= static_cast<std::uint32_t>(n);
     m_SentCrc = crc32Update(m_SentCrc, buffer, n);
-    Exchange exchange("send a block", WAIT_BLOCK_ACK);
+    Exchange exchange = loaderExchange(LoaderState::WAIT_BLOCK_ACK, "send a block");
     if (!program.empty())
         exchange.send(program);
     // The acknowledgement's value carries nothing; the sector sum checks the data.
@@ -127,7 +128,7 @@ void FirmwareDownload::sendBlock(std::span<const std::uint8_t> program) {
 }
 
 void FirmwareDownload::awaitSectorSum(std::span<const std::uint8_t> program) {
-    Exchange exchange("write a sector", WAIT_SECTOR_SUM);
+    Exchange exchange = loaderExchange(LoaderState::WAIT_SECTOR_SUM, "write a sector");
     if (!program.empty())
         exchange.send(program);
     exchange.expect(m_SectorSum)
@@ -185,7 +186,7 @@ void FirmwareDownload::onSectorSum() {
         return;
     }
     m_Context.log(formatText("OK!\r\nAddress 0x%08X... ", NOR_BASE + m_WriteOffset));
-    m_Context.setState(WAIT_BLOCK_ACK);
+    m_Context.setState(stateNumber(LoaderState::WAIT_BLOCK_ACK));
     startSector(m_WriteOffset);
 }
 

@@ -9,6 +9,7 @@
 #include "engine/StartAddress.h"
 #include "engine/TextFormat.h"
 #include "files/FileStatus.h"
+#include "loader/LoaderExchange.h"
 #include "loader/LoaderStates.h"
 
 namespace zrk {
@@ -129,7 +130,7 @@ void FirmwareDownload::onStartReply() {
     m_CheckedLength = crc->length;
     m_AnnouncedCrc = crc->crc;
     m_Context.log(formatText("Sending Binary CheckSum:%x \n", crc->crc));
-    m_Context.begin(Exchange("send the image CRC", WAIT_IMAGE_CRC_SUM)
+    m_Context.begin(loaderExchange(LoaderState::WAIT_IMAGE_CRC_SUM, "send the image CRC")
                         .sendValue(CMD_IMAGE_CRC, crc->crc)
                         .failing(checksumReplyWords)
                         .failureDetail(checksumReplyDetail)

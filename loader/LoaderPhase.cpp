@@ -42,7 +42,7 @@ const char* LoaderPhase::exchangeName(std::int32_t state) const {
     switch (state) {
         case WAIT_START_REPLY:
             return "start the operation";
-        case WAIT_BLOCK_ACK:
+        case stateNumber(LoaderState::WAIT_BLOCK_ACK):
             // A sector refused, or its first block unread, before that block's exchange began.
             return "send a block";
         default:
@@ -81,9 +81,9 @@ void LoaderPhase::step(std::uint8_t byte) {
 void LoaderPhase::frame(std::span<const std::uint8_t> bytes) {
     if (bytes.size() != kDumpFrameSize)
         return;
-    if (m_Context.state() == WAIT_DUMP_BLOCK)
+    if (m_Context.state() == stateNumber(LoaderState::WAIT_DUMP_BLOCK))
         m_Dump.blockStep(bytes.data(), bytes[kDumpBlockSize]);
-    else if (m_Context.state() == WAIT_VERIFY_BLOCK)
+    else if (m_Context.state() == stateNumber(LoaderState::WAIT_VERIFY_BLOCK))
         m_Verify.blockStep(bytes.data(), bytes[kDumpBlockSize]);
 }
 

@@ -7,6 +7,7 @@
 #include "engine/OpenFile.h"
 #include "engine/PhaseContext.h"
 #include "engine/TextFormat.h"
+#include "loader/LoaderExchange.h"
 #include "loader/LoaderStates.h"
 #include "loader/SectorWalk.h"
 
@@ -68,7 +69,7 @@ void NorDump::requestBlock(std::uint32_t offset) {
     m_Context.requestFrame(kDumpFrameSize);
     const auto at = bigEndian32(offset);
     // The block and its sum come as one frame, to blockStep.
-    m_Context.begin(Exchange("read a dump block", WAIT_DUMP_BLOCK)
+    m_Context.begin(loaderExchange(LoaderState::WAIT_DUMP_BLOCK, "read a dump block")
                         .send({CMD_DUMP_BLOCK, at[0], at[1], at[2], at[3]})
                         .expectNothingYet());
 }
@@ -81,7 +82,7 @@ void NorDump::requestSector() {
 
 void NorDump::onStartReply() {
     m_DumpedKb = 0;
-    m_Context.setState(WAIT_DUMP_BLOCK);
+    m_Context.setState(stateNumber(LoaderState::WAIT_DUMP_BLOCK));
     m_BlocksInSector = 0;
     requestSector();
 }

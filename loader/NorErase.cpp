@@ -6,6 +6,7 @@
 #include "engine/ElapsedTime.h"
 #include "engine/PhaseContext.h"
 #include "engine/TextFormat.h"
+#include "loader/LoaderExchange.h"
 #include "loader/LoaderStates.h"
 #include "loader/SectorWalk.h"
 
@@ -42,7 +43,7 @@ void NorErase::requestErase() {
     const SectorRecord& sector = m_Context.sectorMap[m_SectorIndex];
     m_Context.log(formatText("Erasing sector (0x%08X)... ", NOR_BASE + sector.byteOffset()));
     const auto offset = bigEndian32(sector.byteOffset());
-    m_Context.begin(Exchange("erase a sector", WAIT_ERASE)
+    m_Context.begin(loaderExchange(LoaderState::WAIT_ERASE, "erase a sector")
                         .send({CMD_ERASE_SECTOR, offset[0], offset[1], offset[2], offset[3]})
                         .expectSum8Of(offset)
                         .then([this] { onErased(); })
@@ -52,7 +53,7 @@ void NorErase::requestErase() {
 void NorErase::onStartReply() {
     m_Erased = 0;
     m_ErasedBytes = 0;
-    m_Context.setState(WAIT_ERASE);
+    m_Context.setState(stateNumber(LoaderState::WAIT_ERASE));
     requestErase();
 }
 

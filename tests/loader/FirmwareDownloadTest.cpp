@@ -226,7 +226,7 @@ TEST_F(FirmwareDownloadTest, WrongRepliesToTheHeaderEndAsEachSays) {
     engine.download();
     link.receive({0xFF});
     engine.onDataReceived();
-    ASSERT_EQ(engine.context().state(), WAIT_IMAGE_CRC_SUM);
+    ASSERT_EQ(engine.context().state(), stateNumber(LoaderState::WAIT_IMAGE_CRC_SUM));
     link.receive({static_cast<std::uint8_t>(engine.context().armedExchange()->expectedReply + 1)});
     engine.onDataReceived();
     EXPECT_EQ(engine.context().state(), IDLE);

@@ -64,16 +64,16 @@ TEST_F(LoaderFailure, EachWrongSumToTheDownloadHeaderIsItsOwnFailure) {
     const std::string crcDetail = formatText("checksum reply 0x%02X", badCrc);
     const std::vector<Point> points = {
         {1,
-         {OutcomeKind::Failed, "send the write offset", WAIT_OFFSET_SUM, 0x00, 0x77, "Fail!",
-          "finish"},
+         {OutcomeKind::Failed, "send the write offset", stateNumber(LoaderState::WAIT_OFFSET_SUM),
+          0x00, 0x77, "Fail!", "finish"},
          "Fail!"},
         {2,
-         {OutcomeKind::Failed, "send the image length", WAIT_LENGTH_SUM, lengthSum, badLength,
-          "Fail!", "finish"},
+         {OutcomeKind::Failed, "send the image length", stateNumber(LoaderState::WAIT_LENGTH_SUM),
+          lengthSum, badLength, "Fail!", "finish"},
          "Fail!\r\n"},
         {0,
-         {OutcomeKind::Abandoned, "send the image CRC", WAIT_IMAGE_CRC_SUM, crcSum, badCrc,
-          crcDetail.c_str(), "lock"},
+         {OutcomeKind::Abandoned, "send the image CRC",
+          stateNumber(LoaderState::WAIT_IMAGE_CRC_SUM), crcSum, badCrc, crcDetail.c_str(), "lock"},
          "Fail! (" + crcDetail + ")\r\n"},
     };
     for (const Point& point : points) {
@@ -99,8 +99,9 @@ TEST_F(LoaderFailure, AWrongSectorSumFinishesTheDownloadInThatSector) {
     const std::uint32_t size = engine.context().sectorMap[1].byteSize();
     const std::uint8_t wanted =
         sum8(image.data() + second, std::min<std::size_t>(size, image.size() - second));
-    expectOutcome({OutcomeKind::Failed, "write a sector", WAIT_SECTOR_SUM, wanted,
-                   static_cast<std::uint8_t>(wanted + 1), "Fail to download sector!", "finish"});
+    expectOutcome({OutcomeKind::Failed, "write a sector", stateNumber(LoaderState::WAIT_SECTOR_SUM),
+                   wanted, static_cast<std::uint8_t>(wanted + 1), "Fail to download sector!",
+                   "finish"});
     EXPECT_TRUE(view.log.ends_with("Fail to download sector!\r\n"));
 }
 
@@ -110,8 +111,9 @@ TEST_F(LoaderFailure, AWrongEraseReplyFinishesAfterItsBoxAndLogsNothing) {
     press(&ProtocolEngine::erase);
     const std::uint32_t offset = engine.context().sectorMap[5].byteOffset();
     const std::uint8_t wanted = sum8(bigEndian32(offset));
-    expectOutcome({OutcomeKind::Failed, "erase a sector", WAIT_ERASE, wanted,
-                   static_cast<std::uint8_t>(wanted + 1), "Fail to erase sector!", "finish"});
+    expectOutcome({OutcomeKind::Failed, "erase a sector", stateNumber(LoaderState::WAIT_ERASE),
+                   wanted, static_cast<std::uint8_t>(wanted + 1), "Fail to erase sector!",
+                   "finish"});
     EXPECT_EQ(view.messages, std::vector<std::string>{"Fail to erase sector!"});
     // The first sector's OK, the second's request, and no words of the failure.
     EXPECT_TRUE(view.log.ends_with("OK!\r\nErasing sector (0x" +
@@ -128,7 +130,7 @@ TEST_F(LoaderFailure, AGarbledDumpBlockFailsInTheExchangeThatAskedForIt) {
     ASSERT_EQ(view.outcomes.size(), 1u);
     EXPECT_EQ(view.outcomes[0].kind, OutcomeKind::Abandoned);
     EXPECT_EQ(view.outcomes[0].failure.exchange, "read a dump block");
-    EXPECT_EQ(view.outcomes[0].failure.state, WAIT_DUMP_BLOCK);
+    EXPECT_EQ(view.outcomes[0].failure.state, stateNumber(LoaderState::WAIT_DUMP_BLOCK));
     EXPECT_EQ(view.outcomes[0].detail, "Checksum mismatched!");
     EXPECT_FALSE(view.outcomes[0].failure.got.has_value());
 }
@@ -142,7 +144,7 @@ TEST_F(LoaderFailure, AGarbledBlockOfTheVerifyFailsInTheExchangeThatAskedForIt) 
     ASSERT_EQ(view.outcomes.size(), 1u);
     EXPECT_EQ(view.outcomes[0].kind, OutcomeKind::Failed);
     EXPECT_EQ(view.outcomes[0].failure.exchange, "read a block back");
-    EXPECT_EQ(view.outcomes[0].failure.state, WAIT_VERIFY_BLOCK);
+    EXPECT_EQ(view.outcomes[0].failure.state, stateNumber(LoaderState::WAIT_VERIFY_BLOCK));
     EXPECT_EQ(view.outcomes[0].detail, "a block read back came with a wrong checksum");
 }
 
