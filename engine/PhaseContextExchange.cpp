@@ -14,7 +14,8 @@ void PhaseContext::begin(Exchange exchange) {
     m_ReplySoFar.clear();
     // Never the place of the exchange whose step is running: it is still in use.
     const int place = m_Judging == 0 ? 1 : m_Judging == 1 ? 0 : std::max(m_Armed, 0);
-    m_Exchanges[static_cast<std::size_t>(place)] = std::move(exchange);
+    // Made anew in its place: cheaper than assigning over the one before, member by member.
+    m_Exchanges[static_cast<std::size_t>(place)].emplace(std::move(exchange));
     m_Armed = place;
 }
 

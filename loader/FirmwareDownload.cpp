@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <utility>
 
 #include "engine/Checksums.h"
 #include "engine/ElapsedTime.h"
@@ -20,10 +21,10 @@ using namespace loader;
 
 void FirmwareDownload::sendWriteOffset() {
     m_Context.log(formatText("\r\nSend the offset of writing address (0x%08X)... ", m_WriteOffset));
-    m_Context.begin(loaderExchange(LoaderState::WAIT_OFFSET_SUM, "send the write offset")
-                        .sendValue(CMD_WRITE_OFFSET, m_WriteOffset)
-                        .failing("Fail!", Ending::Finish)
-                        .then([this] { sendImageLength(); }));
+    m_Context.begin(std::move(loaderExchange(LoaderState::WAIT_OFFSET_SUM, "send the write offset")
+                                  .sendValue(CMD_WRITE_OFFSET, m_WriteOffset)
+                                  .failing("Fail!", Ending::Finish)
+                                  .then([this] { sendImageLength(); })));
 }
 
 void FirmwareDownload::sendImageLength() {
@@ -52,17 +53,17 @@ void FirmwareDownload::sendImageLength() {
     m_SentCrc = 0;
     m_Context.view().setProgressRange(m_ImageLength);
     m_Context.log(formatText("** Send file length(%d bytes)... ", static_cast<int>(m_ImageLength)));
-    m_Context.begin(loaderExchange(LoaderState::WAIT_LENGTH_SUM, "send the image length")
-                        .sendValue(CMD_IMAGE_LENGTH, m_ImageLength)
-                        .failing("Fail!\r\n", Ending::Finish)
-                        .then([this] {
-                            m_Context.log("OK!\r\n");
-                            m_Context.log("** Start BINARY downloading...\r\n");
-                            m_Context.setState(stateNumber(LoaderState::WAIT_BLOCK_ACK));
-                            m_Context.log(
-                                formatText("Address 0x%08X... ", NOR_BASE + m_WriteOffset));
-                            startSector(m_WriteOffset);
-                        }));
+    m_Context.begin(
+        std::move(loaderExchange(LoaderState::WAIT_LENGTH_SUM, "send the image length")
+                      .sendValue(CMD_IMAGE_LENGTH, m_ImageLength)
+                      .failing("Fail!\r\n", Ending::Finish)
+                      .then([this] {
+                          m_Context.log("OK!\r\n");
+                          m_Context.log("** Start BINARY downloading...\r\n");
+                          m_Context.setState(stateNumber(LoaderState::WAIT_BLOCK_ACK));
+                          m_Context.log(formatText("Address 0x%08X... ", NOR_BASE + m_WriteOffset));
+                          startSector(m_WriteOffset);
+                      })));
 }
 
 void FirmwareDownload::startSector(std::uint32_t offset) {

@@ -1,6 +1,7 @@
 // The start of a download: the image judged before anything is sent, the start offset chosen,
 // and the image's CRC announced.
 #include <string>
+#include <utility>
 
 #include "loader/FirmwareDownload.h"
 
@@ -130,11 +131,11 @@ void FirmwareDownload::onStartReply() {
     m_CheckedLength = crc->length;
     m_AnnouncedCrc = crc->crc;
     m_Context.log(formatText("Sending Binary CheckSum:%x \n", crc->crc));
-    m_Context.begin(loaderExchange(LoaderState::WAIT_IMAGE_CRC_SUM, "send the image CRC")
-                        .sendValue(CMD_IMAGE_CRC, crc->crc)
-                        .failing(checksumReplyWords)
-                        .failureDetail(checksumReplyDetail)
-                        .then([this] { sendWriteOffset(); }));
+    m_Context.begin(std::move(loaderExchange(LoaderState::WAIT_IMAGE_CRC_SUM, "send the image CRC")
+                                  .sendValue(CMD_IMAGE_CRC, crc->crc)
+                                  .failing(checksumReplyWords)
+                                  .failureDetail(checksumReplyDetail)
+                                  .then([this] { sendWriteOffset(); })));
 }
 
 }  // namespace zrk

@@ -1,6 +1,7 @@
 #include "loader/NorDump.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "engine/Checksums.h"
 #include "engine/ElapsedTime.h"
@@ -69,9 +70,9 @@ void NorDump::requestBlock(std::uint32_t offset) {
     m_Context.requestFrame(kDumpFrameSize);
     const auto at = bigEndian32(offset);
     // The block and its sum come as one frame, to blockStep.
-    m_Context.begin(loaderExchange(LoaderState::WAIT_DUMP_BLOCK, "read a dump block")
-                        .send({CMD_DUMP_BLOCK, at[0], at[1], at[2], at[3]})
-                        .expectNothingYet());
+    m_Context.begin(std::move(loaderExchange(LoaderState::WAIT_DUMP_BLOCK, "read a dump block")
+                                  .send({CMD_DUMP_BLOCK, at[0], at[1], at[2], at[3]})
+                                  .expectNothingYet()));
 }
 
 void NorDump::requestSector() {

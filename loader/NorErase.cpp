@@ -1,6 +1,7 @@
 #include "loader/NorErase.h"
 
 #include <optional>
+#include <utility>
 
 #include "engine/Checksums.h"
 #include "engine/ElapsedTime.h"
@@ -43,11 +44,12 @@ void NorErase::requestErase() {
     const SectorRecord& sector = m_Context.sectorMap[m_SectorIndex];
     m_Context.log(formatText("Erasing sector (0x%08X)... ", NOR_BASE + sector.byteOffset()));
     const auto offset = bigEndian32(sector.byteOffset());
-    m_Context.begin(loaderExchange(LoaderState::WAIT_ERASE, "erase a sector")
-                        .send({CMD_ERASE_SECTOR, offset[0], offset[1], offset[2], offset[3]})
-                        .expectSum8Of(offset)
-                        .then([this] { onErased(); })
-                        .otherwise([this](std::uint8_t byte) { failSector(byte); }));
+    m_Context.begin(
+        std::move(loaderExchange(LoaderState::WAIT_ERASE, "erase a sector")
+                      .send({CMD_ERASE_SECTOR, offset[0], offset[1], offset[2], offset[3]})
+                      .expectSum8Of(offset)
+                      .then([this] { onErased(); })
+                      .otherwise([this](std::uint8_t byte) { failSector(byte); })));
 }
 
 void NorErase::onStartReply() {

@@ -1,6 +1,7 @@
 #include "loader/NorVerify.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "engine/Checksums.h"
 #include "engine/ElapsedTime.h"
@@ -114,9 +115,9 @@ void NorVerify::requestBlock() {
     m_Context.requestFrame(kDumpFrameSize);
     const auto at = bigEndian32(m_StartOffset + m_Done);
     // The block and its sum come as one frame, to blockStep.
-    m_Context.begin(loaderExchange(LoaderState::WAIT_VERIFY_BLOCK, "read a block back")
-                        .send({CMD_DUMP_BLOCK, at[0], at[1], at[2], at[3]})
-                        .expectNothingYet());
+    m_Context.begin(std::move(loaderExchange(LoaderState::WAIT_VERIFY_BLOCK, "read a block back")
+                                  .send({CMD_DUMP_BLOCK, at[0], at[1], at[2], at[3]})
+                                  .expectNothingYet()));
 }
 
 void NorVerify::logTime() {
