@@ -23,7 +23,18 @@ void ExchangeWrites::add(std::span<const std::uint8_t> bytes) {
     m_Ends[m_Count++] = static_cast<std::uint32_t>(after);
 }
 
+void ExchangeWrites::borrow(std::span<const std::uint8_t> bytes) {
+    if (m_Count == kMaxWrites || m_BorrowedAt != kMaxWrites)
+        throw std::logic_error("an exchange of more writes than it has room for");
+    // Takes no room of its own: the owned writes around it end where they did.
+    m_Ends[m_Count] = m_Count ? m_Ends[m_Count - 1] : 0;
+    m_Borrowed = bytes;
+    m_BorrowedAt = m_Count++;
+}
+
 std::span<const std::uint8_t> ExchangeWrites::operator[](std::size_t i) const {
+    if (i == m_BorrowedAt)
+        return m_Borrowed;
     const std::size_t begin = i ? m_Ends[i - 1] : 0;
     const std::size_t length = m_Ends[i] - begin;
     const std::uint8_t* bytes = m_Spilled.empty() ? m_InPlace.data() : m_Spilled.data();
@@ -37,6 +48,11 @@ Exchange& Exchange::send(std::initializer_list<std::uint8_t> bytes) {
 
 Exchange& Exchange::send(std::span<const std::uint8_t> bytes) {
     writes.add(bytes);
+    return *this;
+}
+
+Exchange& Exchange::sendBorrowed(std::span<const std::uint8_t> bytes) {
+    writes.borrow(bytes);
     return *this;
 }
 
@@ -63,6 +79,11 @@ Exchange& Exchange::expectOneOf(std::initializer_list<std::uint8_t> bytes) {
     awaits = Awaits::OneOf;
     std::copy(bytes.begin(), bytes.end(), accepted.begin());
     acceptedCount = bytes.size();
+    return *this;
+}
+
+Exchange& Exchange::expectAnyByte() {
+    awaits = Awaits::AnyByte;
     return *this;
 }
 
@@ -110,6 +131,11 @@ Exchange& Exchange::failureDetail(Detail kind) {
     return *this;
 }
 
+Exchange& Exchange::failureDetail(Words words) {
+    detailWords = words;
+    return *this;
+}
+
 Exchange& Exchange::failureOmitsExpected() {
     failureNamesExpected = false;
     return *this;
@@ -124,6 +150,8 @@ bool Exchange::accepts(std::uint8_t byte) const {
     switch (awaits) {
         case Awaits::Byte:
             return byte == expectedReply;
+        case Awaits::AnyByte:
+            return true;
         case Awaits::OneOf:
             return std::find(accepted.begin(),
                              accepted.begin() + static_cast<std::ptrdiff_t>(acceptedCount),

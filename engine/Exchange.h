@@ -26,6 +26,9 @@ class ExchangeWrites {
   public:
     static constexpr std::size_t kMaxWrites = 4;
     void add(std::span<const std::uint8_t> bytes);
+    // A write whose bytes stay where they are until the exchange is begun, which sends them at
+    // once: a block of the transfer buffer goes out uncopied. One an exchange.
+    void borrow(std::span<const std::uint8_t> bytes);
     std::size_t size() const { return m_Count; }
     std::span<const std::uint8_t> operator[](std::size_t i) const;
 
@@ -35,6 +38,8 @@ class ExchangeWrites {
     std::vector<std::uint8_t> m_Spilled;  // all of them, once they do not fit in place
     std::array<std::uint32_t, kMaxWrites> m_Ends{};
     std::size_t m_Count = 0;
+    std::span<const std::uint8_t> m_Borrowed;
+    std::size_t m_BorrowedAt = kMaxWrites;
 };
 
 struct Exchange {
@@ -46,6 +51,7 @@ struct Exchange {
     enum class Awaits {
         Byte,     // expectedReply
         OneOf,    // any of accepted
+        AnyByte,  // one byte, whatever it is
         Bytes,    // replySize bytes, whatever they are
         Nothing,  // no reply yet: what comes is dropped
     };
@@ -57,6 +63,8 @@ struct Exchange {
     // Each call is one write, in the order given; at most ExchangeWrites::kMaxWrites.
     Exchange& send(std::initializer_list<std::uint8_t> bytes);
     Exchange& send(std::span<const std::uint8_t> bytes);
+    // Bytes that outlive the begin of this exchange, sent from where they are.
+    Exchange& sendBorrowed(std::span<const std::uint8_t> bytes);
     // A command and a 32-bit value, high byte first, as two writes; the phone answers with the
     // sum of the value's four bytes.
     Exchange& sendValue(std::uint8_t command, std::uint32_t value);
@@ -65,6 +73,7 @@ struct Exchange {
     // The sum8 of these bytes: the phone's proof that it received them.
     Exchange& expectSum8Of(std::span<const std::uint8_t> sent);
     Exchange& expectOneOf(std::initializer_list<std::uint8_t> bytes);
+    Exchange& expectAnyByte();
     Exchange& expectBytes(std::size_t count);
     Exchange& expectNothingYet();
 
@@ -77,6 +86,8 @@ struct Exchange {
     Exchange& failing(const char* words, Ending ending = Ending::Abandon);
     Exchange& failing(const std::string& words, Ending ending = Ending::Abandon);
     Exchange& failureDetail(Detail detail);
+    // The failure's detail made from the byte that came, apart from the logged words.
+    Exchange& failureDetail(Words detail);
     // The failure does not name the byte that was wanted.
     Exchange& failureOmitsExpected();
     // A wrong byte that fails nothing (noise while waiting, a refusal the protocol retries) is
@@ -108,6 +119,7 @@ struct Exchange {
     const char* failText = nullptr;
     std::string failString;
     Detail detail = Detail::Trimmed;
+    Words detailWords = nullptr;
     bool failureNamesExpected = true;
     Ending ending = Ending::Abandon;
 };

@@ -14,6 +14,7 @@ void PhaseContext::begin(Exchange&& exchange) {
     m_ReplySoFar.clear();
     // Never the place of the exchange whose step is running: it is still in use.
     const int place = m_Judging == 0 ? 1 : m_Judging == 1 ? 0 : std::max(m_Armed, 0);
+    // Made anew in its place: cheaper than assigning over the one before, member by member.
     m_Exchanges[static_cast<std::size_t>(place)].emplace(std::move(exchange));
     m_Armed = place;
 }
@@ -59,6 +60,7 @@ void PhaseContext::judgeIn(const Exchange& exchange, std::uint8_t byte) {
             return;
         }
         case Exchange::Awaits::Byte:
+        case Exchange::Awaits::AnyByte:
         case Exchange::Awaits::OneOf:
             break;
     }
@@ -75,7 +77,11 @@ void PhaseContext::judgeIn(const Exchange& exchange, std::uint8_t byte) {
     failure.exchange = exchange.name;
     failure.state = exchange.state;
     failure.cause = FailureCause::PhoneReply;
-    failure.detail = exchange.detail == Exchange::Detail::AsLogged ? words : trimmedWords(words);
+    if (exchange.detailWords)
+        failure.detail = exchange.detailWords(byte);
+    else
+        failure.detail =
+            exchange.detail == Exchange::Detail::AsLogged ? words : trimmedWords(words);
     failure.expected = exchange.expected();
     failure.got = byte;
     endWithWrongReply(std::move(failure), words, exchange.ending);

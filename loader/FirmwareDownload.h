@@ -4,6 +4,7 @@
 // blocks (one unacknowledged block on the line at a time), and the sector's sum8.
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace zrk {
@@ -22,12 +23,17 @@ class FirmwareDownload {
 
     void press(bool thenFileSystem);  // DOWNLOAD in BIN (or the first part of BIN + QIX)
     void onStartReply();  // WAIT_START_REPLY with OP_FIRMWARE or OP_FIRMWARE_THEN_FILE_SYSTEM
-    void step(std::uint8_t byte);  // states 20, 21, 49, 50, 51
 
   private:
     bool chooseStartOffset();
+    void sendWriteOffset();
+    void sendImageLength();
     void startSector(std::uint32_t offset);
-    void sendBlock();
+    // The next block of the sector; the first goes after the sector's program command.
+    void sendBlock(std::span<const std::uint8_t> program = {});
+    void awaitSectorSum(std::span<const std::uint8_t> program = {});
+    void onBlockAck();
+    void onSectorSum();
     void endOfFirmwarePart();
     void startFileSystemPart();
     bool sentWhatWasAnnounced();
@@ -49,6 +55,7 @@ class FirmwareDownload {
     bool m_EndOfImage = false;
     std::uint32_t m_BlocksPerSector = 0;
     std::uint32_t m_BlocksSent = 0;
+    std::uint8_t m_SectorSum = 0;  // of the sector's blocks sent so far
 };
 
 }  // namespace zrk

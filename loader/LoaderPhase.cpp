@@ -42,22 +42,9 @@ const char* LoaderPhase::exchangeName(std::int32_t state) const {
     switch (state) {
         case WAIT_START_REPLY:
             return "start the operation";
-        case WAIT_IMAGE_CRC_SUM:
-            return "send the image CRC";
-        case WAIT_OFFSET_SUM:
-            return "send the write offset";
-        case WAIT_LENGTH_SUM:
-            return "send the image length";
-        case WAIT_BLOCK_ACK:
+        case stateNumber(LoaderState::WAIT_BLOCK_ACK):
+            // A sector refused, or its first block unread, before that block's exchange began.
             return "send a block";
-        case WAIT_SECTOR_SUM:
-            return "write a sector";
-        case WAIT_ERASE:
-            return "erase a sector";
-        case WAIT_DUMP_BLOCK:
-            return "read a dump block";
-        case WAIT_VERIFY_BLOCK:
-            return "read a block back";
         default:
             return "";
     }
@@ -84,27 +71,19 @@ void LoaderPhase::step(std::uint8_t byte) {
                     break;  // no step for this kind: the byte is dropped, the state stays
             }
             return;
-        case WAIT_LENGTH_SUM:
-        case WAIT_OFFSET_SUM:
-        case WAIT_BLOCK_ACK:
-        case WAIT_SECTOR_SUM:
-        case WAIT_IMAGE_CRC_SUM:
-            m_Firmware.step(byte);
-            return;
-        case WAIT_ERASE:
-            m_Erase.step(byte);
-            return;
         default:
-            return;  // IDLE and states without a step drop the byte
+            // Every other state waits on the exchange its step began; IDLE drops the byte.
+            m_Context.judge(byte);
+            return;
     }
 }
 
 void LoaderPhase::frame(std::span<const std::uint8_t> bytes) {
     if (bytes.size() != kDumpFrameSize)
         return;
-    if (m_Context.state() == WAIT_DUMP_BLOCK)
+    if (m_Context.state() == stateNumber(LoaderState::WAIT_DUMP_BLOCK))
         m_Dump.blockStep(bytes.data(), bytes[kDumpBlockSize]);
-    else if (m_Context.state() == WAIT_VERIFY_BLOCK)
+    else if (m_Context.state() == stateNumber(LoaderState::WAIT_VERIFY_BLOCK))
         m_Verify.blockStep(bytes.data(), bytes[kDumpBlockSize]);
 }
 

@@ -10,15 +10,23 @@
 
 namespace zrk::loader {
 
-inline constexpr std::int32_t WAIT_LENGTH_SUM = 20;
-inline constexpr std::int32_t WAIT_OFFSET_SUM = 21;
-inline constexpr std::int32_t WAIT_ERASE = 22;
-inline constexpr std::int32_t WAIT_DUMP_BLOCK = 24;
-inline constexpr std::int32_t WAIT_BLOCK_ACK = 49;
-inline constexpr std::int32_t WAIT_SECTOR_SUM = 50;
-inline constexpr std::int32_t WAIT_IMAGE_CRC_SUM = 51;
-// Ours, not the boot-loader's: a dump block read back for the verify.
-inline constexpr std::int32_t WAIT_VERIFY_BLOCK = 60;
+// The numbers are those the context holds while an operation waits; several are the bring-up's
+// with other meanings.
+enum class LoaderState : std::int32_t {
+    WAIT_LENGTH_SUM = 20,
+    WAIT_OFFSET_SUM = 21,
+    WAIT_ERASE = 22,
+    WAIT_DUMP_BLOCK = 24,
+    WAIT_BLOCK_ACK = 49,
+    WAIT_SECTOR_SUM = 50,
+    WAIT_IMAGE_CRC_SUM = 51,
+    // Ours, not the boot-loader's: a dump block read back for the verify.
+    WAIT_VERIFY_BLOCK = 60,
+};
+
+constexpr std::int32_t stateNumber(LoaderState state) {
+    return static_cast<std::int32_t>(state);
+}
 
 // Commands, host to boot-loader.
 inline constexpr std::uint8_t CMD_IMAGE_CRC = 0xC8;

@@ -1,12 +1,14 @@
 #include "loader/NorDump.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "engine/Checksums.h"
 #include "engine/ElapsedTime.h"
 #include "engine/OpenFile.h"
 #include "engine/PhaseContext.h"
 #include "engine/TextFormat.h"
+#include "loader/LoaderExchange.h"
 #include "loader/LoaderStates.h"
 #include "loader/SectorWalk.h"
 
@@ -67,7 +69,10 @@ void NorDump::press() {
 void NorDump::requestBlock(std::uint32_t offset) {
     m_Context.requestFrame(kDumpFrameSize);
     const auto at = bigEndian32(offset);
-    m_Context.send({CMD_DUMP_BLOCK, at[0], at[1], at[2], at[3]});
+    // The block and its sum come as one frame, to blockStep.
+    m_Context.begin(std::move(loaderExchange(LoaderState::WAIT_DUMP_BLOCK, "read a dump block")
+                                  .send({CMD_DUMP_BLOCK, at[0], at[1], at[2], at[3]})
+                                  .expectNothingYet()));
 }
 
 void NorDump::requestSector() {
@@ -78,7 +83,7 @@ void NorDump::requestSector() {
 
 void NorDump::onStartReply() {
     m_DumpedKb = 0;
-    m_Context.setState(WAIT_DUMP_BLOCK);
+    m_Context.setState(stateNumber(LoaderState::WAIT_DUMP_BLOCK));
     m_BlocksInSector = 0;
     requestSector();
 }

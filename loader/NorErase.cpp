@@ -1,9 +1,13 @@
 #include "loader/NorErase.h"
 
+#include <optional>
+#include <utility>
+
 #include "engine/Checksums.h"
 #include "engine/ElapsedTime.h"
 #include "engine/PhaseContext.h"
 #include "engine/TextFormat.h"
+#include "loader/LoaderExchange.h"
 #include "loader/LoaderStates.h"
 #include "loader/SectorWalk.h"
 
@@ -40,26 +44,30 @@ void NorErase::requestErase() {
     const SectorRecord& sector = m_Context.sectorMap[m_SectorIndex];
     m_Context.log(formatText("Erasing sector (0x%08X)... ", NOR_BASE + sector.byteOffset()));
     const auto offset = bigEndian32(sector.byteOffset());
-    m_Context.send({CMD_ERASE_SECTOR, offset[0], offset[1], offset[2], offset[3]});
-    m_Context.expectedReply = sum8(offset);
+    m_Context.begin(
+        std::move(loaderExchange(LoaderState::WAIT_ERASE, "erase a sector")
+                      .send({CMD_ERASE_SECTOR, offset[0], offset[1], offset[2], offset[3]})
+                      .expectSum8Of(offset)
+                      .then([this] { onErased(); })
+                      .otherwise([this](std::uint8_t byte) { failSector(byte); })));
 }
 
 void NorErase::onStartReply() {
     m_Erased = 0;
     m_ErasedBytes = 0;
-    m_Context.setState(WAIT_ERASE);
+    m_Context.setState(stateNumber(LoaderState::WAIT_ERASE));
     requestErase();
 }
 
-void NorErase::step(std::uint8_t byte) {
-    if (byte != m_Context.expectedReply) {
-        // Idle before the box: whatever the phone sends while it is open is dropped.
-        m_Context.setState(IDLE);
-        m_Context.view().messageBox("Fail to erase sector!", MessageIcon::Error);
-        m_Context.wrongReply(byte, m_Context.expectedReply, {}, PhaseContext::Ending::Finish,
-                             "Fail to erase sector!");
-        return;
-    }
+void NorErase::failSector(std::uint8_t byte) {
+    const std::optional<std::uint8_t> wanted = m_Context.armedExchange()->expected();
+    // Idle before the box: whatever the phone sends while it is open is dropped.
+    m_Context.setState(IDLE);
+    m_Context.view().messageBox("Fail to erase sector!", MessageIcon::Error);
+    m_Context.wrongReply(byte, wanted, {}, Ending::Finish, "Fail to erase sector!");
+}
+
+void NorErase::onErased() {
     ++m_Erased;
     m_ErasedBytes += m_Context.sectorMap[m_SectorIndex].byteSize();
     m_Context.countBytes(m_Context.sectorMap[m_SectorIndex].byteSize());

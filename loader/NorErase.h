@@ -12,10 +12,12 @@ class NorErase {
 
     void press();
     void onStartReply();
-    void step(std::uint8_t byte);  // WAIT_ERASE
 
   private:
     void requestErase();
+    void onErased();
+    // A wrong sum: the box comes before the failure, and nothing is logged.
+    void failSector(std::uint8_t byte);
 
     PhaseContext& m_Context;
     int m_SectorIndex = -1;

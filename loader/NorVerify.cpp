@@ -1,6 +1,7 @@
 #include "loader/NorVerify.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "engine/Checksums.h"
 #include "engine/ElapsedTime.h"
@@ -8,6 +9,7 @@
 #include "engine/StartAddress.h"
 #include "engine/TextFormat.h"
 #include "files/FileStatus.h"
+#include "loader/LoaderExchange.h"
 #include "loader/LoaderStates.h"
 
 namespace zrk {
@@ -99,7 +101,7 @@ void NorVerify::onStartReply() {
     m_Sectors = 1;
     m_SectorIndex = m_Context.sectorMap.indexAtOffset(m_StartOffset);
     m_Context.view().setProgressRange(m_Length);
-    m_Context.setState(WAIT_VERIFY_BLOCK);
+    m_Context.setState(stateNumber(LoaderState::WAIT_VERIFY_BLOCK));
     logSector();
     requestBlock();
 }
@@ -112,7 +114,10 @@ void NorVerify::logSector() {
 void NorVerify::requestBlock() {
     m_Context.requestFrame(kDumpFrameSize);
     const auto at = bigEndian32(m_StartOffset + m_Done);
-    m_Context.send({CMD_DUMP_BLOCK, at[0], at[1], at[2], at[3]});
+    // The block and its sum come as one frame, to blockStep.
+    m_Context.begin(std::move(loaderExchange(LoaderState::WAIT_VERIFY_BLOCK, "read a block back")
+                                  .send({CMD_DUMP_BLOCK, at[0], at[1], at[2], at[3]})
+                                  .expectNothingYet()));
 }
 
 void NorVerify::logTime() {

@@ -2,6 +2,8 @@
 // under the exchange's own name.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "engine/Exchange.h"
 #include "engine/Phase.h"
 #include "engine/PhaseContext.h"
@@ -94,6 +96,38 @@ TEST_F(ExchangeTest, AWrongReplyFailsUnderTheExchangesOwnNameAndEndsAsItSays) {
     EXPECT_EQ(onlyOutcome().detail, "Fail!\r\n");
     EXPECT_FALSE(onlyOutcome().failure.expected.has_value());
     EXPECT_EQ(view.events, std::vector<std::string>{"finish"});
+}
+
+TEST_F(ExchangeTest, ABorrowedBlockGoesBetweenItsCommandAndWhatFollowsAsItStood) {
+    Bytes block(3000, 0x5A);
+    block.front() = 0x01;
+    block.back() = 0x02;
+    context.begin(Exchange("send a block", 49)
+                      .send({0xFA, 0, 1, 0, 0})
+                      .sendBorrowed(block)
+                      .send({0x7E})
+                      .expectAnyByte()
+                      .then(keep));
+    EXPECT_EQ(link.writes, (std::vector<Bytes>{{0xFA, 0, 1, 0, 0}, block, {0x7E}}));
+    // Any byte answers, and none names a byte wanted.
+    context.judge(0x00);
+    context.judge(0xFF);
+    EXPECT_EQ(replies, (std::vector<Bytes>{{0x00}, {0xFF}}));
+    EXPECT_FALSE(context.armedExchange()->expected().has_value());
+    Exchange twice("send a block", 49);
+    twice.sendBorrowed(block);
+    EXPECT_THROW(twice.sendBorrowed(block), std::logic_error);
+}
+
+TEST_F(ExchangeTest, ADetailMadeFromTheByteIsCarriedApartFromTheLoggedWords) {
+    context.begin(Exchange("send the image CRC", 51)
+                      .sendValue(0xC8, 0x00000001)
+                      .failing([](std::uint8_t) { return std::string("Fail! (why)\r\n"); })
+                      .failureDetail([](std::uint8_t got) { return std::to_string(got); }));
+    context.judge(0x02);
+    EXPECT_EQ(onlyOutcome().detail, "2");
+    EXPECT_EQ(view.log, "Fail! (why)\r\n");
+    EXPECT_EQ(onlyOutcome().failure.expected, std::optional<std::uint8_t>(0x01));
 }
 
 TEST_F(ExchangeTest, OneOfSeveralHandsOnTheByteThatCameAndNamesNoneWhenWrong) {

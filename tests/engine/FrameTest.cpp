@@ -36,7 +36,7 @@ TEST_F(Frame, IdleInTheLoaderPhaseConsumesAndDropsEverything) {
 
 TEST_F(Frame, ADumpBlockIsTakenOnlyWhenAllOfItIsQueued) {
     engine.context().setLoaderReady(true);
-    engine.context().setState(loader::WAIT_DUMP_BLOCK);
+    engine.context().setState(stateNumber(loader::LoaderState::WAIT_DUMP_BLOCK));
     engine.context().enterPhase(engine.loaderPhase());
     engine.context().requestFrame(loader::kDumpFrameSize);
     EXPECT_EQ(link.frameSize, 8193u);  // the watcher waits for the whole frame too
@@ -67,7 +67,7 @@ TEST_F(Frame, OperationsBeginWithTheStartCommandAndFinishUnlocked) {
 TEST_F(Frame, StopClosesTheLinkAndReturnsToTheUnconnectedLayout) {
     link.connected = true;
     engine.context().setLoaderReady(true);
-    engine.context().setState(loader::WAIT_ERASE);
+    engine.context().setState(stateNumber(loader::LoaderState::WAIT_ERASE));
     view.flashName = "X";
     engine.stop();
     EXPECT_FALSE(link.connected);

@@ -59,13 +59,13 @@ const std::set<std::int32_t> kBringUpStates = {INITIAL,
 // The NOR operations of this build and the idle state between them.
 const std::set<std::int32_t> kLoaderStates = {IDLE,
                                               WAIT_START_REPLY,
-                                              loader::WAIT_IMAGE_CRC_SUM,
-                                              loader::WAIT_OFFSET_SUM,
-                                              loader::WAIT_LENGTH_SUM,
-                                              loader::WAIT_BLOCK_ACK,
-                                              loader::WAIT_SECTOR_SUM,
-                                              loader::WAIT_ERASE,
-                                              loader::WAIT_DUMP_BLOCK};
+                                              stateNumber(loader::LoaderState::WAIT_IMAGE_CRC_SUM),
+                                              stateNumber(loader::LoaderState::WAIT_OFFSET_SUM),
+                                              stateNumber(loader::LoaderState::WAIT_LENGTH_SUM),
+                                              stateNumber(loader::LoaderState::WAIT_BLOCK_ACK),
+                                              stateNumber(loader::LoaderState::WAIT_SECTOR_SUM),
+                                              stateNumber(loader::LoaderState::WAIT_ERASE),
+                                              stateNumber(loader::LoaderState::WAIT_DUMP_BLOCK)};
 
 class RandomRepliesTest : public ::testing::Test {
   protected:
@@ -92,8 +92,8 @@ class RandomRepliesTest : public ::testing::Test {
             }
         }
         // Block mode belongs to a requested dump block and to nothing else.
-        const bool waitingForBlock =
-            engine.context().loaderReady() && state == loader::WAIT_DUMP_BLOCK;
+        const bool waitingForBlock = engine.context().loaderReady() &&
+                                     state == stateNumber(loader::LoaderState::WAIT_DUMP_BLOCK);
         EXPECT_EQ(link.blockMode, waitingForBlock) << "state " << state;
         EXPECT_EQ(link.writesWhileClosed, 0);
     }
@@ -135,16 +135,19 @@ class RandomRepliesTest : public ::testing::Test {
             }
         }
         switch (state) {
-            case loader::WAIT_DUMP_BLOCK: {
+            case stateNumber(loader::LoaderState::WAIT_DUMP_BLOCK): {
                 Bytes block = test::randomImage(loader::kDumpBlockSize, m_Random());
                 block.push_back(sum8(block));
                 return block;
             }
             case WAIT_START_REPLY:
-            case loader::WAIT_BLOCK_ACK:
+            case stateNumber(loader::LoaderState::WAIT_BLOCK_ACK):
                 return {any()};
-            default:
-                return {engine.context().expectedReply};
+            default: {
+                // The loader's exchanges carry their replies; the file system's are the context's.
+                const Exchange* armed = engine.context().armedExchange();
+                return {armed ? armed->expectedReply : engine.context().expectedReply};
+            }
         }
     }
 

@@ -226,8 +226,8 @@ TEST_F(FirmwareDownloadTest, WrongRepliesToTheHeaderEndAsEachSays) {
     engine.download();
     link.receive({0xFF});
     engine.onDataReceived();
-    ASSERT_EQ(engine.context().state(), WAIT_IMAGE_CRC_SUM);
-    link.receive({static_cast<std::uint8_t>(engine.context().expectedReply + 1)});
+    ASSERT_EQ(engine.context().state(), stateNumber(LoaderState::WAIT_IMAGE_CRC_SUM));
+    link.receive({static_cast<std::uint8_t>(engine.context().armedExchange()->expectedReply + 1)});
     engine.onDataReceived();
     EXPECT_EQ(engine.context().state(), IDLE);
     EXPECT_EQ(view.events.back(), "lock");  // abandoned
