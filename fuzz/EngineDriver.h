@@ -28,6 +28,8 @@ struct EngineScenario {
     bool bringUpFirst = false;  // begin with a phone brought up without a fault
     std::string buttons;        // the letters of the actions offered besides phone bytes
     DownloadMode mode = DownloadMode::ModeBin;
+    // The input ends once so many operations completed (see EngineDriver.cpp).
+    std::size_t maxCompleted = 2;
 };
 
 void runEngine(const std::uint8_t* data, std::size_t size, const EngineScenario& scenario);

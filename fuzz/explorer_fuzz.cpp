@@ -31,7 +31,10 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using State = explorer::ExplorerState;
 
-constexpr int kMaxActions = 2000;
+// Enough for every deep exchange, an 'h' answering hundreds of requests in one. The inputs that
+// ran to thousands were mostly line noise, a step and its checks for every burst, and took most
+// of the time.
+constexpr int kMaxActions = 300;
 // And so many exchanges ended, so many of them completed: inputs that ran dozens of listings
 // and dumps were a tenth of the corpus and most of its time, and reached nothing the first few
 // had not.

@@ -4,7 +4,9 @@
 #include "fuzz/EngineDriver.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const zrk::fuzz::EngineScenario scenario{true, "SPDBLCQ", zrk::DownloadMode::ModeQix};
+    // One complete download an input: each sends the whole image and walks the whole tree, and
+    // after one the phone is as ready as after the bring-up.
+    static const zrk::fuzz::EngineScenario scenario{true, "SPDBLCQ", zrk::DownloadMode::ModeQix, 1};
     zrk::fuzz::runEngine(data, size, scenario);
     return 0;
 }
