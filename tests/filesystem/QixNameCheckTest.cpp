@@ -4,20 +4,14 @@
 
 #include "filesystem/CodePage.h"
 #include "filesystem/QixListing.h"
+#include "support/QixTestConfig.h"
 #include "support/TempDir.h"
 
 namespace zrk {
 namespace {
 
-CodePage open(const std::string& name) {
-    return std::move(*CodePage::open(name, nullptr));
-}
-
-QixConfig config(const std::string& entries) {
-    auto result = checkQixConfigText("QIXVERSION : 0123456789ABCDEF\r\n" + entries, 0);
-    EXPECT_TRUE(result.ok()) << result.logText << result.messageText;
-    return std::move(*result.config);
-}
+const auto open = &test::openCodePage;
+const auto config = &test::qixConfig;
 
 // "Grüße" as a CP1252 tool writes it: FC and DF are no UTF-8.
 const std::string kCp1252Entries =

@@ -5,19 +5,13 @@
 #include "engine/DownloaderView.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/QixConfig.h"
+#include "support/QixTestConfig.h"
 
 namespace zrk {
 namespace {
 
-CodePage open(const std::string& name) {
-    return std::move(*CodePage::open(name, nullptr));
-}
-
-QixConfig config(const std::string& entries) {
-    auto result = checkQixConfigText("QIXVERSION : 0123456789ABCDEF\r\n" + entries, 0);
-    EXPECT_TRUE(result.ok()) << result.logText << result.messageText;
-    return std::move(*result.config);
-}
+const auto open = &test::openCodePage;
+const auto config = &test::qixConfig;
 
 // A CP1252 name, which is no UTF-8.
 const std::string kForeignFile = "FILE_NAME : /Gr\xFC\xDF.txt\r\nFILE_SIZE : 0\r\n";
