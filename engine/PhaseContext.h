@@ -213,7 +213,6 @@ class PhaseContext {
     Failure failureHere(FailureCause cause, const std::string& detail) const;
     // Logs the step's own words for a wrong reply and ends the operation with its failure.
     void endWithWrongReply(Failure failure, const std::string& failText, Ending ending);
-    void recordWrongReply(std::uint8_t got, const std::string& failText, const std::string& detail);
     void publishStage();
     void closeFiles();
     void endTracked(OutcomeKind fallback, Failure fallbackFailure);
