@@ -161,9 +161,14 @@ EngineLoop::RunResult EngineLoop::runUntil(const std::function<bool()>& done,
     }
 }
 
+void EngineLoop::deviceClosing(SerialLink& link, Waitable device) {
+    if (Attached* entry = find(link); entry && entry->watched == device)
+        unwatch(*entry);
+}
+
 void EngineLoop::unwatch(Attached& entry) {
-    // The device may be closed already (its registration went with it) or its number even
-    // reused; then there is nothing of ours to remove and the call fails harmlessly.
+    // Only ever a device still open: a closing link says so first (deviceClosing), because a
+    // closed device's number may already name another file, even one this loop watches.
     if (entry.watched.valid() && !entry.alwaysReady)
         m_Waiter.unwatch(entry.watched);
     entry.watched = {};

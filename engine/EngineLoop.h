@@ -38,6 +38,8 @@ class EngineLoop : public LinkEventSink {
     // loop. Never blocks.
     void postLinkData(SerialLink& link) override;
     void postLinkLost(SerialLink& link, std::uint64_t session, const std::string& reason) override;
+    // The link closes on this loop's thread, as every link the loop reads for does.
+    void deviceClosing(SerialLink& link, Waitable device) override;
 
     std::function<void()> onTimer;
 

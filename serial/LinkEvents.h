@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "serial/Waitable.h"
+
 namespace zrk {
 
 class SerialLink;
@@ -33,6 +35,10 @@ class LinkEventSink {
     // earlier opening (before the baud switch's reopen, say) cannot end the current one.
     virtual void postLinkLost(SerialLink& link, std::uint64_t session,
                               const std::string& reason) = 0;
+    // Called on the closing thread just before the link lets go of the device a sink that reads
+    // for it may be waiting on. Once closed, the device's number can belong to any file opened
+    // next, another port of the same sink's included, so the sink forgets it now, not later.
+    virtual void deviceClosing(SerialLink& /*link*/, Waitable /*device*/) {}
 };
 
 }  // namespace zrk

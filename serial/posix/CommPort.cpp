@@ -185,6 +185,9 @@ void CommPort::close() {
 
 void CommPort::releaseDevice() {
     if (m_Fd >= 0) {
+        if (m_SinkReads)
+            if (auto* sink = eventSink())
+                sink->deviceClosing(*this, Waitable(m_Fd));
         ::ioctl(m_Fd, TIOCNXCL);
         ::flock(m_Fd, LOCK_UN);
         ::close(m_Fd);

@@ -140,6 +140,48 @@ TEST(EngineLoop, ReadsAReopenedPortThatGotItsOldDescriptorBack) {
         port.close();
     }
 }
+
+TEST(EngineLoop, LettingGoOfAClosedPortLeavesTheDeviceThatGotItsNumberWatched) {
+    // A closed port's descriptor number goes to the next file opened, here another port of the
+    // same loop. Removing the closed port's registration by number afterwards would remove the
+    // other port's, and its phone would go unheard.
+    PseudoTerminal firstPty;
+    PseudoTerminal secondPty;
+    ASSERT_TRUE(firstPty.open());
+    ASSERT_TRUE(secondPty.open());
+    PortMap ports;
+    ports.setDevice(1, firstPty.slavePath());
+    ports.setDevice(2, secondPty.slavePath());
+    CommPort first(ports);
+    CommPort second(ports);
+    EngineLoop loop;
+    // The second is attached first, so that each wait registers it before it looks at the first.
+    loop.attach(second);
+    loop.attach(first);
+    std::vector<std::string> seen;
+    RecordingHandler firstEngine("first");
+    RecordingHandler secondEngine("second");
+    firstEngine.seen = &seen;
+    secondEngine.seen = &seen;
+    first.pushHandler(firstEngine);
+    second.pushHandler(secondEngine);
+    const std::uint8_t byte = 0x4F;
+    ASSERT_TRUE(first.open(1, 115200));
+    ASSERT_EQ(::write(firstPty.masterFd(), &byte, 1), 1);
+    ASSERT_EQ(loop.runUntil([&] { return !seen.empty(); }, 20s), EngineLoop::RunResult::Done);
+    first.close();
+    ASSERT_TRUE(second.open(2, 115200));
+    // The loop waits once with the second port registered before the first is let go of.
+    loop.startTimer(1);
+    bool fired = false;
+    loop.onTimer = [&] { fired = true; };
+    ASSERT_EQ(loop.runUntil([&] { return fired; }, 20s), EngineLoop::RunResult::Done);
+    loop.detach(first);
+    ASSERT_EQ(::write(secondPty.masterFd(), &byte, 1), 1);
+    EXPECT_EQ(loop.runUntil([&] { return seen.size() >= 2; }, 5s), EngineLoop::RunResult::Done);
+    EXPECT_EQ(seen, (std::vector<std::string>{"first:data", "second:data"}));
+    second.close();
+}
 #endif
 
 TEST(EngineLoop, FiresTheTimerOnceAfterItsDelay) {
