@@ -42,11 +42,16 @@ class Trail {
         }
         // The first bytes as hex, then how many there were.
         Line& hex(const std::uint8_t* bytes, std::size_t count, std::size_t max = 12) {
+            // Written in place: a phone byte's step writes one of these, and a copy per byte
+            // was a share of every step.
             static constexpr char kDigits[] = "0123456789ABCDEF";
-            for (std::size_t i = 0; i < count && i < max; ++i) {
-                const char b[3] = {' ', kDigits[bytes[i] >> 4], kDigits[bytes[i] & 15]};
-                text({b, 3});
+            for (std::size_t i = 0; i < count && i < max && m_End - m_At >= 3; ++i) {
+                m_At[0] = ' ';
+                m_At[1] = kDigits[bytes[i] >> 4];
+                m_At[2] = kDigits[bytes[i] & 15];
+                m_At += 3;
             }
+            *m_At = '\0';
             if (count > max)
                 text(" ... (").number(static_cast<long long>(count)).text(" bytes)");
             return *this;
