@@ -133,6 +133,7 @@ void BM_StationPaced(benchmark::State& state) {
 BENCHMARK(BM_StationPaced)
     ->Arg(1)
     ->Arg(8)
+    ->Arg(32)  // a production line's hub
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
