@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/ExitCodes.h"
+#include "cli/OutcomeExit.h"
 #include "cli/TerminalEncoding.h"
 #include "cli/TerminalOutput.h"
 #include "engine/EngineLoop.h"

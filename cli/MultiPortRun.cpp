@@ -9,6 +9,7 @@
 
 #include "cli/ExitCodes.h"
 #include "cli/ExitRanking.h"
+#include "cli/JobLink.h"
 #include "cli/OutputNames.h"
 #include "cli/PortStage.h"
 #include "cli/PortSummary.h"

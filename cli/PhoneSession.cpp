@@ -1,17 +1,17 @@
 #include "cli/PhoneSession.h"
 
-#include <cstring>
 #include <optional>
 
 #include "bringup/BringUp.h"
 #include "cli/ExitCodes.h"
 #include "cli/ExplorerSession.h"
+#include "cli/JobLink.h"
+#include "cli/OutcomeExit.h"
 #include "cli/PortsCommand.h"
 #include "cli/SharedInterrupt.h"
 #include "cli/TerminalOutput.h"
 #include "engine/EngineLoop.h"
 #include "engine/OpenFailureText.h"
-#include "engine/SafeText.h"
 #include "filesystem/FormatAndStatus.h"
 #include "protocol/ProtocolEngine.h"
 #include "serial/InterruptSource.h"
@@ -72,16 +72,6 @@ void pressOperation(Command command, ProtocolEngine& engine, TerminalView& view)
     }
 }
 
-// The failure's own words, then where it happened: "(Fail to download sector!) in "write a
-// sector" (expected 0x3C, got 0x00)".
-std::string wrongReplyDetails(const OperationOutcome& outcome) {
-    const std::string words =
-        outcome.detail.empty()
-            ? std::string()
-            : " (" + withoutControlCharacters(trimmedWords(outcome.detail)) + ")";
-    return words + whereTheReplyWasWrong(outcome.failure);
-}
-
 // The record is in the log already; a quiet run still wants its result.
 void printStatusRecord(const PhaseContext& context, TerminalOutput& output) {
     if (!context.fileSystemStatus)
@@ -101,86 +91,6 @@ void printStatusRecord(const PhaseContext& context, TerminalOutput& output) {
 }
 
 }  // namespace
-
-int exitFor(const OperationOutcome& outcome, TerminalOutput& output) {
-    const std::string what = operationName(outcome.operation);
-    switch (outcome.kind) {
-        case OutcomeKind::Completed:
-            return EXIT_OK;
-        case OutcomeKind::LinkLost:
-            output.diagnostic("the connection to the phone was lost (" + outcome.detail + ")");
-            return EXIT_PORT_OR_FILE;
-        case OutcomeKind::Stopped:
-            output.diagnostic(what + " was stopped");
-            return EXIT_PHONE_FAILED;
-        case OutcomeKind::Failed:
-        case OutcomeKind::Abandoned:
-            break;
-    }
-    switch (outcome.cause) {
-        case FailureCause::File:
-        case FailureCause::Port:
-            output.diagnostic(what + " failed: " + outcome.detail);
-            return EXIT_PORT_OR_FILE;
-        case FailureCause::Refused:
-            output.diagnostic(what + " was refused: " + outcome.detail);
-            return EXIT_USAGE;
-        case FailureCause::Verify:
-            output.diagnostic(what + " failed: the phone does not hold the image (" +
-                              outcome.detail + ")");
-            return EXIT_PHONE_FAILED;
-        case FailureCause::NotOnPhone:
-            output.diagnostic(outcome.detail);
-            return EXIT_NOT_ON_PHONE;
-        case FailureCause::None:
-        case FailureCause::PhoneReply:
-            break;
-    }
-    output.diagnostic(what + " failed: the phone replied wrongly" + wrongReplyDetails(outcome));
-    return EXIT_PHONE_FAILED;
-}
-
-int openJobLink(const PhoneJob& job, LinkSetup& link, UserChoices& choices,
-                TerminalOutput& output) {
-    if (!job.tracePath.empty() && !link.setTrace(job.tracePath)) {
-        output.diagnostic("cannot write the trace file " + job.tracePath + ": " +
-                          std::strerror(errno));
-        return EXIT_PORT_OR_FILE;
-    }
-    choices = job.choices;
-    if (job.sim) {
-        std::string error;
-        if (!link.startSimulator(job.simArgs, &error, job.quietSim)) {
-            output.diagnostic("cannot start the phone simulator: " + error);
-            return EXIT_PORT_OR_FILE;
-        }
-        choices.portIndex = 0;
-    } else if (!job.device.empty()) {
-        link.ports().setDevice(1, job.device);
-        choices.portIndex = 0;
-    }
-    return EXIT_OK;
-}
-
-int closeJobLink(const PhoneJob& job, LinkSetup& link, TerminalOutput& output, int result) {
-    link.setTrace({});
-    if (const int error = link.traceWriteError()) {
-        output.diagnostic("the trace file " + job.tracePath +
-                          " could not be written completely: " + std::strerror(error));
-        if (result == EXIT_OK)
-            result = EXIT_PORT_OR_FILE;
-    }
-
-    if (job.sim) {
-        const int simStatus = link.stopSimulator();
-        if (simStatus == 1) {
-            output.diagnostic("the phone simulator recorded protocol violations");
-            if (result == EXIT_OK)
-                result = EXIT_PHONE_FAILED;
-        }
-    }
-    return result;
-}
 
 int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
                TerminalOutput& output) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/CommandLine.h"
+#include "cli/CommandNames.h"
 #include "cli/PullCommand.h"
 #include "cli/TerminalView.h"
 #include "engine/DownloaderView.h"
@@ -62,15 +62,9 @@ struct PhoneJob {
 
 int runPhoneJob(const PhoneJob& job, TerminalOutput& output);
 
-// runPhoneJob in three steps, so that one link can serve phone after phone. openJobLink starts
-// the trace and the simulator (or maps the device) and sets choices from the job; closeJobLink
-// ends them and folds what they reported into the exit code.
-int openJobLink(const PhoneJob& job, LinkSetup& link, UserChoices& choices, TerminalOutput& output);
+// runPhoneJob between openJobLink and closeJobLink (cli/JobLink.h), so that one link can serve
+// phone after phone.
 int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
                TerminalOutput& output);
-int closeJobLink(const PhoneJob& job, LinkSetup& link, TerminalOutput& output, int result);
-
-// What one ended operation means for the exit status, said once on stderr.
-int exitFor(const OperationOutcome& outcome, TerminalOutput& output);
 
 }  // namespace zrk::cli

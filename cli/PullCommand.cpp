@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "cli/ExitCodes.h"
+#include "cli/OutcomeExit.h"
 #include "cli/PhoneSession.h"
 #include "cli/ProgressMeter.h"
 #include "cli/TerminalOutput.h"

@@ -59,4 +59,20 @@ std::string silenceWords(const std::string& exchange) {
                             : "the phone fell silent in \"" + exchange + "\"";
 }
 
+std::string resultWords(const OperationOutcome& o) {
+    if (o.kind == OutcomeKind::LinkLost || o.cause == FailureCause::Port ||
+        o.cause == FailureCause::File)
+        return "port or file problem";
+    if (o.cause == FailureCause::Refused)
+        return "refused";
+    if (o.kind == OutcomeKind::Stopped)
+        return "interrupted";
+    return "failed";
+}
+
+std::string noAnswerWords(std::chrono::milliseconds silence) {
+    return "no phone answered within " +
+           std::to_string(std::chrono::duration_cast<std::chrono::seconds>(silence).count()) + " s";
+}
+
 }  // namespace zrk::station

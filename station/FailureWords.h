@@ -1,6 +1,7 @@
 #pragma once
 // A failed phone's cause in a few words for its tile, from the typed outcome alone: the log's
 // texts are for people reading the log.
+#include <chrono>
 #include <string>
 
 #include "engine/Outcome.h"
@@ -11,5 +12,12 @@ std::string failureWords(const OperationOutcome& outcome);
 
 // The phone stopped answering in the middle of this exchange (empty: before any began).
 std::string silenceWords(const std::string& exchange);
+
+// A phone's result in its report when its operation ended without completing: "port or file
+// problem", "refused", "interrupted" or "failed".
+std::string resultWords(const OperationOutcome& outcome);
+
+// A cable where no phone spoke for the whole wait.
+std::string noAnswerWords(std::chrono::milliseconds silence);
 
 }  // namespace zrk::station

@@ -88,9 +88,4 @@ class PortRunner {
     std::thread m_Thread;
 };
 
-// The run report of a whole station: every port with every phone it served.
-report::RunReport stationReport(const std::vector<report::PortRecord>& ports,
-                                const std::string& program, report::TimePoint started,
-                                report::TimePoint ended);
-
 }  // namespace zrk::station

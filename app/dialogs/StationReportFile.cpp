@@ -6,7 +6,7 @@
 
 #include "app/Prompter.h"
 #include "report/ReportJson.h"
-#include "station/PortRunner.h"
+#include "station/StationReport.h"
 
 namespace zrk {
 

@@ -51,6 +51,29 @@ TEST(FailureWords, EachKindAndCauseSaysWhatWentWrongNotWhatTheLogSaid) {
               "the phone fell silent in \"send the image length\"");
 }
 
+// The report's result sorts a phone that did not pass: the port or a file before a refusal, and
+// either before the user's stop, so that a stop that met a dead cable still blames the cable.
+TEST(FailureWords, ResultSortsAFailedPhoneByWhatToFix) {
+    EXPECT_EQ(resultWords(failed(FailureCause::File)), "port or file problem");
+    EXPECT_EQ(resultWords(failed(FailureCause::Port)), "port or file problem");
+    OperationOutcome lost = failed(FailureCause::None);
+    lost.kind = OutcomeKind::LinkLost;
+    EXPECT_EQ(resultWords(lost), "port or file problem");
+    EXPECT_EQ(resultWords(failed(FailureCause::Refused)), "refused");
+
+    OperationOutcome stopped = failed(FailureCause::None);
+    stopped.kind = OutcomeKind::Stopped;
+    EXPECT_EQ(resultWords(stopped), "interrupted");
+    stopped.cause = FailureCause::Port;
+    EXPECT_EQ(resultWords(stopped), "port or file problem");
+
+    EXPECT_EQ(resultWords(failed(FailureCause::PhoneReply)), "failed");
+    EXPECT_EQ(resultWords(failed(FailureCause::Verify)), "failed");
+    // Whole seconds, as the option was given.
+    EXPECT_EQ(noAnswerWords(std::chrono::milliseconds(30000)), "no phone answered within 30 s");
+    EXPECT_EQ(noAnswerWords(std::chrono::milliseconds(1999)), "no phone answered within 1 s");
+}
+
 TEST(PhoneReportFile, NamesThePortWholeAndThePhoneAndStaysInTheFolder) {
     EXPECT_EQ(phoneReportName("COM3", 2, 1), "COM3-phone2-1.json");
     EXPECT_EQ(phoneReportName("com3", 2, 1), "COM3-phone2-1.json");
