@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 
+#include "filesystem/FileSystemStates.h"
+
 namespace zrk {
 
 class PhaseContext;
@@ -18,7 +20,6 @@ class FormatAndStatus {
     void pressFormat();
     void pressStatus();
     void onStartReply();  // WAIT_START_REPLY with OP_FORMAT or OP_STATUS
-    void step(std::uint8_t byte);
 
     // The record's eleven lines, little-endian fields, as the log shows them.
     static std::string describeStatusRecord(std::span<const std::uint8_t, 44> record);
@@ -27,9 +28,14 @@ class FormatAndStatus {
                                            std::span<const std::uint8_t, 5> report);
 
   private:
+    static void notAReply(std::uint8_t byte);
+    void onFormat(std::uint8_t code);
+    void onStatus(std::uint8_t code);
+    void readErrorReport(fs::FileSystemState state, const char* what);
+    void onErrorReport(const char* what, std::span<const std::uint8_t> report);
+    void onRecord(std::span<const std::uint8_t> record);
+
     PhaseContext& m_Context;
-    std::array<std::uint8_t, 44> m_Reply{};
-    std::size_t m_Count = 0;  // the reply counter
 };
 
 }  // namespace zrk
