@@ -184,8 +184,6 @@ class PhaseContext {
     SectorMap sectorMap;
     // The boot-loader's 8-byte flash identification of this bring-up, once it has come.
     std::optional<std::array<std::uint8_t, 8>> flashId;
-    // The last file-system status record the phone sent, for a front end that shows results only.
-    std::optional<std::array<std::uint8_t, 44>> fileSystemStatus;
     std::vector<std::int32_t> sectorSelected;
     OpenFile firmwareImage;
     OutputFile dumpFile;

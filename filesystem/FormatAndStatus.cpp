@@ -65,6 +65,7 @@ void FormatAndStatus::pressFormat() {
 }
 
 void FormatAndStatus::pressStatus() {
+    m_StatusRecord.reset();
     m_Context.view().setProgressPos(0);
     m_Context.beginOperation(OP_STATUS);
     m_Context.view().setLogText(" \r\n");
@@ -130,11 +131,11 @@ void FormatAndStatus::onErrorReport(const char* what, Exchange::Reply report) {
 }
 
 void FormatAndStatus::onRecord(Exchange::Reply reply) {
-    std::array<std::uint8_t, kStatusRecordSize> record{};
+    StatusRecord record{};
     std::copy_n(reply.begin(), kStatusRecordSize, record.begin());
     m_Context.log("OK!\r\n\r\n< Result >\r\n");
     m_Context.log(describeStatusRecord(record));
-    m_Context.fileSystemStatus = record;
+    m_StatusRecord = record;
     m_Context.setState(IDLE);
     m_Context.reportCompleted(kStatusRecordSize);
     m_Context.finishOperation();

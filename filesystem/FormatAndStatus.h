@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -21,6 +22,11 @@ class FormatAndStatus {
     void pressStatus();
     void onStartReply();  // WAIT_START_REPLY with OP_FORMAT or OP_STATUS
 
+    using StatusRecord = std::array<std::uint8_t, fs::kStatusRecordSize>;
+    // The record of the last status, for a front end that shows results only; none while a
+    // status runs, nor after one that read none.
+    const std::optional<StatusRecord>& statusRecord() const { return m_StatusRecord; }
+
     // The record's eleven lines, little-endian fields, as the log shows them.
     static std::string describeStatusRecord(std::span<const std::uint8_t, 44> record);
     // "\n Format Error!..." or "\n Init,mount Error!..." with the report's two codes.
@@ -36,6 +42,7 @@ class FormatAndStatus {
     void onRecord(std::span<const std::uint8_t> record);
 
     PhaseContext& m_Context;
+    std::optional<StatusRecord> m_StatusRecord;
 };
 
 }  // namespace zrk

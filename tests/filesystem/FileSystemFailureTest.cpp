@@ -9,6 +9,7 @@
 #include "engine/Checksums.h"
 #include "engine/TextFormat.h"
 #include "filesystem/FileSystemPackets.h"
+#include "filesystem/FileSystemPhase.h"
 #include "filesystem/FileSystemStates.h"
 #include "filesystem/FormatAndStatus.h"
 #include "protocol/ProtocolEngine.h"
@@ -301,9 +302,15 @@ TEST_F(FileSystemExchanges, FormatAndStatusReadTheReportTheirCodeAnnounces) {
         fromPhone(byte);
     ASSERT_EQ(view.outcomes.size(), 1u) << view.log;
     EXPECT_TRUE(view.outcomes[0].completed());
-    ASSERT_TRUE(engine.context().fileSystemStatus.has_value());
+    ASSERT_TRUE(engine.fileSystemPhase().statusRecord().has_value());
     EXPECT_TRUE(
-        std::equal(record.begin(), record.end(), engine.context().fileSystemStatus->begin()));
+        std::equal(record.begin(), record.end(), engine.fileSystemPhase().statusRecord()->begin()));
+
+    // A later status that reads no record leaves none to show.
+    engine.status();
+    fromPhone(0x00);
+    fromPhone(FS_INIT_FAILED);
+    EXPECT_FALSE(engine.fileSystemPhase().statusRecord().has_value());
 }
 
 }  // namespace
