@@ -12,6 +12,7 @@
 #include "cli/TerminalOutput.h"
 #include "engine/EngineLoop.h"
 #include "engine/OpenFailureText.h"
+#include "filesystem/FileSystemPhase.h"
 #include "filesystem/FormatAndStatus.h"
 #include "protocol/ProtocolEngine.h"
 #include "serial/InterruptSource.h"
@@ -73,10 +74,10 @@ void pressOperation(Command command, ProtocolEngine& engine, TerminalView& view)
 }
 
 // The record is in the log already; a quiet run still wants its result.
-void printStatusRecord(const PhaseContext& context, TerminalOutput& output) {
-    if (!context.fileSystemStatus)
+void printStatusRecord(const FileSystemPhase& fileSystem, TerminalOutput& output) {
+    if (!fileSystem.statusRecord())
         return;
-    const std::string record = FormatAndStatus::describeStatusRecord(*context.fileSystemStatus);
+    const std::string record = FormatAndStatus::describeStatusRecord(*fileSystem.statusRecord());
     std::size_t from = 0;
     while (from < record.size()) {
         std::size_t end = record.find('\n', from);
@@ -233,11 +234,10 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
                     }
                 } else {
                     view.clearRecord();
-                    engine.context().fileSystemStatus.reset();
                     press();
                     result = finished(loop.runUntil(ended, silence, interrupted));
                     if (result == EXIT_OK && job.quiet && job.command == Command::Status)
-                        printStatusRecord(engine.context(), output);
+                        printStatusRecord(engine.fileSystemPhase(), output);
                 }
             }
         }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "engine/Checksums.h"
 #include "engine/OperationFrame.h"
 #include "engine/Phase.h"
 #include "engine/SafeText.h"
@@ -125,14 +124,6 @@ Failure PhaseContext::failureHere(FailureCause cause, const std::string& detail)
     return failure;
 }
 
-bool PhaseContext::replyMatches(std::uint8_t got, const std::string& failText, Ending ending,
-                                const std::string& detail) {
-    if (got == expectedReply)
-        return true;
-    wrongReply(got, expectedReply, failText, ending, detail);
-    return false;
-}
-
 void PhaseContext::wrongReply(std::uint8_t got, std::optional<std::uint8_t> expected,
                               const std::string& failText, Ending ending,
                               const std::string& detail) {
@@ -170,14 +161,6 @@ std::string PhaseContext::chooseSaveFile(const SaveFileRequest& request) {
 
 bool PhaseContext::confirmFormat(const std::string& question) {
     return m_Request.formatConfirmed ? *m_Request.formatConfirmed : m_View.askYesNo(question);
-}
-
-void PhaseContext::sendValue(std::int32_t state, std::uint8_t command, std::uint32_t value) {
-    setState(state);
-    send({command});
-    const auto bytes = bigEndian32(value);
-    send(bytes);
-    expectedReply = sum8(bytes);
 }
 
 void PhaseContext::requestFrame(std::size_t bytes) {

@@ -47,9 +47,6 @@ class PhaseContext {
     bool openLink(std::uint16_t portNumber, std::uint32_t baud);
     void send(std::span<const std::uint8_t> bytes);
     void send(std::initializer_list<std::uint8_t> bytes);
-    // Begins an exchange that sends a command and a 32-bit value (high byte first) and waits in
-    // `state` for the sum of the value's four bytes. Command and value go out as two writes.
-    void sendValue(std::int32_t state, std::uint8_t command, std::uint32_t value);
     // Moves to the exchange's state, sends its writes one by one and arms its reply: from now
     // on judge weighs each byte against it, until another exchange is begun or the state moves
     // on. The exchange is taken over, not copied: a builder's chain hands over a reference to
@@ -57,7 +54,7 @@ class PhaseContext {
     void begin(Exchange&& exchange);
     void begin(Exchange& exchange) { begin(std::move(exchange)); }
     // One received byte for the armed exchange: a reply that answers is handed to what follows
-    // it; a wrong one goes where the exchange says, or fails it as replyMatches would. A byte
+    // it; a wrong one goes where the exchange says, or fails it as the exchange says. A byte
     // in a state no exchange was begun for is dropped.
     void judge(std::uint8_t byte);
     // The exchange armed for the current state, if any.
@@ -100,14 +97,10 @@ class PhaseContext {
     std::string exchange() const { return exchangeName(); }
 
     using Ending = zrk::Ending;
-    // The one way a step judges a reply against expectedReply. A match returns true; otherwise
-    // the step's own failure words are logged, the typed failure is recorded (the exchange, its
-    // state, the expected and the received byte, the words as detail unless one is given) and
-    // the operation ends as `ending` says.
-    bool replyMatches(std::uint8_t got, const std::string& failText, Ending ending,
-                      const std::string& detail = {});
-    // The same for a reply the step judged wrong on its own terms (a byte that means "no"),
-    // with the one it wanted where there is one.
+    // A reply a step judged wrong on its own terms (a byte that means "no", words an exchange
+    // cannot make alone): the step's words are logged, the typed failure is recorded (the
+    // exchange, its state, the byte wanted where there is one and the byte received, the words
+    // as detail unless one is given) and the operation ends as `ending` says.
     void wrongReply(std::uint8_t got, std::optional<std::uint8_t> expected,
                     const std::string& failText, Ending ending, const std::string& detail = {});
 
@@ -185,16 +178,12 @@ class PhaseContext {
         return {m_State, m_LoaderReady, m_Sends, m_FrameRequest, m_Current};
     }
 
-    // The protocol's shared values, plain fields as the steps use them. The reply the
-    // operations' steps wait for (the bring-up's exchanges carry their own).
-    std::uint8_t expectedReply = 0;
+    // The protocol's shared values, plain fields as the steps use them.
     std::int64_t startTime = 0;
     std::array<std::uint8_t, kTransferBufferSize> TransferBuffer{};
     SectorMap sectorMap;
     // The boot-loader's 8-byte flash identification of this bring-up, once it has come.
     std::optional<std::array<std::uint8_t, 8>> flashId;
-    // The last file-system status record the phone sent, for a front end that shows results only.
-    std::optional<std::array<std::uint8_t, 44>> fileSystemStatus;
     std::vector<std::int32_t> sectorSelected;
     OpenFile firmwareImage;
     OutputFile dumpFile;

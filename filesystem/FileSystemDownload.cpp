@@ -1,14 +1,15 @@
 #include "filesystem/FileSystemDownload.h"
 
+#include <span>
+#include <utility>
 #include <vector>
 
 #include "engine/Checksums.h"
 #include "engine/ElapsedTime.h"
 #include "engine/PhaseContext.h"
 #include "engine/TextFormat.h"
-#include "filesystem/DownloadReplies.h"
+#include "filesystem/FileSystemExchange.h"
 #include "filesystem/FileSystemPackets.h"
-#include "filesystem/FileSystemStates.h"
 #include "filesystem/FileSystemVerify.h"
 #include "filesystem/QixEntryName.h"
 #include "filesystem/QixUsable.h"
@@ -16,6 +17,35 @@
 namespace zrk {
 
 using namespace fs;
+
+namespace {
+
+// The words a wrong reply is logged with, each naming the byte that came.
+std::string mountFailed(std::uint8_t got) {
+    return formatText("\n Mount Fail! (0x%X)\r\n", got);
+}
+
+std::string crcRefused(std::uint8_t got) {
+    return formatText("\n Write nand checksum Error! (0x%X)\r\n", got);
+}
+
+std::string timeRefused(std::uint8_t got) {
+    return formatText("\n Write Set QIXTIME Error! (0x%X)\r\n", got);
+}
+
+std::string folderRefused(std::uint8_t got) {
+    return formatText("Fail! (0x%X)\r\n", got);
+}
+
+std::string versionRefused(std::uint8_t got) {
+    return formatText("Release Version Fail! (0x%X)\r\n", got);
+}
+
+std::string releaseRefused(std::uint8_t got) {
+    return formatText("Project Version Fail! (0x%X)\r\n", got);
+}
+
+}  // namespace
 
 void FileSystemDownload::press() {
     DownloaderView& view = m_Context.view();
@@ -85,9 +115,52 @@ void FileSystemDownload::onStartReply() {
     m_ImagePath = choices.qixPath;
     m_Files.forgetImage();
     m_Context.log("\r\n** Mounting QIX system... ");
-    m_Context.setState(WAIT_MOUNT_ECHO);
-    m_Context.send({CMD_MOUNT});
-    m_Context.expectedReply = CMD_MOUNT;
+    m_Context.begin(std::move(fileSystemExchange(FileSystemState::WAIT_MOUNT_ECHO)
+                                  .send({CMD_MOUNT})
+                                  .expect(CMD_MOUNT)
+                                  .failing(mountFailed)
+                                  .failureDetail(Exchange::Detail::AsLogged)
+                                  .then([this] { onMounted(); })));
+}
+
+void FileSystemDownload::onMounted() {
+    m_Context.log("OK!\r\n");
+    const auto crc = fileCrc32(m_ImagePath);
+    if (!crc) {
+        m_Context.view().messageBox("Fail to open bin file!", MessageIcon::Warning);
+        m_Context.abandon(FailureCause::File, "Fail to open bin file!");
+        return;
+    }
+    if (crc->length != m_Config->qixSize()) {
+        failChangedImage();
+        return;
+    }
+    m_Files.announce(crc->crc, crc->length);
+    m_Context.log(formatText("Sending NAND CheckSum:%x \n", crc->crc));
+    m_Context.begin(std::move(fileSystemExchange(FileSystemState::WAIT_NAND_CRC_SUM)
+                                  .sendValue(CMD_NAND_CRC, crc->crc)
+                                  .failing(crcRefused)
+                                  .failureDetail(Exchange::Detail::AsLogged)
+                                  .then([this] { sendTime(); })));
+}
+
+void FileSystemDownload::sendTime() {
+    m_Context.log("OK!\r\n");
+    const auto packet = timePacket(m_Context.clock().localTime());
+    m_Context.begin(std::move(fileSystemExchange(FileSystemState::WAIT_TIME_SUM)
+                                  .send(packet)
+                                  .expectSum8Of(std::span<const std::uint8_t>(packet).subspan(1))
+                                  .failing(timeRefused)
+                                  .failureDetail(Exchange::Detail::AsLogged)
+                                  .then([this] {
+                                      m_Context.log("QIX time set OK!\r\n");
+                                      // A walk that ends at once fails, if it does, in the
+                                      // folders' state.
+                                      m_Context.setState(
+                                          stateNumber(FileSystemState::WAIT_DIR_SUM));
+                                      m_Config->restartWalk();
+                                      nextDirectory();
+                                  })));
 }
 
 void FileSystemDownload::nextDirectory() {
@@ -105,9 +178,25 @@ void FileSystemDownload::nextDirectory() {
     }
     m_Context.log(formatText("Creating a directory \"%s\"... ", shownName(next.entry).c_str()));
     const std::vector<std::uint8_t> packet = namePacket(CMD_MAKE_DIR, next.entry.utf8Name);
-    m_Context.setState(WAIT_DIR_SUM);
-    m_Context.expectedReply = sum8(std::span<const std::uint8_t>(packet).subspan(1));
-    m_Context.send(packet);
+    m_Context.begin(std::move(fileSystemExchange(FileSystemState::WAIT_DIR_SUM)
+                                  .send(packet)
+                                  .expectSum8Of(std::span<const std::uint8_t>(packet).subspan(1))
+                                  .failing("Fail! (in sending name)\r\n")
+                                  .failureDetail(Exchange::Detail::AsLogged)
+                                  .then([this] { awaitFolderMade(); })));
+}
+
+void FileSystemDownload::awaitFolderMade() {
+    m_Context.begin(std::move(fileSystemExchange(FileSystemState::WAIT_DIR_DONE)
+                                  .expect(DIR_DONE)
+                                  .failing(folderRefused)
+                                  .failureDetail(Exchange::Detail::AsLogged)
+                                  .then([this] {
+                                      m_Context.log("OK!\r\n");
+                                      m_Context.setState(
+                                          stateNumber(FileSystemState::WAIT_DIR_SUM));
+                                      nextDirectory();
+                                  })));
 }
 
 void FileSystemDownload::versionStep() {
@@ -118,9 +207,29 @@ void FileSystemDownload::versionStep() {
         return;
     }
     m_Context.log("Writing a QIX Version... ");
-    m_Context.setState(WAIT_VERSION);
-    m_Context.send({CMD_SET_VERSION});
-    m_Context.send(m_Config->version());
+    m_Context.begin(std::move(fileSystemExchange(FileSystemState::WAIT_VERSION)
+                                  .send({CMD_SET_VERSION})
+                                  .send(m_Config->version())
+                                  .expect(VERSION_OK)
+                                  .failing(versionRefused)
+                                  .failureDetail(Exchange::Detail::AsLogged)
+                                  .then([this] { sendReleaseVersion(); })));
+}
+
+void FileSystemDownload::sendReleaseVersion() {
+    Exchange exchange = fileSystemExchange(FileSystemState::WAIT_RELEASE_VERSION);
+    if (const auto& release = m_Config->releaseVersion())
+        exchange.send({CMD_SET_RELEASE_VERSION}).send(*release);
+    else
+        exchange.send({CMD_NO_RELEASE_VERSION});
+    exchange.expect(VERSION_OK)
+        .failing(releaseRefused)
+        .failureDetail(Exchange::Detail::AsLogged)
+        .then([this] {
+            m_Context.log("OK!\r\n");
+            m_Files.start(*m_Config, *m_CodePage, [this] { onUnmounted(); });
+        });
+    m_Context.begin(std::move(exchange));
 }
 
 void FileSystemDownload::failChangedImage() {
@@ -152,101 +261,14 @@ void FileSystemDownload::completeDownload(std::uint64_t total) {
     }
 }
 
-void FileSystemDownload::step(std::uint8_t byte) {
-    switch (m_Context.state()) {
-        case WAIT_MOUNT_ECHO: {
-            if (!answerIs(m_Context, byte, CMD_MOUNT,
-                          formatText("\n Mount Fail! (0x%X)\r\n", byte)))
-                return;
-            m_Context.log("OK!\r\n");
-            const auto crc = fileCrc32(m_ImagePath);
-            if (!crc) {
-                m_Context.view().messageBox("Fail to open bin file!", MessageIcon::Warning);
-                m_Context.abandon(FailureCause::File, "Fail to open bin file!");
-                return;
-            }
-            if (crc->length != m_Config->qixSize()) {
-                failChangedImage();
-                return;
-            }
-            m_Files.announce(crc->crc, crc->length);
-            m_Context.log(formatText("Sending NAND CheckSum:%x \n", crc->crc));
-            m_Context.sendValue(WAIT_NAND_CRC_SUM, CMD_NAND_CRC, crc->crc);
-            return;
-        }
-        case WAIT_NAND_CRC_SUM: {
-            if (!sumAccepted(m_Context, byte,
-                             formatText("\n Write nand checksum Error! (0x%X)\r\n", byte)))
-                return;
-            m_Context.log("OK!\r\n");
-            m_Context.setState(WAIT_TIME_SUM);
-            const auto packet = timePacket(m_Context.clock().localTime());
-            m_Context.expectedReply = sum8(std::span<const std::uint8_t>(packet).subspan(1));
-            m_Context.send(packet);
-            return;
-        }
-        case WAIT_TIME_SUM:
-            if (!sumAccepted(m_Context, byte,
-                             formatText("\n Write Set QIXTIME Error! (0x%X)\r\n", byte)))
-                return;
-            m_Context.log("QIX time set OK!\r\n");
-            m_Context.setState(WAIT_DIR_SUM);
-            m_Config->restartWalk();
-            nextDirectory();
-            return;
-        case WAIT_DIR_SUM:
-            if (!sumAccepted(m_Context, byte, "Fail! (in sending name)\r\n"))
-                return;
-            m_Context.setState(WAIT_DIR_DONE);
-            return;
-        case WAIT_DIR_DONE:
-            if (!answerIs(m_Context, byte, DIR_DONE, formatText("Fail! (0x%X)\r\n", byte)))
-                return;
-            m_Context.log("OK!\r\n");
-            m_Context.setState(WAIT_DIR_SUM);
-            nextDirectory();
-            return;
-        case WAIT_VERSION:
-            if (!answerIs(m_Context, byte, VERSION_OK,
-                          formatText("Release Version Fail! (0x%X)\r\n", byte)))
-                return;
-            m_Context.setState(WAIT_RELEASE_VERSION);
-            if (const auto& release = m_Config->releaseVersion()) {
-                m_Context.send({CMD_SET_RELEASE_VERSION});
-                m_Context.send(*release);
-            } else {
-                m_Context.send({CMD_NO_RELEASE_VERSION});
-            }
-            return;
-        case WAIT_RELEASE_VERSION:
-            if (!answerIs(m_Context, byte, VERSION_OK,
-                          formatText("Project Version Fail! (0x%X)\r\n", byte)))
-                return;
-            m_Context.log("OK!\r\n");
-            m_Files.start(*m_Config, *m_CodePage);
-            return;
-        case WAIT_HEADER_SUM:
-        case WAIT_BLOCK_SUM:
-        case WAIT_LAST_BLOCK_SUM:
-        case WAIT_FILE_DONE:
-            m_Files.step(byte);
-            return;
-        case WAIT_UNMOUNT_ECHO:
-            if (!answerIs(m_Context, byte, CMD_UNMOUNT,
-                          formatText("Unmounting Error!(0x%0X)\r\n", byte)))
-                return;
-            m_Context.log("OK!\r\n");
-            // Unmounted first, so the phone is left in order; but the files it holds are not
-            // the image whose CRC it was given.
-            if (m_Files.imageChanged()) {
-                failChangedImage();
-                return;
-            }
-            complete();
-            return;
-        default:
-            return;
+void FileSystemDownload::onUnmounted() {
+    // Unmounted first, so the phone is left in order; but the files it holds are not the image
+    // whose CRC it was given.
+    if (m_Files.imageChanged()) {
+        failChangedImage();
+        return;
     }
+    complete();
 }
 
 }  // namespace zrk

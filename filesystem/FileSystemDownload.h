@@ -24,11 +24,15 @@ class FileSystemDownload {
 
     void press();         // DOWNLOAD in QIX
     void onStartReply();  // WAIT_START_REPLY with OP_FILE_SYSTEM
-    void step(std::uint8_t byte);
 
   private:
+    void onMounted();
+    void sendTime();
     void nextDirectory();
+    void awaitFolderMade();
     void versionStep();
+    void sendReleaseVersion();
+    void onUnmounted();
     void failChangedImage();
     void complete();
     void completeDownload(std::uint64_t total);

@@ -2,6 +2,7 @@
 // The NAND file-system operations on the running boot-loader: the file-system download, format
 // and status. Like the NOR operations each starts with the frame's start command.
 #include <cstdint>
+#include <optional>
 
 #include "engine/Phase.h"
 #include "filesystem/FileSystemDownload.h"
@@ -24,6 +25,9 @@ class FileSystemPhase : public Phase {
     void verify();  // the file-system image against the phone's files, nothing written
     // The engine's timer fired; true when the verify's explorer was holding it.
     bool onTimer() { return m_Verify.onTimer(); }
+    const std::optional<FormatAndStatus::StatusRecord>& statusRecord() const {
+        return m_FormatAndStatus.statusRecord();
+    }
 
     void step(std::uint8_t byte) override;
     const char* exchangeName(std::int32_t state) const override;

@@ -9,25 +9,33 @@
 
 namespace zrk::fs {
 
-inline constexpr std::int32_t WAIT_MOUNT_ECHO = 25;
-inline constexpr std::int32_t WAIT_DIR_SUM = 26;
-inline constexpr std::int32_t WAIT_DIR_DONE = 27;
-inline constexpr std::int32_t WAIT_RELEASE_VERSION = 28;
-inline constexpr std::int32_t WAIT_HEADER_SUM = 29;
-inline constexpr std::int32_t WAIT_BLOCK_SUM = 30;
-inline constexpr std::int32_t WAIT_LAST_BLOCK_SUM = 31;
-inline constexpr std::int32_t WAIT_FILE_DONE = 32;
-inline constexpr std::int32_t WAIT_FORMAT = 33;
-inline constexpr std::int32_t WAIT_FS_STATUS = 34;
-inline constexpr std::int32_t READ_FS_STATUS_RECORD = 35;
-inline constexpr std::int32_t WAIT_UNMOUNT_ECHO = 36;
-inline constexpr std::int32_t READ_FORMAT_ERROR = 39;
-inline constexpr std::int32_t READ_INIT_ERROR = 41;
-inline constexpr std::int32_t WAIT_VERSION = 44;
-inline constexpr std::int32_t WAIT_NAND_CRC_SUM = 52;
-inline constexpr std::int32_t WAIT_TIME_SUM = 54;
-// Ours, not the boot-loader's: the explorer has the link for the read-back verify.
-inline constexpr std::int32_t VERIFYING_FILE_SYSTEM = 61;
+// The numbers are those the context holds while an operation waits; several are the bring-up's
+// or the NOR operations' with other meanings.
+enum class FileSystemState : std::int32_t {
+    WAIT_MOUNT_ECHO = 25,
+    WAIT_DIR_SUM = 26,
+    WAIT_DIR_DONE = 27,
+    WAIT_RELEASE_VERSION = 28,
+    WAIT_HEADER_SUM = 29,
+    WAIT_BLOCK_SUM = 30,
+    WAIT_LAST_BLOCK_SUM = 31,
+    WAIT_FILE_DONE = 32,
+    WAIT_FORMAT = 33,
+    WAIT_FS_STATUS = 34,
+    READ_FS_STATUS_RECORD = 35,
+    WAIT_UNMOUNT_ECHO = 36,
+    READ_FORMAT_ERROR = 39,
+    READ_INIT_ERROR = 41,
+    WAIT_VERSION = 44,
+    WAIT_NAND_CRC_SUM = 52,
+    WAIT_TIME_SUM = 54,
+    // Ours, not the boot-loader's: the explorer has the link for the read-back verify.
+    VERIFYING_FILE_SYSTEM = 61,
+};
+
+constexpr std::int32_t stateNumber(FileSystemState state) {
+    return static_cast<std::int32_t>(state);
+}
 
 // Commands, host to boot-loader.
 inline constexpr std::uint8_t CMD_SET_TIME = 0xC4;

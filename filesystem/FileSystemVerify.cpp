@@ -151,7 +151,7 @@ void FileSystemVerify::begin() {
     m_Started = m_Context.clock().nowSeconds();
     m_LinkLost = false;
     m_Context.view().setProgressRange(static_cast<std::uint32_t>(m_Total));
-    m_Context.setState(VERIFYING_FILE_SYSTEM);
+    m_Context.setState(stateNumber(FileSystemState::VERIFYING_FILE_SYSTEM));
     // The names go to the phone as the configuration gave them, already in UTF-8.
     auto utf8 = CodePage::open("UTF-8", nullptr);
     // Nobody watches the explorer's own texts and prompts: the verify writes its own lines.

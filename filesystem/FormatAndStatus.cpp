@@ -1,8 +1,11 @@
 #include "filesystem/FormatAndStatus.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "engine/PhaseContext.h"
 #include "engine/TextFormat.h"
-#include "filesystem/FileSystemStates.h"
+#include "filesystem/FileSystemExchange.h"
 
 namespace zrk {
 
@@ -62,6 +65,7 @@ void FormatAndStatus::pressFormat() {
 }
 
 void FormatAndStatus::pressStatus() {
+    m_StatusRecord.reset();
     m_Context.view().setProgressPos(0);
     m_Context.beginOperation(OP_STATUS);
     m_Context.view().setLogText(" \r\n");
@@ -69,70 +73,72 @@ void FormatAndStatus::pressStatus() {
 }
 
 void FormatAndStatus::onStartReply() {
-    m_Count = 0;
     if (m_Context.operationKind() == OP_FORMAT) {
-        m_Context.setState(WAIT_FORMAT);
-        m_Context.send({CMD_FORMAT});
-    } else {
-        m_Context.setState(WAIT_FS_STATUS);
-        m_Context.send({CMD_FS_STATUS});
+        m_Context.begin(std::move(fileSystemExchange(FileSystemState::WAIT_FORMAT)
+                                      .send({CMD_FORMAT})
+                                      .expectOneOf({FORMAT_OK, FORMAT_FAILED})
+                                      .then([this](Exchange::Reply reply) { onFormat(reply[0]); })
+                                      .otherwise(notAReply)));
+        return;
     }
+    m_Context.begin(std::move(fileSystemExchange(FileSystemState::WAIT_FS_STATUS)
+                                  .send({CMD_FS_STATUS})
+                                  .expectOneOf({FS_STATUS_OK, FS_STATUS_OK_TOO, FS_INIT_FAILED})
+                                  .then([this](Exchange::Reply reply) { onStatus(reply[0]); })
+                                  .otherwise(notAReply)));
 }
 
-void FormatAndStatus::step(std::uint8_t byte) {
-    switch (m_Context.state()) {
-        case WAIT_FORMAT:
-            if (byte == FORMAT_OK) {
-                m_Context.log("Success!\r\n");
-                m_Context.setState(IDLE);
-                m_Context.view().messageBox("NAND-Formatting Completed!", MessageIcon::Information);
-                m_Context.reportCompleted(0);
-                m_Context.finishOperation();
-            } else if (byte == FORMAT_FAILED) {
-                m_Count = 0;
-                m_Context.setState(READ_FORMAT_ERROR);
-            }
-            return;  // anything else is not a reply of the format
-        case WAIT_FS_STATUS:
-            if (byte == FS_STATUS_OK || byte == FS_STATUS_OK_TOO) {
-                m_Count = 0;
-                m_Context.setState(READ_FS_STATUS_RECORD);
-            } else if (byte == FS_INIT_FAILED) {
-                m_Count = 0;
-                m_Context.setState(READ_INIT_ERROR);
-            }
-            return;
-        case READ_FORMAT_ERROR:
-        case READ_INIT_ERROR: {
-            m_Reply[m_Count++] = byte;
-            if (m_Count < kErrorReportSize)
-                return;
-            m_Count = 0;
-            const bool format = m_Context.state() == READ_FORMAT_ERROR;
-            const std::string line =
-                describeErrorReport(format ? "Format" : "Init,mount",
-                                    std::span<const std::uint8_t, 5>(m_Reply.data(), 5));
-            m_Context.log(line);
-            m_Context.setState(IDLE);
-            m_Context.reportFailure(FailureCause::PhoneReply, line);
-            m_Context.finishOperation();
-            return;
-        }
-        case READ_FS_STATUS_RECORD:
-            m_Reply[m_Count++] = byte;
-            if (m_Count < kStatusRecordSize)
-                return;
-            m_Count = 0;
-            m_Context.log("OK!\r\n\r\n< Result >\r\n");
-            m_Context.log(describeStatusRecord(m_Reply));
-            m_Context.fileSystemStatus = m_Reply;
-            m_Context.setState(IDLE);
-            m_Context.reportCompleted(kStatusRecordSize);
-            m_Context.finishOperation();
-            return;
-        default:
-            return;
+void FormatAndStatus::notAReply(std::uint8_t) {
+    // Anything but the codes is not an answer to the command: the phone may still give one.
+}
+
+void FormatAndStatus::onFormat(std::uint8_t code) {
+    if (code == FORMAT_FAILED) {
+        readErrorReport(FileSystemState::READ_FORMAT_ERROR, "Format");
+        return;
     }
+    m_Context.log("Success!\r\n");
+    m_Context.setState(IDLE);
+    m_Context.view().messageBox("NAND-Formatting Completed!", MessageIcon::Information);
+    m_Context.reportCompleted(0);
+    m_Context.finishOperation();
+}
+
+void FormatAndStatus::onStatus(std::uint8_t code) {
+    if (code == FS_INIT_FAILED) {
+        readErrorReport(FileSystemState::READ_INIT_ERROR, "Init,mount");
+        return;
+    }
+    m_Context.begin(std::move(fileSystemExchange(FileSystemState::READ_FS_STATUS_RECORD)
+                                  .expectBytes(kStatusRecordSize)
+                                  .then([this](Exchange::Reply record) { onRecord(record); })));
+}
+
+void FormatAndStatus::readErrorReport(FileSystemState state, const char* what) {
+    m_Context.begin(std::move(
+        fileSystemExchange(state)
+            .expectBytes(kErrorReportSize)
+            .then([this, what](Exchange::Reply report) { onErrorReport(what, report); })));
+}
+
+void FormatAndStatus::onErrorReport(const char* what, Exchange::Reply report) {
+    const std::string line = describeErrorReport(
+        what, std::span<const std::uint8_t, kErrorReportSize>(report.data(), kErrorReportSize));
+    m_Context.log(line);
+    m_Context.setState(IDLE);
+    m_Context.reportFailure(FailureCause::PhoneReply, line);
+    m_Context.finishOperation();
+}
+
+void FormatAndStatus::onRecord(Exchange::Reply reply) {
+    StatusRecord record{};
+    std::copy_n(reply.begin(), kStatusRecordSize, record.begin());
+    m_Context.log("OK!\r\n\r\n< Result >\r\n");
+    m_Context.log(describeStatusRecord(record));
+    m_StatusRecord = record;
+    m_Context.setState(IDLE);
+    m_Context.reportCompleted(kStatusRecordSize);
+    m_Context.finishOperation();
 }
 
 }  // namespace zrk

@@ -4,8 +4,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+
+#include "filesystem/FileSystemStates.h"
 
 namespace zrk {
 
@@ -18,7 +21,11 @@ class FormatAndStatus {
     void pressFormat();
     void pressStatus();
     void onStartReply();  // WAIT_START_REPLY with OP_FORMAT or OP_STATUS
-    void step(std::uint8_t byte);
+
+    using StatusRecord = std::array<std::uint8_t, fs::kStatusRecordSize>;
+    // The record of the last status, for a front end that shows results only; none while a
+    // status runs, nor after one that read none.
+    const std::optional<StatusRecord>& statusRecord() const { return m_StatusRecord; }
 
     // The record's eleven lines, little-endian fields, as the log shows them.
     static std::string describeStatusRecord(std::span<const std::uint8_t, 44> record);
@@ -27,9 +34,15 @@ class FormatAndStatus {
                                            std::span<const std::uint8_t, 5> report);
 
   private:
+    static void notAReply(std::uint8_t byte);
+    void onFormat(std::uint8_t code);
+    void onStatus(std::uint8_t code);
+    void readErrorReport(fs::FileSystemState state, const char* what);
+    void onErrorReport(const char* what, std::span<const std::uint8_t> report);
+    void onRecord(std::span<const std::uint8_t> record);
+
     PhaseContext& m_Context;
-    std::array<std::uint8_t, 44> m_Reply{};
-    std::size_t m_Count = 0;  // the reply counter
+    std::optional<StatusRecord> m_StatusRecord;
 };
 
 }  // namespace zrk

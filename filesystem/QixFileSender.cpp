@@ -1,14 +1,16 @@
 #include "filesystem/QixFileSender.h"
 
 #include <algorithm>
+#include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/Checksums.h"
 #include "engine/PhaseContext.h"
 #include "engine/TextFormat.h"
-#include "filesystem/DownloadReplies.h"
+#include "filesystem/FileSystemExchange.h"
 #include "filesystem/FileSystemPackets.h"
-#include "filesystem/FileSystemStates.h"
 #include "filesystem/QixConfig.h"
 #include "filesystem/QixEntryName.h"
 
@@ -16,20 +18,34 @@ namespace zrk {
 
 using namespace fs;
 
+namespace {
+
+std::string unmountFailed(std::uint8_t got) {
+    return formatText("Unmounting Error!(0x%0X)\r\n", got);
+}
+
+std::string writingFailed(std::uint8_t got) {
+    return formatText("Writing error(0x%X)\r\n", got);
+}
+
+}  // namespace
+
 void QixFileSender::announce(std::uint32_t crc, std::uint64_t length) {
     m_AnnouncedCrc = crc;
     m_AnnouncedLength = length;
 }
 
-void QixFileSender::start(QixConfig& config, const CodePage& codePage) {
+void QixFileSender::start(QixConfig& config, const CodePage& codePage,
+                          std::function<void()> unmounted) {
     m_Config = &config;
     m_CodePage = &codePage;
+    m_Unmounted = std::move(unmounted);
     m_Context.view().setProgressRange(config.qixSize());
     m_FileBytesSent = 0;
     m_SentCrc = 0;
     m_SentLength = 0;
     m_Context.view().setProgressPos(0);
-    m_Context.setState(WAIT_HEADER_SUM);
+    m_Context.setState(stateNumber(FileSystemState::WAIT_HEADER_SUM));
     config.restartWalk();
     nextFile();
 }
@@ -45,8 +61,15 @@ void QixFileSender::nextFile() {
             m_ImageChanged = !sentWhatWasAnnounced();
             m_Context.qixImage.close();
             m_Context.log("Unmounting QIX... ");
-            m_Context.setState(WAIT_UNMOUNT_ECHO);
-            m_Context.send({CMD_UNMOUNT});
+            m_Context.begin(std::move(fileSystemExchange(FileSystemState::WAIT_UNMOUNT_ECHO)
+                                          .send({CMD_UNMOUNT})
+                                          .expect(CMD_UNMOUNT)
+                                          .failing(unmountFailed)
+                                          .failureDetail(Exchange::Detail::AsLogged)
+                                          .then([this] {
+                                              m_Context.log("OK!\r\n");
+                                              m_Unmounted();
+                                          })));
             return;
         case WalkResult::Entry:
             break;
@@ -58,14 +81,26 @@ void QixFileSender::nextFile() {
     const auto size = bigEndian32(entry.fileSize);
     packet.insert(packet.end(), size.begin(), size.end());
     m_RemainingInFile = entry.fileSize;
-    m_Context.setState(WAIT_HEADER_SUM);
-    m_Context.expectedReply = sum8(std::span<const std::uint8_t>(packet).subspan(1));
-    m_Context.send(packet);
+    // The words of a wrong sum name the one wanted too, so the sender says them itself.
+    m_Context.begin(std::move(fileSystemExchange(FileSystemState::WAIT_HEADER_SUM)
+                                  .send(packet)
+                                  .expectSum8Of(std::span<const std::uint8_t>(packet).subspan(1))
+                                  .then([this] {
+                                      m_Context.setState(
+                                          stateNumber(FileSystemState::WAIT_BLOCK_SUM));
+                                      m_LastBlock = false;
+                                      sendBlock();
+                                  })
+                                  .otherwise([this](std::uint8_t got) { failHeader(got); })));
+}
+
+void QixFileSender::failHeader(std::uint8_t got) {
+    const std::uint8_t wanted = m_Context.armedExchange()->expectedReply;
+    const std::string text = formatText("Fail!(%x:%x) (in sending name and size)\r\n", got, wanted);
+    m_Context.wrongReply(got, wanted, text, Ending::Abandon, text);
 }
 
 void QixFileSender::sendBlock() {
-    m_Context.expectedReply = 0;
-    m_Context.send({CMD_FILE_BLOCK});
     std::uint32_t n = 0;
     if (m_RemainingInFile >= kFileBlockSize) {
         n = kFileBlockSize;
@@ -74,8 +109,14 @@ void QixFileSender::sendBlock() {
         n = m_RemainingInFile;
         m_RemainingInFile = 0;
         if (n == 0) {
+            // A file that ends on a block's end is closed by an empty block, whose sum is 0.
             m_LastBlock = true;
-            m_Context.setState(WAIT_LAST_BLOCK_SUM);
+            m_Context.begin(std::move(fileSystemExchange(FileSystemState::WAIT_LAST_BLOCK_SUM)
+                                          .send({CMD_FILE_BLOCK})
+                                          .expect(0)
+                                          .failing("checksum mismatched!\r\n")
+                                          .failureDetail(Exchange::Detail::AsLogged)
+                                          .then([this] { awaitFileWritten(); })));
             return;
         }
     }
@@ -84,6 +125,7 @@ void QixFileSender::sendBlock() {
     if (got < n) {
         // The check measured the image; a file that shrank since would send a block short of
         // what the header announced, and the phone would wait for the rest for ever.
+        m_Context.send({CMD_FILE_BLOCK});
         const std::string text =
             "\r\n** The QIX image could not be read to its end; the download is stopped.\r\n";
         m_Context.log(text);
@@ -95,13 +137,34 @@ void QixFileSender::sendBlock() {
     const std::span<const std::uint8_t> block(buffer, n);
     m_SentCrc = crc32Update(m_SentCrc, buffer, n);
     m_SentLength += n;
-    m_Context.send(block);
+    Exchange exchange = fileSystemExchange(m_LastBlock ? FileSystemState::WAIT_LAST_BLOCK_SUM
+                                                       : FileSystemState::WAIT_BLOCK_SUM);
+    exchange.send({CMD_FILE_BLOCK})
+        .sendBorrowed(block)
+        .expectSum8Of(block)
+        .failing("checksum mismatched!\r\n")
+        .failureDetail(Exchange::Detail::AsLogged);
+    if (m_LastBlock)
+        exchange.then([this] { awaitFileWritten(); });
+    else
+        exchange.then([this] { sendBlock(); });
+    m_Context.begin(std::move(exchange));
     m_FileBytesSent += n;
     m_Context.countBytes(n);
     m_Context.view().setProgressPos(m_FileBytesSent);
-    m_Context.expectedReply = sum8(block);
-    if (m_LastBlock)
-        m_Context.setState(WAIT_LAST_BLOCK_SUM);
+}
+
+void QixFileSender::awaitFileWritten() {
+    m_Context.begin(std::move(fileSystemExchange(FileSystemState::WAIT_FILE_DONE)
+                                  .expect(FILE_DONE)
+                                  .failing(writingFailed)
+                                  .failureDetail(Exchange::Detail::AsLogged)
+                                  .then([this] {
+                                      m_Context.log("OK!\r\n");
+                                      m_Context.setState(
+                                          stateNumber(FileSystemState::WAIT_HEADER_SUM));
+                                      nextFile();
+                                  })));
 }
 
 bool QixFileSender::sentWhatWasAnnounced() {
@@ -119,39 +182,6 @@ bool QixFileSender::sentWhatWasAnnounced() {
         m_SentLength += n;
     }
     return m_SentCrc == m_AnnouncedCrc && m_SentLength == m_AnnouncedLength;
-}
-
-void QixFileSender::step(std::uint8_t byte) {
-    switch (m_Context.state()) {
-        case WAIT_HEADER_SUM:
-            if (!sumAccepted(m_Context, byte,
-                             formatText("Fail!(%x:%x) (in sending name and size)\r\n", byte,
-                                        m_Context.expectedReply)))
-                return;
-            m_Context.setState(WAIT_BLOCK_SUM);
-            m_LastBlock = false;
-            sendBlock();
-            return;
-        case WAIT_BLOCK_SUM:
-            if (!sumAccepted(m_Context, byte, "checksum mismatched!\r\n"))
-                return;
-            sendBlock();
-            return;
-        case WAIT_LAST_BLOCK_SUM:
-            if (!sumAccepted(m_Context, byte, "checksum mismatched!\r\n"))
-                return;
-            m_Context.setState(WAIT_FILE_DONE);
-            return;
-        case WAIT_FILE_DONE:
-            if (!answerIs(m_Context, byte, FILE_DONE, formatText("Writing error(0x%X)\r\n", byte)))
-                return;
-            m_Context.log("OK!\r\n");
-            m_Context.setState(WAIT_HEADER_SUM);
-            nextFile();
-            return;
-        default:
-            return;
-    }
 }
 
 }  // namespace zrk

@@ -3,6 +3,7 @@
 // empty one after a file whose size is a multiple of 8192) and the phone's word that it is
 // written; then the unmount. What was sent is summed to hold against the CRC announced.
 #include <cstdint>
+#include <functional>
 
 namespace zrk {
 
@@ -16,10 +17,9 @@ class QixFileSender {
 
     // The image's CRC and length as the phone was given them.
     void announce(std::uint32_t crc, std::uint64_t length);
-    // From the configuration's first file; both outlive the download.
-    void start(QixConfig& config, const CodePage& codePage);
-    // WAIT_HEADER_SUM, WAIT_BLOCK_SUM, WAIT_LAST_BLOCK_SUM and WAIT_FILE_DONE.
-    void step(std::uint8_t byte);
+    // From the configuration's first file to the unmount, whose echo is handed on; both
+    // outlive the download.
+    void start(QixConfig& config, const CodePage& codePage, std::function<void()> unmounted);
 
     std::uint32_t bytesSent() const { return m_FileBytesSent; }
     // Known once the unmount is sent: the bytes sent are not the image the CRC was taken of.
@@ -28,12 +28,15 @@ class QixFileSender {
 
   private:
     void nextFile();
+    void failHeader(std::uint8_t got);
     void sendBlock();
+    void awaitFileWritten();
     bool sentWhatWasAnnounced();
 
     PhaseContext& m_Context;
     QixConfig* m_Config = nullptr;
     const CodePage* m_CodePage = nullptr;
+    std::function<void()> m_Unmounted;
     std::uint32_t m_FileBytesSent = 0;
     std::uint32_t m_RemainingInFile = 0;
     bool m_LastBlock = false;

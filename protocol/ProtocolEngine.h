@@ -69,6 +69,7 @@ class ProtocolEngine : public LinkHandler, private ReplyReader {
     bool baudTimerRunning() const { return m_Context.baudTimerRunning(); }
     BringUp& bringUp() { return *m_BringUp; }
     LoaderPhase& loaderPhase() { return *m_LoaderPhase; }
+    const FileSystemPhase& fileSystemPhase() const { return *m_FileSystemPhase; }
 
   private:
     void takeRequest(const UserChoices& request);

@@ -144,9 +144,13 @@ class RandomRepliesTest : public ::testing::Test {
             case stateNumber(loader::LoaderState::WAIT_BLOCK_ACK):
                 return {any()};
             default: {
-                // The loader's exchanges carry their replies; the file system's are the context's.
+                // Every operation's exchange carries the reply it waits for.
                 const Exchange* armed = engine.context().armedExchange();
-                return {armed ? armed->expectedReply : engine.context().expectedReply};
+                if (!armed)
+                    return {any()};
+                if (armed->awaits == Exchange::Awaits::OneOf)
+                    return {armed->accepted[m_Random() % armed->acceptedCount]};
+                return {armed->expectedReply};
             }
         }
     }
