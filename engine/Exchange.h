@@ -90,6 +90,8 @@ struct Exchange {
     Exchange& failureDetail(Words detail);
     // The failure does not name the byte that was wanted.
     Exchange& failureOmitsExpected();
+    // Of several bytes that would do, the one a failure names as wanted.
+    Exchange& failureNames(std::uint8_t wanted);
     // A wrong byte that fails nothing (noise while waiting, a refusal the protocol retries) is
     // handed here instead.
     Exchange& otherwise(std::function<void(std::uint8_t)> wrongByte);
@@ -121,6 +123,7 @@ struct Exchange {
     Detail detail = Detail::Trimmed;
     Words detailWords = nullptr;
     bool failureNamesExpected = true;
+    std::optional<std::uint8_t> namedOfSeveral;
     Ending ending = Ending::Abandon;
 };
 
