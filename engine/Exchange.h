@@ -2,7 +2,8 @@
 // One exchange with the phone as one value: the words it goes by in a failure, the protocol
 // state it waits in, the writes that ask, the reply that answers, and what follows either way.
 // PhaseContext::begin sends and arms it; every byte that comes while it is armed is judged in
-// one place, PhaseContext::judge.
+// one place, PhaseContext::judge. The file explorer, which runs no phase, has its own judge of
+// the same value (ReplyJudge).
 #include <array>
 #include <cstddef>
 #include <cstdint>
