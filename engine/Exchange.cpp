@@ -141,6 +141,11 @@ Exchange& Exchange::failureOmitsExpected() {
     return *this;
 }
 
+Exchange& Exchange::failureNames(std::uint8_t wanted) {
+    namedOfSeveral = wanted;
+    return *this;
+}
+
 Exchange& Exchange::otherwise(std::function<void(std::uint8_t)> wrongByte) {
     onWrongByte = std::move(wrongByte);
     return *this;
@@ -162,9 +167,11 @@ bool Exchange::accepts(std::uint8_t byte) const {
 }
 
 std::optional<std::uint8_t> Exchange::expected() const {
-    // Of several bytes that would do, none is the one wanted.
-    if (awaits != Awaits::Byte || !failureNamesExpected)
+    if (!failureNamesExpected)
         return std::nullopt;
+    // Of several bytes that would do, none is the one wanted unless one is named.
+    if (awaits != Awaits::Byte)
+        return namedOfSeveral;
     return expectedReply;
 }
 

@@ -2,7 +2,8 @@
 // One exchange with the phone as one value: the words it goes by in a failure, the protocol
 // state it waits in, the writes that ask, the reply that answers, and what follows either way.
 // PhaseContext::begin sends and arms it; every byte that comes while it is armed is judged in
-// one place, PhaseContext::judge.
+// one place, PhaseContext::judge. The file explorer, which runs no phase, has its own judge of
+// the same value (ReplyJudge).
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -90,6 +91,8 @@ struct Exchange {
     Exchange& failureDetail(Words detail);
     // The failure does not name the byte that was wanted.
     Exchange& failureOmitsExpected();
+    // Of several bytes that would do, the one a failure names as wanted.
+    Exchange& failureNames(std::uint8_t wanted);
     // A wrong byte that fails nothing (noise while waiting, a refusal the protocol retries) is
     // handed here instead.
     Exchange& otherwise(std::function<void(std::uint8_t)> wrongByte);
@@ -121,6 +124,7 @@ struct Exchange {
     Detail detail = Detail::Trimmed;
     Words detailWords = nullptr;
     bool failureNamesExpected = true;
+    std::optional<std::uint8_t> namedOfSeveral;
     Ending ending = Ending::Abandon;
 };
 

@@ -31,16 +31,20 @@ void DeleteExchange::begin(const std::string& fullPath) {
     const std::string utf8Path(utf8->c_str());
     m_Utf8Name = utf8Path.substr(utf8Path.rfind('/') + 1);
     m_Line.setControls(false);
-    m_Line.state = ExplorerState::WAIT_DELETE;
-    m_Line.sendNamed(CMD_DELETE_FILE, *utf8);
+    ask(std::move(
+        namedRequest(State::WAIT_DELETE, CMD_DELETE_FILE, *utf8)
+            .expect(DELETE_OK)
+            .then([this] { deleted(); })
+            .failing([](std::uint8_t got) { return formatText("Delete Fail! (0x%X)\r\n", got); })
+            .failureDetail(
+                [](std::uint8_t got) { return formatText("delete answered with 0x%02X", got); })));
 }
 
-void DeleteExchange::onByte(std::uint8_t byte) {
-    if (byte != DELETE_OK) {
-        m_Line.log(formatText("Delete Fail! (0x%X)\r\n", byte));
-        failRefusal(DELETE_OK, byte, formatText("delete answered with 0x%02X", byte));
-        return;
-    }
+void DeleteExchange::beforeFailing(Failure& failure) {
+    sayRefusal(failure);
+}
+
+void DeleteExchange::deleted() {
     m_Line.log("OK!\r\n");
     m_Listing.refreshAfterDelete(m_Directory, m_Utf8Name);
 }

@@ -16,9 +16,11 @@ class DeleteExchange : public ExplorerExchange {
         : ExplorerExchange(line, "delete the file"), m_Listing(listing) {}
 
     void begin(const std::string& fullPath);
-    void onByte(std::uint8_t byte) override;
+    void beforeFailing(Failure& failure) override;
 
   private:
+    void deleted();
+
     ListingExchange& m_Listing;
     std::string m_Directory;
     std::string m_Utf8Name;

@@ -107,15 +107,22 @@ void ExplorerEngine::exit() {
     m_Listing.forgetDelete();
     m_Unmount.reset();
     m_Line.restartClock();
-    m_Line.state = State::WAIT_EXIT_REPLY;
-    m_Line.send({CMD_UNMOUNT});
+    // The explorer's outcome was told as it stopped: a wrong reply here fails only the closing.
+    m_Line.replies.begin(
+        std::move(Exchange("unmount", static_cast<std::int32_t>(State::WAIT_EXIT_REPLY))
+                      .send({CMD_UNMOUNT})
+                      .expect(CMD_UNMOUNT)
+                      .then([this] { unmounted(std::nullopt); })
+                      .otherwise([this](std::uint8_t got) { unmounted(got); })),
+        nullptr);
 }
 
-void ExplorerEngine::unmounted(std::uint8_t byte) {
-    if (byte != CMD_UNMOUNT) {
-        m_Line.log(formatText("Fail!(0x%X)\r\n", byte));
-        m_Unmount = m_Line.closingOutcome(OutcomeKind::Failed, FailureCause::PhoneReply,
-                                          formatText("the unmount answered with 0x%02X", byte));
+void ExplorerEngine::unmounted(std::optional<std::uint8_t> wrongReply) {
+    if (wrongReply) {
+        m_Line.log(formatText("Fail!(0x%X)\r\n", *wrongReply));
+        m_Unmount =
+            m_Line.closingOutcome(OutcomeKind::Failed, FailureCause::PhoneReply,
+                                  formatText("the unmount answered with 0x%02X", *wrongReply));
     } else {
         m_Unmount = m_Line.closingOutcome(OutcomeKind::Completed);
     }
@@ -194,23 +201,10 @@ void ExplorerEngine::takeFrame(std::span<const std::uint8_t> frame) {
 }
 
 bool ExplorerEngine::takeByte(std::uint8_t byte) {
-    const State state = m_Line.state;
-    switch (state) {
-        // Bytes no exchange waits for: the silence limit keeps running through them.
-        case State::WAIT_FILE_BLOCK:
-        case State::WAIT_DUMP_PAGE:
-        case State::EXPLORER_IDLE:
-        case State::LIST_FAILED:
-            if (state == State::LIST_FAILED)
-                m_Listing.onByte(byte);
-            return false;
-        case State::WAIT_EXIT_REPLY:
-            unmounted(byte);
-            return true;
-        default:
-            owner(state)->onByte(byte);
-            return true;
-    }
+    // What follows a listing's error is logged, yet answers nothing: the silence limit keeps
+    // running through it.
+    const bool afterListingError = m_Line.state == State::LIST_FAILED;
+    return m_Line.replies.judge(byte) && !afterListingError;
 }
 
 }  // namespace zrk

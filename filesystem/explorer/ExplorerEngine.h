@@ -137,7 +137,8 @@ class ExplorerEngine : public LinkHandler, private ReplyReader {
     bool reading() const override { return m_Open; }
 
     ExplorerExchange* owner(State state);
-    void unmounted(std::uint8_t byte);
+    // The closing exchange's reply came: E4h, or this wrong one.
+    void unmounted(std::optional<std::uint8_t> wrongReply);
     // Abandons both transfers, noting for cutShortNote what was cut short and by what.
     void abandonOnClosing(const char* cause);
     void giveBack();

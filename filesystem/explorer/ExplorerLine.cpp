@@ -94,19 +94,12 @@ void ExplorerLine::stopQuietTimer() {
 }
 
 void ExplorerLine::send(std::initializer_list<std::uint8_t> bytes) {
-    const std::vector<std::uint8_t> v(bytes);
-    send(v);
+    send(std::span<const std::uint8_t>(bytes.begin(), bytes.size()));
 }
 
-void ExplorerLine::send(const std::vector<std::uint8_t>& bytes) {
+void ExplorerLine::send(std::span<const std::uint8_t> bytes) {
     if (!bytes.empty())
         link.write(bytes.data(), bytes.size());
-}
-
-void ExplorerLine::sendNamed(std::uint8_t command, const std::string& utf8) {
-    const auto n = utf8.size();
-    send({command, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)});
-    send(std::vector<std::uint8_t>(utf8.begin(), utf8.end()));
 }
 
 void ExplorerLine::expectFrame(std::size_t bytes) {
@@ -189,24 +182,25 @@ std::optional<std::string> ExplorerLine::convertFullPath(const char* exchange,
     return utf8;
 }
 
-void ExplorerExchange::failReply(std::uint8_t expected, std::uint8_t got,
-                                 const std::string& detail) {
-    const State at = m_Line.state;
-    m_Line.state = State::EXPLORER_IDLE;
-    m_Line.fail(
-        {m_Name, static_cast<std::int32_t>(at), expected, got, FailureCause::PhoneReply, detail});
+Exchange ExplorerExchange::exchange(State state) const {
+    return Exchange(m_Name, static_cast<std::int32_t>(state));
 }
 
-void ExplorerExchange::failRefusal(std::uint8_t expected, std::uint8_t got,
-                                   const std::string& detail) {
-    if (got != FAIL_NOT_FOUND) {
-        failReply(expected, got, detail);
+Exchange ExplorerExchange::namedRequest(State state, std::uint8_t command,
+                                        const std::string& utf8) const {
+    const auto n = utf8.size();
+    Exchange request = exchange(state);
+    request.send({command, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)});
+    request.sendBorrowed(std::span<const std::uint8_t>(
+        reinterpret_cast<const std::uint8_t*>(utf8.data()), utf8.size()));
+    return request;
+}
+
+void ExplorerExchange::sayRefusal(Failure& failure) const {
+    if (failure.got != FAIL_NOT_FOUND)
         return;
-    }
-    const State at = m_Line.state;
-    m_Line.state = State::EXPLORER_IDLE;
-    m_Line.fail({m_Name, static_cast<std::int32_t>(at), expected, got, FailureCause::NotOnPhone,
-                 "no such file on the phone: " + shownPath(m_Asked, m_Line.names)});
+    failure.cause = FailureCause::NotOnPhone;
+    failure.detail = "no such file on the phone: " + shownPath(m_Asked, m_Line.names);
 }
 
 void ExplorerExchange::failHere(FailureCause cause, const std::string& detail) {

@@ -18,6 +18,7 @@
 #include "filesystem/explorer/ExplorerStates.h"
 #include "filesystem/explorer/ExplorerTypes.h"
 #include "filesystem/explorer/ExplorerView.h"
+#include "filesystem/explorer/ReplyJudge.h"
 
 namespace zrk {
 
@@ -79,9 +80,9 @@ class ExplorerLine {
     void stopQuietTimer();
 
     void send(std::initializer_list<std::uint8_t> bytes);
-    void send(const std::vector<std::uint8_t>& bytes);
-    // A command with a 16-bit big-endian length and a name in UTF-8.
-    void sendNamed(std::uint8_t command, const std::string& utf8);
+    void send(std::span<const std::uint8_t> bytes);
+    // Every byte that comes while no frame is awaited goes here.
+    ReplyJudge replies{*this};
     // The next delivery is a frame of this many bytes (0: single bytes again).
     void expectFrame(std::size_t bytes);
 
@@ -114,26 +115,35 @@ class ExplorerLine {
 // item carries at its end stays, as the log has always shown it.
 std::string shownPath(const std::string& path, const TextEncoding& encoding);
 
-// One exchange of the explorer: it begins from a user's action (its own entry points), takes
-// the bytes and frames of the states it owns, and ends through the line.
+// One exchange of the explorer: it begins from a user's action (its own entry points), asks the
+// phone in steps whose replies the line's judge weighs, takes the frames of the states it owns,
+// and ends through the line.
 class ExplorerExchange {
   public:
+    using State = explorer::ExplorerState;
+
     ExplorerExchange(ExplorerLine& line, const char* name) : m_Line(line), m_Name(name) {}
     virtual ~ExplorerExchange() = default;
     ExplorerExchange(const ExplorerExchange&) = delete;
     ExplorerExchange& operator=(const ExplorerExchange&) = delete;
 
     const char* name() const { return m_Name; }
-    virtual void onByte(std::uint8_t byte) { (void)byte; }
     virtual void onFrame(std::span<const std::uint8_t> frame) { (void)frame; }
+    // A wrong reply, logged, is about to fail this exchange while the line still waits in its
+    // state: what the exchange must tidy up first, and the failure in its own words where they
+    // are not the judge's.
+    virtual void beforeFailing(Failure& failure) { (void)failure; }
 
   protected:
-    // A reply other than the one this state waits for: the line goes idle and the exchange is
-    // over, failed, with what was expected and what came. The caller has logged it.
-    void failReply(std::uint8_t expected, std::uint8_t got, const std::string& detail);
+    // An exchange of this one, waiting in state.
+    Exchange exchange(State state) const;
+    // A command with a 16-bit big-endian length and a name in UTF-8, sent from where utf8 is:
+    // it must outlive the ask.
+    Exchange namedRequest(State state, std::uint8_t command, const std::string& utf8) const;
+    void ask(Exchange&& exchange) { m_Line.replies.begin(std::move(exchange), this); }
     // The phone's refusal of a named file: its "not found" is a name the phone does not hold,
-    // said as such; any other code is a wrong reply.
-    void failRefusal(std::uint8_t expected, std::uint8_t got, const std::string& detail);
+    // said as such; any other code stays a wrong reply.
+    void sayRefusal(Failure& failure) const;
     // Ends this exchange failed without a wrong reply (a refusal, a file, a bad checksum).
     void failHere(FailureCause cause, const std::string& detail);
 

@@ -11,6 +11,14 @@ namespace zrk {
 using namespace explorer;
 using State = ExplorerState;
 
+namespace {
+
+std::span<const std::uint8_t> bytesOf(const std::string& text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+}  // namespace
+
 void ListingExchange::reset() {
     m_Tree.reset();
     m_CurrentNode = "/";
@@ -20,12 +28,26 @@ void ListingExchange::reset() {
 }
 
 void ListingExchange::mount() {
-    m_Line.state = State::WAIT_START_REPLY;
-    m_Line.send({CMD_START});
+    // Whatever answers the start, the mount follows.
+    ask(std::move(Exchange(kMount, static_cast<std::int32_t>(State::WAIT_START_REPLY))
+                      .send({CMD_START})
+                      .expectAnyByte()
+                      .then([this] { startAnswered(); })));
+}
+
+void ListingExchange::startAnswered() {
+    m_Line.log("\r\n** Mounting QIX system... ");
+    ask(std::move(Exchange(kMount, static_cast<std::int32_t>(State::WAIT_MOUNT_ECHO))
+                      .send({CMD_MOUNT})
+                      .expect(CMD_MOUNT)
+                      .then([this] { mounted(); })
+                      .failing([](std::uint8_t got) { return formatText("Fail! (0x%X)\r\n", got); })
+                      .failureDetail([](std::uint8_t got) {
+                          return formatText("mount answered with 0x%02X", got);
+                      })));
 }
 
 void ListingExchange::begin() {
-    m_Counter = 0;
     m_Line.clearFileList();
     m_CurrentHasChildren = m_Tree.hasChildren(m_CurrentNode);
     m_FailureReported = false;
@@ -34,10 +56,28 @@ void ListingExchange::begin() {
     m_Bytes = 0;
 }
 
-void ListingExchange::sendListing(const std::vector<std::uint8_t>& path) {
+void ListingExchange::sendListing(std::span<const std::uint8_t> path) {
     std::vector<std::uint8_t> request{CMD_LIST_DIR, static_cast<std::uint8_t>(path.size())};
     request.insert(request.end(), path.begin(), path.end());
-    m_Line.send(request);
+    ask(std::move(entryLength().send(request)));
+}
+
+Exchange ListingExchange::entryLength() {
+    return std::move(exchange(State::WAIT_ENTRY_LENGTH).expectAnyByte().then([this](Reply length) {
+        lengthRead(length[0]);
+    }));
+}
+
+void ListingExchange::lengthRead(std::uint8_t length) {
+    // E6h here is the phone's error before the first entry, not a 231-byte entry.
+    if (length == LIST_ERROR) {
+        listingError();
+        return;
+    }
+    ask(std::move(
+        exchange(State::READ_ENTRY).expectBytes(std::size_t{length} + 1).then([this](Reply entry) {
+            entryComplete(entry);
+        })));
 }
 
 void ListingExchange::list(const std::string& path) {
@@ -62,9 +102,8 @@ void ListingExchange::list(const std::string& path) {
         failHere(FailureCause::Refused, "the path is too long");
         return;
     }
-    m_Line.state = State::WAIT_ENTRY_LENGTH;
     m_Line.setControls(false);
-    sendListing(std::vector<std::uint8_t>(utf8->begin(), utf8->end()));
+    sendListing(bytesOf(*utf8));
     begin();
 }
 
@@ -87,27 +126,19 @@ void ListingExchange::refreshAfterDelete(const std::string& directory,
             "the directory is too long to be listed again; whether the file is gone is unknown");
         return;
     }
-    m_Line.state = State::WAIT_ENTRY_LENGTH;
     m_Line.setControls(false);
-    sendListing(std::vector<std::uint8_t>(path.begin(), path.end()));
+    sendListing(bytesOf(path));
     begin();
 }
 
-void ListingExchange::mountEcho(std::uint8_t byte) {
-    if (byte != CMD_MOUNT) {
-        m_Line.log(formatText("Fail! (0x%X)\r\n", byte));
-        m_Line.state = State::EXPLORER_IDLE;
-        m_Line.fail({"mount", static_cast<std::int32_t>(State::WAIT_MOUNT_ECHO), CMD_MOUNT, byte,
-                     FailureCause::PhoneReply, formatText("mount answered with 0x%02X", byte)});
-        return;
-    }
+void ListingExchange::mounted() {
     m_Line.log("OK!\r\n");
     m_Line.log("Searching the files... ");
     m_CurrentNode = "/";
     begin();
-    m_Line.state = State::WAIT_ENTRY_LENGTH;
     // The root listing after mounting: the path without its NUL.
-    sendListing({'/'});
+    const std::uint8_t root[] = {'/'};
+    sendListing(root);
 }
 
 bool ListingExchange::tooLong() {
@@ -125,21 +156,30 @@ bool ListingExchange::tooLong() {
     return true;
 }
 
-void ListingExchange::entryComplete() {
+void ListingExchange::entryComplete(Reply entry) {
     ++m_Entries;
-    m_Bytes += m_EntryNeeded;
+    m_Bytes += entry.size();
     if (tooLong())
         return;
-    const std::uint8_t type = m_Entry[0];
-    m_Line.state = State::WAIT_ENTRY_STATUS;
+    const std::uint8_t type = entry[0];
     // The boot-loader waits for one byte and does not look at it; the type is echoed.
-    m_Line.send({type});
+    ask(std::move(exchange(State::WAIT_ENTRY_STATUS)
+                      .send({type})
+                      .expectOneOf({LIST_MORE, LIST_END, LIST_ERROR})
+                      .then([this](Reply status) { entryStatus(status[0]); })
+                      .failing([](std::uint8_t got) {
+                          return formatText("Unknown FILE name receive error!(%x)\r\n", got);
+                      })
+                      .failureDetail([](std::uint8_t got) {
+                          return formatText("unknown listing status 0x%02X", got);
+                      })
+                      .failureNames(LIST_END)));
     if (type != ENTRY_FILE && type != ENTRY_DIR)
         return;
     std::size_t end = 1;
-    while (end < m_EntryNeeded && m_Entry[end] != 0)
+    while (end < entry.size() && entry[end] != 0)
         ++end;
-    const std::string utf8(reinterpret_cast<const char*>(m_Entry.data() + 1), end - 1);
+    const std::string utf8(reinterpret_cast<const char*>(entry.data() + 1), end - 1);
     const auto name = m_Line.codePage.fromUtf8(utf8);
     if (utf8 != "." && utf8 != "..")
         m_Listed.push_back({utf8, name, type == ENTRY_DIR});
@@ -185,36 +225,34 @@ void ListingExchange::listed() {
     m_Line.end(OutcomeKind::Completed);
 }
 
-void ListingExchange::entryStatus(std::uint8_t byte) {
-    switch (byte) {
-        case LIST_MORE:
-            m_Line.state = State::WAIT_ENTRY_LENGTH;
-            return;
-        case LIST_END:
-            listed();
-            return;
-        case LIST_ERROR:
-            m_Line.setTree(true);
-            m_Line.log("ERROR in reading File name!\r\n");
-            m_Line.state = State::LIST_FAILED;
-            m_FailureReported = false;
-            m_ErrorCode.reset();
-            return;
-        default:
-            m_Line.log(formatText("Unknown FILE name receive error!(%x)\r\n", byte));
-            failReply(LIST_END, byte, formatText("unknown listing status 0x%02X", byte));
-            return;
-    }
+void ListingExchange::entryStatus(std::uint8_t status) {
+    if (status == LIST_MORE)
+        ask(entryLength());
+    else if (status == LIST_END)
+        listed();
+    else
+        listingError();
 }
 
-void ListingExchange::failedListing(std::uint8_t byte) {
-    m_Line.log(formatText("Fail!(0x%X)\r\n", byte));
-    if (!m_ErrorCode && byte != LIST_END) {
-        m_ErrorCode = byte;
-        return;
-    }
-    // The phone ends every listing with E7h, after the error code too.
-    if (byte == LIST_END && !m_FailureReported) {
+void ListingExchange::listingError() {
+    m_Line.setTree(true);
+    m_Line.log("ERROR in reading File name!\r\n");
+    m_FailureReported = false;
+    m_ErrorCode.reset();
+    // The phone ends every listing with E7h, after the error code too; all it sends is logged.
+    ask(std::move(exchange(State::LIST_FAILED)
+                      .expect(LIST_END)
+                      .then([this] { failedListingEnded(); })
+                      .otherwise([this](std::uint8_t code) {
+                          m_Line.log(formatText("Fail!(0x%X)\r\n", code));
+                          if (!m_ErrorCode)
+                              m_ErrorCode = code;
+                      })));
+}
+
+void ListingExchange::failedListingEnded() {
+    m_Line.log(formatText("Fail!(0x%X)\r\n", LIST_END));
+    if (!m_FailureReported) {
         m_FailureReported = true;
         // A directory that cannot be opened before any entry came is one the phone does not
         // hold: the name asked for was wrong, the phone is well.
@@ -226,42 +264,6 @@ void ListingExchange::failedListing(std::uint8_t byte) {
         }
         m_Line.fail({name(), static_cast<std::int32_t>(State::LIST_FAILED), std::nullopt,
                      LIST_ERROR, FailureCause::PhoneReply, "the listing failed"});
-    }
-}
-
-void ListingExchange::onByte(std::uint8_t byte) {
-    switch (m_Line.state) {
-        case State::WAIT_START_REPLY:
-            m_Line.log("\r\n** Mounting QIX system... ");
-            m_Line.state = State::WAIT_MOUNT_ECHO;
-            m_Line.send({CMD_MOUNT});
-            return;
-        case State::WAIT_MOUNT_ECHO:
-            mountEcho(byte);
-            return;
-        case State::WAIT_ENTRY_LENGTH:
-            // E6h here is the phone's error before the first entry, not a 231-byte entry.
-            if (byte == LIST_ERROR) {
-                entryStatus(byte);
-                return;
-            }
-            m_EntryNeeded = std::size_t{byte} + 1;
-            m_Counter = 0;
-            m_Line.state = State::READ_ENTRY;
-            return;
-        case State::READ_ENTRY:
-            m_Entry[m_Counter++] = byte;
-            if (m_Counter == m_EntryNeeded)
-                entryComplete();
-            return;
-        case State::WAIT_ENTRY_STATUS:
-            entryStatus(byte);
-            return;
-        case State::LIST_FAILED:
-            failedListing(byte);
-            return;
-        default:
-            return;
     }
 }
 

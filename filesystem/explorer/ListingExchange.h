@@ -2,9 +2,9 @@
 // Mounting and listing: the mount (D9h, DAh echoed), then a directory's listing, entry by
 // entry, each acknowledged with its type; and the listing again after a delete, which must no
 // longer hold the deleted name.
-#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -29,29 +29,32 @@ class ListingExchange : public ExplorerExchange {
     void refreshAfterDelete(const std::string& directory, const std::string& deletedUtf8Name);
     void forgetDelete() { m_DeletedUtf8Name.clear(); }
 
-    void onByte(std::uint8_t byte) override;
-
     const std::string& currentDirectory() const { return m_CurrentDir; }
     bool nodeHasChildren(const std::string& path) const { return m_Tree.hasChildren(path); }
     const std::vector<ListedEntry>& entries() const { return m_Listed; }
 
   private:
+    using Reply = Exchange::Reply;
+    static constexpr const char* kMount = "mount";
+
+    void startAnswered();
+    void mounted();
     void begin();
-    void sendListing(const std::vector<std::uint8_t>& path);
-    void mountEcho(std::uint8_t byte);
-    void entryComplete();
-    void entryStatus(std::uint8_t byte);
+    void sendListing(std::span<const std::uint8_t> path);
+    // What waits for the length of the next entry, or for the phone's error in its place.
+    Exchange entryLength();
+    void lengthRead(std::uint8_t length);
+    void entryComplete(Reply entry);
+    void entryStatus(std::uint8_t status);
     void listed();
     bool tooLong();
-    void failedListing(std::uint8_t byte);
+    void listingError();
+    void failedListingEnded();
 
     ExplorerTree m_Tree;
     std::string m_CurrentDir = "/";
     std::string m_CurrentNode = "/";
     bool m_CurrentHasChildren = false;
-    std::array<std::uint8_t, 256> m_Entry{};
-    std::size_t m_EntryNeeded = 0;
-    std::size_t m_Counter = 0;
     bool m_FailureReported = false;
     std::optional<std::uint8_t> m_ErrorCode;  // the code after E6h, once it came
     std::vector<ListedEntry> m_Listed;

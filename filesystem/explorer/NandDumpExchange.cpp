@@ -43,29 +43,34 @@ void NandDumpExchange::begin() {
     // Off before the request: a second click before the phone answers would start the dump
     // again over the same file.
     m_Line.setControls(false);
-    m_Line.state = State::WAIT_DUMP_START;
-    m_Line.send({CMD_NAND_DUMP});
+    ask(std::move(exchange(State::WAIT_DUMP_START)
+                      .send({CMD_NAND_DUMP})
+                      .expect(DUMP_OK)
+                      .then([this] { started(); })
+                      .failing([](std::uint8_t got) {
+                          return formatText(" DUMP ERROR Fail!(0x%X)\r\n", got);
+                      })
+                      .failureDetail([](std::uint8_t got) {
+                          return formatText("NAND dump answered with 0x%02X", got);
+                      })));
 }
 
 std::string NandDumpExchange::abandonFile(bool remove) {
     return abandonOutput(m_Line, m_File, !remove, "pages");
 }
 
-void NandDumpExchange::onByte(std::uint8_t byte) {
-    if (m_Line.state == State::WAIT_DUMP_START)
-        started(byte);
-    else if (m_Line.state == State::WAIT_DUMP_END)
-        ended(byte);
-}
-
-void NandDumpExchange::started(std::uint8_t byte) {
-    if (byte != DUMP_OK) {
-        m_Line.log(formatText(" DUMP ERROR Fail!(0x%X)\r\n", byte));
-        abandonFile(true);
-        m_Line.setControls(true);
-        failReply(DUMP_OK, byte, formatText("NAND dump answered with 0x%02X", byte));
+void NandDumpExchange::beforeFailing(Failure& failure) {
+    (void)failure;
+    // Refused at the start, nothing came worth keeping; at the end, every page did.
+    if (m_Line.state == State::WAIT_DUMP_END) {
+        abandonFile(false);
         return;
     }
+    abandonFile(true);
+    m_Line.setControls(true);
+}
+
+void NandDumpExchange::started() {
     m_Line.setControls(false);
     m_Line.setLogText("** Start Dump!\n  Wait!!!!!!! Long time \n");
     m_Line.state = State::WAIT_DUMP_PAGE;
@@ -106,7 +111,13 @@ void NandDumpExchange::onFrame(std::span<const std::uint8_t> frame) {
         return;
     }
     if (m_Line.done >= total) {
-        m_Line.state = State::WAIT_DUMP_END;
+        ask(std::move(exchange(State::WAIT_DUMP_END)
+                          .expect(DUMP_END)
+                          .then([this] { ended(); })
+                          .failing("** NAND FULL DUMP ERROR! **\r\n")
+                          .failureDetail([](std::uint8_t got) {
+                              return formatText("0x%02X instead of the dump's end", got);
+                          })));
         m_Line.expectFrame(0);
         return;
     }
@@ -114,14 +125,7 @@ void NandDumpExchange::onFrame(std::span<const std::uint8_t> frame) {
     m_Line.send({PAGE_ACCEPTED});
 }
 
-void NandDumpExchange::ended(std::uint8_t byte) {
-    // A byte after the end is nobody's: the exchange is over either way.
-    if (byte != DUMP_END) {
-        m_Line.log("** NAND FULL DUMP ERROR! **\r\n");
-        abandonFile(false);
-        failReply(DUMP_END, byte, formatText("0x%02X instead of the dump's end", byte));
-        return;
-    }
+void NandDumpExchange::ended() {
     m_Line.state = State::EXPLORER_IDLE;
     std::string whyNot;
     if (!m_File.commit(&whyNot)) {

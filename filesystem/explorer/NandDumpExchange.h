@@ -15,15 +15,15 @@ class NandDumpExchange : public ExplorerExchange {
     explicit NandDumpExchange(ExplorerLine& line) : ExplorerExchange(line, "dump the NAND") {}
 
     void begin();
-    void onByte(std::uint8_t byte) override;
+    void beforeFailing(Failure& failure) override;
     void onFrame(std::span<const std::uint8_t> frame) override;
 
     bool fileOpen() const { return m_File.isOpen(); }
     std::string abandonFile(bool remove);
 
   private:
-    void started(std::uint8_t byte);
-    void ended(std::uint8_t byte);
+    void started();
+    void ended();
 
     OutputFile m_File;
     std::string m_Target;

@@ -35,8 +35,19 @@ void ReadOutExchange::beginInto(const std::string& fullPath, std::shared_ptr<Out
         m_Line.convertFullPath(this->name(), fullPath, "**File name is too long(%s) **\r\n");
     if (!utf8)
         return;
-    m_Line.state = State::WAIT_READ_ACK;
-    m_Line.sendNamed(CMD_READ_FILE, *utf8);
+    ask(std::move(
+        namedRequest(State::WAIT_READ_ACK, CMD_READ_FILE, *utf8)
+            .expect(READ_OK)
+            .then([this] {
+                ask(std::move(exchange(State::READ_FILE_SIZE)
+                                  .expectBytes(4)
+                                  .then([this](Exchange::Reply size) { sizeRead(size); })));
+            })
+            .failing(
+                [](std::uint8_t got) { return formatText("File size read Fail! (0x%X)\r\n", got); })
+            .failureDetail([](std::uint8_t got) {
+                return formatText("read-out answered with 0x%02X", got);
+            })));
 }
 
 void ReadOutExchange::begin(const std::string& fullPath) {
@@ -56,30 +67,14 @@ void ReadOutExchange::nextBlockLength() {
     }
 }
 
-void ReadOutExchange::onByte(std::uint8_t byte) {
-    if (m_Line.state == State::READ_FILE_SIZE) {
-        readSize(byte);
-        return;
-    }
-    if (m_Line.state != State::WAIT_READ_ACK)
-        return;
-    if (byte != READ_OK) {
-        m_Line.setControls(true);
-        m_Line.log(formatText("File size read Fail! (0x%X)\r\n", byte));
-        failRefusal(READ_OK, byte, formatText("read-out answered with 0x%02X", byte));
-        return;
-    }
-    m_Counter = 0;
-    m_Line.state = State::READ_FILE_SIZE;
+void ReadOutExchange::beforeFailing(Failure& failure) {
+    m_Line.setControls(true);
+    sayRefusal(failure);
 }
 
-void ReadOutExchange::readSize(std::uint8_t byte) {
-    m_SizeBytes[m_Counter++] = byte;
-    if (m_Counter < 4)
-        return;
-    m_Counter = 0;
-    m_Size = std::uint32_t{m_SizeBytes[0]} << 24 | std::uint32_t{m_SizeBytes[1]} << 16 |
-             std::uint32_t{m_SizeBytes[2]} << 8 | m_SizeBytes[3];
+void ReadOutExchange::sizeRead(Exchange::Reply size) {
+    m_Size = std::uint32_t{size[0]} << 24 | std::uint32_t{size[1]} << 16 |
+             std::uint32_t{size[2]} << 8 | size[3];
     m_Line.log(formatText("\r\nSize: %d bytes\r\n", static_cast<int>(m_Size)));
     if (!createFile())
         return;

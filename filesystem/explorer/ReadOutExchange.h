@@ -3,7 +3,6 @@
 // file in 8 KB blocks, each with its sum8, each acknowledged. The file is written under a name
 // of its own and named only when whole. An empty file may be answered with nothing at all: a
 // quiet timer then completes it.
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -29,7 +28,7 @@ class ReadOutExchange : public ExplorerExchange {
                    const std::string& name,
                    OutputFile::Existing existing = OutputFile::Existing::Refuse);
 
-    void onByte(std::uint8_t byte) override;
+    void beforeFailing(Failure& failure) override;
     void onFrame(std::span<const std::uint8_t> frame) override;
     void onQuietTimer();
     void stopQuietTimer();
@@ -42,14 +41,12 @@ class ReadOutExchange : public ExplorerExchange {
     std::string abandonFile(bool remove = false);
 
   private:
-    void readSize(std::uint8_t byte);
+    void sizeRead(Exchange::Reply size);
     void nextBlockLength();
     bool createFile();
     bool commitFile();
     void completed();
 
-    std::array<std::uint8_t, 4> m_SizeBytes{};
-    std::size_t m_Counter = 0;
     std::uint32_t m_Size = 0;
     std::uint32_t m_Remaining = 0;
     std::size_t m_BlockLength = 0;

@@ -18,30 +18,29 @@ void StatusExchange::begin(const std::string& fullPath) {
         m_Line.convertFullPath(name(), fullPath, "**File name is too long(%s) **\r\n");
     if (!utf8)
         return;
-    m_Line.state = ExplorerState::WAIT_STAT_ACK;
-    m_Line.sendNamed(CMD_FILE_STAT, *utf8);
+    ask(std::move(
+        namedRequest(State::WAIT_STAT_ACK, CMD_FILE_STAT, *utf8)
+            .expect(STAT_OK)
+            .then([this] {
+                ask(std::move(exchange(State::READ_STAT_RECORD)
+                                  .expectBytes(kStatRecordSize)
+                                  .then([this](Exchange::Reply record) { recordRead(record); })));
+            })
+            .failing([](std::uint8_t got) { return formatText("Fail! (0x%X)\r\n", got); })
+            .failureDetail(
+                [](std::uint8_t got) { return formatText("status answered with 0x%02X", got); })));
 }
 
-void StatusExchange::onByte(std::uint8_t byte) {
-    if (m_Line.state == ExplorerState::WAIT_STAT_ACK) {
-        if (byte != STAT_OK) {
-            m_Line.setControls(true);
-            m_Line.log(formatText("Fail! (0x%X)\r\n", byte));
-            failRefusal(STAT_OK, byte, formatText("status answered with 0x%02X", byte));
-            return;
-        }
-        m_Counter = 0;
-        m_Line.state = ExplorerState::READ_STAT_RECORD;
-        return;
-    }
-    m_Record[m_Counter++] = byte;
-    if (m_Counter < kStatRecordSize)
-        return;
-    m_Counter = 0;
+void StatusExchange::beforeFailing(Failure& failure) {
+    m_Line.setControls(true);
+    sayRefusal(failure);
+}
+
+void StatusExchange::recordRead(Exchange::Reply record) {
     // Only with the whole record: the rest of it would be read as the reply of an exchange
     // started in between.
     m_Line.setControls(true);
-    m_Status = FileStatusRecord::decode(m_Record.data());
+    m_Status = FileStatusRecord::decode(record.data());
     for (const auto& line : m_Status->report())
         m_Line.log(line);
     m_Line.state = ExplorerState::EXPLORER_IDLE;

@@ -1,7 +1,5 @@
 #pragma once
 // A file's status: F0h with the full path, F1h back, then its 28-byte record.
-#include <array>
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,13 +13,13 @@ class StatusExchange : public ExplorerExchange {
     explicit StatusExchange(ExplorerLine& line) : ExplorerExchange(line, "read the file status") {}
 
     void begin(const std::string& fullPath);
-    void onByte(std::uint8_t byte) override;
+    void beforeFailing(Failure& failure) override;
     // The last record read whole.
     const std::optional<FileStatusRecord>& last() const { return m_Status; }
 
   private:
-    std::array<std::uint8_t, explorer::kStatRecordSize> m_Record{};
-    std::size_t m_Counter = 0;
+    void recordRead(Exchange::Reply record);
+
     std::optional<FileStatusRecord> m_Status;
 };
 

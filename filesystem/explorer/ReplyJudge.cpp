@@ -1,0 +1,93 @@
+#include "filesystem/explorer/ReplyJudge.h"
+
+#include <stdexcept>
+#include <string>
+
+#include "engine/SafeText.h"
+#include "filesystem/explorer/ExplorerLine.h"
+
+namespace zrk {
+
+void ReplyJudge::begin(Exchange&& exchange, ExplorerExchange* owner) {
+    if (exchange.awaits == Exchange::Awaits::Bytes && exchange.replySize > m_Reply.size())
+        throw std::logic_error("an explorer reply longer than the room to collect it");
+    // Never the place of the exchange whose step is running: it is still in use.
+    const int place = m_Judging == 0 ? 1 : m_Judging == 1 ? 0 : (m_Armed == kNone ? 0 : m_Armed);
+    Armed& armed = m_Places[static_cast<std::size_t>(place)];
+    armed.exchange.emplace(std::move(exchange));
+    armed.owner = owner;
+    m_Armed = place;
+    m_ReplySoFar = 0;
+    m_Line.state = static_cast<explorer::ExplorerState>(armed.exchange->state);
+    for (std::size_t i = 0; i < armed.exchange->writes.size(); ++i) {
+        const auto bytes = armed.exchange->writes[i];
+        m_Line.send(bytes);
+    }
+}
+
+bool ReplyJudge::judge(std::uint8_t byte) {
+    if (m_Armed == kNone)
+        return false;
+    const int place = m_Armed;
+    const Armed& armed = m_Places[static_cast<std::size_t>(place)];
+    // An exchange the line has left (a silence, an EXIT, a lost link) waits for nothing more.
+    if (armed.exchange->state != static_cast<std::int32_t>(m_Line.state))
+        return false;
+    const int judgingBefore = m_Judging;
+    m_Judging = place;
+    judgeIn(armed, byte);
+    m_Judging = judgingBefore;
+    return true;
+}
+
+void ReplyJudge::judgeIn(const Armed& armed, std::uint8_t byte) {
+    const Exchange& exchange = *armed.exchange;
+    switch (exchange.awaits) {
+        case Exchange::Awaits::Nothing:
+            return;
+        case Exchange::Awaits::Bytes:
+            m_Reply[m_ReplySoFar++] = byte;
+            if (m_ReplySoFar < exchange.replySize)
+                return;
+            m_ReplySoFar = 0;
+            exchange.answered(std::span<const std::uint8_t>(m_Reply.data(), exchange.replySize));
+            return;
+        case Exchange::Awaits::Byte:
+        case Exchange::Awaits::AnyByte:
+        case Exchange::Awaits::OneOf:
+            break;
+    }
+    if (exchange.accepts(byte)) {
+        exchange.answered(std::span<const std::uint8_t>(&byte, 1));
+        return;
+    }
+    if (exchange.onWrongByte) {
+        exchange.onWrongByte(byte);
+        return;
+    }
+    failWith(armed, byte);
+}
+
+void ReplyJudge::failWith(const Armed& armed, std::uint8_t byte) {
+    const Exchange& exchange = *armed.exchange;
+    const std::string words = exchange.wordsFor(byte);
+    if (!words.empty())
+        m_Line.log(words);
+    Failure failure;
+    failure.exchange = exchange.name;
+    failure.state = exchange.state;
+    failure.expected = exchange.expected();
+    failure.got = byte;
+    failure.cause = FailureCause::PhoneReply;
+    if (exchange.detailWords)
+        failure.detail = exchange.detailWords(byte);
+    else
+        failure.detail =
+            exchange.detail == Exchange::Detail::AsLogged ? words : trimmedWords(words);
+    if (armed.owner)
+        armed.owner->beforeFailing(failure);
+    m_Line.state = explorer::ExplorerState::EXPLORER_IDLE;
+    m_Line.fail(std::move(failure));
+}
+
+}  // namespace zrk
