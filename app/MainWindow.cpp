@@ -88,11 +88,6 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     m_Choices->pushToControls();
     m_PortList->updateToolTips();
 
-    // The sector map is built with the engine and stays inactive until the flash is known;
-    // no sector is selected.
-    std::fill(m_Engine->context().sectorSelected.begin(), m_Engine->context().sectorSelected.end(),
-              0);
-
     m_BaudPause = std::make_unique<BaudPause>(*m_Pump, *m_Engine);
     m_NoAnswerHint = std::make_unique<NoAnswerHint>(
         m_Link, *m_Pump, *m_Engine, [this] { return m_Choices->portIndex() + 1; }, note);
@@ -155,8 +150,8 @@ void MainWindow::operationEnded(const OperationOutcome& outcome) {
         const int port = m_Choices->portIndex() + 1;
         report::SessionRecord::Where where{PortMap::portName(port), portMap().device(port),
                                            m_Ui->flashNameField->text().toStdString(),
-                                           m_Engine->context().flashId};
-        m_TraceAndReport->record(outcome, choices(), m_Engine->context().sectorSelected, where);
+                                           m_Engine->flashId()};
+        m_TraceAndReport->record(outcome, choices(), m_Engine->sectorChoice(), where);
     }
     m_TraceAndReport->noteTraceLoss();
 }

@@ -59,7 +59,7 @@ void OperationButtons::onStart() {
 }
 
 bool OperationButtons::mayInterrupt() {
-    if (!m_Parts.engine.context().writingToFlash())
+    if (!m_Parts.engine.writingToFlash())
         return true;
     // Not held like the protocol's prompts: the write goes on while the person reads, so a
     // phone that would time out a pause is not lost by asking. Should it finish meanwhile,

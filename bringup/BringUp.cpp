@@ -27,7 +27,7 @@ bool BringUp::start() {
     DownloaderView& view = m_Context.view();
     SerialLink& link = m_Context.link();
     view.setFlashName("");
-    m_Context.flashId.reset();
+    m_Context.forgetFlashId();
     // While the baud switch waits to reopen, the port is closed but the link is still ours.
     if (link.isConnected() || m_Context.baudTimerRunning()) {
         view.messageBox("Port already opened!", MessageIcon::Warning);

@@ -23,7 +23,7 @@ void FlashIdentification::begin() {
 void FlashIdentification::identified(std::span<const std::uint8_t> reply) {
     std::array<std::uint8_t, kReplySize> id{};
     std::copy_n(reply.begin(), id.size(), id.begin());
-    m_Context.flashId = id;
+    m_Context.setFlashId(id);
     const unsigned manufacturer = id[0] * 256u + id[1];
     const unsigned device = id[2] * 256u + id[3];
     const bool supported = manufacturer == kManufacturer && device == kDevice;
@@ -33,7 +33,7 @@ void FlashIdentification::identified(std::span<const std::uint8_t> reply) {
     if (supported) {
         name = kFlashName;
         line = formatText("Detected (%s)\r\n", kFlashName);
-        m_Context.sectorMap.activate();
+        m_Context.activateSectorMap();
     } else {
         name = "Not Supported FLASH";
         m_Context.setState(IDLE);

@@ -64,8 +64,9 @@ void PhoneRecorder::operationEnded(const OperationOutcome& outcome, const Termin
         return;
     if (!view.flashName().empty())
         m_Phone.flashName = view.flashName();
-    if (m_Engine && m_Engine->context().flashId)
-        m_Phone.flashId = m_Engine->context().flashId;
+    if (m_Engine)
+        if (const auto id = m_Engine->flashId())
+            m_Phone.flashId = id;
     m_Phone.operations.push_back(report::makeOperationRecord(
         outcome, m_Choices, m_Images, m_SectorFlags, m_OperationStart, now()));
     m_OperationStart = now();

@@ -212,7 +212,7 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
             result = finished(broughtUp);
             if (result == EXIT_OK) {
                 if (job.command == Command::Identify) {
-                    const SectorMap& map = engine.context().sectorMap;
+                    const SectorMap map = engine.sectorMap();
                     output.line("Flash: " + view.flashName() + " (" +
                                 std::to_string(map.activeBytes() / (1024 * 1024)) + " MB NOR, " +
                                 std::to_string(map.count()) + " sectors)");

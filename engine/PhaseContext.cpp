@@ -38,7 +38,7 @@ Operation operationFor(std::int32_t kind) {
 }  // namespace
 
 PhaseContext::PhaseContext(SerialLink& link, DownloaderView& view, Clock& clock)
-    : sectorSelected(SectorMap::kSectorCount, 0), m_Link(link), m_View(view), m_Clock(clock) {}
+    : m_Link(link), m_View(view), m_Clock(clock), m_SectorChoice(SectorMap::kSectorCount, 0) {}
 
 bool PhaseContext::openLink(std::uint16_t portNumber, std::uint32_t baud) {
     if (m_Link.open(portNumber, baud))
@@ -147,11 +147,11 @@ void PhaseContext::endWithWrongReply(Failure failure, const std::string& failTex
 }
 
 bool PhaseContext::chooseSectors() {
-    std::fill(sectorSelected.begin(), sectorSelected.end(), 0);
+    std::fill(m_SectorChoice.begin(), m_SectorChoice.end(), 0);
     if (!m_Request.sectors)
-        return m_View.selectSectors(sectorMap, sectorSelected);
-    const std::size_t n = std::min(sectorSelected.size(), m_Request.sectors->size());
-    std::copy_n(m_Request.sectors->begin(), n, sectorSelected.begin());
+        return m_View.selectSectors(m_SectorMap, m_SectorChoice);
+    const std::size_t n = std::min(m_SectorChoice.size(), m_Request.sectors->size());
+    std::copy_n(m_Request.sectors->begin(), n, m_SectorChoice.begin());
     return true;
 }
 
@@ -223,9 +223,14 @@ bool PhaseContext::writingToFlash() const {
 }
 
 void PhaseContext::closeFiles() {
-    firmwareImage.close();
-    dumpFile.discard();
+    for (HeldFiles* files : m_HeldFiles)
+        files->closeFiles();
     qixImage.close();
+}
+
+bool PhaseContext::holdsOpenFile() const {
+    const auto open = [](const HeldFiles* files) { return files->holdsOpenFile(); };
+    return qixImage.isOpen() || std::any_of(m_HeldFiles.begin(), m_HeldFiles.end(), open);
 }
 
 void PhaseContext::finishOperation() {
@@ -269,9 +274,9 @@ void PhaseContext::stop() {
     cancelFrame();
     // An operation cut short here has not said where its bytes went (a failure that ended it
     // earlier has).
-    if (m_Tracked && dumpFile.isPending())
-        log("\r\n** The dump is incomplete; the blocks received so far are in " +
-            dumpFile.keepPartial() + ".\r\n");
+    if (m_Tracked)
+        for (HeldFiles* files : m_HeldFiles)
+            files->tellWhatStopLeft();
     closeFiles();
     m_View.setFlashName("");
     // Through INITIAL to IDLE as one change: the step between is no stage of its own.

@@ -20,17 +20,20 @@
 #include "engine/Clock.h"
 #include "engine/DownloaderView.h"
 #include "engine/Exchange.h"
+#include "engine/HeldFiles.h"
 #include "engine/OpenFile.h"
 #include "engine/Outcome.h"
 #include "engine/ProtocolState.h"
 #include "engine/SectorMap.h"
 #include "engine/Stage.h"
-#include "files/OutputFile.h"
 
 namespace zrk {
 
 class Phase;
 class SerialLink;
+
+// The boot-loader's 8-byte identification of the flash.
+using FlashId = std::array<std::uint8_t, 8>;
 
 class PhaseContext {
   public:
@@ -75,9 +78,11 @@ class PhaseContext {
     // A question asked before the first byte changed the code page of this request.
     void useCodePage(const std::string& codePage) { m_Request.codePage = codePage; }
     // The questions asked before an operation's first byte: answered by the request where it
-    // carries the answer, otherwise by the view. The sector flags land in sectorSelected
+    // carries the answer, otherwise by the view. The sector flags land in sectorChoice
     // (cleared first); false when the choice was cancelled.
     bool chooseSectors();
+    // One flag per sector of the map, set for those the running erase or dump goes over.
+    const std::vector<std::int32_t>& sectorChoice() const { return m_SectorChoice; }
     std::string chooseSaveFile(const SaveFileRequest& request);
     bool confirmFormat(const std::string& question);
 
@@ -178,15 +183,27 @@ class PhaseContext {
         return {m_State, m_LoaderReady, m_Sends, m_FrameRequest, m_Current};
     }
 
+    // The flash of this bring-up: its identification once it has come, and the sector map,
+    // active once that was the supported part.
+    const std::optional<FlashId>& flashId() const { return m_FlashId; }
+    void setFlashId(const FlashId& id) { m_FlashId = id; }
+    void forgetFlashId() { m_FlashId.reset(); }
+    const SectorMap& sectorMap() const { return m_SectorMap; }
+    void activateSectorMap() { m_SectorMap.activate(); }
+
+    // The operations' own files (HeldFiles.h): each operation hands them over once, when it is
+    // made, and they are closed as the frame says.
+    void holdFiles(HeldFiles& files) { m_HeldFiles.push_back(&files); }
+    bool holdsOpenFile() const;
+
+    // When the running operation began, for the time it logs at its end; the file-system part
+    // of BIN + QIX keeps the firmware part's.
+    void startTiming() { m_StartTime = m_Clock.nowSeconds(); }
+    std::int64_t secondsSinceStart() const { return m_Clock.nowSeconds() - m_StartTime; }
+    // Room for one block on its way between a file and the phone; one operation runs at a time.
+    std::span<std::uint8_t, kTransferBufferSize> transferBuffer() { return m_TransferBuffer; }
+
     // The protocol's shared values, plain fields as the steps use them.
-    std::int64_t startTime = 0;
-    std::array<std::uint8_t, kTransferBufferSize> TransferBuffer{};
-    SectorMap sectorMap;
-    // The boot-loader's 8-byte flash identification of this bring-up, once it has come.
-    std::optional<std::array<std::uint8_t, 8>> flashId;
-    std::vector<std::int32_t> sectorSelected;
-    OpenFile firmwareImage;
-    OutputFile dumpFile;
     OpenFile qixImage;
     // The firmware part's length, which the file-system part adds to its total (0 alone).
     std::uint32_t imageLength = 0;
@@ -237,6 +254,13 @@ class PhaseContext {
     std::optional<Verdict> m_Verdict;
     std::int64_t m_TrackedSince = 0;
     std::uint64_t m_Bytes = 0;
+
+    std::optional<FlashId> m_FlashId;
+    SectorMap m_SectorMap;
+    std::vector<std::int32_t> m_SectorChoice;
+    std::vector<HeldFiles*> m_HeldFiles;
+    std::int64_t m_StartTime = 0;
+    std::array<std::uint8_t, kTransferBufferSize> m_TransferBuffer{};
 };
 
 }  // namespace zrk

@@ -62,7 +62,7 @@ void FileSystemDownload::press() {
     view.setLogText(" \r\n");
     m_Context.log("** Start Downloading QIX file **\r\n");
     m_Context.imageLength = 0;
-    m_Context.startTime = m_Context.clock().nowSeconds();
+    m_Context.startTiming();
     m_Context.beginOperation(OP_FILE_SYSTEM);
 }
 
@@ -240,7 +240,7 @@ void FileSystemDownload::failChangedImage() {
 }
 
 void FileSystemDownload::complete() {
-    const std::int64_t span = m_Context.clock().nowSeconds() - m_Context.startTime;
+    const std::int64_t span = m_Context.secondsSinceStart();
     m_Context.log(formatElapsed("\r\n** Downloading Time %M:%S **\r\n", span));
     const std::uint64_t total = std::uint64_t{m_Context.imageLength} + m_Files.bytesSent();
     m_Context.log(formatText("** (Total %d bytes) **\r\n", static_cast<int>(total)));

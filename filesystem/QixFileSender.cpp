@@ -120,7 +120,7 @@ void QixFileSender::sendBlock() {
             return;
         }
     }
-    std::uint8_t* buffer = m_Context.TransferBuffer.data();
+    std::uint8_t* buffer = m_Context.transferBuffer().data();
     const std::size_t got = m_Context.qixImage.read(buffer, n);
     if (got < n) {
         // The check measured the image; a file that shrank since would send a block short of
@@ -171,10 +171,10 @@ bool QixFileSender::sentWhatWasAnnounced() {
     // A configuration whose walk leaves the end of the image unsent still had it announced:
     // the rest is summed too, so only a changed file can make the two CRCs differ. Bytes
     // appended since the CRC was taken were neither announced nor sent.
-    std::uint8_t* buffer = m_Context.TransferBuffer.data();
+    std::uint8_t* buffer = m_Context.transferBuffer().data();
     while (m_SentLength < m_AnnouncedLength) {
         const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(
-            m_Context.TransferBuffer.size(), m_AnnouncedLength - m_SentLength));
+            m_Context.transferBuffer().size(), m_AnnouncedLength - m_SentLength));
         const std::size_t n = m_Context.qixImage.read(buffer, wanted);
         if (n == 0)
             break;

@@ -208,8 +208,7 @@ void EngineInvariants::checkFiles(bool countDescriptors) {
         m_AbandonedFilesMayStay = false;
     if (c.tracking() || m_AbandonedFilesMayStay)
         return;
-    check(!c.firmwareImage.isOpen() && !c.dumpFile.isOpen() && !c.qixImage.isOpen(),
-          "a file is open outside an operation");
+    check(!c.holdsOpenFile(), "a file is open outside an operation");
     // Looking is a system call, dearer than the rest of a step: it is made after a step that
     // showed anything (a write, the port, a stage, an outcome, a message, a log line, a
     // question, the timer, progress) and after every button. Opening a file shows in one of

@@ -19,6 +19,11 @@ namespace zrk {
 
 using namespace loader;
 
+FirmwareDownload::FirmwareDownload(PhaseContext& context, NorVerify& verify)
+    : m_Context(context), m_Verify(verify) {
+    m_Context.holdFiles(*this);
+}
+
 void FirmwareDownload::sendWriteOffset() {
     m_Context.log(formatText("\r\nSend the offset of writing address (0x%08X)... ", m_WriteOffset));
     m_Context.begin(std::move(loaderExchange(LoaderState::WAIT_OFFSET_SUM, "send the write offset")
@@ -29,9 +34,8 @@ void FirmwareDownload::sendWriteOffset() {
 
 void FirmwareDownload::sendImageLength() {
     m_Context.log("OK!\r\n");
-    OpenFile& image = m_Context.firmwareImage;
-    const bool opened = image.openForReading(m_ImagePath);
-    const auto size = opened ? image.size() : std::nullopt;
+    const bool opened = m_Image.openForReading(m_ImagePath);
+    const auto size = opened ? m_Image.size() : std::nullopt;
     if (!size) {
         m_Context.view().messageBox("Fail to open bin file!", MessageIcon::Warning);
         m_Context.reportFailure(FailureCause::File, "Fail to open bin file!");
@@ -67,7 +71,7 @@ void FirmwareDownload::sendImageLength() {
 }
 
 void FirmwareDownload::startSector(std::uint32_t offset) {
-    const SectorMap& map = m_Context.sectorMap;
+    const SectorMap& map = m_Context.sectorMap();
     const int index = map.indexAtOffset(offset);
     if (index < 0) {
         m_Context.log("Address is not allowed\r\n");
@@ -98,10 +102,10 @@ void FirmwareDownload::startSector(std::uint32_t offset) {
 }
 
 void FirmwareDownload::sendBlock(std::span<const std::uint8_t> program) {
-    std::uint8_t* buffer = m_Context.TransferBuffer.data();
+    std::uint8_t* buffer = m_Context.transferBuffer().data();
     // Never more than the length the phone was told, even if the file has grown since.
     const std::uint32_t wanted = std::min(kBlockSize, m_ImageRemaining);
-    const std::size_t n = wanted > 0 ? m_Context.firmwareImage.read(buffer, wanted) : 0;
+    const std::size_t n = wanted > 0 ? m_Image.read(buffer, wanted) : 0;
     if (n < wanted) {
         if (!program.empty())
             m_Context.send(program);
@@ -169,7 +173,7 @@ void FirmwareDownload::onBlockAck() {
         return;
     }
     awaitSectorSum();
-    m_WriteOffset = m_SectorOffset + m_Context.sectorMap[m_SectorIndex].byteSize();
+    m_WriteOffset = m_SectorOffset + m_Context.sectorMap()[m_SectorIndex].byteSize();
     ++m_SectorIndex;
     if (m_ImageRemaining == 0)
         m_EndOfImage = true;
@@ -193,6 +197,8 @@ void FirmwareDownload::onSectorSum() {
 
 void FirmwareDownload::endOfFirmwarePart() {
     m_EndOfImage = false;
+    // All of it is on the phone; a verify reads the image afresh.
+    m_Image.close();
     const bool verify = m_Context.request().verifyAfterDownload;
     if (m_Context.operationKind() == OP_FIRMWARE_THEN_FILE_SYSTEM) {
         // A firmware that did not verify is no ground for the file system: it is not sent.
@@ -203,7 +209,7 @@ void FirmwareDownload::endOfFirmwarePart() {
             startFileSystemPart();
         return;
     }
-    const std::int64_t span = m_Context.clock().nowSeconds() - m_Context.startTime;
+    const std::int64_t span = m_Context.secondsSinceStart();
     m_Context.log(formatElapsed("\r\n** Downloading Time %M:%S **\r\n", span));
     m_Context.log(formatText("** (Total %d bytes) **\r\n", static_cast<int>(m_ImageLength)));
     if (verify)
@@ -216,7 +222,7 @@ void FirmwareDownload::endOfFirmwarePart() {
 void FirmwareDownload::startFileSystemPart() {
     m_Context.log("\r\n** Start Downloading QIX file **\r\n");
     m_Context.view().setProgressPos(0);
-    // startTime stays: the closing time covers both parts.
+    // The timing goes on: the closing time covers both parts.
     m_Context.beginOperation(OP_FILE_SYSTEM);
 }
 

@@ -7,19 +7,23 @@
 #include <span>
 #include <string>
 
+#include "engine/HeldFiles.h"
+#include "engine/OpenFile.h"
+
 namespace zrk {
 
 class PhaseContext;
 class NorVerify;
 
-class FirmwareDownload {
+class FirmwareDownload : private HeldFiles {
   public:
     static constexpr std::uint32_t kBlockSize = 2048;
 
     // With "Verify after download" the image is read back through verify before the download
     // counts as done.
-    FirmwareDownload(PhaseContext& context, NorVerify& verify)
-        : m_Context(context), m_Verify(verify) {}
+    FirmwareDownload(PhaseContext& context, NorVerify& verify);
+    FirmwareDownload(const FirmwareDownload&) = delete;
+    FirmwareDownload& operator=(const FirmwareDownload&) = delete;
 
     void press(bool thenFileSystem);  // DOWNLOAD in BIN (or the first part of BIN + QIX)
     void onStartReply();  // WAIT_START_REPLY with OP_FIRMWARE or OP_FIRMWARE_THEN_FILE_SYSTEM
@@ -40,9 +44,13 @@ class FirmwareDownload {
     void completeDownload();
     void failReading();
 
+    void closeFiles() override { m_Image.close(); }
+    bool holdsOpenFile() const override { return m_Image.isOpen(); }
+
     PhaseContext& m_Context;
     NorVerify& m_Verify;
     std::string m_ImagePath;
+    OpenFile m_Image;
     std::uint64_t m_CheckedLength = 0;  // the length the CRC and the fit check were made for
     std::uint32_t m_AnnouncedCrc = 0;   // the CRC the phone was given
     std::uint32_t m_SentCrc = 0;        // the CRC of the bytes sent so far

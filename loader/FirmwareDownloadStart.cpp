@@ -73,7 +73,7 @@ void FirmwareDownload::press(bool thenFileSystem) {
     m_WriteOffset = 0;
     m_EndOfImage = false;
     m_Context.imageLength = 0;
-    m_Context.startTime = m_Context.clock().nowSeconds();
+    m_Context.startTiming();
     m_Context.beginOperation(thenFileSystem ? OP_FIRMWARE_THEN_FILE_SYSTEM : OP_FIRMWARE);
 }
 
@@ -86,7 +86,7 @@ bool FirmwareDownload::chooseStartOffset() {
         return true;
     }
     const StartAddressVerdict verdict =
-        judgeStartAddress(parseStartAddress(choices.startAddressText), m_Context.sectorMap);
+        judgeStartAddress(parseStartAddress(choices.startAddressText), m_Context.sectorMap());
     if (verdict.kind == StartAddressVerdict::Kind::OutOfRange) {
         m_Context.log("\r\n **Not defined Address Error ");
         m_Context.abandon(FailureCause::Refused, "the start address is outside the flash");
@@ -116,7 +116,7 @@ void FirmwareDownload::onStartReply() {
     }
     // An image that runs past the end of the flash would only be refused at the first missing
     // sector, after everything before it was written: the phone would keep a partial image.
-    const std::uint64_t flashSize = m_Context.sectorMap.activeBytes();
+    const std::uint64_t flashSize = m_Context.sectorMap().activeBytes();
     const std::uint64_t room = flashSize > m_StartOffset ? flashSize - m_StartOffset : 0;
     if (crc->length > room) {
         m_Context.log(formatText(

@@ -16,14 +16,20 @@ namespace zrk {
 
 using namespace loader;
 
-namespace {
-
-void tellWhereTheBlocksAre(PhaseContext& context) {
-    context.log(formatText("\r\n** The blocks received so far are in %s.\r\n",
-                           context.dumpFile.keepPartial().c_str()));
+NorDump::NorDump(PhaseContext& context) : m_Context(context) {
+    m_Context.holdFiles(*this);
 }
 
-}  // namespace
+void NorDump::tellWhereTheBlocksAre() {
+    m_Context.log(formatText("\r\n** The blocks received so far are in %s.\r\n",
+                             m_File.keepPartial().c_str()));
+}
+
+void NorDump::tellWhatStopLeft() {
+    if (m_File.isPending())
+        m_Context.log("\r\n** The dump is incomplete; the blocks received so far are in " +
+                      m_File.keepPartial() + ".\r\n");
+}
 
 void NorDump::press() {
     DownloaderView& view = m_Context.view();
@@ -31,12 +37,13 @@ void NorDump::press() {
         m_Context.refuse(Operation::Dump, FailureCause::Refused, "no sectors chosen");
         return;
     }
-    const SectorMap& map = m_Context.sectorMap;
+    const SectorMap& map = m_Context.sectorMap();
+    const std::vector<std::int32_t>& chosen = m_Context.sectorChoice();
     m_TotalKb = 0;
-    for (int i = nextSelectedSector(map, m_Context.sectorSelected, -1); i >= 0;
-         i = nextSelectedSector(map, m_Context.sectorSelected, i))
+    for (int i = nextSelectedSector(map, chosen, -1); i >= 0;
+         i = nextSelectedSector(map, chosen, i))
         m_TotalKb += map[i].byteSize() / 1024;
-    m_SectorIndex = nextSelectedSector(map, m_Context.sectorSelected, -1);
+    m_SectorIndex = nextSelectedSector(map, chosen, -1);
     if (m_TotalKb == 0) {
         view.messageBox("No sector selected!", MessageIcon::Warning);
         m_Context.refuse(Operation::Dump, FailureCause::Refused, "No sector selected!");
@@ -51,13 +58,13 @@ void NorDump::press() {
     // Under a name of its own until the last block is in: an earlier dump under the same name
     // survives a dump that fails.
     std::string whyNot;
-    if (!m_Context.dumpFile.create(m_Path, OutputFile::Existing::Replace, &whyNot)) {
+    if (!m_File.create(m_Path, OutputFile::Existing::Replace, &whyNot)) {
         m_Context.log("\r\n** " + whyNot + "\r\n");
         view.messageBox("Internal Error! (file creation)", MessageIcon::Error);
         m_Context.refuse(Operation::Dump, FailureCause::File, "Internal Error! (file creation)");
         return;
     }
-    m_Context.startTime = m_Context.clock().nowSeconds();
+    m_Context.startTiming();
     view.setProgressRange(m_TotalKb);
     view.setProgressUnit(ProgressUnit::Kilobytes);
     view.setProgressPos(0);
@@ -76,7 +83,7 @@ void NorDump::requestBlock(std::uint32_t offset) {
 }
 
 void NorDump::requestSector() {
-    const SectorRecord& sector = m_Context.sectorMap[m_SectorIndex];
+    const SectorRecord& sector = m_Context.sectorMap()[m_SectorIndex];
     m_Context.log(formatText("Dumping sector (0x%08X)... ", NOR_BASE + sector.byteOffset()));
     requestBlock(sector.byteOffset());
 }
@@ -93,7 +100,7 @@ void NorDump::failWriting(const std::string& why) {
     m_Context.log(
         formatText("\r\n** Could not write the dump file %s (%s); the dump is stopped.\r\n",
                    m_Path.c_str(), why.c_str()));
-    tellWhereTheBlocksAre(m_Context);
+    tellWhereTheBlocksAre();
     m_Context.view().messageBox("The dump file could not be written.", MessageIcon::Error);
     m_Context.reportFailure(FailureCause::File,
                             "the dump file " + m_Path + " could not be written");
@@ -103,7 +110,7 @@ void NorDump::failWriting(const std::string& why) {
 void NorDump::blockStep(const std::uint8_t* block, std::uint8_t checksum) {
     if (sum8(block, kDumpBlockSize) != checksum) {
         // The blocks before this one stay in the part file; it closes at Stop.
-        tellWhereTheBlocksAre(m_Context);
+        tellWhereTheBlocksAre();
         m_Context.setState(IDLE);
         m_Context.setOperationKind(OP_FIRMWARE);
         m_Context.view().messageBox("Checksum mismatched!", MessageIcon::Error);
@@ -113,12 +120,12 @@ void NorDump::blockStep(const std::uint8_t* block, std::uint8_t checksum) {
     m_DumpedKb += 8;
     m_Context.countBytes(kDumpBlockSize);
     m_Context.view().setProgressPos(m_DumpedKb);
-    if (!m_Context.dumpFile.write(block, kDumpBlockSize)) {
-        failWriting(m_Context.dumpFile.writeError());
+    if (!m_File.write(block, kDumpBlockSize)) {
+        failWriting(m_File.writeError());
         return;
     }
     ++m_BlocksInSector;
-    const SectorRecord& sector = m_Context.sectorMap[m_SectorIndex];
+    const SectorRecord& sector = m_Context.sectorMap()[m_SectorIndex];
     if (m_BlocksInSector < sector.byteSize() / kDumpBlockSize) {
         requestBlock(sector.byteOffset() + m_BlocksInSector * kDumpBlockSize);
         return;
@@ -126,18 +133,18 @@ void NorDump::blockStep(const std::uint8_t* block, std::uint8_t checksum) {
     m_Context.log("OK!\r\n");
     m_BlocksInSector = 0;
     const int next =
-        nextSelectedSector(m_Context.sectorMap, m_Context.sectorSelected, m_SectorIndex);
+        nextSelectedSector(m_Context.sectorMap(), m_Context.sectorChoice(), m_SectorIndex);
     if (next >= 0) {
         m_SectorIndex = next;
         requestSector();
         return;
     }
     std::string whyNot;
-    if (!m_Context.dumpFile.commit(&whyNot)) {
+    if (!m_File.commit(&whyNot)) {
         failWriting(whyNot);
         return;
     }
-    const std::int64_t span = m_Context.clock().nowSeconds() - m_Context.startTime;
+    const std::int64_t span = m_Context.secondsSinceStart();
     m_Context.log(formatElapsed("\r\n** Dump Time %M:%S **\r\n", span));
     m_Context.log(formatText("** (Total %d KBytes) **\r\n", static_cast<int>(m_TotalKb)));
     m_Context.setState(IDLE);

@@ -5,15 +5,20 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/HeldFiles.h"
+#include "files/OutputFile.h"
+
 namespace zrk {
 
 class PhaseContext;
 
-class NorDump {
+class NorDump : private HeldFiles {
   public:
     static constexpr const char* kFilter = "Hex Files (*.hex)|*.hex|All Files (*.*)|*.*||";
 
-    explicit NorDump(PhaseContext& context) : m_Context(context) {}
+    explicit NorDump(PhaseContext& context);
+    NorDump(const NorDump&) = delete;
+    NorDump& operator=(const NorDump&) = delete;
 
     void press();
     void onStartReply();
@@ -23,6 +28,13 @@ class NorDump {
     void requestBlock(std::uint32_t offset);
     void requestSector();
     void failWriting(const std::string& why);
+    void tellWhereTheBlocksAre();
+
+    // HeldFiles: the file of a dump that did not complete keeps its blocks under a name of its
+    // own; everything else is discarded.
+    void closeFiles() override { m_File.discard(); }
+    void tellWhatStopLeft() override;
+    bool holdsOpenFile() const override { return m_File.isOpen(); }
 
     PhaseContext& m_Context;
     int m_SectorIndex = -1;
@@ -30,6 +42,7 @@ class NorDump {
     std::uint32_t m_DumpedKb = 0;
     std::uint32_t m_BlocksInSector = 0;
     std::string m_Path;
+    OutputFile m_File;
 };
 
 }  // namespace zrk

@@ -22,16 +22,18 @@ void NorErase::press() {
         return;
     }
     std::uint32_t count = 0;
-    for (int i = nextSelectedSector(m_Context.sectorMap, m_Context.sectorSelected, -1); i >= 0;
-         i = nextSelectedSector(m_Context.sectorMap, m_Context.sectorSelected, i))
+    const SectorMap& map = m_Context.sectorMap();
+    const std::vector<std::int32_t>& chosen = m_Context.sectorChoice();
+    for (int i = nextSelectedSector(map, chosen, -1); i >= 0;
+         i = nextSelectedSector(map, chosen, i))
         ++count;
-    m_SectorIndex = nextSelectedSector(m_Context.sectorMap, m_Context.sectorSelected, -1);
+    m_SectorIndex = nextSelectedSector(map, chosen, -1);
     if (count == 0) {
         view.messageBox("No sector selected!", MessageIcon::Warning);
         m_Context.refuse(Operation::Erase, FailureCause::Refused, "No sector selected!");
         return;
     }
-    m_Context.startTime = m_Context.clock().nowSeconds();
+    m_Context.startTiming();
     view.setProgressRange(count);
     view.setProgressUnit(ProgressUnit::Sectors);
     view.setProgressPos(0);
@@ -41,7 +43,7 @@ void NorErase::press() {
 }
 
 void NorErase::requestErase() {
-    const SectorRecord& sector = m_Context.sectorMap[m_SectorIndex];
+    const SectorRecord& sector = m_Context.sectorMap()[m_SectorIndex];
     m_Context.log(formatText("Erasing sector (0x%08X)... ", NOR_BASE + sector.byteOffset()));
     const auto offset = bigEndian32(sector.byteOffset());
     m_Context.begin(
@@ -69,18 +71,18 @@ void NorErase::failSector(std::uint8_t byte) {
 
 void NorErase::onErased() {
     ++m_Erased;
-    m_ErasedBytes += m_Context.sectorMap[m_SectorIndex].byteSize();
-    m_Context.countBytes(m_Context.sectorMap[m_SectorIndex].byteSize());
+    m_ErasedBytes += m_Context.sectorMap()[m_SectorIndex].byteSize();
+    m_Context.countBytes(m_Context.sectorMap()[m_SectorIndex].byteSize());
     m_Context.view().setProgressPos(m_Erased);
     m_Context.log("OK!\r\n");
     const int next =
-        nextSelectedSector(m_Context.sectorMap, m_Context.sectorSelected, m_SectorIndex);
+        nextSelectedSector(m_Context.sectorMap(), m_Context.sectorChoice(), m_SectorIndex);
     if (next >= 0) {
         m_SectorIndex = next;
         requestErase();
         return;
     }
-    const std::int64_t span = m_Context.clock().nowSeconds() - m_Context.startTime;
+    const std::int64_t span = m_Context.secondsSinceStart();
     m_Context.log(formatElapsed("\r\n** Erasing Time %M:%S **\r\n", span));
     m_Context.setState(IDLE);
     m_Context.view().messageBox("Erasing Completed!", MessageIcon::Information);

@@ -16,6 +16,10 @@ namespace zrk {
 
 using namespace loader;
 
+NorVerify::NorVerify(PhaseContext& context) : m_Context(context) {
+    m_Context.holdFiles(*this);
+}
+
 void NorVerify::press() {
     DownloaderView& view = m_Context.view();
     const UserChoices& choices = m_Context.request();
@@ -36,7 +40,7 @@ void NorVerify::press() {
     std::uint32_t start = 0;
     if (choices.useStartNorAddress) {
         const StartAddressVerdict verdict =
-            judgeStartAddress(parseStartAddress(choices.startAddressText), m_Context.sectorMap);
+            judgeStartAddress(parseStartAddress(choices.startAddressText), m_Context.sectorMap());
         if (verdict.kind != StartAddressVerdict::Kind::Accepted) {
             m_Context.log(
                 "\r\n** The start address is not the start of a sector of the flash; "
@@ -47,7 +51,7 @@ void NorVerify::press() {
         }
         start = verdict.offset;
     }
-    const std::uint64_t flash = m_Context.sectorMap.activeBytes();
+    const std::uint64_t flash = m_Context.sectorMap().activeBytes();
     if (start + *length > flash) {
         m_Context.log(formatText(
             "\r\n** The image (%llu bytes) does not fit the flash from 0x%08X; nothing was "
@@ -85,9 +89,8 @@ void NorVerify::afterDownload(const std::string& imagePath, std::uint32_t startO
 }
 
 void NorVerify::onStartReply() {
-    OpenFile& image = m_Context.firmwareImage;
-    const bool opened = image.openForReading(m_ImagePath);
-    const auto size = opened ? image.size() : std::nullopt;
+    const bool opened = m_Image.openForReading(m_ImagePath);
+    const auto size = opened ? m_Image.size() : std::nullopt;
     if (!size || *size != m_Length) {
         // Compared with other contents, a match would prove nothing about what was sent.
         fail(FailureCause::File,
@@ -99,7 +102,7 @@ void NorVerify::onStartReply() {
     m_Done = 0;
     m_Crc = 0;
     m_Sectors = 1;
-    m_SectorIndex = m_Context.sectorMap.indexAtOffset(m_StartOffset);
+    m_SectorIndex = m_Context.sectorMap().indexAtOffset(m_StartOffset);
     m_Context.view().setProgressRange(m_Length);
     m_Context.setState(stateNumber(LoaderState::WAIT_VERIFY_BLOCK));
     logSector();
@@ -107,7 +110,7 @@ void NorVerify::onStartReply() {
 }
 
 void NorVerify::logSector() {
-    const SectorRecord& sector = m_Context.sectorMap[m_SectorIndex];
+    const SectorRecord& sector = m_Context.sectorMap()[m_SectorIndex];
     m_Context.log(formatText("Verifying sector (0x%08X)... ", NOR_BASE + sector.byteOffset()));
 }
 
@@ -146,8 +149,8 @@ void NorVerify::blockStep(const std::uint8_t* block, std::uint8_t checksum) {
         return;
     }
     const std::uint32_t n = std::min<std::uint32_t>(kDumpBlockSize, m_Length - m_Done);
-    std::uint8_t* expected = m_Context.TransferBuffer.data();
-    if (m_Context.firmwareImage.read(expected, n) != n) {
+    std::uint8_t* expected = m_Context.transferBuffer().data();
+    if (m_Image.read(expected, n) != n) {
         m_Context.log("Fail!\r\n");
         fail(FailureCause::File,
              "\r\n** The image file could not be read to its end; the verify is stopped.\r\n",
@@ -158,8 +161,8 @@ void NorVerify::blockStep(const std::uint8_t* block, std::uint8_t checksum) {
     if (differs.first != expected + n) {
         const std::uint32_t offset = at + static_cast<std::uint32_t>(differs.first - expected);
         // The block may lie in a later sector than the one whose line is open.
-        while (m_SectorIndex + 1 < m_Context.sectorMap.count() &&
-               m_Context.sectorMap[m_SectorIndex + 1].byteOffset() <= offset)
+        while (m_SectorIndex + 1 < m_Context.sectorMap().count() &&
+               m_Context.sectorMap()[m_SectorIndex + 1].byteOffset() <= offset)
             ++m_SectorIndex;
         const std::string line =
             formatText("Verify FAILED at 0x%08X (sector %d): expected %02X, read %02X",
@@ -171,7 +174,7 @@ void NorVerify::blockStep(const std::uint8_t* block, std::uint8_t checksum) {
     m_Crc = crc32Update(m_Crc, block, n);
     m_Done += n;
     m_Context.view().setProgressPos(m_Done);
-    const SectorRecord& sector = m_Context.sectorMap[m_SectorIndex];
+    const SectorRecord& sector = m_Context.sectorMap()[m_SectorIndex];
     const std::uint32_t next = m_StartOffset + m_Done;
     const bool sectorDone = next >= sector.byteOffset() + sector.byteSize();
     if (sectorDone || m_Done == m_Length)
@@ -189,7 +192,7 @@ void NorVerify::blockStep(const std::uint8_t* block, std::uint8_t checksum) {
                              m_Sectors, m_Crc));
     logTime();
     m_Context.setState(IDLE);
-    m_Context.firmwareImage.close();
+    m_Image.close();
     if (m_AfterDownload && m_OnGood) {
         m_OnGood();
         return;

@@ -7,15 +7,19 @@
 #include <functional>
 #include <string>
 
+#include "engine/HeldFiles.h"
+#include "engine/OpenFile.h"
 #include "engine/Outcome.h"
 
 namespace zrk {
 
 class PhaseContext;
 
-class NorVerify {
+class NorVerify : private HeldFiles {
   public:
-    explicit NorVerify(PhaseContext& context) : m_Context(context) {}
+    explicit NorVerify(PhaseContext& context);
+    NorVerify(const NorVerify&) = delete;
+    NorVerify& operator=(const NorVerify&) = delete;
 
     // The verify on its own: the image and the start address as the download would take them.
     void press();
@@ -34,10 +38,14 @@ class NorVerify {
     void fail(FailureCause cause, const std::string& logText, const std::string& detail);
     void logTime();
 
+    void closeFiles() override { m_Image.close(); }
+    bool holdsOpenFile() const override { return m_Image.isOpen(); }
+
     PhaseContext& m_Context;
     std::function<void()> m_OnGood;
     bool m_AfterDownload = false;
     std::string m_ImagePath;
+    OpenFile m_Image;
     std::uint32_t m_StartOffset = 0;
     std::uint32_t m_Length = 0;
     std::uint32_t m_Done = 0;  // bytes compared so far

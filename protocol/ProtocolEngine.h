@@ -6,6 +6,7 @@
 // through the same calls, and two engines on two links in one process do not meet.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,15 @@ class ProtocolEngine : public LinkHandler, private ReplyReader {
     Stage stage() const { return m_Context.stage(); }
     // The exchange the link waits on, in words ("send the image length"); empty when none.
     std::string exchange() const { return m_Context.exchange(); }
+    // An operation is writing to the phone's flash: ending it now leaves the flash part-written.
+    bool writingToFlash() const { return m_Context.writingToFlash(); }
+
+    // The flash this bring-up identified, none before its identification has come.
+    std::optional<FlashId> flashId() const { return m_Context.flashId(); }
+    // The flash's sectors, active once it was identified as the supported part.
+    SectorMap sectorMap() const { return m_Context.sectorMap(); }
+    // One flag per sector: those the last erase or dump went over.
+    std::vector<std::int32_t> sectorChoice() const { return m_Context.sectorChoice(); }
 
     // Notifications, on the protocol thread.
     void onDataReceived();

@@ -123,8 +123,8 @@ PortRunner::After PortRunner::servePhone(LinkSetup& link, EngineLoop& loop, View
         passed = finished(loop.runUntil(ended, m_Options.silence, stopped));
     }
     phone.flashName = view.flashName;
-    if (engine.context().flashId)
-        phone.flashId = engine.context().flashId;
+    if (const auto id = engine.flashId())
+        phone.flashId = id;
     phone.passed = passed;
     phone.result = passed ? "passed" : result;
     phone.reason = passed ? std::string() : cause;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <random>
 
 #include "bringup/BaudSwitch.h"
@@ -383,7 +384,10 @@ TEST_F(BringUpTest, BootLoaderGoesIn155FullChunksAndOneOf352) {
     EXPECT_EQ(link.writes[n - 2], (Bytes{0x10, 0x00, 0x00, 0x00}));
     EXPECT_EQ(link.writes[n - 1], Bytes{0xD1});
     EXPECT_EQ(view.flashName, "LMR20TQ55P");
-    EXPECT_EQ(engine.context().sectorMap.count(), 519);
+    EXPECT_EQ(engine.sectorMap().count(), 519);
+    const std::optional<FlashId> id = engine.flashId();
+    ASSERT_TRUE(id);
+    EXPECT_EQ(Bytes(id->begin(), id->end()), test::supportedFlashId());
     EXPECT_EQ(view.events.back(), "finish");
 }
 
@@ -421,10 +425,15 @@ TEST_F(BringUpTest, SwappedIdentificationCodesAreRejectedAndTheLinkStops) {
               std::string::npos);
     EXPECT_EQ(view.messages, std::vector<std::string>{"Unknown Flash!"});
     EXPECT_EQ(engine.context().loaderReady(), 0);
-    EXPECT_EQ(engine.context().sectorMap.count(), 0);
+    EXPECT_EQ(engine.sectorMap().count(), 0);
     EXPECT_FALSE(link.connected);
     EXPECT_EQ(view.events.back(), "stopped");
     EXPECT_EQ(engine.context().state(), IDLE);
+    // The report names the part that was refused, until the next bring-up begins.
+    ASSERT_TRUE(engine.flashId());
+    EXPECT_EQ(*engine.flashId(), (FlashId{0x22, 0xFC, 0x00, 0xEC, 0, 0, 0, 0}));
+    engine.start();
+    EXPECT_FALSE(engine.flashId());
 }
 
 TEST_F(BringUpTest, WrongGrantWaitsForANewConnectRequest) {

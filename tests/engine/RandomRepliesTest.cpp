@@ -84,8 +84,7 @@ class RandomRepliesTest : public ::testing::Test {
             EXPECT_TRUE(link.connected) << "loader phase on a closed port";
         } else {
             EXPECT_EQ(kBringUpStates.count(state), 1u) << "bring-up state " << state;
-            EXPECT_FALSE(engine.context().firmwareImage.isOpen());
-            EXPECT_FALSE(engine.context().dumpFile.isOpen());
+            EXPECT_FALSE(engine.context().holdsOpenFile());
             // Waiting for the phone needs a port, or the timer that reopens it.
             if (state != INITIAL && state != IDLE) {
                 EXPECT_TRUE(link.connected || view.timerRunning) << "state " << state;

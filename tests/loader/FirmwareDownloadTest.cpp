@@ -46,7 +46,7 @@ TEST_F(FirmwareDownloadTest, ImagesOfAwkwardSizesLandInNorWholeAndComplete) {
         EXPECT_NE(view.log.find("** (Total " + std::to_string(size) + " bytes) **\r\n"),
                   std::string::npos);
         EXPECT_EQ(engine.context().state(), IDLE);
-        EXPECT_FALSE(engine.context().firmwareImage.isOpen());
+        EXPECT_FALSE(engine.context().holdsOpenFile());
         EXPECT_EQ(view.events.back(), "finish");
     }
 }
@@ -214,7 +214,7 @@ TEST_F(FirmwareDownloadTest, ABadSectorSumFinishesTheDownload) {
     EXPECT_EQ(view.log.substr(view.log.size() - tail.size()), tail);
     EXPECT_EQ(phone.offsetsOf(CMD_PROGRAM_64K).size(), 2u);  // nothing after the bad sector
     EXPECT_EQ(engine.context().state(), IDLE);
-    EXPECT_FALSE(engine.context().firmwareImage.isOpen());
+    EXPECT_FALSE(engine.context().holdsOpenFile());
     EXPECT_EQ(view.events.back(), "finish");
     EXPECT_TRUE(view.messages.empty());
 }
@@ -403,7 +403,7 @@ TEST_F(FirmwareDownloadTest, AnImageRewrittenWhileItIsSentFailsBeforeAnythingFol
         EXPECT_TRUE(view.messages.empty());
         EXPECT_FALSE(phone.poweredOn);
         EXPECT_TRUE(phone.violations.empty());
-        EXPECT_FALSE(engine.context().firmwareImage.isOpen());
+        EXPECT_FALSE(engine.context().holdsOpenFile());
         EXPECT_FALSE(norHolds(original, 0));
     }
 }

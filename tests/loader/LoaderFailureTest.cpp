@@ -95,8 +95,8 @@ TEST_F(LoaderFailure, AWrongSectorSumFinishesTheDownloadInThatSector) {
     view.userChoices.binPath = dir.write("fw.bin", image);
     phone.badSectorSumAt = 2;
     press(&ProtocolEngine::download);
-    const std::uint32_t second = engine.context().sectorMap[1].byteOffset();
-    const std::uint32_t size = engine.context().sectorMap[1].byteSize();
+    const std::uint32_t second = engine.sectorMap()[1].byteOffset();
+    const std::uint32_t size = engine.sectorMap()[1].byteSize();
     const std::uint8_t wanted =
         sum8(image.data() + second, std::min<std::size_t>(size, image.size() - second));
     expectOutcome({OutcomeKind::Failed, "write a sector", stateNumber(LoaderState::WAIT_SECTOR_SUM),
@@ -109,7 +109,7 @@ TEST_F(LoaderFailure, AWrongEraseReplyFinishesAfterItsBoxAndLogsNothing) {
     view.sectorsToSelect = {3, 5};
     phone.badEraseReplyAt = 2;
     press(&ProtocolEngine::erase);
-    const std::uint32_t offset = engine.context().sectorMap[5].byteOffset();
+    const std::uint32_t offset = engine.sectorMap()[5].byteOffset();
     const std::uint8_t wanted = sum8(bigEndian32(offset));
     expectOutcome({OutcomeKind::Failed, "erase a sector", stateNumber(LoaderState::WAIT_ERASE),
                    wanted, static_cast<std::uint8_t>(wanted + 1), "Fail to erase sector!",

@@ -29,8 +29,13 @@ class NorEraseDumpTest : public test::LoaderFixture {
 };
 
 TEST_F(NorEraseDumpTest, ErasesTheSelectedSectorsInOrderWithProgress) {
+    // A dump refused for want of a file leaves its choice behind; it is cleared before the
+    // next dialog.
+    view.sectorsToSelect = {7};
+    engine.dump();
+    ASSERT_EQ(engine.sectorChoice().at(7), 1);
+    view.messages.clear();
     view.sectorsToSelect = {515, 0, 2};
-    engine.context().sectorSelected[7] = 1;  // a stale selection is cleared before the dialog
     engine.erase();
     clock.now += 3;
     phone.pump(engine);
@@ -113,7 +118,7 @@ TEST_F(NorEraseDumpTest, DumpsSectorsZeroAndTwoIntoARawFile) {
                             "\r\n** Dump Time 00:00 **\r\n** (Total 128 KBytes) **\r\n"),
               std::string::npos);
     EXPECT_EQ(view.messages, std::vector<std::string>{"Dump Completed!"});
-    EXPECT_FALSE(engine.context().dumpFile.isOpen());
+    EXPECT_FALSE(engine.context().holdsOpenFile());
     EXPECT_FALSE(link.blockMode);
 }
 
@@ -143,9 +148,9 @@ TEST_F(NorEraseDumpTest, AFailedDumpLeavesAnEarlierFileAsItWasAndItsBlocksInTheP
     EXPECT_EQ(engine.context().state(), IDLE);
     EXPECT_EQ(engine.context().operationKind(), OP_FIRMWARE);
     EXPECT_EQ(view.events.back(), "lock");  // abandoned until Stop
-    EXPECT_TRUE(engine.context().dumpFile.isOpen());
+    EXPECT_TRUE(engine.context().holdsOpenFile());
     engine.stop();
-    EXPECT_FALSE(engine.context().dumpFile.isOpen());
+    EXPECT_FALSE(engine.context().holdsOpenFile());
     EXPECT_EQ(test::TempDir::read(view.saveFileAnswer), earlier);
     EXPECT_EQ(test::TempDir::read(dir.file("dump.hex.part")),
               Bytes(phone.nor.begin(), phone.nor.begin() + 2 * 8192));

@@ -47,7 +47,7 @@ TEST_F(NorVerifyTest, ADownloadReadsBackOnlyTheBlocksItsImageCoversThenCompletes
     EXPECT_EQ(view.outcomes[0].operation, Operation::Firmware);
     EXPECT_TRUE(view.outcomes[0].completed());
     EXPECT_EQ(view.progressPos, image.size());
-    EXPECT_FALSE(engine.context().firmwareImage.isOpen());
+    EXPECT_FALSE(engine.context().holdsOpenFile());
     EXPECT_FALSE(link.blockMode);
     EXPECT_TRUE(phone.violations.empty());
 }
