@@ -4,6 +4,7 @@
 #include <span>
 
 #include "fuzz/CompletionChecks.h"
+#include "fuzz/CoverageReset.h"
 #include "fuzz/EngineInvariants.h"
 #include "fuzz/EngineRig.h"
 #include "fuzz/FuzzCheck.h"
@@ -97,6 +98,7 @@ class Driver {
         }
         check(engine.stage() == Stage::Ready, "a faultless bring-up did not finish");
         m_Invariants.operationsFromHere();
+        forgetCoverageSoFar();
     }
 
     bool roomForOperations(std::size_t outcomesBefore) const {
