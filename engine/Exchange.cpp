@@ -88,6 +88,8 @@ Exchange& Exchange::expectAnyByte() {
 }
 
 Exchange& Exchange::expectBytes(std::size_t count) {
+    if (count > ReplyBytes::kRoom)
+        throw std::logic_error("a reply longer than the room to collect it");
     awaits = Awaits::Bytes;
     replySize = count;
     return *this;
@@ -188,6 +190,37 @@ void Exchange::answered(Reply reply) const {
         onReply(reply);
     else if (onDone)
         onDone();
+}
+
+bool Exchange::take(std::uint8_t byte, ReplyBytes& soFar) const {
+    switch (awaits) {
+        case Awaits::Nothing:
+            return true;
+        case Awaits::Bytes: {
+            soFar.m_Bytes[soFar.m_Count++] = byte;
+            if (soFar.m_Count < replySize)
+                return true;
+            // Handed on apart from the collector: what follows may begin the next exchange.
+            std::array<std::uint8_t, ReplyBytes::kRoom> reply;
+            std::copy_n(soFar.m_Bytes.begin(), replySize, reply.begin());
+            soFar.clear();
+            answered(Reply(reply.data(), replySize));
+            return true;
+        }
+        case Awaits::Byte:
+        case Awaits::AnyByte:
+        case Awaits::OneOf:
+            break;
+    }
+    if (accepts(byte)) {
+        answered(Reply(&byte, 1));
+        return true;
+    }
+    if (onWrongByte) {
+        onWrongByte(byte);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace zrk

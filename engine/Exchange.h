@@ -43,6 +43,20 @@ class ExchangeWrites {
     std::size_t m_BorrowedAt = kMaxWrites;
 };
 
+// The bytes of a reply that comes in several (an exchange that awaits N bytes), kept by
+// whoever judges the replies: the exchange itself may be replaced while its reply is handed on.
+class ReplyBytes {
+  public:
+    // The longest reply collected whole: a listing's entry record.
+    static constexpr std::size_t kRoom = 256;
+    void clear() { m_Count = 0; }
+
+  private:
+    friend struct Exchange;
+    std::array<std::uint8_t, kRoom> m_Bytes{};
+    std::size_t m_Count = 0;
+};
+
 struct Exchange {
     using Bytes = std::vector<std::uint8_t>;
     using Reply = std::span<const std::uint8_t>;
@@ -105,6 +119,9 @@ struct Exchange {
     std::string wordsFor(std::uint8_t got) const;
     // Hands the reply to what follows.
     void answered(Reply reply) const;
+    // One received byte: the rest of a reply is waited for, a whole or right reply goes to what
+    // follows, a wrong byte to `otherwise`. False for a wrong byte the judge is to fail.
+    bool take(std::uint8_t byte, ReplyBytes& soFar) const;
 
     const char* name;
     std::int32_t state;

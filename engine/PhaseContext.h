@@ -247,7 +247,7 @@ class PhaseContext {
     std::array<std::optional<Exchange>, 2> m_Exchanges;
     int m_Armed = kNone;    // the place of the armed exchange
     int m_Judging = kNone;  // the place of the exchange whose step runs
-    std::vector<std::uint8_t> m_ReplySoFar;
+    ReplyBytes m_ReplySoFar;
     std::vector<std::function<void()>> m_StopHooks;
 
     std::optional<Operation> m_Tracked;

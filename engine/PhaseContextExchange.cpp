@@ -47,31 +47,8 @@ void PhaseContext::judge(std::uint8_t byte) {
 }
 
 void PhaseContext::judgeIn(const Exchange& exchange, std::uint8_t byte) {
-    switch (exchange.awaits) {
-        case Exchange::Awaits::Nothing:
-            return;
-        case Exchange::Awaits::Bytes: {
-            m_ReplySoFar.push_back(byte);
-            if (m_ReplySoFar.size() < exchange.replySize)
-                return;
-            const std::vector<std::uint8_t> reply = std::move(m_ReplySoFar);
-            m_ReplySoFar.clear();
-            exchange.answered(reply);
-            return;
-        }
-        case Exchange::Awaits::Byte:
-        case Exchange::Awaits::AnyByte:
-        case Exchange::Awaits::OneOf:
-            break;
-    }
-    if (exchange.accepts(byte)) {
-        exchange.answered(std::span<const std::uint8_t>(&byte, 1));
+    if (exchange.take(byte, m_ReplySoFar))
         return;
-    }
-    if (exchange.onWrongByte) {
-        exchange.onWrongByte(byte);
-        return;
-    }
     const std::string words = exchange.wordsFor(byte);
     Failure failure;
     failure.exchange = exchange.name;

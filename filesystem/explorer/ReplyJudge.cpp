@@ -1,6 +1,5 @@
 #include "filesystem/explorer/ReplyJudge.h"
 
-#include <stdexcept>
 #include <string>
 
 #include "engine/SafeText.h"
@@ -9,15 +8,13 @@
 namespace zrk {
 
 void ReplyJudge::begin(Exchange&& exchange, ExplorerExchange* owner) {
-    if (exchange.awaits == Exchange::Awaits::Bytes && exchange.replySize > m_Reply.size())
-        throw std::logic_error("an explorer reply longer than the room to collect it");
     // Never the place of the exchange whose step is running: it is still in use.
     const int place = m_Judging == 0 ? 1 : m_Judging == 1 ? 0 : (m_Armed == kNone ? 0 : m_Armed);
     Armed& armed = m_Places[static_cast<std::size_t>(place)];
     armed.exchange.emplace(std::move(exchange));
     armed.owner = owner;
     m_Armed = place;
-    m_ReplySoFar = 0;
+    m_ReplySoFar.clear();
     m_Line.state = static_cast<explorer::ExplorerState>(armed.exchange->state);
     for (std::size_t i = 0; i < armed.exchange->writes.size(); ++i) {
         const auto bytes = armed.exchange->writes[i];
@@ -41,31 +38,8 @@ bool ReplyJudge::judge(std::uint8_t byte) {
 }
 
 void ReplyJudge::judgeIn(const Armed& armed, std::uint8_t byte) {
-    const Exchange& exchange = *armed.exchange;
-    switch (exchange.awaits) {
-        case Exchange::Awaits::Nothing:
-            return;
-        case Exchange::Awaits::Bytes:
-            m_Reply[m_ReplySoFar++] = byte;
-            if (m_ReplySoFar < exchange.replySize)
-                return;
-            m_ReplySoFar = 0;
-            exchange.answered(std::span<const std::uint8_t>(m_Reply.data(), exchange.replySize));
-            return;
-        case Exchange::Awaits::Byte:
-        case Exchange::Awaits::AnyByte:
-        case Exchange::Awaits::OneOf:
-            break;
-    }
-    if (exchange.accepts(byte)) {
-        exchange.answered(std::span<const std::uint8_t>(&byte, 1));
-        return;
-    }
-    if (exchange.onWrongByte) {
-        exchange.onWrongByte(byte);
-        return;
-    }
-    failWith(armed, byte);
+    if (!armed.exchange->take(byte, m_ReplySoFar))
+        failWith(armed, byte);
 }
 
 void ReplyJudge::failWith(const Armed& armed, std::uint8_t byte) {

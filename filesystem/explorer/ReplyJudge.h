@@ -42,9 +42,7 @@ class ReplyJudge {
     std::array<Armed, 2> m_Places;
     int m_Armed = kNone;
     int m_Judging = kNone;
-    // The longest reply collected whole is a listing's entry record.
-    std::array<std::uint8_t, 256> m_Reply{};
-    std::size_t m_ReplySoFar = 0;
+    ReplyBytes m_ReplySoFar;
 };
 
 }  // namespace zrk
