@@ -8,9 +8,9 @@
 
 namespace zrk {
 
-QString LogPane::displayForm(const std::string& text, bool& endsInCarriageReturn) {
+QString LogPane::displayForm(std::string_view text, bool& endsInCarriageReturn) {
     QString shown;
-    const QString all = QString::fromStdString(text);
+    const QString all = QString::fromUtf8(text.data(), qsizetype(text.size()));
     shown.reserve(all.size());
     for (const QChar c : all) {
         if (c == QLatin1Char('\n') && endsInCarriageReturn) {
@@ -23,7 +23,7 @@ QString LogPane::displayForm(const std::string& text, bool& endsInCarriageReturn
     return shown;
 }
 
-void LogPane::appendLog(const std::string& text) {
+void LogPane::appendLog(std::string_view text) {
     m_Log += text;
     const QString shown = displayForm(text, m_EndsInCarriageReturn);
     QScrollBar* vertical = m_Text.verticalScrollBar();

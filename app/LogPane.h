@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "app/ProgressRate.h"
 #include "engine/DownloaderView.h"
@@ -19,7 +20,7 @@ class LogPane : public LogView {
   public:
     LogPane(QPlainTextEdit& text, QProgressBar& bar) : m_Text(text), m_Bar(bar) {}
 
-    void appendLog(const std::string& text) override;
+    void appendLog(std::string_view text) override;
     // A line of the program's own (a complaint, a hint) after the protocol's text: it starts a
     // line of its own when the log's last line is still open ("Checking FLASH ID... ").
     void appendNote(const std::string& text);
@@ -37,7 +38,7 @@ class LogPane : public LogView {
 
     // "\r\n", a lone "\r" and a lone "\n" each shown as one line break, also when a "\r\n" is
     // split across two calls (endsInCarriageReturn carries the state over).
-    static QString displayForm(const std::string& text, bool& endsInCarriageReturn);
+    static QString displayForm(std::string_view text, bool& endsInCarriageReturn);
 
   private:
     QPlainTextEdit& m_Text;

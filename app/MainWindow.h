@@ -108,7 +108,7 @@ class MainWindow : public QDialog, public DownloaderView {
     void setNoAnswerHintDelay(int milliseconds) { m_NoAnswerHint->setDelay(milliseconds); }
 
     // DownloaderView
-    void appendLog(const std::string& text) override { m_Log->appendLog(text); }
+    void appendLog(std::string_view text) override { m_Log->appendLog(text); }
     void setLogText(const std::string& text) override { m_Log->setLogText(text); }
     void setProgressRange(std::uint32_t total) override { m_Log->setProgressRange(total); }
     void setProgressUnit(ProgressUnit unit) override { m_Log->setProgressUnit(unit); }

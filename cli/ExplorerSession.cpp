@@ -29,7 +29,7 @@ class TerminalExplorerView : public ExplorerView {
     TerminalExplorerView(TerminalView& view, bool confirmed, bool logShown)
         : m_View(view), m_Confirmed(confirmed), m_LogShown(logShown) {}
 
-    void appendLog(const std::string& text) override {
+    void appendLog(std::string_view text) override {
         m_LastLog = text;
         m_View.appendLog(text);
     }

@@ -12,8 +12,8 @@ TerminalView::TerminalView(TerminalOutput& output, UserChoices choices, PromptAn
     m_Choices.autoDownload = false;
 }
 
-void TerminalView::appendLog(const std::string& text) {
-    m_Output.log(text);
+void TerminalView::appendLog(std::string_view text) {
+    m_Output.log(std::string(text));
 }
 
 void TerminalView::setLogText(const std::string& text) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/ProgressMeter.h"
@@ -24,7 +25,7 @@ class TerminalView : public DownloaderView {
   public:
     TerminalView(TerminalOutput& output, UserChoices choices, PromptAnswers answers);
 
-    void appendLog(const std::string& text) override;
+    void appendLog(std::string_view text) override;
     void setLogText(const std::string& text) override;
     void setProgressRange(std::uint32_t total) override;
     void setProgressPos(std::uint32_t position) override;

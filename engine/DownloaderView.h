@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/Outcome.h"
@@ -63,7 +64,7 @@ enum class ProgressUnit { Bytes, Kilobytes, Sectors };
 class LogView {
   public:
     virtual ~LogView() = default;
-    virtual void appendLog(const std::string& text) = 0;
+    virtual void appendLog(std::string_view text) = 0;
     virtual void setLogText(const std::string& text) = 0;
     // A new range counts bytes; an operation that counts something else says so right after.
     virtual void setProgressRange(std::uint32_t total) = 0;

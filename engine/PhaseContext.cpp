@@ -174,7 +174,7 @@ void PhaseContext::cancelFrame() {
     m_Link.setBlockMode(0);
 }
 
-void PhaseContext::log(const std::string& text) {
+void PhaseContext::log(std::string_view text) {
     m_View.appendLog(text);
 }
 

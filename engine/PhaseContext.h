@@ -14,6 +14,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -68,7 +69,7 @@ class PhaseContext {
     void cancelFrame();
     std::size_t frameRequest() const { return m_FrameRequest; }
 
-    void log(const std::string& text);
+    void log(std::string_view text);
     DownloaderView& view() { return m_View; }
     Clock& clock() { return m_Clock; }
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/DownloaderView.h"
@@ -23,7 +24,7 @@ class PortRunner::View : public DownloaderView {
     std::string flashName;
     std::function<void(const OperationOutcome&)> onOutcome;
 
-    void appendLog(const std::string& text) override { log(text); }
+    void appendLog(std::string_view text) override { log(text); }
     void setLogText(const std::string& text) override { log(text); }
     void setProgressRange(std::uint32_t total) override {
         m_Total = total;
@@ -97,7 +98,7 @@ class PortRunner::View : public DownloaderView {
     UserChoices choices() override { return m_Runner.m_Recipe.choices(); }
 
   private:
-    void log(const std::string& text) {
+    void log(std::string_view text) {
         StationEvent e;
         e.kind = StationEvent::Kind::Log;
         e.text = text;

@@ -156,8 +156,8 @@ QTreeWidgetItem* FsExplorerDialog::nodeAt(const std::string& path) const {
     return nullptr;
 }
 
-void FsExplorerDialog::appendLog(const std::string& text) {
-    m_Log->appendLog(m_Names->shown(text).toStdString());
+void FsExplorerDialog::appendLog(std::string_view text) {
+    m_Log->appendLog(m_Names->shown(std::string(text)).toStdString());
     showLogEnd();
 }
 

@@ -61,7 +61,7 @@ class FsExplorerDialog : public QDialog, public ExplorerView {
     static QString nodePath(const QTreeWidgetItem* node);
 
     // ExplorerView
-    void appendLog(const std::string& text) override;
+    void appendLog(std::string_view text) override;
     void setLogText(const std::string& text) override;
     void setProgressRange(std::uint32_t total) override;
     void setProgressPos(std::uint32_t position) override;

@@ -25,7 +25,7 @@ ExplorerLine::ExplorerLine(SerialLink& link_, ExplorerView* view_, CodePage code
       nandPages(nandPages_),
       view(view_) {}
 
-void ExplorerLine::log(const std::string& text) {
+void ExplorerLine::log(std::string_view text) {
     if (auto* v = shown())
         v->appendLog(text);
 }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/Clock.h"
@@ -66,7 +67,7 @@ class ExplorerLine {
     // The view the exchange's texts, progress, questions and controls go to: none while a walk
     // runs the exchanges.
     ExplorerView* shown() const { return listener ? nullptr : view; }
-    void log(const std::string& text);
+    void log(std::string_view text);
     void setLogText(const std::string& text);
     void setControls(bool enabled);
     void setTree(bool enabled);

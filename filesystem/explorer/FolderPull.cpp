@@ -96,7 +96,7 @@ void FolderPull::fail(const std::string& phonePath, const std::string& reason) {
     m_Summary.failures.push_back({phonePath, reason});
 }
 
-void FolderPull::log(const std::string& text) {
+void FolderPull::log(std::string_view text) {
     if (m_Front)
         m_Front->appendLog(text);
 }

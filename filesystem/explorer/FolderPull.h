@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/Clock.h"
@@ -59,7 +60,7 @@ class FolderPull {
     // A file that ends without an exchange: empty on the phone, or its folder unreachable.
     void settleWithoutReadOut(const Item& file, bool made, const std::string& whyNot);
     void fail(const std::string& phonePath, const std::string& reason);
-    void log(const std::string& text);
+    void log(std::string_view text);
     void reportProgress();
     void finish(std::optional<OperationOutcome> abort);
     void release();

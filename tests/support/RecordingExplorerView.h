@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "filesystem/explorer/ExplorerView.h"
@@ -11,7 +12,7 @@ namespace zrk::test {
 
 class RecordingExplorerView : public ExplorerView {
   public:
-    void appendLog(const std::string& text) override { log += text; }
+    void appendLog(std::string_view text) override { log += text; }
     void setLogText(const std::string& text) override {
         log = text;
         ++logReplacements;

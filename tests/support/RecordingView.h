@@ -2,6 +2,7 @@
 // A DownloaderView that records everything and answers prompts from a script.
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/DownloaderView.h"
@@ -11,7 +12,7 @@ namespace zrk::test {
 
 class RecordingView : public DownloaderView {
   public:
-    void appendLog(const std::string& text) override { log += text; }
+    void appendLog(std::string_view text) override { log += text; }
     void setLogText(const std::string& text) override { log = text; }
     void setProgressRange(std::uint32_t total) override { progressRange = total; }
     void setProgressPos(std::uint32_t position) override {
