@@ -71,14 +71,14 @@ bool BaudSwitch::deviceIsGone(const OpenFailure& failure) {
 void BaudSwitch::onWrongSpeedEcho(std::uint8_t byte) {
     // Not abandoned: the link is stopped below, and the failure is that of the bring-up.
     m_Context.setState(IDLE);
-    m_Context.log(formatText("** Fail to change the baudrate (%d)", byte));
+    m_Context.log(formatLine("** Fail to change the baudrate (%d)", byte));
     m_Context.view().messageBox("Fail to change the baudrate of target!", MessageIcon::Error);
     m_Context.reportFailure(FailureCause::PhoneReply, "Fail to change the baudrate of target!");
     m_Context.stop();
 }
 
 void BaudSwitch::onSpeedEcho() {
-    m_Context.log(formatText("Change Baudrate 115200 -> %d... OK!\r\n",
+    m_Context.log(formatLine("Change Baudrate 115200 -> %d... OK!\r\n",
                              static_cast<int>(baudRateFor(m_SpeedIndex))));
     m_BringUp.upload().begin();
 }

@@ -27,7 +27,7 @@ void BootLoaderUpload::reset() {
 
 void BootLoaderUpload::begin() {
     const auto size = static_cast<std::uint32_t>(m_BringUp.targetData().bootLoader.size());
-    m_Context.log(formatText("Downloading the Boot-Loader (%d bytes)... ", static_cast<int>(size)));
+    m_Context.log(formatLine("Downloading the Boot-Loader (%d bytes)... ", static_cast<int>(size)));
     m_Context.view().setProgressRange(size);
     m_ProgressCount = 0;
     m_Context.view().setProgressPos(0);
@@ -89,7 +89,7 @@ void BootLoaderUpload::jumpToLoader() {
 
 void BootLoaderUpload::setFlashBase() {
     m_Context.log("OK!\r\n");
-    m_Context.log(formatText("Sending the base address of CS0 (0x%08X)... ", CS0_BASE));
+    m_Context.log(formatLine("Sending the base address of CS0 (0x%08X)... ", CS0_BASE));
     m_Context.begin(bringUpExchange(BringUpState::WAIT_BASE_SUM, "set the flash base")
                         .sendValue(CMD_SET_CS0_BASE, CS0_BASE)
                         .failing("Fail!\r\n")

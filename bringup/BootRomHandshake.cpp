@@ -56,7 +56,7 @@ void BootRomHandshake::waitForConnectRequest() {
 }
 
 void BootRomHandshake::askToConnect() {
-    m_Context.log(formatText("** Send '0x%02x' to KEPLA Chip\r\n", CONNECT_REPLY));
+    m_Context.log(formatLine("** Send '0x%02x' to KEPLA Chip\r\n", CONNECT_REPLY));
     m_Context.begin(bringUpExchange(BringUpState::WAIT_CONNECT_GRANT, "ask the boot ROM to connect")
                         .send({CONNECT_REPLY})
                         .expect(CONNECT_GRANT)
@@ -105,13 +105,13 @@ void BootRomHandshake::setTimeout() {
 }
 
 void BootRomHandshake::setLoadAddress() {
-    m_Context.log(formatText("** Ok! Timout Changed(%d mSecond) \r\n", 1600));
+    m_Context.log(formatLine("** Ok! Timout Changed(%d mSecond) \r\n", 1600));
     m_Context.log("** Setting downloading address (SCRAM: 0x0C000000)... ");
     m_Context.begin(romLoadCommand(BringUpState::WAIT_LOAD_ADDRESS_ACK,
                                    "send the pre-loader's load address", kSetAddress)
                         .then([this] {
                             m_Context.log("OK!\r\n\r\n");
-                            m_Context.log(formatText(
+                            m_Context.log(formatLine(
                                 "** Downloading the pre-Loader (%d bytes)... ",
                                 static_cast<int>(m_BringUp.targetData().preLoader.size())));
                             m_WordCounter = 0;

@@ -53,7 +53,7 @@ bool BringUp::start() {
             choices.portIndex < 0 || device.empty() || device == PortMap::defaultDevice(portNumber)
                 ? formatText("COM%d", portNumber)
                 : device;
-        m_Context.log(formatText("\r\n** %s could not be opened: %s\r\n", portName.c_str(),
+        m_Context.log(formatLine("\r\n** %s could not be opened: %s\r\n", portName.c_str(),
                                  reason.empty() ? "unknown cause" : reason.c_str()));
         view.messageBox("Port Initialization Failed!", MessageIcon::Error);
         m_Context.refuse(Operation::BringUp, FailureCause::Port, reason);

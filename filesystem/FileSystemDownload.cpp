@@ -136,7 +136,7 @@ void FileSystemDownload::onMounted() {
         return;
     }
     m_Files.announce(crc->crc, crc->length);
-    m_Context.log(formatText("Sending NAND CheckSum:%x \n", crc->crc));
+    m_Context.log(formatLine("Sending NAND CheckSum:%x \n", crc->crc));
     m_Context.begin(std::move(fileSystemExchange(FileSystemState::WAIT_NAND_CRC_SUM)
                                   .sendValue(CMD_NAND_CRC, crc->crc)
                                   .failing(crcRefused)
@@ -176,7 +176,7 @@ void FileSystemDownload::nextDirectory() {
         case WalkResult::Entry:
             break;
     }
-    m_Context.log(formatText("Creating a directory \"%s\"... ", shownName(next.entry).c_str()));
+    m_Context.log(formatLine("Creating a directory \"%s\"... ", shownName(next.entry).c_str()));
     const std::vector<std::uint8_t> packet = namePacket(CMD_MAKE_DIR, next.entry.utf8Name);
     m_Context.begin(std::move(fileSystemExchange(FileSystemState::WAIT_DIR_SUM)
                                   .send(packet)
@@ -243,7 +243,7 @@ void FileSystemDownload::complete() {
     const std::int64_t span = m_Context.secondsSinceStart();
     m_Context.log(formatElapsed("\r\n** Downloading Time %M:%S **\r\n", span));
     const std::uint64_t total = std::uint64_t{m_Context.imageLength} + m_Files.bytesSent();
-    m_Context.log(formatText("** (Total %d bytes) **\r\n", static_cast<int>(total)));
+    m_Context.log(formatLine("** (Total %d bytes) **\r\n", static_cast<int>(total)));
     if (m_Context.request().verifyAfterDownload) {
         m_Verify.afterDownload([this, total] { completeDownload(total); });
         return;

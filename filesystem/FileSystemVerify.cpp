@@ -207,7 +207,7 @@ void FileSystemVerify::report(const VerifyVerdict& verdict) {
     m_Context.qixImage.close();
     removeFolder();
     if (verdict.cause == FailureCause::None)
-        m_Context.log(formatText("Verify OK: %llu bytes in %d files, %d directories\r\n",
+        m_Context.log(formatLine("Verify OK: %llu bytes in %d files, %d directories\r\n",
                                  static_cast<unsigned long long>(m_Total),
                                  static_cast<int>(m_Files.size()),
                                  static_cast<int>(m_Directories.size())));

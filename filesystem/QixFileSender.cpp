@@ -75,7 +75,7 @@ void QixFileSender::nextFile() {
             break;
     }
     const QixEntry& entry = next.entry;
-    m_Context.log(formatText("Writing a file \"%s\" (%d bytes)... ", shownName(entry).c_str(),
+    m_Context.log(formatLine("Writing a file \"%s\" (%d bytes)... ", shownName(entry).c_str(),
                              static_cast<int>(entry.fileSize)));
     std::vector<std::uint8_t> packet = namePacket(CMD_FILE_HEADER, entry.utf8Name);
     const auto size = bigEndian32(entry.fileSize);

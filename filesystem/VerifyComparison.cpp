@@ -112,7 +112,7 @@ void VerifyComparison::nextDirectory() {
         nextFile();
         return;
     }
-    m_Context.log(formatText("Checking a directory \"%s\"... ",
+    m_Context.log(formatLine("Checking a directory \"%s\"... ",
                              printableName(m_Directories[m_Next]).c_str()));
     m_Step = Step::Listing;
     m_Walk.list(m_Directories[m_Next]);
@@ -129,7 +129,7 @@ void VerifyComparison::nextFile() {
         return;
     }
     const VerifyPlan::File& file = m_Files[m_Next];
-    m_Context.log(formatText("Verifying a file \"%s\" (%u bytes)... ",
+    m_Context.log(formatLine("Verifying a file \"%s\" (%u bytes)... ",
                              printableName(file.path).c_str(), file.size));
     m_Step = Step::Status;
     m_Walk.stat(file.path);
@@ -190,7 +190,7 @@ void VerifyComparison::fail(FailureCause cause, const std::string& logText,
     // Every missing directory is named, before the file that ended the comparison; the first
     // fault found is the one the outcome carries.
     for (const auto& dir : m_Missing)
-        m_Context.log(formatText("Verify FAILED: directory \"%s\" is missing\r\n",
+        m_Context.log(formatLine("Verify FAILED: directory \"%s\" is missing\r\n",
                                  printableName(dir).c_str()));
     m_Context.log(logText);
     if (m_Missing.empty())

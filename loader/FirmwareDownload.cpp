@@ -25,7 +25,7 @@ FirmwareDownload::FirmwareDownload(PhaseContext& context, NorVerify& verify)
 }
 
 void FirmwareDownload::sendWriteOffset() {
-    m_Context.log(formatText("\r\nSend the offset of writing address (0x%08X)... ", m_WriteOffset));
+    m_Context.log(formatLine("\r\nSend the offset of writing address (0x%08X)... ", m_WriteOffset));
     m_Context.begin(std::move(loaderExchange(LoaderState::WAIT_OFFSET_SUM, "send the write offset")
                                   .sendValue(CMD_WRITE_OFFSET, m_WriteOffset)
                                   .failing("Fail!", Ending::Finish)
@@ -56,7 +56,7 @@ void FirmwareDownload::sendImageLength() {
     m_ImageRemaining = m_ImageLength;
     m_SentCrc = 0;
     m_Context.view().setProgressRange(m_ImageLength);
-    m_Context.log(formatText("** Send file length(%d bytes)... ", static_cast<int>(m_ImageLength)));
+    m_Context.log(formatLine("** Send file length(%d bytes)... ", static_cast<int>(m_ImageLength)));
     m_Context.begin(
         std::move(loaderExchange(LoaderState::WAIT_LENGTH_SUM, "send the image length")
                       .sendValue(CMD_IMAGE_LENGTH, m_ImageLength)
@@ -65,7 +65,7 @@ void FirmwareDownload::sendImageLength() {
                           m_Context.log("OK!\r\n");
                           m_Context.log("** Start BINARY downloading...\r\n");
                           m_Context.setState(stateNumber(LoaderState::WAIT_BLOCK_ACK));
-                          m_Context.log(formatText("Address 0x%08X... ", NOR_BASE + m_WriteOffset));
+                          m_Context.log(formatLine("Address 0x%08X... ", NOR_BASE + m_WriteOffset));
                           startSector(m_WriteOffset);
                       })));
 }
@@ -190,7 +190,7 @@ void FirmwareDownload::onSectorSum() {
             endOfFirmwarePart();
         return;
     }
-    m_Context.log(formatText("OK!\r\nAddress 0x%08X... ", NOR_BASE + m_WriteOffset));
+    m_Context.log(formatLine("OK!\r\nAddress 0x%08X... ", NOR_BASE + m_WriteOffset));
     m_Context.setState(stateNumber(LoaderState::WAIT_BLOCK_ACK));
     startSector(m_WriteOffset);
 }
@@ -211,7 +211,7 @@ void FirmwareDownload::endOfFirmwarePart() {
     }
     const std::int64_t span = m_Context.secondsSinceStart();
     m_Context.log(formatElapsed("\r\n** Downloading Time %M:%S **\r\n", span));
-    m_Context.log(formatText("** (Total %d bytes) **\r\n", static_cast<int>(m_ImageLength)));
+    m_Context.log(formatLine("** (Total %d bytes) **\r\n", static_cast<int>(m_ImageLength)));
     if (verify)
         m_Verify.afterDownload(m_ImagePath, m_StartOffset, m_ImageLength,
                                [this] { completeDownload(); });

@@ -94,14 +94,14 @@ bool FirmwareDownload::chooseStartOffset() {
     }
     m_WriteOffset = verdict.offset;
     m_StartOffset = m_WriteOffset;
-    m_Context.log(formatText("\r\n **NOR ADDR changed (0x%08X)... ", m_WriteOffset));
+    m_Context.log(formatLine("\r\n **NOR ADDR changed (0x%08X)... ", m_WriteOffset));
     if (verdict.kind == StartAddressVerdict::Kind::NotSectorBegin) {
-        m_Context.log(formatText("\r\n **Not Sector Begin Address(0x%08X)... ", m_WriteOffset));
+        m_Context.log(formatLine("\r\n **Not Sector Begin Address(0x%08X)... ", m_WriteOffset));
         m_Context.abandon(FailureCause::Refused, "the start address does not begin a sector");
         return false;
     }
     m_SectorIndex = verdict.sectorIndex;
-    m_Context.log(formatText("\r\n **Sector index(%d)... ", m_SectorIndex));
+    m_Context.log(formatLine("\r\n **Sector index(%d)... ", m_SectorIndex));
     return true;
 }
 
@@ -119,7 +119,7 @@ void FirmwareDownload::onStartReply() {
     const std::uint64_t flashSize = m_Context.sectorMap().activeBytes();
     const std::uint64_t room = flashSize > m_StartOffset ? flashSize - m_StartOffset : 0;
     if (crc->length > room) {
-        m_Context.log(formatText(
+        m_Context.log(formatLine(
             "\r\n** The image (%llu bytes) does not fit the flash: from 0x%08X there are only "
             "%llu bytes. Nothing was written.\r\n",
             static_cast<unsigned long long>(crc->length), NOR_BASE + m_StartOffset,
@@ -130,7 +130,7 @@ void FirmwareDownload::onStartReply() {
     }
     m_CheckedLength = crc->length;
     m_AnnouncedCrc = crc->crc;
-    m_Context.log(formatText("Sending Binary CheckSum:%x \n", crc->crc));
+    m_Context.log(formatLine("Sending Binary CheckSum:%x \n", crc->crc));
     m_Context.begin(std::move(loaderExchange(LoaderState::WAIT_IMAGE_CRC_SUM, "send the image CRC")
                                   .sendValue(CMD_IMAGE_CRC, crc->crc)
                                   .failing(checksumReplyWords)

@@ -21,7 +21,7 @@ NorDump::NorDump(PhaseContext& context) : m_Context(context) {
 }
 
 void NorDump::tellWhereTheBlocksAre() {
-    m_Context.log(formatText("\r\n** The blocks received so far are in %s.\r\n",
+    m_Context.log(formatLine("\r\n** The blocks received so far are in %s.\r\n",
                              m_File.keepPartial().c_str()));
 }
 
@@ -84,7 +84,7 @@ void NorDump::requestBlock(std::uint32_t offset) {
 
 void NorDump::requestSector() {
     const SectorRecord& sector = m_Context.sectorMap()[m_SectorIndex];
-    m_Context.log(formatText("Dumping sector (0x%08X)... ", NOR_BASE + sector.byteOffset()));
+    m_Context.log(formatLine("Dumping sector (0x%08X)... ", NOR_BASE + sector.byteOffset()));
     requestBlock(sector.byteOffset());
 }
 
@@ -146,7 +146,7 @@ void NorDump::blockStep(const std::uint8_t* block, std::uint8_t checksum) {
     }
     const std::int64_t span = m_Context.secondsSinceStart();
     m_Context.log(formatElapsed("\r\n** Dump Time %M:%S **\r\n", span));
-    m_Context.log(formatText("** (Total %d KBytes) **\r\n", static_cast<int>(m_TotalKb)));
+    m_Context.log(formatLine("** (Total %d KBytes) **\r\n", static_cast<int>(m_TotalKb)));
     m_Context.setState(IDLE);
     m_Context.view().messageBox("Dump Completed!", MessageIcon::Information);
     m_Context.reportCompleted(std::uint64_t{m_TotalKb} * 1024);

@@ -44,7 +44,7 @@ void NorErase::press() {
 
 void NorErase::requestErase() {
     const SectorRecord& sector = m_Context.sectorMap()[m_SectorIndex];
-    m_Context.log(formatText("Erasing sector (0x%08X)... ", NOR_BASE + sector.byteOffset()));
+    m_Context.log(formatLine("Erasing sector (0x%08X)... ", NOR_BASE + sector.byteOffset()));
     const auto offset = bigEndian32(sector.byteOffset());
     m_Context.begin(
         std::move(loaderExchange(LoaderState::WAIT_ERASE, "erase a sector")

@@ -30,7 +30,7 @@ void NorVerify::press() {
         const std::string why = !regular  ? "is not a readable regular file"
                                 : !length ? "cannot be read"
                                           : "is empty";
-        m_Context.log(formatText("\r\n** %s %s; nothing was read.\r\n", choices.binPath.c_str(),
+        m_Context.log(formatLine("\r\n** %s %s; nothing was read.\r\n", choices.binPath.c_str(),
                                  why.c_str()));
         view.messageBox("Fail to open bin file!", MessageIcon::Warning);
         m_Context.refuse(Operation::FirmwareVerify, FailureCause::File,
@@ -53,7 +53,7 @@ void NorVerify::press() {
     }
     const std::uint64_t flash = m_Context.sectorMap().activeBytes();
     if (start + *length > flash) {
-        m_Context.log(formatText(
+        m_Context.log(formatLine(
             "\r\n** The image (%llu bytes) does not fit the flash from 0x%08X; nothing was "
             "read.\r\n",
             static_cast<unsigned long long>(*length), NOR_BASE + start));
@@ -111,7 +111,7 @@ void NorVerify::onStartReply() {
 
 void NorVerify::logSector() {
     const SectorRecord& sector = m_Context.sectorMap()[m_SectorIndex];
-    m_Context.log(formatText("Verifying sector (0x%08X)... ", NOR_BASE + sector.byteOffset()));
+    m_Context.log(formatLine("Verifying sector (0x%08X)... ", NOR_BASE + sector.byteOffset()));
 }
 
 void NorVerify::requestBlock() {
@@ -188,7 +188,7 @@ void NorVerify::blockStep(const std::uint8_t* block, std::uint8_t checksum) {
         requestBlock();
         return;
     }
-    m_Context.log(formatText("Verify OK: %u bytes in %d sectors, CRC-32 %08X\r\n", m_Length,
+    m_Context.log(formatLine("Verify OK: %u bytes in %d sectors, CRC-32 %08X\r\n", m_Length,
                              m_Sectors, m_Crc));
     logTime();
     m_Context.setState(IDLE);

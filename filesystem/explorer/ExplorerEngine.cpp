@@ -119,7 +119,7 @@ void ExplorerEngine::exit() {
 
 void ExplorerEngine::unmounted(std::optional<std::uint8_t> wrongReply) {
     if (wrongReply) {
-        m_Line.log(formatText("Fail!(0x%X)\r\n", *wrongReply));
+        m_Line.log(formatLine("Fail!(0x%X)\r\n", *wrongReply));
         m_Unmount =
             m_Line.closingOutcome(OutcomeKind::Failed, FailureCause::PhoneReply,
                                   formatText("the unmount answered with 0x%02X", *wrongReply));

@@ -171,7 +171,7 @@ std::optional<std::string> ExplorerLine::convertFullPath(const char* exchange,
         utf8 = toUtf8Field(fullPath);
     if (!fits || (utf8 && utf8->size() > kNameField)) {
         if (tooLong)
-            log(formatText(tooLong, shownPath(fullPath, names).c_str()));
+            log(formatLine(tooLong, shownPath(fullPath, names).c_str()));
         utf8.reset();
     }
     if (!utf8) {

@@ -67,7 +67,7 @@ void FolderPull::start(const std::string& phonePath, const std::string& folder) 
     m_RestoreDirectory = m_Engine.currentDirectory();
     m_Start = m_Clock.nowSeconds();
     const std::string top = phoneDirectory(phonePath);
-    log(formatText("\r\n** Copying '%s' to %s **\r\n", printableName(top).c_str(),
+    log(formatLine("\r\n** Copying '%s' to %s **\r\n", printableName(top).c_str(),
                    printableName(folder).c_str()));
     m_Target.close();
     m_Folder = folder;
@@ -134,7 +134,7 @@ void FolderPull::startNext() {
     if (m_Stage == Stage::Copying) {
         for (; m_Next < m_Files.size(); ++m_Next) {
             const Item& file = m_Files[m_Next];
-            log(formatText("Copying '%s'... ", printableName(file.phonePath).c_str()));
+            log(formatLine("Copying '%s'... ", printableName(file.phonePath).c_str()));
             if (file.size && *file.size == 0) {
                 // Nothing to read: the phone may answer an empty read-out with silence, and
                 // what it expects after that is not known.

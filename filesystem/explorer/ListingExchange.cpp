@@ -98,7 +98,7 @@ void ListingExchange::list(const std::string& path) {
     }
     // The request carries its length in one byte: a longer path is refused, not cut.
     if (utf8->size() > 255) {
-        m_Line.log(formatText("**UTF8 length error(%d) **\r\n", static_cast<int>(utf8->size())));
+        m_Line.log(formatLine("**UTF8 length error(%d) **\r\n", static_cast<int>(utf8->size())));
         failHere(FailureCause::Refused, "the path is too long");
         return;
     }
@@ -112,13 +112,13 @@ void ListingExchange::refreshAfterDelete(const std::string& directory,
     m_DeletedUtf8Name = deletedUtf8Name;
     m_CurrentDir = directory;
     m_CurrentNode = m_CurrentDir;
-    m_Line.log(formatText("\r\nSearching the files (in '%s')... ",
+    m_Line.log(formatLine("\r\nSearching the files (in '%s')... ",
                           shownPath(m_CurrentDir, m_Line.names).c_str()));
     // The refresh carries the path without its NUL, in the form the phone reads.
     auto utf8 = m_Line.codePage.toUtf8(m_CurrentDir);
     const std::string path = utf8 ? *utf8 : m_CurrentDir;
     if (path.size() > 255) {
-        m_Line.log(formatText("**UTF8 length error(%d) **\r\n", static_cast<int>(path.size())));
+        m_Line.log(formatLine("**UTF8 length error(%d) **\r\n", static_cast<int>(path.size())));
         m_DeletedUtf8Name.clear();
         m_Line.setControls(true);
         failHere(
@@ -212,7 +212,7 @@ void ListingExchange::listed() {
             return !e.directory && e.utf8Name == deleted;
         });
         if (still) {
-            m_Line.log(formatText("** The file is still in '%s': it was not deleted **\r\n",
+            m_Line.log(formatLine("** The file is still in '%s': it was not deleted **\r\n",
                                   shownPath(m_CurrentDir, m_Line.names).c_str()));
             m_Line.fail({"delete the file", static_cast<std::int32_t>(State::WAIT_ENTRY_STATUS),
                          std::nullopt, std::nullopt, FailureCause::PhoneReply,
@@ -244,14 +244,14 @@ void ListingExchange::listingError() {
                       .expect(LIST_END)
                       .then([this] { failedListingEnded(); })
                       .otherwise([this](std::uint8_t code) {
-                          m_Line.log(formatText("Fail!(0x%X)\r\n", code));
+                          m_Line.log(formatLine("Fail!(0x%X)\r\n", code));
                           if (!m_ErrorCode)
                               m_ErrorCode = code;
                       })));
 }
 
 void ListingExchange::failedListingEnded() {
-    m_Line.log(formatText("Fail!(0x%X)\r\n", LIST_END));
+    m_Line.log(formatLine("Fail!(0x%X)\r\n", LIST_END));
     if (!m_FailureReported) {
         m_FailureReported = true;
         // A directory that cannot be opened before any entry came is one the phone does not

@@ -138,7 +138,7 @@ void NandDumpExchange::ended() {
     }
     m_Line.log("** NAND FULL DUMP Completed! **\r\n");
     m_Line.log(formatElapsed("\r\n** Dump Time %M:%S **\r\n", m_Line.clock.nowSeconds() - m_Start));
-    m_Line.log(formatText("** (Total %d bytes) **\r\n", static_cast<int>(m_Line.done)));
+    m_Line.log(formatLine("** (Total %d bytes) **\r\n", static_cast<int>(m_Line.done)));
     m_Line.setControls(true);
     m_Line.end(OutcomeKind::Completed);
 }

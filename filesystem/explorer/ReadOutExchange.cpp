@@ -75,7 +75,7 @@ void ReadOutExchange::beforeFailing(Failure& failure) {
 void ReadOutExchange::sizeRead(Exchange::Reply size) {
     m_Size = std::uint32_t{size[0]} << 24 | std::uint32_t{size[1]} << 16 |
              std::uint32_t{size[2]} << 8 | size[3];
-    m_Line.log(formatText("\r\nSize: %d bytes\r\n", static_cast<int>(m_Size)));
+    m_Line.log(formatLine("\r\nSize: %d bytes\r\n", static_cast<int>(m_Size)));
     if (!createFile())
         return;
     m_Line.log("** Dumping QIX File **\r\n");
