@@ -57,6 +57,9 @@ void applyModeRows(Ui::MainWindow& ui, int downloadMode, bool useStartAddress,
     }
 }
 
+namespace {
+
+// START: the lists and START off, Stop on.
 void showPortOpened(Ui::MainWindow& ui) {
     ui.portList->setEnabled(false);
     ui.mapButton->setEnabled(false);
@@ -66,6 +69,7 @@ void showPortOpened(Ui::MainWindow& ui) {
     ui.autoDownloadBox->setEnabled(false);
 }
 
+// Every control that could start something else is off while an operation runs.
 void lock(Ui::MainWindow& ui) {
     ui.aboutButton->setEnabled(false);
     setOperationButtons(ui, false);
@@ -104,6 +108,26 @@ void showStopped(Ui::MainWindow& ui, int downloadMode, bool useStartAddress) {
     ui.startAddressBox->setEnabled(false);
     ui.startAddressField->setEnabled(false);
     ui.autoDownloadBox->setEnabled(true);
+}
+
+}  // namespace
+
+void follow(Ui::MainWindow& ui, FrameTurn turn, int downloadMode, bool useStartAddress) {
+    switch (turn) {
+        case FrameTurn::PortOpened:
+            showPortOpened(ui);
+            lock(ui);
+            break;
+        case FrameTurn::Busy:
+            lock(ui);
+            break;
+        case FrameTurn::Freed:
+            finish(ui, downloadMode, useStartAddress);
+            break;
+        case FrameTurn::Closed:
+            showStopped(ui, downloadMode, useStartAddress);
+            break;
+    }
 }
 
 // A screen reader (or a tool driving the window) finds each field by its name, not by where

@@ -92,9 +92,9 @@ MainWindow::MainWindow(SerialLink& link, SettingsStore& settings, Prompter& prom
     m_NoAnswerHint = std::make_unique<NoAnswerHint>(
         m_Link, *m_Pump, *m_Engine, [this] { return m_Choices->portIndex() + 1; }, note);
 
-    m_Operations = std::make_unique<OperationButtons>(
-        OperationButtons::Parts{*m_Ui, *this, *this, *m_Engine, m_Link, *m_Pump, m_Prompter,
-                                m_Settings, *m_Choices, *m_Images, *m_NoAnswerHint});
+    m_Operations = std::make_unique<OperationButtons>(OperationButtons::Parts{
+        *m_Ui, *this, *this, *m_Engine, m_Link, *m_Pump, m_Prompter, m_Settings, *m_Choices,
+        *m_Images, *m_NoAnswerHint, [this] { return choices(); }});
     m_TraceAndReport->addMenuEntry(tr("Station..."), [this] { openStation(); });
     connect(new QShortcut(QKeySequence(tr("Ctrl+Shift+S")), this), &QShortcut::activated, this,
             [this] { openStation(); });
@@ -141,6 +141,7 @@ StationWindow& MainWindow::openStation() {
 }
 
 void MainWindow::operationEnded(const OperationOutcome& outcome) {
+    follow(m_Turns.operationEnded(outcome));
     m_NoAnswerHint->stop();
     // Every control but Stop and Exit stays locked now; without a word nobody knows why.
     if (outcome.kind == OutcomeKind::Abandoned) {
@@ -158,20 +159,17 @@ void MainWindow::operationEnded(const OperationOutcome& outcome) {
 
 // ---- control states ------------------------------------------------------------------------
 
-void MainWindow::showPortOpened() {
-    controls::showPortOpened(*m_Ui);
+void MainWindow::follow(std::optional<FrameTurn> turn) {
+    if (turn)
+        controls::follow(*m_Ui, *turn, m_Choices->downloadMode(), m_Choices->useStartAddress());
 }
 
-void MainWindow::lockControls() {
-    controls::lock(*m_Ui);
+void MainWindow::stageChanged(Stage stage) {
+    follow(m_Turns.stageChanged(stage));
 }
 
-void MainWindow::finishOperation() {
-    controls::finish(*m_Ui, m_Choices->downloadMode(), m_Choices->useStartAddress());
-}
-
-void MainWindow::showStopped() {
-    controls::showStopped(*m_Ui, m_Choices->downloadMode(), m_Choices->useStartAddress());
+void MainWindow::linkClosed() {
+    follow(m_Turns.linkClosed());
 }
 
 UserChoices MainWindow::choices() {
@@ -198,16 +196,13 @@ void MainWindow::reject() {
 
 // ---- the engine's view --------------------------------------------------------------------
 
-void MainWindow::setFlashName(const std::string& name) {
-    m_Ui->flashNameField->setText(fromStd(name));
-}
-
-void MainWindow::setFirmwareSizeText(const std::string& text) {
-    m_Ui->binSizeField->setText(fromStd(text));
-}
-
-void MainWindow::setImageSizeText(const std::string& text) {
-    m_Ui->qixSizeField->setText(fromStd(text));
+void MainWindow::heard(const LinkFact& fact) {
+    if (const auto* flash = std::get_if<FlashNamed>(&fact))
+        m_Ui->flashNameField->setText(fromStd(flash->name));
+    else if (const auto* firmware = std::get_if<FirmwareSized>(&fact))
+        m_Ui->binSizeField->setText(QString::number(firmware->bytes));
+    else if (const auto* image = std::get_if<ImageSized>(&fact))
+        m_Ui->qixSizeField->setText(QString::number(image->bytes));
 }
 
 void MainWindow::messageBox(const std::string& text, MessageIcon icon) {

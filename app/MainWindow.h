@@ -1,7 +1,8 @@
 #pragma once
 // The program's one top-level window. It owns the protocol engine and is its view: the engine
-// logs, drives the progress bar, changes the control states and asks its questions through the
-// DownloaderView calls below; the buttons call the engine. The link's news reach the engine
+// logs, drives the progress bar, tells its stage, outcomes and facts and asks its questions
+// through the DownloaderView calls below, and the window sets its controls from that news; the
+// buttons call the engine with the window's choices. The link's news reach the engine
 // through the window's link pump, on the UI thread. Its other jobs have rooms of their own: the
 // image rows (ImageFiles), the code page (CodePageChoice), the log menu's trace and report
 // (TraceAndReport), the control states (EnabledControls), the port list (PortList), the values
@@ -26,6 +27,7 @@
 #include "app/TraceAndReport.h"
 #include "app/WindowPrompts.h"
 #include "engine/DownloaderView.h"
+#include "engine/FrameTurns.h"
 #include "report/SessionRecord.h"
 
 namespace Ui {
@@ -113,13 +115,9 @@ class MainWindow : public QDialog, public DownloaderView {
     void setProgressRange(std::uint32_t total) override { m_Log->setProgressRange(total); }
     void setProgressUnit(ProgressUnit unit) override { m_Log->setProgressUnit(unit); }
     void setProgressPos(std::uint32_t position) override { m_Log->setProgressPos(position); }
-    void setFlashName(const std::string& name) override;
-    void setFirmwareSizeText(const std::string& text) override;
-    void setImageSizeText(const std::string& text) override;
-    void showPortOpened() override;
-    void lockControls() override;
-    void finishOperation() override;
-    void showStopped() override;
+    void heard(const LinkFact& fact) override;
+    void stageChanged(Stage stage) override;
+    void linkClosed() override;
     void operationEnded(const OperationOutcome& outcome) override;
     void messageBox(const std::string& text, MessageIcon icon) override;
     bool askYesNo(const std::string& text) override { return m_Prompts->askYesNo(text); }
@@ -131,11 +129,14 @@ class MainWindow : public QDialog, public DownloaderView {
     }
     void startBaudTimer(int milliseconds) override { m_BaudPause->start(milliseconds); }
     void stopBaudTimer() override { m_BaudPause->stop(); }
-    UserChoices choices() override;
+
+    // What the controls say now, as a button hands it to the engine.
+    UserChoices choices();
 
   private:
     // The window's own lines, each on a line of its own.
     void appendNote(const std::string& text) { m_Log->appendNote(text); }
+    void follow(std::optional<FrameTurn> turn);
 
     std::unique_ptr<Ui::MainWindow> m_Ui;
     SerialLink& m_Link;
@@ -150,6 +151,7 @@ class MainWindow : public QDialog, public DownloaderView {
     std::unique_ptr<BaudPause> m_BaudPause;
     std::unique_ptr<NoAnswerHint> m_NoAnswerHint;
     std::unique_ptr<OperationButtons> m_Operations;
+    FrameTurns m_Turns;
 
     // The rooms of the window's other jobs.
     std::unique_ptr<ImageFiles> m_Images;

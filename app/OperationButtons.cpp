@@ -22,15 +22,20 @@ OperationButtons::OperationButtons(Parts parts) : m_Parts(parts) {
     ProtocolEngine& engine = m_Parts.engine;
     connect(ui.startButton, &QPushButton::clicked, this, &OperationButtons::onStart);
     connect(ui.stopButton, &QPushButton::clicked, this, &OperationButtons::onStop);
-    connect(ui.downloadButton, &QPushButton::clicked, this, [this, &engine] {
+    const auto& choices = m_Parts.currentChoices;
+    connect(ui.downloadButton, &QPushButton::clicked, this, [this, &engine, &choices] {
         if (firmwareChoiceConfirmed())
-            engine.download();
+            engine.download(choices());
     });
-    connect(ui.eraseButton, &QPushButton::clicked, this, [&engine] { engine.erase(); });
-    connect(ui.dumpButton, &QPushButton::clicked, this, [&engine] { engine.dump(); });
-    connect(ui.formatButton, &QPushButton::clicked, this, [&engine] { engine.format(); });
+    connect(ui.eraseButton, &QPushButton::clicked, this,
+            [&engine, &choices] { engine.erase(choices()); });
+    connect(ui.dumpButton, &QPushButton::clicked, this,
+            [&engine, &choices] { engine.dump(choices()); });
+    connect(ui.formatButton, &QPushButton::clicked, this,
+            [&engine, &choices] { engine.format(choices()); });
     connect(ui.explorerButton, &QPushButton::clicked, this, &OperationButtons::openExplorer);
-    connect(ui.statusButton, &QPushButton::clicked, this, [&engine] { engine.status(); });
+    connect(ui.statusButton, &QPushButton::clicked, this,
+            [&engine, &choices] { engine.status(choices()); });
 }
 
 bool OperationButtons::firmwareChoiceConfirmed() {
@@ -54,7 +59,7 @@ void OperationButtons::onStart() {
     // With the download starting by itself, its image is questioned before the phone is.
     if (m_Parts.choices.autoDownload() && !firmwareChoiceConfirmed())
         return;
-    m_Parts.engine.start();
+    m_Parts.engine.start(m_Parts.currentChoices());
     m_Parts.noAnswerHint.armAfterStart();
 }
 
@@ -87,7 +92,7 @@ void OperationButtons::openExplorer() {
         given && stored >= 0 ? std::chrono::seconds(stored) : kDefaultSilenceLimit;
     if (const std::string note =
             runExplorer(m_Parts.window, m_Parts.view, m_Parts.link, m_Parts.pump, m_Parts.prompter,
-                        m_Parts.view.choices(), silence);
+                        m_Parts.currentChoices(), silence);
         !note.empty())
         m_Parts.view.appendLog("\r\n" + note + "\r\n");
 }

@@ -3,6 +3,7 @@
 // Stop (asking first during a write to the flash), the operations on an identified phone and
 // the explorer, which borrows the link until it closes.
 #include <QObject>
+#include <functional>
 
 namespace Ui {
 class MainWindow;
@@ -21,6 +22,7 @@ class Prompter;
 class ProtocolEngine;
 class SerialLink;
 class SettingsStore;
+struct UserChoices;
 
 class OperationButtons : public QObject {
   public:
@@ -37,6 +39,8 @@ class OperationButtons : public QObject {
         BoundChoices& choices;
         ImageFiles& images;
         NoAnswerHint& noAnswerHint;
+        // The window's choices as its controls show them now, for the button just pressed.
+        std::function<UserChoices()> currentChoices;
     };
 
     explicit OperationButtons(Parts parts);

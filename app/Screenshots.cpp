@@ -209,10 +209,9 @@ int writeScreenshots(const QString& dirPath) {
         ok &= drawPortList(dir, window);
 
         window.setLogText(" \r\n");
-        window.showPortOpened();
-        window.lockControls();
-        window.setFlashName("LMR20TQ55P");
-        window.setFirmwareSizeText("6291456");
+        window.stageChanged(Stage::WaitingForPhone);
+        window.heard(FlashNamed{"LMR20TQ55P"});
+        window.heard(FirmwareSized{6291456});
         window.appendLog("** Download to NOR flash from 0x10000000 (6291456 bytes)\r\n");
         for (int i = 0; i < 40; ++i)
             window.appendLog(QString::asprintf("Writing sector %03d (0x%08X)... OK!\r\n", i,

@@ -42,7 +42,7 @@ class BenchPhone {
         if (!m_Sim.start(&error))
             throw std::runtime_error("simulator: " + error);
         ports.setDevice(1, m_Sim.slavePath());
-        engine.start();
+        engine.start(view.userChoices);
         run([this] { return engine.stage() == Stage::Ready || engine.stage() == Stage::Idle; });
         if (engine.stage() != Stage::Ready)
             throw std::runtime_error("the phone did not come up");
@@ -61,7 +61,7 @@ class BenchPhone {
     void download(const std::string& path) {
         view.userChoices.binPath = path;
         view.outcomes.clear();
-        engine.download();
+        engine.download(view.userChoices);
         run([this] { return !view.outcomes.empty(); });
         if (!view.outcomes.back().completed())
             throw std::runtime_error("download failed: " + view.outcomes.back().detail);

@@ -54,7 +54,7 @@ class ProcessPhone {
             throw std::runtime_error("the phone fell silent");
     }
     void bringUp() {
-        engine.start();
+        engine.start(view.userChoices);
         run([this] { return engine.stage() == zrk::Stage::Ready || !view.outcomes.empty(); });
         if (engine.stage() != zrk::Stage::Ready)
             throw std::runtime_error("the phone did not come up");
@@ -64,7 +64,7 @@ class ProcessPhone {
         view.userChoices.binPath = path;
         view.outcomes.clear();
         const auto start = Clock::now();
-        engine.download();
+        engine.download(view.userChoices);
         run([this] { return !view.outcomes.empty(); });
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         if (!view.outcomes.back().completed())

@@ -41,12 +41,12 @@ void BM_VerifyAgainstDump(benchmark::State& state) {
     for (auto _ : state) {
         phone.view.outcomes.clear();
         auto start = Clock::now();
-        phone.engine.verify();
+        phone.engine.verify(phone.view.userChoices);
         runToOutcome(phone, "verify");
         const double verify = seconds(start);
         phone.view.outcomes.clear();
         start = Clock::now();
-        phone.engine.dump();
+        phone.engine.dump(phone.view.userChoices);
         runToOutcome(phone, "dump");
         const double dump = seconds(start);
         verifyTotal += verify;

@@ -26,7 +26,7 @@ BringUp::BringUp(PhaseContext& context)
 bool BringUp::start() {
     DownloaderView& view = m_Context.view();
     SerialLink& link = m_Context.link();
-    view.setFlashName("");
+    view.heard(FlashNamed{});
     m_Context.forgetFlashId();
     // While the baud switch waits to reopen, the port is closed but the link is still ours.
     if (link.isConnected() || m_Context.baudTimerRunning()) {
@@ -74,8 +74,6 @@ bool BringUp::start() {
     m_Context.enterPhase(*this);
     m_Handshake.waitForConnectRequest();
     m_Context.trackOperation(Operation::BringUp);
-    view.showPortOpened();
-    view.lockControls();
     return true;
 }
 

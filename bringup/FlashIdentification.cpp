@@ -40,7 +40,7 @@ void FlashIdentification::identified(std::span<const std::uint8_t> reply) {
         line = formatText("not supported FLASH(ManuID:%x,DevID1:%x)\r\n", manufacturer, device);
     }
     m_Context.log(line);
-    m_Context.view().setFlashName(name);
+    m_Context.view().heard(FlashNamed{name});
 
     if (!supported) {
         m_Context.log("\r\n** There is nothing to do because of unknown FLASH.\r\n");

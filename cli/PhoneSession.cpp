@@ -48,25 +48,25 @@ void pressOperation(Command command, ProtocolEngine& engine, TerminalView& view)
     switch (command) {
         case Command::Download:
             view.setProgressUnit(ProgressUnit::Bytes);
-            engine.download();
+            engine.download(view.choices());
             break;
         case Command::Erase:
             view.setProgressUnit(ProgressUnit::Sectors);
-            engine.erase();
+            engine.erase(view.choices());
             break;
         case Command::Dump:
             view.setProgressUnit(ProgressUnit::Kilobytes);
-            engine.dump();
+            engine.dump(view.choices());
             break;
         case Command::Format:
-            engine.format();
+            engine.format(view.choices());
             break;
         case Command::Status:
-            engine.status();
+            engine.status(view.choices());
             break;
         case Command::Verify:
             view.setProgressUnit(ProgressUnit::Bytes);
-            engine.verify();
+            engine.verify(view.choices());
             break;
         default:
             break;
@@ -172,7 +172,7 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
         view.setProgressUnit(ProgressUnit::Bytes);
         if (observer)
             observer->operationStarting();
-        engine.start();
+        engine.start(view.choices());
         // The next phone on the cable may be a while: only its first byte starts the clock.
         bool noPhone = false;
         bool portGone = false;

@@ -30,12 +30,14 @@ void TerminalView::setProgressPos(std::uint32_t position) {
     m_Output.progressUpdate(position);
 }
 
-void TerminalView::finishOperation() {
-    m_Output.progressEnd();
+void TerminalView::heard(const LinkFact& fact) {
+    if (const auto* flash = std::get_if<FlashNamed>(&fact))
+        m_FlashName = flash->name;
 }
 
-void TerminalView::showStopped() {
-    m_Output.progressEnd();
+void TerminalView::endProgressOn(std::optional<FrameTurn> turn) {
+    if (turn == FrameTurn::Freed || turn == FrameTurn::Closed)
+        m_Output.progressEnd();
 }
 
 void TerminalView::messageBox(const std::string& text, MessageIcon) {

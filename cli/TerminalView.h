@@ -10,6 +10,7 @@
 
 #include "cli/ProgressMeter.h"
 #include "engine/DownloaderView.h"
+#include "engine/FrameTurns.h"
 
 namespace zrk::cli {
 
@@ -29,23 +30,21 @@ class TerminalView : public DownloaderView {
     void setLogText(const std::string& text) override;
     void setProgressRange(std::uint32_t total) override;
     void setProgressPos(std::uint32_t position) override;
-    void setFlashName(const std::string& name) override { m_FlashName = name; }
-    void setFirmwareSizeText(const std::string&) override {}
-    void setImageSizeText(const std::string&) override {}
-    void showPortOpened() override {}
-    void lockControls() override {}
-    void finishOperation() override;
-    void showStopped() override;
+    void heard(const LinkFact& fact) override;
+    void stageChanged(Stage stage) override { endProgressOn(m_Turns.stageChanged(stage)); }
+    void linkClosed() override { endProgressOn(m_Turns.linkClosed()); }
     void messageBox(const std::string& text, MessageIcon icon) override;
     bool askYesNo(const std::string& text) override;
     std::string chooseSaveFile(const SaveFileRequest& request) override;
     bool selectSectors(const SectorMap& map, std::vector<std::int32_t>& sectorSelected) override;
     void startBaudTimer(int milliseconds) override;
     void stopBaudTimer() override;
-    UserChoices choices() override { return m_Choices; }
+    // What the command asked for, as its operations run on it.
+    const UserChoices& choices() const { return m_Choices; }
     // A command of two parts (verify of both images) runs them one mode at a time.
     void setDownloadMode(DownloadMode mode) { m_Choices.downloadMode = mode; }
     void operationEnded(const OperationOutcome& outcome) override {
+        endProgressOn(m_Turns.operationEnded(outcome));
         m_Outcome = outcome;
         if (onOutcome)
             onOutcome(outcome);
@@ -67,12 +66,16 @@ class TerminalView : public DownloaderView {
     void clearRecord();
 
   private:
+    // The bar ends with what it measured: an operation that freed the phone, or the link.
+    void endProgressOn(std::optional<FrameTurn> turn);
+
     TerminalOutput& m_Output;
     UserChoices m_Choices;
     PromptAnswers m_Answers;
     ProgressUnit m_Unit = ProgressUnit::Bytes;
     std::string m_FlashName;
     std::optional<OperationOutcome> m_Outcome;
+    FrameTurns m_Turns;
 };
 
 }  // namespace zrk::cli

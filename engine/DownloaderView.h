@@ -1,13 +1,16 @@
 #pragma once
 // The seam between the protocol engine and a front end, split by role so that another window
-// (the explorer) can reuse the log, progress and prompt roles without the main window's
-// controls. The main window implements all of them with widgets, the command line with
-// stdout/stderr and its flags, tests by recording. Everything here is called on the protocol
-// thread. Prompts are part of it so that no test ever blocks on a real message box.
+// (the explorer) can reuse the log, progress and prompt roles. The engine tells news (log,
+// progress, stage, outcome, facts) and asks questions; it never sets a control: each front end
+// derives its own from the stage and the outcome (FrameTurns). The main window implements the
+// roles with widgets, the command line with stdout/stderr and its flags, tests by recording.
+// Everything here is called on the protocol thread. Prompts are part of it so that no test ever
+// blocks on a real message box.
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "engine/Outcome.h"
@@ -98,41 +101,52 @@ class OutcomeView {
     virtual void operationEnded(const OperationOutcome&) {}
 };
 
-// Where the link stands, each time that changes (after the step that changed it).
+// Where the link stands, each time that changes (after the step that changed it), and its end.
 class StageView {
   public:
     virtual ~StageView() = default;
     virtual void stageChanged(Stage stage) { (void)stage; }
+    // The port was closed and the link is over: Stop, a device that went away, a phone switched
+    // on after its download, an unknown flash. Told after the last stage of the link and before
+    // the outcome of an operation it cut short; the stage alone does not say it, as a link whose
+    // bring-up had ended is idle before and after.
+    virtual void linkClosed() {}
 };
 
-// The main window's own controls and fields.
-class ControlsView {
+// What the link learnt about the phone and the chosen images, each as it is learnt.
+struct FlashNamed {
+    std::string name;  // "Not Supported FLASH" for another part; empty: none known (START, Stop)
+};
+struct FirmwareSized {
+    std::uint64_t bytes = 0;  // the firmware image about to be written
+};
+struct ImageSized {
+    std::uint64_t bytes = 0;  // the file-system image about to be written
+};
+using LinkFact = std::variant<FlashNamed, FirmwareSized, ImageSized>;
+
+class FactView {
   public:
-    virtual ~ControlsView() = default;
+    virtual ~FactView() = default;
+    virtual void heard(const LinkFact& fact) { (void)fact; }
+};
 
-    virtual void setFlashName(const std::string& name) = 0;
-    virtual void setFirmwareSizeText(const std::string& text) = 0;
-    virtual void setImageSizeText(const std::string& text) = 0;
-
-    // START: port and speed lists, START and the auto-download box disabled, Stop enabled
-    // (lockControls follows separately).
-    virtual void showPortOpened() = 0;
-    virtual void lockControls() = 0;
-    // The controls part of finishing an operation (the engine does the state and the files).
-    virtual void finishOperation() = 0;
-    // The controls part of Stop: START and the lists enabled, finishOperation's controls, then
-    // the operation buttons, power-on, start address box and field disabled, auto-download on.
-    virtual void showStopped() = 0;
+// The questions only an operation on the phone asks, before its first byte.
+class OperationQuestions {
+  public:
+    virtual ~OperationQuestions() = default;
 
     // Runs the sector selection over the active map; the flags are cleared by the caller and
-    // changed in place. True when accepted with START.
-    virtual bool selectSectors(const SectorMap& map, std::vector<std::int32_t>& sectorSelected) = 0;
-
-    virtual UserChoices choices() = 0;
+    // changed in place. True when accepted with START; false where nothing can ask.
+    virtual bool selectSectors(const SectorMap& map, std::vector<std::int32_t>& sectorSelected) {
+        (void)map;
+        (void)sectorSelected;
+        return false;
+    }
 
     // The .cfg's names are not valid in the code page in use but are all valid in codePage:
-    // asks the question and, on yes, uses codePage from now on (choices() reports it). False
-    // where nothing can ask.
+    // asks the question and, on yes, the front end uses codePage from now on (the engine uses
+    // it for the running request). False where nothing can ask.
     virtual bool offerCodePage(const std::string& question, const std::string& codePage) {
         (void)question;
         (void)codePage;
@@ -146,6 +160,7 @@ class DownloaderView : public LogView,
                        public TimerView,
                        public OutcomeView,
                        public StageView,
-                       public ControlsView {};
+                       public FactView,
+                       public OperationQuestions {};
 
 }  // namespace zrk

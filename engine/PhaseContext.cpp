@@ -204,7 +204,6 @@ void PhaseContext::beginOperation(std::int32_t kind) {
     m_Armed = kNone;
     setState(WAIT_START_REPLY);
     send({CMD_START});
-    m_View.lockControls();
 }
 
 bool PhaseContext::writingToFlash() const {
@@ -236,7 +235,6 @@ bool PhaseContext::holdsOpenFile() const {
 void PhaseContext::finishOperation() {
     setState(IDLE);
     closeFiles();
-    m_View.finishOperation();
     endTracked(OutcomeKind::Failed, failureHere(FailureCause::PhoneReply, {}));
 }
 
@@ -278,7 +276,7 @@ void PhaseContext::stop() {
         for (HeldFiles* files : m_HeldFiles)
             files->tellWhatStopLeft();
     closeFiles();
-    m_View.setFlashName("");
+    m_View.heard(FlashNamed{});
     // Through INITIAL to IDLE as one change: the step between is no stage of its own.
     m_HoldStage = true;
     m_LoaderReady = false;
@@ -290,7 +288,7 @@ void PhaseContext::stop() {
     setState(IDLE);
     m_HoldStage = false;
     publishStage();
-    m_View.showStopped();
+    m_View.linkClosed();
     endTracked(OutcomeKind::Stopped, failureHere(FailureCause::None, {}));
 }
 

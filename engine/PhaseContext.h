@@ -139,13 +139,14 @@ class PhaseContext {
     // The operation frame. Buttons start an operation only on an identified phone with nothing
     // else running; otherwise the first says why in the log.
     bool readyForOperation();
-    // The operation kind, the start command, WAIT_START_REPLY, the controls locked; the phase that
-    // serves this kind becomes current.
+    // The operation kind, the start command, WAIT_START_REPLY; the phase that serves this kind
+    // becomes current.
     void beginOperation(std::int32_t kind);
-    // State IDLE, the operation's files closed, the controls unlocked; the operation ends as
-    // completed if the step said so, otherwise as failed.
+    // State IDLE, the operation's files closed; the operation ends as completed if the step said
+    // so, otherwise as failed, and the phone is free for another.
     void finishOperation();
-    // State IDLE only: the controls stay locked and files open until Stop.
+    // State IDLE only: the files stay open and the phone is held until Stop (an abandoned
+    // outcome says so to the front ends).
     void abandon(FailureCause cause = FailureCause::PhoneReply, const std::string& detail = {});
     // Closes the link and everything with it.
     void stop();

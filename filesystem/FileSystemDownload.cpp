@@ -57,7 +57,7 @@ void FileSystemDownload::press() {
         m_Context.refuse(Operation::FileSystem, FailureCause::File, "Fail to open QIX file!");
         return;
     }
-    view.setImageSizeText(std::to_string(*length));
+    view.heard(ImageSized{*length});
     view.setProgressPos(0);
     view.setLogText(" \r\n");
     m_Context.log("** Start Downloading QIX file **\r\n");

@@ -131,7 +131,6 @@ void FileSystemVerify::press() {
     m_Context.view().setProgressPos(0);
     m_Context.view().setLogText(" \r\n");
     m_Context.log("** Verifying QIX system **\r\n");
-    m_Context.view().lockControls();
     begin();
 }
 

@@ -54,7 +54,7 @@ void FirmwareDownload::press(bool thenFileSystem) {
         return;
     }
     m_ImagePath = choices.binPath;
-    view.setFirmwareSizeText(std::to_string(*length));
+    view.heard(FirmwareSized{*length});
     if (thenFileSystem) {
         const auto qixLength = fileLength(choices.qixPath);
         if (!qixLength) {
@@ -64,7 +64,7 @@ void FirmwareDownload::press(bool thenFileSystem) {
                              "Fail to open QIX file!");
             return;
         }
-        view.setImageSizeText(std::to_string(*qixLength));
+        view.heard(ImageSized{*qixLength});
     }
     view.setProgressPos(0);
     view.setLogText(" \r\n");

@@ -19,7 +19,12 @@ ProtocolEngine::ProtocolEngine(SerialLink& link, DownloaderView& view, Clock& cl
       m_LoaderPhase(std::make_unique<LoaderPhase>(m_Context)),
       m_FileSystemPhase(std::make_unique<FileSystemPhase>(m_Context)),
       m_Pump(link, *this, ReplyPump::EarlyBytes::Dropped) {
-    m_Context.setDownloadButton([this] { download(); });
+    // The download after identification runs on what START was given: the choices it would
+    // take were locked with the bring-up.
+    m_Context.setDownloadButton([this] {
+        const UserChoices request = m_Context.request();
+        download(request);
+    });
     m_Context.enterPhase(*m_BringUp);
     m_Link.pushHandler(*this);
 }
@@ -31,10 +36,6 @@ ProtocolEngine::~ProtocolEngine() {
     if (m_Link.isConnected())
         m_Link.close();
     m_Link.popHandler(*this);
-}
-
-void ProtocolEngine::start() {
-    start(m_View.choices());
 }
 
 void ProtocolEngine::start(const UserChoices& request) {
@@ -53,10 +54,6 @@ bool ProtocolEngine::codePageUsable(Operation operation) {
     // Before the phone is asked for anything: a .cfg name that does not convert would stop the
     // file-system part half-way.
     return m_Context.readyForOperation() && qixNamesUsable(m_Context, operation);
-}
-
-void ProtocolEngine::download() {
-    download(m_View.choices());
 }
 
 void ProtocolEngine::download(const UserChoices& request) {
@@ -81,10 +78,6 @@ void ProtocolEngine::download(const UserChoices& request) {
     }
 }
 
-void ProtocolEngine::verify() {
-    verify(m_View.choices());
-}
-
 void ProtocolEngine::verify(const UserChoices& request) {
     takeRequest(request);
     const DownloadMode mode = request.downloadMode;
@@ -96,17 +89,9 @@ void ProtocolEngine::verify(const UserChoices& request) {
         m_FileSystemPhase->verify();
 }
 
-void ProtocolEngine::format() {
-    format(m_View.choices());
-}
-
 void ProtocolEngine::format(const UserChoices& request) {
     takeRequest(request);
     m_FileSystemPhase->format();
-}
-
-void ProtocolEngine::status() {
-    status(m_View.choices());
 }
 
 void ProtocolEngine::status(const UserChoices& request) {
@@ -114,17 +99,9 @@ void ProtocolEngine::status(const UserChoices& request) {
     m_FileSystemPhase->status();
 }
 
-void ProtocolEngine::erase() {
-    erase(m_View.choices());
-}
-
 void ProtocolEngine::erase(const UserChoices& request) {
     takeRequest(request);
     m_LoaderPhase->erase();
-}
-
-void ProtocolEngine::dump() {
-    dump(m_View.choices());
 }
 
 void ProtocolEngine::dump(const UserChoices& request) {

@@ -31,25 +31,18 @@ class ProtocolEngine : public LinkHandler, private ReplyReader {
     ProtocolEngine(const ProtocolEngine&) = delete;
     ProtocolEngine& operator=(const ProtocolEngine&) = delete;
 
-    // Buttons. Each takes what the user chose from the view once, as the request its operation
-    // runs on; the overloads take a request a front end made itself.
-    void start();     // START: open the port and wait for the phone
-    void download();  // DOWNLOAD
-    void erase();     // "Erase..."
-    void dump();      // "Dump..."
-    void format();    // "Format"
-    void status();    // "Status"
+    // Buttons. Each takes what the user chose, as the front end read it when the button was
+    // pressed, as the request its operation runs on.
+    void start(const UserChoices& request);     // START: open the port and wait for the phone
+    void download(const UserChoices& request);  // DOWNLOAD
+    void erase(const UserChoices& request);     // "Erase..."
+    void dump(const UserChoices& request);      // "Dump..."
+    void format(const UserChoices& request);    // "Format"
+    void status(const UserChoices& request);    // "Status"
     // Compares the phone with the chosen images without writing: the firmware in BIN, the file
     // system in QIX (the command line's verify).
-    void verify();
-    void stop();  // "Stop"
-    void start(const UserChoices& request);
-    void download(const UserChoices& request);
-    void erase(const UserChoices& request);
-    void dump(const UserChoices& request);
-    void format(const UserChoices& request);
-    void status(const UserChoices& request);
     void verify(const UserChoices& request);
+    void stop();  // "Stop"
     // A "CRC CheckSum" button found no readable image: the protocol rests idle, as after a
     // download refused for the same reason.
     void imageUnreadable();

@@ -79,23 +79,16 @@ class PortRunner::View : public DownloaderView {
         }
     }
     // A closing link clears the name; the tile goes on showing the flash it last identified.
-    void setFlashName(const std::string& name) override {
-        if (name.empty())
+    void heard(const LinkFact& fact) override {
+        const auto* flash = std::get_if<FlashNamed>(&fact);
+        if (!flash || flash->name.empty())
             return;
-        flashName = name;
+        flashName = flash->name;
         StationEvent e;
         e.kind = StationEvent::Kind::Flash;
-        e.text = name;
+        e.text = flash->name;
         m_Runner.post(std::move(e));
     }
-    void setFirmwareSizeText(const std::string&) override {}
-    void setImageSizeText(const std::string&) override {}
-    void showPortOpened() override {}
-    void lockControls() override {}
-    void finishOperation() override {}
-    void showStopped() override {}
-    bool selectSectors(const SectorMap&, std::vector<std::int32_t>&) override { return false; }
-    UserChoices choices() override { return m_Runner.m_Recipe.choices(); }
 
   private:
     void log(std::string_view text) {

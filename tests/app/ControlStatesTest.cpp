@@ -15,15 +15,13 @@ namespace {
 class ControlStates : public WindowFixture {
   protected:
     std::string all() { return states(kAllControls); }
-    // What START and the engine do to the window once the port is open.
-    void portOpened() {
-        window->showPortOpened();
-        window->lockControls();
-    }
+    // What the engine tells the window once START has opened the port.
+    void portOpened() { window->stageChanged(Stage::WaitingForPhone); }
     // The phone identified: the loader phase with the operation controls enabled.
     void identified() {
         link.connected = true;
         portOpened();
+        window->engine().context().trackOperation(Operation::BringUp);
         window->engine().context().setLoaderReady(true);
         window->engine().context().finishOperation();
     }
@@ -80,7 +78,7 @@ TEST_F(ControlStates, StopReturnsToTheUnconnectedLayout) {
     identified();
     click("modeBinQixRadio");
     click("startAddressBox");
-    window->setFlashName("LMR20TQ55P");
+    window->heard(FlashNamed{"LMR20TQ55P"});
     window->setProgressRange(100);
     window->setProgressPos(40);
     click("stopButton");

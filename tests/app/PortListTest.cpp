@@ -102,9 +102,9 @@ TEST_F(PortListWindow, MapBesideTheListSetsTheDeviceOfTheChosenName) {
     EXPECT_EQ(SettingsStore(settingsFile()).portAdapter(7), "serial=A5XK3RJ:00");
 
     // Like the list, it waits while a port is open.
-    window->showPortOpened();
+    window->stageChanged(Stage::WaitingForPhone);
     EXPECT_FALSE(enabled("mapButton"));
-    window->showStopped();
+    window->linkClosed();
     EXPECT_TRUE(enabled("mapButton"));
 }
 

@@ -29,7 +29,7 @@ void expectFailure(const WrongReply& wrong, bool afterSwitch) {
     view.userChoices.speedIndex = 3;
     ProtocolEngine engine{link, view};
     const auto replies = test::bringUpReplies(engine.bringUp().targetData(), 3);
-    engine.start();
+    engine.start(view.userChoices);
     if (afterSwitch) {
         test::feed(engine, link, replies.beforeSwitch);
         engine.onBaudTimer();

@@ -61,7 +61,7 @@ class BringUpTest : public ::testing::Test {
     }
     // START, then the given replies in one notification.
     void startAndFeed(const Bytes& bytes) {
-        engine.start();
+        engine.start(view.userChoices);
         test::feed(engine, link, bytes);
     }
     // Index in the pre-switch stream of the first pre-loader word acknowledgement.
@@ -105,7 +105,7 @@ TEST(BringUpSplits, AnySplitOfTheRepliesGivesTheSameBytesAndLog) {
 }
 
 TEST_F(BringUpTest, StartOpensAtRomSpeedWithEvenParityAndWaits) {
-    engine.start();
+    engine.start(view.userChoices);
     ASSERT_EQ(link.opens.size(), 1u);
     EXPECT_EQ(link.opens[0].port, 3);
     EXPECT_EQ(link.opens[0].baud, 115200u);
@@ -129,7 +129,7 @@ TEST_F(BringUpTest, StartOpensAtRomSpeedWithEvenParityAndWaits) {
 TEST_F(BringUpTest, WhatCameInPlaceOfTheBootRomTellsSilenceTextAndNoiseApart) {
     using Verdict = WaitingLine::Verdict;
     const auto& line = engine.bringUp().handshake().waitingLine();
-    engine.start();
+    engine.start(view.userChoices);
     // The stray bytes of a cable plugged in are still silence.
     test::feed(engine, link, {0x00, 0xFF});
     EXPECT_EQ(line.verdict(), Verdict::Silent);
@@ -140,7 +140,7 @@ TEST_F(BringUpTest, WhatCameInPlaceOfTheBootRomTellsSilenceTextAndNoiseApart) {
 
     // A new START forgets the last wait; a line stuck low is noise, not text.
     engine.stop();
-    engine.start();
+    engine.start(view.userChoices);
     EXPECT_EQ(line.verdict(), Verdict::Silent);
     test::feed(engine, link, Bytes(64, 0x00));
     EXPECT_EQ(line.verdict(), Verdict::Noise);
@@ -157,9 +157,9 @@ TEST_F(BringUpTest, WhatCameInPlaceOfTheBootRomTellsSilenceTextAndNoiseApart) {
 TEST_F(BringUpTest, APortThatRefusesItsLineOrItsReaderSaysSoBeforeTheOpenFailure) {
     link.failOpens = 2;
     link.failure.kind = OpenFailure::Kind::LineRejected;
-    engine.start();
+    engine.start(view.userChoices);
     link.failure.kind = OpenFailure::Kind::ThreadFailed;
-    engine.start();
+    engine.start(view.userChoices);
     EXPECT_EQ(view.messages,
               (std::vector<std::string>{"Fail!!", "Port Initialization Failed!",
                                         "CreateThread Fail!!", "Port Initialization Failed!"}));
@@ -179,7 +179,7 @@ TEST_F(BringUpTest, AnOpenFailureNamesTheDeviceGivenAndTheFixThatWouldHelp) {
     link.failOpens = 1;
     link.failure = {OpenFailure::Kind::PermissionDenied,
                     std::make_error_code(std::errc::permission_denied), device};
-    engine.start();
+    engine.start(view.userChoices);
     EXPECT_NE(view.log.find("** " + device + " could not be opened: no permission to open " +
                             device + ": the device's group may not use it"),
               std::string::npos)
@@ -199,30 +199,32 @@ TEST_F(BringUpTest, AnOpenFailureNamesTheDeviceGivenAndTheFixThatWouldHelp) {
 
 TEST_F(BringUpTest, StartRefusesAnOpenPortAndReportsWhyAnOpenFailed) {
     link.failOpens = 1;
-    engine.start();
+    engine.start(view.userChoices);
     EXPECT_EQ(view.messages, std::vector<std::string>{"Port Initialization Failed!"});
     EXPECT_NE(view.log.find("COM3 could not be opened"), std::string::npos);
     EXPECT_EQ(engine.context().state(), INITIAL);
     EXPECT_TRUE(view.events.empty());
 
-    engine.start();
-    engine.start();
+    engine.start(view.userChoices);
+    engine.start(view.userChoices);
     EXPECT_EQ(view.messages.back(), "Port already opened!");
     EXPECT_EQ(link.opens.size(), 2u);
 
-    link.connected = false;
+    // Stop: a START while the bring-up runs is refused, as the window offers none.
+    engine.stop();
+    ASSERT_FALSE(link.connected);
     link.rejectLineFormat = true;
     view.messages.clear();
     view.events.clear();
     engine.context().setState(IDLE);
-    engine.start();
+    engine.start(view.userChoices);
     EXPECT_EQ(view.messages, std::vector<std::string>{"DCB Creation Failed!"});
     EXPECT_EQ(engine.context().state(), IDLE);
     EXPECT_TRUE(view.events.empty());
     // The port is given back, so START can try again instead of finding it "already opened".
     EXPECT_FALSE(link.connected);
     link.rejectLineFormat = false;
-    engine.start();
+    engine.start(view.userChoices);
     EXPECT_EQ(view.messages.size(), 1u);
     EXPECT_TRUE(link.connected);
     EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_CONNECT_REQUEST));
@@ -230,7 +232,7 @@ TEST_F(BringUpTest, StartRefusesAnOpenPortAndReportsWhyAnOpenFailed) {
 
 TEST_F(BringUpTest, ChallengeIsEchoedInOrderAfterTheCustomerId) {
     const Bytes challenge = test::sampleChallenge();
-    engine.start();
+    engine.start(view.userChoices);
     test::feed(engine, link, {0x81, 0x44});
     link.takeWritten();
     // Split over notifications like a slow line would deliver it.
@@ -432,12 +434,12 @@ TEST_F(BringUpTest, SwappedIdentificationCodesAreRejectedAndTheLinkStops) {
     // The report names the part that was refused, until the next bring-up begins.
     ASSERT_TRUE(engine.flashId());
     EXPECT_EQ(*engine.flashId(), (FlashId{0x22, 0xFC, 0x00, 0xEC, 0, 0, 0, 0}));
-    engine.start();
+    engine.start(view.userChoices);
     EXPECT_FALSE(engine.flashId());
 }
 
 TEST_F(BringUpTest, WrongGrantWaitsForANewConnectRequest) {
-    engine.start();
+    engine.start(view.userChoices);
     test::feed(engine, link, {0x81, 0x12});
     EXPECT_NE(view.log.find("Bad Response from KEPLA Chip (0x12)\r\n"), std::string::npos);
     EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_CONNECT_REQUEST));
@@ -467,7 +469,7 @@ TEST_F(BringUpTest, WrongRepliesBeforeTheSwitchEndIdleWithTheirLine) {
         test::FakeLink l;
         test::RecordingView v;
         ProtocolEngine e{l, v};
-        e.start();
+        e.start(v.userChoices);
         Bytes stream(good.begin(), good.begin() + p.index);
         stream.push_back(p.byte);
         test::feed(e, l, stream);
@@ -498,7 +500,7 @@ TEST_F(BringUpTest, WrongRepliesAfterTheSwitchEndIdleWithTheirLine) {
         test::RecordingView v;
         v.userChoices.speedIndex = 3;
         ProtocolEngine e{l, v};
-        e.start();
+        e.start(v.userChoices);
         test::feed(e, l, replies().beforeSwitch);
         e.onBaudTimer();
         Bytes stream(good.begin(), good.begin() + p.index);
@@ -531,7 +533,7 @@ TEST_F(BringUpTest, StopDuringTheUploadThenStartUploadsFromTheFirstWord) {
     EXPECT_EQ(engine.context().state(), IDLE);
 
     link.takeWritten();
-    engine.start();
+    engine.start(view.userChoices);
     test::feed(engine, link, Bytes(good.begin(), good.begin() + kFirstWordAck));
     // The first packet after the address is word 0 again.
     const auto image = preLoaderImage();
@@ -570,7 +572,7 @@ TEST_F(BringUpTest, BringUpsTellTheirStagesWithoutAStepBetween) {
     // The next START, after an operation's phase was current, waits for the phone at once.
     engine.stop();
     view.stages.clear();
-    engine.start();
+    engine.start(view.userChoices);
     EXPECT_EQ(view.stages, std::vector<Stage>{Stage::WaitingForPhone});
 }
 

@@ -41,7 +41,7 @@ TEST(BringUpE2E, AWrongSpeedEchoStopsTheLink) {
     sim::SimOptions options;
     options.faults.wrongSpeedEcho = true;
     ASSERT_TRUE(phone.startSimulator(options));
-    phone.engine.start();
+    phone.engine.start(phone.view.userChoices);
     ASSERT_TRUE(phone.runUntil([&] { return !phone.view.messages.empty(); }));
     EXPECT_EQ(phone.view.messages[0], "Fail to change the baudrate of target!");
     EXPECT_TRUE(contains(phone.view.log, "** Fail to change the baudrate ("));
@@ -64,7 +64,7 @@ TEST(BringUpE2E, AnUnknownFlashStopsTheLink) {
 TEST(BringUpE2E, StopDuringTheUploadThenStartBringsThePhoneUpAgain) {
     test::SimulatedPhone phone;
     ASSERT_TRUE(phone.startSimulator());
-    phone.engine.start();
+    phone.engine.start(phone.view.userChoices);
     // In the middle of the pre-loader's words.
     ASSERT_TRUE(
         phone.runUntil([&] { return phone.engine.exchange() == "send the pre-loader's words"; }));
@@ -80,7 +80,7 @@ TEST(BringUpE2E, APulledCableIsReportedAndStopsTheLink) {
     sim::SimOptions options;
     options.faults.hangUpAfter = 60000;
     ASSERT_TRUE(phone.startSimulator(options));
-    phone.engine.start();
+    phone.engine.start(phone.view.userChoices);
     ASSERT_TRUE(phone.runUntil(
         [&] { return !phone.view.events.empty() && phone.view.events.back() == "stopped"; }));
     EXPECT_TRUE(contains(phone.view.log, "Lost the connection to the phone"));

@@ -262,7 +262,7 @@ TEST_F(ExplorerE2E, ExitGivesTheLinkBackAndTheMainEngineGoesOn) {
     EXPECT_EQ(phone.engine.stage(), before);
     // The main engine's own file-system status runs over the same link.
     phone.view.outcomes.clear();
-    phone.engine.status();
+    phone.engine.status(phone.view.userChoices);
     ASSERT_TRUE(phone.runUntil([&] { return !phone.view.outcomes.empty(); })) << phone.view.log;
     EXPECT_TRUE(phone.view.outcomes.back().completed()) << phone.view.log;
     EXPECT_EQ(phone.violations(), 0u) << phone.summary();

@@ -70,10 +70,10 @@ class FileSystemE2E : public ::testing::Test {
     }
 
     // One operation from its button to its outcome.
-    OperationOutcome operate(void (ProtocolEngine::*button)()) {
+    OperationOutcome operate(void (ProtocolEngine::*button)(const UserChoices&)) {
         phone.view.outcomes.clear();
         phone.view.messages.clear();
-        (phone.engine.*button)();
+        (phone.engine.*button)(phone.view.userChoices);
         EXPECT_TRUE(phone.runUntil([&] { return !phone.view.outcomes.empty(); })) << phone.view.log;
         return phone.view.outcomes.empty() ? OperationOutcome{} : phone.view.outcomes.back();
     }
@@ -172,7 +172,7 @@ TEST_F(FileSystemE2E, ACfgChangedAfterThePressIsCheckedAgainBeforeTheMount) {
     tree.files = {{"/a.txt", Bytes{'a'}}};
     writeImage(tree, "UTF-8");
     phone.view.outcomes.clear();
-    phone.engine.download();
+    phone.engine.download(phone.view.userChoices);
     const std::string foreign =
         "QIXVERSION : V1              \r\nDIR_NAME : /docs\r\n"
         "FILE_NAME : /\xE4.txt\r\nFILE_SIZE : 1\r\n";
@@ -259,7 +259,7 @@ TEST_F(FileSystemE2E, AnImageRewrittenDuringTheTransferIsUnmountedAndEndsFailed)
     phone.view.userChoices.powerOnAfterDownload = true;
     phone.view.outcomes.clear();
     phone.view.messages.clear();
-    phone.engine.download();
+    phone.engine.download(phone.view.userChoices);
     // The loop stands still meanwhile: the rewrite falls after the first two blocks.
     ASSERT_TRUE(phone.runUntil([&] { return phone.view.progressPos >= 16384; }));
     Bytes other = test::randomImage(300002, 32);

@@ -22,10 +22,10 @@ class NorE2E : public ::testing::Test {
     virtual sim::SimOptions simulatorOptions() { return {}; }
 
     // One operation from its button to its closing message box (or its failure).
-    bool operate(void (ProtocolEngine::*button)()) {
+    bool operate(void (ProtocolEngine::*button)(const UserChoices&)) {
         phone.view.messages.clear();
         phone.view.events.clear();
-        (phone.engine.*button)();
+        (phone.engine.*button)(phone.view.userChoices);
         return phone.runUntil([&] {
             return phone.idle() && !phone.view.events.empty() &&
                    (phone.view.events.back() == "finish" || !phone.view.messages.empty());
@@ -77,7 +77,7 @@ TEST_F(NorE2E, AnImageRewrittenDuringTheTransferEndsFailedNotCompleted) {
     phone.view.userChoices.binPath = phone.dir.write("image.bin", original);
     phone.view.outcomes.clear();
     phone.view.messages.clear();
-    phone.engine.download();
+    phone.engine.download(phone.view.userChoices);
     ASSERT_TRUE(phone.runUntil([&] { return phone.view.progressPos >= 65536; }));
     phone.dir.write("image.bin", rewritten);
     ASSERT_TRUE(phone.runUntil([&] { return !phone.view.outcomes.empty(); })) << phone.view.log;

@@ -73,7 +73,7 @@ class SimulatedPhone {
 
     // START and the whole bring-up; true when the loader phase is ready.
     bool bringUp() {
-        engine.start();
+        engine.start(view.userChoices);
         return runUntil([this] { return engine.context().loaderReady() || idle(); }) &&
                engine.context().loaderReady() == 1;
     }

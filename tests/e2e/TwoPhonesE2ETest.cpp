@@ -30,7 +30,7 @@ void runPhone(const test::Bytes& image, int speedIndex, std::latch& bothUp, Phon
     if (run.broughtUp) {
         phone.view.userChoices.binPath = phone.dir.write("image.bin", image);
         phone.view.outcomes.clear();
-        phone.engine.download();
+        phone.engine.download(phone.view.userChoices);
         phone.runUntil([&] { return !phone.view.outcomes.empty(); });
         run.norMatches = phone.nor(0, static_cast<std::uint32_t>(image.size())) == image;
     }

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "engine/Exchange.h"
+#include "engine/OperationFrame.h"
 #include "engine/Phase.h"
 #include "engine/PhaseContext.h"
 #include "support/FakeClock.h"
@@ -84,7 +85,9 @@ TEST_F(ExchangeTest, AWrongReplyFailsUnderTheExchangesOwnNameAndEndsAsItSays) {
     EXPECT_TRUE(replies.empty());
 
     view.outcomes.clear();
-    context.trackOperation(Operation::Erase);
+    context.setLoaderReady(true);
+    context.beginOperation(OP_ERASE);
+    view.events.clear();
     context.begin(Exchange("erase a sector", 17)
                       .expect(0x01)
                       .failing("Fail!\r\n", Ending::Finish)

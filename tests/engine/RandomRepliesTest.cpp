@@ -173,23 +173,23 @@ class RandomRepliesTest : public ::testing::Test {
                 engine.stop();
                 break;
             case 1:
-                engine.start();
+                engine.start(view.userChoices);
                 break;
             case 2:
                 view.userChoices.useStartNorAddress = m_Random() % 2;
                 view.userChoices.startAddressText = std::vector<std::string>{
                     "10000000", "11FF0000", "0x11FFE000", "1001", "zz", ""}[m_Random() % 6];
-                engine.download();
+                engine.download(view.userChoices);
                 break;
             case 3:
                 view.sectorsToSelect = {static_cast<int>(m_Random() % 519),
                                         static_cast<int>(m_Random() % 519)};
-                engine.erase();
+                engine.erase(view.userChoices);
                 break;
             case 4:
                 view.sectorsToSelect = {static_cast<int>(m_Random() % 519),
                                         static_cast<int>(511 + m_Random() % 8)};
-                engine.dump();
+                engine.dump(view.userChoices);
                 break;
             default:
                 if (view.timerRunning) {
@@ -264,7 +264,7 @@ TEST_F(RandomRepliesTest, NoiseInEveryBringUpStateLeavesAPossibleState) {
             break;
         SCOPED_TRACE("cut at " + std::to_string(cut));
         engine.stop();
-        engine.start();
+        engine.start(view.userChoices);
         checkInvariants("after START");
         std::size_t at = 0;
         while (at < cut) {

@@ -128,7 +128,7 @@ class FileSystemExchanges : public ::testing::Test {
 };
 
 TEST_F(FileSystemExchanges, AnHonestPhoneGetsEachExchangeInItsOwnWrites) {
-    engine.download();
+    engine.download(view.userChoices);
     fromPhone(0x00);  // the start reply, whatever it is
     for (const Reply& reply : honestReplies()) {
         ASSERT_EQ(engine.context().state(), reply.state) << reply.exchange;
@@ -176,7 +176,7 @@ TEST_F(FileSystemExchanges, EachWrongReplyOfTheDownloadIsItsOwnFailure) {
         view.outcomes.clear();
         view.log.clear();
         view.events.clear();
-        engine.download();
+        engine.download(view.userChoices);
         fromPhone(0x00);
         for (std::size_t i = 0; i < at; ++i)
             fromPhone(replies[i].honest);
@@ -248,7 +248,7 @@ TEST_F(FileSystemExchanges, FormatAndStatusReadTheReportTheirCodeAnnounces) {
     const Bytes report{0x02, 0x00, 0x00, 0x01, 0x10};
     const std::span<const std::uint8_t, 5> reportSpan(report.data(), 5);
     struct Run {
-        void (ProtocolEngine::*button)();
+        void (ProtocolEngine::*button)(const UserChoices&);
         std::uint8_t command;
         std::uint8_t failureCode;
         const char* exchange;
@@ -267,7 +267,7 @@ TEST_F(FileSystemExchanges, FormatAndStatusReadTheReportTheirCodeAnnounces) {
     for (const Run& run : runs) {
         SCOPED_TRACE(run.exchange);
         view.outcomes.clear();
-        (engine.*run.button)();
+        (engine.*run.button)(view.userChoices);
         fromPhone(0x00);
         ASSERT_FALSE(link.writes.empty());
         EXPECT_EQ(link.writes.back(), Bytes{run.command});
@@ -294,7 +294,7 @@ TEST_F(FileSystemExchanges, FormatAndStatusReadTheReportTheirCodeAnnounces) {
 
     // The second success code reads the record as the first does.
     view.outcomes.clear();
-    engine.status();
+    engine.status(view.userChoices);
     fromPhone(0x00);
     fromPhone(FS_STATUS_OK_TOO);
     const Bytes record = test::randomImage(kStatusRecordSize, 5);
@@ -307,7 +307,7 @@ TEST_F(FileSystemExchanges, FormatAndStatusReadTheReportTheirCodeAnnounces) {
         std::equal(record.begin(), record.end(), engine.fileSystemPhase().statusRecord()->begin()));
 
     // A later status that reads no record leaves none to show.
-    engine.status();
+    engine.status(view.userChoices);
     fromPhone(0x00);
     fromPhone(FS_INIT_FAILED);
     EXPECT_FALSE(engine.fileSystemPhase().statusRecord().has_value());

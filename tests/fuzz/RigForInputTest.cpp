@@ -59,7 +59,7 @@ Records recordsOf(EngineRig& rig) {
 // START, the boot ROM's request and grant, a short challenge, then Stop: a little of everything
 // recorded.
 void play(EngineRig& rig) {
-    rig.engine.start();
+    rig.engine.start(rig.view.userChoices);
     rig.link.feed(std::vector<std::uint8_t>{wire::kConnectRequest, wire::kConnectGrant, 1, 2});
     rig.engine.onDataReceived();
     rig.engine.stop();
@@ -94,7 +94,7 @@ TEST(RigForInput, TheSameInputRecordsTheSameInEveryRig) {
 TEST(RigForInput, WhatAnInputLeftRunningDoesNotReachTheNext) {
     {
         RigForInput rig;
-        (*rig).engine.start();
+        (*rig).engine.start((*rig).view.userChoices);
         (*rig).view.userChoices.autoDownload = true;
         (*rig).view.yesNoAnswer = false;
         (*rig).clock.now = 42;

@@ -54,7 +54,7 @@ TEST_F(FirmwareDownloadTest, ImagesOfAwkwardSizesLandInNorWholeAndComplete) {
 TEST_F(FirmwareDownloadTest, OneSectorImageLogsEveryStepVerbatim) {
     useImage(test::randomImage(2049));
     const auto crc = fileCrc32(view.userChoices.binPath)->crc;
-    engine.download();
+    engine.download(view.userChoices);
     clock.now += 75;  // 1 min 15 s on the wire
     phone.pump(engine);
     char crcText[16];
@@ -223,7 +223,7 @@ TEST_F(FirmwareDownloadTest, WrongRepliesToTheHeaderEndAsEachSays) {
     useImage(test::randomImage(100));
     // The reply to the start command is not inspected; the CRC's sum is.
     phone.startReply = 0xFF;
-    engine.download();
+    engine.download(view.userChoices);
     link.receive({0xFF});
     engine.onDataReceived();
     ASSERT_EQ(engine.context().state(), stateNumber(LoaderState::WAIT_IMAGE_CRC_SUM));
@@ -239,7 +239,7 @@ TEST_F(FirmwareDownloadTest, WrongRepliesToTheHeaderEndAsEachSays) {
 
 TEST_F(FirmwareDownloadTest, AStopSaysWhatItCutShortAndWhatThatLeavesOnThePhone) {
     useImage(test::randomImage(100));
-    engine.download();
+    engine.download(view.userChoices);
     engine.stop();
     const std::string close = "\r\n** Close COM port\r\n";
     ASSERT_GE(view.log.size(), close.size());
@@ -293,16 +293,16 @@ TEST_F(FirmwareDownloadTest, FileSystemModesWithoutTheirImageSendNothing) {
 
 TEST_F(FirmwareDownloadTest, ButtonsDoNothingWhileAnOperationRunsOrBeforeIdentification) {
     useImage(test::randomImage(100));
-    engine.download();
+    engine.download(view.userChoices);
     const auto written = link.written;
-    engine.download();
-    engine.erase();
+    engine.download(view.userChoices);
+    engine.erase(view.userChoices);
     EXPECT_EQ(link.written, written);
     EXPECT_EQ(view.sectorDialogs, 0);
 
     engine.stop();
     link.takeWritten();
-    engine.download();
+    engine.download(view.userChoices);
     EXPECT_TRUE(link.written.empty());
     EXPECT_NE(view.log.find("The phone is not ready"), std::string::npos);
 }
@@ -345,7 +345,7 @@ TEST_F(FirmwareDownloadTest, EveryDownloadEndsInOneOutcomeOfItsKind) {
 
     // Stop in the middle: the outcome says so, not "failed".
     useImage(test::randomImage(200000));
-    engine.download();
+    engine.download(view.userChoices);
     engine.stop();
     o = last();
     EXPECT_EQ(o.kind, OutcomeKind::Stopped);
@@ -353,7 +353,7 @@ TEST_F(FirmwareDownloadTest, EveryDownloadEndsInOneOutcomeOfItsKind) {
 
 TEST_F(FirmwareDownloadTest, ALostLinkEndsTheRunningOperationAsLinkLost) {
     useImage(test::randomImage(200000));
-    engine.download();
+    engine.download(view.userChoices);
     engine.onLinkLost("the device hung up");
     ASSERT_EQ(view.outcomes.size(), 1u);
     EXPECT_EQ(view.outcomes[0].kind, OutcomeKind::LinkLost);
@@ -384,7 +384,7 @@ TEST_F(FirmwareDownloadTest, AnImageRewrittenWhileItIsSentFailsBeforeAnythingFol
         view.log.clear();
         const Bytes original = test::randomImage(200000, 11);
         useImage(original);
-        engine.download();
+        engine.download(view.userChoices);
         // A sector and a half: the file is read a buffer ahead, the rest is still on disk.
         phone.pump(engine, 50);
         ASSERT_NE(engine.context().state(), IDLE);

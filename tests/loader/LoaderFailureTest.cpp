@@ -80,7 +80,7 @@ TEST_F(LoaderFailure, EachWrongSumToTheDownloadHeaderIsItsOwnFailure) {
         SCOPED_TRACE(point.failure.exchange);
         view.outcomes.clear();
         view.log.clear();
-        engine.download();
+        engine.download(view.userChoices);
         fromPhone(0x00);  // the start reply, whatever it is
         for (std::size_t i = 0; i < point.honestBefore; ++i)
             fromPhone(honest[i]);

@@ -25,8 +25,8 @@ class LoaderFixture : public ::testing::Test {
     }
 
     // Presses a button and lets the phone answer until the exchange rests.
-    void press(void (ProtocolEngine::*button)()) {
-        (engine.*button)();
+    void press(void (ProtocolEngine::*button)(const UserChoices&)) {
+        (engine.*button)(view.userChoices);
         phone.pump(engine);
     }
 

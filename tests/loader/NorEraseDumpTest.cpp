@@ -32,11 +32,11 @@ TEST_F(NorEraseDumpTest, ErasesTheSelectedSectorsInOrderWithProgress) {
     // A dump refused for want of a file leaves its choice behind; it is cleared before the
     // next dialog.
     view.sectorsToSelect = {7};
-    engine.dump();
+    engine.dump(view.userChoices);
     ASSERT_EQ(engine.sectorChoice().at(7), 1);
     view.messages.clear();
     view.sectorsToSelect = {515, 0, 2};
-    engine.erase();
+    engine.erase(view.userChoices);
     clock.now += 3;
     phone.pump(engine);
     EXPECT_EQ(phone.offsetsOf(CMD_ERASE_SECTOR),

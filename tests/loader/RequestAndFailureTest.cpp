@@ -33,7 +33,7 @@ TEST_F(RequestAndFailure, ChoicesChangedWhileAnOperationRunsDoNotReachIt) {
     const auto image = dir.write("fw.bin", test::randomImage(40000, 6));
     view.userChoices.binPath = image;
     view.userChoices.powerOnAfterDownload = false;
-    engine.download();
+    engine.download(view.userChoices);
     // Read only when the download ends: it must be the one the press was made with.
     view.userChoices.powerOnAfterDownload = true;
     view.userChoices.binPath = "/nonexistent";
@@ -80,7 +80,7 @@ TEST_F(RequestAndFailure, BytesLeftBehindADumpFrameAreNoReplyToTheNextOperation)
         link.receive(bytes);
         engine.onDataReceived();
     };
-    engine.dump();
+    engine.dump(view.userChoices);
     fromPhone({0x00});  // the start reply: the dump asks for its first block
     fromPhone({0x44});
     fromPhone({0x44});
@@ -91,7 +91,7 @@ TEST_F(RequestAndFailure, BytesLeftBehindADumpFrameAreNoReplyToTheNextOperation)
     EXPECT_EQ(view.outcomes[0].kind, OutcomeKind::Abandoned);
     EXPECT_EQ(view.outcomes[0].detail, "Checksum mismatched!");
 
-    engine.download();
+    engine.download(view.userChoices);
     EXPECT_EQ(engine.exchange(), "start the operation");
     fromPhone({0x00});
     EXPECT_EQ(view.outcomes.size(), 1u);

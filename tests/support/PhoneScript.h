@@ -80,7 +80,7 @@ inline void feed(ProtocolEngine& engine, FakeLink& link, const std::vector<std::
 // START and a whole bring-up without a fault: afterwards the loader phase is ready.
 inline void bringUpPhone(ProtocolEngine& engine, FakeLink& link, RecordingView& view,
                          const Splitter& split = {}) {
-    engine.start();
+    engine.start(view.userChoices);
     const auto replies = bringUpReplies(engine.bringUp().targetData(), view.userChoices.speedIndex);
     feed(engine, link, replies.beforeSwitch, split);
     engine.onBaudTimer();

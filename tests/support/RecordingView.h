@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/DownloaderView.h"
+#include "engine/FrameTurns.h"
 #include "engine/SectorMap.h"
 
 namespace zrk::test {
@@ -19,13 +20,14 @@ class RecordingView : public DownloaderView {
         progressPos = position;
         progressHistory.push_back(position);
     }
-    void setFlashName(const std::string& name) override { flashName = name; }
-    void setFirmwareSizeText(const std::string& text) override { firmwareSizeText = text; }
-    void setImageSizeText(const std::string& text) override { imageSizeText = text; }
-    void showPortOpened() override { events.push_back("portOpened"); }
-    void lockControls() override { events.push_back("lock"); }
-    void finishOperation() override { events.push_back("finish"); }
-    void showStopped() override { events.push_back("stopped"); }
+    void heard(const LinkFact& fact) override {
+        if (const auto* flash = std::get_if<FlashNamed>(&fact))
+            flashName = flash->name;
+        else if (const auto* firmware = std::get_if<FirmwareSized>(&fact))
+            firmwareSizeText = std::to_string(firmware->bytes);
+        else if (const auto* image = std::get_if<ImageSized>(&fact))
+            imageSizeText = std::to_string(image->bytes);
+    }
     void messageBox(const std::string& text, MessageIcon) override { messages.push_back(text); }
     bool askYesNo(const std::string& text) override {
         questions.push_back(text);
@@ -46,15 +48,43 @@ class RecordingView : public DownloaderView {
         timerStarts.push_back(milliseconds);
     }
     void stopBaudTimer() override { timerRunning = false; }
-    UserChoices choices() override { return userChoices; }
     bool offerCodePage(const std::string& question, const std::string& codePage) override {
         questions.push_back(question);
         if (yesNoAnswer)
             userChoices.codePage = codePage;
         return yesNoAnswer;
     }
-    void operationEnded(const OperationOutcome& outcome) override { outcomes.push_back(outcome); }
-    void stageChanged(Stage stage) override { stages.push_back(stage); }
+    void operationEnded(const OperationOutcome& outcome) override {
+        record(turns.operationEnded(outcome));
+        outcomes.push_back(outcome);
+    }
+    void stageChanged(Stage stage) override {
+        stages.push_back(stage);
+        record(turns.stageChanged(stage));
+    }
+    void linkClosed() override { record(turns.linkClosed()); }
+
+    // The window's control steps, as its controls would follow the news: "portOpened" (then
+    // "lock"), "lock", "finish", "stopped".
+    void record(std::optional<FrameTurn> turn) {
+        if (!turn)
+            return;
+        switch (*turn) {
+            case FrameTurn::PortOpened:
+                events.push_back("portOpened");
+                events.push_back("lock");
+                break;
+            case FrameTurn::Busy:
+                events.push_back("lock");
+                break;
+            case FrameTurn::Freed:
+                events.push_back("finish");
+                break;
+            case FrameTurn::Closed:
+                events.push_back("stopped");
+                break;
+        }
+    }
 
     std::string log;
     std::uint32_t progressRange = 0;
@@ -74,7 +104,8 @@ class RecordingView : public DownloaderView {
     int sectorDialogs = 0;
     bool timerRunning = false;
     std::vector<int> timerStarts;
-    UserChoices userChoices;
+    UserChoices userChoices;  // what a test presses its buttons with
+    FrameTurns turns;
     std::vector<OperationOutcome> outcomes;
     std::vector<Stage> stages;
 };
