@@ -1,27 +1,29 @@
 #pragma once
 // What a protocol step may touch: the link (send, frame requests), the log and the other view
-// roles, the clock and the baud timer, the protocol's shared values, the request the running
+// roles, the clock and the baud timer, the flash of this bring-up, the request the running
 // operation was started with, and the operation frame (begin, finish, abandon, Stop) with the one
-// typed outcome every operation ends in. The phases are built on this and never see the engine
-// that composes them, nor each other. The protocol state is theirs: outside, only the Stage it
-// amounts to is seen.
+// typed outcome every operation ends in (OperationTracker). The phases are built on this and never
+// see the engine that composes them, nor each other. The protocol state is theirs: outside, only
+// the Stage it amounts to is seen.
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <map>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "engine/ArmedExchange.h"
+#include "engine/BaudTimer.h"
 #include "engine/Clock.h"
 #include "engine/DownloaderView.h"
 #include "engine/Exchange.h"
 #include "engine/HeldFiles.h"
-#include "engine/OpenFile.h"
+#include "engine/OperationRequest.h"
+#include "engine/OperationTracker.h"
 #include "engine/Outcome.h"
 #include "engine/ProtocolState.h"
 #include "engine/SectorMap.h"
@@ -72,19 +74,17 @@ class PhaseContext {
     DownloaderView& view() { return m_View; }
     Clock& clock() { return m_Clock; }
 
-    // What the user chose for the running operation, taken when its button was pressed.
-    const UserChoices& request() const { return m_Request; }
-    void takeRequest(const UserChoices& request) { m_Request = request; }
-    // A question asked before the first byte changed the code page of this request.
-    void useCodePage(const std::string& codePage) { m_Request.codePage = codePage; }
-    // The questions asked before an operation's first byte: answered by the request where it
-    // carries the answer, otherwise by the view. The sector flags land in sectorChoice
-    // (cleared first); false when the choice was cancelled.
-    bool chooseSectors();
-    // One flag per sector of the map, set for those the running erase or dump goes over.
-    const std::vector<std::int32_t>& sectorChoice() const { return m_SectorChoice; }
-    std::string chooseSaveFile(const SaveFileRequest& request);
-    bool confirmFormat(const std::string& question);
+    // The running operation's request and the questions before its first byte
+    // (OperationRequest.h); the sectors are chosen over this bring-up's map.
+    const UserChoices& request() const { return m_Request.choices(); }
+    void takeRequest(const UserChoices& request) { m_Request.take(request); }
+    void useCodePage(const std::string& codePage) { m_Request.useCodePage(codePage); }
+    bool chooseSectors() { return m_Request.chooseSectors(m_SectorMap); }
+    const std::vector<std::int32_t>& sectorChoice() const { return m_Request.sectorChoice(); }
+    std::string chooseSaveFile(const SaveFileRequest& request) {
+        return m_Request.chooseSaveFile(request);
+    }
+    bool confirmFormat(const std::string& question) { return m_Request.confirmFormat(question); }
 
     // The protocol state, the number the current phase's steps are keyed on; only the phases
     // and the engine set it. Each change that moves the Stage is told to the view.
@@ -109,21 +109,16 @@ class PhaseContext {
     void wrongReply(std::uint8_t got, std::optional<std::uint8_t> expected,
                     const std::string& failText, Ending ending, const std::string& detail = {});
 
-    void startBaudTimer(int milliseconds);
-    bool baudTimerRunning() const { return m_BaudTimerRunning; }
-    // The timer fired (the front end calls the engine, which calls this first).
-    void baudTimerFired() { m_BaudTimerRunning = false; }
-    void stopBaudTimer() {
-        if (m_BaudTimerRunning)
-            m_View.stopBaudTimer();
-        m_BaudTimerRunning = false;
-    }
+    void startBaudTimer(int milliseconds) { m_BaudTimer.start(milliseconds); }
+    bool baudTimerRunning() const { return m_BaudTimer.running(); }
+    void baudTimerFired() { m_BaudTimer.fired(); }
+    void stopBaudTimer() { m_BaudTimer.stop(); }
 
     // Phases. The engine makes one current at START; an operation's phase becomes current when
     // the operation begins (see serveOperation).
     void enterPhase(Phase& phase) {
         m_Current = &phase;
-        m_Armed = kNone;
+        m_Exchange.disarm();
         publishStage();
     }
     Phase* currentPhase() const { return m_Current; }
@@ -155,14 +150,16 @@ class PhaseContext {
     void onLinkLost(const std::string& reason);
 
     // Outcomes. An operation is tracked from its button (or START) to its end; steps say how it
-    // went before they finish it.
-    void trackOperation(Operation operation);
-    void countBytes(std::uint64_t bytes) { m_Bytes += bytes; }
-    void reportCompleted(std::uint64_t bytes);
-    void reportFailure(FailureCause cause, const std::string& detail = {});
+    // went before they finish it, and a failure is recorded where the operation stands.
+    void trackOperation(Operation operation) { m_Outcome.track(operation); }
+    void countBytes(std::uint64_t bytes) { m_Outcome.countBytes(bytes); }
+    void reportCompleted(std::uint64_t bytes) { m_Outcome.completed(bytes); }
+    void reportFailure(FailureCause cause, const std::string& detail = {}) {
+        m_Outcome.judge(OutcomeKind::Failed, failureHere(cause, detail));
+    }
     // A button that refuses before anything is sent: the operation ends at once.
     void refuse(Operation operation, FailureCause cause, const std::string& detail);
-    bool tracking() const { return m_Tracked.has_value(); }
+    bool tracking() const { return m_Outcome.tracking(); }
     // An operation that writes to the phone's flash (firmware, file system, erase, format) is
     // under way: ending it now leaves the flash part-written. Not during its read-back verify.
     bool writingToFlash() const;
@@ -193,35 +190,29 @@ class PhaseContext {
 
     // The operations' own files (HeldFiles.h): each operation hands them over once, when it is
     // made, and they are closed as the frame says.
-    void holdFiles(HeldFiles& files) { m_HeldFiles.push_back(&files); }
-    bool holdsOpenFile() const;
+    void holdFiles(HeldFiles& files) { m_HeldFiles.hold(files); }
+    bool holdsOpenFile() const { return m_HeldFiles.anyOpen(); }
 
-    // When the running operation began, for the time it logs at its end; the file-system part
-    // of BIN + QIX keeps the firmware part's.
-    void startTiming() { m_StartTime = m_Clock.nowSeconds(); }
+    // When the running operation began, for the time it logs at its end, and the firmware
+    // part's length, which the file-system part adds to its total: the file-system part of
+    // BIN + QIX keeps both from the firmware part, and a timing started afresh has no length.
+    void startTiming() {
+        m_StartTime = m_Clock.nowSeconds();
+        m_FirmwareLength = 0;
+    }
     std::int64_t secondsSinceStart() const { return m_Clock.nowSeconds() - m_StartTime; }
+    void setFirmwareLength(std::uint32_t length) { m_FirmwareLength = length; }
+    std::uint32_t firmwareLength() const { return m_FirmwareLength; }
     // Room for one block on its way between a file and the phone; one operation runs at a time.
     std::span<std::uint8_t, kTransferBufferSize> transferBuffer() { return m_TransferBuffer; }
 
-    // The protocol's shared values, plain fields as the steps use them.
-    OpenFile qixImage;
-    // The firmware part's length, which the file-system part adds to its total (0 alone).
-    std::uint32_t imageLength = 0;
-
   private:
-    void judgeIn(const Exchange& exchange, std::uint8_t byte);
-    struct Verdict {
-        OutcomeKind kind;
-        Failure failure;
-    };
     const char* exchangeNameIn(std::int32_t state) const;
     // The failure of the current exchange, with nothing received yet.
     Failure failureHere(FailureCause cause, const std::string& detail) const;
     // Logs the step's own words for a wrong reply and ends the operation with its failure.
     void endWithWrongReply(Failure failure, const std::string& failText, Ending ending);
     void publishStage();
-    void closeFiles();
-    void endTracked(OutcomeKind fallback, Failure fallbackFailure);
     void abandonWith(Failure failure);
 
     SerialLink& m_Link;
@@ -234,32 +225,22 @@ class PhaseContext {
     // Stop moves through INITIAL to IDLE: no one sees the step between.
     bool m_HoldStage = false;
     std::int32_t m_LastWaitingState = INITIAL;
-    UserChoices m_Request;
-    bool m_BaudTimerRunning = false;
+    OperationRequest m_Request;
+    BaudTimer m_BaudTimer;
     std::size_t m_FrameRequest = 0;
     std::uint64_t m_Sends = 0;
     Phase* m_Current = nullptr;
     std::map<std::int32_t, Phase*> m_OperationPhases;
     std::function<void()> m_DownloadButton;
-    // Two places for the armed exchange: an exchange's own step may begin the next one while
-    // it runs, and the next then goes into the other place.
-    static constexpr int kNone = -1;
-    std::array<std::optional<Exchange>, 2> m_Exchanges;
-    int m_Armed = kNone;    // the place of the armed exchange
-    int m_Judging = kNone;  // the place of the exchange whose step runs
-    ReplyBytes m_ReplySoFar;
+    ArmedExchange m_Exchange;
     std::vector<std::function<void()>> m_StopHooks;
-
-    std::optional<Operation> m_Tracked;
-    std::optional<Verdict> m_Verdict;
-    std::int64_t m_TrackedSince = 0;
-    std::uint64_t m_Bytes = 0;
+    OperationTracker m_Outcome;
 
     std::optional<FlashId> m_FlashId;
     SectorMap m_SectorMap;
-    std::vector<std::int32_t> m_SectorChoice;
-    std::vector<HeldFiles*> m_HeldFiles;
+    HeldFileList m_HeldFiles;
     std::int64_t m_StartTime = 0;
+    std::uint32_t m_FirmwareLength = 0;
     std::array<std::uint8_t, kTransferBufferSize> m_TransferBuffer{};
 };
 
