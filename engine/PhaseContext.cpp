@@ -1,5 +1,6 @@
 #include "engine/PhaseContext.h"
 
+#include "engine/OpenFailureText.h"
 #include "engine/OperationFrame.h"
 #include "engine/Phase.h"
 #include "engine/SafeText.h"
@@ -14,22 +15,11 @@ PhaseContext::PhaseContext(SerialLink& link, DownloaderView& view, Clock& clock)
       m_Clock(clock),
       m_Request(view),
       m_BaudTimer(view),
+      m_Stage(view),
       m_Outcome(view, clock) {}
 
 bool PhaseContext::openLink(std::uint16_t portNumber, std::uint32_t baud) {
-    if (m_Link.open(portNumber, baud))
-        return true;
-    switch (m_Link.lastOpenFailure().kind) {
-        case OpenFailure::Kind::LineRejected:
-            m_View.messageBox("Fail!!", MessageIcon::Error);
-            break;
-        case OpenFailure::Kind::ThreadFailed:
-            m_View.messageBox("CreateThread Fail!!", MessageIcon::Error);
-            break;
-        default:
-            break;
-    }
-    return false;
+    return openLinkTellingWhyNot(m_Link, m_View, portNumber, baud);
 }
 
 void PhaseContext::send(std::span<const std::uint8_t> bytes) {
@@ -64,29 +54,8 @@ void PhaseContext::setOperationKind(std::int32_t kind) {
 }
 
 Stage PhaseContext::stage() const {
-    if (m_State == INITIAL)
-        return Stage::Initial;
-    if (!m_LoaderReady) {
-        if (m_State == IDLE)
-            return Stage::Idle;
-        return m_Current && m_Current->waitsForPhone(m_State) ? Stage::WaitingForPhone
-                                                              : Stage::BringingUp;
-    }
-    if (m_State == IDLE)
-        return Stage::Ready;
-    return m_OperationKind == OP_VERIFY_FIRMWARE || m_OperationKind == OP_VERIFY_FILE_SYSTEM
-               ? Stage::Verifying
-               : Stage::Working;
-}
-
-void PhaseContext::publishStage() {
-    if (m_HoldStage)
-        return;
-    const Stage now = stage();
-    if (now == m_PublishedStage)
-        return;
-    m_PublishedStage = now;
-    m_View.stageChanged(now);
+    const bool waitingForPhone = m_Current && m_Current->waitsForPhone(m_State);
+    return stageAt(m_State, m_LoaderReady, m_OperationKind, waitingForPhone);
 }
 
 void PhaseContext::requestFrame(std::size_t bytes) {
@@ -98,10 +67,6 @@ void PhaseContext::requestFrame(std::size_t bytes) {
 void PhaseContext::cancelFrame() {
     m_FrameRequest = 0;
     m_Link.setBlockMode(0);
-}
-
-void PhaseContext::log(const std::string& text) {
-    m_View.appendLog(text);
 }
 
 bool PhaseContext::readyForOperation() {
@@ -176,7 +141,7 @@ void PhaseContext::stop() {
     m_HeldFiles.closeAll();
     m_View.setFlashName("");
     // Through INITIAL to IDLE as one change: the step between is no stage of its own.
-    m_HoldStage = true;
+    m_Stage.hold();
     m_LoaderReady = false;
     setState(INITIAL);
     log("\r\n** Close COM port\r\n");
@@ -184,8 +149,7 @@ void PhaseContext::stop() {
         log(stopped);
     m_View.setProgressPos(0);
     setState(IDLE);
-    m_HoldStage = false;
-    publishStage();
+    m_Stage.release(stage());
     m_View.showStopped();
     m_Outcome.end(OutcomeKind::Stopped, failureHere(FailureCause::None, {}));
 }

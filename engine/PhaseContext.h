@@ -20,14 +20,14 @@
 #include "engine/BaudTimer.h"
 #include "engine/Clock.h"
 #include "engine/DownloaderView.h"
-#include "engine/Exchange.h"
 #include "engine/HeldFiles.h"
 #include "engine/OperationRequest.h"
+#include "engine/OperationRun.h"
 #include "engine/OperationTracker.h"
-#include "engine/Outcome.h"
 #include "engine/ProtocolState.h"
 #include "engine/SectorMap.h"
-#include "engine/Stage.h"
+#include "engine/StagePublisher.h"
+#include "engine/StepMark.h"
 
 namespace zrk {
 
@@ -45,10 +45,8 @@ class PhaseContext {
     PhaseContext(const PhaseContext&) = delete;
     PhaseContext& operator=(const PhaseContext&) = delete;
 
-    // The link.
     SerialLink& link() { return m_Link; }
-    // Opens the port; a refused line or reader shows its message box as the port's own open
-    // does ("Fail!!", "CreateThread Fail!!").
+    // Opens the port, or shows why not as the port's own open does (OpenFailureText.h).
     bool openLink(std::uint16_t portNumber, std::uint32_t baud);
     void send(std::span<const std::uint8_t> bytes);
     void send(std::initializer_list<std::uint8_t> bytes);
@@ -70,7 +68,7 @@ class PhaseContext {
     void cancelFrame();
     std::size_t frameRequest() const { return m_FrameRequest; }
 
-    void log(const std::string& text);
+    void log(const std::string& text) { m_View.appendLog(text); }
     DownloaderView& view() { return m_View; }
     Clock& clock() { return m_Clock; }
 
@@ -164,18 +162,7 @@ class PhaseContext {
     // under way: ending it now leaves the flash part-written. Not during its read-back verify.
     bool writingToFlash() const;
 
-    // Whether a step took the byte it was fed: the engine looks before and after each step. A
-    // step that moved its state on, sent, or asked for a frame accepted a reply; one that left
-    // all of them as they were ignored the byte (noise, a phone talking out of turn), and the
-    // silence limit keeps running.
-    struct StepMark {
-        std::int32_t state;
-        bool loaderReady;
-        std::uint64_t sends;
-        std::size_t frame;
-        const Phase* phase;
-        bool operator==(const StepMark&) const = default;
-    };
+    // What a step changes when it takes its byte (StepMark.h).
     StepMark stepMark() const {
         return {m_State, m_LoaderReady, m_Sends, m_FrameRequest, m_Current};
     }
@@ -193,16 +180,11 @@ class PhaseContext {
     void holdFiles(HeldFiles& files) { m_HeldFiles.hold(files); }
     bool holdsOpenFile() const { return m_HeldFiles.anyOpen(); }
 
-    // When the running operation began, for the time it logs at its end, and the firmware
-    // part's length, which the file-system part adds to its total: the file-system part of
-    // BIN + QIX keeps both from the firmware part, and a timing started afresh has no length.
-    void startTiming() {
-        m_StartTime = m_Clock.nowSeconds();
-        m_FirmwareLength = 0;
-    }
-    std::int64_t secondsSinceStart() const { return m_Clock.nowSeconds() - m_StartTime; }
-    void setFirmwareLength(std::uint32_t length) { m_FirmwareLength = length; }
-    std::uint32_t firmwareLength() const { return m_FirmwareLength; }
+    // The running operation's start and the firmware part's length (OperationRun.h).
+    void startTiming() { m_Run.start(m_Clock.nowSeconds()); }
+    std::int64_t secondsSinceStart() const { return m_Run.secondsSince(m_Clock.nowSeconds()); }
+    void setFirmwareLength(std::uint32_t length) { m_Run.setFirmwareLength(length); }
+    std::uint32_t firmwareLength() const { return m_Run.firmwareLength(); }
     // Room for one block on its way between a file and the phone; one operation runs at a time.
     std::span<std::uint8_t, kTransferBufferSize> transferBuffer() { return m_TransferBuffer; }
 
@@ -212,7 +194,10 @@ class PhaseContext {
     Failure failureHere(FailureCause cause, const std::string& detail) const;
     // Logs the step's own words for a wrong reply and ends the operation with its failure.
     void endWithWrongReply(Failure failure, const std::string& failText, Ending ending);
-    void publishStage();
+    void publishStage() {
+        if (!m_Stage.held())
+            m_Stage.publish(stage());
+    }
     void abandonWith(Failure failure);
 
     SerialLink& m_Link;
@@ -221,12 +206,10 @@ class PhaseContext {
     std::int32_t m_State = INITIAL;
     bool m_LoaderReady = false;
     std::int32_t m_OperationKind = 0;
-    Stage m_PublishedStage = Stage::Initial;
-    // Stop moves through INITIAL to IDLE: no one sees the step between.
-    bool m_HoldStage = false;
     std::int32_t m_LastWaitingState = INITIAL;
     OperationRequest m_Request;
     BaudTimer m_BaudTimer;
+    StagePublisher m_Stage;
     std::size_t m_FrameRequest = 0;
     std::uint64_t m_Sends = 0;
     Phase* m_Current = nullptr;
@@ -239,8 +222,7 @@ class PhaseContext {
     std::optional<FlashId> m_FlashId;
     SectorMap m_SectorMap;
     HeldFileList m_HeldFiles;
-    std::int64_t m_StartTime = 0;
-    std::uint32_t m_FirmwareLength = 0;
+    OperationRun m_Run;
     std::array<std::uint8_t, kTransferBufferSize> m_TransferBuffer{};
 };
 
