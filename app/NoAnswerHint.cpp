@@ -1,7 +1,6 @@
 #include "app/NoAnswerHint.h"
 
 #include "app/LinkPump.h"
-#include "bringup/BringUp.h"
 #include "protocol/ProtocolEngine.h"
 #include "serial/PortMap.h"
 #include "serial/SerialLink.h"
@@ -38,7 +37,7 @@ void NoAnswerHint::hint() {
     const int portNumber = m_PortNumber();
     const std::string talking =
         talkingLineWords(PortMap::portName(portNumber) + " (" + portMap().device(portNumber) + ")",
-                         m_Engine.bringUp().handshake().waitingLine().verdict());
+                         m_Engine.waitingLineVerdict());
     if (!talking.empty()) {
         m_Note("** " + talking + "\r\n");
         return;

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "bringup/BringUp.h"
+#include "bringup/WaitingLine.h"
 #include "cli/ExitCodes.h"
 #include "cli/ExplorerSession.h"
 #include "cli/JobLink.h"
@@ -12,7 +12,6 @@
 #include "cli/TerminalOutput.h"
 #include "engine/EngineLoop.h"
 #include "engine/OpenFailureText.h"
-#include "filesystem/FileSystemPhase.h"
 #include "filesystem/FormatAndStatus.h"
 #include "protocol/ProtocolEngine.h"
 #include "serial/InterruptSource.h"
@@ -74,10 +73,11 @@ void pressOperation(Command command, ProtocolEngine& engine, TerminalView& view)
 }
 
 // The record is in the log already; a quiet run still wants its result.
-void printStatusRecord(const FileSystemPhase& fileSystem, TerminalOutput& output) {
-    if (!fileSystem.statusRecord())
+void printStatusRecord(const std::optional<FormatAndStatus::StatusRecord>& status,
+                       TerminalOutput& output) {
+    if (!status)
         return;
-    const std::string record = FormatAndStatus::describeStatusRecord(*fileSystem.statusRecord());
+    const std::string record = FormatAndStatus::describeStatusRecord(*status);
     std::size_t from = 0;
     while (from < record.size()) {
         std::size_t end = record.find('\n', from);
@@ -147,8 +147,7 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
             if (engine.stage() == Stage::WaitingForPhone) {
                 const std::string portWord =
                     job.device.empty() ? PortMap::portName(choices.portIndex + 1) : job.device;
-                const std::string talking = talkingLineWords(
-                    portWord, engine.bringUp().handshake().waitingLine().verdict());
+                const std::string talking = talkingLineWords(portWord, engine.waitingLineVerdict());
                 if (!talking.empty()) {
                     output.diagnostic(talking);
                     return int(EXIT_TIMEOUT);
@@ -237,7 +236,7 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
                     press();
                     result = finished(loop.runUntil(ended, silence, interrupted));
                     if (result == EXIT_OK && job.quiet && job.command == Command::Status)
-                        printStatusRecord(engine.fileSystemPhase(), output);
+                        printStatusRecord(engine.statusRecord(), output);
                 }
             }
         }

@@ -1,5 +1,6 @@
 #include "engine/OpenFailureText.h"
 
+#include "engine/DownloaderView.h"
 #include "serial/PortDoctor.h"
 
 namespace zrk {
@@ -33,6 +34,23 @@ std::string describeOpenFailure(const OpenFailure& failure) {
             return "cannot open " + device + " (" + cause + ")";
     }
     return "";
+}
+
+bool openLinkTellingWhyNot(SerialLink& link, PromptView& view, std::uint16_t portNumber,
+                           std::uint32_t baud) {
+    if (link.open(portNumber, baud))
+        return true;
+    switch (link.lastOpenFailure().kind) {
+        case OpenFailure::Kind::LineRejected:
+            view.messageBox("Fail!!", MessageIcon::Error);
+            break;
+        case OpenFailure::Kind::ThreadFailed:
+            view.messageBox("CreateThread Fail!!", MessageIcon::Error);
+            break;
+        default:
+            break;
+    }
+    return false;
 }
 
 }  // namespace zrk

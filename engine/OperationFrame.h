@@ -5,6 +5,8 @@
 // values as the boot-loader has them.
 #include <cstdint>
 
+#include "engine/Outcome.h"
+
 namespace zrk {
 
 // OperationKind
@@ -19,6 +21,12 @@ inline constexpr std::int32_t OP_FIRMWARE_THEN_FILE_SYSTEM = 8;
 // the NOR dump's) and of a file system (the explorer's exchanges, on a link of its own).
 inline constexpr std::int32_t OP_VERIFY_FIRMWARE = 10;
 inline constexpr std::int32_t OP_VERIFY_FILE_SYSTEM = 11;
+
+// The operation an outcome names for a kind begun; a kind no phase serves is a firmware download.
+Operation operationOfKind(std::int32_t kind);
+// A kind that writes to the phone's flash (firmware, file system, erase, format): ending it
+// under way leaves the flash part-written.
+bool kindWritesToFlash(std::int32_t kind);
 
 inline constexpr std::int32_t WAIT_START_REPLY = 19;
 

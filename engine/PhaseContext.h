@@ -1,16 +1,15 @@
 #pragma once
 // What a protocol step may touch: the link (send, frame requests), the log and the other view
-// roles, the clock and the baud timer, the protocol's shared values, the request the running
+// roles, the clock and the baud timer, the flash of this bring-up, the request the running
 // operation was started with, and the operation frame (begin, finish, abandon, Stop) with the one
-// typed outcome every operation ends in. The phases are built on this and never see the engine
-// that composes them, nor each other. The protocol state is theirs: outside, only the Stage it
-// amounts to is seen.
+// typed outcome every operation ends in (OperationTracker). The phases are built on this and never
+// see the engine that composes them, nor each other. The protocol state is theirs: outside, only
+// the Stage it amounts to is seen.
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <map>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -18,15 +17,18 @@
 #include <utility>
 #include <vector>
 
+#include "engine/ArmedExchange.h"
+#include "engine/BaudTimer.h"
 #include "engine/Clock.h"
 #include "engine/DownloaderView.h"
-#include "engine/Exchange.h"
 #include "engine/HeldFiles.h"
-#include "engine/OpenFile.h"
-#include "engine/Outcome.h"
+#include "engine/OperationRequest.h"
+#include "engine/OperationRun.h"
+#include "engine/OperationTracker.h"
 #include "engine/ProtocolState.h"
 #include "engine/SectorMap.h"
-#include "engine/Stage.h"
+#include "engine/StagePublisher.h"
+#include "engine/StepMark.h"
 
 namespace zrk {
 
@@ -44,10 +46,8 @@ class PhaseContext {
     PhaseContext(const PhaseContext&) = delete;
     PhaseContext& operator=(const PhaseContext&) = delete;
 
-    // The link.
     SerialLink& link() { return m_Link; }
-    // Opens the port; a refused line or reader shows its message box as the port's own open
-    // does ("Fail!!", "CreateThread Fail!!").
+    // Opens the port, or shows why not as the port's own open does (OpenFailureText.h).
     bool openLink(std::uint16_t portNumber, std::uint32_t baud);
     void send(std::span<const std::uint8_t> bytes);
     void send(std::initializer_list<std::uint8_t> bytes);
@@ -69,23 +69,21 @@ class PhaseContext {
     void cancelFrame();
     std::size_t frameRequest() const { return m_FrameRequest; }
 
-    void log(std::string_view text);
+    void log(std::string_view text) { m_View.appendLog(text); }
     DownloaderView& view() { return m_View; }
     Clock& clock() { return m_Clock; }
 
-    // What the user chose for the running operation, taken when its button was pressed.
-    const UserChoices& request() const { return m_Request; }
-    void takeRequest(const UserChoices& request) { m_Request = request; }
-    // A question asked before the first byte changed the code page of this request.
-    void useCodePage(const std::string& codePage) { m_Request.codePage = codePage; }
-    // The questions asked before an operation's first byte: answered by the request where it
-    // carries the answer, otherwise by the view. The sector flags land in sectorChoice
-    // (cleared first); false when the choice was cancelled.
-    bool chooseSectors();
-    // One flag per sector of the map, set for those the running erase or dump goes over.
-    const std::vector<std::int32_t>& sectorChoice() const { return m_SectorChoice; }
-    std::string chooseSaveFile(const SaveFileRequest& request);
-    bool confirmFormat(const std::string& question);
+    // The running operation's request and the questions before its first byte
+    // (OperationRequest.h); the sectors are chosen over this bring-up's map.
+    const UserChoices& request() const { return m_Request.choices(); }
+    void takeRequest(const UserChoices& request) { m_Request.take(request); }
+    void useCodePage(const std::string& codePage) { m_Request.useCodePage(codePage); }
+    bool chooseSectors() { return m_Request.chooseSectors(m_SectorMap); }
+    const std::vector<std::int32_t>& sectorChoice() const { return m_Request.sectorChoice(); }
+    std::string chooseSaveFile(const SaveFileRequest& request) {
+        return m_Request.chooseSaveFile(request);
+    }
+    bool confirmFormat(const std::string& question) { return m_Request.confirmFormat(question); }
 
     // The protocol state, the number the current phase's steps are keyed on; only the phases
     // and the engine set it. Each change that moves the Stage is told to the view.
@@ -110,21 +108,16 @@ class PhaseContext {
     void wrongReply(std::uint8_t got, std::optional<std::uint8_t> expected,
                     const std::string& failText, Ending ending, const std::string& detail = {});
 
-    void startBaudTimer(int milliseconds);
-    bool baudTimerRunning() const { return m_BaudTimerRunning; }
-    // The timer fired (the front end calls the engine, which calls this first).
-    void baudTimerFired() { m_BaudTimerRunning = false; }
-    void stopBaudTimer() {
-        if (m_BaudTimerRunning)
-            m_View.stopBaudTimer();
-        m_BaudTimerRunning = false;
-    }
+    void startBaudTimer(int milliseconds) { m_BaudTimer.start(milliseconds); }
+    bool baudTimerRunning() const { return m_BaudTimer.running(); }
+    void baudTimerFired() { m_BaudTimer.fired(); }
+    void stopBaudTimer() { m_BaudTimer.stop(); }
 
     // Phases. The engine makes one current at START; an operation's phase becomes current when
     // the operation begins (see serveOperation).
     void enterPhase(Phase& phase) {
         m_Current = &phase;
-        m_Armed = kNone;
+        m_Exchange.disarm();
         publishStage();
     }
     Phase* currentPhase() const { return m_Current; }
@@ -157,30 +150,21 @@ class PhaseContext {
     void onLinkLost(const std::string& reason);
 
     // Outcomes. An operation is tracked from its button (or START) to its end; steps say how it
-    // went before they finish it.
-    void trackOperation(Operation operation);
-    void countBytes(std::uint64_t bytes) { m_Bytes += bytes; }
-    void reportCompleted(std::uint64_t bytes);
-    void reportFailure(FailureCause cause, const std::string& detail = {});
+    // went before they finish it, and a failure is recorded where the operation stands.
+    void trackOperation(Operation operation) { m_Outcome.track(operation); }
+    void countBytes(std::uint64_t bytes) { m_Outcome.countBytes(bytes); }
+    void reportCompleted(std::uint64_t bytes) { m_Outcome.completed(bytes); }
+    void reportFailure(FailureCause cause, const std::string& detail = {}) {
+        m_Outcome.judge(OutcomeKind::Failed, failureHere(cause, detail));
+    }
     // A button that refuses before anything is sent: the operation ends at once.
     void refuse(Operation operation, FailureCause cause, const std::string& detail);
-    bool tracking() const { return m_Tracked.has_value(); }
+    bool tracking() const { return m_Outcome.tracking(); }
     // An operation that writes to the phone's flash (firmware, file system, erase, format) is
     // under way: ending it now leaves the flash part-written. Not during its read-back verify.
     bool writingToFlash() const;
 
-    // Whether a step took the byte it was fed: the engine looks before and after each step. A
-    // step that moved its state on, sent, or asked for a frame accepted a reply; one that left
-    // all of them as they were ignored the byte (noise, a phone talking out of turn), and the
-    // silence limit keeps running.
-    struct StepMark {
-        std::int32_t state;
-        bool loaderReady;
-        std::uint64_t sends;
-        std::size_t frame;
-        const Phase* phase;
-        bool operator==(const StepMark&) const = default;
-    };
+    // What a step changes when it takes its byte (StepMark.h).
     StepMark stepMark() const {
         return {m_State, m_LoaderReady, m_Sends, m_FrameRequest, m_Current};
     }
@@ -195,35 +179,27 @@ class PhaseContext {
 
     // The operations' own files (HeldFiles.h): each operation hands them over once, when it is
     // made, and they are closed as the frame says.
-    void holdFiles(HeldFiles& files) { m_HeldFiles.push_back(&files); }
-    bool holdsOpenFile() const;
+    void holdFiles(HeldFiles& files) { m_HeldFiles.hold(files); }
+    bool holdsOpenFile() const { return m_HeldFiles.anyOpen(); }
 
-    // When the running operation began, for the time it logs at its end; the file-system part
-    // of BIN + QIX keeps the firmware part's.
-    void startTiming() { m_StartTime = m_Clock.nowSeconds(); }
-    std::int64_t secondsSinceStart() const { return m_Clock.nowSeconds() - m_StartTime; }
+    // The running operation's start and the firmware part's length (OperationRun.h).
+    void startTiming() { m_Run.start(m_Clock.nowSeconds()); }
+    std::int64_t secondsSinceStart() const { return m_Run.secondsSince(m_Clock.nowSeconds()); }
+    void setFirmwareLength(std::uint32_t length) { m_Run.setFirmwareLength(length); }
+    std::uint32_t firmwareLength() const { return m_Run.firmwareLength(); }
     // Room for one block on its way between a file and the phone; one operation runs at a time.
     std::span<std::uint8_t, kTransferBufferSize> transferBuffer() { return m_TransferBuffer; }
 
-    // The protocol's shared values, plain fields as the steps use them.
-    OpenFile qixImage;
-    // The firmware part's length, which the file-system part adds to its total (0 alone).
-    std::uint32_t imageLength = 0;
-
   private:
-    void judgeIn(const Exchange& exchange, std::uint8_t byte);
-    struct Verdict {
-        OutcomeKind kind;
-        Failure failure;
-    };
     const char* exchangeNameIn(std::int32_t state) const;
     // The failure of the current exchange, with nothing received yet.
     Failure failureHere(FailureCause cause, const std::string& detail) const;
     // Logs the step's own words for a wrong reply and ends the operation with its failure.
     void endWithWrongReply(Failure failure, const std::string& failText, Ending ending);
-    void publishStage();
-    void closeFiles();
-    void endTracked(OutcomeKind fallback, Failure fallbackFailure);
+    void publishStage() {
+        if (!m_Stage.held())
+            m_Stage.publish(stage());
+    }
     void abandonWith(Failure failure);
 
     SerialLink& m_Link;
@@ -232,36 +208,23 @@ class PhaseContext {
     std::int32_t m_State = INITIAL;
     bool m_LoaderReady = false;
     std::int32_t m_OperationKind = 0;
-    Stage m_PublishedStage = Stage::Initial;
-    // Stop moves through INITIAL to IDLE: no one sees the step between.
-    bool m_HoldStage = false;
     std::int32_t m_LastWaitingState = INITIAL;
-    UserChoices m_Request;
-    bool m_BaudTimerRunning = false;
+    OperationRequest m_Request;
+    BaudTimer m_BaudTimer;
+    StagePublisher m_Stage;
     std::size_t m_FrameRequest = 0;
     std::uint64_t m_Sends = 0;
     Phase* m_Current = nullptr;
     std::map<std::int32_t, Phase*> m_OperationPhases;
     std::function<void()> m_DownloadButton;
-    // Two places for the armed exchange: an exchange's own step may begin the next one while
-    // it runs, and the next then goes into the other place.
-    static constexpr int kNone = -1;
-    std::array<std::optional<Exchange>, 2> m_Exchanges;
-    int m_Armed = kNone;    // the place of the armed exchange
-    int m_Judging = kNone;  // the place of the exchange whose step runs
-    ReplyBytes m_ReplySoFar;
+    ArmedExchange m_Exchange;
     std::vector<std::function<void()>> m_StopHooks;
-
-    std::optional<Operation> m_Tracked;
-    std::optional<Verdict> m_Verdict;
-    std::int64_t m_TrackedSince = 0;
-    std::uint64_t m_Bytes = 0;
+    OperationTracker m_Outcome;
 
     std::optional<FlashId> m_FlashId;
     SectorMap m_SectorMap;
-    std::vector<std::int32_t> m_SectorChoice;
-    std::vector<HeldFiles*> m_HeldFiles;
-    std::int64_t m_StartTime = 0;
+    HeldFileList m_HeldFiles;
+    OperationRun m_Run;
     std::array<std::uint8_t, kTransferBufferSize> m_TransferBuffer{};
 };
 

@@ -47,6 +47,11 @@ std::string releaseRefused(std::uint8_t got) {
 
 }  // namespace
 
+FileSystemDownload::FileSystemDownload(PhaseContext& context, FileSystemVerify& verify)
+    : m_Context(context), m_Verify(verify), m_Files(context, m_Image) {
+    m_Context.holdFiles(*this);
+}
+
 void FileSystemDownload::press() {
     DownloaderView& view = m_Context.view();
     const UserChoices& choices = m_Context.request();
@@ -61,7 +66,6 @@ void FileSystemDownload::press() {
     view.setProgressPos(0);
     view.setLogText(" \r\n");
     m_Context.log("** Start Downloading QIX file **\r\n");
-    m_Context.imageLength = 0;
     m_Context.startTiming();
     m_Context.beginOperation(OP_FILE_SYSTEM);
 }
@@ -200,7 +204,7 @@ void FileSystemDownload::awaitFolderMade() {
 }
 
 void FileSystemDownload::versionStep() {
-    if (!m_Context.qixImage.openForReading(m_ImagePath)) {
+    if (!m_Image.openForReading(m_ImagePath)) {
         const std::string text = formatText("Fail to open %s", m_ImagePath.c_str());
         m_Context.view().messageBox(text, MessageIcon::Warning);
         m_Context.abandon(FailureCause::File, text);
@@ -242,7 +246,7 @@ void FileSystemDownload::failChangedImage() {
 void FileSystemDownload::complete() {
     const std::int64_t span = m_Context.secondsSinceStart();
     m_Context.log(formatElapsed("\r\n** Downloading Time %M:%S **\r\n", span));
-    const std::uint64_t total = std::uint64_t{m_Context.imageLength} + m_Files.bytesSent();
+    const std::uint64_t total = std::uint64_t{m_Context.firmwareLength()} + m_Files.bytesSent();
     m_Context.log(formatLine("** (Total %d bytes) **\r\n", static_cast<int>(total)));
     if (m_Context.request().verifyAfterDownload) {
         m_Verify.afterDownload([this, total] { completeDownload(total); });

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "engine/HeldFiles.h"
+#include "engine/OpenFile.h"
 #include "filesystem/CodePage.h"
 #include "filesystem/QixConfig.h"
 #include "filesystem/QixFileSender.h"
@@ -15,12 +17,13 @@ namespace zrk {
 class FileSystemVerify;
 class PhaseContext;
 
-class FileSystemDownload {
+class FileSystemDownload : private HeldFiles {
   public:
     // With "Verify after download" the files are read back through verify before the download
     // counts as done.
-    FileSystemDownload(PhaseContext& context, FileSystemVerify& verify)
-        : m_Context(context), m_Verify(verify), m_Files(context) {}
+    FileSystemDownload(PhaseContext& context, FileSystemVerify& verify);
+    FileSystemDownload(const FileSystemDownload&) = delete;
+    FileSystemDownload& operator=(const FileSystemDownload&) = delete;
 
     void press();         // DOWNLOAD in QIX
     void onStartReply();  // WAIT_START_REPLY with OP_FILE_SYSTEM
@@ -37,9 +40,14 @@ class FileSystemDownload {
     void complete();
     void completeDownload(std::uint64_t total);
 
+    void closeFiles() override { m_Image.close(); }
+    bool holdsOpenFile() const override { return m_Image.isOpen(); }
+
     PhaseContext& m_Context;
     FileSystemVerify& m_Verify;
-    QixFileSender m_Files;
+    // The image the files are sent from, open from the version texts to the unmount.
+    OpenFile m_Image;
+    QixFileSender m_Files;  // reads m_Image
     std::string m_ImagePath;
     std::optional<QixConfig> m_Config;
     std::optional<CodePage> m_CodePage;

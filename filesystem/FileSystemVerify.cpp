@@ -24,6 +24,7 @@ namespace zrk {
 using namespace fs;
 
 FileSystemVerify::FileSystemVerify(PhaseContext& context) : m_Context(context) {
+    m_Context.holdFiles(*this);
     // Stop while the explorer has the link: it gives the link back before the port closes.
     m_Context.onStop([this] {
         if (m_Explorer && m_Explorer->isOpen()) {
@@ -102,17 +103,17 @@ bool FileSystemVerify::prepare(Operation operation) {
     m_Directories = std::move(plan->directories);
     m_Files = std::move(plan->files);
     m_Total = plan->total;
-    if (!m_Context.qixImage.openForReading(choices.qixPath))
+    if (!m_Image.openForReading(choices.qixPath))
         return refuse(FailureCause::File, "cannot read " + choices.qixPath);
     const auto made = makeTemporaryFolder("zrk410-verify-");
     if (!made) {
-        m_Context.qixImage.close();
+        m_Image.close();
         return refuse(FailureCause::File, "cannot create a folder for the files read back");
     }
     m_Folder = *made;
     m_ReadBackFolder = OutputFolder::openOrCreate(m_Folder, nullptr);
     if (!m_ReadBackFolder) {
-        m_Context.qixImage.close();
+        m_Image.close();
         removeFolder();
         return refuse(FailureCause::File, "cannot create a folder for the files read back");
     }
@@ -157,8 +158,8 @@ void FileSystemVerify::begin() {
     m_Explorer = std::make_unique<ExplorerEngine>(m_Context.link(), nullptr, std::move(*utf8),
                                                   m_Context.clock());
     m_Walk = std::make_unique<TreeWalk>(*m_Explorer);
-    m_Comparison = std::make_unique<VerifyComparison>(m_Context, *m_Walk, m_Directories, m_Files,
-                                                      m_ReadBackFolder, m_ReadBackPath);
+    m_Comparison = std::make_unique<VerifyComparison>(m_Context, *m_Walk, m_Image, m_Directories,
+                                                      m_Files, m_ReadBackFolder, m_ReadBackPath);
     m_Walk->onResult = [this](const TreeWalkResult& result) { walked(result); };
     m_Walk->onReadProgress = [this](std::uint32_t position) {
         m_Comparison->readProgress(position);
@@ -203,7 +204,7 @@ void FileSystemVerify::givenBack() {
 }
 
 void FileSystemVerify::report(const VerifyVerdict& verdict) {
-    m_Context.qixImage.close();
+    m_Image.close();
     removeFolder();
     if (verdict.cause == FailureCause::None)
         m_Context.log(formatLine("Verify OK: %llu bytes in %d files, %d directories\r\n",

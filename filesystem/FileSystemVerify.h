@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/HeldFiles.h"
+#include "engine/OpenFile.h"
 #include "engine/Outcome.h"
 #include "filesystem/ReadBackCompare.h"
 
@@ -23,10 +25,12 @@ class VerifyComparison;
 struct TreeWalkResult;
 struct VerifyVerdict;
 
-class FileSystemVerify {
+class FileSystemVerify : private HeldFiles {
   public:
     explicit FileSystemVerify(PhaseContext& context);
-    ~FileSystemVerify();
+    ~FileSystemVerify() override;
+    FileSystemVerify(const FileSystemVerify&) = delete;
+    FileSystemVerify& operator=(const FileSystemVerify&) = delete;
 
     // The verify on its own, of the chosen image and its configuration.
     void press();
@@ -49,7 +53,12 @@ class FileSystemVerify {
     void startQuietTimer(int milliseconds);
     void stopQuietTimer();
 
+    void closeFiles() override { m_Image.close(); }
+    bool holdsOpenFile() const override { return m_Image.isOpen(); }
+
     PhaseContext& m_Context;
+    // The image the phone's files are held against, open from the plan to the verdict.
+    OpenFile m_Image;
     std::unique_ptr<ExplorerEngine> m_Explorer;
     std::unique_ptr<TreeWalk> m_Walk;                // over m_Explorer, gone before it
     std::unique_ptr<VerifyComparison> m_Comparison;  // over m_Walk

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/Checksums.h"
+#include "engine/OpenFile.h"
 #include "engine/PhaseContext.h"
 #include "engine/TextFormat.h"
 #include "filesystem/FileSystemExchange.h"
@@ -59,7 +60,7 @@ void QixFileSender::nextFile() {
             return;
         case WalkResult::NoneLeft:
             m_ImageChanged = !sentWhatWasAnnounced();
-            m_Context.qixImage.close();
+            m_Image.close();
             m_Context.log("Unmounting QIX... ");
             m_Context.begin(std::move(fileSystemExchange(FileSystemState::WAIT_UNMOUNT_ECHO)
                                           .send({CMD_UNMOUNT})
@@ -121,7 +122,7 @@ void QixFileSender::sendBlock() {
         }
     }
     std::uint8_t* buffer = m_Context.transferBuffer().data();
-    const std::size_t got = m_Context.qixImage.read(buffer, n);
+    const std::size_t got = m_Image.read(buffer, n);
     if (got < n) {
         // The check measured the image; a file that shrank since would send a block short of
         // what the header announced, and the phone would wait for the rest for ever.
@@ -175,7 +176,7 @@ bool QixFileSender::sentWhatWasAnnounced() {
     while (m_SentLength < m_AnnouncedLength) {
         const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(
             m_Context.transferBuffer().size(), m_AnnouncedLength - m_SentLength));
-        const std::size_t n = m_Context.qixImage.read(buffer, wanted);
+        const std::size_t n = m_Image.read(buffer, wanted);
         if (n == 0)
             break;
         m_SentCrc = crc32Update(m_SentCrc, buffer, n);

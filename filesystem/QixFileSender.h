@@ -8,12 +8,14 @@
 namespace zrk {
 
 class CodePage;
+class OpenFile;
 class PhaseContext;
 class QixConfig;
 
 class QixFileSender {
   public:
-    explicit QixFileSender(PhaseContext& context) : m_Context(context) {}
+    // The files' bytes are read from image, which the download opens before start.
+    QixFileSender(PhaseContext& context, OpenFile& image) : m_Context(context), m_Image(image) {}
 
     // The image's CRC and length as the phone was given them.
     void announce(std::uint32_t crc, std::uint64_t length);
@@ -34,6 +36,7 @@ class QixFileSender {
     bool sentWhatWasAnnounced();
 
     PhaseContext& m_Context;
+    OpenFile& m_Image;
     QixConfig* m_Config = nullptr;
     const CodePage* m_CodePage = nullptr;
     std::function<void()> m_Unmounted;

@@ -11,13 +11,14 @@
 
 namespace zrk {
 
-VerifyComparison::VerifyComparison(PhaseContext& context, TreeWalk& walk,
+VerifyComparison::VerifyComparison(PhaseContext& context, TreeWalk& walk, OpenFile& image,
                                    const std::vector<std::string>& directories,
                                    const std::vector<VerifyPlan::File>& files,
                                    const std::shared_ptr<OutputFolder>& readBackFolder,
                                    const std::string& readBackPath)
     : m_Context(context),
       m_Walk(walk),
+      m_Image(image),
       m_Directories(directories),
       m_Files(files),
       m_ReadBackFolder(readBackFolder),
@@ -138,8 +139,7 @@ void VerifyComparison::nextFile() {
 void VerifyComparison::compareReadBack() {
     using Kind = ReadBackComparison::Kind;
     const VerifyPlan::File& file = m_Files[m_Next];
-    const ReadBackComparison result =
-        zrk::compareReadBack(m_Context.qixImage, m_ReadBackPath, file.size);
+    const ReadBackComparison result = zrk::compareReadBack(m_Image, m_ReadBackPath, file.size);
     if (result.kind != Kind::Same)
         m_Context.log("Fail!\r\n");
     switch (result.kind) {

@@ -15,6 +15,7 @@
 
 namespace zrk {
 
+class OpenFile;
 class OutputFolder;
 class PhaseContext;
 class TreeWalk;
@@ -30,9 +31,9 @@ class VerifyComparison {
     // Each read-out lands in readBackFolder under this name, over the last one.
     static constexpr const char* kReadBackName = "read-back";
 
-    // The plan's directories and files and the folder outlive the comparison; the folder is
-    // the owner's to let go of, which it does before removing it.
-    VerifyComparison(PhaseContext& context, TreeWalk& walk,
+    // The image, the plan's directories and files and the folder outlive the comparison; the
+    // folder is the owner's to let go of, which it does before removing it.
+    VerifyComparison(PhaseContext& context, TreeWalk& walk, OpenFile& image,
                      const std::vector<std::string>& directories,
                      const std::vector<VerifyPlan::File>& files,
                      const std::shared_ptr<OutputFolder>& readBackFolder,
@@ -61,6 +62,7 @@ class VerifyComparison {
 
     PhaseContext& m_Context;
     TreeWalk& m_Walk;
+    OpenFile& m_Image;
     const std::vector<std::string>& m_Directories;
     const std::vector<VerifyPlan::File>& m_Files;
     const std::shared_ptr<OutputFolder>& m_ReadBackFolder;

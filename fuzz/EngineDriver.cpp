@@ -11,6 +11,7 @@
 #include "fuzz/FuzzFiles.h"
 #include "fuzz/FuzzInput.h"
 #include "fuzz/HonestPhone.h"
+#include "support/EngineProbe.h"
 
 namespace zrk::fuzz {
 namespace {
@@ -47,7 +48,7 @@ class Driver {
         m_Rig.view.saveFileAnswer = f.dumpPath;
         m_Rig.view.sectorsToSelect = {511};
         if (scenario.bringUpFirst)
-            m_Rig.engine.bringUp().setTargetData(shortTargetData());
+            EngineProbe::bringUp(m_Rig.engine).setTargetData(shortTargetData());
         trail().clear();
     }
 
@@ -61,7 +62,8 @@ class Driver {
             act(in);
         // Closing the window: whatever runs ends, with its one outcome, and nothing stays open.
         step(trail().add("Stop at the end"), true, [&] { m_Rig.engine.stop(); });
-        check(!m_Rig.engine.context().tracking(), "an operation is still tracked after Stop");
+        check(!EngineProbe::context(m_Rig.engine).tracking(),
+              "an operation is still tracked after Stop");
         check(!m_Rig.link.connected, "the port is open after Stop");
         m_Invariants.checkDescriptorsAtEnd();
     }

@@ -2,6 +2,7 @@
 
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/WireCommands.h"
+#include "support/EngineProbe.h"
 
 namespace zrk::fuzz {
 
@@ -44,7 +45,7 @@ bool mayFollow(Stage from, Stage to) {
 }  // namespace
 
 EngineInvariants::Mark EngineInvariants::mark() const {
-    return {m_Rig.engine.context().tracking(),
+    return {EngineProbe::context(m_Rig.engine).tracking(),
             m_Rig.view.outcomes.size(),
             m_Rig.view.messages.size(),
             m_Rig.link.transcript.size(),
@@ -98,7 +99,8 @@ void EngineInvariants::checkStages(const Mark& mark) {
         violated(std::string("in the stage ") + stageName(now) +
                  (exchange[0] == '\0' ? " the engine names no exchange"
                                       : " the engine waits on \"" + std::string(exchange) + "\""));
-    if ((now == Stage::Working || now == Stage::Verifying) && !engine.context().tracking())
+    if ((now == Stage::Working || now == Stage::Verifying) &&
+        !EngineProbe::context(engine).tracking())
         violated(std::string("the stage is ") + stageName(now) + " with no operation tracked");
 }
 
@@ -161,7 +163,7 @@ void EngineInvariants::checkFailure(const OperationOutcome& outcome, const Mark&
 void EngineInvariants::checkOutcomes(const Mark& mark, bool button,
                                      std::optional<std::uint8_t> phoneByte) {
     const auto& outcomes = m_Rig.view.outcomes;
-    const bool tracking = m_Rig.engine.context().tracking();
+    const bool tracking = EngineProbe::context(m_Rig.engine).tracking();
 
     // Exactly one outcome per operation.
     const std::size_t ended = outcomes.size() - mark.outcomes;
@@ -203,7 +205,7 @@ void EngineInvariants::checkOutcomes(const Mark& mark, bool button,
 
 void EngineInvariants::checkFiles(bool countDescriptors) {
     // No file open outside an operation (an abandoned one keeps its files until Stop).
-    const PhaseContext& c = m_Rig.engine.context();
+    const PhaseContext& c = EngineProbe::context(m_Rig.engine);
     if (!m_Rig.link.connected && !m_Rig.engine.baudTimerRunning())
         m_AbandonedFilesMayStay = false;
     if (c.tracking() || m_AbandonedFilesMayStay)

@@ -10,6 +10,7 @@
 #include "fuzz/FuzzTargetData.h"
 #include "fuzz/RecordingLink.h"
 #include "protocol/ProtocolEngine.h"
+#include "support/EngineProbe.h"
 #include "support/FakeClock.h"
 #include "support/RecordingView.h"
 
@@ -31,7 +32,7 @@ class OutcomeView : public test::RecordingView {
 };
 
 struct EngineRig {
-    EngineRig() { engine.bringUp().setTargetData(fuzzTargetData()); }
+    EngineRig() { EngineProbe::bringUp(engine).setTargetData(fuzzTargetData()); }
     RecordingLink link;
     OutcomeView view{link};
     test::FakeClock clock;
@@ -116,7 +117,7 @@ class RigForInput {
 // What ProtocolEngine::exchange() says, without the copy it makes: the harnesses ask around
 // every step.
 inline const char* exchangeNow(const ProtocolEngine& engine) {
-    return engine.context().exchangeName();
+    return EngineProbe::context(engine).exchangeName();
 }
 
 }  // namespace zrk::fuzz

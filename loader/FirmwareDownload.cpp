@@ -52,7 +52,7 @@ void FirmwareDownload::sendImageLength() {
         return;
     }
     m_ImageLength = static_cast<std::uint32_t>(*size);
-    m_Context.imageLength = m_ImageLength;
+    m_Context.setFirmwareLength(m_ImageLength);
     m_ImageRemaining = m_ImageLength;
     m_SentCrc = 0;
     m_Context.view().setProgressRange(m_ImageLength);

@@ -72,7 +72,6 @@ void FirmwareDownload::press(bool thenFileSystem) {
                                  : "** Start Downloading BINARY file **\r\n");
     m_WriteOffset = 0;
     m_EndOfImage = false;
-    m_Context.imageLength = 0;
     m_Context.startTiming();
     m_Context.beginOperation(thenFileSystem ? OP_FIRMWARE_THEN_FILE_SYSTEM : OP_FIRMWARE);
 }

@@ -109,6 +109,14 @@ void ProtocolEngine::dump(const UserChoices& request) {
     m_LoaderPhase->dump();
 }
 
+WaitingLine::Verdict ProtocolEngine::waitingLineVerdict() const {
+    return m_BringUp->handshake().waitingLine().verdict();
+}
+
+std::optional<FormatAndStatus::StatusRecord> ProtocolEngine::statusRecord() const {
+    return m_FileSystemPhase->statusRecord();
+}
+
 void ProtocolEngine::imageUnreadable() {
     m_Context.setState(IDLE);
 }

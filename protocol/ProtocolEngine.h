@@ -10,10 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "bringup/WaitingLine.h"
 #include "engine/Clock.h"
 #include "engine/DownloaderView.h"
 #include "engine/PhaseContext.h"
 #include "engine/ReplyPump.h"
+#include "filesystem/FormatAndStatus.h"
 #include "serial/LinkEvents.h"
 
 namespace zrk {
@@ -22,6 +24,7 @@ class SerialLink;
 class BringUp;
 class LoaderPhase;
 class FileSystemPhase;
+class EngineProbe;
 
 class ProtocolEngine : public LinkHandler, private ReplyReader {
   public:
@@ -60,6 +63,12 @@ class ProtocolEngine : public LinkHandler, private ReplyReader {
     SectorMap sectorMap() const { return m_Context.sectorMap(); }
     // One flag per sector: those the last erase or dump went over.
     std::vector<std::int32_t> sectorChoice() const { return m_Context.sectorChoice(); }
+    // What the port said while START waited for the phone, for a hint when nothing answers.
+    WaitingLine::Verdict waitingLineVerdict() const;
+    // The record the last status read; none when it read none.
+    std::optional<FormatAndStatus::StatusRecord> statusRecord() const;
+    // The baud switch's timer (or the verify's, which borrows it) is running.
+    bool baudTimerRunning() const { return m_Context.baudTimerRunning(); }
 
     // Notifications, on the protocol thread.
     void onDataReceived();
@@ -67,14 +76,10 @@ class ProtocolEngine : public LinkHandler, private ReplyReader {
     void onLinkLost(const std::string& reason) override;
     void onLinkData() override { onDataReceived(); }
 
-    PhaseContext& context() { return m_Context; }
-    const PhaseContext& context() const { return m_Context; }
-    bool baudTimerRunning() const { return m_Context.baudTimerRunning(); }
-    BringUp& bringUp() { return *m_BringUp; }
-    LoaderPhase& loaderPhase() { return *m_LoaderPhase; }
-    const FileSystemPhase& fileSystemPhase() const { return *m_FileSystemPhase; }
-
   private:
+    // The tests' and fuzz harnesses' way in to the context and the phases; nothing else has one.
+    friend class EngineProbe;
+
     void takeRequest(const UserChoices& request);
     // ReplyReader: the current phase's step and frame.
     std::size_t frameWanted() const override { return m_Context.frameRequest(); }

@@ -8,6 +8,7 @@
 #include "ControlLayout.h"
 #include "WindowFixture.h"
 #include "engine/OperationFrame.h"
+#include "support/EngineProbe.h"
 
 namespace zrk::test {
 namespace {
@@ -21,9 +22,9 @@ class ControlStates : public WindowFixture {
     void identified() {
         link.connected = true;
         portOpened();
-        window->engine().context().trackOperation(Operation::BringUp);
-        window->engine().context().setLoaderReady(true);
-        window->engine().context().finishOperation();
+        EngineProbe::context(window->engine()).trackOperation(Operation::BringUp);
+        EngineProbe::context(window->engine()).setLoaderReady(true);
+        EngineProbe::context(window->engine()).finishOperation();
     }
 };
 
@@ -35,7 +36,7 @@ TEST_F(ControlStates, StartUpEnablesOnlyWhatNeedsNoPhone) {
     EXPECT_FALSE(w<QCheckBox>("autoDownloadBox")->isChecked());
     EXPECT_FALSE(w<QAbstractButton>("powerOnToggle")->isChecked());
     EXPECT_EQ(window->engine().stage(), Stage::Initial);
-    EXPECT_EQ(window->engine().context().loaderReady(), 0);
+    EXPECT_EQ(EngineProbe::context(window->engine()).loaderReady(), 0);
 }
 
 TEST_F(ControlStates, WhileTheLinkIsLockedOnlyStopAndExitRespond) {
@@ -51,9 +52,9 @@ TEST_F(ControlStates, FinishingInBinModeOffersTheBinaryRowAndTheStartAddress) {
     EXPECT_EQ(window->engine().stage(), Stage::Ready);
     // A ticked box brings the field along in this mode (it follows the box).
     click("startAddressBox");
-    window->engine().context().beginOperation(OP_ERASE);
+    EngineProbe::context(window->engine()).beginOperation(OP_ERASE);
     EXPECT_EQ(all(), layout("DDDEDD DDDDD DD DDD DDDD DDD DD D DD EEEE"));
-    window->engine().context().finishOperation();
+    EngineProbe::context(window->engine()).finishOperation();
     EXPECT_TRUE(enabled("startAddressField"));
 }
 
@@ -87,7 +88,7 @@ TEST_F(ControlStates, StopReturnsToTheUnconnectedLayout) {
     EXPECT_EQ(text("flashNameField"), "");
     EXPECT_EQ(w<QProgressBar>("progressBar")->value(), 0);
     EXPECT_TRUE(window->logText().ends_with("\r\n** Close COM port\r\n"));
-    EXPECT_EQ(window->engine().context().loaderReady(), 0);
+    EXPECT_EQ(EngineProbe::context(window->engine()).loaderReady(), 0);
 }
 
 TEST_F(ControlStates, ModeRadiosSwitchTheFileRows) {

@@ -9,6 +9,7 @@
 
 #include "WindowFixture.h"
 #include "app/LinkPump.h"
+#include "support/EngineProbe.h"
 
 namespace zrk::test {
 namespace {
@@ -207,7 +208,7 @@ TEST_F(Log, NewsArrivingDuringAPromptWaitsForTheAnswer) {
 
 TEST_F(Log, TheBaudTimerCallsTheEngineOnce) {
     open();
-    window->engine().context().startBaudTimer(1);
+    EngineProbe::context(window->engine()).startBaudTimer(1);
     EXPECT_TRUE(waitFor([&] { return !window->engine().baudTimerRunning(); }));
 }
 

@@ -7,6 +7,7 @@
 #include "SimWindowFixture.h"
 #include "engine/Checksums.h"
 #include "engine/TargetImages.h"
+#include "support/EngineProbe.h"
 
 namespace zrk::test {
 namespace {
@@ -49,7 +50,7 @@ TEST_F(WindowBringUp, AWrongSpeedEchoShowsItsBoxAndStopsTheLink) {
     EXPECT_TRUE(logHas("** Fail to change the baudrate ("));
     EXPECT_TRUE(log().ends_with("\r\n** Close COM port\r\n"));
     EXPECT_EQ(controls(), kUnconnectedLayout);
-    EXPECT_EQ(engine().context().loaderReady(), 0);
+    EXPECT_EQ(EngineProbe::context(engine()).loaderReady(), 0);
 
     // Nothing is left half-open: START opens the port again and meets the same phone.
     ASSERT_FALSE(bringUp());
@@ -89,7 +90,7 @@ TEST_F(WindowBringUp, APulledCableIsReportedAndTheWindowIsUnconnected) {
     EXPECT_TRUE(log().ends_with("\r\n** Close COM port\r\n"));
     EXPECT_EQ(controls(), kUnconnectedLayout);
     EXPECT_EQ(progress().value(), 0);
-    EXPECT_EQ(engine().context().loaderReady(), 0);
+    EXPECT_EQ(EngineProbe::context(engine()).loaderReady(), 0);
     EXPECT_TRUE(prompter.messages.empty());
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "bringup/BringUp.h"
+#include "support/EngineProbe.h"
 #include "support/PhoneScript.h"
 
 namespace zrk {
@@ -28,7 +29,7 @@ void expectFailure(const WrongReply& wrong, bool afterSwitch) {
     test::RecordingView view;
     view.userChoices.speedIndex = 3;
     ProtocolEngine engine{link, view};
-    const auto replies = test::bringUpReplies(engine.bringUp().targetData(), 3);
+    const auto replies = test::bringUpReplies(EngineProbe::bringUp(engine).targetData(), 3);
     engine.start(view.userChoices);
     if (afterSwitch) {
         test::feed(engine, link, replies.beforeSwitch);

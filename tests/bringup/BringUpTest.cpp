@@ -19,6 +19,7 @@
 #include "engine/TargetImages.h"
 #include "loader/LoaderStates.h"
 #include "serial/PortAccess.h"
+#include "support/EngineProbe.h"
 #include "support/PhoneScript.h"
 #include "support/TempDir.h"
 
@@ -57,7 +58,8 @@ class BringUpTest : public ::testing::Test {
         view.userChoices.speedIndex = 3;
     }
     test::BringUpReplies replies() {
-        return test::bringUpReplies(engine.bringUp().targetData(), view.userChoices.speedIndex);
+        return test::bringUpReplies(EngineProbe::bringUp(engine).targetData(),
+                                    view.userChoices.speedIndex);
     }
     // START, then the given replies in one notification.
     void startAndFeed(const Bytes& bytes) {
@@ -85,8 +87,8 @@ Outcome runBringUp(const test::Splitter& split) {
     view.userChoices.speedIndex = 3;
     ProtocolEngine engine{link, view};
     test::bringUpPhone(engine, link, view, split);
-    EXPECT_EQ(engine.context().loaderReady(), 1);
-    EXPECT_EQ(engine.context().state(), IDLE);
+    EXPECT_EQ(EngineProbe::context(engine).loaderReady(), 1);
+    EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
     return {link.written, link.writes, view.log, view.progressHistory};
 }
 
@@ -111,14 +113,16 @@ TEST_F(BringUpTest, StartOpensAtRomSpeedWithEvenParityAndWaits) {
     EXPECT_EQ(link.opens[0].baud, 115200u);
     EXPECT_EQ(link.parity, Parity::Even);
     EXPECT_EQ(link.dataBits, 8);
-    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_CONNECT_REQUEST));
+    EXPECT_EQ(EngineProbe::context(engine).state(),
+              stateNumber(BringUpState::WAIT_CONNECT_REQUEST));
     EXPECT_EQ(view.events, (std::vector<std::string>{"portOpened", "lock"}));
     // Noise and a running phone's chatter before the connect request are ignored, and are no
     // reply: a silence limit keeps running through them.
     const auto accepted = link.repliesAccepted();
     test::feed(engine, link, {0x00, 0x44, 0xFF, 0x4F, 0xAB, '$', 'G', 'P'});
     EXPECT_TRUE(link.written.empty());
-    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_CONNECT_REQUEST));
+    EXPECT_EQ(EngineProbe::context(engine).state(),
+              stateNumber(BringUpState::WAIT_CONNECT_REQUEST));
     EXPECT_EQ(link.repliesAccepted(), accepted);
     test::feed(engine, link, {0x81});
     EXPECT_EQ(link.written, Bytes{0x44});
@@ -128,7 +132,7 @@ TEST_F(BringUpTest, StartOpensAtRomSpeedWithEvenParityAndWaits) {
 
 TEST_F(BringUpTest, WhatCameInPlaceOfTheBootRomTellsSilenceTextAndNoiseApart) {
     using Verdict = WaitingLine::Verdict;
-    const auto& line = engine.bringUp().handshake().waitingLine();
+    const auto& line = EngineProbe::bringUp(engine).handshake().waitingLine();
     engine.start(view.userChoices);
     // The stray bytes of a cable plugged in are still silence.
     test::feed(engine, link, {0x00, 0xFF});
@@ -202,7 +206,7 @@ TEST_F(BringUpTest, StartRefusesAnOpenPortAndReportsWhyAnOpenFailed) {
     engine.start(view.userChoices);
     EXPECT_EQ(view.messages, std::vector<std::string>{"Port Initialization Failed!"});
     EXPECT_NE(view.log.find("COM3 could not be opened"), std::string::npos);
-    EXPECT_EQ(engine.context().state(), INITIAL);
+    EXPECT_EQ(EngineProbe::context(engine).state(), INITIAL);
     EXPECT_TRUE(view.events.empty());
 
     engine.start(view.userChoices);
@@ -216,10 +220,10 @@ TEST_F(BringUpTest, StartRefusesAnOpenPortAndReportsWhyAnOpenFailed) {
     link.rejectLineFormat = true;
     view.messages.clear();
     view.events.clear();
-    engine.context().setState(IDLE);
+    EngineProbe::context(engine).setState(IDLE);
     engine.start(view.userChoices);
     EXPECT_EQ(view.messages, std::vector<std::string>{"DCB Creation Failed!"});
-    EXPECT_EQ(engine.context().state(), IDLE);
+    EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
     EXPECT_TRUE(view.events.empty());
     // The port is given back, so START can try again instead of finding it "already opened".
     EXPECT_FALSE(link.connected);
@@ -227,7 +231,8 @@ TEST_F(BringUpTest, StartRefusesAnOpenPortAndReportsWhyAnOpenFailed) {
     engine.start(view.userChoices);
     EXPECT_EQ(view.messages.size(), 1u);
     EXPECT_TRUE(link.connected);
-    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_CONNECT_REQUEST));
+    EXPECT_EQ(EngineProbe::context(engine).state(),
+              stateNumber(BringUpState::WAIT_CONNECT_REQUEST));
 }
 
 TEST_F(BringUpTest, ChallengeIsEchoedInOrderAfterTheCustomerId) {
@@ -243,7 +248,7 @@ TEST_F(BringUpTest, ChallengeIsEchoedInOrderAfterTheCustomerId) {
     expected.insert(expected.end(), id.begin(), id.end());
     expected.insert(expected.end(), challenge.begin(), challenge.end());
     EXPECT_EQ(link.writes[0], expected);
-    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_ID_ACK));
+    EXPECT_EQ(EngineProbe::context(engine).state(), stateNumber(BringUpState::WAIT_ID_ACK));
 }
 
 TEST_F(BringUpTest, PreLoaderGoesAs445WordsAndTheLastAckLeadsToTheStartAddress) {
@@ -262,10 +267,12 @@ TEST_F(BringUpTest, PreLoaderGoesAs445WordsAndTheLastAckLeadsToTheStartAddress) 
             << "word " << k;
     }
     EXPECT_EQ(link.writes.back(), (Bytes{0x53, 0x00, 0x00, 0x00, 0x0C}));
-    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_START_ADDRESS_ACK));
+    EXPECT_EQ(EngineProbe::context(engine).state(),
+              stateNumber(BringUpState::WAIT_START_ADDRESS_ACK));
     test::feed(engine, link, {0x4F});
     EXPECT_EQ(link.writes.back(), Bytes{0x4A});
-    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_PRELOADER_READY));
+    EXPECT_EQ(EngineProbe::context(engine).state(),
+              stateNumber(BringUpState::WAIT_PRELOADER_READY));
 }
 
 TEST_F(BringUpTest, BaudSwitchClosesReopensWithoutParityAndOnlyThenSendsStart) {
@@ -274,7 +281,7 @@ TEST_F(BringUpTest, BaudSwitchClosesReopensWithoutParityAndOnlyThenSendsStart) {
     EXPECT_EQ(link.writes.back(), Bytes{3});  // the speed index, sent at the old speed
     EXPECT_FALSE(link.connected);
     EXPECT_EQ(view.timerStarts, std::vector<int>{500});
-    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_SPEED_ECHO));
+    EXPECT_EQ(EngineProbe::context(engine).state(), stateNumber(BringUpState::WAIT_SPEED_ECHO));
 
     // The first reopen fails: a retry is logged and nothing is sent.
     link.failOpens = 1;
@@ -311,7 +318,7 @@ TEST_F(BringUpTest, BaudSwitchGivesUpAsALostLinkWhenThePortDoesNotComeBack) {
         ASSERT_EQ(view.outcomes.size(), 1u);
         EXPECT_EQ(view.outcomes[0].kind, OutcomeKind::LinkLost);
         EXPECT_FALSE(link.connected);
-        EXPECT_FALSE(engine.context().baudTimerRunning());
+        EXPECT_FALSE(EngineProbe::context(engine).baudTimerRunning());
     }
     {
         SCOPED_TRACE("the port keeps refusing: a bounded number of attempts");
@@ -322,7 +329,7 @@ TEST_F(BringUpTest, BaudSwitchGivesUpAsALostLinkWhenThePortDoesNotComeBack) {
         link.failure = {OpenFailure::Kind::InUse,
                         std::make_error_code(std::errc::device_or_resource_busy), "/dev/pts/9"};
         int ticks = 0;
-        while (engine.context().baudTimerRunning() && ticks < 100) {
+        while (EngineProbe::context(engine).baudTimerRunning() && ticks < 100) {
             engine.onBaudTimer();
             ++ticks;
         }
@@ -349,7 +356,7 @@ TEST_F(BringUpTest, BaudSwitchGivesUpAsALostLinkWhenThePortDoesNotComeBack) {
             << view.log;
         ASSERT_EQ(view.outcomes.size(), 1u);
         EXPECT_EQ(view.outcomes[0].kind, OutcomeKind::LinkLost);
-        EXPECT_FALSE(engine.context().baudTimerRunning());
+        EXPECT_FALSE(EngineProbe::context(engine).baudTimerRunning());
     }
 }
 
@@ -399,7 +406,7 @@ TEST_F(BringUpTest, ABootLoaderOfWholeChunksEndsWithItsLastFullChunk) {
         boot[i] = static_cast<std::uint8_t>(i * 7 + 1);
     TargetData data = TargetData::embedded();
     data.bootLoader = boot;
-    engine.bringUp().setTargetData(data);
+    EngineProbe::bringUp(engine).setTargetData(data);
     const auto r = replies();
     startAndFeed(r.beforeSwitch);
     engine.onBaudTimer();
@@ -407,16 +414,16 @@ TEST_F(BringUpTest, ABootLoaderOfWholeChunksEndsWithItsLastFullChunk) {
     // Echo, size sum, F7, first chunk's sum, F7: the second chunk is the last one.
     test::feed(engine, link, Bytes(r.afterSwitch.begin(), r.afterSwitch.begin() + 5));
     EXPECT_EQ(link.writes.back().size(), 2048u);
-    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_LAST_CHUNK_SUM));
+    EXPECT_EQ(EngineProbe::context(engine).state(), stateNumber(BringUpState::WAIT_LAST_CHUNK_SUM));
     test::feed(engine, link, {r.afterSwitch[5]});
     EXPECT_EQ(link.writes.back(), Bytes{0xFF});
     test::feed(engine, link, Bytes(r.afterSwitch.begin() + 6, r.afterSwitch.end()));
-    EXPECT_EQ(engine.context().loaderReady(), 1);
+    EXPECT_EQ(EngineProbe::context(engine).loaderReady(), 1);
     EXPECT_NE(view.log.find("Downloading the Boot-Loader (4096 bytes)... OK!"), std::string::npos);
 }
 
 TEST_F(BringUpTest, SwappedIdentificationCodesAreRejectedAndTheLinkStops) {
-    const auto r = test::bringUpReplies(engine.bringUp().targetData(), 3,
+    const auto r = test::bringUpReplies(EngineProbe::bringUp(engine).targetData(), 3,
                                         {0x22, 0xFC, 0x00, 0xEC, 0, 0, 0, 0});
     startAndFeed(r.beforeSwitch);
     engine.onBaudTimer();
@@ -426,11 +433,11 @@ TEST_F(BringUpTest, SwappedIdentificationCodesAreRejectedAndTheLinkStops) {
                             "\r\n** There is nothing to do because of unknown FLASH.\r\n"),
               std::string::npos);
     EXPECT_EQ(view.messages, std::vector<std::string>{"Unknown Flash!"});
-    EXPECT_EQ(engine.context().loaderReady(), 0);
+    EXPECT_EQ(EngineProbe::context(engine).loaderReady(), 0);
     EXPECT_EQ(engine.sectorMap().count(), 0);
     EXPECT_FALSE(link.connected);
     EXPECT_EQ(view.events.back(), "stopped");
-    EXPECT_EQ(engine.context().state(), IDLE);
+    EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
     // The report names the part that was refused, until the next bring-up begins.
     ASSERT_TRUE(engine.flashId());
     EXPECT_EQ(*engine.flashId(), (FlashId{0x22, 0xFC, 0x00, 0xEC, 0, 0, 0, 0}));
@@ -442,9 +449,10 @@ TEST_F(BringUpTest, WrongGrantWaitsForANewConnectRequest) {
     engine.start(view.userChoices);
     test::feed(engine, link, {0x81, 0x12});
     EXPECT_NE(view.log.find("Bad Response from KEPLA Chip (0x12)\r\n"), std::string::npos);
-    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_CONNECT_REQUEST));
+    EXPECT_EQ(EngineProbe::context(engine).state(),
+              stateNumber(BringUpState::WAIT_CONNECT_REQUEST));
     test::feed(engine, link, {0x81, 0x44});
-    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::READ_CHALLENGE));
+    EXPECT_EQ(EngineProbe::context(engine).state(), stateNumber(BringUpState::READ_CHALLENGE));
     EXPECT_EQ(link.written, (Bytes{0x44, 0x44, 0x51}));
 }
 
@@ -476,7 +484,7 @@ TEST_F(BringUpTest, WrongRepliesBeforeTheSwitchEndIdleWithTheirLine) {
         const std::string tail = p.logTail;
         ASSERT_GE(v.log.size(), tail.size());
         EXPECT_EQ(v.log.substr(v.log.size() - tail.size()), tail) << "at " << p.index;
-        EXPECT_EQ(e.context().state(), IDLE);
+        EXPECT_EQ(EngineProbe::context(e).state(), IDLE);
         EXPECT_TRUE(l.connected);  // the port stays open; only Stop leads on
         const auto writes = l.writes.size();
         test::feed(e, l, {0x4F, 0xAB, 0x81});
@@ -509,8 +517,8 @@ TEST_F(BringUpTest, WrongRepliesAfterTheSwitchEndIdleWithTheirLine) {
         const std::string tail = p.logTail;
         ASSERT_GE(v.log.size(), tail.size());
         EXPECT_EQ(v.log.substr(v.log.size() - tail.size()), tail) << "at " << p.index;
-        EXPECT_EQ(e.context().state(), IDLE);
-        EXPECT_EQ(e.context().loaderReady(), 0);
+        EXPECT_EQ(EngineProbe::context(e).state(), IDLE);
+        EXPECT_EQ(EngineProbe::context(e).loaderReady(), 0);
     }
 }
 
@@ -530,7 +538,7 @@ TEST_F(BringUpTest, StopDuringTheUploadThenStartUploadsFromTheFirstWord) {
     startAndFeed(Bytes(good.begin(), good.begin() + kFirstWordAck + 200));
     engine.stop();
     EXPECT_FALSE(link.connected);
-    EXPECT_EQ(engine.context().state(), IDLE);
+    EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
 
     link.takeWritten();
     engine.start(view.userChoices);
@@ -539,7 +547,7 @@ TEST_F(BringUpTest, StopDuringTheUploadThenStartUploadsFromTheFirstWord) {
     const auto image = preLoaderImage();
     EXPECT_EQ(link.writes.back(), (Bytes{0x4C, 0x00, image[0], image[1], image[2], image[3]}));
     test::feed(engine, link, Bytes(good.begin() + kFirstWordAck, good.end()));
-    EXPECT_EQ(engine.context().state(), stateNumber(BringUpState::WAIT_SPEED_ECHO));
+    EXPECT_EQ(EngineProbe::context(engine).state(), stateNumber(BringUpState::WAIT_SPEED_ECHO));
 }
 
 TEST_F(BringUpTest, AutoDownLoaderStartsTheDownloadRightAfterIdentification) {
@@ -548,8 +556,8 @@ TEST_F(BringUpTest, AutoDownLoaderStartsTheDownloadRightAfterIdentification) {
     view.userChoices.binPath = dir.write("fw.bin", Bytes(3000, 0x5A));
     test::bringUpPhone(engine, link, view);
     EXPECT_EQ(link.writes.back(), Bytes{CMD_START});
-    EXPECT_EQ(engine.context().state(), WAIT_START_REPLY);
-    EXPECT_EQ(engine.context().operationKind(), OP_FIRMWARE);
+    EXPECT_EQ(EngineProbe::context(engine).state(), WAIT_START_REPLY);
+    EXPECT_EQ(EngineProbe::context(engine).operationKind(), OP_FIRMWARE);
     EXPECT_EQ(view.log, " \r\n** Start Downloading BINARY file **\r\n");
     EXPECT_EQ(view.events.back(), "lock");
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/SimulatedPhone.h"
+#include "support/EngineProbe.h"
 
 namespace zrk {
 namespace {
@@ -86,7 +87,7 @@ TEST(BringUpE2E, APulledCableIsReportedAndStopsTheLink) {
     EXPECT_TRUE(contains(phone.view.log, "Lost the connection to the phone"));
     EXPECT_TRUE(contains(phone.view.log, "** Close COM port\r\n"));
     EXPECT_FALSE(phone.port.isConnected());
-    EXPECT_EQ(phone.engine.context().loaderReady(), 0);
+    EXPECT_EQ(EngineProbe::context(phone.engine).loaderReady(), 0);
 }
 
 }  // namespace

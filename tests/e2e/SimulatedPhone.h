@@ -13,6 +13,7 @@
 #include "serial/CommPort.h"
 #include "serial/PortMap.h"
 #include "sim/PhoneSimulator.h"
+#include "support/EngineProbe.h"
 #include "support/FakeClock.h"
 #include "support/RecordingView.h"
 #include "support/TempDir.h"
@@ -74,8 +75,8 @@ class SimulatedPhone {
     // START and the whole bring-up; true when the loader phase is ready.
     bool bringUp() {
         engine.start(view.userChoices);
-        return runUntil([this] { return engine.context().loaderReady() || idle(); }) &&
-               engine.context().loaderReady() == 1;
+        return runUntil([this] { return EngineProbe::context(engine).loaderReady() || idle(); }) &&
+               EngineProbe::context(engine).loaderReady() == 1;
     }
 
     // No exchange under way, whether or not a phone is identified.

@@ -4,6 +4,7 @@
 #include "loader/LoaderPhase.h"
 #include "loader/LoaderStates.h"
 #include "protocol/ProtocolEngine.h"
+#include "support/EngineProbe.h"
 #include "support/FakeLink.h"
 #include "support/RecordingView.h"
 
@@ -18,27 +19,27 @@ class Frame : public ::testing::Test {
 };
 
 TEST_F(Frame, AnEmptyQueueDoesNothing) {
-    engine.context().setState(IDLE);
+    EngineProbe::context(engine).setState(IDLE);
     engine.onDataReceived();
     EXPECT_TRUE(link.written.empty());
-    EXPECT_EQ(engine.context().state(), IDLE);
+    EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
 }
 
 TEST_F(Frame, IdleInTheLoaderPhaseConsumesAndDropsEverything) {
-    engine.context().setLoaderReady(true);
-    engine.context().setState(IDLE);
+    EngineProbe::context(engine).setLoaderReady(true);
+    EngineProbe::context(engine).setState(IDLE);
     link.receive({1, 2, 3, 0xD9, 0xFF});
     engine.onDataReceived();
     EXPECT_EQ(link.queue.count(), 0);
     EXPECT_TRUE(link.written.empty());
-    EXPECT_EQ(engine.context().state(), IDLE);
+    EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
 }
 
 TEST_F(Frame, ADumpBlockIsTakenOnlyWhenAllOfItIsQueued) {
-    engine.context().setLoaderReady(true);
-    engine.context().setState(stateNumber(loader::LoaderState::WAIT_DUMP_BLOCK));
-    engine.context().enterPhase(engine.loaderPhase());
-    engine.context().requestFrame(loader::kDumpFrameSize);
+    EngineProbe::context(engine).setLoaderReady(true);
+    EngineProbe::context(engine).setState(stateNumber(loader::LoaderState::WAIT_DUMP_BLOCK));
+    EngineProbe::context(engine).enterPhase(EngineProbe::loaderPhase(engine));
+    EngineProbe::context(engine).requestFrame(loader::kDumpFrameSize);
     EXPECT_EQ(link.frameSize, 8193u);  // the watcher waits for the whole frame too
     link.receive(std::vector<std::uint8_t>(8192, 0x11));
     engine.onDataReceived();
@@ -53,26 +54,26 @@ TEST_F(Frame, ADumpBlockIsTakenOnlyWhenAllOfItIsQueued) {
 }
 
 TEST_F(Frame, OperationsBeginWithTheStartCommandAndFinishUnlocked) {
-    engine.context().setLoaderReady(true);
-    engine.context().setState(IDLE);
-    engine.context().beginOperation(OP_ERASE);
-    EXPECT_EQ(engine.context().state(), WAIT_START_REPLY);
-    EXPECT_EQ(engine.context().operationKind(), OP_ERASE);
+    EngineProbe::context(engine).setLoaderReady(true);
+    EngineProbe::context(engine).setState(IDLE);
+    EngineProbe::context(engine).beginOperation(OP_ERASE);
+    EXPECT_EQ(EngineProbe::context(engine).state(), WAIT_START_REPLY);
+    EXPECT_EQ(EngineProbe::context(engine).operationKind(), OP_ERASE);
     EXPECT_EQ(link.written, std::vector<std::uint8_t>{CMD_START});
-    engine.context().finishOperation();
-    EXPECT_EQ(engine.context().state(), IDLE);
+    EngineProbe::context(engine).finishOperation();
+    EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
     EXPECT_EQ(view.events, (std::vector<std::string>{"lock", "finish"}));
 }
 
 TEST_F(Frame, StopClosesTheLinkAndReturnsToTheUnconnectedLayout) {
     link.connected = true;
-    engine.context().setLoaderReady(true);
-    engine.context().setState(stateNumber(loader::LoaderState::WAIT_ERASE));
+    EngineProbe::context(engine).setLoaderReady(true);
+    EngineProbe::context(engine).setState(stateNumber(loader::LoaderState::WAIT_ERASE));
     view.flashName = "X";
     engine.stop();
     EXPECT_FALSE(link.connected);
-    EXPECT_EQ(engine.context().loaderReady(), 0);
-    EXPECT_EQ(engine.context().state(), IDLE);
+    EXPECT_EQ(EngineProbe::context(engine).loaderReady(), 0);
+    EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
     EXPECT_EQ(view.log, "\r\n** Close COM port\r\n");
     EXPECT_EQ(view.flashName, "");
     EXPECT_EQ(view.events.back(), "stopped");
@@ -83,7 +84,7 @@ TEST_F(Frame, StopClosesTheLinkAndReturnsToTheUnconnectedLayout) {
 }
 
 TEST_F(Frame, StopEndsABaudSwitchThatIsStillRetrying) {
-    engine.context().startBaudTimer(500);
+    EngineProbe::context(engine).startBaudTimer(500);
     ASSERT_TRUE(view.timerRunning);
     engine.stop();
     EXPECT_FALSE(view.timerRunning);

@@ -12,6 +12,7 @@
 #include "engine/Checksums.h"
 #include "loader/LoaderStates.h"
 #include "protocol/ProtocolEngine.h"
+#include "support/EngineProbe.h"
 #include "support/FakeClock.h"
 #include "support/PhoneScript.h"
 #include "support/TempDir.h"
@@ -78,20 +79,20 @@ class RandomRepliesTest : public ::testing::Test {
 
     void checkInvariants(const std::string& where) {
         SCOPED_TRACE(where);
-        const std::int32_t state = engine.context().state();
-        if (engine.context().loaderReady()) {
+        const std::int32_t state = EngineProbe::context(engine).state();
+        if (EngineProbe::context(engine).loaderReady()) {
             EXPECT_EQ(kLoaderStates.count(state), 1u) << "loader state " << state;
             EXPECT_TRUE(link.connected) << "loader phase on a closed port";
         } else {
             EXPECT_EQ(kBringUpStates.count(state), 1u) << "bring-up state " << state;
-            EXPECT_FALSE(engine.context().holdsOpenFile());
+            EXPECT_FALSE(EngineProbe::context(engine).holdsOpenFile());
             // Waiting for the phone needs a port, or the timer that reopens it.
             if (state != INITIAL && state != IDLE) {
                 EXPECT_TRUE(link.connected || view.timerRunning) << "state " << state;
             }
         }
         // Block mode belongs to a requested dump block and to nothing else.
-        const bool waitingForBlock = engine.context().loaderReady() &&
+        const bool waitingForBlock = EngineProbe::context(engine).loaderReady() &&
                                      state == stateNumber(loader::LoaderState::WAIT_DUMP_BLOCK);
         EXPECT_EQ(link.blockMode, waitingForBlock) << "state " << state;
         EXPECT_EQ(link.writesWhileClosed, 0);
@@ -105,9 +106,9 @@ class RandomRepliesTest : public ::testing::Test {
 
     // Mostly what the phone would say in this state; sometimes anything at all.
     Bytes plausibleReply() {
-        const std::int32_t state = engine.context().state();
+        const std::int32_t state = EngineProbe::context(engine).state();
         const auto any = [&] { return static_cast<std::uint8_t>(m_Random()); };
-        if (!engine.context().loaderReady()) {
+        if (!EngineProbe::context(engine).loaderReady()) {
             switch (state) {
                 case stateNumber(BringUpState::WAIT_CONNECT_REQUEST):
                     return {0x81};
@@ -124,7 +125,7 @@ class RandomRepliesTest : public ::testing::Test {
                 case stateNumber(BringUpState::WAIT_CHUNK_SUM):
                 case stateNumber(BringUpState::WAIT_LAST_CHUNK_SUM):
                 case stateNumber(BringUpState::WAIT_BASE_SUM):
-                    return {engine.context().armedExchange()->expectedReply};
+                    return {EngineProbe::context(engine).armedExchange()->expectedReply};
                 case stateNumber(BringUpState::WAIT_DMA_ACK):
                     return {0xF7};
                 case stateNumber(BringUpState::READ_FLASH_ID):
@@ -144,7 +145,7 @@ class RandomRepliesTest : public ::testing::Test {
                 return {any()};
             default: {
                 // Every operation's exchange carries the reply it waits for.
-                const Exchange* armed = engine.context().armedExchange();
+                const Exchange* armed = EngineProbe::context(engine).armedExchange();
                 if (!armed)
                     return {any()};
                 if (armed->awaits == Exchange::Awaits::OneOf)
@@ -210,13 +211,13 @@ class RandomRepliesTest : public ::testing::Test {
         }
         link.failOpens = 0;
         test::bringUpPhone(engine, link, view);
-        ASSERT_EQ(engine.context().loaderReady(), 1);
+        ASSERT_EQ(EngineProbe::context(engine).loaderReady(), 1);
         checkInvariants("after bring-up");
     }
 
     void run(int steps, int honestPercent, bool keepLoaderPhase) {
         for (int i = 0; i < steps && !HasFailure(); ++i) {
-            if (keepLoaderPhase && !engine.context().loaderReady())
+            if (keepLoaderPhase && !EngineProbe::context(engine).loaderReady())
                 freshPhone();
             const unsigned roll = m_Random() % 100;
             if (roll < 5) {
@@ -243,8 +244,8 @@ class RandomRepliesTest : public ::testing::Test {
 };
 
 TEST_F(RandomRepliesTest, NoiseInEveryBringUpStateLeavesAPossibleState) {
-    const auto honest =
-        test::bringUpReplies(engine.bringUp().targetData(), view.userChoices.speedIndex);
+    const auto honest = test::bringUpReplies(EngineProbe::bringUp(engine).targetData(),
+                                             view.userChoices.speedIndex);
     Bytes whole = honest.beforeSwitch;
     const std::size_t switchAt = whole.size();
     whole.insert(whole.end(), honest.afterSwitch.begin(), honest.afterSwitch.end());

@@ -13,6 +13,7 @@
 #include "filesystem/FileSystemStates.h"
 #include "filesystem/FormatAndStatus.h"
 #include "protocol/ProtocolEngine.h"
+#include "support/EngineProbe.h"
 #include "support/FakeClock.h"
 #include "support/PhoneScript.h"
 #include "support/TempDir.h"
@@ -131,8 +132,8 @@ TEST_F(FileSystemExchanges, AnHonestPhoneGetsEachExchangeInItsOwnWrites) {
     engine.download(view.userChoices);
     fromPhone(0x00);  // the start reply, whatever it is
     for (const Reply& reply : honestReplies()) {
-        ASSERT_EQ(engine.context().state(), reply.state) << reply.exchange;
-        EXPECT_EQ(engine.context().exchange(), reply.exchange);
+        ASSERT_EQ(EngineProbe::context(engine).state(), reply.state) << reply.exchange;
+        EXPECT_EQ(EngineProbe::context(engine).exchange(), reply.exchange);
         fromPhone(reply.honest);
     }
     ASSERT_EQ(view.outcomes.size(), 1u) << view.log;
@@ -233,7 +234,7 @@ TEST_F(FileSystemExchanges, EachWrongReplyOfTheDownloadIsItsOwnFailure) {
         EXPECT_EQ(o.failure.got, std::optional<std::uint8_t>(got));
         EXPECT_EQ(o.detail, words);
         EXPECT_TRUE(view.log.ends_with(words)) << view.log;
-        EXPECT_EQ(engine.context().state(), IDLE);
+        EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
         ASSERT_FALSE(view.events.empty());
         EXPECT_EQ(view.events.back(), "lock");
         EXPECT_EQ(link.writes.size(), writesBefore);
@@ -275,7 +276,7 @@ TEST_F(FileSystemExchanges, FormatAndStatusReadTheReportTheirCodeAnnounces) {
             fromPhone(noise);
         EXPECT_TRUE(view.outcomes.empty());
         fromPhone(run.failureCode);
-        EXPECT_EQ(engine.context().state(), run.state);
+        EXPECT_EQ(EngineProbe::context(engine).state(), run.state);
         for (std::size_t i = 0; i + 1 < report.size(); ++i)
             fromPhone(report[i]);
         EXPECT_TRUE(view.outcomes.empty());
@@ -289,7 +290,7 @@ TEST_F(FileSystemExchanges, FormatAndStatusReadTheReportTheirCodeAnnounces) {
         EXPECT_EQ(o.detail, run.line);
         EXPECT_FALSE(o.failure.got.has_value());
         EXPECT_TRUE(view.log.ends_with(run.line)) << view.log;
-        EXPECT_EQ(engine.context().state(), IDLE);
+        EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
     }
 
     // The second success code reads the record as the first does.
@@ -302,15 +303,14 @@ TEST_F(FileSystemExchanges, FormatAndStatusReadTheReportTheirCodeAnnounces) {
         fromPhone(byte);
     ASSERT_EQ(view.outcomes.size(), 1u) << view.log;
     EXPECT_TRUE(view.outcomes[0].completed());
-    ASSERT_TRUE(engine.fileSystemPhase().statusRecord().has_value());
-    EXPECT_TRUE(
-        std::equal(record.begin(), record.end(), engine.fileSystemPhase().statusRecord()->begin()));
+    ASSERT_TRUE(engine.statusRecord().has_value());
+    EXPECT_TRUE(std::equal(record.begin(), record.end(), engine.statusRecord()->begin()));
 
     // A later status that reads no record leaves none to show.
     engine.status(view.userChoices);
     fromPhone(0x00);
     fromPhone(FS_INIT_FAILED);
-    EXPECT_FALSE(engine.fileSystemPhase().statusRecord().has_value());
+    EXPECT_FALSE(engine.statusRecord().has_value());
 }
 
 }  // namespace

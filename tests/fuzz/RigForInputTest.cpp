@@ -5,6 +5,7 @@
 
 #include "fuzz/EngineRig.h"
 #include "fuzz/WireCommands.h"
+#include "support/EngineProbe.h"
 
 namespace zrk::fuzz {
 namespace {
@@ -50,7 +51,7 @@ Records recordsOf(EngineRig& rig) {
     r.progress = rig.view.progressHistory;
     r.timerStarts = rig.view.timerStarts;
     r.stage = rig.engine.stage();
-    r.tracking = rig.engine.context().tracking();
+    r.tracking = EngineProbe::context(rig.engine).tracking();
     r.handlerIsEngine = rig.link.handler() == &rig.engine;
     r.session = rig.link.session();
     return r;

@@ -9,6 +9,7 @@
 
 #include "engine/Checksums.h"
 #include "loader/LoaderFixture.h"
+#include "support/EngineProbe.h"
 
 namespace zrk {
 namespace {
@@ -45,8 +46,8 @@ TEST_F(FirmwareDownloadTest, ImagesOfAwkwardSizesLandInNorWholeAndComplete) {
         EXPECT_EQ(view.progressPos, size);
         EXPECT_NE(view.log.find("** (Total " + std::to_string(size) + " bytes) **\r\n"),
                   std::string::npos);
-        EXPECT_EQ(engine.context().state(), IDLE);
-        EXPECT_FALSE(engine.context().holdsOpenFile());
+        EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
+        EXPECT_FALSE(EngineProbe::context(engine).holdsOpenFile());
         EXPECT_EQ(view.events.back(), "finish");
     }
 }
@@ -123,7 +124,7 @@ TEST_F(FirmwareDownloadTest, AnImageTooBigForTheFlashFromItsStartIsRefusedBefore
     EXPECT_NE(view.log.find("(65537 bytes) does not fit the flash: from 0x11FF0000 there are only "
                             "65536 bytes"),
               std::string::npos);
-    EXPECT_EQ(engine.context().state(), IDLE);
+    EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
     EXPECT_EQ(view.events.back(), "finish");  // usable again without Stop
 }
 
@@ -143,7 +144,7 @@ TEST_F(FirmwareDownloadTest, BadStartAddressesAbandonWithTheirLine) {
     useImage(test::randomImage(10));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        engine.context().setState(IDLE);  // what Stop and START again would give
+        EngineProbe::context(engine).setState(IDLE);  // what Stop and START again would give
         useStartAddress(c.text);
         link.takeWritten();
         view.events.clear();
@@ -151,7 +152,7 @@ TEST_F(FirmwareDownloadTest, BadStartAddressesAbandonWithTheirLine) {
         const std::string tail = c.logTail;
         EXPECT_EQ(view.log.substr(view.log.size() - tail.size()), tail);
         EXPECT_EQ(link.written, Bytes{CMD_START});
-        EXPECT_EQ(engine.context().state(), IDLE);
+        EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
         EXPECT_EQ(view.events, std::vector<std::string>{"lock"});  // abandoned: still locked
     }
 }
@@ -161,7 +162,7 @@ TEST_F(FirmwareDownloadTest, AMissingImageSendsNothing) {
     press(&ProtocolEngine::download);
     EXPECT_TRUE(link.written.empty());
     EXPECT_EQ(view.messages, std::vector<std::string>{"Fail to open bin file!"});
-    EXPECT_EQ(engine.context().state(), IDLE);
+    EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
 }
 
 TEST_F(FirmwareDownloadTest, AnImageThatIsEmptyOrNotARegularFileIsRefusedBeforeAnythingIsSent) {
@@ -198,7 +199,7 @@ TEST_F(FirmwareDownloadTest, AnImageThatIsEmptyOrNotARegularFileIsRefusedBeforeA
         EXPECT_EQ(view.outcomes.back().operation, Operation::Firmware);
         EXPECT_EQ(view.outcomes.back().kind, OutcomeKind::Failed);
         EXPECT_EQ(view.outcomes.back().cause, FailureCause::File);
-        EXPECT_EQ(engine.context().state(), IDLE);
+        EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
     }
     // The phone is still there for an image that is one.
     useImage(test::randomImage(100, 2));
@@ -213,8 +214,8 @@ TEST_F(FirmwareDownloadTest, ABadSectorSumFinishesTheDownload) {
     const std::string tail = "OK!\r\nAddress 0x10010000... Fail to download sector!\r\n";
     EXPECT_EQ(view.log.substr(view.log.size() - tail.size()), tail);
     EXPECT_EQ(phone.offsetsOf(CMD_PROGRAM_64K).size(), 2u);  // nothing after the bad sector
-    EXPECT_EQ(engine.context().state(), IDLE);
-    EXPECT_FALSE(engine.context().holdsOpenFile());
+    EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
+    EXPECT_FALSE(EngineProbe::context(engine).holdsOpenFile());
     EXPECT_EQ(view.events.back(), "finish");
     EXPECT_TRUE(view.messages.empty());
 }
@@ -226,10 +227,11 @@ TEST_F(FirmwareDownloadTest, WrongRepliesToTheHeaderEndAsEachSays) {
     engine.download(view.userChoices);
     link.receive({0xFF});
     engine.onDataReceived();
-    ASSERT_EQ(engine.context().state(), stateNumber(LoaderState::WAIT_IMAGE_CRC_SUM));
-    link.receive({static_cast<std::uint8_t>(engine.context().armedExchange()->expectedReply + 1)});
+    ASSERT_EQ(EngineProbe::context(engine).state(), stateNumber(LoaderState::WAIT_IMAGE_CRC_SUM));
+    link.receive({static_cast<std::uint8_t>(
+        EngineProbe::context(engine).armedExchange()->expectedReply + 1)});
     engine.onDataReceived();
-    EXPECT_EQ(engine.context().state(), IDLE);
+    EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
     EXPECT_EQ(view.events.back(), "lock");  // abandoned
     EXPECT_NE(view.log.find("Fail! (checksum reply 0x"), std::string::npos);
 
@@ -265,7 +267,7 @@ TEST_F(FirmwareDownloadTest, PowerOnAfterDownloadSendsFdLastAndStops) {
     EXPECT_EQ(link.writes.back(), Bytes{CMD_POWER_ON});
     EXPECT_TRUE(phone.poweredOn);
     EXPECT_FALSE(link.connected);
-    EXPECT_EQ(engine.context().loaderReady(), 0);
+    EXPECT_EQ(EngineProbe::context(engine).loaderReady(), 0);
     EXPECT_EQ(view.messages, std::vector<std::string>{"Download completed!"});
     EXPECT_EQ(view.events.back(), "stopped");
 }
@@ -280,7 +282,7 @@ TEST_F(FirmwareDownloadTest, FileSystemModesWithoutTheirImageSendNothing) {
         press(&ProtocolEngine::download);
         EXPECT_TRUE(link.written.empty());
         EXPECT_EQ(view.messages, std::vector<std::string>{"Fail to open QIX file!"});
-        EXPECT_EQ(engine.context().state(), IDLE);
+        EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
     }
     // A code page that does not exist here is refused before the phone is asked anything.
     view.userChoices.qixPath = dir.write("fs.qix", {});
@@ -387,7 +389,7 @@ TEST_F(FirmwareDownloadTest, AnImageRewrittenWhileItIsSentFailsBeforeAnythingFol
         engine.download(view.userChoices);
         // A sector and a half: the file is read a buffer ahead, the rest is still on disk.
         phone.pump(engine, 50);
-        ASSERT_NE(engine.context().state(), IDLE);
+        ASSERT_NE(EngineProbe::context(engine).state(), IDLE);
         dir.write("image.bin", test::randomImage(200000, 12));  // in place, the same size
         phone.pump(engine);
 
@@ -403,7 +405,7 @@ TEST_F(FirmwareDownloadTest, AnImageRewrittenWhileItIsSentFailsBeforeAnythingFol
         EXPECT_TRUE(view.messages.empty());
         EXPECT_FALSE(phone.poweredOn);
         EXPECT_TRUE(phone.violations.empty());
-        EXPECT_FALSE(engine.context().holdsOpenFile());
+        EXPECT_FALSE(EngineProbe::context(engine).holdsOpenFile());
         EXPECT_FALSE(norHolds(original, 0));
     }
 }

@@ -6,6 +6,7 @@
 #include "engine/Checksums.h"
 #include "engine/TextFormat.h"
 #include "loader/LoaderFixture.h"
+#include "support/EngineProbe.h"
 
 namespace zrk {
 namespace {
@@ -40,7 +41,7 @@ class LoaderFailure : public test::LoaderFixture {
         EXPECT_EQ(o.failure.expected, std::optional<std::uint8_t>(e.wanted));
         EXPECT_EQ(o.failure.got, std::optional<std::uint8_t>(e.got));
         EXPECT_EQ(o.detail, e.detail);
-        EXPECT_EQ(engine.context().state(), IDLE);
+        EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
         ASSERT_FALSE(view.events.empty());
         EXPECT_EQ(view.events.back(), e.lastEvent);
     }

@@ -6,6 +6,7 @@
 
 #include "engine/Checksums.h"
 #include "loader/LoaderFixture.h"
+#include "support/EngineProbe.h"
 
 namespace zrk {
 namespace {
@@ -55,7 +56,7 @@ TEST_F(NorEraseDumpTest, ErasesTheSelectedSectorsInOrderWithProgress) {
               "\r\n** Erasing Time 00:03 **\r\n");
     EXPECT_EQ(view.messages, std::vector<std::string>{"Erasing Completed!"});
     EXPECT_EQ(view.events, (std::vector<std::string>{"lock", "finish"}));
-    EXPECT_EQ(engine.context().state(), IDLE);
+    EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
 }
 
 TEST_F(NorEraseDumpTest, AWrongEraseReplyStopsTheWalkAtThatSector) {
@@ -67,7 +68,7 @@ TEST_F(NorEraseDumpTest, AWrongEraseReplyStopsTheWalkAtThatSector) {
     EXPECT_FALSE(erased(0x20000, 0x10000));
     EXPECT_EQ(view.messages, std::vector<std::string>{"Fail to erase sector!"});
     EXPECT_EQ(view.events.back(), "finish");
-    EXPECT_EQ(engine.context().state(), IDLE);
+    EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
 }
 
 TEST_F(NorEraseDumpTest, NothingIsSentWithoutASelection) {
@@ -90,7 +91,7 @@ TEST_F(NorEraseDumpTest, NothingIsSentWithoutASelection) {
     press(&ProtocolEngine::dump);
     EXPECT_EQ(view.messages.back(), "Internal Error! (file creation)");
     EXPECT_TRUE(link.written.empty());
-    EXPECT_EQ(engine.context().state(), IDLE);
+    EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
 }
 
 TEST_F(NorEraseDumpTest, DumpsSectorsZeroAndTwoIntoARawFile) {
@@ -118,7 +119,7 @@ TEST_F(NorEraseDumpTest, DumpsSectorsZeroAndTwoIntoARawFile) {
                             "\r\n** Dump Time 00:00 **\r\n** (Total 128 KBytes) **\r\n"),
               std::string::npos);
     EXPECT_EQ(view.messages, std::vector<std::string>{"Dump Completed!"});
-    EXPECT_FALSE(engine.context().holdsOpenFile());
+    EXPECT_FALSE(EngineProbe::context(engine).holdsOpenFile());
     EXPECT_FALSE(link.blockMode);
 }
 
@@ -145,12 +146,12 @@ TEST_F(NorEraseDumpTest, AFailedDumpLeavesAnEarlierFileAsItWasAndItsBlocksInTheP
                             ".part.\r\n"),
               std::string::npos)
         << view.log;
-    EXPECT_EQ(engine.context().state(), IDLE);
-    EXPECT_EQ(engine.context().operationKind(), OP_FIRMWARE);
+    EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
+    EXPECT_EQ(EngineProbe::context(engine).operationKind(), OP_FIRMWARE);
     EXPECT_EQ(view.events.back(), "lock");  // abandoned until Stop
-    EXPECT_TRUE(engine.context().holdsOpenFile());
+    EXPECT_TRUE(EngineProbe::context(engine).holdsOpenFile());
     engine.stop();
-    EXPECT_FALSE(engine.context().holdsOpenFile());
+    EXPECT_FALSE(EngineProbe::context(engine).holdsOpenFile());
     EXPECT_EQ(test::TempDir::read(view.saveFileAnswer), earlier);
     EXPECT_EQ(test::TempDir::read(dir.file("dump.hex.part")),
               Bytes(phone.nor.begin(), phone.nor.begin() + 2 * 8192));

@@ -6,6 +6,7 @@
 #include "engine/Checksums.h"
 #include "engine/TextFormat.h"
 #include "loader/LoaderFixture.h"
+#include "support/EngineProbe.h"
 
 namespace zrk {
 namespace {
@@ -47,7 +48,7 @@ TEST_F(NorVerifyTest, ADownloadReadsBackOnlyTheBlocksItsImageCoversThenCompletes
     EXPECT_EQ(view.outcomes[0].operation, Operation::Firmware);
     EXPECT_TRUE(view.outcomes[0].completed());
     EXPECT_EQ(view.progressPos, image.size());
-    EXPECT_FALSE(engine.context().holdsOpenFile());
+    EXPECT_FALSE(EngineProbe::context(engine).holdsOpenFile());
     EXPECT_FALSE(link.blockMode);
     EXPECT_TRUE(phone.violations.empty());
 }
@@ -75,7 +76,7 @@ TEST_F(NorVerifyTest, OnItsOwnItWritesNothingAndNamesTheFirstWrongByte) {
     EXPECT_EQ(view.outcomes[0].cause, FailureCause::Verify);
     EXPECT_EQ(view.outcomes[0].detail, line);
     // Finished, not abandoned: the next operation may start at once.
-    EXPECT_EQ(engine.context().state(), IDLE);
+    EXPECT_EQ(EngineProbe::context(engine).state(), IDLE);
     EXPECT_EQ(view.events.back(), "finish");
 
     // The same image on an unchanged phone passes.

@@ -10,6 +10,7 @@
 #include "bringup/TargetData.h"
 #include "engine/Checksums.h"
 #include "protocol/ProtocolEngine.h"
+#include "support/EngineProbe.h"
 #include "support/FakeLink.h"
 #include "support/RecordingView.h"
 
@@ -81,7 +82,7 @@ inline void feed(ProtocolEngine& engine, FakeLink& link, const std::vector<std::
 inline void bringUpPhone(ProtocolEngine& engine, FakeLink& link, RecordingView& view,
                          const Splitter& split = {}) {
     engine.start(view.userChoices);
-    const auto replies = bringUpReplies(engine.bringUp().targetData(), view.userChoices.speedIndex);
+    const auto replies = bringUpReplies(EngineProbe::bringUp(engine).targetData(), view.userChoices.speedIndex);
     feed(engine, link, replies.beforeSwitch, split);
     engine.onBaudTimer();
     feed(engine, link, replies.afterSwitch, split);
