@@ -8,7 +8,6 @@
 #include "cli/JobLink.h"
 #include "cli/OutcomeExit.h"
 #include "cli/PortsCommand.h"
-#include "cli/SharedInterrupt.h"
 #include "cli/TerminalOutput.h"
 #include "engine/EngineLoop.h"
 #include "engine/OpenFailureText.h"
@@ -18,6 +17,9 @@
 #include "serial/InterruptSource.h"
 #include "serial/LinkSetup.h"
 #include "serial/PortMap.h"
+#include "station/PhoneRecorder.h"
+#include "station/PhoneWait.h"
+#include "station/StopSignal.h"
 
 namespace zrk::cli {
 
@@ -96,7 +98,7 @@ void printStatusRecord(const FileSystemPhase& fileSystem, TerminalOutput& output
 int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
                TerminalOutput& output) {
     CommPort& port = link.port();
-    PhoneJobObserver* const observer = job.observer;
+    station::PhoneRecorder* const observer = job.observer;
     EngineLoop loop;
     loop.attach(port);
     TerminalView view(output, choices, job.answers);
@@ -109,24 +111,24 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
         loop.onTimer = [&] { engine.onBaudTimer(); };
         // A run of several ports hears Ctrl-C once for all of them; a lone job takes it itself.
         std::optional<InterruptGuard> ownInterrupts;
-        std::optional<SharedInterrupt::Registration> sharedInterrupts;
+        std::optional<station::StopSignal::Registration> sharedInterrupts;
         if (job.sharedInterrupt)
             sharedInterrupts.emplace(*job.sharedInterrupt, loop, port);
         else
             ownInterrupts.emplace(loop, port);
-        SharedInterrupt* const shared = job.sharedInterrupt;
+        station::StopSignal* const shared = job.sharedInterrupt;
         const auto interrupted = [shared, &ownInterrupts] {
-            return shared ? shared->interrupted() : ownInterrupts->interrupted();
+            return shared ? shared->raised() : ownInterrupts->interrupted();
         };
         // A signal can cut a write short before the loop hears of it; the link was lost because
         // the user stopped the run, and the report says so.
         if (observer)
             view.onOutcome = [&](const OperationOutcome& o) {
                 if (o.kind != OutcomeKind::LinkLost || !interrupted())
-                    return observer->operationEnded(o, view);
+                    return observer->operationEnded(o, view.flashName());
                 OperationOutcome stopped = o;
                 stopped.kind = OutcomeKind::Stopped;
-                observer->operationEnded(stopped, view);
+                observer->operationEnded(stopped, view.flashName());
             };
         if (observer) {
             observer->linkReady(link.ports().device(choices.portIndex + 1));
@@ -177,14 +179,8 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
         bool noPhone = false;
         bool portGone = false;
         if (job.waitForPhone && !view.outcome()) {
-            const auto answered = [&] {
-                return ended() || engine.stage() != Stage::WaitingForPhone;
-            };
-            // A phone is there once the bring-up took one of its replies; a wait that ended
-            // otherwise (Ctrl-C, the adapter pulled out) served no phone.
-            const std::uint64_t repliesBefore = port.repliesAccepted();
-            loop.runUntil(answered, std::chrono::milliseconds(0), interrupted);
-            const bool spoke = port.repliesAccepted() != repliesBefore;
+            const bool spoke = station::awaitPhone(loop, port, engine, ended,
+                                                   std::chrono::milliseconds(0), interrupted);
             noPhone = !spoke && interrupted();
             portGone = !spoke && !noPhone && view.outcome() &&
                        view.outcome()->kind == OutcomeKind::LinkLost;

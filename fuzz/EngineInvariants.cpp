@@ -2,8 +2,11 @@
 
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/WireCommands.h"
+#include "station/StageWords.h"
 
 namespace zrk::fuzz {
+
+using station::stageName;
 
 namespace {
 
