@@ -45,30 +45,32 @@ class InterruptGuard {
     InterruptSource m_Source;  // last: gone before the loop and port it wakes
 };
 
-// The operation's button, as the window's DOWNLOAD, "Erase..." and "Dump..." press it.
-void pressOperation(Command command, ProtocolEngine& engine, TerminalView& view) {
+// The operation's button, as the window's DOWNLOAD, "Erase..." and "Dump..." press it, with the
+// command line's request.
+void pressOperation(Command command, ProtocolEngine& engine, TerminalView& view,
+                    const UserChoices& request) {
     switch (command) {
         case Command::Download:
             view.setProgressUnit(ProgressUnit::Bytes);
-            engine.download();
+            engine.download(request);
             break;
         case Command::Erase:
             view.setProgressUnit(ProgressUnit::Sectors);
-            engine.erase();
+            engine.erase(request);
             break;
         case Command::Dump:
             view.setProgressUnit(ProgressUnit::Kilobytes);
-            engine.dump();
+            engine.dump(request);
             break;
         case Command::Format:
-            engine.format();
+            engine.format(request);
             break;
         case Command::Status:
-            engine.status();
+            engine.status(request);
             break;
         case Command::Verify:
             view.setProgressUnit(ProgressUnit::Bytes);
-            engine.verify();
+            engine.verify(request);
             break;
         default:
             break;
@@ -101,6 +103,9 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
     station::PhoneRecorder* const observer = job.observer;
     EngineLoop loop;
     loop.attach(port);
+    // Identification hands over to the command; it never presses DOWNLOAD by itself.
+    UserChoices request = choices;
+    request.autoDownload = false;
     TerminalView view(output, choices, job.answers);
     view.onStartTimer = [&](int ms) { loop.startTimer(ms); };
     view.onStopTimer = [&] { loop.stopTimer(); };
@@ -168,13 +173,13 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
         auto press = [&] {
             if (observer)
                 observer->operationStarting();
-            pressOperation(job.command, engine, view);
+            pressOperation(job.command, engine, view, request);
         };
 
         view.setProgressUnit(ProgressUnit::Bytes);
         if (observer)
             observer->operationStarting();
-        engine.start();
+        engine.start(request);
         // The next phone on the cable may be a while: only its first byte starts the clock.
         bool noPhone = false;
         bool portGone = false;
@@ -222,7 +227,7 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
                     // Both images: the firmware first, then the file system, as a download.
                     for (const DownloadMode part : {DownloadMode::ModeBin, DownloadMode::ModeQix}) {
                         view.clearRecord();
-                        view.setDownloadMode(part);
+                        request.downloadMode = part;
                         press();
                         result = finished(loop.runUntil(ended, silence, interrupted));
                         if (result != EXIT_OK)

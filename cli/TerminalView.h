@@ -42,8 +42,6 @@ class TerminalView : public DownloaderView {
     void startBaudTimer(int milliseconds) override;
     void stopBaudTimer() override;
     UserChoices choices() override { return m_Choices; }
-    // A command of two parts (verify of both images) runs them one mode at a time.
-    void setDownloadMode(DownloadMode mode) { m_Choices.downloadMode = mode; }
     void operationEnded(const OperationOutcome& outcome) override {
         m_Outcome = outcome;
         if (onOutcome)

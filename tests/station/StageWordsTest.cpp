@@ -15,10 +15,13 @@ TEST(StageWords, EveryStageHasTheEngineWordAndEveryPortStateATileAndAPortLineWor
         EXPECT_STRNE(stageName(static_cast<Stage>(s)), "") << s;
     for (int p = static_cast<int>(PortState::Idle); p <= static_cast<int>(PortState::PortProblem);
          ++p) {
-        const StageWords& words = stageWords(static_cast<PortState>(p));
+        const PortState state = static_cast<PortState>(p);
+        const StageWords& words = stageWords(state);
         EXPECT_STRNE(words.tile, "") << p;
-        EXPECT_STRNE(words.line, "") << p;
-        EXPECT_STREQ(words.tile, portStateWords(static_cast<PortState>(p)));
+        // Only a download under way leaves its word to the command that runs.
+        if (state != PortState::Downloading)
+            EXPECT_STRNE(words.line, "") << p;
+        EXPECT_STREQ(words.tile, portStateWords(state));
     }
 }
 
