@@ -1,11 +1,9 @@
 #include "cli/MultiPortRun.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <thread>
 
 #include "cli/ExitCodes.h"
 #include "cli/ExitRanking.h"
@@ -22,10 +20,9 @@
 #include "filesystem/QixConfig.h"
 #include "protocol/ProtocolEngine.h"
 #include "report/ReportJson.h"
-#include "serial/InterruptSource.h"
 #include "serial/LinkSetup.h"
 #include "serial/PortMap.h"
-#include "serial/Waiter.h"
+#include "station/SideBySide.h"
 #include "station/StopSignal.h"
 
 namespace zrk::cli {
@@ -215,36 +212,8 @@ int SeveralPhones::run(const std::vector<std::string>& arguments) {
                           std::strerror(errno));
         return EXIT_PORT_OR_FILE;
     }
-    Waiter waiter;
-    std::atomic<std::size_t> running{m_Tasks.size()};
-    {
-        // Ctrl-C, a kill or a closed terminal: the handler only wakes this thread.
-        InterruptSource signals(true);
-        constexpr std::uint64_t kSignalTag = 1;
-        waiter.watch(signals.waitable(), kSignalTag);
-        std::vector<std::thread> threads;
-        for (auto& task : m_Tasks) {
-            threads.emplace_back([this, &task, &running, &waiter] {
-                servePort(*task);
-                running.fetch_sub(1);
-                waiter.wake();
-            });
-        }
-        // The main thread only listens: for Ctrl-C, which it hands to every port, and for the
-        // ports' ends.
-        while (running.load() > 0) {
-            Waiter::Ready ready[2];
-            const int n = waiter.wait(ready, -1);
-            if (n < 0)
-                break;
-            if (n > 0 && ready[0].tag == kSignalTag) {
-                signals.drain();
-                m_Interrupt.raise();
-            }
-        }
-        for (auto& thread : threads)
-            thread.join();
-    }
+    station::serveSideBySide(m_Tasks.size(), m_Interrupt,
+                             [this](std::size_t port) { servePort(*m_Tasks[port]); });
     m_Screen->finish();
 
     int result = EXIT_OK;
