@@ -15,6 +15,7 @@
 #include "filesystem/explorer/ExplorerEngine.h"
 #include "filesystem/explorer/FolderPull.h"
 #include "filesystem/explorer/PhonePath.h"
+#include "station/PhoneRecorder.h"
 
 namespace zrk::cli {
 
@@ -242,7 +243,7 @@ int runExplorerCommand(const PhoneJob& job, SerialLink& link, EngineLoop& loop, 
     int result = EXIT_OK;
     if (outcome) {
         if (job.observer)
-            job.observer->operationEnded(*outcome, view);
+            job.observer->operationEnded(*outcome, view.flashName());
         if (!cutByInterrupt)
             result = copy ? finishFolderCopy(job, copy->summary(), *outcome, output)
                           : exitFor(*outcome, output);

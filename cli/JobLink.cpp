@@ -1,53 +1,41 @@
 #include "cli/JobLink.h"
 
-#include <cerrno>
 #include <cstring>
 
 #include "cli/ExitCodes.h"
 #include "cli/PhoneSession.h"
 #include "cli/TerminalOutput.h"
-#include "serial/LinkSetup.h"
+#include "station/PortLink.h"
 
 namespace zrk::cli {
 
 int openJobLink(const PhoneJob& job, LinkSetup& link, UserChoices& choices,
                 TerminalOutput& output) {
-    if (!job.tracePath.empty() && !link.setTrace(job.tracePath)) {
-        output.diagnostic("cannot write the trace file " + job.tracePath + ": " +
-                          std::strerror(errno));
+    choices = job.choices;
+    const std::string failed = station::openPortLink(
+        {job.tracePath, job.sim, job.simArgs, job.quietSim, job.device}, link);
+    if (!failed.empty()) {
+        output.diagnostic(failed);
         return EXIT_PORT_OR_FILE;
     }
-    choices = job.choices;
-    if (job.sim) {
-        std::string error;
-        if (!link.startSimulator(job.simArgs, &error, job.quietSim)) {
-            output.diagnostic("cannot start the phone simulator: " + error);
-            return EXIT_PORT_OR_FILE;
-        }
+    // The simulator, or a device given for the job, stands in for COM1.
+    if (job.sim || !job.device.empty())
         choices.portIndex = 0;
-    } else if (!job.device.empty()) {
-        link.ports().setDevice(1, job.device);
-        choices.portIndex = 0;
-    }
     return EXIT_OK;
 }
 
 int closeJobLink(const PhoneJob& job, LinkSetup& link, TerminalOutput& output, int result) {
-    link.setTrace({});
-    if (const int error = link.traceWriteError()) {
+    const station::LinkEnd end = station::closePortLink(link);
+    if (end.traceError) {
         output.diagnostic("the trace file " + job.tracePath +
-                          " could not be written completely: " + std::strerror(error));
+                          " could not be written completely: " + std::strerror(end.traceError));
         if (result == EXIT_OK)
             result = EXIT_PORT_OR_FILE;
     }
-
-    if (job.sim) {
-        const int simStatus = link.stopSimulator();
-        if (simStatus == 1) {
-            output.diagnostic("the phone simulator recorded protocol violations");
-            if (result == EXIT_OK)
-                result = EXIT_PHONE_FAILED;
-        }
+    if (end.violations) {
+        output.diagnostic("the phone simulator recorded protocol violations");
+        if (result == EXIT_OK)
+            result = EXIT_PHONE_FAILED;
     }
     return result;
 }

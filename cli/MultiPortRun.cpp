@@ -1,11 +1,9 @@
 #include "cli/MultiPortRun.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <thread>
 
 #include "cli/ExitCodes.h"
 #include "cli/ExitRanking.h"
@@ -18,14 +16,14 @@
 #include "cli/ProgressMeter.h"
 #include "cli/PullCommand.h"
 #include "cli/ReportedRun.h"
-#include "cli/SharedInterrupt.h"
 #include "files/PathText.h"
 #include "filesystem/QixConfig.h"
 #include "protocol/ProtocolEngine.h"
 #include "report/ReportJson.h"
 #include "serial/LinkSetup.h"
 #include "serial/PortMap.h"
-#include "serial/Waiter.h"
+#include "station/SideBySide.h"
+#include "station/StopSignal.h"
 
 namespace zrk::cli {
 
@@ -67,7 +65,7 @@ class SeveralPhones {
     TerminalOutput& m_Base;
     std::vector<std::unique_ptr<PortTask>> m_Tasks;
     std::unique_ptr<PortScreen> m_Screen;
-    SharedInterrupt m_Interrupt;
+    station::StopSignal m_Interrupt;
 };
 
 bool SeveralPhones::addTargets(const PhoneJob& base, std::string* error) {
@@ -103,7 +101,7 @@ bool SeveralPhones::addTargets(const PhoneJob& base, std::string* error) {
         j.quietSim = true;
         task->output = std::make_unique<PortOutput>(*m_Screen, static_cast<int>(m_Tasks.size()));
         task->recorder =
-            std::make_unique<PhoneRecorder>(name, j.choices, j.answers.sectors, images);
+            std::make_unique<station::PhoneRecorder>(name, j.choices, j.answers.sectors, images);
         j.observer = task->recorder.get();
         PortTask* raw = task.get();
         task->output->stageProbe = [this, raw] { return stageOf(*raw); };
@@ -154,7 +152,7 @@ std::string SeveralPhones::stageOf(const PortTask& task) const {
 
 void SeveralPhones::servePort(PortTask& task) {
     PortOutput& out = *task.output;
-    PhoneRecorder& recorder = *task.recorder;
+    station::PhoneRecorder& recorder = *task.recorder;
     PortScreen& screen = *m_Screen;
     PortMap ports = task.job.ports;
     LinkSetup link(ports);
@@ -163,7 +161,7 @@ void SeveralPhones::servePort(PortTask& task) {
         task.worst = failed;
         recorder.record().note = out.lastDiagnostic();
         out.stageProbe = {};
-        out.setStage("failed");
+        out.setStage(portStageLabel(station::PortState::Failed));
         return;
     }
     while (true) {
@@ -171,10 +169,12 @@ void SeveralPhones::servePort(PortTask& task) {
         out.clearLastDiagnostic();
         const int phone = servePhone(task.job, choices, link, out);
         const bool spoke = recorder.answered();
-        recorder.endPhone(phone, out.lastDiagnostic());
+        recorder.endPhone(phoneEnding(phone, out.lastDiagnostic()));
         if (!spoke && m_Options.loop) {
             // No phone came: Ctrl-C ended the wait, or the port itself cannot be used.
-            out.setStage(phone == EXIT_INTERRUPTED ? "stopped" : "port problem");
+            out.setStage(portStageLabel(phone == EXIT_INTERRUPTED
+                                            ? station::PortState::Stopped
+                                            : station::PortState::PortProblem));
             if (phone != EXIT_INTERRUPTED) {
                 task.worst = moreSerious(task.worst, phone);
                 recorder.record().note = out.lastDiagnostic();
@@ -182,7 +182,8 @@ void SeveralPhones::servePort(PortTask& task) {
             }
             break;
         }
-        out.setStage(phone == EXIT_OK ? "done" : phoneResultFor(phone));
+        out.setStage(phone == EXIT_OK ? portStageLabel(station::PortState::Done)
+                                      : phoneResultFor(phone));
         task.worst = moreSerious(task.worst, phone);
         if (phone != EXIT_OK)
             task.lastReason = out.lastDiagnostic();
@@ -194,7 +195,7 @@ void SeveralPhones::servePort(PortTask& task) {
                      formatDuration(seconds) + ")");
             screen.setCounts(task.index, recorder.passed(), recorder.failed());
         }
-        if (!m_Options.loop || m_Interrupt.interrupted())
+        if (!m_Options.loop || m_Interrupt.raised())
             break;
     }
     const int closing = closeJobLink(task.job, link, out, EXIT_OK);
@@ -211,35 +212,8 @@ int SeveralPhones::run(const std::vector<std::string>& arguments) {
                           std::strerror(errno));
         return EXIT_PORT_OR_FILE;
     }
-    Waiter waiter;
-    std::atomic<std::size_t> running{m_Tasks.size()};
-    {
-        InterruptSignals signals;
-        constexpr std::uint64_t kSignalTag = 1;
-        waiter.watch(signals.waitable(), kSignalTag);
-        std::vector<std::thread> threads;
-        for (auto& task : m_Tasks) {
-            threads.emplace_back([this, &task, &running, &waiter] {
-                servePort(*task);
-                running.fetch_sub(1);
-                waiter.wake();
-            });
-        }
-        // The main thread only listens: for Ctrl-C, which it hands to every port, and for the
-        // ports' ends.
-        while (running.load() > 0) {
-            Waiter::Ready ready[2];
-            const int n = waiter.wait(ready, -1);
-            if (n < 0)
-                break;
-            if (n > 0 && ready[0].tag == kSignalTag) {
-                signals.drain();
-                m_Interrupt.interrupt();
-            }
-        }
-        for (auto& thread : threads)
-            thread.join();
-    }
+    station::serveSideBySide(m_Tasks.size(), m_Interrupt,
+                             [this](std::size_t port) { servePort(*m_Tasks[port]); });
     m_Screen->finish();
 
     int result = EXIT_OK;

@@ -8,7 +8,6 @@
 #include "cli/JobLink.h"
 #include "cli/OutcomeExit.h"
 #include "cli/PortsCommand.h"
-#include "cli/SharedInterrupt.h"
 #include "cli/TerminalOutput.h"
 #include "engine/EngineLoop.h"
 #include "engine/OpenFailureText.h"
@@ -17,6 +16,9 @@
 #include "serial/InterruptSource.h"
 #include "serial/LinkSetup.h"
 #include "serial/PortMap.h"
+#include "station/PhoneRecorder.h"
+#include "station/PhoneWait.h"
+#include "station/StopSignal.h"
 
 namespace zrk::cli {
 
@@ -42,30 +44,32 @@ class InterruptGuard {
     InterruptSource m_Source;  // last: gone before the loop and port it wakes
 };
 
-// The operation's button, as the window's DOWNLOAD, "Erase..." and "Dump..." press it.
-void pressOperation(Command command, ProtocolEngine& engine, TerminalView& view) {
+// The operation's button, as the window's DOWNLOAD, "Erase..." and "Dump..." press it, with the
+// command line's request.
+void pressOperation(Command command, ProtocolEngine& engine, TerminalView& view,
+                    const UserChoices& request) {
     switch (command) {
         case Command::Download:
             view.setProgressUnit(ProgressUnit::Bytes);
-            engine.download(view.choices());
+            engine.download(request);
             break;
         case Command::Erase:
             view.setProgressUnit(ProgressUnit::Sectors);
-            engine.erase(view.choices());
+            engine.erase(request);
             break;
         case Command::Dump:
             view.setProgressUnit(ProgressUnit::Kilobytes);
-            engine.dump(view.choices());
+            engine.dump(request);
             break;
         case Command::Format:
-            engine.format(view.choices());
+            engine.format(request);
             break;
         case Command::Status:
-            engine.status(view.choices());
+            engine.status(request);
             break;
         case Command::Verify:
             view.setProgressUnit(ProgressUnit::Bytes);
-            engine.verify(view.choices());
+            engine.verify(request);
             break;
         default:
             break;
@@ -96,9 +100,12 @@ void printStatusRecord(const std::optional<FormatAndStatus::StatusRecord>& statu
 int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
                TerminalOutput& output) {
     CommPort& port = link.port();
-    PhoneJobObserver* const observer = job.observer;
+    station::PhoneRecorder* const observer = job.observer;
     EngineLoop loop;
     loop.attach(port);
+    // Identification hands over to the command; it never presses DOWNLOAD by itself.
+    UserChoices request = choices;
+    request.autoDownload = false;
     TerminalView view(output, choices, job.answers);
     view.onStartTimer = [&](int ms) { loop.startTimer(ms); };
     view.onStopTimer = [&] { loop.stopTimer(); };
@@ -109,24 +116,24 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
         loop.onTimer = [&] { engine.onBaudTimer(); };
         // A run of several ports hears Ctrl-C once for all of them; a lone job takes it itself.
         std::optional<InterruptGuard> ownInterrupts;
-        std::optional<SharedInterrupt::Registration> sharedInterrupts;
+        std::optional<station::StopSignal::Registration> sharedInterrupts;
         if (job.sharedInterrupt)
             sharedInterrupts.emplace(*job.sharedInterrupt, loop, port);
         else
             ownInterrupts.emplace(loop, port);
-        SharedInterrupt* const shared = job.sharedInterrupt;
+        station::StopSignal* const shared = job.sharedInterrupt;
         const auto interrupted = [shared, &ownInterrupts] {
-            return shared ? shared->interrupted() : ownInterrupts->interrupted();
+            return shared ? shared->raised() : ownInterrupts->interrupted();
         };
         // A signal can cut a write short before the loop hears of it; the link was lost because
         // the user stopped the run, and the report says so.
         if (observer)
             view.onOutcome = [&](const OperationOutcome& o) {
                 if (o.kind != OutcomeKind::LinkLost || !interrupted())
-                    return observer->operationEnded(o, view);
+                    return observer->operationEnded(o, view.flashName());
                 OperationOutcome stopped = o;
                 stopped.kind = OutcomeKind::Stopped;
-                observer->operationEnded(stopped, view);
+                observer->operationEnded(stopped, view.flashName());
             };
         if (observer) {
             observer->linkReady(link.ports().device(choices.portIndex + 1));
@@ -165,25 +172,19 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
         auto press = [&] {
             if (observer)
                 observer->operationStarting();
-            pressOperation(job.command, engine, view);
+            pressOperation(job.command, engine, view, request);
         };
 
         view.setProgressUnit(ProgressUnit::Bytes);
         if (observer)
             observer->operationStarting();
-        engine.start(view.choices());
+        engine.start(request);
         // The next phone on the cable may be a while: only its first byte starts the clock.
         bool noPhone = false;
         bool portGone = false;
         if (job.waitForPhone && !view.outcome()) {
-            const auto answered = [&] {
-                return ended() || engine.stage() != Stage::WaitingForPhone;
-            };
-            // A phone is there once the bring-up took one of its replies; a wait that ended
-            // otherwise (Ctrl-C, the adapter pulled out) served no phone.
-            const std::uint64_t repliesBefore = port.repliesAccepted();
-            loop.runUntil(answered, std::chrono::milliseconds(0), interrupted);
-            const bool spoke = port.repliesAccepted() != repliesBefore;
+            const bool spoke = station::awaitPhone(loop, port, engine, ended,
+                                                   std::chrono::milliseconds(0), interrupted);
             noPhone = !spoke && interrupted();
             portGone = !spoke && !noPhone && view.outcome() &&
                        view.outcome()->kind == OutcomeKind::LinkLost;
@@ -225,7 +226,7 @@ int servePhone(const PhoneJob& job, const UserChoices& choices, LinkSetup& link,
                     // Both images: the firmware first, then the file system, as a download.
                     for (const DownloadMode part : {DownloadMode::ModeBin, DownloadMode::ModeQix}) {
                         view.clearRecord();
-                        view.setDownloadMode(part);
+                        request.downloadMode = part;
                         press();
                         result = finished(loop.runUntil(ended, silence, interrupted));
                         if (result != EXIT_OK)

@@ -17,25 +17,14 @@ class LinkSetup;
 class ProtocolEngine;
 }  // namespace zrk
 
+namespace zrk::station {
+class PhoneRecorder;
+class StopSignal;
+}  // namespace zrk::station
+
 namespace zrk::cli {
 
-class SharedInterrupt;
 class TerminalOutput;
-
-// What a run of several phones learns of each one as it is served, on that phone's own thread.
-class PhoneJobObserver {
-  public:
-    virtual ~PhoneJobObserver() = default;
-    // The device the phone is served through (the port map's, the simulator's terminal).
-    virtual void linkReady(const std::string&) {}
-    // The engine serving the phone, and nullptr once it is gone.
-    virtual void engineChanged(const ProtocolEngine*) {}
-    // START or an operation's button is about to be pressed.
-    virtual void operationStarting() {}
-    // With waitForPhone: the next phone's boot ROM spoke.
-    virtual void phoneAnswered() {}
-    virtual void operationEnded(const OperationOutcome&, const TerminalView&) {}
-};
 
 struct PhoneJob {
     Command command = Command::Identify;
@@ -54,8 +43,9 @@ struct PhoneJob {
     CopyRequest copy;                 // fs pull, fs backup
 
     // A run of several ports: Ctrl-C reaches the job through this, not a handler of its own.
-    SharedInterrupt* sharedInterrupt = nullptr;
-    PhoneJobObserver* observer = nullptr;
+    station::StopSignal* sharedInterrupt = nullptr;
+    // What a run with a report learns of each phone, on that phone's own thread.
+    station::PhoneRecorder* observer = nullptr;
     // The loop: wait for the next phone's boot ROM without the time-out (Ctrl-C ends the wait).
     bool waitForPhone = false;
 };

@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "engine/SafeText.h"
+#include "station/StageWords.h"
 
 namespace zrk::cli {
 
@@ -12,6 +13,7 @@ PortScreen::PortScreen(TerminalOutput& base, std::vector<std::string> names) : m
         m_NameWidth = std::max(m_NameWidth, name.size());
         Line line;
         line.name = std::move(name);
+        line.stage = station::stageWords(station::PortState::Idle).line;
         m_Lines.push_back(std::move(line));
     }
     m_Block = base.errIsTerminal() && !base.quiet();

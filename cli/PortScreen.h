@@ -52,7 +52,7 @@ class PortScreen {
   private:
     struct Line {
         std::string name;
-        std::string stage = "starting";
+        std::string stage;
         ProgressMeter meter;
         bool barActive = false;
         std::uint64_t position = 0;

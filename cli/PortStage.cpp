@@ -1,5 +1,7 @@
 #include "cli/PortStage.h"
 
+#include "station/StageWords.h"
+
 namespace zrk::cli {
 
 namespace {
@@ -29,20 +31,13 @@ const char* workingStage(Command c) {
 }  // namespace
 
 std::string portStageLabel(Stage stage, Command command, bool loop) {
-    switch (stage) {
-        case Stage::WaitingForPhone:
-            return loop ? "waiting for next phone" : "waiting for power-on";
-        case Stage::Initial:
-        case Stage::Idle:
-        case Stage::BringingUp:
-            return "bringing up";
-        case Stage::Verifying:
-            return "verifying";
-        case Stage::Ready:
-        case Stage::Working:
-            break;
-    }
-    return workingStage(command);
+    const station::StageWords& words = station::stageWords(stage);
+    const std::string word = loop ? words.lineLooping : words.line;
+    return word.empty() ? workingStage(command) : word;
+}
+
+std::string portStageLabel(station::PortState state) {
+    return station::stageWords(state).line;
 }
 
 }  // namespace zrk::cli

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "cli/ExitRanking.h"
 #include "engine/ProgressText.h"
 
 namespace zrk::cli {

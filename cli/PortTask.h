@@ -4,9 +4,9 @@
 #include <string>
 
 #include "cli/ExitCodes.h"
-#include "cli/PhoneRecorder.h"
 #include "cli/PhoneSession.h"
 #include "cli/PortOutput.h"
+#include "station/PhoneRecorder.h"
 
 namespace zrk::cli {
 
@@ -15,7 +15,7 @@ struct PortTask {
     std::string name;
     PhoneJob job;
     std::unique_ptr<PortOutput> output;
-    std::unique_ptr<PhoneRecorder> recorder;
+    std::unique_ptr<station::PhoneRecorder> recorder;
     int worst = EXIT_OK;
     std::string lastReason;  // of the last phone that failed
 };

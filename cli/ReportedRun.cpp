@@ -1,7 +1,7 @@
 #include "cli/ReportedRun.h"
 
 #include "cli/ExitCodes.h"
-#include "cli/PhoneRecorder.h"
+#include "cli/ExitRanking.h"
 #include "cli/TerminalOutput.h"
 #include "report/ReportJson.h"
 #include "serial/PortMap.h"
@@ -26,12 +26,13 @@ int runOnePhoneWithReport(const Options& o, PhoneJob job, const std::vector<std:
         name = PortMap::portName(job.choices.portIndex + 1);
     else if (const auto number = PortMap::parsePortName(name))
         name = PortMap::portName(*number);
-    PhoneRecorder recorder(name, job.choices, job.answers.sectors, report::imagesFor(job.choices));
+    station::PhoneRecorder recorder(name, job.choices, job.answers.sectors,
+                                    report::imagesFor(job.choices));
     job.observer = &recorder;
     recorder.beginPhone(false);
     output.clearLastDiagnostic();
     int result = runPhoneJob(job, output);
-    recorder.endPhone(result, output.lastDiagnostic());
+    recorder.endPhone(phoneEnding(result, output.lastDiagnostic()));
     report.ports.push_back(recorder.record());
     report.ended = std::chrono::system_clock::now();
     report.exitCode = result;

@@ -41,8 +41,6 @@ class TerminalView : public DownloaderView {
     void stopBaudTimer() override;
     // What the command asked for, as its operations run on it.
     const UserChoices& choices() const { return m_Choices; }
-    // A command of two parts (verify of both images) runs them one mode at a time.
-    void setDownloadMode(DownloadMode mode) { m_Choices.downloadMode = mode; }
     void operationEnded(const OperationOutcome& outcome) override {
         endProgressOn(m_Turns.operationEnded(outcome));
         m_Outcome = outcome;

@@ -15,6 +15,4 @@ enum class Stage {
     Verifying,        // a read-back verify is under way
 };
 
-const char* stageName(Stage stage);
-
 }  // namespace zrk

@@ -3,8 +3,11 @@
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/WireCommands.h"
 #include "support/EngineProbe.h"
+#include "station/StageWords.h"
 
 namespace zrk::fuzz {
+
+using station::stageName;
 
 namespace {
 

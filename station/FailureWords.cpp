@@ -59,15 +59,35 @@ std::string silenceWords(const std::string& exchange) {
                             : "the phone fell silent in \"" + exchange + "\"";
 }
 
+const char* resultKindWords(ResultKind kind) {
+    switch (kind) {
+        case ResultKind::Passed:
+            return "passed";
+        case ResultKind::Failed:
+            return "failed";
+        case ResultKind::TimedOut:
+            return "timed out";
+        case ResultKind::Interrupted:
+            return "interrupted";
+        case ResultKind::PortOrFile:
+            return "port or file problem";
+        case ResultKind::Refused:
+            return "refused";
+        case ResultKind::Unavailable:
+            break;
+    }
+    return "unavailable";
+}
+
 std::string resultWords(const OperationOutcome& o) {
     if (o.kind == OutcomeKind::LinkLost || o.cause == FailureCause::Port ||
         o.cause == FailureCause::File)
-        return "port or file problem";
+        return resultKindWords(ResultKind::PortOrFile);
     if (o.cause == FailureCause::Refused)
-        return "refused";
+        return resultKindWords(ResultKind::Refused);
     if (o.kind == OutcomeKind::Stopped)
-        return "interrupted";
-    return "failed";
+        return resultKindWords(ResultKind::Interrupted);
+    return resultKindWords(ResultKind::Failed);
 }
 
 std::string noAnswerWords(std::chrono::milliseconds silence) {

@@ -2,6 +2,7 @@
 
 #include "engine/EngineLoop.h"
 #include "serial/LinkSetup.h"
+#include "station/PortLink.h"
 #include "station/PortRunnerView.h"
 
 // The runner's thread: its link and loop, set up once, serving phone after phone until the port
@@ -14,9 +15,9 @@ PortRunner::PortRunner(int index, PortTarget target, Recipe recipe, RunOptions o
       m_Target(std::move(target)),
       m_Recipe(std::move(recipe)),
       m_Options(std::move(options)),
-      m_Events(events) {
-    m_Record.port = m_Target.name;
-    m_Record.device = m_Target.device;
+      m_Events(events),
+      m_Recorder(m_Target.name, m_Recipe.choices(), {}, {}) {
+    m_Recorder.linkReady(m_Target.device);
 }
 
 PortRunner::~PortRunner() {
@@ -27,19 +28,14 @@ PortRunner::~PortRunner() {
 void PortRunner::start() {
     if (m_Thread.joinable())
         return;
-    m_Stop = false;
+    m_Stop.clear();
     m_Finished = false;
     m_Thread = std::thread([this] { run(); });
 }
 
 void PortRunner::stop() {
-    m_Stop = true;
-    std::lock_guard lock(m_WakeLock);
     // A write stuck on a dead line gives up, and the loop looks at the stop flag.
-    if (m_Port)
-        m_Port->cancelWrites();
-    if (m_Loop)
-        m_Loop->wake();
+    m_Stop.raise();
 }
 
 void PortRunner::join() {
@@ -54,7 +50,7 @@ bool PortRunner::writing() const {
 
 report::PortRecord PortRunner::record() const {
     std::lock_guard lock(m_RecordLock);
-    return m_Record;
+    return m_Recorder.record();
 }
 
 void PortRunner::post(StationEvent event) {
@@ -73,59 +69,47 @@ void PortRunner::setState(PortState state) {
 
 void PortRunner::run() {
     // Each run reads the images once: their sizes and CRC-32s go into every phone's report.
-    m_Images = m_Recipe.images();
+    m_Recorder.setImages(m_Recipe.images());
     PortMap ports;
     LinkSetup link(ports);
-    std::string endWords;
-    bool usable = true;
-    if (!m_Target.simArgs.empty()) {
-        std::string error;
-        usable = link.startSimulator(m_Target.simArgs, &error, true);
-        if (!usable)
-            endWords = "cannot start the phone simulator: " + error;
-        else {
-            std::lock_guard lock(m_RecordLock);
-            m_Record.device = link.simulatorDevice();
-        }
-    } else {
-        ports.setDevice(1, m_Target.device);
+    // The record names what was opened: the simulator's terminal, or the target's device.
+    std::string endWords = openPortLink(
+        {{}, !m_Target.simArgs.empty(), m_Target.simArgs, true, m_Target.device}, link);
+    const bool usable = endWords.empty();
+    if (usable && link.simulating()) {
+        std::lock_guard lock(m_RecordLock);
+        m_Recorder.linkReady(link.simulatorDevice());
     }
     if (usable) {
         EngineLoop loop;
         loop.attach(link.port());
         View view(*this, loop);
         {
-            std::lock_guard lock(m_WakeLock);
-            m_Loop = &loop;
-            m_Port = &link.port();
-        }
-        while (!m_Stop.load()) {
-            if (servePhone(link, loop, view) == After::EndPort || !m_Options.loop)
-                break;
-        }
-        {
-            std::lock_guard lock(m_WakeLock);
-            m_Loop = nullptr;
-            m_Port = nullptr;
+            const StopSignal::Registration stoppable(m_Stop, loop, link.port());
+            while (!m_Stop.raised()) {
+                if (servePhone(link, loop, view) == After::EndPort || !m_Options.loop)
+                    break;
+            }
         }
         loop.detach(link.port());
     } else {
         setState(PortState::PortProblem);
     }
-    if (link.simulating() && link.stopSimulator() == 1) {
+    if (closePortLink(link).violations) {
         std::lock_guard lock(m_RecordLock);
-        m_Record.note = "the phone simulator recorded protocol violations";
+        m_Recorder.record().note = "the phone simulator recorded protocol violations";
     }
-    if (m_Stop.load() && m_State.load() != PortState::PortProblem)
+    if (m_Stop.raised() && m_State.load() != PortState::PortProblem)
         setState(PortState::Stopped);
     StationEvent e;
     e.kind = StationEvent::Kind::Ended;
     e.state = m_State.load();
     {
         std::lock_guard lock(m_RecordLock);
-        e.text = endWords.empty() ? m_Record.note : endWords;
+        report::PortRecord& record = m_Recorder.record();
+        e.text = endWords.empty() ? record.note : endWords;
         if (!endWords.empty())
-            m_Record.note = endWords;
+            record.note = endWords;
     }
     post(std::move(e));
     m_Finished = true;

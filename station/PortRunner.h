@@ -10,11 +10,12 @@
 #include <vector>
 
 #include "report/RunReport.h"
+#include "station/PhoneRecorder.h"
 #include "station/Recipe.h"
 #include "station/StationEvents.h"
+#include "station/StopSignal.h"
 
 namespace zrk {
-class CommPort;
 class EngineLoop;
 class LinkSetup;
 }  // namespace zrk
@@ -66,25 +67,19 @@ class PortRunner {
     After servePhone(LinkSetup& link, EngineLoop& loop, View& view);
     void setState(PortState state);
     void post(StationEvent event);
-    void finishPhone(report::PhoneRecord phone, const std::string& cause);
+    void finishPhone(const PhoneEnding& ending);
 
     const int m_Index;
     const PortTarget m_Target;
     const Recipe m_Recipe;
     const RunOptions m_Options;
     EventQueue& m_Events;
-    std::vector<report::ImageRecord> m_Images;
 
-    std::atomic<bool> m_Stop{false};
+    StopSignal m_Stop;
     std::atomic<bool> m_Finished{false};
     std::atomic<PortState> m_State{PortState::Idle};
-    std::mutex m_WakeLock;  // guards the two below, which live on the runner's thread
-    EngineLoop* m_Loop = nullptr;
-    CommPort* m_Port = nullptr;
-    mutable std::mutex m_RecordLock;
-    report::PortRecord m_Record;
-    int m_Passed = 0;
-    int m_Failed = 0;
+    mutable std::mutex m_RecordLock;  // the window reads the record while phones are served
+    PhoneRecorder m_Recorder;
     std::thread m_Thread;
 };
 

@@ -7,6 +7,7 @@
 #include "serial/LinkSetup.h"
 #include "station/FailureWords.h"
 #include "station/PhoneReportFile.h"
+#include "station/PhoneWait.h"
 #include "station/PortRunner.h"
 #include "station/PortRunnerView.h"
 #include "station/StationReport.h"
@@ -15,58 +16,47 @@
 // what it ended with, in the port's record, in its own report file and as an event.
 namespace zrk::station {
 
-namespace {
-report::TimePoint now() {
-    return std::chrono::system_clock::now();
-}
-}  // namespace
-
 PortRunner::After PortRunner::servePhone(LinkSetup& link, EngineLoop& loop, View& view) {
     CommPort& port = link.port();
     const UserChoices choices = m_Recipe.choices();
-    const auto stopped = [this] { return m_Stop.load(); };
+    const auto stopped = [this] { return m_Stop.raised(); };
     const auto ended = [&view] { return view.outcome.has_value(); };
 
-    report::PhoneRecord phone;
-    {
-        std::lock_guard lock(m_RecordLock);
-        phone.number = static_cast<int>(m_Record.phones.size()) + 1;
-    }
-    report::TimePoint opStarted = now();
+    // The phone counts once it answers; until then it is only the wait for one.
+    m_Recorder.beginPhone(true);
     view.outcome.reset();
     view.flashName.clear();
     ProtocolEngine engine(port, view);
     loop.onTimer = [&engine] { engine.onBaudTimer(); };
-    bool answered = false;
-    view.onOutcome = [&](const OperationOutcome& o) {
-        if (!answered)
-            return;
-        phone.operations.push_back(
-            report::makeOperationRecord(o, choices, m_Images, {}, opStarted, now()));
-        opStarted = now();
+    m_Recorder.engineChanged(&engine);
+    view.onOutcome = [this, &view](const OperationOutcome& o) {
+        m_Recorder.operationEnded(o, view.flashName);
     };
     // However the phone ends, the engine closes the link before it goes (the phone powers off).
     struct Closing {
         ProtocolEngine& engine;
         EngineLoop& loop;
         View& view;
+        PhoneRecorder& recorder;
         ~Closing() {
             engine.stop();
             view.onOutcome = {};
             loop.onTimer = {};
+            recorder.engineChanged(nullptr);
         }
-    } closing{engine, loop, view};
+    } closing{engine, loop, view, m_Recorder};
 
     setState(PortState::Waiting);
-    const std::uint64_t repliesBefore = port.repliesAccepted();
     engine.start(choices);
     // A phone may be a while coming to a looping cable: only its first reply starts the clock.
-    loop.runUntil([&] { return ended() || engine.stage() != Stage::WaitingForPhone; },
-                  m_Options.loop ? std::chrono::milliseconds(0) : m_Options.silence, stopped);
-    answered = port.repliesAccepted() != repliesBefore || engine.stage() == Stage::BringingUp ||
-               engine.stage() == Stage::Ready;
+    const bool spoke =
+        awaitPhone(loop, port, engine, ended,
+                   m_Options.loop ? std::chrono::milliseconds(0) : m_Options.silence, stopped);
+    const bool answered =
+        spoke || engine.stage() == Stage::BringingUp || engine.stage() == Stage::Ready;
     if (!answered) {
-        if (m_Stop.load())
+        m_Recorder.endPhone({});
+        if (m_Stop.raised())
             return After::EndPort;
         std::string words;
         if (view.outcome && (view.outcome->kind == OutcomeKind::LinkLost ||
@@ -81,7 +71,7 @@ PortRunner::After PortRunner::servePhone(LinkSetup& link, EngineLoop& loop, View
         }
         {
             std::lock_guard lock(m_RecordLock);
-            m_Record.note = words;
+            m_Recorder.record().note = words;
         }
         setState(PortState::PortProblem);
         StationEvent e;
@@ -90,68 +80,65 @@ PortRunner::After PortRunner::servePhone(LinkSetup& link, EngineLoop& loop, View
         post(std::move(e));
         return After::EndPort;
     }
-    phone.started = now();
-    opStarted = phone.started;
+    m_Recorder.phoneAnswered();
     setState(PortState::BringingUp);
 
-    std::string cause;
-    std::string result = "passed";
+    PhoneEnding ending{true, resultKindWords(ResultKind::Passed), {}, {}};
     // Waits for the current operation's end; false (with the cause) when the phone failed.
     auto finished = [&](EngineLoop::RunResult how) {
-        if (m_Stop.load() && (!view.outcome || !view.outcome->completed())) {
-            cause = "stopped";
-            result = "interrupted";
+        ending.passed = false;
+        if (m_Stop.raised() && (!view.outcome || !view.outcome->completed())) {
+            ending.reason = "stopped";
+            ending.result = resultKindWords(ResultKind::Interrupted);
             return false;
         }
         if (!view.outcome) {
-            cause = silenceWords(engine.exchange());
-            result = how == EngineLoop::RunResult::Silent ? "timed out" : "failed";
+            ending.reason = silenceWords(engine.exchange());
+            ending.result = resultKindWords(
+                how == EngineLoop::RunResult::Silent ? ResultKind::TimedOut : ResultKind::Failed);
             return false;
         }
         const OperationOutcome& o = *view.outcome;
-        if (o.completed())
-            return true;
-        cause = failureWords(o);
-        result = resultWords(o);
-        return false;
+        if (!o.completed()) {
+            ending.reason = failureWords(o);
+            ending.result = resultWords(o);
+            return false;
+        }
+        ending.passed = true;
+        return true;
     };
-    bool passed = finished(loop.runUntil(ended, m_Options.silence, stopped));
-    if (passed) {
+    if (finished(loop.runUntil(ended, m_Options.silence, stopped))) {
         view.outcome.reset();
         setState(PortState::Downloading);
         engine.download(choices);
-        passed = finished(loop.runUntil(ended, m_Options.silence, stopped));
+        finished(loop.runUntil(ended, m_Options.silence, stopped));
     }
-    phone.flashName = view.flashName;
-    if (const auto id = engine.flashId())
-        phone.flashId = id;
-    phone.passed = passed;
-    phone.result = passed ? "passed" : result;
-    phone.reason = passed ? std::string() : cause;
-    finishPhone(std::move(phone), cause);
-    return m_Stop.load() ? After::EndPort : After::NextPhone;
+    if (ending.passed)
+        ending.result = resultKindWords(ResultKind::Passed);
+    m_Recorder.flashFound(view.flashName);
+    finishPhone(ending);
+    return m_Stop.raised() ? After::EndPort : After::NextPhone;
 }
 
-void PortRunner::finishPhone(report::PhoneRecord phone, const std::string& cause) {
-    phone.ended = now();
+void PortRunner::finishPhone(const PhoneEnding& ending) {
+    report::PortRecord single;
+    {
+        std::lock_guard lock(m_RecordLock);
+        m_Recorder.endPhone(ending);
+        single = m_Recorder.record();
+    }
+    const report::PhoneRecord phone = single.phones.back();
     PhoneResult r;
     r.number = phone.number;
     r.passed = phone.passed;
-    r.cause = cause;
+    r.cause = ending.reason;
     r.flashName = phone.flashName;
     r.seconds = std::chrono::duration<double>(phone.ended - phone.started).count();
     for (const auto& op : phone.operations)
         if (op.operation != Operation::BringUp)
             r.bytes += op.bytes;
-    report::PortRecord single;
-    {
-        std::lock_guard lock(m_RecordLock);
-        (phone.passed ? m_Passed : m_Failed) += 1;
-        r.passedCount = m_Passed;
-        r.failedCount = m_Failed;
-        m_Record.phones.push_back(phone);
-        single = m_Record;
-    }
+    r.passedCount = m_Recorder.passed();
+    r.failedCount = m_Recorder.failed();
     // The phone's own report, written here so that the window never waits on a disk.
     if (!m_Options.reportFolder.empty()) {
         single.phones = {phone};

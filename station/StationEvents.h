@@ -27,6 +27,7 @@ enum class PortState {
     PortProblem,  // the port cannot be opened, or went away while waiting
 };
 
+// The tile's words for the state (the stage-words table's).
 const char* portStateWords(PortState state);
 
 struct PhoneResult {

@@ -1,14 +1,14 @@
-#include "cli/SharedInterrupt.h"
+#include "station/StopSignal.h"
 
 #include <algorithm>
 
 #include "engine/EngineLoop.h"
 #include "serial/CommPort.h"
 
-namespace zrk::cli {
+namespace zrk::station {
 
-void SharedInterrupt::interrupt() {
-    m_Interrupted = true;
+void StopSignal::raise() {
+    m_Raised = true;
     std::lock_guard lock(m_Lock);
     for (const auto& [loop, port] : m_Links) {
         port->cancelWrites();
@@ -16,19 +16,18 @@ void SharedInterrupt::interrupt() {
     }
 }
 
-SharedInterrupt::Registration::Registration(SharedInterrupt& owner, EngineLoop& loop,
-                                            CommPort& port)
+StopSignal::Registration::Registration(StopSignal& owner, EngineLoop& loop, CommPort& port)
     : m_Owner(owner), m_Loop(loop) {
     std::lock_guard lock(owner.m_Lock);
     owner.m_Links.emplace_back(&loop, &port);
-    // Ctrl-C that came before this port got going must still reach it.
-    if (owner.interrupted()) {
+    // A stop that came before this port got going must still reach it.
+    if (owner.raised()) {
         port.cancelWrites();
         loop.wake();
     }
 }
 
-SharedInterrupt::Registration::~Registration() {
+StopSignal::Registration::~Registration() {
     std::lock_guard lock(m_Owner.m_Lock);
     auto& links = m_Owner.m_Links;
     links.erase(std::remove_if(links.begin(), links.end(),
@@ -36,6 +35,4 @@ SharedInterrupt::Registration::~Registration() {
                 links.end());
 }
 
-InterruptSignals::InterruptSignals() : m_Source(true) {}
-
-}  // namespace zrk::cli
+}  // namespace zrk::station
