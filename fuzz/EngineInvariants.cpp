@@ -2,8 +2,8 @@
 
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/WireCommands.h"
-#include "support/EngineProbe.h"
 #include "station/StageWords.h"
+#include "support/EngineProbe.h"
 
 namespace zrk::fuzz {
 

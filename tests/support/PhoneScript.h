@@ -82,7 +82,8 @@ inline void feed(ProtocolEngine& engine, FakeLink& link, const std::vector<std::
 inline void bringUpPhone(ProtocolEngine& engine, FakeLink& link, RecordingView& view,
                          const Splitter& split = {}) {
     engine.start(view.userChoices);
-    const auto replies = bringUpReplies(EngineProbe::bringUp(engine).targetData(), view.userChoices.speedIndex);
+    const auto replies =
+        bringUpReplies(EngineProbe::bringUp(engine).targetData(), view.userChoices.speedIndex);
     feed(engine, link, replies.beforeSwitch, split);
     engine.onBaudTimer();
     feed(engine, link, replies.afterSwitch, split);
