@@ -19,6 +19,8 @@ class FakeLink : public SerialLink {
         }
         failure = {};
         connected = true;
+        // As a real port does on open: what an earlier opening left unread belongs to nobody.
+        queue.reset();
         beginSession();
         baudRate = baud;
         parity = Parity::None;
