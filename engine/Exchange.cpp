@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "engine/Checksums.h"
+#include "engine/SafeText.h"
 
 namespace zrk {
 
@@ -183,6 +184,20 @@ std::string Exchange::wordsFor(std::uint8_t got) const {
     if (failText)
         return failText;
     return failString;
+}
+
+Failure Exchange::failureFor(std::uint8_t got, const std::string& words) const {
+    Failure failure;
+    failure.exchange = name;
+    failure.state = state;
+    failure.cause = FailureCause::PhoneReply;
+    if (detailWords)
+        failure.detail = detailWords(got);
+    else
+        failure.detail = detail == Detail::AsLogged ? words : trimmedWords(words);
+    failure.expected = expected();
+    failure.got = got;
+    return failure;
 }
 
 void Exchange::answered(Reply reply) const {

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/Outcome.h"
+
 namespace zrk {
 
 // How a wrong reply ends its operation: abandoned (left idle, controls locked until Stop) or
@@ -117,6 +119,9 @@ struct Exchange {
     std::optional<std::uint8_t> expected() const;
     // The words a wrong byte is logged with.
     std::string wordsFor(std::uint8_t got) const;
+    // What failed when this wrong byte came, logged with these words: the one record both
+    // judges give, under the exchange's own name.
+    Failure failureFor(std::uint8_t got, const std::string& words) const;
     // Hands the reply to what follows.
     void answered(Reply reply) const;
     // One received byte: the rest of a reply is waited for, a whole or right reply goes to what

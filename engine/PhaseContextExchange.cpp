@@ -26,18 +26,7 @@ const char* PhaseContext::exchangeNameIn(std::int32_t state) const {
 void PhaseContext::judge(std::uint8_t byte) {
     m_Exchange.judge(byte, m_State, [this](const Exchange& exchange, std::uint8_t got) {
         const std::string words = exchange.wordsFor(got);
-        Failure failure;
-        failure.exchange = exchange.name;
-        failure.state = exchange.state;
-        failure.cause = FailureCause::PhoneReply;
-        if (exchange.detailWords)
-            failure.detail = exchange.detailWords(got);
-        else
-            failure.detail =
-                exchange.detail == Exchange::Detail::AsLogged ? words : trimmedWords(words);
-        failure.expected = exchange.expected();
-        failure.got = got;
-        endWithWrongReply(std::move(failure), words, exchange.ending);
+        endWithWrongReply(exchange.failureFor(got, words), words, exchange.ending);
     });
 }
 

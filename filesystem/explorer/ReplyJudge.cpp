@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "engine/SafeText.h"
 #include "filesystem/explorer/ExplorerLine.h"
 
 namespace zrk {
@@ -47,17 +46,7 @@ void ReplyJudge::failWith(const Armed& armed, std::uint8_t byte) {
     const std::string words = exchange.wordsFor(byte);
     if (!words.empty())
         m_Line.log(words);
-    Failure failure;
-    failure.exchange = exchange.name;
-    failure.state = exchange.state;
-    failure.expected = exchange.expected();
-    failure.got = byte;
-    failure.cause = FailureCause::PhoneReply;
-    if (exchange.detailWords)
-        failure.detail = exchange.detailWords(byte);
-    else
-        failure.detail =
-            exchange.detail == Exchange::Detail::AsLogged ? words : trimmedWords(words);
+    Failure failure = exchange.failureFor(byte, words);
     if (armed.owner)
         armed.owner->beforeFailing(failure);
     m_Line.state = explorer::ExplorerState::EXPLORER_IDLE;
